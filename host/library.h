@@ -1,0 +1,43 @@
+// The Vorn_ULO library as the host sees it: loaded at run time and reached
+// only through its exported names, as any host application reaches it.
+#ifndef ULO_HOST_LIBRARY_H_
+#define ULO_HOST_LIBRARY_H_
+
+#include <string>
+
+#include "vorn_ulo.h"
+
+namespace ulo::host {
+
+class Library {
+ public:
+  Library() = default;
+  ~Library();
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  // Loads the library at `path`. On failure returns false and fills `*error`
+  // with a sentence for the user.
+  bool Load(const std::string& path, std::string* error);
+
+  // Resolves the export `name` as a function of type `Function`; null with
+  // `*error` filled when the library lacks it.
+  template <typename Function>
+  Function Find(const char* name, std::string* error) const {
+    void* address = FindSymbol(name);
+    if (address == nullptr) *error = std::string("the library has no export named ") + name;
+    return reinterpret_cast<Function>(address);
+  }
+
+ private:
+  void* FindSymbol(const char* name) const;
+
+  void* handle = nullptr;
+};
+
+// Where the library is looked for when no --library is given.
+std::string DefaultLibraryPath(const char* argv0);
+
+}  // namespace ulo::host
+
+#endif  // ULO_HOST_LIBRARY_H_

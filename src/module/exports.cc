@@ -1,0 +1,14 @@
+// The library's exported functions: thin shells that check their arguments
+// and hand the work to the subsystems.
+#include "vorn_ulo.h"
+
+#include "assoc/pair_filter.h"
+
+extern "C" {
+
+ULO_BOOL ULO_CALL ULO_Filtrate(const char* inputPath, const char* outputPath, int32_t threshold) {
+  if (inputPath == nullptr || outputPath == nullptr) return 0;
+  return ulo::assoc::FilterPairs(inputPath, outputPath, threshold) ? 1 : 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,270 @@
+// POSIX implementation of the environment layer.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace ulo::platform {
+namespace {
+
+uint32_t AttributesOf(const struct stat& info) {
+  return S_ISDIR(info.st_mode) ? kAttributeDirectory : kAttributeNormal;
+}
+
+class PosixSequentialFile final : public SequentialFile {
+ public:
+  explicit PosixSequentialFile(int fd) : fd(fd) {}
+  ~PosixSequentialFile() override { ::close(fd); }
+  PosixSequentialFile(const PosixSequentialFile&) = delete;
+  PosixSequentialFile& operator=(const PosixSequentialFile&) = delete;
+
+  int64_t Read(char* buffer, size_t n, int* error) override {
+    for (;;) {
+      ssize_t got = ::read(fd, buffer, n);
+      if (got >= 0) return got;
+      if (errno == EINTR) continue;
+      *error = errno;
+      return -1;
+    }
+  }
+
+ private:
+  int fd;
+};
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : fd(fd) {}
+  ~PosixWritableFile() override {
+    if (fd >= 0) ::close(fd);
+  }
+  PosixWritableFile(const PosixWritableFile&) = delete;
+  PosixWritableFile& operator=(const PosixWritableFile&) = delete;
+
+  bool Write(const char* data, size_t n, int* error) override {
+    if (fd < 0) {
+      *error = EBADF;
+      return false;
+    }
+    while (n > 0) {
+      ssize_t written = ::write(fd, data, n);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        *error = errno;
+        return false;
+      }
+      data += written;
+      n -= static_cast<size_t>(written);
+    }
+    return true;
+  }
+
+  bool Close(int* error) override {
+    if (fd < 0) return true;
+    int result = ::close(fd);
+    fd = -1;
+    if (result != 0) {
+      *error = errno;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  int fd;
+};
+
+class PosixDirectoryIterator final : public DirectoryIterator {
+ public:
+  PosixDirectoryIterator(DIR* dir, std::string path) : dir(dir), path(std::move(path)) {}
+  ~PosixDirectoryIterator() override { ::closedir(dir); }
+  PosixDirectoryIterator(const PosixDirectoryIterator&) = delete;
+  PosixDirectoryIterator& operator=(const PosixDirectoryIterator&) = delete;
+
+  bool Next(DirectoryEntry* entry) override {
+    errno = 0;
+    struct dirent* found = ::readdir(dir);
+    if (found == nullptr) {
+      errorCode = errno;
+      return false;
+    }
+    entry->name = found->d_name;
+    if (found->d_type == DT_DIR) {
+      entry->attributes = kAttributeDirectory;
+    } else if (found->d_type == DT_REG) {
+      entry->attributes = kAttributeNormal;
+    } else {
+      // Links, unknown types: follow the link as FindFirstFileA would.
+      struct stat info;
+      std::string full = JoinPath(path, entry->name);
+      entry->attributes = ::stat(full.c_str(), &info) == 0 ? AttributesOf(info) : kAttributeNormal;
+    }
+    return true;
+  }
+
+  int ErrorCode() const override { return errorCode; }
+
+ private:
+  DIR* dir;
+  std::string path;
+  int errorCode = 0;
+};
+
+class PosixEnv final : public Env {
+ public:
+  std::unique_ptr<SequentialFile> OpenForRead(const std::string& path, int* error) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      *error = errno;
+      return nullptr;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+      ::close(fd);
+      *error = EISDIR;
+      return nullptr;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::make_unique<PosixSequentialFile>(fd);
+  }
+
+  std::unique_ptr<WritableFile> OpenForWrite(const std::string& path, bool append,
+                                             int* error) override {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+      *error = errno;
+      return nullptr;
+    }
+    return std::make_unique<PosixWritableFile>(fd);
+  }
+
+  std::unique_ptr<DirectoryIterator> OpenDirectory(const std::string& path, int* error) override {
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+      *error = errno;
+      return nullptr;
+    }
+    return std::make_unique<PosixDirectoryIterator>(dir, path);
+  }
+
+  bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) override {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+      *error = errno;
+      return false;
+    }
+    *attributes = AttributesOf(info);
+    return true;
+  }
+
+  bool CreateDir(const std::string& path, int* error) override {
+    return Check(::mkdir(path.c_str(), 0755), error);
+  }
+
+  bool RemoveDir(const std::string& path, int* error) override {
+    return Check(::rmdir(path.c_str()), error);
+  }
+
+  bool RemoveFile(const std::string& path, int* error) override {
+    return Check(::unlink(path.c_str()), error);
+  }
+
+  bool CopyFileOver(const std::string& from, const std::string& to, int* error) override {
+    auto source = OpenForRead(from, error);
+    if (!source) return false;
+    auto target = OpenForWrite(to, false, error);
+    if (!target) return false;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+      int64_t got = source->Read(buffer.data(), buffer.size(), error);
+      if (got < 0) return false;
+      if (got == 0) break;
+      if (!target->Write(buffer.data(), static_cast<size_t>(got), error)) return false;
+    }
+    return target->Close(error);
+  }
+
+  bool Exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
+
+  bool SameFile(const std::string& a, const std::string& b) override {
+    struct stat infoA, infoB;
+    if (::stat(a.c_str(), &infoA) != 0 || ::stat(b.c_str(), &infoB) != 0) return false;
+    return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+  }
+
+  std::string ErrorText(int code) override {
+    char buffer[256] = {0};
+    return Text(::strerror_r(code, buffer, sizeof buffer), buffer);
+  }
+
+  LocalTime Now() override {
+    time_t seconds = ::time(nullptr);
+    struct tm parts;
+    ::localtime_r(&seconds, &parts);
+    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                     parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+  }
+
+  void SleepMilliseconds(int milliseconds) override {
+    struct timespec wait {
+      milliseconds / 1000, (milliseconds % 1000) * 1000000L
+    };
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+  }
+
+ private:
+  static bool Check(int result, int* error) {
+    if (result == 0) return true;
+    *error = errno;
+    return false;
+  }
+  // strerror_r comes in a GNU form (returns the text) and an XSI form
+  // (returns 0 and fills the buffer); accept either.
+  static std::string Text(const char* text, const char*) { return text; }
+  static std::string Text(int, const char* buffer) { return buffer; }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static PosixEnv* env = new PosixEnv;  // never destroyed: used until exit
+  return env;
+}
+
+struct RecursiveLock::Impl {
+  std::recursive_mutex mutex;
+};
+
+RecursiveLock::RecursiveLock() : impl(std::make_unique<Impl>()) {}
+RecursiveLock::~RecursiveLock() = default;
+void RecursiveLock::Lock() {
+  impl->mutex.lock();
+}
+void RecursiveLock::Unlock() {
+  impl->mutex.unlock();
+}
+
+int32_t AtomicExchange(volatile int32_t* target, int32_t value) {
+  return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+
+int32_t AtomicLoad(const volatile int32_t* target) {
+  return __atomic_load_n(target, __ATOMIC_SEQ_CST);
+}
+
+void AtomicStore(volatile int32_t* target, int32_t value) {
+  __atomic_store_n(target, value, __ATOMIC_SEQ_CST);
+}
+
+}  // namespace ulo::platform
