@@ -112,6 +112,11 @@ int32_t AtomicExchange(volatile int32_t* target, int32_t value);
 int32_t AtomicLoad(const volatile int32_t* target);
 void AtomicStore(volatile int32_t* target, int32_t value);
 
+// Whether two names are equal without regard to letter case, in the system's
+// multibyte code page: a double-byte character (lead byte 0x81 or above)
+// is one unit whose trail byte is never taken for a letter.
+bool MultiByteEqualNoCase(std::string_view a, std::string_view b);
+
 // File-system and process services. Every operation of the library goes
 // through Env::Current(), so a test can put a wrapper in front of the real
 // system (see EnvWrapper) to inject failures or to skip real waiting.

@@ -255,6 +255,25 @@ void RecursiveLock::Unlock() {
   impl->mutex.unlock();
 }
 
+bool MultiByteEqualNoCase(std::string_view a, std::string_view b) {
+  // The system code page here is taken as GB2312/GBK: lead bytes 0x81-0xFE.
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  size_t i = 0;
+  while (i < a.size() && i < b.size()) {
+    auto x = static_cast<unsigned char>(a[i]);
+    auto y = static_cast<unsigned char>(b[i]);
+    if (x >= 0x81 && x != 0xFF && i + 1 < a.size()) {
+      // A double-byte character: both bytes must match exactly.
+      if (x != y || i + 1 >= b.size() || a[i + 1] != b[i + 1]) return false;
+      i += 2;
+      continue;
+    }
+    if (lower(x) != lower(y)) return false;
+    ++i;
+  }
+  return i == a.size() && i == b.size();
+}
+
 int32_t AtomicExchange(volatile int32_t* target, int32_t value) {
   return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
