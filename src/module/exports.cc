@@ -3,12 +3,26 @@
 #include "vorn_ulo.h"
 
 #include "assoc/pair_filter.h"
+#include "pairstat/counting_run.h"
 
 extern "C" {
 
 ULO_BOOL ULO_CALL ULO_Filtrate(const char* inputPath, const char* outputPath, int32_t threshold) {
   if (inputPath == nullptr || outputPath == nullptr) return 0;
   return ulo::assoc::FilterPairs(inputPath, outputPath, threshold) ? 1 : 0;
+}
+
+ULO_BOOL ULO_CALL ULO_Stat_AssociatedFreq_Begin(const char* workDir) {
+  return ulo::pairstat::BeginCountingRun(workDir) ? 1 : 0;
+}
+
+ULO_BOOL ULO_CALL ULO_Stat_AssociatedFreq(const char* word1, const char* word2, int32_t count,
+                                          int32_t oneWay) {
+  return ulo::pairstat::CountPairInRun(word1, word2, count, oneWay) ? 1 : 0;
+}
+
+int32_t ULO_CALL ULO_Stat_AssociatedFreq_End(void) {
+  return ulo::pairstat::EndCountingRun();
 }
 
 }  // extern "C"

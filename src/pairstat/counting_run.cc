@@ -1,0 +1,56 @@
+#include "pairstat/counting_run.h"
+
+#include <cstring>
+#include <memory>
+
+#include "pairstat/pair_accumulator.h"
+#include "platform/env.h"
+
+namespace ulo::pairstat {
+namespace {
+
+// The accumulator of the open run; null when none is open. The lock keeps a
+// run whole when several threads drive it; it changes no output.
+std::unique_ptr<PairAccumulator> activeAccumulator;
+
+platform::RecursiveLock& RunLock() {
+  static platform::RecursiveLock lock;
+  return lock;
+}
+
+}  // namespace
+
+bool BeginCountingRun(const char* workDir) {
+  if (workDir == nullptr || std::strlen(workDir) > kMaxWorkDirLength) return false;
+  platform::ScopedLock hold(RunLock());
+  if (activeAccumulator) {
+    bool stored = activeAccumulator->Finish();
+    activeAccumulator.reset();
+    if (!stored) return false;
+  }
+  auto accumulator = std::make_unique<PairAccumulator>();
+  if (!accumulator->Start(workDir)) return false;
+  activeAccumulator = std::move(accumulator);
+  return true;
+}
+
+bool CountPairInRun(const char* word1, const char* word2, int32_t count, int32_t oneWay) {
+  if (word1 == nullptr || word1[0] == '\0' || word2 == nullptr || word2[0] == '\0') return false;
+  platform::ScopedLock hold(RunLock());
+  if (!activeAccumulator) return false;
+  std::string_view first(word1);
+  std::string_view second(word2);
+  bool stored = activeAccumulator->AddPair(first, second, count);
+  if ((oneWay & 0xFF) == 0) stored = activeAccumulator->AddPair(second, first, count) && stored;
+  return stored;
+}
+
+int32_t EndCountingRun() {
+  platform::ScopedLock hold(RunLock());
+  if (!activeAccumulator) return 1;
+  bool stored = activeAccumulator->Finish();
+  activeAccumulator.reset();
+  return stored ? 1 : 0;
+}
+
+}  // namespace ulo::pairstat

@@ -1,0 +1,176 @@
+// Counting of ordered word pairs in bounded memory, with sorted spill files.
+#ifndef ULO_PAIRSTAT_PAIR_ACCUMULATOR_H_
+#define ULO_PAIRSTAT_PAIR_ACCUMULATOR_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/large_memory.h"
+
+namespace ulo::pairstat {
+
+// Distinct pairs held before they are spilled to the next file.
+constexpr int32_t kSpillThreshold = 0x400000;
+// Longest working directory accepted, in bytes.
+constexpr size_t kMaxWorkDirLength = 255;
+
+// The word order of the spill files: unsigned bytes, the first difference
+// decides, a word before its own extensions, no case folding.
+bool ByteStringLess(std::string_view a, std::string_view b);
+
+// Counts ordered word pairs of one counting run. Whenever kSpillThreshold
+// distinct pairs are held, they go, sorted by ByteStringLess on the first word
+// and then the second, to the next spill file "temp<N>.txt" of the working
+// directory (N from 1, no gaps), one pair-count line per pair, and counting
+// starts afresh. Finish writes the rest to one last file.
+//
+// Words are interned per spill period: a word hash table maps each word to a
+// small number, and the pair table counts pairs of those numbers in 64 bits.
+// Sorting happens once per spill, in the pair table's own space. Nothing is
+// allocated per pair; memory stays bounded by the spill threshold.
+//
+// Internal failures raise a `const char*` holding the step's message:
+// "Init_HashTableForConjointWord ERROR!" from Start, "Put2HashTable ERROR!"
+// from AddPair, "free_HashTableForConjointWord ERROR!" while clearing after a
+// spill, "free_all error!" while clearing in Finish.
+class PairAccumulator {
+ public:
+  // `spillThreshold` is the number of distinct pairs that causes a spill;
+  // counting runs use kSpillThreshold, tests a smaller number. It must lie
+  // between 1 and kSpillThreshold.
+  explicit PairAccumulator(int32_t spillThreshold = kSpillThreshold);
+  virtual ~PairAccumulator();
+  PairAccumulator(const PairAccumulator&) = delete;
+  PairAccumulator& operator=(const PairAccumulator&) = delete;
+
+  // Prepares a run whose spill files go to `workDir`: nothing held, spill
+  // numbering from 1. False, with nothing changed, for a null directory or one
+  // longer than kMaxWorkDirLength bytes.
+  bool Start(const char* workDir);
+
+  // Counts the ordered pair (word1, word2) with `count`; both words are
+  // non-empty. False when a spill that this call caused could not be stored
+  // whole (its pairs are lost; counting goes on with the next file number).
+  bool AddPair(std::string_view word1, std::string_view word2, int32_t count);
+
+  // Writes every held pair, sorted, to the file `name` in the working
+  // directory (created or emptied). Sorting rearranges the tables in place,
+  // so the held pairs are released afterwards as by FreeAll. False when the
+  // file could not be created or written whole; a partly written file is
+  // removed, so no spill file ever ends in a cut line.
+  bool WriteSpillFile(const std::string& name);
+
+  // Releases every held pair and word; keeps the tables' room for the next
+  // period, the working directory and the spill numbering.
+  void FreeAll();
+
+  // Writes the last spill file (empty when no pair is held) and releases all
+  // memory. False when that file could not be stored whole.
+  bool Finish();
+
+  // Distinct pairs held.
+  int32_t pairCount() const;
+  int32_t spillNumber() const { return nextSpill; }
+  const std::string& workDir() const { return directory; }
+
+ private:
+  // A zero-filled array of trivial records from platform::AllocateLargeZeroed.
+  template <typename T>
+  class Table {
+   public:
+    Table() = default;
+    explicit Table(size_t count)
+        : data(static_cast<T*>(platform::AllocateLargeZeroed(count * sizeof(T)))), count(count) {
+      if (data == nullptr) throw std::bad_alloc();
+    }
+    ~Table() { platform::FreeLarge(data, count * sizeof(T)); }
+    Table(Table&& other) noexcept : data(other.data), count(other.count) {
+      other.data = nullptr;
+      other.count = 0;
+    }
+    Table& operator=(Table&& other) noexcept {
+      std::swap(data, other.data);
+      std::swap(count, other.count);
+      return *this;
+    }
+    T& operator[](size_t i) const { return data[i]; }
+    T* get() const { return data; }
+    explicit operator bool() const { return data != nullptr; }
+    void reset() { *this = Table(); }
+
+   private:
+    T* data = nullptr;
+    size_t count = 0;
+  };
+
+  // One distinct word of the period.
+  struct Word {
+    const char* bytes;
+    uint32_t length;
+    uint32_t rank;    // place in byte order, set while spilling
+    uint64_t prefix;  // first 8 bytes, big-endian, zero-padded: orders most words
+  };
+  // A pair table slot: key 0 is free, else (first + 1) << 32 | (second + 1)
+  // with word numbers as keys.
+  struct PairSlot {
+    uint64_t key;
+    int64_t count;
+  };
+
+  // A word table slot; id is the word's number + 1, 0 when free.
+  struct WordSlot {
+    uint64_t head;  // first bytes, as WordHead gives them
+    uint32_t length;
+    uint32_t id;
+  };
+
+  // The word's number; a new word is added (the table must have room).
+  uint32_t InternWord(std::string_view word, uint64_t head, uint64_t hash);
+  void GrowWordTable();
+  size_t PairHome(uint64_t key) const;
+  void GrowPairTable();
+  void CountPair(uint64_t key, int32_t count);
+  void CountPending();
+  char* StoreBytes(std::string_view word);
+  bool Spill();
+  void ReleaseMemory();
+
+  size_t spillAt;
+  std::string directory;
+  int32_t nextSpill = 1;
+  size_t pairsHeld = 0;  // not counting the pending pair
+
+  // The latest pair is counted at the start of the next call, so that its
+  // slot can be fetched from memory in between. Never the pair that would
+  // reach the spill threshold.
+  bool pending = false;
+  uint64_t pendingKey = 0;
+  int32_t pendingCount = 0;
+
+  // Word numbers, by hash.
+  Table<WordSlot> wordSlots;
+  size_t wordMask = 0;
+  std::vector<Word> words;
+
+  Table<PairSlot> pairSlots;
+  size_t pairMask = 0;
+  int pairShift = 64;
+
+  // Word bytes, in blocks that never move; the last one is being filled.
+  struct Block {
+    std::unique_ptr<char[]> bytes;
+    size_t size;
+  };
+  std::vector<Block> blocks;
+  size_t blockUsed = 0;
+};
+
+}  // namespace ulo::pairstat
+
+#endif  // ULO_PAIRSTAT_PAIR_ACCUMULATOR_H_

@@ -1,0 +1,60 @@
+#include "platform/large_memory.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
+namespace ulo::platform {
+namespace {
+
+// Below this the ordinary heap serves (and memory checkers see the block).
+constexpr size_t kLargeBlock = size_t{2} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
+
+size_t RoundUp(size_t bytes, size_t unit) {
+  return (bytes + unit - 1) / unit * unit;
+}
+
+}  // namespace
+
+void* AllocateLargeZeroed(size_t bytes) {
+  if (bytes < kLargeBlock) return std::calloc(bytes == 0 ? 1 : bytes, 1);
+#if defined(_WIN32)
+  return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#else
+  // Mapped with room to spare, then trimmed to a huge-page boundary.
+  size_t size = RoundUp(bytes, kHugePage);
+  void* mapped =
+      mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+  uintptr_t aligned = RoundUp(start, kHugePage);
+  if (aligned > start) munmap(mapped, aligned - start);
+  size_t tail = start + size + kHugePage - (aligned + size);
+  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
+#if defined(MADV_HUGEPAGE)
+  madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);  // a hint: failure is harmless
+#endif
+  return reinterpret_cast<void*>(aligned);
+#endif
+}
+
+void FreeLarge(void* block, size_t bytes) {
+  if (block == nullptr) return;
+  if (bytes < kLargeBlock) {
+    std::free(block);
+    return;
+  }
+#if defined(_WIN32)
+  VirtualFree(block, 0, MEM_RELEASE);
+#else
+  munmap(block, RoundUp(bytes, kHugePage));
+#endif
+}
+
+}  // namespace ulo::platform

@@ -1,0 +1,291 @@
+#include "pairstat/pair_accumulator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "test_support.h"
+
+namespace ulo::pairstat {
+namespace {
+
+// Reads a spill file with CR LF line ends read back as LF.
+std::string ReadSpill(const std::string& path) {
+  std::string bytes = testing::ReadFile(path);
+  std::string lf;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    lf.push_back(bytes[i]);
+  }
+  return lf;
+}
+
+// The pair counter the accumulator must agree with: two ordered maps, whose
+// std::string keys compare as unsigned bytes.
+using Reference = std::map<std::string, std::map<std::string, int64_t>>;
+
+std::string Render(const Reference& pairs) {
+  std::string text;
+  for (const auto& [first, seconds] : pairs) {
+    for (const auto& [second, count] : seconds)
+      text += first + "\t" + second + "\t" + std::to_string(count) + "\n";
+  }
+  return text;
+}
+
+class PairAccumulatorTest : public ::testing::Test {
+ protected:
+  std::string Spill(int n) { return ReadSpill(dir.Path("temp" + std::to_string(n) + ".txt")); }
+
+  testing::TempDir dir;
+};
+
+TEST_F(PairAccumulatorTest, ByteStringLessComparesUnsignedBytes) {
+  struct Case {
+    const char* a;
+    const char* b;
+  };
+  // Each a sorts strictly before its b.
+  const Case cases[] = {
+      {"A", "a"},                        // upper case before lower case
+      {"Z", "a"},                        //
+      {"ab", "abc"},                     // a word before its extensions
+      {"", "a"},                         //
+      {"z", "\x80"},                     // high bytes count as unsigned
+      {"\x7F", "\xB0\xA1"},              // GB2312 after all ASCII
+      {"\xB0\xA1", "\xB0\xA1\xB0\xA1"},  //
+      {"\xB0\xFE", "\xB1\xA1"},          //
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(ByteStringLess(c.a, c.b)) << c.a << " < " << c.b;
+    EXPECT_FALSE(ByteStringLess(c.b, c.a)) << c.b << " < " << c.a;
+  }
+  EXPECT_FALSE(ByteStringLess("same", "same"));
+}
+
+TEST_F(PairAccumulatorTest, SpillIsSortedByFirstThenSecondWord) {
+  // In byte order. The long words share their first 8 bytes or more, so
+  // their order is decided past the cached prefix.
+  const std::vector<std::string> sorted = {
+      "A",
+      "B",
+      "Z",
+      "a",
+      "ab",
+      "abc",
+      "b",
+      "prefix12",
+      "prefix123",
+      "prefix12345678a",
+      "prefix12345678ab",
+      "prefix12345678b",
+      "\x7F",
+      "\xB0\xA1",
+      "\xB0\xA1\xB0\xA2",
+      "\xB0\xA2",
+      "\xD2\xD2",
+  };
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  // Every ordered pair, fed in a scrambled order.
+  std::vector<std::pair<size_t, size_t>> feed;
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    for (size_t j = 0; j < sorted.size(); ++j)
+      feed.emplace_back(i, j);
+  }
+  std::shuffle(feed.begin(), feed.end(), std::mt19937(7));
+  for (auto [i, j] : feed)
+    ASSERT_TRUE(accumulator.AddPair(sorted[i], sorted[j], static_cast<int32_t>(i * 100 + j)));
+  EXPECT_EQ(accumulator.pairCount(), static_cast<int32_t>(feed.size()));
+  ASSERT_TRUE(accumulator.Finish());
+
+  std::string expected;
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    for (size_t j = 0; j < sorted.size(); ++j)
+      expected += sorted[i] + "\t" + sorted[j] + "\t" + std::to_string(i * 100 + j) + "\n";
+  }
+  EXPECT_EQ(Spill(1), expected);
+}
+
+TEST_F(PairAccumulatorTest, AgreesWithOrderedMapsAcrossSpills) {
+  // Random words over a small alphabet share long prefixes; counts include
+  // zero and negative values. Several spills, each compared with the pairs
+  // counted in its own period.
+  std::mt19937 random(12345);
+  const std::string alphabet = "aAb\xB0\xA1\xD2\xFF";
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 3000; ++i) {
+    std::string word(1 + random() % 20, ' ');
+    for (char& c : word)
+      c = alphabet[random() % alphabet.size()];
+    vocabulary.push_back(word);
+  }
+  const int32_t threshold = 40000;
+  PairAccumulator accumulator(threshold);
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  std::vector<Reference> periods(1);
+  size_t distinct = 0;
+  for (int i = 0; i < 150000; ++i) {
+    // Frequent words first, so that pairs repeat.
+    const std::string& a = vocabulary[random() % (1 + random() % vocabulary.size())];
+    const std::string& b = vocabulary[random() % (1 + random() % vocabulary.size())];
+    int32_t count = static_cast<int32_t>(random() % 7) - 2;
+    auto& seconds = periods.back()[a];
+    distinct += seconds.count(b) == 0;
+    seconds[b] += count;
+    ASSERT_TRUE(accumulator.AddPair(a, b, count));
+    if (distinct == threshold) {
+      periods.emplace_back();
+      distinct = 0;
+    }
+    ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(distinct));
+  }
+  ASSERT_GE(periods.size(), 3u);
+  ASSERT_TRUE(accumulator.Finish());
+  for (size_t p = 0; p < periods.size(); ++p)
+    EXPECT_TRUE(Spill(static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+  EXPECT_FALSE(testing::FileExists(dir.Path("temp" + std::to_string(periods.size() + 1) + ".txt")));
+}
+
+TEST_F(PairAccumulatorTest, SpillsWhenTheThresholdIsReached) {
+  PairAccumulator accumulator(3);
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  EXPECT_TRUE(accumulator.AddPair("a", "b", 1));
+  EXPECT_TRUE(accumulator.AddPair("a", "c", 1));
+  EXPECT_TRUE(accumulator.AddPair("a", "b", 2));  // a known pair never spills
+  EXPECT_EQ(accumulator.pairCount(), 2);
+  EXPECT_FALSE(testing::FileExists(dir.Path("temp1.txt")));
+  EXPECT_TRUE(accumulator.AddPair("b", "a", 4));  // the third distinct pair
+  EXPECT_EQ(accumulator.pairCount(), 0);
+  EXPECT_EQ(Spill(1), "a\tb\t3\na\tc\t1\nb\ta\t4\n");
+  // A pair counted again after the spill starts from its new count.
+  EXPECT_TRUE(accumulator.AddPair("a", "b", 5));
+  EXPECT_TRUE(accumulator.Finish());
+  EXPECT_EQ(Spill(1), "a\tb\t3\na\tc\t1\nb\ta\t4\n");
+  EXPECT_EQ(Spill(2), "a\tb\t5\n");
+}
+
+TEST_F(PairAccumulatorTest, CountsAreHeldInSixtyFourBits) {
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  for (int i = 0; i < 3; ++i) {
+    accumulator.AddPair("big", "x", INT32_MAX);
+    accumulator.AddPair("small", "x", INT32_MIN);
+  }
+  accumulator.AddPair("zero", "x", 0);
+  accumulator.AddPair("mixed", "x", -7);
+  accumulator.AddPair("mixed", "x", 3);
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_EQ(Spill(1),
+            "big\tx\t6442450941\n"
+            "mixed\tx\t-4\n"
+            "small\tx\t-6442450944\n"
+            "zero\tx\t0\n");
+}
+
+TEST_F(PairAccumulatorTest, LongWordsAreWrittenWhole) {
+  // Together far longer than a 1024-byte line.
+  std::string first(700, '\xB0');
+  std::string second(900, 'w');
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  accumulator.AddPair(first, second, 2);
+  accumulator.AddPair(second, first, 1);
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_EQ(Spill(1), second + "\t" + first + "\t1\n" + first + "\t" + second + "\t2\n");
+}
+
+TEST_F(PairAccumulatorTest, StartRefusesMissingAndOverlongDirectories) {
+  PairAccumulator accumulator;
+  EXPECT_FALSE(accumulator.Start(nullptr));
+  EXPECT_FALSE(accumulator.Start(std::string(256, 'd').c_str()));
+  EXPECT_TRUE(accumulator.Start(std::string(255, 'd').c_str()));
+  EXPECT_EQ(accumulator.workDir(), std::string(255, 'd'));
+  EXPECT_TRUE(accumulator.Start(""));
+  EXPECT_EQ(accumulator.spillNumber(), 1);
+}
+
+// Files whose creation, writing or closing fails on request.
+class FailingEnv : public platform::EnvWrapper {
+ public:
+  enum class Fault { kCreate, kWrite, kClose };
+  explicit FailingEnv(Fault fault) : EnvWrapper(platform::Env::Default()), fault(fault) {}
+
+  std::unique_ptr<platform::WritableFile> OpenForWrite(const std::string& path, bool append,
+                                                       int* error) override {
+    if (fault == Fault::kCreate) {
+      *error = 28;
+      return nullptr;
+    }
+    auto file = target->OpenForWrite(path, append, error);
+    if (!file) return nullptr;
+    return std::make_unique<File>(std::move(file), fault);
+  }
+
+ private:
+  class File : public platform::WritableFile {
+   public:
+    File(std::unique_ptr<platform::WritableFile> file, Fault fault)
+        : file(std::move(file)), fault(fault) {}
+    bool Write(const char* data, size_t n, int* error) override {
+      if (fault != Fault::kWrite) return file->Write(data, n, error);
+      // Stores a part, then fails, as a full disk does.
+      file->Write(data, n / 2, error);
+      *error = 28;
+      return false;
+    }
+    bool Close(int* error) override {
+      bool closed = file->Close(error);
+      if (fault != Fault::kClose) return closed;
+      *error = 5;
+      return false;
+    }
+
+   private:
+    std::unique_ptr<platform::WritableFile> file;
+    Fault fault;
+  };
+
+  Fault fault;
+};
+
+TEST_F(PairAccumulatorTest, SpillThatCannotBeStoredIsReported) {
+  for (auto fault :
+       {FailingEnv::Fault::kCreate, FailingEnv::Fault::kWrite, FailingEnv::Fault::kClose}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    testing::TempDir work;
+    PairAccumulator accumulator(2);
+    ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+    EXPECT_TRUE(accumulator.AddPair("a", "b", 1));
+    {
+      FailingEnv failing(fault);
+      platform::ScopedEnvOverride use(&failing);
+      EXPECT_FALSE(accumulator.AddPair("a", "c", 1));
+    }
+    // No cut file is left behind; the pairs are gone and numbering goes on.
+    EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
+    EXPECT_EQ(accumulator.pairCount(), 0);
+    EXPECT_TRUE(accumulator.AddPair("c", "d", 1));
+    EXPECT_TRUE(accumulator.Finish());
+    EXPECT_EQ(ReadSpill(work.Path("temp2.txt")), "c\td\t1\n");
+
+    // Finish reports its own file likewise.
+    PairAccumulator last;
+    ASSERT_TRUE(last.Start(work.path().c_str()));
+    last.AddPair("e", "f", 1);
+    FailingEnv failing(fault);
+    platform::ScopedEnvOverride use(&failing);
+    EXPECT_FALSE(last.Finish());
+    EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
+  }
+}
+
+}  // namespace
+}  // namespace ulo::pairstat
