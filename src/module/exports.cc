@@ -3,12 +3,19 @@
 #include "vorn_ulo.h"
 
 #include "assoc/pair_filter.h"
+#include "merge/file_merger.h"
 
 extern "C" {
 
 ULO_BOOL ULO_CALL ULO_Filtrate(const char* inputPath, const char* outputPath, int32_t threshold) {
   if (inputPath == nullptr || outputPath == nullptr) return 0;
   return ulo::assoc::FilterPairs(inputPath, outputPath, threshold) ? 1 : 0;
+}
+
+int32_t ULO_CALL ULO_MulMergeFile(const char* inputDir, const char* outputPath) {
+  if (inputDir == nullptr || outputPath == nullptr) return -1;
+  ulo::merge::FileMerger merger(ulo::merge::FileMerger::kDefaultFanIn);
+  return merger.MergeFiles(inputDir, outputPath);
 }
 
 }  // extern "C"
