@@ -390,6 +390,16 @@ TEST_F(FileMergerTest, OutputInsideTheSourceTreeIsNoInput) {
   EXPECT_FALSE(testing::FileExists(Work()));
 }
 
+TEST_F(FileMergerTest, LinkBackToAnAncestorIsNotFollowed) {
+  Input("1.txt", "a\tb\t1\n");
+  Input("sub" + kSep + "2.txt", "a\tb\t2\n");
+  std::error_code error;
+  std::filesystem::create_directory_symlink(Source(), Source("sub" + kSep + "up"), error);
+  if (error) GTEST_SKIP() << "no directory links here: " << error.message();
+  ASSERT_EQ(Merge(), kMergeOk);
+  EXPECT_EQ(Merged(), "a\tb\t3\n");
+}
+
 TEST_F(FileMergerTest, DirectoriesWithFurtherAttributeBitsAreDirectories) {
   Input("sub" + kSep + "1.txt", "a\tb\t1\n");
   Input("sub" + kSep + "2.txt", "a\tb\t2\n");

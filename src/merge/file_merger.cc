@@ -190,7 +190,8 @@ int64_t FileMerger::ListFiles(const std::string& directory, const std::string& l
   // merge: it is no input of its own merge.
   outputExists = !outputPath.empty() && Env::Current()->Exists(outputPath);
 
-  int64_t count = ListTree(root);
+  std::vector<std::string> path{root};
+  int64_t count = ListTree(&path);
   if (listWriter) {
     if (!listWriter->Close() && count >= 0) count = -2;
     listWriter.reset();
@@ -198,9 +199,10 @@ int64_t FileMerger::ListFiles(const std::string& directory, const std::string& l
   return count;
 }
 
-int64_t FileMerger::ListTree(const std::string& directory) {
+int64_t FileMerger::ListTree(std::vector<std::string>* path) {
   Env* env = Env::Current();
   int error = 0;
+  const std::string directory = path->back();
   auto listing = env->OpenDirectory(directory, &error);
   if (!listing) return 0;
 
@@ -209,20 +211,29 @@ int64_t FileMerger::ListTree(const std::string& directory) {
   while (listing->Next(&entry)) {
     if (IsDirectory(entry.attributes)) {
       if (IsDotEntry(entry.name)) continue;
+      std::string subdirectory = platform::JoinPath(directory, entry.name);
+      // A link back to a directory on the way down would list its files
+      // again and again: it is not followed.
+      bool cycle = false;
+      for (const std::string& above : *path)
+        cycle = cycle || env->SameFile(subdirectory, above);
+      if (cycle) continue;
       // The subdirectory's files stand where the subdirectory is met.
-      int64_t found = ListTree(platform::JoinPath(directory, entry.name));
+      path->push_back(std::move(subdirectory));
+      int64_t found = ListTree(path);
+      path->pop_back();
       if (found < 0) return found;
       count += found;
       continue;
     }
-    std::string path = platform::JoinPath(directory, entry.name);
-    if (outputExists && env->SameFile(path, outputPath)) continue;
+    std::string file = platform::JoinPath(directory, entry.name);
+    if (outputExists && env->SameFile(file, outputPath)) continue;
     if (!listWriter) {
       listWriter = TextWriter::Open(listPath, true, &error, kListBufferSize);
       if (!listWriter) return -2;
     }
     if (!listFirstEntry) listWriter->Append('\n');
-    listWriter->Append(path);
+    listWriter->Append(file);
     listFirstEntry = false;
     ++count;
   }

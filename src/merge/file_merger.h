@@ -130,7 +130,9 @@ class FileMerger {
   void RunLoserTree();
   // Writes the pending line, if any, and leaves nothing pending.
   void FlushPending();
-  int64_t ListTree(const std::string& directory);
+  // Lists `directory`, the last of `path`, the directories it was reached
+  // through.
+  int64_t ListTree(std::vector<std::string>* path);
   void CloseStreams();
   // Sizes the loser tree and the records for the fan-in.
   void PrepareTables();
