@@ -3,6 +3,7 @@
 #include "vorn_ulo.h"
 
 #include "assoc/pair_filter.h"
+#include "merge/file_merger.h"
 #include "pairstat/counting_run.h"
 
 extern "C" {
@@ -23,6 +24,12 @@ ULO_BOOL ULO_CALL ULO_Stat_AssociatedFreq(const char* word1, const char* word2, 
 
 int32_t ULO_CALL ULO_Stat_AssociatedFreq_End(void) {
   return ulo::pairstat::EndCountingRun();
+}
+
+int32_t ULO_CALL ULO_MulMergeFile(const char* inputDir, const char* outputPath) {
+  if (inputDir == nullptr || outputPath == nullptr) return -1;
+  ulo::merge::FileMerger merger(ulo::merge::FileMerger::kDefaultFanIn);
+  return merger.MergeFiles(inputDir, outputPath);
 }
 
 }  // extern "C"

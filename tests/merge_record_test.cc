@@ -1,0 +1,165 @@
+#include "merge/merge_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "merge/pass_plan.h"
+
+namespace ulo::merge {
+namespace {
+
+struct Parsed {
+  bool ok;
+  std::string word1, word2;
+  int64_t count;
+};
+
+Parsed Parse(const std::string& line) {
+  MergeRecord record;
+  if (!ParseMergeLine(line, &record)) return {false, "", "", 0};
+  EXPECT_EQ(record.Key(), std::string(record.Word1()) + "\t" + std::string(record.Word2()));
+  return {true, std::string(record.Word1()), std::string(record.Word2()), record.count};
+}
+
+TEST(MergeLineTest, FieldsAreRunsOfNonTabBytes) {
+  struct Case {
+    std::string line;
+    Parsed expected;
+  } cases[] = {
+      {"a\tb\t3", {true, "a", "b", 3}},
+      {"\xB0\xA1\t\xD2\xD2\t-7", {true, "\xB0\xA1", "\xD2\xD2", -7}},
+      {"a\t\tb\t3", {true, "a", "b", 3}},  // a run of TABs is one divider
+      {"\t\ta\tb\t\t3\textra", {true, "a", "b", 3}},
+      {"a\tb\t 12x", {true, "a", "b", 12}},  // read as atoi reads it
+      {"a\tb\tx", {true, "a", "b", 0}},
+      {"a\tb\t \t5", {true, "a", "b", 0}},  // the third field is the blank
+      {"a\tb\t+8", {true, "a", "b", 8}},
+      {"a\tb\t4294967297", {true, "a", "b", 4294967297LL}},
+      {"a\tb\t99999999999999999999", {true, "a", "b", INT64_MAX}},
+      {"a\tb\t-99999999999999999999", {true, "a", "b", INT64_MIN}},
+      {"a\tb\t12\r", {true, "a", "b", 12}},
+      {"a\tb", {false, "", "", 0}},
+      {"a\tb\t", {false, "", "", 0}},
+      {"a\tb\t\t\t", {false, "", "", 0}},
+      {"\t\t", {false, "", "", 0}},
+      {"", {false, "", "", 0}},
+      // A NUL ends the line, as it ends a C string.
+      {std::string("a\0b\tc\t1", 7), {false, "", "", 0}},
+      {std::string("a\tb\0c\t1", 7), {false, "", "", 0}},
+      {std::string("a\tb\t\0"
+                   "1",
+                   6),
+       {false, "", "", 0}},
+      {std::string("a\tb\t1\0"
+                   "2",
+                   7),
+       {true, "a", "b", 1}},
+      {std::string("\ta\tb\0\t1", 7), {false, "", "", 0}},
+  };
+  for (const Case& c : cases) {
+    Parsed got = Parse(c.line);
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(got.ok, c.expected.ok);
+    if (!got.ok || !c.expected.ok) continue;
+    EXPECT_EQ(got.word1, c.expected.word1);
+    EXPECT_EQ(got.word2, c.expected.word2);
+    EXPECT_EQ(got.count, c.expected.count);
+  }
+}
+
+TEST(MergeLineTest, LongWordsAreTakenWhole) {
+  std::string word1(3000, '\xB0'), word2(1500, 'z');
+  Parsed got = Parse(word1 + "\t" + word2 + "\t5");
+  ASSERT_TRUE(got.ok);
+  EXPECT_EQ(got.word1, word1);
+  EXPECT_EQ(got.word2, word2);
+}
+
+// The order the merge must produce: word1, then word2, each compared as
+// unsigned bytes with a word before its own extensions.
+int ReferenceOrder(const std::string& a1, const std::string& a2, const std::string& b1,
+                   const std::string& b2) {
+  auto less = [](const std::string& x, const std::string& y) {
+    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
+      return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
+    });
+  };
+  if (a1 != b1) return less(a1, b1) ? -1 : 1;
+  if (a2 != b2) return less(a2, b2) ? -1 : 1;
+  return 0;
+}
+
+TEST(MergeKeyOrderTest, PrefixedComparisonAgreesWithWordOrder) {
+  // Words around the 8- and 16-byte prefix edges, with bytes below and
+  // above the TAB and GB2312 bytes.
+  const std::string alphabet(
+      "\x01\x08\x0A"
+      "AZaz\x7F\x80\xB0\xA1\xFE\xFF",
+      13);
+  std::vector<std::string> words;
+  uint64_t state = 12345;
+  auto next = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<size_t>(state >> 33);
+  };
+  for (size_t length : {1, 2, 3, 7, 8, 9, 14, 15, 16, 17, 20}) {
+    for (int i = 0; i < 6; ++i) {
+      std::string word;
+      for (size_t j = 0; j < length; ++j)
+        word.push_back(alphabet[next() % alphabet.size()]);
+      words.push_back(word);
+      words.push_back(word.substr(0, length / 2 + 1));  // a prefix of it
+    }
+  }
+  words.push_back("\xB0\xA1");
+  words.push_back("\xB0\xA1\xB0");
+  words.push_back("a");
+
+  std::vector<std::pair<std::string, std::string>> keys;
+  for (size_t i = 0; i < 400; ++i)
+    keys.emplace_back(words[next() % words.size()], words[next() % words.size()]);
+  std::vector<MergeRecord> records(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    std::string line = keys[i].first + "\t" + keys[i].second + "\t1";
+    ASSERT_TRUE(ParseMergeLine(line, &records[i]));
+    records[i].scratch.assign(records[i].key, records[i].keyLength);  // outlive `line`
+    records[i].key = records[i].scratch.data();
+  }
+  for (size_t i = 0; i < keys.size(); ++i) {
+    for (size_t j = 0; j < keys.size(); ++j) {
+      int expected = ReferenceOrder(keys[i].first, keys[i].second, keys[j].first, keys[j].second);
+      ASSERT_EQ(CompareRecordKeys(records[i], records[j]), expected) << i << " " << j;
+      ASSERT_EQ(CompareKeys(records[i].Key(), records[j].Key()), expected) << i << " " << j;
+    }
+  }
+}
+
+TEST(MergeCountTest, SumsArePinnedAtTheRangeEnds) {
+  EXPECT_EQ(AddCounts(2147483647, 1), 2147483648LL);
+  EXPECT_EQ(AddCounts(INT64_MAX, 1), INT64_MAX);
+  EXPECT_EQ(AddCounts(INT64_MIN, -1), INT64_MIN);
+  EXPECT_EQ(AddCounts(-5, 3), -2);
+}
+
+TEST(PassPlanTest, PassesAreTheCeilingOfTheLogarithm) {
+  struct Case {
+    int64_t files;
+    int fanIn;
+    int passes;
+  } cases[] = {
+      {0, 20, 0},         {1, 20, 0},        {2, 20, 1},        {20, 20, 1},
+      {21, 20, 2},        {400, 20, 2},      {401, 20, 3},      {8000, 20, 3},
+      {8001, 20, 4},      {160000, 20, 4},   {160001, 20, 5},   {3200000, 20, 5},
+      {3200001, 20, 6},   {64000000, 20, 6}, {64000001, 20, 7}, {2, 2, 1},
+      {3, 2, 2},          {1024, 2, 10},     {1025, 2, 11},     {INT64_MAX, 20, 15},
+      {INT64_MAX, 2, 63},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(PassCount(c.files, c.fanIn), c.passes) << c.files << " files, fan-in " << c.fanIn;
+}
+
+}  // namespace
+}  // namespace ulo::merge
