@@ -44,11 +44,106 @@
 
 typedef unsigned char ULO_BOOL;
 
+/*
+ * The extension object.
+ *
+ * VornModule_CreateInstance hands out an object whose first member is a
+ * pointer to a table of exactly eight operations. Hosts in any language call
+ * them through that table, passing the object itself as the first argument
+ * (the `this` of C++), with the ULO_CALL convention. The slots, in order:
+ *
+ *   0  void     Release(self)        ends the object; never use it afterwards
+ *   1  void     ReservedA(self)      does nothing
+ *   2  int32_t  Execute(self, const void* command, int32_t unused,
+ *                       const int32_t* value, int32_t option)
+ *                                    runs one command, see below
+ *   3  ULO_BOOL ReservedB(self)      returns 1
+ *   4  void     ReservedC(self, int32_t unused)  does nothing
+ *   5  ULO_BOOL ReservedD(self, int32_t unused)  returns 1
+ *   6  void     ReservedE(self, int32_t unused)  does nothing
+ *   7  void     SetHostValue(self, int32_t value)
+ *                                    stores a value the library never reads
+ *
+ * The command buffer passed to Execute:
+ *   offset 0, 4 bytes   not read
+ *   offset 4, 3 bytes   signature 0x72 0x21 0x00 ("r!" and its terminator)
+ *   offset 7, 2 bytes   not read
+ *   offset 9            command name, NUL-terminated
+ *   then                the argument block: strings NUL-terminated one after
+ *                       another, then (where the command has one) a 32-bit
+ *                       signed little-endian integer right after the last
+ *                       terminator, unaligned, then (pair-add only) one
+ *                       flag byte right after the integer.
+ * The buffer carries no length: it must hold everything the command reads.
+ * The library only reads it. `value` must be null or point to a readable
+ * 32-bit value; `unused`, `value` and `option` are not interpreted.
+ *
+ * Commands (names compared without regard to letter case) and statuses:
+ *   "ULO_Stat_AssociatedFreq_Begin"  dir            0; -4350 refused;
+ *                                    -9001 a run opened through this object
+ *                                    was not ended within 3000 attempts one
+ *                                    second apart
+ *   "ULO_Stat_AssociatedFreq"        word1 word2 count flag
+ *                                    0; -4351 no run opened through this
+ *                                    object, or the pair was refused
+ *   "ULO_Stat_AssociatedFreq_End"    (none)         0; -4352 the last spill
+ *                                    file could not be written
+ *   "ULO_MulMergeFile"               dir output     0; -4353 merge failed
+ *   "ULO_Filtrate"                   input output threshold
+ *                                    0; -4354 filter failed
+ *   "ULO_GetWordSupportRec"          input output   0; -4355 failed
+ *   any other name                                  -4110
+ *   buffer without the signature                    -1100
+ * Each object lets one counting run at a time be opened through it (a Begin
+ * waits for the End of the run before it) and runs its merge, filter and
+ * support-record commands one at a time. All objects share the process's one
+ * counting run. The top-N ranking has no command: call its export.
+ */
 #ifdef __cplusplus
 struct ExtensionModule;
-extern "C" {
 #else
 typedef struct ExtensionModule ExtensionModule;
+#endif
+
+/* The table of operations, as seen from C. */
+typedef struct ExtensionModuleVtbl {
+  void(ULO_CALL* Release)(ExtensionModule* self);
+  void(ULO_CALL* ReservedA)(ExtensionModule* self);
+  int32_t(ULO_CALL* Execute)(ExtensionModule* self, const void* command, int32_t unused,
+                             const int32_t* value, int32_t option);
+  ULO_BOOL(ULO_CALL* ReservedB)(ExtensionModule* self);
+  void(ULO_CALL* ReservedC)(ExtensionModule* self, int32_t unused);
+  ULO_BOOL(ULO_CALL* ReservedD)(ExtensionModule* self, int32_t unused);
+  void(ULO_CALL* ReservedE)(ExtensionModule* self, int32_t unused);
+  void(ULO_CALL* SetHostValue)(ExtensionModule* self, int32_t value);
+} ExtensionModuleVtbl;
+
+#ifdef __cplusplus
+/* The same object as a C++ interface: its virtual table is the table above.
+ * There is no virtual destructor (it would add slots): Release ends the
+ * object. */
+struct ExtensionModule {
+  virtual void ULO_CALL Release() = 0;
+  virtual void ULO_CALL ReservedA() = 0;
+  virtual int32_t ULO_CALL Execute(const void* command, int32_t unused, const int32_t* value,
+                                   int32_t option) = 0;
+  virtual ULO_BOOL ULO_CALL ReservedB() = 0;
+  virtual void ULO_CALL ReservedC(int32_t unused) = 0;
+  virtual ULO_BOOL ULO_CALL ReservedD(int32_t unused) = 0;
+  virtual void ULO_CALL ReservedE(int32_t unused) = 0;
+  virtual void ULO_CALL SetHostValue(int32_t value) = 0;
+
+ protected:
+  ~ExtensionModule() {}
+};
+#else
+struct ExtensionModule {
+  const ExtensionModuleVtbl* vtbl;
+};
+#endif
+
+#ifdef __cplusplus
+extern "C" {
 #endif
 
 /* Copies every line of the pair-count file `inputPath` whose count is at
@@ -84,8 +179,9 @@ ULO_API ULO_BOOL ULO_CALL ULO_Stat_AssociatedFreq_Begin(const char* workDir);
 /* Closes the counting run and writes its last spill file. */
 ULO_API int32_t ULO_CALL ULO_Stat_AssociatedFreq_End(void);
 
-/* Creates an extension object; the host ends it with its Release method.
- * `reserved` is not read. Always returns 0. */
+/* Creates an extension object and stores its address in `*outModule`; the
+ * host ends it with its Release operation. `reserved` is not read. Always
+ * returns 0; with a null `outModule` nothing is created. */
 ULO_API int32_t ULO_CALL VornModule_CreateInstance(int32_t reserved, ExtensionModule** outModule);
 
 #ifdef __cplusplus

@@ -5,6 +5,7 @@
 #include "assoc/pair_filter.h"
 #include "merge/file_merger.h"
 #include "pairstat/counting_run.h"
+#include "module/extension_module.h"
 
 extern "C" {
 
@@ -30,6 +31,12 @@ int32_t ULO_CALL ULO_MulMergeFile(const char* inputDir, const char* outputPath) 
   if (inputDir == nullptr || outputPath == nullptr) return -1;
   ulo::merge::FileMerger merger(ulo::merge::FileMerger::kDefaultFanIn);
   return merger.MergeFiles(inputDir, outputPath);
+}
+
+// A null `outModule` has nowhere to receive an object, so none is made.
+int32_t ULO_CALL VornModule_CreateInstance(int32_t, ExtensionModule** outModule) {
+  if (outModule != nullptr) *outModule = new ulo::module::ExtensionModuleImpl();
+  return 0;
 }
 
 }  // extern "C"
