@@ -1,0 +1,153 @@
+#include "commands.h"
+
+namespace ulo::host {
+
+std::string DescribeStatus(int32_t status) {
+  switch (status) {
+    case 0:
+      return "success";
+    case kStatusBadSignature:
+      return "the command buffer lacks its signature";
+    case kStatusUnknownCommand:
+      return "the library knows no such command";
+    case kStatusBeginFailed:
+      return "the library refused to open a counting run in that directory";
+    case kStatusPairRefused:
+      return "no counting run is open, or a word was empty";
+    case kStatusEndFailed:
+      return "the last spill file could not be written";
+    case kStatusMergeFailed:
+      return "the merge reported an error";
+    case kStatusFilterFailed:
+      return "the input could not be read, the output could not be written, or they are the "
+             "same file";
+    case kStatusSupportFailed:
+      return "the input could not be read, the output could not be written, or they are the "
+             "same file";
+    case kStatusBusy:
+      return "another counting run stayed open for the whole wait";
+    default:
+      return "unknown status";
+  }
+}
+
+std::string DescribeMergeCode(int32_t code) {
+  switch (code) {
+    case 0:
+      return "success";
+    case -1:
+      return "an intermediate file could not be created or written, or the merge ran out of "
+             "memory";
+    case -2:
+      return "the output file could not be created or written";
+    case -3:
+      return "the merge's list file could not be opened";
+    case -4:
+      return "an input file could not be opened (see the error log beside the output)";
+    case -5:
+      return "the only input file vanished during the merge";
+    case -6:
+      return "no file was found under the input directory";
+    case -7:
+      return "the work directory merge_temp could not be created beside the input directory";
+    case -8:
+      return "the input directory does not exist, is not a directory, or is itself named "
+             "merge_temp";
+    case -9:
+      return "the input directory path consists of separators only";
+    case -10:
+      return "an argument is empty";
+    default:
+      return "unknown merge code";
+  }
+}
+
+CommandBuffer::CommandBuffer(std::string_view name) : buffer(9, '\0') {
+  buffer[4] = 'r';
+  buffer[5] = '!';
+  buffer.append(name);
+  buffer.push_back('\0');
+}
+
+CommandBuffer& CommandBuffer::String(std::string_view text) {
+  buffer.append(text);
+  buffer.push_back('\0');
+  return *this;
+}
+
+CommandBuffer& CommandBuffer::Int32(int32_t value) {
+  auto bits = static_cast<uint32_t>(value);
+  for (int shift = 0; shift < 32; shift += 8)
+    buffer.push_back(static_cast<char>(bits >> shift));
+  return *this;
+}
+
+CommandBuffer& CommandBuffer::Flag(bool value) {
+  buffer.push_back(value ? 1 : 0);
+  return *this;
+}
+
+void CommandBuffer::ResetPairAdd(std::string_view word1, std::string_view word2, int32_t count,
+                                 bool oneWay) {
+  static constexpr size_t kHeader = 9 + sizeof("ULO_Stat_AssociatedFreq");
+  buffer.resize(kHeader);
+  String(word1).String(word2).Int32(count).Flag(oneWay);
+}
+
+Session::~Session() {
+  if (module != nullptr) module->Release();
+}
+
+bool Session::Open(std::string* error) {
+  auto create =
+      library.Find<decltype(&VornModule_CreateInstance)>("VornModule_CreateInstance", error);
+  mulMergeFile = library.Find<decltype(&ULO_MulMergeFile)>("ULO_MulMergeFile", error);
+  getTopN = library.Find<decltype(&ULO_GetTopNWordSupportRec)>("ULO_GetTopNWordSupportRec", error);
+  if (create == nullptr || mulMergeFile == nullptr || getTopN == nullptr) return false;
+  if (create(0, &module) != 0 || module == nullptr) {
+    *error = "the library did not hand out its extension object";
+    return false;
+  }
+  return true;
+}
+
+int32_t Session::Execute(const CommandBuffer& command) {
+  int32_t value = 0;
+  return module->Execute(command.bytes().data(), 0, &value, 0);
+}
+
+int32_t Session::Begin(const std::string& workDir) {
+  return Execute(CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(workDir));
+}
+
+int32_t Session::AddPair(std::string_view word1, std::string_view word2, int32_t count,
+                         bool oneWay) {
+  pairAdd.ResetPairAdd(word1, word2, count, oneWay);
+  return Execute(pairAdd);
+}
+
+int32_t Session::End() {
+  return Execute(CommandBuffer("ULO_Stat_AssociatedFreq_End"));
+}
+
+int32_t Session::Merge(const std::string& inputDir, const std::string& output) {
+  return Execute(CommandBuffer("ULO_MulMergeFile").String(inputDir).String(output));
+}
+
+int32_t Session::Filter(const std::string& input, const std::string& output, int32_t threshold) {
+  return Execute(CommandBuffer("ULO_Filtrate").String(input).String(output).Int32(threshold));
+}
+
+int32_t Session::Support(const std::string& input, const std::string& output) {
+  return Execute(CommandBuffer("ULO_GetWordSupportRec").String(input).String(output));
+}
+
+int32_t Session::MergeDirect(const std::string& inputDir, const std::string& output) {
+  return mulMergeFile(inputDir.c_str(), output.c_str());
+}
+
+bool Session::TopNDirect(const std::string& input, const std::string& output, int32_t n) {
+  return getTopN(input.c_str(), output.c_str(), n) == 1;
+}
+
+}  // namespace ulo::host

@@ -1,0 +1,82 @@
+// The library's operations as the host drives them: through the extension
+// object's command buffer where a command exists, else through the export.
+#ifndef ULO_HOST_COMMANDS_H_
+#define ULO_HOST_COMMANDS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "library.h"
+#include "vorn_ulo.h"
+
+namespace ulo::host {
+
+// Command statuses of the extension object.
+constexpr int32_t kStatusBadSignature = -1100;
+constexpr int32_t kStatusUnknownCommand = -4110;
+constexpr int32_t kStatusBeginFailed = -4350;
+constexpr int32_t kStatusPairRefused = -4351;
+constexpr int32_t kStatusEndFailed = -4352;
+constexpr int32_t kStatusMergeFailed = -4353;
+constexpr int32_t kStatusFilterFailed = -4354;
+constexpr int32_t kStatusSupportFailed = -4355;
+constexpr int32_t kStatusBusy = -9001;
+
+// A command status in words.
+std::string DescribeStatus(int32_t status);
+// A merge code (-1 to -10) in words.
+std::string DescribeMergeCode(int32_t code);
+
+// Builds command buffers: 4 header bytes, "r!" and its NUL at offset 4, two
+// more header bytes, the command name at offset 9, then the argument block.
+class CommandBuffer {
+ public:
+  explicit CommandBuffer(std::string_view name);
+  CommandBuffer& String(std::string_view text);
+  CommandBuffer& Int32(int32_t value);
+  CommandBuffer& Flag(bool value);
+  const std::string& bytes() const { return buffer; }
+
+  // Rewrites a pair-add command in place, reusing the allocation.
+  void ResetPairAdd(std::string_view word1, std::string_view word2, int32_t count, bool oneWay);
+
+ private:
+  std::string buffer;
+};
+
+// One extension object of the loaded library.
+class Session {
+ public:
+  explicit Session(const Library& library) : library(library) {}
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Creates the extension object (and resolves the exports the host calls
+  // directly); false with a sentence in `*error`.
+  bool Open(std::string* error);
+
+  int32_t Execute(const CommandBuffer& command);
+  int32_t Begin(const std::string& workDir);
+  int32_t AddPair(std::string_view word1, std::string_view word2, int32_t count, bool oneWay);
+  int32_t End();
+  int32_t Merge(const std::string& inputDir, const std::string& output);
+  int32_t Filter(const std::string& input, const std::string& output, int32_t threshold);
+  int32_t Support(const std::string& input, const std::string& output);
+
+  // The operations without a command, or with --direct, through the exports.
+  int32_t MergeDirect(const std::string& inputDir, const std::string& output);
+  bool TopNDirect(const std::string& input, const std::string& output, int32_t n);
+
+ private:
+  const Library& library;
+  ExtensionModule* module = nullptr;
+  CommandBuffer pairAdd{"ULO_Stat_AssociatedFreq"};
+  decltype(&ULO_MulMergeFile) mulMergeFile = nullptr;
+  decltype(&ULO_GetTopNWordSupportRec) getTopN = nullptr;
+};
+
+}  // namespace ulo::host
+
+#endif  // ULO_HOST_COMMANDS_H_

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "commands.h"
+#include "corpus.h"
+#include "encoding.h"
+
+namespace ulo::host {
+namespace {
+
+std::vector<std::string> Tokens(const std::string& line, TokenMode mode) {
+  std::vector<std::string_view> views;
+  Tokenize(line, mode, &views);
+  return std::vector<std::string>(views.begin(), views.end());
+}
+
+TEST(TokenizeTest, Words) {
+  EXPECT_EQ(Tokens("  a bb\tc\r\n", TokenMode::kWords), (std::vector<std::string>{"a", "bb", "c"}));
+  // The ideographic space separates; a GBK trail byte that looks like ASCII
+  // stays with its lead byte, but a blank is never a trail byte.
+  EXPECT_EQ(Tokens("\xD4\xC2\xA1\xA1\xC9\xBD \x81\x41x \x81 y", TokenMode::kWords),
+            (std::vector<std::string>{"\xD4\xC2", "\xC9\xBD", "\x81\x41x", "\x81", "y"}));
+  EXPECT_TRUE(Tokens("", TokenMode::kWords).empty());
+}
+
+TEST(TokenizeTest, CharactersSkipPunctuationAndAscii) {
+  // month, comma (A3 AC), x, bright, full stop (A1 A3), a GBK-only character (81 40).
+  EXPECT_EQ(Tokens("\xD4\xC2\xA3\xACx\xC3\xF7\xA1\xA3\x81\x40\xB9", TokenMode::kChars),
+            (std::vector<std::string>{"\xD4\xC2", "\xC3\xF7"}));
+}
+
+TEST(ForEachPairTest, PairsWithinTheWindow) {
+  std::vector<std::string_view> tokens = {"a", "b", "c", "d"};
+  std::vector<std::pair<std::string, std::string>> pairs;
+  ForEachPair(tokens, 2, [&](std::string_view x, std::string_view y) {
+    pairs.emplace_back(std::string(x), std::string(y));
+  });
+  EXPECT_EQ(pairs, (std::vector<std::pair<std::string, std::string>>{
+                       {"a", "b"}, {"a", "c"}, {"b", "c"}, {"b", "d"}, {"c", "d"}}));
+}
+
+TEST(CommandBufferTest, LayoutOfAPairAdd) {
+  CommandBuffer command("ULO_Stat_AssociatedFreq");
+  command.ResetPairAdd("ab", "c", -2, true);
+  std::string expected = std::string(4, '\0') + "r!" + std::string(3, '\0') +
+                         "ULO_Stat_AssociatedFreq" + std::string(1, '\0') + "ab" +
+                         std::string(1, '\0') + "c" + std::string(1, '\0') + "\xFE\xFF\xFF\xFF" +
+                         "\x01";
+  EXPECT_EQ(command.bytes(), expected);
+  // Reuse keeps the header and the name.
+  command.ResetPairAdd("x", "y", 1, false);
+  EXPECT_EQ(command.bytes().substr(9 + 24), std::string("x\0y\0\x01\0\0\0\0", 9));
+}
+
+TEST(ConverterTest, SkipsAndCountsWhatGb2312Lacks) {
+  Converter converter;
+  std::string error;
+  ASSERT_TRUE(converter.Open("UTF-8", "GB2312", &error)) << error;
+  std::string out;
+  // month, U+1F600, an invalid byte, bright.
+  converter.Convert("\xE6\x9C\x88\xF0\x9F\x98\x80\xFF\xE6\x98\x8E", &out);
+  EXPECT_EQ(out, "\xD4\xC2\xC3\xF7");
+  EXPECT_EQ(converter.unrepresentable(), 1u);
+  EXPECT_EQ(converter.invalid(), 1u);
+
+  Converter unknown;
+  EXPECT_FALSE(unknown.Open("NO-SUCH-ENCODING", "GB2312", &error));
+  EXPECT_NE(error.find("NO-SUCH-ENCODING"), std::string::npos);
+}
+
+TEST(ConverterTest, FromAnotherEncoding) {
+  Converter converter;
+  std::string error;
+  ASSERT_TRUE(converter.Open("GB2312", "UTF-8", &error)) << error;
+  std::string out;
+  converter.Convert(
+      "\xD4\xC2"
+      "a",
+      &out);
+  EXPECT_EQ(out,
+            "\xE6\x9C\x88"
+            "a");
+}
+
+}  // namespace
+}  // namespace ulo::host
