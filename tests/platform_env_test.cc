@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "test_support.h"
 
@@ -93,6 +95,38 @@ TEST(EnvTest, OverrideIsScoped) {
     EXPECT_EQ(counting.slept, 1000);
   }
   EXPECT_EQ(Env::Current(), Env::Default());
+}
+
+TEST(EnvTest, AttributeWordsOfDirectories) {
+  EXPECT_TRUE(IsDirectory(kAttributeDirectory));
+  EXPECT_TRUE(IsDirectory(kAttributeDirectory | kAttributeReadOnly | kAttributeHidden));
+  EXPECT_FALSE(IsDirectory(kAttributeNormal));
+  EXPECT_FALSE(IsDirectory(kAttributeReadOnly));
+}
+
+TEST(EnvTest, NowIsACalendarTime) {
+  LocalTime now = Env::Default()->Now();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+  EXPECT_TRUE(now.hour >= 0 && now.hour <= 23 && now.minute >= 0 && now.minute <= 59 &&
+              now.second >= 0 && now.second <= 60);
+}
+
+TEST(RecursiveLockTest, ReentersOnItsThreadAndExcludesOthers) {
+  RecursiveLock lock;
+  std::atomic<bool> entered{false};
+  lock.Lock();
+  lock.Lock();
+  std::thread other([&] {
+    ScopedLock held(lock);
+    entered = true;
+  });
+  lock.Unlock();
+  Env::Default()->SleepMilliseconds(50);
+  EXPECT_FALSE(entered) << "still held once by this thread";
+  lock.Unlock();
+  other.join();
+  EXPECT_TRUE(entered);
 }
 
 TEST(AtomicTest, ExchangeReturnsThePreviousValue) {

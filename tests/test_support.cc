@@ -56,6 +56,21 @@ std::string ReadFile(const std::string& path) {
   return bytes.str();
 }
 
+std::string ReadTextFile(const std::string& path) {
+  std::string bytes = ReadFile(path);
+#if defined(_WIN32)
+  std::string text;
+  text.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    text.push_back(bytes[i]);
+  }
+  return text;
+#else
+  return bytes;
+#endif
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ignored;
   return fs::exists(path, ignored);

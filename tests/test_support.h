@@ -26,6 +26,9 @@ class TempDir {
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+// The file as a text-mode stream reads it: on Windows every CR LF as LF, so
+// that a test can compare text output with "\n" line ends on any platform.
+std::string ReadTextFile(const std::string& path);
 bool FileExists(const std::string& path);
 void MakeDirectory(const std::string& path);
 // Removes a file or a whole directory tree; ignores what is missing.

@@ -27,11 +27,18 @@ constexpr bool kTextModeWritesCrLf = false;
 
 // Attribute word of a directory entry, as FindFirstFileA reports it. On POSIX
 // a directory reads as exactly kAttributeDirectory and anything else as
-// kAttributeNormal.
+// kAttributeNormal. On Windows the word is the system's own: a directory may
+// carry further bits (read-only, hidden, archive, not content-indexed, a
+// reparse point...), so test a directory with IsDirectory(), not with ==.
 constexpr uint32_t kAttributeReadOnly = 0x1;
 constexpr uint32_t kAttributeHidden = 0x2;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeNormal = 0x80;
+
+// Whether an attribute word is a directory's, whatever other bits it carries.
+constexpr bool IsDirectory(uint32_t attributes) {
+  return (attributes & kAttributeDirectory) != 0;
+}
 
 // Joins `dir` and `name` with one separator, as the "%s\\%s" path pattern does
 // (an empty `dir` gives the separator followed by `name`).
@@ -58,7 +65,7 @@ class WritableFile {
 
 struct DirectoryEntry {
   std::string name;     // the entry's own name, without its directory
-  uint32_t attributes;  // kAttributeDirectory for a directory (links followed)
+  uint32_t attributes;  // see kAttributeDirectory and IsDirectory()
 };
 
 // Enumerates one directory, "." and ".." included where the system lists them.
@@ -138,8 +145,8 @@ class Env {
   // Starts listing the entries of directory `path`; null when the listing
   // cannot start (for example the directory does not exist).
   virtual std::unique_ptr<DirectoryIterator> OpenDirectory(const std::string& path, int* error) = 0;
-  // The attribute word of `path` itself (directories read as
-  // kAttributeDirectory, links followed). False when it cannot be found.
+  // The attribute word of `path` itself (see kAttributeDirectory; POSIX
+  // follows links). False when it cannot be found.
   virtual bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) = 0;
   virtual bool CreateDir(const std::string& path, int* error) = 0;
   // Removes an empty directory.
@@ -152,7 +159,8 @@ class Env {
   // Whether the two paths name one existing file (same device and file
   // number), whatever their spelling. False when either does not exist.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
-  // The system's text for an error code.
+  // The system's text for an error code, as the system gives it (on Windows
+  // FormatMessageA's text, which usually ends with its own CR LF).
   virtual std::string ErrorText(int code) = 0;
   virtual LocalTime Now() = 0;
   virtual void SleepMilliseconds(int milliseconds) = 0;
