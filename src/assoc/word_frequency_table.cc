@@ -1,0 +1,253 @@
+#include "assoc/word_frequency_table.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "text/pair_line.h"
+
+namespace ulo::assoc {
+namespace {
+
+// The hash works on signed 32-bit state words with wrapping arithmetic; it is
+// done here in uint32_t, with the sign copying of right shifts made explicit,
+// so that nothing depends on signed overflow.
+inline uint32_t ShiftRightArith(uint32_t x, int n) {
+  const uint32_t sign = 0u - (x >> 31);  // all ones when negative
+  return (x >> n) | (sign << (32 - n));
+}
+
+// A key byte as a signed value, sign-extended to 32 bits.
+inline uint32_t KeyByte(const char* key, size_t i) {
+  return static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(key[i])));
+}
+
+// clang-format off
+inline void Mix(uint32_t& a, uint32_t& b, uint32_t& c) {
+  a -= b; a -= c; a ^= ShiftRightArith(c, 13);
+  b -= c; b -= a; b ^= a << 8;
+  c -= a; c -= b; c ^= ShiftRightArith(b, 13);
+  a -= b; a -= c; a ^= ShiftRightArith(c, 12);
+  b -= c; b -= a; b ^= a << 16;
+  c -= a; c -= b; c ^= ShiftRightArith(b, 5);
+  a -= b; a -= c; a ^= ShiftRightArith(c, 3);
+  b -= c; b -= a; b ^= a << 10;
+  c -= a; c -= b; c ^= ShiftRightArith(b, 15);
+}
+// clang-format on
+
+inline uint32_t Scramble(uint32_t x) {
+  x += x << 12;
+  x ^= ShiftRightArith(x, 22);
+  x += x << 4;
+  x ^= ShiftRightArith(x, 9);
+  x += x << 10;
+  x ^= ShiftRightArith(x, 2);
+  x += x << 7;
+  x ^= ShiftRightArith(x, 12);
+  return x;
+}
+
+// lookup2 up to its final mix: the blocks of 12 bytes, the length and the
+// tail bytes folded into a, b and c.
+inline void Absorb(std::string_view word, uint32_t initval, uint32_t& a, uint32_t& b, uint32_t& c) {
+  const char* k = word.data();
+  size_t left = word.size();
+  a = b = 0x9e3779b9u;
+  c = initval;
+  while (left >= 12) {
+    a += KeyByte(k, 0) + (KeyByte(k, 1) << 8) + (KeyByte(k, 2) << 16) + (KeyByte(k, 3) << 24);
+    b += KeyByte(k, 4) + (KeyByte(k, 5) << 8) + (KeyByte(k, 6) << 16) + (KeyByte(k, 7) << 24);
+    c += KeyByte(k, 8) + (KeyByte(k, 9) << 8) + (KeyByte(k, 10) << 16) + (KeyByte(k, 11) << 24);
+    Mix(a, b, c);
+    k += 12;
+    left -= 12;
+  }
+  c += static_cast<uint32_t>(word.size());
+  switch (left) {  // every case falls through
+    case 11:
+      c += KeyByte(k, 10) << 24;
+      [[fallthrough]];
+    case 10:
+      c += KeyByte(k, 9) << 16;
+      [[fallthrough]];
+    case 9:
+      c += KeyByte(k, 8) << 8;
+      [[fallthrough]];
+    case 8:
+      b += KeyByte(k, 7) << 24;
+      [[fallthrough]];
+    case 7:
+      b += KeyByte(k, 6) << 16;
+      [[fallthrough]];
+    case 6:
+      b += KeyByte(k, 5) << 8;
+      [[fallthrough]];
+    case 5:
+      b += KeyByte(k, 4);
+      [[fallthrough]];
+    case 4:
+      a += KeyByte(k, 3) << 24;
+      [[fallthrough]];
+    case 3:
+      a += KeyByte(k, 2) << 16;
+      [[fallthrough]];
+    case 2:
+      a += KeyByte(k, 1) << 8;
+      [[fallthrough]];
+    case 1:
+      a += KeyByte(k, 0);
+      [[fallthrough]];
+    default:
+      break;
+  }
+}
+
+int64_t AddSaturating(int64_t a, int64_t b) {
+  int64_t sum;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+}
+
+}  // namespace
+
+uint32_t WordHash(std::string_view word, uint32_t slotCount) {
+  uint32_t a, b, c;
+  Absorb(word, 0, a, b, c);
+  Mix(a, b, c);
+  return c & (slotCount - 1);
+}
+
+uint32_t WordRehash(std::string_view word, uint32_t slot, uint32_t slotCount) {
+  uint32_t a, b, c;
+  Absorb(word, slot, a, b, c);
+  a = Scramble(a);
+  b = Scramble(b);
+  c = Scramble(c);
+  Mix(a, b, c);
+  return c & (slotCount - 1);
+}
+
+void* Arena::Allocate(size_t bytes) {
+  bytes = (bytes + 7) & ~size_t{7};
+  if (bytes > left) {
+    if (bytes > kBlockSize / 4) {
+      // A large request gets a block of its own; the current one stays open.
+      blocks.emplace_back(new char[bytes]);
+      return blocks.back().get();
+    }
+    blocks.emplace_back(new char[kBlockSize]);
+    next = blocks.back().get();
+    left = kBlockSize;
+  }
+  void* result = next;
+  next += bytes;
+  left -= bytes;
+  return result;
+}
+
+void Arena::Release() {
+  blocks.clear();
+  blocks.shrink_to_fit();
+  next = nullptr;
+  left = 0;
+}
+
+void WordFrequencyTable::FreeSlots::operator()(uint32_t* slots) const {
+  std::free(slots);
+}
+
+WordFrequencyTable::WordFrequencyTable(int32_t probeLimit, uint32_t slotCount)
+    : limit(probeLimit), slotMask(slotCount - 1) {}
+
+WordFrequencyTable::~WordFrequencyTable() = default;
+
+void WordFrequencyTable::Reset() {
+  if (slots) std::memset(slots.get(), 0, sizeof(uint32_t) * (size_t{slotMask} + 1));
+  entries.clear();
+  totalCount = 0;
+}
+
+void WordFrequencyTable::Clear() {
+  slots.reset();
+  std::vector<WordEntry>().swap(entries);
+  arena.Release();
+  totalCount = 0;
+}
+
+int64_t WordFrequencyTable::Probe(std::string_view word) const {
+  uint32_t slot = WordHash(word, slotMask + 1);
+  for (int32_t probes = 0;; ++probes) {
+    uint32_t ref = slots[slot];
+    if (ref == 0) return ~int64_t{slot};
+    const WordEntry& entry = entries[ref - 1];
+    if (entry.length == word.size() && std::memcmp(entry.word, word.data(), word.size()) == 0) {
+      return slot;
+    }
+    slot = WordRehash(word, slot, slotMask + 1);
+    if (probes > limit) return kRefused;
+  }
+}
+
+bool WordFrequencyTable::AddWord(std::string_view word, int64_t count, int32_t* slotOut) {
+  // The count joins the total before the lookup, even when the word is then
+  // refused.
+  totalCount = AddSaturating(totalCount, count);
+  *slotOut = -1;
+  if (!slots) {
+    // calloc: the slots of a fresh table are zero pages until touched.
+    void* memory = std::calloc(size_t{slotMask} + 1, sizeof(uint32_t));
+    if (memory == nullptr) throw std::bad_alloc();
+    slots.reset(static_cast<uint32_t*>(memory));
+  }
+  int64_t found = Probe(word);
+  if (found == kRefused) return false;
+  if (found >= 0) {
+    WordEntry& entry = EntryAt(static_cast<int32_t>(found));
+    entry.frequency = AddSaturating(entry.frequency, count);
+    *slotOut = static_cast<int32_t>(found);
+    return true;
+  }
+  const auto slot = static_cast<uint32_t>(~found);
+  char* copy = static_cast<char*>(arena.Allocate(word.size() + 1));
+  std::memcpy(copy, word.data(), word.size());
+  copy[word.size()] = '\0';
+  entries.push_back(WordEntry{copy, static_cast<uint32_t>(word.size()), 0, count, nullptr, 0});
+  slots[slot] = static_cast<uint32_t>(entries.size());
+  *slotOut = static_cast<int32_t>(slot);
+  return true;
+}
+
+bool WordFrequencyTable::AddWord(std::string_view word, int64_t count) {
+  int32_t slot;
+  return AddWord(word, count, &slot);
+}
+
+bool WordFrequencyTable::AddWord(std::string_view word, std::string_view countText) {
+  return AddWord(word, text::ParseCountInteger(countText));
+}
+
+void WordFrequencyTable::AddAt(int32_t slot, int64_t count) {
+  totalCount = AddSaturating(totalCount, count);
+  WordEntry& entry = EntryAt(slot);
+  entry.frequency = AddSaturating(entry.frequency, count);
+}
+
+int32_t WordFrequencyTable::FindWord(std::string_view word) const {
+  if (!slots) return -1;
+  int64_t found = Probe(word);
+  return found >= 0 ? static_cast<int32_t>(found) : -1;
+}
+
+TopNItem* WordFrequencyTable::AllocateItems(size_t count) {
+  if (count > SIZE_MAX / sizeof(TopNItem)) throw std::bad_alloc();
+  return static_cast<TopNItem*>(arena.Allocate(count * sizeof(TopNItem)));
+}
+
+WordFrequencyTable& SharedWordFrequencyTable() {
+  static WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit);
+  return table;
+}
+
+}  // namespace ulo::assoc
