@@ -195,13 +195,15 @@ TEST_F(TopNRankerTest, OfferCandidateNeedsBothWords) {
   ranker.table().AddWord("b", int64_t{1});
   EXPECT_EQ(ranker.OfferCandidate("a", "zz", 5, 5), -1);
   EXPECT_EQ(ranker.OfferCandidate("zz", "a", 5, 5), -1);
-  EXPECT_EQ(ranker.table().EntryAt(ranker.table().FindWord("a")).listSize, 0);
+  WordFrequencyTable& table = ranker.table();
+  const int32_t a = table.slotEntry(table.FindWord("a"));
+  EXPECT_EQ(table.ListOf(a).size, 0);
   EXPECT_EQ(ranker.OfferCandidate("a", "b", 5, 7), 1);
-  const WordEntry& a = ranker.table().EntryAt(ranker.table().FindWord("a"));
-  ASSERT_EQ(a.listSize, 1);
-  EXPECT_EQ(a.topList[0].other, ranker.table().FindWord("b"));
-  EXPECT_EQ(a.topList[0].confidence, 5);
-  EXPECT_EQ(a.topList[0].support, 7);
+  const TopList& list = table.ListOf(a);
+  ASSERT_EQ(list.size, 1);
+  EXPECT_EQ(list.items[0].other, table.FindWord("b"));
+  EXPECT_EQ(list.items[0].confidence, 5);
+  EXPECT_EQ(list.items[0].support, 7);
 }
 
 // The list as a fixed array of N items, all empty at first (other -1): the
@@ -233,20 +235,21 @@ TEST(TopNListTest, MatchesTheFixedArrayModel) {
       size_t base = random() % slots.size();
       // Few distinct confidences, negative ones and -1 among them: many ties.
       TopNItem item{slots[random() % slots.size()], static_cast<int32_t>(random() % 13) - 4, offer};
-      ranker.OfferCandidateAt(slots[base], item.other, item.confidence, item.support);
+      ranker.OfferCandidateTo(ranker.table().slotEntry(slots[base]), item.other, item.confidence,
+                              item.support);
       ModelOffer(model[base], item);
     }
     for (size_t w = 0; w < slots.size(); ++w) {
-      const WordEntry& entry = ranker.table().EntryAt(slots[w]);
+      const TopList& list = ranker.table().ListOf(ranker.table().slotEntry(slots[w]));
       std::vector<TopNItem> expected;
       for (const TopNItem& item : model[w]) {
         if (item.other != -1) expected.push_back(item);
       }
-      ASSERT_EQ(static_cast<size_t>(entry.listSize), expected.size()) << "N " << n;
+      ASSERT_EQ(static_cast<size_t>(list.size), expected.size()) << "N " << n;
       for (size_t k = 0; k < expected.size(); ++k) {
-        EXPECT_EQ(entry.topList[k].other, expected[k].other);
-        EXPECT_EQ(entry.topList[k].confidence, expected[k].confidence);
-        EXPECT_EQ(entry.topList[k].support, expected[k].support) << "N " << n << " item " << k;
+        EXPECT_EQ(list.items[k].other, expected[k].other);
+        EXPECT_EQ(list.items[k].confidence, expected[k].confidence);
+        EXPECT_EQ(list.items[k].support, expected[k].support) << "N " << n << " item " << k;
       }
     }
   }

@@ -89,9 +89,8 @@ TEST(WordFrequencyTableTest, EntriesInInsertionOrder) {
   table.AddWord("b", int64_t{1});
   ASSERT_EQ(table.entryCount(), 5);
   for (int32_t i = 0; i < table.entryCount(); ++i) {
-    EXPECT_EQ(std::string(table.entry(i).word, table.entry(i).length), words[i]);
-    EXPECT_EQ(table.entry(i).word[table.entry(i).length], '\0');
-    EXPECT_EQ(table.entry(i).topList, nullptr);
+    EXPECT_EQ(table.entry(i).word(), words[i]);
+    EXPECT_EQ(table.entry(i).data()[words[i].size()], '\0');
   }
   int32_t slot = table.FindWord("a");
   EXPECT_EQ(table.WordAt(slot), "a");
@@ -230,7 +229,7 @@ TEST(WordFrequencyTableTest, FullTableRefusesNewWords) {
   EXPECT_EQ(table.total(), total + 2);
   EXPECT_EQ(table.FindWord("new"), -1);
   // Stored words are still counted.
-  std::string first(table.entry(0).word, table.entry(0).length);
+  std::string first(table.entry(0).word());
   EXPECT_TRUE(table.AddWord(first, int64_t{1}));
 }
 

@@ -36,37 +36,41 @@ bool WriteRecords(PairReader& reader, const WordFrequencyTable& table, text::Tex
   const double total = static_cast<double>(table.total());
   char confidenceText[kFixedTextMax];
   char supportText[kFixedTextMax];
-  text::PairFields fields;
-  std::string_view line;
-  int32_t lastSlot = -1;
-  while (reader.Next(&fields, &line)) {
-    int32_t slot1 = lastSlot >= 0 && table.WordAt(lastSlot) == fields.word1
-                        ? lastSlot
-                        : table.FindWord(fields.word1);
-    if (slot1 < 0) continue;
-    lastSlot = slot1;
-    int32_t slot2 = table.FindWord(fields.word2);
-    if (slot2 < 0) continue;
-
-    const double count = text::ParseCountReal(fields.rest.substr(0, kConvertedCountBytes));
-    const double frequency1 = static_cast<double>(table.FrequencyAt(slot1));
-    const double frequency2 = static_cast<double>(table.FrequencyAt(slot2));
-    // Division first, then the scaling, as the figures have always been made.
-    const double support = count / total * 100.0;
-    std::string_view supportView(
-        supportText, static_cast<size_t>(FormatFixed(support, 6, supportText) - supportText));
-    const double confidence12 = count / frequency1 * 100.0;
-    const double confidence21 = count / frequency2 * 100.0;
-    char* end = FormatFixed(confidence12, 6, confidenceText);
-    AppendSupportRecord(out, fields.word1, fields.word2,
-                        std::string_view(confidenceText, static_cast<size_t>(end - confidenceText)),
-                        supportView);
-    end = FormatFixed(confidence21, 6, confidenceText);
-    AppendSupportRecord(out, fields.word2, fields.word1,
-                        std::string_view(confidenceText, static_cast<size_t>(end - confidenceText)),
-                        supportView);
-  }
-  return !reader.readFailed();
+  int32_t lastEntry1 = -1;
+  const PairBatch* before = nullptr;
+  return RunPipeline<3>(reader, [&](int stage, PairBatch& batch) {
+    if (stage == 0) {
+      HashWords(batch, before, table);
+      before = &batch;
+      return;
+    }
+    if (stage == 1) {
+      TouchEntries(batch, table);
+      return;
+    }
+    FindEntries(batch, table, &lastEntry1);
+    for (int i = 0; i < batch.size; ++i) {
+      if (batch.entry1[i] < 0 || batch.entry2[i] < 0) continue;
+      const text::PairFields& fields = batch.fields[i];
+      const double count = text::ParseCountReal(fields.rest.substr(0, kConvertedCountBytes));
+      const double frequency1 = static_cast<double>(table.entry(batch.entry1[i]).frequency);
+      const double frequency2 = static_cast<double>(table.entry(batch.entry2[i]).frequency);
+      // Division first, then the scaling, as the figures have always been made.
+      const double support = count / total * 100.0;
+      const double confidence12 = count / frequency1 * 100.0;
+      const double confidence21 = count / frequency2 * 100.0;
+      std::string_view supportView(
+          supportText, static_cast<size_t>(FormatFixed(support, 6, supportText) - supportText));
+      char* end = FormatFixed(confidence12, 6, confidenceText);
+      AppendSupportRecord(
+          out, fields.word1, fields.word2,
+          std::string_view(confidenceText, static_cast<size_t>(end - confidenceText)), supportView);
+      end = FormatFixed(confidence21, 6, confidenceText);
+      AppendSupportRecord(
+          out, fields.word2, fields.word1,
+          std::string_view(confidenceText, static_cast<size_t>(end - confidenceText)), supportView);
+    }
+  });
 }
 
 }  // namespace

@@ -43,15 +43,15 @@ int TopNRanker::OfferCandidate(std::string_view base, std::string_view other, in
   int32_t baseSlot = words.FindWord(base);
   int32_t otherSlot = words.FindWord(other);
   if (baseSlot < 0 || otherSlot < 0) return -1;
-  OfferCandidateAt(baseSlot, otherSlot, confidence, support);
+  OfferCandidateTo(words.slotEntry(baseSlot), otherSlot, confidence, support);
   return 1;
 }
 
-void TopNRanker::OfferCandidateAt(int32_t baseSlot, int32_t otherSlot, int32_t confidence,
+void TopNRanker::OfferCandidateTo(int32_t baseEntry, int32_t otherSlot, int32_t confidence,
                                   int32_t support) {
-  WordEntry& entry = words.EntryAt(baseSlot);
-  int32_t size = entry.listSize;
-  TopNItem* items = entry.topList;
+  TopList& list = words.ListOf(baseEntry);
+  int32_t size = list.size;
+  TopNItem* items = list.items;
   // A full list whose last item is at least as good keeps what it has.
   if (size == listLength && items[size - 1].confidence >= confidence) return;
 
@@ -69,13 +69,13 @@ void TopNRanker::OfferCandidateAt(int32_t baseSlot, int32_t otherSlot, int32_t c
                               items);
   }
   if (size < listLength) {
-    if (size == entry.listCapacity) {
-      int64_t capacity =
-          std::min<int64_t>(listLength, std::max(kFirstListCapacity, entry.listCapacity * 2));
+    if (size == list.capacity) {
+      int64_t capacity = std::min<int64_t>(
+          listLength, std::max<int64_t>(kFirstListCapacity, int64_t{list.capacity} * 2));
       TopNItem* grown = words.AllocateItems(static_cast<size_t>(capacity));
       if (size > 0) std::memcpy(grown, items, sizeof(TopNItem) * static_cast<size_t>(size));
-      entry.topList = items = grown;
-      entry.listCapacity = capacity;
+      list.items = items = grown;
+      list.capacity = static_cast<int32_t>(capacity);
     }
     ++size;
   }
@@ -83,36 +83,61 @@ void TopNRanker::OfferCandidateAt(int32_t baseSlot, int32_t otherSlot, int32_t c
   // last one falls off.
   std::memmove(items + at + 1, items + at, sizeof(TopNItem) * static_cast<size_t>(size - 1 - at));
   items[at] = TopNItem{otherSlot, confidence, support};
-  entry.listSize = size;
+  list.size = size;
 }
 
 bool TopNRanker::RankLines(const char* inputPath) {
   auto reader = PairReader::Open(inputPath, text::kTopNLimits);
   if (!reader) return false;
+  words.ReserveLists();
   const double total = static_cast<double>(words.total());
-  text::PairFields fields;
-  std::string_view line;
-  int32_t lastSlot = -1;
-  while (reader->Next(&fields, &line)) {
-    int32_t slot1 = lastSlot >= 0 && words.WordAt(lastSlot) == fields.word1
-                        ? lastSlot
-                        : words.FindWord(fields.word1);
-    if (slot1 < 0) continue;
-    lastSlot = slot1;
-    int32_t slot2 = words.FindWord(fields.word2);
-    if (slot2 < 0) continue;
-
-    const double count = text::ParseCountReal(fields.rest);
-    // Division first, then the scaling to millionths.
-    const int32_t confidence12 =
-        ToMillionths(count / static_cast<double>(words.FrequencyAt(slot1)) * 1000000.0);
-    const int32_t confidence21 =
-        ToMillionths(count / static_cast<double>(words.FrequencyAt(slot2)) * 1000000.0);
-    const int32_t support = ToMillionths(count / total * 1000000.0);
-    OfferCandidateAt(slot1, slot2, confidence12, support);
-    OfferCandidateAt(slot2, slot1, confidence21, support);
-  }
-  return !reader->readFailed();
+  int32_t lastEntry1 = -1;
+  const PairBatch* before = nullptr;
+  // Lookups and offers touch memory all over the table: each stage asks for
+  // what the next one needs.
+  return RunPipeline<5>(*reader, [&](int stage, PairBatch& batch) {
+    switch (stage) {
+      case 0:
+        HashWords(batch, before, words);
+        before = &batch;
+        return;
+      case 1:
+        TouchEntries(batch, words);
+        return;
+      case 2:
+        FindEntries(batch, words, &lastEntry1);
+        for (int i = 0; i < batch.size; ++i) {
+          if (batch.entry1[i] < 0 || batch.entry2[i] < 0) continue;
+          batch.touched += words.TouchList(batch.entry1[i]) + words.TouchList(batch.entry2[i]);
+        }
+        return;
+      case 3:
+        for (int i = 0; i < batch.size; ++i) {
+          if (batch.entry1[i] < 0 || batch.entry2[i] < 0) continue;
+          batch.touched +=
+              words.TouchListItems(batch.entry1[i]) + words.TouchListItems(batch.entry2[i]);
+        }
+        return;
+      default:
+        break;
+    }
+    for (int i = 0; i < batch.size; ++i) {
+      const int32_t entry1 = batch.entry1[i];
+      const int32_t entry2 = batch.entry2[i];
+      if (entry1 < 0 || entry2 < 0) continue;
+      const WordEntry& word1 = words.entry(entry1);
+      const WordEntry& word2 = words.entry(entry2);
+      const double count = text::ParseCountReal(batch.fields[i].rest);
+      // Division first, then the scaling to millionths.
+      const int32_t confidence12 =
+          ToMillionths(count / static_cast<double>(word1.frequency) * 1000000.0);
+      const int32_t confidence21 =
+          ToMillionths(count / static_cast<double>(word2.frequency) * 1000000.0);
+      const int32_t support = ToMillionths(count / total * 1000000.0);
+      OfferCandidateTo(entry1, static_cast<int32_t>(word2.slot), confidence12, support);
+      OfferCandidateTo(entry2, static_cast<int32_t>(word1.slot), confidence21, support);
+    }
+  });
 }
 
 bool TopNRanker::WriteResults(const char* outputPath) {
@@ -122,10 +147,11 @@ bool TopNRanker::WriteResults(const char* outputPath) {
   if (!out) return false;
   char number[kFixedTextMax];
   for (int32_t i = 0; i < words.entryCount(); ++i) {
-    const WordEntry& entry = words.entry(i);
-    std::string_view word(entry.word, entry.length);
-    for (int32_t k = 0; k < entry.listSize; ++k) {
-      const TopNItem& item = entry.topList[k];
+    const TopList* list = words.FindList(i);
+    if (list == nullptr) break;  // no word from here on was offered anything
+    const std::string_view word = words.entry(i).word();
+    for (int32_t k = 0; k < list->size; ++k) {
+      const TopNItem& item = list->items[k];
       out->Append(word);
       out->Append('\t');
       out->Append(words.WordAt(item.other));

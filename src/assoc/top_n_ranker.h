@@ -41,8 +41,9 @@ class TopNRanker {
   // -1 otherwise. Throws std::bad_alloc.
   int OfferCandidate(std::string_view base, std::string_view other, int32_t confidence,
                      int32_t support);
-  // The same by slot.
-  void OfferCandidateAt(int32_t baseSlot, int32_t otherSlot, int32_t confidence, int32_t support);
+  // The same by the base word's entry number; `otherSlot` is the associated
+  // word's slot.
+  void OfferCandidateTo(int32_t baseEntry, int32_t otherSlot, int32_t confidence, int32_t support);
 
   // Writes every word's list, in entry order. False when the output cannot
   // be opened or fully written.

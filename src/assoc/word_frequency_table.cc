@@ -112,11 +112,11 @@ int64_t AddSaturating(int64_t a, int64_t b) {
 
 }  // namespace
 
-uint32_t WordHash(std::string_view word, uint32_t slotCount) {
+uint32_t WordHashValue(std::string_view word) {
   uint32_t a, b, c;
   Absorb(word, 0, a, b, c);
   Mix(a, b, c);
-  return c & (slotCount - 1);
+  return c;
 }
 
 uint32_t WordRehash(std::string_view word, uint32_t slot, uint32_t slotCount) {
@@ -165,84 +165,91 @@ WordFrequencyTable::~WordFrequencyTable() = default;
 
 void WordFrequencyTable::Reset() {
   if (slots) std::memset(slots.get(), 0, sizeof(uint32_t) * (size_t{slotMask} + 1));
-  entries.clear();
+  count = 0;
+  lists.clear();
   totalCount = 0;
 }
 
 void WordFrequencyTable::Clear() {
   slots.reset();
-  std::vector<WordEntry>().swap(entries);
+  std::vector<std::unique_ptr<WordEntry[]>>().swap(entryBlocks);
+  count = 0;
+  std::vector<TopList>().swap(lists);
   arena.Release();
   totalCount = 0;
 }
 
-int64_t WordFrequencyTable::Probe(std::string_view word) const {
-  uint32_t slot = WordHash(word, slotMask + 1);
+int64_t WordFrequencyTable::Probe(std::string_view word, uint32_t hash) const {
+  uint32_t slot = hash & slotMask;
   for (int32_t probes = 0;; ++probes) {
     uint32_t ref = slots[slot];
     if (ref == 0) return ~int64_t{slot};
-    const WordEntry& entry = entries[ref - 1];
-    if (entry.length == word.size() && std::memcmp(entry.word, word.data(), word.size()) == 0) {
-      return slot;
-    }
+    if (entry(static_cast<int32_t>(ref - 1)).Holds(word)) return ref - 1;
     slot = WordRehash(word, slot, slotMask + 1);
     if (probes > limit) return kRefused;
   }
 }
 
-bool WordFrequencyTable::AddWord(std::string_view word, int64_t count, int32_t* slotOut) {
+bool WordFrequencyTable::AddHashed(std::string_view word, uint32_t hash, int64_t countToAdd,
+                                   int32_t* index) {
   // The count joins the total before the lookup, even when the word is then
   // refused.
-  totalCount = AddSaturating(totalCount, count);
-  *slotOut = -1;
+  totalCount = AddSaturating(totalCount, countToAdd);
+  *index = -1;
   if (!slots) {
     // calloc: the slots of a fresh table are zero pages until touched.
     void* memory = std::calloc(size_t{slotMask} + 1, sizeof(uint32_t));
     if (memory == nullptr) throw std::bad_alloc();
     slots.reset(static_cast<uint32_t*>(memory));
   }
-  int64_t found = Probe(word);
+  int64_t found = Probe(word, hash);
   if (found == kRefused) return false;
   if (found >= 0) {
-    WordEntry& entry = EntryAt(static_cast<int32_t>(found));
-    entry.frequency = AddSaturating(entry.frequency, count);
-    *slotOut = static_cast<int32_t>(found);
+    WordEntry& stored = entry(static_cast<int32_t>(found));
+    stored.frequency = AddSaturating(stored.frequency, countToAdd);
+    *index = static_cast<int32_t>(found);
     return true;
   }
-  const auto slot = static_cast<uint32_t>(~found);
-  char* copy = static_cast<char*>(arena.Allocate(word.size() + 1));
-  std::memcpy(copy, word.data(), word.size());
-  copy[word.size()] = '\0';
-  entries.push_back(WordEntry{copy, static_cast<uint32_t>(word.size()), 0, count, nullptr, 0});
-  slots[slot] = static_cast<uint32_t>(entries.size());
-  *slotOut = static_cast<int32_t>(slot);
-  return true;
-}
 
-bool WordFrequencyTable::AddWord(std::string_view word, int64_t count) {
-  int32_t slot;
-  return AddWord(word, count, &slot);
+  const auto slot = static_cast<uint32_t>(~found);
+  if ((static_cast<size_t>(count) >> kEntryBlockBits) == entryBlocks.size()) {
+    entryBlocks.emplace_back(new WordEntry[kEntryBlockSize]);
+  }
+  WordEntry& added = entry(count);
+  added.frequency = countToAdd;
+  added.length = static_cast<uint32_t>(word.size());
+  added.slot = slot;
+  char* text = added.text;
+  if (word.size() >= sizeof added.text) {
+    text = static_cast<char*>(arena.Allocate(word.size() + 1));
+    added.external = text;
+  }
+  std::memcpy(text, word.data(), word.size());
+  text[word.size()] = '\0';
+  *index = count++;
+  slots[slot] = static_cast<uint32_t>(count);
+  return true;
 }
 
 bool WordFrequencyTable::AddWord(std::string_view word, std::string_view countText) {
   return AddWord(word, text::ParseCountInteger(countText));
 }
 
-void WordFrequencyTable::AddAt(int32_t slot, int64_t count) {
-  totalCount = AddSaturating(totalCount, count);
-  WordEntry& entry = EntryAt(slot);
-  entry.frequency = AddSaturating(entry.frequency, count);
+void WordFrequencyTable::AddToEntry(int32_t index, int64_t countToAdd) {
+  totalCount = AddSaturating(totalCount, countToAdd);
+  WordEntry& stored = entry(index);
+  stored.frequency = AddSaturating(stored.frequency, countToAdd);
 }
 
-int32_t WordFrequencyTable::FindWord(std::string_view word) const {
+int32_t WordFrequencyTable::FindHashed(std::string_view word, uint32_t hash) const {
   if (!slots) return -1;
-  int64_t found = Probe(word);
+  int64_t found = Probe(word, hash);
   return found >= 0 ? static_cast<int32_t>(found) : -1;
 }
 
-TopNItem* WordFrequencyTable::AllocateItems(size_t count) {
-  if (count > SIZE_MAX / sizeof(TopNItem)) throw std::bad_alloc();
-  return static_cast<TopNItem*>(arena.Allocate(count * sizeof(TopNItem)));
+TopNItem* WordFrequencyTable::AllocateItems(size_t n) {
+  if (n > SIZE_MAX / sizeof(TopNItem)) throw std::bad_alloc();
+  return static_cast<TopNItem*>(arena.Allocate(n * sizeof(TopNItem)));
 }
 
 WordFrequencyTable& SharedWordFrequencyTable() {
