@@ -8,8 +8,7 @@
 namespace ulo::assoc {
 
 std::unique_ptr<PairReader> PairReader::Open(const char* path, const text::FieldLimits& limits) {
-  int error = 0;
-  auto lines = text::LineReader::Open(path, &error);
+  auto lines = PairScanner::Open(path, limits);
   if (!lines) return nullptr;
   return std::make_unique<PairReader>(std::move(lines), limits);
 }
@@ -20,24 +19,24 @@ bool PairReader::NextBatch(PairBatch* batch) {
   batch->size = 0;
   const size_t room = static_cast<size_t>(PairBatch::kCapacity) * (limits.maxLine + 1);
   if (batch->bytes.size() < room) batch->bytes.resize(room);
-  size_t used = 0;
+  char* copy = batch->bytes.data();
+  text::PairFields fields;
   std::string_view line;
   while (!done && batch->size < PairBatch::kCapacity) {
-    auto status = lines->Next(&line, limits.maxLine);
-    if (status == text::LineReader::Status::kTooLong) continue;
-    if (status != text::LineReader::Status::kLine) {
-      failed = status == text::LineReader::Status::kError;
+    if (!lines->Next(&fields, &line)) {
       done = true;
       break;
     }
-    char* copy = batch->bytes.data() + used;
+    // The scanner's views last only until its next line: keep copies.
     std::memcpy(copy, line.data(), line.size());
-    std::string_view kept(copy, line.size());
-    if (text::CutPairLine(kept, limits, &batch->fields[batch->size]) != text::CutResult::kCut) {
-      continue;
-    }
-    batch->lines[batch->size++] = kept;
-    used += line.size();
+    const int i = batch->size++;
+    batch->lines[i] = std::string_view(copy, line.size());
+    auto moved = [&](std::string_view field) {
+      return std::string_view(copy + (field.data() - line.data()), field.size());
+    };
+    batch->fields[i] =
+        text::PairFields{moved(fields.word1), moved(fields.word2), moved(fields.rest)};
+    copy += line.size();
   }
   return batch->size > 0;
 }

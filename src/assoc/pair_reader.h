@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "assoc/pair_scanner.h"
 #include "assoc/word_frequency_table.h"
 #include "text/field_cut.h"
-#include "text/line_reader.h"
 
 namespace ulo::assoc {
 
@@ -38,7 +38,7 @@ class PairReader {
   // Null when `path` cannot be opened.
   static std::unique_ptr<PairReader> Open(const char* path, const text::FieldLimits& limits);
 
-  PairReader(std::unique_ptr<text::LineReader> lines, const text::FieldLimits& limits)
+  PairReader(std::unique_ptr<PairScanner> lines, const text::FieldLimits& limits)
       : lines(std::move(lines)), limits(limits) {}
 
   // Fills `batch` with the next lines that have two TABs and keep within the
@@ -47,12 +47,11 @@ class PairReader {
   bool NextBatch(PairBatch* batch);
 
   // Whether reading stopped on an error rather than at the end.
-  bool readFailed() const { return failed; }
+  bool readFailed() const { return lines->readFailed(); }
 
  private:
-  std::unique_ptr<text::LineReader> lines;
+  std::unique_ptr<PairScanner> lines;
   text::FieldLimits limits;
-  bool failed = false;
   bool done = false;
   uint32_t readAhead = 0;
 };
