@@ -4,10 +4,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "platform/env.h"
 #include "test_support.h"
+#include "text/field_cut.h"
 
 namespace ulo::assoc {
 namespace {
@@ -244,6 +248,117 @@ TEST_F(SupportRecordsTest, ReadErrorsFail) {
     platform::ScopedEnvOverride override(&env);
     EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), out().c_str())) << failingOpen;
     ExpectSharedTableEmpty();
+  }
+}
+
+}  // namespace
+}  // namespace ulo::assoc
+
+namespace ulo::assoc {
+namespace {
+
+// A pair-count file of many batches: runs of one word1 (as in merged files),
+// words of every length class, refusals in a small table, odd lines.
+std::string RandomPairFile(std::mt19937& random, const std::vector<std::string>& words) {
+  std::string input;
+  for (int run = 0; run < 120; ++run) {
+    const std::string& word1 = words[random() % words.size()];
+    const int lines = 1 + static_cast<int>(random() % 8);
+    for (int k = 0; k < lines; ++k) {
+      switch (random() % 20) {
+        case 0:
+          input += word1 + "\n";  // no TAB
+          continue;
+        case 1:
+          input += word1 + "\t" + std::string(600, 'x') + "\t1\n";  // over the limits
+          continue;
+        default:
+          break;
+      }
+      const std::string& word2 = words[random() % words.size()];
+      input += word1 + "\t" + word2 + "\t" + std::to_string(static_cast<int>(random() % 40) - 5) +
+               (random() % 10 == 0 ? ".5" : "") + "\n";
+    }
+  }
+  return input;
+}
+
+std::vector<std::string> Vocabulary() {
+  return {"a",
+          "b",
+          "\xB0\xA1",
+          "\xB0\xA2\xB0\xA3",
+          "x",
+          "",
+          std::string(15, 'f'),
+          std::string(16, 's'),
+          std::string(40, 'l'),
+          "\xC4\xE3\xBA\xC3",
+          "y",
+          "z",
+          "\xD6\xD0\xCE\xC4",
+          "q",
+          "r",
+          "t"};
+}
+
+// The records worked out line by line with the table's plain operations.
+std::string ReferenceRecords(const std::string& input, uint32_t slotCount, std::string* messages) {
+  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < input.size();) {
+    size_t lf = input.find('\n', at);
+    if (lf == std::string::npos) lf = input.size() - 1;
+    lines.push_back(input.substr(at, lf - at + 1));
+    at = lf + 1;
+  }
+  auto cut = [](const std::string& line, text::PairFields* fields) {
+    return text::CutPairLine(line, text::kSupportLimits, fields) == text::CutResult::kCut;
+  };
+  text::PairFields fields;
+  for (const std::string& line : lines) {
+    if (!cut(line, &fields)) continue;
+    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + line;
+    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + line;
+  }
+  std::string records;
+  for (const std::string& line : lines) {
+    if (!cut(line, &fields)) continue;
+    int32_t slot1 = table.FindWord(fields.word1);
+    int32_t slot2 = table.FindWord(fields.word2);
+    if (slot1 < 0 || slot2 < 0) continue;
+    double count = std::atof(std::string(fields.rest.substr(0, 31)).c_str());
+    double support = count / static_cast<double>(table.total()) * 100;
+    records += Record(std::string(fields.word1), std::string(fields.word2),
+                      PrintfF(count / static_cast<double>(table.FrequencyAt(slot1)) * 100),
+                      PrintfF(support));
+    records += Record(std::string(fields.word2), std::string(fields.word1),
+                      PrintfF(count / static_cast<double>(table.FrequencyAt(slot2)) * 100),
+                      PrintfF(support));
+  }
+  return records;
+}
+
+TEST(SupportRecordsManyLinesTest, MatchLineByLineWork) {
+  testing::TempDir dir;
+  const std::string in = dir.Path("in.txt");
+  const std::string out = dir.Path("out.txt");
+  std::mt19937 random(99);
+  for (uint32_t slotCount : {WordFrequencyTable::kSlotCount, 16u, 8u}) {
+    for (int round = 0; round < 3; ++round) {
+      const std::string input = RandomPairFile(random, Vocabulary());
+      testing::WriteFile(in, input);
+      std::string expectedMessages;
+      const std::string expected = ReferenceRecords(input, slotCount, &expectedMessages);
+      WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
+      ::testing::internal::CaptureStdout();
+      EXPECT_TRUE(WriteWordSupportRecords(in.c_str(), out.c_str(), table));
+      EXPECT_EQ(::testing::internal::GetCapturedStdout(), expectedMessages);
+      EXPECT_EQ(WithoutCr(testing::ReadFile(out)), expected) << "slots " << slotCount;
+      if (slotCount < 16) {
+        EXPECT_NE(expectedMessages, "");  // refusals were exercised
+      }
+    }
   }
 }
 

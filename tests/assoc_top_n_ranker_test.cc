@@ -4,13 +4,17 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/env.h"
 #include "test_support.h"
+#include "text/field_cut.h"
 
 namespace ulo::assoc {
 namespace {
@@ -204,6 +208,10 @@ TEST_F(TopNRankerTest, OfferCandidateNeedsBothWords) {
   EXPECT_EQ(list.items[0].other, table.FindWord("b"));
   EXPECT_EQ(list.items[0].confidence, 5);
   EXPECT_EQ(list.items[0].support, 7);
+  // With no room for a list, nothing is kept.
+  ranker.setListLength(0);
+  EXPECT_EQ(ranker.OfferCandidate("b", "a", 5, 7), 1);
+  EXPECT_EQ(table.ListOf(table.slotEntry(table.FindWord("b"))).size, 0);
 }
 
 // The list as a fixed array of N items, all empty at first (other -1): the
@@ -251,6 +259,103 @@ TEST(TopNListTest, MatchesTheFixedArrayModel) {
         EXPECT_EQ(list.items[k].confidence, expected[k].confidence);
         EXPECT_EQ(list.items[k].support, expected[k].support) << "N " << n << " item " << k;
       }
+    }
+  }
+}
+
+// The top-N file worked out line by line with the table's plain operations
+// and the fixed-array lists.
+std::string ReferenceTopN(const std::string& input, uint32_t slotCount, int32_t n,
+                          std::string* messages) {
+  WordFrequencyTable table(WordFrequencyTable::kRankerProbeLimit, slotCount);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < input.size();) {
+    size_t lf = input.find('\n', at);
+    if (lf == std::string::npos) lf = input.size() - 1;
+    lines.push_back(input.substr(at, lf - at + 1));
+    at = lf + 1;
+  }
+  text::PairFields fields;
+  for (const std::string& line : lines) {
+    if (text::CutPairLine(line, text::kTopNLimits, &fields) != text::CutResult::kCut) continue;
+    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + line;
+    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + line;
+  }
+  std::map<int32_t, std::vector<TopNItem>> lists;
+  const double total = static_cast<double>(table.total());
+  for (const std::string& line : lines) {
+    if (text::CutPairLine(line, text::kTopNLimits, &fields) != text::CutResult::kCut) continue;
+    int32_t slot1 = table.FindWord(fields.word1);
+    int32_t slot2 = table.FindWord(fields.word2);
+    if (slot1 < 0 || slot2 < 0) continue;
+    double count = std::atof(std::string(fields.rest).c_str());
+    int32_t support = ToMillionths(count / total * 1000000.0);
+    for (auto [base, other] : {std::pair{slot1, slot2}, std::pair{slot2, slot1}}) {
+      auto [list, created] = lists.try_emplace(base, n, TopNItem{-1, -1, -1});
+      ModelOffer(list->second,
+                 {other, ToMillionths(count / static_cast<double>(table.FrequencyAt(base)) * 1e6),
+                  support});
+    }
+  }
+  std::string file;
+  for (int32_t i = 0; i < table.entryCount(); ++i) {
+    auto list = lists.find(static_cast<int32_t>(table.entry(i).slot));
+    if (list == lists.end()) continue;
+    for (const TopNItem& item : list->second) {
+      if (item.other == -1) break;
+      char text[256];
+      std::snprintf(text, sizeof text, "%.2f\t%.2f\n", item.confidence * 0.0001,
+                    item.support * 0.0001);
+      file += std::string(table.entry(i).word()) + "\t" + std::string(table.WordAt(item.other)) +
+              "\t" + text;
+    }
+  }
+  return file;
+}
+
+TEST(TopNManyLinesTest, MatchLineByLineWork) {
+  testing::TempDir dir;
+  const std::string in = dir.Path("in.txt");
+  const std::string out = dir.Path("out.txt");
+  const std::vector<std::string> words = {"a",
+                                          "b",
+                                          "\xB0\xA1",
+                                          "\xB0\xA2\xB0\xA3",
+                                          "x",
+                                          "",
+                                          std::string(15, 'f'),
+                                          std::string(16, 's'),
+                                          std::string(40, 'l'),
+                                          "\xC4\xE3\xBA\xC3",
+                                          "y",
+                                          "z",
+                                          "q",
+                                          "r"};
+  std::mt19937 random(5);
+  for (uint32_t slotCount : {WordFrequencyTable::kSlotCount, 8u}) {
+    for (int32_t n : {1, 3, 17}) {
+      std::string input;
+      for (int run = 0; run < 150; ++run) {
+        const std::string& word1 = words[random() % words.size()];
+        for (int k = 1 + static_cast<int>(random() % 8); k > 0; --k) {
+          if (random() % 25 == 0) {
+            input += word1 + "\t" + std::string(70, 'x') + "\t1\n";  // over the limits
+            continue;
+          }
+          input += word1 + "\t" + words[random() % words.size()] + "\t" +
+                   std::to_string(static_cast<int>(random() % 30) - 4) + "\n";
+        }
+      }
+      testing::WriteFile(in, input);
+      std::string expectedMessages;
+      const std::string expected = ReferenceTopN(input, slotCount, n, &expectedMessages);
+      TopNRanker ranker(slotCount);
+      ranker.table().Reset();
+      ::testing::internal::CaptureStdout();
+      EXPECT_TRUE(ranker.RankFile(in.c_str(), out.c_str(), n));
+      EXPECT_EQ(::testing::internal::GetCapturedStdout(), expectedMessages);
+      EXPECT_EQ(WithoutCr(testing::ReadFile(out)), expected) << "slots " << slotCount << " N " << n;
+      ranker.table().Clear();
     }
   }
 }

@@ -49,6 +49,7 @@ int TopNRanker::OfferCandidate(std::string_view base, std::string_view other, in
 
 void TopNRanker::OfferCandidateTo(int32_t baseEntry, int32_t otherSlot, int32_t confidence,
                                   int32_t support) {
+  if (listLength < 1) return;  // a list holds at least its first item
   TopList& list = words.ListOf(baseEntry);
   int32_t size = list.size;
   TopNItem* items = list.items;
