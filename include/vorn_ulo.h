@@ -154,12 +154,17 @@ ULO_API ULO_BOOL ULO_CALL ULO_Filtrate(const char* inputPath, const char* output
                                        int32_t threshold);
 
 /* Writes, for every word of the pair-count file, its `n` best associated
- * words by confidence: word TAB other TAB confidence% TAB support% LF. */
+ * words by confidence: word TAB other TAB confidence% TAB support% LF.
+ * Returns 0 for a null path, `n` below 1 (nothing is written), an input that
+ * cannot be opened or read (no output is made), or an output that cannot be
+ * opened or fully written. */
 ULO_API ULO_BOOL ULO_CALL ULO_GetTopNWordSupportRec(const char* inputPath, const char* outputPath,
                                                     int32_t n);
 
 /* Writes two labelled confidence/support records (GB2312) for every pair of
- * the pair-count file. */
+ * the pair-count file. Returns 0 for a null path, an output that names the
+ * input file itself (which stays untouched), a file that cannot be opened or
+ * read, or an output that cannot be fully written. */
 ULO_API ULO_BOOL ULO_CALL ULO_GetWordSupportRec(const char* inputPath, const char* outputPath);
 
 /* Merges every file under `inputDir` (sorted pair-count files) into one

@@ -108,6 +108,12 @@ TEST(LineReaderTest, OverLongLinesAreSkippedWhole) {
   // An over-long last line without LF.
   EXPECT_EQ(ReadAll("ok\n" + std::string(11, 'x'), 5, 64, 10),
             (std::vector<Read>{{kLine, "ok\n"}, {kTooLong, ""}}));
+  // One that only fits the buffer in pieces: no piece comes out as a line.
+  for (size_t chunk : {1, 7, 1000}) {
+    EXPECT_EQ(ReadAll("ok\n" + std::string(150, 'x'), chunk, 64, 10),
+              (std::vector<Read>{{kLine, "ok\n"}, {kTooLong, ""}}))
+        << "chunk " << chunk;
+  }
 }
 
 TEST(LineReaderTest, ReadErrorIsReported) {

@@ -67,7 +67,10 @@ LineReader::Status LineReader::Next(std::string_view* line, size_t maxLength) {
       begin = scanned = end;
     }
     if (atEof) {
-      if (discarding) return Status::kTooLong;
+      if (discarding) {
+        begin = end;  // the bytes read since the discard belong to the same line
+        return Status::kTooLong;
+      }
       if (begin == end) return Status::kEnd;
       char* start = buffer.get() + begin;
       size_t length = end - begin;

@@ -19,6 +19,13 @@ bool IsDigit(char c) {
 }  // namespace
 
 int64_t ParseCountInteger(std::string_view text) {
+  // Counts as the writers make them: plain digits, too few to overflow.
+  if (!text.empty() && text.size() <= 18 && IsDigit(text[0])) {
+    int64_t value = 0;
+    for (size_t k = 0; k < text.size() && IsDigit(text[k]); ++k)
+      value = value * 10 + (text[k] - '0');
+    return value;
+  }
   size_t i = 0;
   while (i < text.size() && IsSpace(text[i]))
     ++i;

@@ -51,6 +51,18 @@ class TextWriter {
   // Appends the decimal form of `value`, as "%lld" writes it.
   void AppendDecimal(int64_t value);
 
+  // Room for `n` bytes at the end of the buffered text, for the caller to
+  // fill and then Commit(): the way to add many small pieces at once. Null
+  // when the bytes have to go through Append (text mode with CR LF, a failed
+  // write, or more than the buffer holds).
+  char* Reserve(size_t n) {
+    if (crlf || error != 0 || closed || n > capacity) return nullptr;
+    if (n > capacity - used && !Flush()) return nullptr;
+    return buffer.get() + used;
+  }
+  // Keeps the first `n` bytes filled in since Reserve().
+  void Commit(size_t n) { used += n; }
+
   // Writes out the buffered bytes; false once any write has failed.
   bool Flush();
   // Flushes and closes; false when any write or the close failed. Further

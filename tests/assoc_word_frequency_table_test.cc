@@ -1,0 +1,257 @@
+#include "assoc/word_frequency_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ulo::assoc {
+namespace {
+
+constexpr uint32_t kSlots = WordFrequencyTable::kSlotCount;
+
+TEST(WordHashTest, KnownValues) {
+  struct Case {
+    std::string word;
+    uint32_t home;
+  };
+  const Case cases[] = {
+      {"", 888813},                // no block, no tail: only the length and the mix
+      {"a", 4124615},              // one tail byte
+      {"\xB0\xA1", 1222595},       // bytes above 0x7F count as negative
+      {"hello world!", 1430207},   // exactly one block, no tail
+      {"hello world!x", 1918256},  // one block and one tail byte
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WordHash(c.word, kSlots), c.home) << c.word;
+  }
+  EXPECT_EQ(WordRehash("a", 4124615, kSlots), 3632697u);
+  EXPECT_EQ(WordRehash("\xB0\xA1", 0, kSlots), 3871028u);
+  EXPECT_EQ(WordRehash("hello world!", 1430207, kSlots), 2626296u);
+}
+
+TEST(WordHashTest, MaskedBySlotCount) {
+  // The slot count only masks the same hash value.
+  for (std::string word :
+       {"", "a", "\xB0\xA1\xB0\xA2", "twelve bytes", "a longer word of 25 bytes"}) {
+    EXPECT_EQ(WordHash(word, 1024), WordHash(word, kSlots) & 1023) << word;
+    EXPECT_EQ(WordRehash(word, 77, 1024), WordRehash(word, 77, kSlots) & 1023) << word;
+  }
+}
+
+TEST(WordFrequencyTableTest, FrequenciesAndTotal) {
+  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit);
+  EXPECT_TRUE(table.AddWord("x", std::string_view("3")));
+  int32_t slot = table.FindWord("x");
+  EXPECT_EQ(slot, static_cast<int32_t>(WordHash("x", kSlots)));
+  EXPECT_TRUE(table.AddWord("x", std::string_view("4")));
+  EXPECT_EQ(table.FindWord("x"), slot);
+  EXPECT_EQ(table.FrequencyAt(slot), 7);
+  EXPECT_EQ(table.total(), 7);
+  EXPECT_EQ(table.entryCount(), 1);
+
+  // A count without digits stores the word with frequency 0.
+  EXPECT_TRUE(table.AddWord("y", std::string_view("abc")));
+  EXPECT_EQ(table.FrequencyAt(table.FindWord("y")), 0);
+  EXPECT_EQ(table.total(), 7);
+  EXPECT_TRUE(table.AddWord("y", std::string_view(" -5")));
+  EXPECT_EQ(table.FrequencyAt(table.FindWord("y")), -5);
+  EXPECT_EQ(table.total(), 2);
+
+  // The empty word is an ordinary key.
+  EXPECT_EQ(table.FindWord(""), -1);
+  EXPECT_TRUE(table.AddWord("", int64_t{1}));
+  EXPECT_EQ(table.FindWord(""), 888813);
+  EXPECT_EQ(table.FindWord("z"), -1);
+}
+
+TEST(WordFrequencyTableTest, CountsBeyondThirtyTwoBits) {
+  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit);
+  table.AddWord("a", std::string_view("3000000000"));
+  table.AddWord("a", std::string_view("2000000000"));
+  table.AddWord("b", std::string_view("2147483648"));
+  EXPECT_EQ(table.FrequencyAt(table.FindWord("a")), 5000000000);
+  EXPECT_EQ(table.total(), 7147483648);
+  // Sums saturate instead of wrapping.
+  table.AddWord("b", INT64_MAX);
+  EXPECT_EQ(table.FrequencyAt(table.FindWord("b")), INT64_MAX);
+  EXPECT_EQ(table.total(), INT64_MAX);
+}
+
+TEST(WordFrequencyTableTest, EntriesInInsertionOrder) {
+  WordFrequencyTable table(WordFrequencyTable::kRankerProbeLimit);
+  const std::vector<std::string> words = {"\xBC\xD7", "b", "\xD2\xD2", "a", "hello world!x"};
+  for (const std::string& word : words)
+    table.AddWord(word, int64_t{1});
+  table.AddWord("b", int64_t{1});
+  ASSERT_EQ(table.entryCount(), 5);
+  for (int32_t i = 0; i < table.entryCount(); ++i) {
+    EXPECT_EQ(table.entry(i).word(), words[i]);
+    EXPECT_EQ(table.entry(i).data()[words[i].size()], '\0');
+  }
+  int32_t slot = table.FindWord("a");
+  EXPECT_EQ(table.WordAt(slot), "a");
+  EXPECT_EQ(&table.EntryAt(slot), &table.entry(3));
+}
+
+TEST(WordFrequencyTableTest, StorageOnlyWhileInUse) {
+  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit);
+  EXPECT_FALSE(table.holdsStorage());
+  EXPECT_EQ(table.FindWord("a"), -1);
+  table.Reset();
+  EXPECT_FALSE(table.holdsStorage());
+
+  table.AddWord("a", int64_t{2});
+  table.AddWord("b", int64_t{3});
+  EXPECT_TRUE(table.holdsStorage());
+  table.Reset();  // empty, storage kept
+  EXPECT_EQ(table.entryCount(), 0);
+  EXPECT_EQ(table.total(), 0);
+  EXPECT_EQ(table.FindWord("a"), -1);
+  table.AddWord("b", int64_t{1});
+  EXPECT_EQ(table.entryCount(), 1);
+  EXPECT_EQ(table.FrequencyAt(table.FindWord("b")), 1);
+
+  table.Clear();
+  EXPECT_FALSE(table.holdsStorage());
+  EXPECT_EQ(table.entryCount(), 0);
+  EXPECT_EQ(table.total(), 0);
+  EXPECT_EQ(table.FindWord("b"), -1);
+  // Usable again after clearing.
+  table.AddWord("c", int64_t{4});
+  EXPECT_EQ(table.FrequencyAt(table.FindWord("c")), 4);
+}
+
+TEST(WordFrequencyTableTest, ProbeLimits) {
+  EXPECT_EQ(SharedWordFrequencyTable().probeLimit(), 5000);
+  EXPECT_EQ(SharedWordFrequencyTable().slotCount(), kSlots);
+  EXPECT_FALSE(SharedWordFrequencyTable().holdsStorage());
+}
+
+// Fills exactly the given slots with words that have them as home slots.
+void FillSlots(WordFrequencyTable& table, const std::set<uint32_t>& wanted,
+               const std::string& avoid) {
+  std::map<uint32_t, std::string> filler;
+  for (uint64_t i = 0; filler.size() < wanted.size(); ++i) {
+    std::string word = "f" + std::to_string(i);
+    uint32_t home = WordHash(word, table.slotCount());
+    if (word != avoid && wanted.count(home) != 0) filler.emplace(home, word);
+  }
+  for (const auto& [slot, word] : filler) {
+    ASSERT_TRUE(table.AddWord(word, int64_t{0}));
+    ASSERT_EQ(table.FindWord(word), static_cast<int32_t>(slot));
+  }
+}
+
+// A word is looked for in its home slot and probeLimit + 1 re-hashed slots;
+// when all of them hold other words it is refused. (The limits are small
+// here: in a small table a word's slots repeat long before 500 probes.)
+void CheckProbeBoundary(int32_t limit, uint32_t slotCount) {
+  SCOPED_TRACE("probe limit " + std::to_string(limit));
+  // A word whose last allowed slot is not visited earlier in its sequence.
+  std::string word;
+  std::vector<uint32_t> sequence;
+  for (int i = 0;; ++i) {
+    word = "w" + std::to_string(i);
+    sequence.assign(1, WordHash(word, slotCount));
+    for (int32_t k = 0; k <= limit; ++k)
+      sequence.push_back(WordRehash(word, sequence.back(), slotCount));
+    std::set<uint32_t> earlier(sequence.begin(), sequence.end() - 1);
+    if (earlier.count(sequence.back()) == 0) break;
+  }
+
+  // One slot left open at the very end of the sequence: the word goes there.
+  WordFrequencyTable open(limit, slotCount);
+  FillSlots(open, std::set<uint32_t>(sequence.begin(), sequence.end() - 1), word);
+  ASSERT_FALSE(::testing::Test::HasFatalFailure());
+  EXPECT_TRUE(open.AddWord(word, int64_t{5}));
+  EXPECT_EQ(open.FindWord(word), static_cast<int32_t>(sequence.back()));
+
+  // That slot taken too: refused, its count still in the total.
+  WordFrequencyTable full(limit, slotCount);
+  FillSlots(full, std::set<uint32_t>(sequence.begin(), sequence.end()), word);
+  ASSERT_FALSE(::testing::Test::HasFatalFailure());
+  int32_t entries = full.entryCount();
+  EXPECT_FALSE(full.AddWord(word, int64_t{5}));
+  EXPECT_EQ(full.entryCount(), entries);
+  EXPECT_EQ(full.total(), 5);
+  EXPECT_EQ(full.FindWord(word), -1);
+}
+
+TEST(WordFrequencyTableTest, ProbeLimitBoundary) {
+  for (int32_t limit : {0, 1, 7, 30})
+    CheckProbeBoundary(limit, 4096);
+}
+
+// With the real limits: a word whose whole probe sequence (which ends in a
+// cycle) is taken is refused after the limit, not searched forever, and is
+// stored once one slot of the cycle comes free.
+TEST(WordFrequencyTableTest, RealLimitsEndTheSearch) {
+  for (int32_t limit :
+       {WordFrequencyTable::kSharedProbeLimit, WordFrequencyTable::kRankerProbeLimit}) {
+    SCOPED_TRACE("probe limit " + std::to_string(limit));
+    const uint32_t slotCount = 1024;
+    const std::string word = "\xB0\xA1";
+    std::vector<uint32_t> sequence(1, WordHash(word, slotCount));
+    for (int32_t k = 0; k <= limit; ++k)
+      sequence.push_back(WordRehash(word, sequence.back(), slotCount));
+    std::set<uint32_t> visited(sequence.begin(), sequence.end());
+    ASSERT_LT(visited.size(), 200u);
+
+    WordFrequencyTable full(limit, slotCount);
+    FillSlots(full, visited, word);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    EXPECT_FALSE(full.AddWord(word, int64_t{1}));
+    EXPECT_EQ(full.FindWord(word), -1);
+
+    // One slot of the cycle left free: the word is stored there.
+    std::set<uint32_t> allButOne = visited;
+    allButOne.erase(sequence.back());
+    WordFrequencyTable open(limit, slotCount);
+    FillSlots(open, allButOne, word);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    EXPECT_TRUE(open.AddWord(word, int64_t{1}));
+    EXPECT_EQ(open.FindWord(word), static_cast<int32_t>(sequence.back()));
+  }
+}
+
+TEST(WordFrequencyTableTest, FullTableRefusesNewWords) {
+  WordFrequencyTable table(WordFrequencyTable::kRankerProbeLimit, 4);
+  int stored = 0;
+  for (int i = 0; stored < 4; ++i)
+    stored += table.AddWord("w" + std::to_string(i), int64_t{1}) ? 1 : 0;
+  EXPECT_EQ(table.entryCount(), 4);
+  int64_t total = table.total();
+  EXPECT_FALSE(table.AddWord("new", int64_t{2}));
+  EXPECT_EQ(table.total(), total + 2);
+  EXPECT_EQ(table.FindWord("new"), -1);
+  // Stored words are still counted.
+  std::string first(table.entry(0).word());
+  EXPECT_TRUE(table.AddWord(first, int64_t{1}));
+}
+
+TEST(WordFrequencyTableTest, ManyWords) {
+  // Enough words for collisions in a small table; every one is found again
+  // with its own frequency.
+  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, 1 << 14);
+  for (int round = 1; round <= 2; ++round) {
+    for (int i = 0; i < 3000; ++i)
+      ASSERT_TRUE(table.AddWord("\xB0" + std::to_string(i), int64_t{i}));
+  }
+  EXPECT_EQ(table.entryCount(), 3000);
+  std::set<int32_t> slots;
+  for (int i = 0; i < 3000; ++i) {
+    int32_t slot = table.FindWord("\xB0" + std::to_string(i));
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(table.FrequencyAt(slot), 2 * i);
+    slots.insert(slot);
+  }
+  EXPECT_EQ(slots.size(), 3000u);
+  EXPECT_EQ(table.total(), 2 * (2999 * 3000 / 2));
+}
+
+}  // namespace
+}  // namespace ulo::assoc
