@@ -614,8 +614,13 @@ int Show(const std::vector<std::string>& args) {
       width = std::max(width, Gb2312Width(row[0]));
     std::printf("%s\n  rank  %-*s  confidence  support\n", print(word).c_str(),
                 static_cast<int>(width), "word");
+    // A pair counted in both directions stands on two lines of the merged
+    // file, and each line offers the association: show each word once.
     int rank = 0;
+    std::vector<std::string> shown;
     for (const auto& row : rows) {
+      if (std::find(shown.begin(), shown.end(), row[0]) != shown.end()) continue;
+      shown.push_back(row[0]);
       std::string padding(width - Gb2312Width(row[0]), ' ');
       std::printf("  %4d  %s%s  %9s%%  %6s%%\n", ++rank, print(row[0]).c_str(), padding.c_str(),
                   row[1].c_str(), row[2].c_str());
@@ -654,7 +659,7 @@ int Demo(const Global& global, Session& session, const std::vector<std::string>&
   std::string topn;
   std::vector<std::string> runArgs = {corpus,   "--out", out,           "--chars",
                                       "--from", "UTF-8", "--window",    "2",
-                                      "--top",  "8",     "--threshold", "5"};
+                                      "--top",  "16",    "--threshold", "5"};
   if (int failed = RunPipeline(global, session, runArgs, &topn)) return failed;
   std::printf("\n");
   std::vector<std::string> showArgs = {topn};
