@@ -4,27 +4,27 @@ namespace ulo::host {
 
 std::string DescribeStatus(int32_t status) {
   switch (status) {
-    case 0:
+    case ULO_STATUS_OK:
       return "success";
-    case kStatusBadSignature:
+    case ULO_STATUS_NO_SIGNATURE:
       return "the command buffer lacks its signature";
-    case kStatusUnknownCommand:
+    case ULO_STATUS_UNKNOWN_COMMAND:
       return "the library knows no such command";
-    case kStatusBeginFailed:
+    case ULO_STATUS_BEGIN_REFUSED:
       return "the library refused to open a counting run in that directory";
-    case kStatusPairRefused:
+    case ULO_STATUS_PAIR_REFUSED:
       return "no counting run is open, or a word was empty";
-    case kStatusEndFailed:
+    case ULO_STATUS_END_FAILED:
       return "the last spill file could not be written";
-    case kStatusMergeFailed:
+    case ULO_STATUS_MERGE_FAILED:
       return "the merge reported an error";
-    case kStatusFilterFailed:
+    case ULO_STATUS_FILTER_FAILED:
       return "the input could not be read, the output could not be written, or they are the "
              "same file";
-    case kStatusSupportFailed:
+    case ULO_STATUS_SUPPORT_FAILED:
       return "the input could not be read, the output could not be written, or they are the "
              "same file";
-    case kStatusBusy:
+    case ULO_STATUS_BUSY_TIMEOUT:
       return "another counting run stayed open for the whole wait";
     default:
       return "unknown status";

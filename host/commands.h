@@ -12,17 +12,6 @@
 
 namespace ulo::host {
 
-// Command statuses of the extension object.
-constexpr int32_t kStatusBadSignature = -1100;
-constexpr int32_t kStatusUnknownCommand = -4110;
-constexpr int32_t kStatusBeginFailed = -4350;
-constexpr int32_t kStatusPairRefused = -4351;
-constexpr int32_t kStatusEndFailed = -4352;
-constexpr int32_t kStatusMergeFailed = -4353;
-constexpr int32_t kStatusFilterFailed = -4354;
-constexpr int32_t kStatusSupportFailed = -4355;
-constexpr int32_t kStatusBusy = -9001;
-
 // A command status in words.
 std::string DescribeStatus(int32_t status);
 // A merge code (-1 to -10) in words.

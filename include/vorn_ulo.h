@@ -99,6 +99,18 @@ typedef unsigned char ULO_BOOL;
  * support-record commands one at a time. All objects share the process's one
  * counting run. The top-N ranking has no command: call its export.
  */
+/* Statuses of Execute, as listed above. */
+#define ULO_STATUS_OK 0
+#define ULO_STATUS_NO_SIGNATURE (-1100)
+#define ULO_STATUS_UNKNOWN_COMMAND (-4110)
+#define ULO_STATUS_BEGIN_REFUSED (-4350)
+#define ULO_STATUS_PAIR_REFUSED (-4351)
+#define ULO_STATUS_END_FAILED (-4352)
+#define ULO_STATUS_MERGE_FAILED (-4353)
+#define ULO_STATUS_FILTER_FAILED (-4354)
+#define ULO_STATUS_SUPPORT_FAILED (-4355)
+#define ULO_STATUS_BUSY_TIMEOUT (-9001)
+
 #ifdef __cplusplus
 struct ExtensionModule;
 #else

@@ -24,17 +24,17 @@ struct CommandExports {
 
 extern const CommandExports kLibraryExports;
 
-// Statuses of Execute.
-constexpr int32_t kStatusOk = 0;
-constexpr int32_t kStatusNoSignature = -1100;
-constexpr int32_t kStatusUnknownCommand = -4110;
-constexpr int32_t kStatusBeginRefused = -4350;
-constexpr int32_t kStatusPairRefused = -4351;
-constexpr int32_t kStatusEndFailed = -4352;
-constexpr int32_t kStatusMergeFailed = -4353;
-constexpr int32_t kStatusFilterFailed = -4354;
-constexpr int32_t kStatusSupportFailed = -4355;
-constexpr int32_t kStatusBusyTimeout = -9001;
+// Statuses of Execute (the public header lists them for hosts).
+constexpr int32_t kStatusOk = ULO_STATUS_OK;
+constexpr int32_t kStatusNoSignature = ULO_STATUS_NO_SIGNATURE;
+constexpr int32_t kStatusUnknownCommand = ULO_STATUS_UNKNOWN_COMMAND;
+constexpr int32_t kStatusBeginRefused = ULO_STATUS_BEGIN_REFUSED;
+constexpr int32_t kStatusPairRefused = ULO_STATUS_PAIR_REFUSED;
+constexpr int32_t kStatusEndFailed = ULO_STATUS_END_FAILED;
+constexpr int32_t kStatusMergeFailed = ULO_STATUS_MERGE_FAILED;
+constexpr int32_t kStatusFilterFailed = ULO_STATUS_FILTER_FAILED;
+constexpr int32_t kStatusSupportFailed = ULO_STATUS_SUPPORT_FAILED;
+constexpr int32_t kStatusBusyTimeout = ULO_STATUS_BUSY_TIMEOUT;
 
 // A Begin command waiting for the run before it: attempts one second apart.
 constexpr int kBusyWaitMilliseconds = 1000;
