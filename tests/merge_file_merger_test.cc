@@ -411,6 +411,7 @@ TEST_F(FileMergerTest, DirectoriesWithFurtherAttributeBitsAreDirectories) {
   EXPECT_FALSE(testing::FileExists(Work()));
 }
 
+#if !defined(_WIN32)  // on Windows an input held open without sharing (Windows tests)
 TEST_F(FileMergerTest, UnreadableInputIsLogged) {
   if (testing::RunningAsRoot()) GTEST_SKIP() << "permissions do not bind root";
   Input("1.txt", "a\tb\t1\n");
@@ -422,6 +423,7 @@ TEST_F(FileMergerTest, UnreadableInputIsLogged) {
       std::string::npos);
   EXPECT_FALSE(testing::FileExists(Work()));
 }
+#endif
 
 TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
   Inputs(21, [](int i) { return "k\tv\t" + std::to_string(i) + "\n"; });

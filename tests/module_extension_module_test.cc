@@ -270,7 +270,7 @@ TEST(ExtensionObjectTest, FilterCommandRunsTheRealFilter) {
   CommandBuffer filter("uLo_fILTRATE");
   filter.String(dir.Path("pairs.txt")).String(dir.Path("kept.txt")).Int32(2);
   EXPECT_EQ(filter.SendTo(module.get()), 0);
-  EXPECT_EQ(ReadFile(dir.Path("kept.txt")), "5\t\xB0\xA1\t\xB0\xA2\n2\tx\tz\n");
+  EXPECT_EQ(ReadTextFile(dir.Path("kept.txt")), "5\t\xB0\xA1\t\xB0\xA2\n2\tx\tz\n");
 
   CommandBuffer missing("ULO_Filtrate");
   missing.String(dir.Path("absent.txt")).String(dir.Path("none.txt")).Int32(2);

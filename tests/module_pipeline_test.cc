@@ -1,8 +1,13 @@
-// The whole pipeline as a host drives it: the library loaded with dlopen, the
-// eight exports resolved by name, the counting run, the merge, the filter and
+// The whole pipeline as a host drives it: the library loaded at run time
+// (dlopen, or LoadLibraryA by name on Windows), the eight exports resolved by
+// name, the counting run, the merge, the filter and
 // the support records sent as command buffers, the top-N ranking through its
 // export.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,7 +17,8 @@
 
 namespace {
 
-using ulo::testing::ReadFile;
+// Text files as the library writes them (CR LF read back as LF on Windows).
+using ulo::testing::ReadTextFile;
 using ulo::testing::TempDir;
 using ulo::testing::WriteFile;
 
@@ -49,18 +55,23 @@ class Command {
 class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
+#if defined(_WIN32)
+    library = LoadLibraryA(ULO_LIBRARY_NAME);
+    ASSERT_NE(library, nullptr) << "error " << GetLastError();
+#else
     library = dlopen(ULO_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
+#endif
     for (const char* name :
          {"ULO_Filtrate", "ULO_GetTopNWordSupportRec", "ULO_GetWordSupportRec", "ULO_MulMergeFile",
           "ULO_Stat_AssociatedFreq", "ULO_Stat_AssociatedFreq_Begin", "ULO_Stat_AssociatedFreq_End",
           "VornModule_CreateInstance"}) {
-      EXPECT_NE(dlsym(library, name), nullptr) << name;
+      EXPECT_NE(Find(name), nullptr) << name;
     }
-    create = reinterpret_cast<decltype(&VornModule_CreateInstance)>(
-        dlsym(library, "VornModule_CreateInstance"));
-    topN = reinterpret_cast<decltype(&ULO_GetTopNWordSupportRec)>(
-        dlsym(library, "ULO_GetTopNWordSupportRec"));
+    create =
+        reinterpret_cast<decltype(&VornModule_CreateInstance)>(Find("VornModule_CreateInstance"));
+    topN =
+        reinterpret_cast<decltype(&ULO_GetTopNWordSupportRec)>(Find("ULO_GetTopNWordSupportRec"));
     ASSERT_NE(create, nullptr);
     ASSERT_EQ(create(0, &module), 0);
     ASSERT_NE(module, nullptr);
@@ -68,14 +79,28 @@ class PipelineTest : public ::testing::Test {
 
   void TearDown() override {
     if (module != nullptr) module->Release();
+#if defined(_WIN32)
+    if (library != nullptr) FreeLibrary(library);
+#else
     if (library != nullptr) dlclose(library);
+#endif
+  }
+
+  void* Find(const char* name) const {
+#if defined(_WIN32)
+    return reinterpret_cast<void*>(GetProcAddress(library, name));
+#else
+    return dlsym(library, name);
+#endif
   }
 
   int32_t Send(ExtensionModule* target, const Command& command) {
     int32_t value = 0;
     return target->Execute(command.bytes.data(), 0, &value, 0);
   }
-  int32_t Send(const Command& command) { return Send(module, command); }
+  int32_t Send(const Command& command) {
+    return Send(module, command);
+  }
 
   int32_t AddPair(ExtensionModule* target, const std::string& a, const std::string& b,
                   int32_t count, char oneWay) {
@@ -83,7 +108,11 @@ class PipelineTest : public ::testing::Test {
                 Command("ULO_Stat_AssociatedFreq").String(a).String(b).Int32(count).Flag(oneWay));
   }
 
+#if defined(_WIN32)
+  HMODULE library = nullptr;
+#else
   void* library = nullptr;
+#endif
   decltype(&VornModule_CreateInstance) create = nullptr;
   decltype(&ULO_GetTopNWordSupportRec) topN = nullptr;
   ExtensionModule* module = nullptr;
@@ -98,9 +127,9 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
   EXPECT_EQ(AddPair(module, kMoon, kBright, 1, 0), 0);
   EXPECT_EQ(AddPair(module, "", kBright, 1, 0), -4351);  // an empty word is refused
   ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
-  EXPECT_EQ(ReadFile(dir.Path("spill/temp1.txt")), kBright + "\t" + kMoon + "\t4\n" + kMoon + "\t" +
-                                                       kBright + "\t4\n" + kMoon + "\t" +
-                                                       kMountain + "\t1\n");
+  EXPECT_EQ(ReadTextFile(dir.Path("spill/temp1.txt")), kBright + "\t" + kMoon + "\t4\n" + kMoon +
+                                                           "\t" + kBright + "\t4\n" + kMoon + "\t" +
+                                                           kMountain + "\t1\n");
 
   // A second file of the same run's shape, so the merge sums across files.
   ulo::testing::MakeDirectory(dir.Path("spill/more"));
@@ -109,7 +138,7 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
       Send(Command("ULO_MulMergeFile").String(dir.Path("spill")).String(dir.Path("pairs.txt"))), 0);
   const std::string pairs = kBright + "\t" + kMoon + "\t4\n" + kMoon + "\t" + kBright + "\t4\n" +
                             kMoon + "\t" + kMountain + "\t6\n";
-  EXPECT_EQ(ReadFile(dir.Path("pairs.txt")), pairs);
+  EXPECT_EQ(ReadTextFile(dir.Path("pairs.txt")), pairs);
   EXPECT_FALSE(ulo::testing::FileExists(dir.Path("merge_temp")));
 
   ASSERT_EQ(Send(Command("uLo_fIlTrAtE")
@@ -117,7 +146,7 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
                      .String(dir.Path("frequent.txt"))
                      .Int32(5)),
             0);
-  EXPECT_EQ(ReadFile(dir.Path("frequent.txt")), "6\t" + kMoon + "\t" + kMountain + "\n");
+  EXPECT_EQ(ReadTextFile(dir.Path("frequent.txt")), "6\t" + kMoon + "\t" + kMountain + "\n");
 
   // Frequencies: bright 8, moon 14, mountain 6; total 28.
   ASSERT_EQ(Send(Command("ULO_GetWordSupportRec")
@@ -132,7 +161,7 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
     return "<rec>\n" + base + a + "\n" + other + b + "\n" + confidence + c + "\n" + support + s +
            "\n";
   };
-  EXPECT_EQ(ReadFile(dir.Path("support.txt")),
+  EXPECT_EQ(ReadTextFile(dir.Path("support.txt")),
             record(kBright, kMoon, "50.000000", "14.285714") +
                 record(kMoon, kBright, "28.571429", "14.285714") +
                 record(kMoon, kBright, "28.571429", "14.285714") +
@@ -141,7 +170,7 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
                 record(kMountain, kMoon, "100.000000", "21.428571"));
 
   ASSERT_EQ(topN(dir.Path("pairs.txt").c_str(), dir.Path("topn.txt").c_str(), 2), 1);
-  EXPECT_EQ(ReadFile(dir.Path("topn.txt")),
+  EXPECT_EQ(ReadTextFile(dir.Path("topn.txt")),
             kBright + "\t" + kMoon + "\t50.00\t14.29\n" + kBright + "\t" + kMoon +
                 "\t50.00\t14.29\n" + kMoon + "\t" + kMountain + "\t42.86\t21.43\n" + kMoon + "\t" +
                 kBright + "\t28.57\t14.29\n" + kMountain + "\t" + kMoon + "\t100.00\t21.43\n");
@@ -168,7 +197,7 @@ TEST_F(PipelineTest, FailuresBecomeStatuses) {
   ulo::testing::MakeDirectory(dir.Path("again"));
   EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("again"))), 0);
   EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
-  EXPECT_EQ(ReadFile(dir.Path("again/temp1.txt")), "");
+  EXPECT_EQ(ReadTextFile(dir.Path("again/temp1.txt")), "");
 }
 
 TEST_F(PipelineTest, TwoObjectsShareOneCountingRun) {
@@ -182,15 +211,64 @@ TEST_F(PipelineTest, TwoObjectsShareOneCountingRun) {
   // and its Begin does not wait, but finishes the run both objects share.
   EXPECT_EQ(AddPair(second, "x", "y", 1, 1), -4351);
   ASSERT_EQ(Send(second, Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("b"))), 0);
-  EXPECT_EQ(ReadFile(dir.Path("a/temp1.txt")), "x\ty\t1\n");
+  EXPECT_EQ(ReadTextFile(dir.Path("a/temp1.txt")), "x\ty\t1\n");
   // Pairs sent through the first object now land in the second object's run.
   EXPECT_EQ(AddPair(module, "p", "q", 2, 1), 0);
   EXPECT_EQ(Send(second, Command("ULO_Stat_AssociatedFreq_End")), 0);
-  EXPECT_EQ(ReadFile(dir.Path("b/temp1.txt")), "p\tq\t2\n");
+  EXPECT_EQ(ReadTextFile(dir.Path("b/temp1.txt")), "p\tq\t2\n");
   // The run is closed for both, although the first object's flag is still set.
   EXPECT_EQ(AddPair(module, "p", "q", 2, 1), -4351);
   EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
   second->Release();
 }
+
+#if defined(_WIN32)
+TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
+  // Ordinals 1 to 8 reach the exports in alphabetical order of their names.
+  const char* names[] = {"ULO_Filtrate",
+                         "ULO_GetTopNWordSupportRec",
+                         "ULO_GetWordSupportRec",
+                         "ULO_MulMergeFile",
+                         "ULO_Stat_AssociatedFreq",
+                         "ULO_Stat_AssociatedFreq_Begin",
+                         "ULO_Stat_AssociatedFreq_End",
+                         "VornModule_CreateInstance"};
+  auto byOrdinal = [&](WORD ordinal) {
+    return reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(ordinal)));
+  };
+  for (WORD ordinal = 1; ordinal <= 8; ++ordinal)
+    EXPECT_EQ(byOrdinal(ordinal), Find(names[ordinal - 1])) << ordinal;
+  EXPECT_EQ(byOrdinal(9), nullptr);
+
+  if (GetACP() != 936) GTEST_SKIP() << "needs the GB2312/GBK code page 936, not " << GetACP();
+  ExtensionModule* object = nullptr;
+  ASSERT_EQ(reinterpret_cast<decltype(&VornModule_CreateInstance)>(byOrdinal(8))(0, &object), 0);
+  // Paths in the ANSI code page, through the system's own calls: a directory
+  // and a file named with GB2312 letters.
+  const std::string data = dir.path() + "\\\xCA\xFD\xBE\xDD";
+  const std::string merged = data + "\\\xBD\xE1\xB9\xFB.txt";
+  ASSERT_TRUE(CreateDirectoryA(data.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((data + "\\spill").c_str(), nullptr));
+  ASSERT_EQ(Send(object, Command("ulo_STAT_associatedfreq_BEGIN").String(data + "\\spill")), 0);
+  EXPECT_EQ(AddPair(object, kMoon, kBright, 3, 1), 0);
+  ASSERT_EQ(Send(object, Command("Ulo_Stat_AssociatedFreq_End")), 0);
+  ASSERT_EQ(Send(object, Command("ulo_mulmergefile").String(data + "\\spill\\").String(merged)), 0);
+  EXPECT_EQ(ulo::testing::ReadFile(merged), kMoon + "\t" + kBright + "\t3\r\n");
+  EXPECT_EQ(GetFileAttributesA((data + "\\merge_temp").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  // Letters fold in ASCII only: GB2312 letters never match a command name,
+  // full-width forms of its letters included, nor does a GBK character
+  // whose trail byte reads as an ASCII letter.
+  const std::string kept = data + "\\kept.txt";
+  for (const char* name : {"\xA3\xD5LO_Filtrate", "ULO_Filtrat\xA3\xC5", "ULO_Filtrat\xA3\xE5",
+                           "ULO_Filtra\x81t", "ULO_Filtrate\xB0\xA1"}) {
+    EXPECT_EQ(Send(object, Command(name).String(merged).String(kept).Int32(1)), -4110) << name;
+  }
+  EXPECT_EQ(GetFileAttributesA(kept.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Send(object, Command("uLO_fILTRATE").String(merged).String(kept).Int32(1)), 0);
+  EXPECT_EQ(ulo::testing::ReadFile(kept), "3\t" + kMoon + "\t" + kBright + "\r\n");
+  object->Release();
+}
+#endif
 
 }  // namespace

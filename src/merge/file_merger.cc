@@ -12,7 +12,8 @@ namespace ulo::merge {
 namespace {
 
 using platform::Env;
-using platform::kPathSeparator;
+using platform::IsDirectory;
+using platform::IsPathSeparator;
 using text::LineReader;
 using text::TextWriter;
 
@@ -24,22 +25,25 @@ constexpr size_t kInputBlockSize = size_t{64} << 10;
 constexpr size_t kOutputBufferSize = size_t{256} << 10;
 
 void StripTrailingSeparators(std::string* path) {
-  while (!path->empty() && path->back() == kPathSeparator)
+  while (!path->empty() && IsPathSeparator(path->back()))
     path->pop_back();
+}
+
+// Where the last separator of `path` stands, or npos.
+size_t LastSeparator(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsPathSeparator(path[i - 1])) return i - 1;
+  }
+  return std::string::npos;
 }
 
 // The directory part of `path`: everything before its last separator; "."
 // for a bare name, the separator itself for a name right under the root.
 std::string ParentOf(const std::string& path) {
-  size_t cut = path.rfind(kPathSeparator);
+  size_t cut = LastSeparator(path);
   if (cut == std::string::npos) return ".";
-  if (cut == 0) return std::string(1, kPathSeparator);
+  if (cut == 0) return std::string(1, path[0]);
   return path.substr(0, cut);
-}
-
-bool IsDirectory(uint32_t attributes) {
-  // A directory that is also read-only or hidden is still a directory.
-  return (attributes & platform::kAttributeDirectory) != 0;
 }
 
 bool IsDotEntry(const std::string& name) {
@@ -96,13 +100,15 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
   Env* env = Env::Current();
   int error = 0;
   uint32_t attributes = 0;
+  // A directory with further attribute bits (read-only, hidden) is still a
+  // directory, here as in the listing and the removal.
   if (!env->GetAttributes(source, &attributes, &error) || !IsDirectory(attributes)) {
     return kNotADirectory;
   }
 
   // The work directory lies beside the source: /data/spill works in
   // /data/merge_temp, /spill in /merge_temp, a bare name in ./merge_temp.
-  size_t cut = source.rfind(kPathSeparator);
+  size_t cut = LastSeparator(source);
   std::string workDir =
       platform::JoinPath(cut == std::string::npos ? "." : source.substr(0, cut), kWorkDirName);
   // A source that is itself the work directory would be emptied by clearing
@@ -242,7 +248,7 @@ int64_t FileMerger::ListTree(std::vector<std::string>* path) {
 
 void FileMerger::RemoveTree(const std::string& directory) {
   std::string dir = directory;
-  if (dir.size() > 1 && dir.back() == kPathSeparator) dir.pop_back();
+  if (dir.size() > 1 && IsPathSeparator(dir.back())) dir.pop_back();
   Env* env = Env::Current();
   int error = 0;
   auto listing = env->OpenDirectory(dir, &error);

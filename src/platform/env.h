@@ -25,6 +25,12 @@ constexpr char kPathSeparator = '/';
 constexpr bool kTextModeWritesCrLf = false;
 #endif
 
+// Whether `c` separates the parts of a path given to the system: the
+// separator, and on Windows also '/', which every Win32 file call takes as one.
+constexpr bool IsPathSeparator(char c) {
+  return c == kPathSeparator || (kPathSeparator == '\\' && c == '/');
+}
+
 // Attribute word of a directory entry, as FindFirstFileA reports it. On POSIX
 // a directory reads as exactly kAttributeDirectory and anything else as
 // kAttributeNormal. On Windows the word is the system's own: a directory may

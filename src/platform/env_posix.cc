@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "platform/env.h"
@@ -238,7 +239,11 @@ class PosixEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  static PosixEnv* env = new PosixEnv;  // never destroyed: used until exit
+  // Never destroyed, so usable until the very end of the process; kept in
+  // static storage rather than on the heap, so that a host that unloads the
+  // library is left no block that nothing points to.
+  alignas(PosixEnv) static unsigned char storage[sizeof(PosixEnv)];
+  static PosixEnv* env = new (storage) PosixEnv;
   return env;
 }
 

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "platform/env.h"
@@ -35,10 +36,6 @@ bool Check(BOOL result, int* error) {
   if (result) return true;
   *error = LastError();
   return false;
-}
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
 }
 
 class WindowsSequentialFile final : public SequentialFile {
@@ -179,7 +176,7 @@ class WindowsEnv final : public Env {
       return nullptr;
     }
     std::string pattern = path;
-    if (!IsSeparator(pattern.back())) pattern.push_back('\\');
+    if (!IsPathSeparator(pattern.back())) pattern.push_back('\\');
     pattern += "*.*";
     WIN32_FIND_DATAA first;
     HANDLE find = ::FindFirstFileA(pattern.c_str(), &first);
@@ -281,7 +278,11 @@ class WindowsEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  static WindowsEnv* env = new WindowsEnv;  // never destroyed: used until exit
+  // Never destroyed, so usable until the very end of the process; kept in
+  // static storage rather than on the heap, so that a host that unloads the
+  // library is left no block that nothing points to.
+  alignas(WindowsEnv) static unsigned char storage[sizeof(WindowsEnv)];
+  static WindowsEnv* env = new (storage) WindowsEnv;
   return env;
 }
 

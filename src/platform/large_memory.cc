@@ -4,6 +4,9 @@
 #include <cstdlib>
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #else
 #include <sys/mman.h>
@@ -14,11 +17,14 @@ namespace {
 
 // Below this the ordinary heap serves (and memory checkers see the block).
 constexpr size_t kLargeBlock = size_t{2} << 20;
+
+#if !defined(_WIN32)
 constexpr size_t kHugePage = size_t{2} << 20;
 
 size_t RoundUp(size_t bytes, size_t unit) {
   return (bytes + unit - 1) / unit * unit;
 }
+#endif
 
 }  // namespace
 
