@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "platform/env.h"
@@ -238,7 +239,11 @@ class PosixEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  static PosixEnv* env = new PosixEnv;  // never destroyed: used until exit
+  // Never destroyed, as it may be used until exit; built in static storage,
+  // not on the heap, so that no leak is reported for it once a host has
+  // unloaded the library.
+  alignas(PosixEnv) static unsigned char storage[sizeof(PosixEnv)];
+  static PosixEnv* env = new (storage) PosixEnv;
   return env;
 }
 
