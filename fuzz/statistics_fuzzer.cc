@@ -162,7 +162,8 @@ std::string ExpectedTopN(const std::string& text, int32_t n) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Refused words are reported on standard output: keep the run's log clean.
-  return std::freopen("/dev/null", "w", stdout) != nullptr ? 0 : 0;
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::perror("/dev/null");
+  return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
