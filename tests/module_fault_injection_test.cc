@@ -95,14 +95,14 @@ std::map<std::string, std::string> Tree(const std::string& root) {
 }
 
 // One operation on files under a scratch directory: `prepare` makes its
-// inputs, `run` runs it and tells whether it reported success; its results
-// go to the directory `results`.
+// inputs, `run` runs it, writing to the directory "out", and tells whether it
+// reported success.
 struct Operation {
   const char* name;
   std::function<void(const TempDir&)> prepare;
   std::function<bool(const TempDir&)> run;
-  int writes;  // in a run without faults
-  std::string results = "out";
+  int writes;           // in a run without faults
+  bool spills = false;  // writes spill files, each to be whole or absent
 };
 
 std::string Lines(int n, const std::function<std::string(int)>& line) {
@@ -131,7 +131,7 @@ std::vector<Operation> Operations() {
          }
          return accumulator.Finish() && stored;
        },
-       4},
+       4, true},
       {"counting run", [makeOut](const TempDir& dir) { makeOut(dir); },
        [path](const TempDir& dir) {
          if (ULO_Stat_AssociatedFreq_Begin(path(dir, "out").c_str()) != 1) return false;
@@ -139,7 +139,7 @@ std::vector<Operation> Operations() {
            ULO_Stat_AssociatedFreq(("a" + std::to_string(i)).c_str(), "b", 1, 0);
          return ULO_Stat_AssociatedFreq_End() == 1;
        },
-       1},
+       1, true},
       {"merge",
        [makeOut, path](const TempDir& dir) {
          makeOut(dir);
@@ -204,7 +204,7 @@ TEST(FaultInjectionTest, EveryFailedWriteIsReported) {
     }
     const int writes = counter.writes();
     ASSERT_EQ(writes, operation.writes);
-    const auto expected = Tree(clean.Path(operation.results));
+    const auto expected = Tree(clean.Path("out"));
 
     for (auto mode : {WriteFaultEnv::Mode::kOnlyNth, WriteFaultEnv::Mode::kFromNthOn}) {
       for (int n = 1; n <= writes; ++n) {
@@ -221,10 +221,9 @@ TEST(FaultInjectionTest, EveryFailedWriteIsReported) {
         ASSERT_TRUE(env.injected());
         EXPECT_FALSE(succeeded);
         EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
-        if (std::string(operation.name) == "spills" ||
-            std::string(operation.name) == "counting run") {
+        if (operation.spills) {
           // Spill files that failed are gone; those left are whole.
-          for (const auto& [name, bytes] : Tree(dir.Path(operation.results))) {
+          for (const auto& [name, bytes] : Tree(dir.Path("out"))) {
             ASSERT_TRUE(expected.count(name)) << name;
             EXPECT_EQ(bytes, expected.at(name)) << name;
           }
