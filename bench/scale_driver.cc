@@ -78,8 +78,8 @@ int Count(const char* pairsPath, const char* workDir) {
   for (const auto& entry : std::filesystem::directory_iterator(workDir))
     spills += entry.is_regular_file();
   std::printf("count pairs %llu seconds %.1f pairs_per_s %.0f spills %zu peak_mb %.0f\n",
-              static_cast<unsigned long long>(pairs), seconds,
-              static_cast<double>(pairs) / seconds, spills, PeakMegabytes());
+              static_cast<unsigned long long>(pairs), seconds, static_cast<double>(pairs) / seconds,
+              spills, PeakMegabytes());
   if (refused != 0 || ended != 1) {
     std::fprintf(stderr, "scale_driver: %llu pairs refused, End gave %d\n",
                  static_cast<unsigned long long>(refused), ended);
