@@ -114,6 +114,10 @@ bool WriteWordSupportRecords(const char* inputPath, const char* outputPath,
 }
 
 bool WriteWordSupportRecords(const char* inputPath, const char* outputPath) {
+  // Runs share the one table: on several threads they take turns, so that
+  // none sees another's words.
+  static platform::RecursiveLock sharedTableLock;
+  platform::ScopedLock hold(sharedTableLock);
   return WriteWordSupportRecords(inputPath, outputPath, SharedWordFrequencyTable());
 }
 

@@ -16,6 +16,7 @@ namespace ulo::assoc {
 // `outputPath`. The table is empty again when this returns. False for a null
 // path, an output naming the input file (the input stays untouched), a file
 // that cannot be opened or read, or output that cannot be fully written.
+// Runs on several threads take turns on the table, one after another.
 bool WriteWordSupportRecords(const char* inputPath, const char* outputPath);
 
 // The same with the words loaded into `table` (which ends up cleared).

@@ -92,6 +92,11 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
   if (sourceDir == nullptr || outputFile == nullptr || *sourceDir == '\0' || *outputFile == '\0') {
     return kBadArgument;
   }
+  // Merges whose sources share a parent share its work directory, where
+  // each would clear and list over the other's files: in one process they
+  // run one after another.
+  static platform::RecursiveLock mergeLock;
+  platform::ScopedLock hold(mergeLock);
   std::string source(sourceDir);
   outputPath = outputFile;
   StripTrailingSeparators(&source);

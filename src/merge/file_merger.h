@@ -10,8 +10,9 @@
 // the output file itself. The work directory is removed at the end.
 //
 // One FileMerger serves one MergeFiles call; it creates no threads. Merges
-// that share a work directory (sources with the same parent) must not run at
-// the same time.
+// in one process run one after another (those whose sources share a parent
+// would share a work directory); merges in different processes must not
+// share one.
 #ifndef ULO_MERGE_FILE_MERGER_H_
 #define ULO_MERGE_FILE_MERGER_H_
 

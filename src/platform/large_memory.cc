@@ -21,7 +21,7 @@ constexpr size_t kLargeBlock = size_t{2} << 20;
 #if !defined(_WIN32)
 constexpr size_t kHugePage = size_t{2} << 20;
 
-size_t RoundUp(size_t bytes, size_t unit) {
+[[maybe_unused]] size_t RoundUp(size_t bytes, size_t unit) {
   return (bytes + unit - 1) / unit * unit;
 }
 #endif
