@@ -132,26 +132,21 @@ ULO_SCAN_INLINE inline size_t FilterPlainLinesWith(const char* bytes, size_t siz
       masks.lfs &= valid;
     }
     uint64_t lfs = masks.lfs;
-    if (lfs == 0) break;  // longer than 64 bytes, or not whole
     uint64_t tabs = masks.tabs;
-    // A line ending in CR LF, and what follows it, is left to the scanner:
-    // only the LFs before it count.
-    const uint64_t crLfs = masks.crs & (lfs >> 1);  // CRs right before an LF
-    const bool crLf = crLfs != 0;
-    if (crLf) lfs &= ((crLfs & (0 - crLfs)) << 1) - 1;
-    size_t start = 0;  // the line's start, from `chunk`
-    while (lfs != 0) {
+    size_t start = 0;  // the next line's start, from `chunk`
+    // Takes the line that ends at the lowest LF left.
+    auto line = [&]() ULO_SCAN_INLINE {
       const uint64_t upTo = lfs ^ (lfs - 1);  // the bits up to the line's LF
       const size_t end = static_cast<unsigned>(__builtin_ctzll(lfs));  // its LF
       lfs &= lfs - 1;
       uint64_t lineTabs = tabs & upTo;  // those of earlier lines are gone
       tabs &= ~upTo;
-      const char* const line = chunk + start;
+      const char* const text = chunk + start;
       const size_t length = end - start + 1;
       start = end + 1;
-      if (lineTabs == 0) continue;
+      if (lineTabs == 0) return;
       lineTabs &= lineTabs - 1;
-      if (lineTabs == 0) continue;
+      if (lineTabs == 0) return;
       const size_t second = static_cast<unsigned>(__builtin_ctzll(lineTabs));
       const char* const rest = chunk + second + 1;
       const size_t restSize = end - second - 1;
@@ -159,14 +154,32 @@ ULO_SCAN_INLINE inline size_t FilterPlainLinesWith(const char* bytes, size_t siz
       // Written whatever the count, then kept or not: no guess to miss.
       Put(cursor, rest, restSize);
       cursor[restSize] = '\t';
-      Put(cursor + restSize + 1, line, keySize);
+      Put(cursor + restSize + 1, text, keySize);
       cursor[length - 1] = '\n';
       // A mask, not a choice, for which compilers may branch after all.
       const size_t kept = static_cast<size_t>(reaches.Reaches(std::string_view(rest, restSize)));
       cursor += length & (0 - kept);
+    };
+    // A CR right before an LF: that line, and what follows it, is left to
+    // the scanner.
+    const uint64_t crLfs = masks.crs & (lfs >> 1);
+    const uint64_t afterFirst = lfs & (lfs - 1);
+    const uint64_t third = afterFirst & (afterFirst - 1);
+    if (__builtin_expect(third != 0 && crLfs == 0, 1)) {
+      // Three lines a chunk, always: a loop over however many lines the
+      // chunk holds would end at a place the processor cannot foresee.
+      line();
+      line();
+      line();
+      at += start;
+      continue;
     }
+    if (lfs == 0) break;                                      // longer than 64 bytes, or not whole
+    if (crLfs != 0) lfs &= ((crLfs & (0 - crLfs)) << 1) - 1;  // only the LFs before it
+    while (lfs != 0)
+      line();
     at += start;
-    if (crLf) break;
+    if (crLfs != 0) break;
   }
   *out = cursor;
   return at;
