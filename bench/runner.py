@@ -503,8 +503,11 @@ class Bench:
                   (elapsed // 60, elapsed % 60))
         md.append("- Machine: %s, %d cores, %.0f GiB memory; Linux %s" %
                   (cpu, os.cpu_count(), memory, platform.release()))
-        md.append("- Load average (1 minute): %.2f at the start, at most %.2f before a job "
-                  "began, %.2f at the end" % (load_start, load_peak, load_average()))
+        before = self.options.load_before
+        md.append("- Load average (1 minute): %s%.2f when the measurements began (the "
+                  "benchmark's own data generation included), at most %.2f before a job began, "
+                  "%.2f at the end" % ("" if before is None else "%.2f before the run, " % before,
+                                       load_start, load_peak, load_average()))
         md.append("- Library: Release build (`-O3`, %s)" % version(["g++", "--version"]))
         md.append("- Anchors: %s; %s; %s (`LC_ALL=C` throughout)" %
                   (version(["sort", "--version"]), version(["awk", "--version"]).split(",")[0],
@@ -622,6 +625,8 @@ def main():
     parser.add_argument("--scaling-rounds", type=int, default=3)
     parser.add_argument("--python", default=sys.executable)
     parser.add_argument("--started", type=float, default=time.time())
+    parser.add_argument("--load-before", type=float, default=None,
+                        help="the 1-minute load average before the build began")
     options = parser.parse_args()
     global START
     START = options.started
