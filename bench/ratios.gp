@@ -6,8 +6,8 @@ set output output
 set title "Vorn\\_ULO against what people would use instead\n{/*0.85 same data, same run, medians; above 1 the library is faster}"
 set ylabel "other contender's time ÷ library's time (log scale)"
 set logscale y
-set yrange [0.05:100]
-set ytics ("0.1" 0.1, "0.2" 0.2, "0.5" 0.5, "1" 1, "2" 2, "5" 5, "10" 10, "20" 20, "50" 50, "100" 100)
+set yrange [0.01:100]
+set ytics ("0.01" 0.01, "0.02" 0.02, "0.05" 0.05, "0.1" 0.1, "0.2" 0.2, "0.5" 0.5, "1" 1, "2" 2, "5" 5, "10" 10, "20" 20, "50" 50, "100" 100)
 set grid ytics lc rgb "#dddddd"
 set xtics rotate by -35 left nomirror
 set xrange [-0.6:*]

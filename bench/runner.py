@@ -469,7 +469,6 @@ class Bench:
             ("merge400", "library", "cat", "merge 400 vs cat (floor)", None),
             ("stats", "support", "support_awk", "support vs awk", 5),
             ("stats", "topn", "topn_awk", "top-10 vs awk|sort|awk", 8),
-            ("stats", "support", "floor", "support vs scan (floor)", None),
             ("filter", "library", "awk", "filter vs awk", None),
             ("filter", "library", "floor", "filter vs scan (floor)", 1 / 1.5),
         ]

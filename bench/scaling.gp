@@ -24,6 +24,7 @@ plot data using 1:2 with points pt 7 ps 1.3 lc rgb "#3b75af" title "count (expor
      '' using 1:4 with points pt 5 ps 1.3 lc rgb "#2ca02c" title "merge of 20 files, N lines in all", \
      merge(x) with lines dt 2 lc rgb "#2ca02c" notitle
 set ylabel "peak resident memory (MB)"
+set key right center
 set title "{/*0.85 a counting run spills every 4,194,304 distinct pairs}"
 set yrange [0:*]
 plot data using 1:3 with linespoints pt 7 lw 2 lc rgb "#3b75af" title "count (exports)", \
