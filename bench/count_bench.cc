@@ -2,9 +2,10 @@
 // `datagen pairs` writes them) through a counting run and reports pairs per
 // second and peak memory. Run each mode in a process of its own.
 //
-//   count_bench library   PAIRS WORKDIR   through the exported functions
-//   count_bench reference PAIRS WORKDIR   a plain two-level std::map counter
+//   count_bench library   PAIRS WORKDIR [LIMIT]   through the exported functions
+//   count_bench reference PAIRS WORKDIR [LIMIT]   a plain two-level std::map counter
 //
+// LIMIT stops after that many pairs, so that one stream serves several sizes.
 // Both modes write the same spill files to WORKDIR (temp1.txt, ...). The time
 // runs from Begin to End: reading the stream, counting and the spills.
 #include <sys/resource.h>
@@ -24,9 +25,9 @@ namespace {
 
 // Calls `add(word1, word2)` for every line of the stream, with both words
 // NUL-terminated in place. Reads in blocks, so that the stream itself adds
-// little to the peak memory.
+// little to the peak memory. Stops after `limit` pairs.
 template <typename Add>
-uint64_t ForEachPair(const char* path, Add add) {
+uint64_t ForEachPair(const char* path, uint64_t limit, Add add) {
   FILE* in = std::fopen(path, "rb");
   if (in == nullptr) {
     std::perror(path);
@@ -36,14 +37,14 @@ uint64_t ForEachPair(const char* path, Add add) {
   std::vector<char> buffer(2 * kBlock + 1);
   size_t held = 0;
   uint64_t pairs = 0;
-  for (;;) {
+  while (pairs < limit) {
     size_t got = std::fread(buffer.data() + held, 1, buffer.size() - 1 - held, in);
     size_t end = held + got;
     if (end == 0) break;
     if (got == 0 && buffer[end - 1] != '\n') buffer[end++] = '\n';  // last line without LF
     char* line = buffer.data();
     char* stop = buffer.data() + end;
-    for (;;) {
+    while (pairs < limit) {
       char* lf = static_cast<char*>(std::memchr(line, '\n', static_cast<size_t>(stop - line)));
       if (lf == nullptr) break;
       *lf = '\0';
@@ -106,10 +107,11 @@ double PeakMegabytes() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fputs("usage: count_bench library|reference PAIRS WORKDIR\n", stderr);
+  if (argc != 4 && argc != 5) {
+    std::fputs("usage: count_bench library|reference PAIRS WORKDIR [LIMIT]\n", stderr);
     return 2;
   }
+  uint64_t limit = argc == 5 ? std::strtoull(argv[4], nullptr, 10) : UINT64_MAX;
   std::string mode = argv[1];
   const char* pairsPath = argv[2];
   const char* workDir = argv[3];
@@ -123,7 +125,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     bool refused = false;
-    pairs = ForEachPair(pairsPath, [&](const char* a, const char* b) {
+    pairs = ForEachPair(pairsPath, limit, [&](const char* a, const char* b) {
       refused |= ULO_Stat_AssociatedFreq(a, b, 1, 1) != 1;
     });
     if (ULO_Stat_AssociatedFreq_End() != 1 || refused) {
@@ -132,7 +134,8 @@ int main(int argc, char** argv) {
     }
   } else if (mode == "reference") {
     ReferenceCounter counter(workDir);
-    pairs = ForEachPair(pairsPath, [&](const char* a, const char* b) { counter.Add(a, b, 1); });
+    pairs =
+        ForEachPair(pairsPath, limit, [&](const char* a, const char* b) { counter.Add(a, b, 1); });
     counter.Spill();
   } else {
     std::fprintf(stderr, "count_bench: unknown mode %s\n", mode.c_str());

@@ -22,12 +22,6 @@ cmake -S . -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target datagen merge_bench >/dev/null
 mkdir -p "$data" "$work"
 
-# Sums the counts of equal keys (the first two fields) of sorted lines.
-sum_awk='BEGIN { FS = OFS = "\t" }
-{ key = $1 FS $2
-  if (NR > 1 && key == last) { total += $3 } else { if (NR > 1) print last, total; last = key; total = $3 } }
-END { if (NR > 0) print last, total }'
-
 # make_data DIR FILES LINES: the files, generated once. The mark of a
 # finished set lies beside the directory, never in it.
 make_data() {
@@ -46,7 +40,7 @@ now() { date +%s.%N; }
 # Each command reads the files of $dir ($inputs) and writes under $work.
 run_ulo() { "$build/bench/merge_bench" "$dir" "$work/ulo.txt" >/dev/null; }
 run_sort_awk() {
-  sort -m --batch-size=20 -T "$work" $inputs | awk "$sum_awk" >"$work/sort_awk.txt"
+  sort -m --batch-size=20 -T "$work" $inputs | awk -f bench/anchors/sum_counts.awk >"$work/sort_awk.txt"
 }
 run_sort() { sort -m --batch-size=20 -T "$work" $inputs >"$work/sort.txt"; }
 run_cat() { cat $inputs >"$work/cat.txt"; }

@@ -32,47 +32,17 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/ulo_stats.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 megabytes=$(awk -v b="$(stat -L -c %s "$input")" 'BEGIN { printf "%.1f", b / 1e6 }')
 
-# The record labels, GB2312.
-base_label=$'\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2'
-assoc_label=$'\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2'
-conf_label=$'\xD6\xC3\xD0\xC5\xB6\xC8'
-supp_label=$'\xD6\xA7\xB3\xD6\xB6\xC8'
-
+anchors=bench/anchors
 awk_support() {
-  "$awk" -F'\t' -v L1="$base_label" -v L2="$assoc_label" -v L3="$conf_label" -v L4="$supp_label" '
-    FNR == NR { if (NF >= 3) { n = int($3); f[$1] += n; f[$2] += n; t += 2 * n } next }
-    NF >= 3 && ($1 in f) && ($2 in f) {
-      n = $3 + 0; s = n / t * 100
-      printf "<rec>\n<%s>=%s\n<%s>=%s\n<%s>=%f\n<%s>=%f\n", L1, $1, L2, $2, L3, n / f[$1] * 100, L4, s
-      printf "<rec>\n<%s>=%s\n<%s>=%s\n<%s>=%f\n<%s>=%f\n", L1, $2, L2, $1, L3, n / f[$2] * 100, L4, s
-    }' "$input" "$input" >"$work/support_awk.txt"
+  "$awk" -F'\t' -f "$anchors/support.awk" "$input" "$input" >"$work/support_awk.txt"
 }
 
 # Top-10: the scores of both directions keyed by the base word's first
 # appearance, a stable sort by that and by confidence, the first 10 of each.
 awk_topn() {
-  "$awk" -F'\t' '
-    FNR == NR {
-      if (NF >= 3) {
-        n = int($3)
-        if (!($1 in id)) id[$1] = ++k
-        f[$1] += n
-        if (!($2 in id)) id[$2] = ++k
-        f[$2] += n
-        t += 2 * n
-      }
-      next
-    }
-    NF >= 3 {
-      x = $3 + 0; s = int(x / t * 1000000)
-      print id[$1] "\t" int(x / f[$1] * 1000000) "\t" $1 "\t" $2 "\t" s
-      print id[$2] "\t" int(x / f[$2] * 1000000) "\t" $2 "\t" $1 "\t" s
-    }' "$input" "$input" |
+  "$awk" -F'\t' -f "$anchors/topn_scores.awk" "$input" "$input" |
     sort -s -t$'\t' -k1,1n -k2,2nr |
-    "$awk" -F'\t' '
-      $1 != group { group = $1; kept = 0 }
-      kept < 10 { kept++; printf "%s\t%s\t%.2f\t%.2f\n", $3, $4, $2 * 0.0001, $5 * 0.0001 }' \
-      >"$work/topn_awk.txt"
+    "$awk" -F'\t' -v N=10 -f "$anchors/topn_pick.awk" >"$work/topn_awk.txt"
 }
 
 declare -A commands=(

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "platform/env.h"
 #include "test_support.h"
+#include "text/field_cut.h"
+#include "text/line_reader.h"
+#include "text/pair_line.h"
 
 namespace ulo::assoc {
 namespace {
@@ -81,6 +85,102 @@ TEST_F(PairFilterTest, OverLongLinesAreRefusedWhole) {
   // A line far beyond any buffer is skipped whole, never read as pieces.
   std::string huge = "x\ty\t1" + std::string(5000, '\t') + "a\tb\t7\n";
   EXPECT_EQ(Filter(huge + "c\td\t3\n", 1), "3\tc\td\n");
+}
+
+// What the filter must write: each line as the line reader gives it, cut at
+// its first two TABs, its count read as atoi reads it.
+std::string ReferenceFilter(const std::string& path, int32_t threshold) {
+  std::string expected;
+  int error = 0;
+  auto reader = text::LineReader::Open(path, &error, 64);
+  std::string_view line;
+  text::LineReader::Status status;
+  while ((status = reader->Next(&line, text::kFilterLimits.maxLine)) !=
+         text::LineReader::Status::kEnd) {
+    text::PairFields fields;
+    if (status != text::LineReader::Status::kLine ||
+        text::CutPairLine(line, text::kFilterLimits, &fields) != text::CutResult::kCut ||
+        text::ParseCountInteger(fields.rest) < threshold) {
+      continue;
+    }
+    expected.append(fields.rest).append("\t").append(fields.word1).append("\t");
+    expected.append(fields.word2).append("\n");
+  }
+  return expected;
+}
+
+TEST_F(PairFilterTest, AgreesWithLineByLineFiltering) {
+  // Mostly plain lines, which the filter takes 64 bytes at a time, mixed
+  // with every shape it must leave to the line-by-line way or skip: CR LF
+  // ends, NUL bytes, lines longer than 64 bytes or than the limits, fewer
+  // or more than two TABs, empty lines, counts that are not plain digits.
+  // Files reach past the filter's pieces and read blocks, so that lines lie
+  // across their ends.
+  std::mt19937 random(321);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  auto word = [&](size_t longest) {
+    static const char kBytes[] = {'a', 'z', ' ', '5', '\xB0', '\xA1', '\xD2', '\xFE'};
+    std::string text(1 + pick(longest), ' ');
+    for (char& c : text)
+      c = kBytes[pick(sizeof kBytes)];
+    return text;
+  };
+  auto count = [&]() -> std::string {
+    switch (pick(12)) {
+      case 0:
+        return std::string(1 + pick(12), '9');  // past 8 digits
+      case 1:
+        return "0" + std::to_string(pick(100));  // leading zero
+      case 2:
+        return "-" + std::to_string(pick(1000));
+      case 3:
+        return " " + std::to_string(pick(100));
+      case 4:
+        return std::to_string(pick(100)) + "x";
+      case 5:
+        return "";
+      case 6:
+        return std::to_string(pick(20)) + "\t" + word(4);  // a third TAB
+      default:
+        return std::to_string(1 + pick(pick(2) ? 9 : 150000));
+    }
+  };
+  const int32_t thresholds[] = {INT32_MIN, -7,  0,        1,        5,         9,        10,
+                                57,        100, 12345678, 99999999, 100000000, INT32_MAX};
+  for (int round = 0; round < 40; ++round) {
+    // Some files have CR LF ends, some also NUL bytes (which keep the whole
+    // buffer they lie in from the fast way).
+    const size_t shapes = round % 4 == 2 ? 50 : (round % 4 == 3 ? 60 : 40);
+    std::string input;
+    const size_t size = round % 5 == 0 ? 300000 : pick(70000);
+    while (input.size() < size) {
+      size_t shape = pick(shapes);
+      std::string line = word(6) + "\t" + word(6) + "\t" + count();
+      if (shape == 0) line = word(6);                                      // no TAB
+      if (shape == 1) line = word(6) + "\t" + word(6);                     // one TAB
+      if (shape == 2) line = "";                                           // empty
+      if (shape == 3) line = word(40) + "\t" + word(40) + "\t" + count();  // often past 64
+      if (shape == 4) line = word(120) + "\t" + word(1) + "\t1";           // word past 127
+      if (shape == 5) line = "\t\t" + count();                             // empty words
+      if (shape >= 40 && shape < 50) line += "\r";                         // CR LF
+      if (shape >= 50) line.insert(pick(line.size() + 1), 1, '\0');
+      input += line + "\n";
+    }
+    if (pick(2)) input += word(6) + "\t" + word(6) + "\t" + count();  // no LF at the end
+    testing::WriteFile(dir.Path("in.txt"), input);
+    const int32_t threshold = thresholds[pick(sizeof thresholds / sizeof thresholds[0])];
+    ASSERT_TRUE(FilterPairs(dir.Path("in.txt").c_str(), dir.Path("out.txt").c_str(), threshold));
+    std::string expected = ReferenceFilter(dir.Path("in.txt"), threshold);
+    std::string actual = testing::ReadTextFile(dir.Path("out.txt"));
+    if (actual != expected) {
+      size_t at = 0;
+      while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+      FAIL() << "round " << round << " threshold " << threshold << ": first difference at " << at
+             << ", " << ::testing::PrintToString(actual.substr(at, 40)) << " instead of "
+             << ::testing::PrintToString(expected.substr(at, 40));
+    }
+  }
 }
 
 TEST_F(PairFilterTest, NullOrMissingFiles) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <random>
@@ -42,7 +43,10 @@ std::string Render(const Reference& pairs) {
 
 class PairAccumulatorTest : public ::testing::Test {
  protected:
-  std::string Spill(int n) { return ReadSpill(dir.Path("temp" + std::to_string(n) + ".txt")); }
+  std::string Spill(int n) { return Spill(dir, n); }
+  static std::string Spill(const testing::TempDir& in, int n) {
+    return ReadSpill(in.Path("temp" + std::to_string(n) + ".txt"));
+  }
 
   testing::TempDir dir;
 };
@@ -152,6 +156,80 @@ TEST_F(PairAccumulatorTest, AgreesWithOrderedMapsAcrossSpills) {
   for (size_t p = 0; p < periods.size(); ++p)
     EXPECT_TRUE(Spill(static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
   EXPECT_FALSE(testing::FileExists(dir.Path("temp" + std::to_string(periods.size() + 1) + ".txt")));
+}
+
+TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
+  // Pairs are counted in batches while no batch can reach the threshold.
+  // Nothing here asks for pairCount (which counts what is staged), so whole
+  // batches build up; the words' lengths straddle the 8- and 16-byte steps
+  // of the word table and of the spill lines; pairs of the 3000-byte words
+  // fill the staging room before a batch is full, and the longest words do
+  // not fit it at all, so that their pairs are counted on their own.
+  std::mt19937 random(99);
+  std::vector<std::string> vocabulary;
+  for (size_t length : {1, 2, 7, 8, 9, 15, 16, 17, 33, 3000}) {
+    for (int i = 0; i < 40; ++i) {
+      std::string word(length, ' ');
+      for (char& c : word)
+        c = "ab\xB0\xA1\xD2\xFF"[random() % 6];
+      vocabulary.push_back(word);
+    }
+  }
+  vocabulary.push_back(std::string(20000, '\xB0'));
+  vocabulary.push_back(std::string(20000, '\xB0') + "\xA1");
+  for (int32_t threshold : {1, 63, 64, 65, 1000, 5000}) {
+    SCOPED_TRACE(threshold);
+    testing::TempDir work;
+    PairAccumulator accumulator(threshold);
+    ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+    std::vector<Reference> periods(1);
+    size_t distinct = 0;
+    const int feed = std::min(30000, threshold * 20 + 200);
+    for (int i = 0; i < feed; ++i) {
+      const std::string& a = vocabulary[random() % (1 + random() % vocabulary.size())];
+      const std::string& b = vocabulary[random() % (1 + random() % vocabulary.size())];
+      int32_t count = static_cast<int32_t>(random() % 5) - 1;
+      auto& seconds = periods.back()[a];
+      distinct += seconds.count(b) == 0;
+      seconds[b] += count;
+      ASSERT_TRUE(accumulator.AddPair(a, b, count));
+      // The spill comes with the call that adds the threshold's pair.
+      bool spilled = distinct == static_cast<size_t>(threshold);
+      ASSERT_EQ(testing::FileExists(work.Path("temp" + std::to_string(periods.size()) + ".txt")),
+                spilled)
+          << "pair " << i;
+      if (spilled) {
+        periods.emplace_back();
+        distinct = 0;
+      }
+    }
+    ASSERT_TRUE(accumulator.Finish());
+    for (size_t p = 0; p < periods.size(); ++p)
+      ASSERT_TRUE(Spill(work, static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+  }
+}
+
+TEST_F(PairAccumulatorTest, WordsEndingABlockAreWrittenExactly) {
+  // Word bytes are kept in blocks of 1 MiB. Pairs of two new 8-byte words,
+  // each counted at once (pairCount counts what is staged), fill a block to
+  // its last byte; spill lines copy short words in fixed 16-byte moves,
+  // which must stay inside what was allocated.
+  const uint32_t pairs = 80000;
+  auto word = [](uint32_t i) {
+    char bytes[9];
+    std::snprintf(bytes, sizeof bytes, "%08u", i * 7919u % 1000003u);
+    return std::string(bytes);
+  };
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  Reference expected;
+  for (uint32_t i = 0; i < pairs; ++i) {
+    ASSERT_TRUE(accumulator.AddPair(word(2 * i), word(2 * i + 1), 1));
+    ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(i + 1));
+    expected[word(2 * i)][word(2 * i + 1)] = 1;
+  }
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_TRUE(Spill(1) == Render(expected));
 }
 
 TEST_F(PairAccumulatorTest, SpillsWhenTheThresholdIsReached) {
@@ -284,6 +362,33 @@ TEST_F(PairAccumulatorTest, SpillThatCannotBeStoredIsReported) {
     platform::ScopedEnvOverride use(&failing);
     EXPECT_FALSE(last.Finish());
     EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
+  }
+}
+
+TEST_F(PairAccumulatorTest, FailedSpillIsReportedByTheCallThatCausedIt) {
+  // With a threshold far above a batch, most pairs before the spill are
+  // staged; still only the call that adds the last new pair reports it.
+  const int32_t threshold = 300;
+  for (int repeats : {0, 3}) {
+    SCOPED_TRACE(repeats);
+    testing::TempDir work;
+    PairAccumulator accumulator(threshold);
+    ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+    for (int32_t i = 0; i + 1 < threshold; ++i) {
+      // Known pairs in between never spill.
+      for (int r = 0; r <= repeats; ++r)
+        ASSERT_TRUE(accumulator.AddPair("w" + std::to_string(i), "x", 1));
+    }
+    {
+      FailingEnv failing(FailingEnv::Fault::kWrite);
+      platform::ScopedEnvOverride use(&failing);
+      EXPECT_TRUE(accumulator.AddPair("w0", "x", 1));
+      EXPECT_FALSE(accumulator.AddPair("last", "x", 1));
+    }
+    EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
+    EXPECT_TRUE(accumulator.AddPair("after", "x", 2));
+    EXPECT_TRUE(accumulator.Finish());
+    EXPECT_EQ(ReadSpill(work.Path("temp2.txt")), "after\tx\t2\n");
   }
 }
 

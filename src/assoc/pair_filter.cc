@@ -1,8 +1,10 @@
 #include "assoc/pair_filter.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "assoc/chunk_masks.h"
 #include "assoc/pair_scanner.h"
 #include "platform/env.h"
 #include "text/field_cut.h"
@@ -32,17 +34,194 @@ inline int64_t Count(std::string_view text) {
   return static_cast<int64_t>(value);
 }
 
-// Copies a field to `out` and returns its end. A short field goes in one
-// 16-byte move: the bytes read past its end come from the scanner's buffer,
-// and those written past it lie in room reserved for the line.
-inline char* Put(char* out, std::string_view field) {
-  if (field.size() <= 16) {
-    std::memcpy(out, field.data(), 16);
-  } else {
-    std::memcpy(out, field.data(), field.size());
+// Whether a count reaches the threshold, mostly decided on the count's text:
+// plain digits without a leading zero, at most 8 of them, compare as a
+// number whose bytes are the digits, right-aligned (a longer text has a
+// non-zero byte where a shorter one has none), with the threshold's digits
+// made the same way. Anything else is read as atoi reads it.
+class ThresholdTest {
+ public:
+  explicit ThresholdTest(int32_t threshold) : threshold(threshold) {
+    if (threshold < 100000000) {
+      onText = true;
+      if (threshold > 0) {
+        char digits[9];
+        const int size = std::snprintf(digits, sizeof digits, "%d", threshold);
+        for (int i = 0; i < size; ++i)
+          thresholdText = thresholdText << 8 | static_cast<unsigned char>(digits[i]);
+      }
+    }
   }
-  return out + field.size();
+
+  // The count text may be read 8 bytes from its start (the scanner lets a
+  // field's first 64 bytes be read).
+  bool Reaches(std::string_view text) const {
+    // Bitwise rather than short-circuit tests: counts of one digit and of
+    // more come mixed, and a branch on that would be guessed wrong often.
+    const size_t size = text.size();
+    if (__builtin_expect(onText & (size - 1 < 8), 1)) {
+      uint64_t chars;
+      std::memcpy(&chars, text.data(), sizeof chars);
+      const bool leadingZero = ((chars & 0xFF) == '0') & (size > 1);
+      chars <<= 8 * (8 - size);  // little-endian: the text's bytes to the top
+      const uint64_t padded = chars | kZeroDigits[size];
+      const bool digits = (((padded + 0x4646464646464646u) | (padded - 0x3030303030303030u)) &
+                           0x8080808080808080u) == 0;
+      if (__builtin_expect(digits & !leadingZero, 1)) {
+        return __builtin_bswap64(chars) >= thresholdText;
+      }
+    }
+    return Count(text) >= threshold;
+  }
+
+ private:
+  // '0' in the low 8 - n bytes: the room below a text of n bytes.
+  static constexpr uint64_t kZeroDigits[9] = {0x3030303030303030u,
+                                              0x30303030303030u,
+                                              0x303030303030u,
+                                              0x3030303030u,
+                                              0x30303030u,
+                                              0x303030u,
+                                              0x3030u,
+                                              0x30u,
+                                              0};
+
+  int32_t threshold;
+  bool onText = false;         // whether plain counts are decided on their text
+  uint64_t thresholdText = 0;  // the threshold's digits, right-aligned; 0 if not above 0
+};
+
+// Copies `size` bytes of a line to `out` in fixed moves of 16 or 32 bytes:
+// up to 31 bytes past the end are read, which the scanner's buffer holds
+// (the line, or its padding), and written, into room reserved for the line.
+inline void Put(char* out, const char* bytes, size_t size) {
+  if (__builtin_expect(size <= 16, 1)) {
+    std::memcpy(out, bytes, 16);
+    return;
+  }
+  for (size_t done = 0; done < size; done += 32)
+    std::memcpy(out + done, bytes + done, 32);
 }
+
+// The fast way below takes lines of up to 64 bytes, which these limits
+// never refuse.
+static_assert(text::kFilterLimits.maxLine >= 64 && text::kFilterLimits.maxWord >= 64 &&
+                  text::kFilterLimits.maxRest >= 64,
+              "FilterPlainLines does not check the limits");
+
+// Filters the lines at the start of bytes[0, size), which holds no NUL,
+// writing at *out "count TAB word1 TAB word2 LF" for those whose count
+// reaches the threshold, cut as the scanner cuts them: at the line's first
+// two TABs, lines with fewer skipped. Stops before the first line that is
+// not whole in the bytes, is longer than 64 bytes or ends in CR LF, and
+// returns the bytes of the lines taken.
+//
+// The bytes are looked at 64 at a time, at fixed steps, so that the next
+// chunk's masks never wait for this chunk's lines: only the line that
+// crosses into a chunk needs what the chunk before it left (its TABs).
+// Reads up to 64 bytes past `size`; writes at most the bytes taken plus 32
+// (an output line is as long as its input line).
+template <typename Masks>
+ULO_SCAN_INLINE inline size_t FilterPlainLinesWith(const char* bytes, size_t size,
+                                                   const ThresholdTest reaches, char** out) {
+  char* cursor = *out;
+  size_t lineStart = 0;      // the first line not yet taken
+  uint64_t carriedTabs = 0;  // its TABs in the chunk before, as that chunk's bits
+  bool carriedCr = false;    // whether that chunk ended in CR
+  for (size_t base = 0; base < size; base += 64) {
+    const char* const chunk = bytes + base;
+    ChunkMasks masks = Masks::At(chunk);
+    if (size - base < 64) {
+      const uint64_t valid = (uint64_t{1} << (size - base)) - 1;
+      masks.tabs &= valid;
+      masks.lfs &= valid;
+      masks.crs &= valid;
+    }
+    uint64_t lfs = masks.lfs;
+    uint64_t tabs = masks.tabs;
+    // A CR right before an LF: that line, and what follows it, is left to
+    // the scanner.
+    const uint64_t crLfs = ((masks.crs << 1) | uint64_t{carriedCr}) & lfs;
+    if (__builtin_expect(crLfs != 0, 0)) lfs &= (crLfs & (0 - crLfs)) - 1;
+    if (__builtin_expect(lfs == 0, 0)) break;  // longer than 64 bytes, not whole, or CR LF
+
+    // Writes a line whose second TAB is at `rest` - 1 and whose LF is at
+    // `end`, and keeps it if its count reaches the threshold.
+    auto put = [&](const char* text, const char* rest, const char* end) ULO_SCAN_INLINE {
+      const size_t length = static_cast<size_t>(end - text) + 1;
+      const size_t restSize = static_cast<size_t>(end - rest);
+      const size_t keySize = length - restSize - 2;  // word1 TAB word2
+      // Written whatever the count, then kept or not: no guess to miss.
+      Put(cursor, rest, restSize);
+      cursor[restSize] = '\t';
+      Put(cursor + restSize + 1, text, keySize);
+      cursor[length - 1] = '\n';
+      // A mask, not a choice, for which compilers may branch after all.
+      const size_t kept = static_cast<size_t>(reaches.Reaches(std::string_view(rest, restSize)));
+      cursor += length & (0 - kept);
+    };
+
+    // The first line ending here began here or in the chunk before; its
+    // TABs are those carried over and those below its LF.
+    {
+      const uint64_t upTo = lfs ^ (lfs - 1);
+      const size_t end = base + static_cast<unsigned>(__builtin_ctzll(lfs));
+      lfs &= lfs - 1;
+      const uint64_t lineTabs = tabs & upTo;
+      tabs &= ~upTo;
+      if (__builtin_expect(end - lineStart >= 64, 0)) break;  // longer than 64 bytes
+      // The second of the line's TABs, counting the carried ones first.
+      const uint64_t carriedRest = carriedTabs & (carriedTabs - 1);
+      size_t second = 0;
+      bool twoTabs = true;
+      if (carriedRest != 0) {
+        second = base - 64 + static_cast<unsigned>(__builtin_ctzll(carriedRest));
+      } else {
+        const uint64_t here = carriedTabs != 0 ? lineTabs : lineTabs & (lineTabs - 1);
+        twoTabs = here != 0;
+        if (twoTabs) second = base + static_cast<unsigned>(__builtin_ctzll(here));
+      }
+      if (__builtin_expect(twoTabs, 1)) put(bytes + lineStart, bytes + second + 1, bytes + end);
+      lineStart = end + 1;
+    }
+    // The lines that begin and end here.
+    while (lfs != 0) {
+      const uint64_t upTo = lfs ^ (lfs - 1);
+      const size_t end = static_cast<unsigned>(__builtin_ctzll(lfs));
+      lfs &= lfs - 1;
+      uint64_t lineTabs = tabs & upTo;
+      tabs &= ~upTo;
+      const size_t start = lineStart - base;
+      lineStart = base + end + 1;
+      lineTabs &= lineTabs - 1;
+      if (__builtin_expect(lineTabs == 0, 0)) continue;
+      const size_t second = static_cast<unsigned>(__builtin_ctzll(lineTabs));
+      put(chunk + start, chunk + second + 1, chunk + end);
+    }
+    if (crLfs != 0) break;
+    carriedTabs = tabs;  // those above the last LF
+    carriedCr = (masks.crs >> 63) != 0;
+  }
+  *out = cursor;
+  return lineStart;
+}
+
+// Kept out of line, with the threshold test copied in: registers of its
+// own, and nothing that the bytes it writes could be taken to change.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+size_t
+FilterPlainLines(const char* bytes, size_t size, const ThresholdTest reaches, char** out) {
+  return FilterPlainLinesWith<BaselineMasks>(bytes, size, reaches, out);
+}
+
+#if ULO_CHUNK_MASKS_AVX2
+__attribute__((noinline, target("avx2,bmi,bmi2"))) size_t FilterPlainLinesAvx2(
+    const char* bytes, size_t size, const ThresholdTest reaches, char** out) {
+  return FilterPlainLinesWith<Avx2Masks>(bytes, size, reaches, out);
+}
+#endif
 
 }  // namespace
 
@@ -61,26 +240,41 @@ bool FilterPairs(const char* inputPath, const char* outputPath, int32_t threshol
   if (!input || !output) return false;
 
   text::TextWriter& out = *output;
-  input->ForEach([&](const text::PairFields& fields, std::string_view) ULO_SCAN_INLINE {
-    if (Count(fields.rest) < threshold) return;
-    const size_t size = fields.rest.size() + fields.word1.size() + fields.word2.size() + 3;
-    if (char* start = out.Reserve(size + 16)) {
-      char* next = Put(start, fields.rest);
-      *next++ = '\t';
-      next = Put(next, fields.word1);
-      *next++ = '\t';
-      next = Put(next, fields.word2);
-      *next = '\n';
-      out.Commit(size);
-      return;
+  const ThresholdTest reaches(threshold);
+  // Pieces of the buffered lines go the fast way, straight into the
+  // writer's buffer; a line it does not take, the scanner's way.
+  constexpr size_t kPiece = size_t{32} << 10;
+#if ULO_CHUNK_MASKS_AVX2
+  const bool avx2 = HasAvx2AndBmi();
+#endif
+  for (;;) {
+    const std::string_view buffered = input->Buffered();
+    if (!buffered.empty() && !input->bufferedMayHoldNul()) {
+      const size_t piece = buffered.size() < kPiece ? buffered.size() : kPiece;
+      if (char* room = out.Reserve(piece + 64)) {
+        char* cursor = room;
+#if ULO_CHUNK_MASKS_AVX2
+        const size_t taken = avx2 ? FilterPlainLinesAvx2(buffered.data(), piece, reaches, &cursor)
+                                  : FilterPlainLines(buffered.data(), piece, reaches, &cursor);
+#else
+        const size_t taken = FilterPlainLines(buffered.data(), piece, reaches, &cursor);
+#endif
+        out.Commit(static_cast<size_t>(cursor - room));
+        input->Consume(taken);
+        if (taken > 0) continue;
+      }
     }
+    text::PairFields fields;
+    std::string_view line;
+    if (!input->Next(&fields, &line)) break;
+    if (!reaches.Reaches(fields.rest)) continue;
     out.Append(fields.rest);
     out.Append('\t');
     out.Append(fields.word1);
     out.Append('\t');
     out.Append(fields.word2);
     out.Append('\n');
-  });
+  }
   const bool readFailed = input->readFailed();
   input.reset();
   bool written = output->Close();

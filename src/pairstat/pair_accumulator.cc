@@ -17,6 +17,9 @@ namespace {
 constexpr size_t kInitialWordSlots = 1024;
 constexpr size_t kInitialPairSlots = 4096;
 constexpr size_t kBlockSize = size_t{1} << 20;
+// Bytes behind the last word of a block, so that a word can be copied in
+// fixed 16-byte moves that read past its end.
+constexpr size_t kBlockPadding = 16;
 
 uint64_t Load64(const char* p) {
   uint64_t v;
@@ -111,15 +114,17 @@ bool PairAccumulator::Start(const char* workDir) {
   return true;
 }
 
+void PairAccumulator::NewBlock(size_t bytes) {
+  // A long word gets a block of its own size.
+  size_t size = bytes > kBlockSize ? bytes : kBlockSize;
+  std::unique_ptr<char[]> fresh(new char[size + kBlockPadding]());
+  blocks.push_back(Block{std::move(fresh), size});
+  blockUsed = 0;
+}
+
 char* PairAccumulator::StoreBytes(std::string_view word) {
   size_t n = word.size();
-  if (blocks.empty() || blocks.back().size - blockUsed < n) {
-    // A long word gets a block of its own size.
-    size_t size = n > kBlockSize ? n : kBlockSize;
-    std::unique_ptr<char[]> bytes(new char[size]);
-    blocks.push_back(Block{std::move(bytes), size});
-    blockUsed = 0;
-  }
+  if (blocks.empty() || blocks.back().size - blockUsed < n) NewBlock(n);
   char* bytes = blocks.back().bytes.get() + blockUsed;
   if (n > 0) std::memcpy(bytes, word.data(), n);
   blockUsed += n;
@@ -207,38 +212,70 @@ void PairAccumulator::CountPair(uint64_t key, int32_t count) {
   }
 }
 
-void PairAccumulator::CountPending() {
-  if (!pending) return;
-  pending = false;
-  CountPair(pendingKey, pendingCount);
+void PairAccumulator::CountStaged() {
+  size_t n = stagedCount;
+  if (n == 0) return;
+  stagedCount = 0;
+  stageUsed = 0;
+  for (size_t j = 0; j < n; ++j) {
+    StagedPair& pair = staged[j];
+    uint32_t first = InternWord(std::string_view(stageBytes + pair.offset1, pair.length1),
+                                pair.head1, pair.hash1);
+    uint32_t second = InternWord(std::string_view(stageBytes + pair.offset2, pair.length2),
+                                 pair.head2, pair.hash2);
+    pair.key = PairKey(first, second);
+    __builtin_prefetch(&pairSlots[PairHome(pair.key)], 1);
+  }
+  for (size_t j = 0; j < n; ++j)
+    CountPair(staged[j].key, staged[j].count);
+}
+
+void PairAccumulator::ReserveForStaged(size_t pairBytes) {
+  size_t bytes = stageUsed + pairBytes;  // every staged word, as if each were new
+  if (blocks.empty() || blocks.back().size - blockUsed < bytes) NewBlock(bytes);
+  size_t needed = words.size() + 2 * (stagedCount + 1);
+  if (words.capacity() < needed) words.reserve(std::max(needed, 2 * words.capacity()));
 }
 
 bool PairAccumulator::AddPair(std::string_view word1, std::string_view word2, int32_t count) {
   try {
-    // Room for the pending pair and this one while staying at most half
+    // Room for the staged pairs and this one while staying at most half
     // full, so that a spill can sort in the free half.
-    size_t most = pairsHeld + (pending ? 2 : 1);
+    size_t most = pairsHeld + stagedCount + 1;
     if (!pairSlots || most * 2 > pairMask + 1) GrowPairTable();
-    // Both words' slots are fetched together.
-    if (!wordSlots || (words.size() + 2) * 2 > wordMask + 1) GrowWordTable();
+    if (!wordSlots || (words.size() + 2 * (stagedCount + 1)) * 2 > wordMask + 1) GrowWordTable();
     uint64_t head1 = WordHead(word1.data(), word1.size());
     uint64_t hash1 = HashWord(word1.data(), word1.size(), head1);
     __builtin_prefetch(&wordSlots[hash1 & wordMask]);
     uint64_t head2 = WordHead(word2.data(), word2.size());
     uint64_t hash2 = HashWord(word2.data(), word2.size(), head2);
     __builtin_prefetch(&wordSlots[hash2 & wordMask]);
-    uint32_t first = InternWord(word1, head1, hash1);
-    uint64_t key = PairKey(first, InternWord(word2, head2, hash2));
-    CountPending();
-    if (pairsHeld + 1 < spillAt) {
-      // Counted in the next call: the slot's cache line is fetched meanwhile.
-      // Whatever it turns out to be, this pair cannot reach the threshold.
-      __builtin_prefetch(&pairSlots[PairHome(key)], 1);
-      pending = true;
-      pendingKey = key;
-      pendingCount = count;
+    size_t bytes = word1.size() + word2.size();
+    // Staged only while this pair and every staged one, all new, would stay
+    // below the threshold: a staged pair never causes a spill.
+    if (most < spillAt && bytes <= kStageBytes) {
+      if (stagedCount == kBatch || kStageBytes - stageUsed < bytes) CountStaged();
+      ReserveForStaged(bytes);
+      StagedPair& pair = staged[stagedCount];
+      pair.head1 = head1;
+      pair.hash1 = hash1;
+      pair.head2 = head2;
+      pair.hash2 = hash2;
+      pair.offset1 = static_cast<uint32_t>(stageUsed);
+      pair.length1 = static_cast<uint32_t>(word1.size());
+      std::memcpy(stageBytes + stageUsed, word1.data(), word1.size());
+      stageUsed += word1.size();
+      pair.offset2 = static_cast<uint32_t>(stageUsed);
+      pair.length2 = static_cast<uint32_t>(word2.size());
+      std::memcpy(stageBytes + stageUsed, word2.data(), word2.size());
+      stageUsed += word2.size();
+      pair.count = count;
+      ++stagedCount;
       return true;
     }
+    CountStaged();
+    uint32_t first = InternWord(word1, head1, hash1);
+    uint64_t key = PairKey(first, InternWord(word2, head2, hash2));
     CountPair(key, count);
   } catch (...) {
     throw "Put2HashTable ERROR!";
@@ -247,15 +284,9 @@ bool PairAccumulator::AddPair(std::string_view word1, std::string_view word2, in
   return true;
 }
 
-int32_t PairAccumulator::pairCount() const {
-  size_t held = pairsHeld;
-  if (pending) {
-    size_t i = PairHome(pendingKey);
-    while (pairSlots[i].key != 0 && pairSlots[i].key != pendingKey)
-      i = (i + 1) & pairMask;
-    if (pairSlots[i].key == 0) ++held;
-  }
-  return static_cast<int32_t>(held);
+int32_t PairAccumulator::pairCount() {
+  CountStaged();
+  return static_cast<int32_t>(pairsHeld);
 }
 
 bool PairAccumulator::Spill() {
@@ -271,6 +302,30 @@ bool PairAccumulator::Spill() {
   return stored;
 }
 
+void PairAccumulator::WriteLine(text::TextWriter& out, const Word& first, const Word& second,
+                                int64_t count) {
+  // Words of up to 16 bytes go in one fixed move each, which may read into
+  // the padding behind them; the bytes written past a word are overwritten.
+  constexpr size_t kMost = 16 + 1 + 16 + 1 + 21 + 1;
+  if (first.length <= 16 && second.length <= 16) {
+    if (char* start = out.Reserve(kMost)) {
+      char* next = start;
+      std::memcpy(next, first.bytes, 16);
+      next += first.length;
+      *next++ = '\t';
+      std::memcpy(next, second.bytes, 16);
+      next += second.length;
+      *next++ = '\t';
+      next = text::FormatDecimal(count, next);
+      *next++ = '\n';
+      out.Commit(static_cast<size_t>(next - start));
+      return;
+    }
+  }
+  text::WritePairLine(out, std::string_view(first.bytes, first.length),
+                      std::string_view(second.bytes, second.length), count);
+}
+
 bool PairAccumulator::WriteSpillFile(const std::string& name) {
   std::string path = platform::JoinPath(directory, name);
   int error = 0;
@@ -279,7 +334,7 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
     FreeAll();
     return false;
   }
-  CountPending();
+  CountStaged();
   bool complete = true;
   size_t n = pairsHeld;
   if (n > 0) {
@@ -314,11 +369,14 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
       for (size_t r = 1; r < end.size(); ++r)
         end[r] += end[r - 1];
       // end[r] is where group r begins; it is advanced to where it ends.
+      // A grouped key is the second word's rank, which orders the group,
+      // above its number, which finds it.
       PairSlot* grouped = table + n;
       for (size_t j = 0; j < n; ++j) {
         uint64_t key = table[j].key;
         uint32_t at = end[words[FirstOf(key)].rank]++;
-        grouped[at].key = words[SecondOf(key)].rank;
+        uint32_t second = SecondOf(key);
+        grouped[at].key = uint64_t{words[second].rank} << 32 | second;
         grouped[at].count = table[j].count;
       }
 
@@ -329,12 +387,8 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
         std::sort(grouped + begin, grouped + stop,
                   [](const PairSlot& a, const PairSlot& b) { return a.key < b.key; });
         const Word& first = words[order[r]];
-        std::string_view word1(first.bytes, first.length);
-        for (size_t j = begin; j < stop; ++j) {
-          const Word& second = words[order[grouped[j].key]];
-          text::WritePairLine(*out, word1, std::string_view(second.bytes, second.length),
-                              grouped[j].count);
-        }
+        for (size_t j = begin; j < stop; ++j)
+          WriteLine(*out, first, words[static_cast<uint32_t>(grouped[j].key)], grouped[j].count);
         begin = stop;
       }
     } catch (const std::bad_alloc&) {
@@ -353,7 +407,8 @@ void PairAccumulator::FreeAll() {
     if (pairSlots) std::memset(pairSlots.get(), 0, (pairMask + 1) * sizeof(PairSlot));
     if (wordSlots) std::memset(wordSlots.get(), 0, (wordMask + 1) * sizeof(WordSlot));
   }
-  pending = false;
+  stagedCount = 0;
+  stageUsed = 0;
   pairsHeld = 0;
   words.clear();
   // The first block of word bytes is kept for the next period.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/large_memory.h"
+#include "text/text_writer.h"
 
 namespace ulo::pairstat {
 
@@ -35,6 +36,13 @@ bool ByteStringLess(std::string_view a, std::string_view b);
 // small number, and the pair table counts pairs of those numbers in 64 bits.
 // Sorting happens once per spill, in the pair table's own space. Nothing is
 // allocated per pair; memory stays bounded by the spill threshold.
+//
+// Pairs are staged and counted in batches, so that the table slots of a whole
+// batch are fetched from memory at once rather than one after the other. A
+// pair is staged only while no staged pair can reach the spill threshold, and
+// whatever a batch needs (table room, word bytes) is reserved by the call that
+// stages it: every spill, failure and result belongs to the same call as
+// without staging.
 //
 // Internal failures raise a `const char*` holding the step's message:
 // "Init_HashTableForConjointWord ERROR!" from Start, "Put2HashTable ERROR!"
@@ -75,8 +83,8 @@ class PairAccumulator {
   // memory. False when that file could not be stored whole.
   bool Finish();
 
-  // Distinct pairs held.
-  int32_t pairCount() const;
+  // Distinct pairs held (staged pairs are counted first).
+  int32_t pairCount();
   int32_t spillNumber() const { return nextSpill; }
   const std::string& workDir() const { return directory; }
 
@@ -131,28 +139,46 @@ class PairAccumulator {
     uint32_t id;
   };
 
+  // A pair waiting to be counted; its words lie in stageBytes.
+  struct StagedPair {
+    uint64_t head1, hash1, head2, hash2;
+    uint32_t offset1, length1, offset2, length2;
+    int32_t count;
+    uint64_t key;  // set while the batch is counted
+  };
+  static constexpr size_t kBatch = 64;
+  static constexpr size_t kStageBytes = size_t{16} << 10;
+
   // The word's number; a new word is added (the table must have room).
   uint32_t InternWord(std::string_view word, uint64_t head, uint64_t hash);
   void GrowWordTable();
   size_t PairHome(uint64_t key) const;
   void GrowPairTable();
   void CountPair(uint64_t key, int32_t count);
-  void CountPending();
+  // Counts the staged pairs, in the order they came; allocates nothing.
+  void CountStaged();
+  // Makes room, in the word byte blocks and the word list, for every staged
+  // word and a pair of `pairBytes` about to be staged, so that counting them
+  // allocates nothing.
+  void ReserveForStaged(size_t pairBytes);
+  // Starts a block of word bytes with room for at least `bytes`.
+  void NewBlock(size_t bytes);
   char* StoreBytes(std::string_view word);
+  // Writes one pair-count line.
+  static void WriteLine(text::TextWriter& out, const Word& first, const Word& second,
+                        int64_t count);
   bool Spill();
   void ReleaseMemory();
 
   size_t spillAt;
   std::string directory;
   int32_t nextSpill = 1;
-  size_t pairsHeld = 0;  // not counting the pending pair
+  size_t pairsHeld = 0;  // not counting the staged pairs
 
-  // The latest pair is counted at the start of the next call, so that its
-  // slot can be fetched from memory in between. Never the pair that would
-  // reach the spill threshold.
-  bool pending = false;
-  uint64_t pendingKey = 0;
-  int32_t pendingCount = 0;
+  StagedPair staged[kBatch];
+  size_t stagedCount = 0;
+  char stageBytes[kStageBytes];
+  size_t stageUsed = 0;
 
   // Word numbers, by hash.
   Table<WordSlot> wordSlots;
