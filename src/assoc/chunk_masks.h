@@ -77,17 +77,8 @@ struct Avx2Masks {
 inline bool HasAvx2() {
   return __builtin_cpu_supports("avx2");
 }
-// The bit instructions (BMI1, BMI2) that come with AVX2 on nearly every
-// processor, checked apart for those without them.
-inline bool HasAvx2AndBmi() {
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-         __builtin_cpu_supports("bmi2");
-}
 #else
 inline bool HasAvx2() {
-  return false;
-}
-inline bool HasAvx2AndBmi() {
   return false;
 }
 #endif

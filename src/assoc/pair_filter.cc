@@ -114,42 +114,42 @@ static_assert(text::kFilterLimits.maxLine >= 64 && text::kFilterLimits.maxWord >
 // reaches the threshold, cut as the scanner cuts them: at the line's first
 // two TABs, lines with fewer skipped. Stops before the first line that is
 // not whole in the bytes, is longer than 64 bytes or ends in CR LF, and
-// returns the bytes of the lines taken.
-//
-// The bytes are looked at 64 at a time, at fixed steps, so that the next
-// chunk's masks never wait for this chunk's lines: only the line that
-// crosses into a chunk needs what the chunk before it left (its TABs).
-// Reads up to 64 bytes past `size`; writes at most the bytes taken plus 32
-// (an output line is as long as its input line).
+// returns the bytes of the lines taken. The lines are found with masks of
+// the TABs and LFs of 64 bytes at a time, each serving all the lines in
+// them. Reads up to 64 bytes past `size`; writes at most the bytes taken
+// plus 32 (an output line is as long as its input line).
 template <typename Masks>
 ULO_SCAN_INLINE inline size_t FilterPlainLinesWith(const char* bytes, size_t size,
                                                    const ThresholdTest reaches, char** out) {
   char* cursor = *out;
-  size_t lineStart = 0;      // the first line not yet taken
-  uint64_t carriedTabs = 0;  // its TABs in the chunk before, as that chunk's bits
-  bool carriedCr = false;    // whether that chunk ended in CR
-  for (size_t base = 0; base < size; base += 64) {
-    const char* const chunk = bytes + base;
+  size_t at = 0;  // a line's start, where the chunk begins
+  while (at < size) {
+    const char* const chunk = bytes + at;
     ChunkMasks masks = Masks::At(chunk);
-    if (size - base < 64) {
-      const uint64_t valid = (uint64_t{1} << (size - base)) - 1;
+    if (size - at < 64) {
+      const uint64_t valid = (uint64_t{1} << (size - at)) - 1;
       masks.tabs &= valid;
       masks.lfs &= valid;
-      masks.crs &= valid;
     }
     uint64_t lfs = masks.lfs;
     uint64_t tabs = masks.tabs;
-    // A CR right before an LF: that line, and what follows it, is left to
-    // the scanner.
-    const uint64_t crLfs = ((masks.crs << 1) | uint64_t{carriedCr}) & lfs;
-    if (__builtin_expect(crLfs != 0, 0)) lfs &= (crLfs & (0 - crLfs)) - 1;
-    if (__builtin_expect(lfs == 0, 0)) break;  // longer than 64 bytes, not whole, or CR LF
-
-    // Writes a line whose second TAB is at `rest` - 1 and whose LF is at
-    // `end`, and keeps it if its count reaches the threshold.
-    auto put = [&](const char* text, const char* rest, const char* end) ULO_SCAN_INLINE {
-      const size_t length = static_cast<size_t>(end - text) + 1;
-      const size_t restSize = static_cast<size_t>(end - rest);
+    size_t start = 0;  // the next line's start, from `chunk`
+    // Takes the line that ends at the lowest LF left.
+    auto line = [&]() ULO_SCAN_INLINE {
+      const uint64_t upTo = lfs ^ (lfs - 1);  // the bits up to the line's LF
+      const size_t end = static_cast<unsigned>(__builtin_ctzll(lfs));  // its LF
+      lfs &= lfs - 1;
+      uint64_t lineTabs = tabs & upTo;  // those of earlier lines are gone
+      tabs &= ~upTo;
+      const char* const text = chunk + start;
+      const size_t length = end - start + 1;
+      start = end + 1;
+      if (lineTabs == 0) return;
+      lineTabs &= lineTabs - 1;
+      if (lineTabs == 0) return;
+      const size_t second = static_cast<unsigned>(__builtin_ctzll(lineTabs));
+      const char* const rest = chunk + second + 1;
+      const size_t restSize = end - second - 1;
       const size_t keySize = length - restSize - 2;  // word1 TAB word2
       // Written whatever the count, then kept or not: no guess to miss.
       Put(cursor, rest, restSize);
@@ -160,50 +160,29 @@ ULO_SCAN_INLINE inline size_t FilterPlainLinesWith(const char* bytes, size_t siz
       const size_t kept = static_cast<size_t>(reaches.Reaches(std::string_view(rest, restSize)));
       cursor += length & (0 - kept);
     };
-
-    // The first line ending here began here or in the chunk before; its
-    // TABs are those carried over and those below its LF.
-    {
-      const uint64_t upTo = lfs ^ (lfs - 1);
-      const size_t end = base + static_cast<unsigned>(__builtin_ctzll(lfs));
-      lfs &= lfs - 1;
-      const uint64_t lineTabs = tabs & upTo;
-      tabs &= ~upTo;
-      if (__builtin_expect(end - lineStart >= 64, 0)) break;  // longer than 64 bytes
-      // The second of the line's TABs, counting the carried ones first.
-      const uint64_t carriedRest = carriedTabs & (carriedTabs - 1);
-      size_t second = 0;
-      bool twoTabs = true;
-      if (carriedRest != 0) {
-        second = base - 64 + static_cast<unsigned>(__builtin_ctzll(carriedRest));
-      } else {
-        const uint64_t here = carriedTabs != 0 ? lineTabs : lineTabs & (lineTabs - 1);
-        twoTabs = here != 0;
-        if (twoTabs) second = base + static_cast<unsigned>(__builtin_ctzll(here));
-      }
-      if (__builtin_expect(twoTabs, 1)) put(bytes + lineStart, bytes + second + 1, bytes + end);
-      lineStart = end + 1;
+    // A CR right before an LF: that line, and what follows it, is left to
+    // the scanner.
+    const uint64_t crLfs = masks.crs & (lfs >> 1);
+    const uint64_t afterFirst = lfs & (lfs - 1);
+    const uint64_t third = afterFirst & (afterFirst - 1);
+    if (__builtin_expect(third != 0 && crLfs == 0, 1)) {
+      // Three lines a chunk, always: a loop over however many lines the
+      // chunk holds would end at a place the processor cannot foresee.
+      line();
+      line();
+      line();
+      at += start;
+      continue;
     }
-    // The lines that begin and end here.
-    while (lfs != 0) {
-      const uint64_t upTo = lfs ^ (lfs - 1);
-      const size_t end = static_cast<unsigned>(__builtin_ctzll(lfs));
-      lfs &= lfs - 1;
-      uint64_t lineTabs = tabs & upTo;
-      tabs &= ~upTo;
-      const size_t start = lineStart - base;
-      lineStart = base + end + 1;
-      lineTabs &= lineTabs - 1;
-      if (__builtin_expect(lineTabs == 0, 0)) continue;
-      const size_t second = static_cast<unsigned>(__builtin_ctzll(lineTabs));
-      put(chunk + start, chunk + second + 1, chunk + end);
-    }
+    if (lfs == 0) break;                                      // longer than 64 bytes, or not whole
+    if (crLfs != 0) lfs &= ((crLfs & (0 - crLfs)) << 1) - 1;  // only the LFs before it
+    while (lfs != 0)
+      line();
+    at += start;
     if (crLfs != 0) break;
-    carriedTabs = tabs;  // those above the last LF
-    carriedCr = (masks.crs >> 63) != 0;
   }
   *out = cursor;
-  return lineStart;
+  return at;
 }
 
 // Kept out of line, with the threshold test copied in: registers of its
@@ -217,8 +196,10 @@ FilterPlainLines(const char* bytes, size_t size, const ThresholdTest reaches, ch
 }
 
 #if ULO_CHUNK_MASKS_AVX2
-__attribute__((noinline, target("avx2,bmi,bmi2"))) size_t FilterPlainLinesAvx2(
-    const char* bytes, size_t size, const ThresholdTest reaches, char** out) {
+__attribute__((noinline, target("avx2"))) size_t FilterPlainLinesAvx2(const char* bytes,
+                                                                      size_t size,
+                                                                      const ThresholdTest reaches,
+                                                                      char** out) {
   return FilterPlainLinesWith<Avx2Masks>(bytes, size, reaches, out);
 }
 #endif
@@ -245,7 +226,7 @@ bool FilterPairs(const char* inputPath, const char* outputPath, int32_t threshol
   // writer's buffer; a line it does not take, the scanner's way.
   constexpr size_t kPiece = size_t{32} << 10;
 #if ULO_CHUNK_MASKS_AVX2
-  const bool avx2 = HasAvx2AndBmi();
+  const bool avx2 = HasAvx2();
 #endif
   for (;;) {
     const std::string_view buffered = input->Buffered();
