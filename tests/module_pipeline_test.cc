@@ -5,13 +5,12 @@
 // export.
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <dlfcn.h>
 #endif
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "loaded_library.h"
 #include "test_support.h"
 #include "vorn_ulo.h"
 
@@ -55,13 +54,7 @@ class Command {
 class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-#if defined(_WIN32)
-    library = LoadLibraryA(ULO_LIBRARY_NAME);
-    ASSERT_NE(library, nullptr) << "error " << GetLastError();
-#else
-    library = dlopen(ULO_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-#endif
+    ASSERT_TRUE(library.loaded()) << library.error();
     for (const char* name :
          {"ULO_Filtrate", "ULO_GetTopNWordSupportRec", "ULO_GetWordSupportRec", "ULO_MulMergeFile",
           "ULO_Stat_AssociatedFreq", "ULO_Stat_AssociatedFreq_Begin", "ULO_Stat_AssociatedFreq_End",
@@ -79,28 +72,15 @@ class PipelineTest : public ::testing::Test {
 
   void TearDown() override {
     if (module != nullptr) module->Release();
-#if defined(_WIN32)
-    if (library != nullptr) FreeLibrary(library);
-#else
-    if (library != nullptr) dlclose(library);
-#endif
   }
 
-  void* Find(const char* name) const {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(GetProcAddress(library, name));
-#else
-    return dlsym(library, name);
-#endif
-  }
+  void* Find(const char* name) const { return library.Find(name); }
 
   int32_t Send(ExtensionModule* target, const Command& command) {
     int32_t value = 0;
     return target->Execute(command.bytes.data(), 0, &value, 0);
   }
-  int32_t Send(const Command& command) {
-    return Send(module, command);
-  }
+  int32_t Send(const Command& command) { return Send(module, command); }
 
   int32_t AddPair(ExtensionModule* target, const std::string& a, const std::string& b,
                   int32_t count, char oneWay) {
@@ -108,11 +88,7 @@ class PipelineTest : public ::testing::Test {
                 Command("ULO_Stat_AssociatedFreq").String(a).String(b).Int32(count).Flag(oneWay));
   }
 
-#if defined(_WIN32)
-  HMODULE library = nullptr;
-#else
-  void* library = nullptr;
-#endif
+  ulo::testing::LoadedLibrary library;
   decltype(&VornModule_CreateInstance) create = nullptr;
   decltype(&ULO_GetTopNWordSupportRec) topN = nullptr;
   ExtensionModule* module = nullptr;
@@ -233,9 +209,7 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
                          "ULO_Stat_AssociatedFreq_Begin",
                          "ULO_Stat_AssociatedFreq_End",
                          "VornModule_CreateInstance"};
-  auto byOrdinal = [&](WORD ordinal) {
-    return reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(ordinal)));
-  };
+  auto byOrdinal = [&](WORD ordinal) { return library.FindOrdinal(ordinal); };
   for (WORD ordinal = 1; ordinal <= 8; ++ordinal)
     EXPECT_EQ(byOrdinal(ordinal), Find(names[ordinal - 1])) << ordinal;
   EXPECT_EQ(byOrdinal(9), nullptr);

@@ -2,8 +2,6 @@
 // by name, nothing else of ours visible.
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <dlfcn.h>
 #endif
 #include <gtest/gtest.h>
 
@@ -12,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "loaded_library.h"
 #include "test_support.h"
 #include "vorn_ulo.h"
 
@@ -28,86 +27,47 @@ const std::set<std::string> kExports = {
     "VornModule_CreateInstance",
 };
 
-// The library loaded as a host loads it: by its path, or on Windows by its
-// name from the program's own directory.
-class LoadedLibrary {
- public:
-  LoadedLibrary() {
-#if defined(_WIN32)
-    handle = LoadLibraryA(ULO_LIBRARY_NAME);
-#else
-    handle = dlopen(ULO_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-#endif
-  }
-  ~LoadedLibrary() {
-    if (handle == nullptr) return;
-#if defined(_WIN32)
-    FreeLibrary(handle);
-#else
-    dlclose(handle);
-#endif
-  }
-  LoadedLibrary(const LoadedLibrary&) = delete;
-  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
-
-  bool loaded() const {
-    return handle != nullptr;
-  }
-  void* Find(const char* name) const {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(GetProcAddress(handle, name));
-#else
-    return dlsym(handle, name);
-#endif
-  }
+using ulo::testing::LoadedLibrary;
 
 #if defined(_WIN32)
-  // The export table of the loaded image: name -> ordinal.
-  std::map<std::string, unsigned> ExportOrdinals() const {
-    std::map<std::string, unsigned> ordinals;
-    auto base = reinterpret_cast<const unsigned char*>(handle);
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& entry =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    if (entry.VirtualAddress == 0) return ordinals;
-    auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
-    auto names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    auto indices = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-      ordinals[reinterpret_cast<const char*>(base + names[i])] = exports->Base + indices[i];
-    }
-    return ordinals;
+// The export table of a loaded image: name -> ordinal.
+std::map<std::string, unsigned> ExportOrdinals(HMODULE image) {
+  std::map<std::string, unsigned> ordinals;
+  auto base = reinterpret_cast<const unsigned char*>(image);
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& entry =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (entry.VirtualAddress == 0) return ordinals;
+  auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+  auto names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  auto indices = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+    ordinals[reinterpret_cast<const char*>(base + names[i])] = exports->Base + indices[i];
   }
-  unsigned ExportedFunctionCount() const {
-    auto base = reinterpret_cast<const unsigned char*>(handle);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
-    return rva == 0
-               ? 0
-               : reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + rva)->NumberOfFunctions;
-  }
-#endif
+  return ordinals;
+}
 
- private:
-#if defined(_WIN32)
-  HMODULE handle;
-#else
-  void* handle;
+unsigned ExportedFunctionCount(HMODULE image) {
+  auto base = reinterpret_cast<const unsigned char*>(image);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
+  return rva == 0 ? 0
+                  : reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + rva)->NumberOfFunctions;
+}
 #endif
-};
 
 #if defined(_WIN32)
 TEST(SharedLibraryTest, ExportsCarryTheirNamesAndAlphabeticalOrdinals) {
   LoadedLibrary library;
-  ASSERT_TRUE(library.loaded()) << "cannot load " << ULO_LIBRARY_NAME;
+  ASSERT_TRUE(library.loaded()) << "cannot load " << ULO_LIBRARY_NAME << ": " << library.error();
   std::map<std::string, unsigned> expected;
   for (const std::string& name : kExports)
     expected[name] = static_cast<unsigned>(expected.size()) + 1;
-  EXPECT_EQ(library.ExportOrdinals(), expected);
+  EXPECT_EQ(ExportOrdinals(library.module()), expected);
   // Nothing is exported by ordinal alone.
-  EXPECT_EQ(library.ExportedFunctionCount(), kExports.size());
+  EXPECT_EQ(ExportedFunctionCount(library.module()), kExports.size());
 }
 #else
 std::set<std::string> DefinedDynamicSymbols() {
@@ -135,7 +95,7 @@ TEST(SharedLibraryTest, ExactlyTheEightExportsAreVisible) {
 
 TEST(SharedLibraryTest, HostLoadsTheFilterByName) {
   LoadedLibrary library;
-  ASSERT_TRUE(library.loaded());
+  ASSERT_TRUE(library.loaded()) << library.error();
   using Filtrate = decltype(&ULO_Filtrate);
   auto filtrate = reinterpret_cast<Filtrate>(library.Find("ULO_Filtrate"));
   ASSERT_NE(filtrate, nullptr);
