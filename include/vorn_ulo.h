@@ -12,8 +12,12 @@
  *    The library never keeps a caller's string beyond the call.
  *  - ULO_BOOL is one byte: 1 for success, 0 for refused or failed.
  *  - Counts and thresholds are 32-bit signed integers.
- *  - On 32-bit Windows every function and every method of ExtensionModule
- *    uses __stdcall; elsewhere the platform's default C convention applies.
+ *  - On 32-bit Windows the exports are __cdecl (the caller removes the
+ *    arguments) and the methods of ExtensionModule __thiscall (the object in
+ *    ECX, the callee removes the other arguments), as Windows compilers make
+ *    these declarations by default. A DLL built with ULO_WIN32_STDCALL makes
+ *    all of them __stdcall instead; its hosts define ULO_WIN32_STDCALL before
+ *    including this header. Elsewhere the platform's one convention applies.
  *  - Within one process only one counting run may be open, only one merge
  *    may run, and the filter, the support records and the top-N ranking must
  *    not run at the same time as one another. The extension object enforces
@@ -24,10 +28,33 @@
 
 #include <stdint.h>
 
+/* ULO_CALL: the exports' convention. ULO_METHOD: the methods' convention in
+ * C++. ULO_TABLE_CALL, ULO_SELF_PARAM and ULO_SELF: the same methods called
+ * through the table from C, which has no __thiscall: __fastcall passes its
+ * first argument in ECX as __thiscall passes the object, and its second in
+ * EDX, which the method never reads; both leave the rest on the stack for the
+ * callee to remove. A C host calls `m->vtbl->Execute(ULO_SELF(m), ...)`,
+ * which is right on every platform. */
 #if defined(_WIN32) && !defined(_WIN64)
+#if defined(ULO_WIN32_STDCALL)
 #define ULO_CALL __stdcall
+#define ULO_METHOD __stdcall
+#define ULO_TABLE_CALL __stdcall
+#define ULO_SELF_PARAM(type) type self
+#define ULO_SELF(self) (self)
+#else
+#define ULO_CALL __cdecl
+#define ULO_METHOD __thiscall
+#define ULO_TABLE_CALL __fastcall
+#define ULO_SELF_PARAM(type) type self, void* unusedEdx
+#define ULO_SELF(self) (self), 0
+#endif
 #else
 #define ULO_CALL
+#define ULO_METHOD
+#define ULO_TABLE_CALL
+#define ULO_SELF_PARAM(type) type self
+#define ULO_SELF(self) (self)
 #endif
 
 #if defined(_WIN32)
@@ -49,8 +76,8 @@ typedef unsigned char ULO_BOOL;
  *
  * VornModule_CreateInstance hands out an object whose first member is a
  * pointer to a table of exactly eight operations. Hosts in any language call
- * them through that table, passing the object itself as the first argument
- * (the `this` of C++), with the ULO_CALL convention. The slots, in order:
+ * them through that table, passing the object itself (the `this` of C++) as
+ * ULO_METHOD passes it: C hosts with ULO_SELF(object). The slots, in order:
  *
  *   0  void     Release(self)        ends the object; never use it afterwards
  *   1  void     ReservedA(self)      does nothing
@@ -119,15 +146,15 @@ typedef struct ExtensionModule ExtensionModule;
 
 /* The table of operations, as seen from C. */
 typedef struct ExtensionModuleVtbl {
-  void(ULO_CALL* Release)(ExtensionModule* self);
-  void(ULO_CALL* ReservedA)(ExtensionModule* self);
-  int32_t(ULO_CALL* Execute)(ExtensionModule* self, const void* command, int32_t unused,
-                             const int32_t* value, int32_t option);
-  ULO_BOOL(ULO_CALL* ReservedB)(ExtensionModule* self);
-  void(ULO_CALL* ReservedC)(ExtensionModule* self, int32_t unused);
-  ULO_BOOL(ULO_CALL* ReservedD)(ExtensionModule* self, int32_t unused);
-  void(ULO_CALL* ReservedE)(ExtensionModule* self, int32_t unused);
-  void(ULO_CALL* SetHostValue)(ExtensionModule* self, int32_t value);
+  void(ULO_TABLE_CALL* Release)(ULO_SELF_PARAM(ExtensionModule*));
+  void(ULO_TABLE_CALL* ReservedA)(ULO_SELF_PARAM(ExtensionModule*));
+  int32_t(ULO_TABLE_CALL* Execute)(ULO_SELF_PARAM(ExtensionModule*), const void* command,
+                                   int32_t unused, const int32_t* value, int32_t option);
+  ULO_BOOL(ULO_TABLE_CALL* ReservedB)(ULO_SELF_PARAM(ExtensionModule*));
+  void(ULO_TABLE_CALL* ReservedC)(ULO_SELF_PARAM(ExtensionModule*), int32_t unused);
+  ULO_BOOL(ULO_TABLE_CALL* ReservedD)(ULO_SELF_PARAM(ExtensionModule*), int32_t unused);
+  void(ULO_TABLE_CALL* ReservedE)(ULO_SELF_PARAM(ExtensionModule*), int32_t unused);
+  void(ULO_TABLE_CALL* SetHostValue)(ULO_SELF_PARAM(ExtensionModule*), int32_t value);
 } ExtensionModuleVtbl;
 
 #ifdef __cplusplus
@@ -135,15 +162,15 @@ typedef struct ExtensionModuleVtbl {
  * There is no virtual destructor (it would add slots): Release ends the
  * object. */
 struct ExtensionModule {
-  virtual void ULO_CALL Release() = 0;
-  virtual void ULO_CALL ReservedA() = 0;
-  virtual int32_t ULO_CALL Execute(const void* command, int32_t unused, const int32_t* value,
+  virtual void ULO_METHOD Release() = 0;
+  virtual void ULO_METHOD ReservedA() = 0;
+  virtual int32_t ULO_METHOD Execute(const void* command, int32_t unused, const int32_t* value,
                                    int32_t option) = 0;
-  virtual ULO_BOOL ULO_CALL ReservedB() = 0;
-  virtual void ULO_CALL ReservedC(int32_t unused) = 0;
-  virtual ULO_BOOL ULO_CALL ReservedD(int32_t unused) = 0;
-  virtual void ULO_CALL ReservedE(int32_t unused) = 0;
-  virtual void ULO_CALL SetHostValue(int32_t value) = 0;
+  virtual ULO_BOOL ULO_METHOD ReservedB() = 0;
+  virtual void ULO_METHOD ReservedC(int32_t unused) = 0;
+  virtual ULO_BOOL ULO_METHOD ReservedD(int32_t unused) = 0;
+  virtual void ULO_METHOD ReservedE(int32_t unused) = 0;
+  virtual void ULO_METHOD SetHostValue(int32_t value) = 0;
 
  protected:
   ~ExtensionModule() {}

@@ -233,18 +233,20 @@ TEST(ExtensionObjectTest, CHostReachesTheEightSlotsInOrder) {
   ASSERT_NE(module, nullptr);
   // What a C host reads: the object begins with a pointer to the table.
   const ExtensionModuleVtbl* table = *reinterpret_cast<const ExtensionModuleVtbl* const*>(module);
-  table->ReservedA(module);
-  EXPECT_EQ(table->ReservedB(module), 1);
-  table->ReservedC(module, 3);
-  EXPECT_EQ(table->ReservedD(module, 4), 1);
-  table->ReservedE(module, 5);
-  table->SetHostValue(module, 0x1234);
+  table->ReservedA(ULO_SELF(module));
+  EXPECT_EQ(table->ReservedB(ULO_SELF(module)), 1);
+  table->ReservedC(ULO_SELF(module), 3);
+  EXPECT_EQ(table->ReservedD(ULO_SELF(module), 4), 1);
+  table->ReservedE(ULO_SELF(module), 5);
+  table->SetHostValue(ULO_SELF(module), 0x1234);
   EXPECT_EQ(static_cast<module::ExtensionModuleImpl*>(module)->HostValue(), 0x1234);
   const std::string bytes = CommandBuffer("ULO_Nothing").Bytes();
   int32_t value = 0;
-  EXPECT_EQ(table->Execute(module, bytes.data(), 0, &value, 0), module::kStatusUnknownCommand);
-  EXPECT_EQ(table->Execute(module, bytes.data(), 0, nullptr, 0), module::kStatusUnknownCommand);
-  table->Release(module);  // the leak checker sees whether the object went
+  EXPECT_EQ(table->Execute(ULO_SELF(module), bytes.data(), 0, &value, 0),
+            module::kStatusUnknownCommand);
+  EXPECT_EQ(table->Execute(ULO_SELF(module), bytes.data(), 0, nullptr, 0),
+            module::kStatusUnknownCommand);
+  table->Release(ULO_SELF(module));  // the leak checker sees whether the object went
 }
 
 TEST(ExtensionObjectTest, FactoryMakesSeparateObjectsAndIgnoresNullOut) {

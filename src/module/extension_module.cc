@@ -54,32 +54,32 @@ constexpr size_t kNameOffset = 9;
 
 ExtensionModuleImpl::ExtensionModuleImpl(const CommandExports& exports) : exports(exports) {}
 
-void ULO_CALL ExtensionModuleImpl::Release() {
+void ULO_METHOD ExtensionModuleImpl::Release() {
   delete this;
 }
 
-void ULO_CALL ExtensionModuleImpl::ReservedA() {}
+void ULO_METHOD ExtensionModuleImpl::ReservedA() {}
 
-ULO_BOOL ULO_CALL ExtensionModuleImpl::ReservedB() {
+ULO_BOOL ULO_METHOD ExtensionModuleImpl::ReservedB() {
   return 1;
 }
 
-void ULO_CALL ExtensionModuleImpl::ReservedC(int32_t) {}
+void ULO_METHOD ExtensionModuleImpl::ReservedC(int32_t) {}
 
-ULO_BOOL ULO_CALL ExtensionModuleImpl::ReservedD(int32_t) {
+ULO_BOOL ULO_METHOD ExtensionModuleImpl::ReservedD(int32_t) {
   return 1;
 }
 
-void ULO_CALL ExtensionModuleImpl::ReservedE(int32_t) {}
+void ULO_METHOD ExtensionModuleImpl::ReservedE(int32_t) {}
 
-void ULO_CALL ExtensionModuleImpl::SetHostValue(int32_t value) {
+void ULO_METHOD ExtensionModuleImpl::SetHostValue(int32_t value) {
   hostValue = value;
 }
 
 // `value` and `option` belong to the host's protocol and are not interpreted;
 // `value` is not even read, so a null one does no harm.
-int32_t ULO_CALL ExtensionModuleImpl::Execute(const void* command, int32_t, const int32_t*,
-                                              int32_t) {
+int32_t ULO_METHOD ExtensionModuleImpl::Execute(const void* command, int32_t, const int32_t*,
+                                                int32_t) {
   if (command == nullptr) return kStatusNoSignature;
   const char* bytes = static_cast<const char*>(command);
   if (std::memcmp(bytes + kSignatureOffset, kSignature, sizeof kSignature) != 0) {

@@ -46,15 +46,15 @@ class ExtensionModuleImpl final : public ::ExtensionModule {
   ExtensionModuleImpl(const ExtensionModuleImpl&) = delete;
   ExtensionModuleImpl& operator=(const ExtensionModuleImpl&) = delete;
 
-  void ULO_CALL Release() override;
-  void ULO_CALL ReservedA() override;
-  int32_t ULO_CALL Execute(const void* command, int32_t unused, const int32_t* value,
-                           int32_t option) override;
-  ULO_BOOL ULO_CALL ReservedB() override;
-  void ULO_CALL ReservedC(int32_t unused) override;
-  ULO_BOOL ULO_CALL ReservedD(int32_t unused) override;
-  void ULO_CALL ReservedE(int32_t unused) override;
-  void ULO_CALL SetHostValue(int32_t value) override;
+  void ULO_METHOD Release() override;
+  void ULO_METHOD ReservedA() override;
+  int32_t ULO_METHOD Execute(const void* command, int32_t unused, const int32_t* value,
+                             int32_t option) override;
+  ULO_BOOL ULO_METHOD ReservedB() override;
+  void ULO_METHOD ReservedC(int32_t unused) override;
+  ULO_BOOL ULO_METHOD ReservedD(int32_t unused) override;
+  void ULO_METHOD ReservedE(int32_t unused) override;
+  void ULO_METHOD SetHostValue(int32_t value) override;
 
   // What the host last passed to SetHostValue (0 before that).
   int32_t HostValue() const { return hostValue; }

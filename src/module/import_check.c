@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
   strcpy(command + at, kept);
   at += strlen(kept) + 1;
   command[at] = 1; /* threshold 1, little-endian */
-  if (module->vtbl->Execute(module, command, 0, &value, 0) != 0) return 16;
-  module->vtbl->Release(module);
+  if (module->vtbl->Execute(ULO_SELF(module), command, 0, &value, 0) != 0) return 16;
+  module->vtbl->Release(ULO_SELF(module));
   if (!HoldsText(kept, "5\ta\tb\n2\tb\ta\n")) return 17;
   return 0;
 }
