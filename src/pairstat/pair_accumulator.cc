@@ -238,17 +238,33 @@ void PairAccumulator::ReserveForStaged(size_t pairBytes) {
 }
 
 bool PairAccumulator::AddPair(std::string_view word1, std::string_view word2, int32_t count) {
+  uint64_t head1 = WordHead(word1.data(), word1.size());
+  uint64_t head2 = WordHead(word2.data(), word2.size());
+  return AddHashedPair(word1, head1, HashWord(word1.data(), word1.size(), head1), word2, head2,
+                       HashWord(word2.data(), word2.size(), head2), count);
+}
+
+bool PairAccumulator::AddPairBothWays(std::string_view word1, std::string_view word2,
+                                      int32_t count) {
+  // Each word is hashed once for both pairs.
+  uint64_t head1 = WordHead(word1.data(), word1.size());
+  uint64_t hash1 = HashWord(word1.data(), word1.size(), head1);
+  uint64_t head2 = WordHead(word2.data(), word2.size());
+  uint64_t hash2 = HashWord(word2.data(), word2.size(), head2);
+  bool stored = AddHashedPair(word1, head1, hash1, word2, head2, hash2, count);
+  return AddHashedPair(word2, head2, hash2, word1, head1, hash1, count) && stored;
+}
+
+bool PairAccumulator::AddHashedPair(std::string_view word1, uint64_t head1, uint64_t hash1,
+                                    std::string_view word2, uint64_t head2, uint64_t hash2,
+                                    int32_t count) {
   try {
     // Room for the staged pairs and this one while staying at most half
     // full, so that a spill can sort in the free half.
     size_t most = pairsHeld + stagedCount + 1;
     if (!pairSlots || most * 2 > pairMask + 1) GrowPairTable();
     if (!wordSlots || (words.size() + 2 * (stagedCount + 1)) * 2 > wordMask + 1) GrowWordTable();
-    uint64_t head1 = WordHead(word1.data(), word1.size());
-    uint64_t hash1 = HashWord(word1.data(), word1.size(), head1);
     __builtin_prefetch(&wordSlots[hash1 & wordMask]);
-    uint64_t head2 = WordHead(word2.data(), word2.size());
-    uint64_t hash2 = HashWord(word2.data(), word2.size(), head2);
     __builtin_prefetch(&wordSlots[hash2 & wordMask]);
     size_t bytes = word1.size() + word2.size();
     // Staged only while this pair and every staged one, all new, would stay
