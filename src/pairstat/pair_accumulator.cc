@@ -380,8 +380,13 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
         if (table[j].key != 0) table[held++] = table[j];
       }
       std::vector<uint32_t> end(words.size() + 1, 0);
-      for (size_t j = 0; j < n; ++j)
+      // The pairs come in hash order, their words at random: the word of a
+      // pair some steps ahead is fetched while this one is counted.
+      constexpr size_t kAhead = 16;
+      for (size_t j = 0; j < n; ++j) {
+        if (j + kAhead < n) __builtin_prefetch(&words[FirstOf(table[j + kAhead].key)]);
         ++end[words[FirstOf(table[j].key)].rank + 1];
+      }
       for (size_t r = 1; r < end.size(); ++r)
         end[r] += end[r - 1];
       // end[r] is where group r begins; it is advanced to where it ends.
@@ -389,6 +394,10 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
       // above its number, which finds it.
       PairSlot* grouped = table + n;
       for (size_t j = 0; j < n; ++j) {
+        if (j + kAhead < n) {
+          __builtin_prefetch(&words[FirstOf(table[j + kAhead].key)]);
+          __builtin_prefetch(&words[SecondOf(table[j + kAhead].key)]);
+        }
         uint64_t key = table[j].key;
         uint32_t at = end[words[FirstOf(key)].rank]++;
         uint32_t second = SecondOf(key);
@@ -403,8 +412,15 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
         std::sort(grouped + begin, grouped + stop,
                   [](const PairSlot& a, const PairSlot& b) { return a.key < b.key; });
         const Word& first = words[order[r]];
-        for (size_t j = begin; j < stop; ++j)
+        for (size_t j = begin; j < stop; ++j) {
+          // The second words of the lines ahead, and then their bytes.
+          if (j + kAhead < n)
+            __builtin_prefetch(&words[static_cast<uint32_t>(grouped[j + kAhead].key)]);
+          if (j + kAhead / 2 < n) {
+            __builtin_prefetch(words[static_cast<uint32_t>(grouped[j + kAhead / 2].key)].bytes);
+          }
           WriteLine(*out, first, words[static_cast<uint32_t>(grouped[j].key)], grouped[j].count);
+        }
         begin = stop;
       }
     } catch (const std::bad_alloc&) {
