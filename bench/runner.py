@@ -1,202 +1,36 @@
 """The benchmark report's runner; bench/run builds the programs and calls it.
 
 Generates the data (once; kept under the data directory), then times every
-job of the library side by side with what people would use instead, on the
-same data in the same run: the contenders of a job take turns, each round
-starting with the next one, and the report gives medians. Writes
-results.md, the data of the two charts and the charts themselves.
+job of the library side by side with what people would use instead, and
+with the build of an earlier commit ("before"), on the same data in the same
+run: the contenders of a job take turns, each round starting with the next
+one, and the report gives medians. Writes results.md, the data of the two
+charts and the charts themselves (report.py). The jobs are made of
+harness.py's contenders; the corpus job lives in corpus_job.py.
 
-    python3 bench/runner.py --build DIR [--quick] [--rounds N]
+    python3 bench/runner.py --build DIR [--before DIR --before-commit C] [--quick]
+                            [--rounds N] [--corpus-share PERCENT] [--only JOB,...]
 """
 
 import argparse
-import datetime
 import os
-import platform
-import shutil
-import statistics
 import subprocess
 import sys
 import threading
 import time
 
 import corpus_job
+import harness
+from harness import (ANCHORS, BENCH, ROOT, Contender, Failed, Job, fail, line_count, load_average,
+                     log, measure, remove, run_quietly, same_bytes, shell)
+from report import Report
 
-BENCH = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(BENCH)
-ANCHORS = os.path.join(BENCH, "anchors")
-
-# Distinct pairs a counting run holds before it spills them to a file.
-SPILL_THRESHOLD = 0x400000
 FILTER_THRESHOLD = 5
-# Peak memory allowed to the corpus job's ulo count + ulo merge.
-CORPUS_MEMORY_MIB = 256
 TOP_N = 10
 
 
-def log(message):
-    elapsed = time.time() - START
-    print("[%2d:%02d] %s" % (elapsed // 60, elapsed % 60, message), flush=True)
 
-
-def run_quietly(argv, **kwargs):
-    subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, **kwargs)
-
-
-def load_average():
-    with open("/proc/loadavg") as f:
-        return float(f.read().split()[0])
-
-
-class Measured:
-    """Wall seconds and peak resident memory (KiB) of one command."""
-
-    def __init__(self, seconds, peak_kib):
-        self.seconds = seconds
-        self.peak_kib = peak_kib
-
-
-class Failed(Exception):
-    pass
-
-
-def measure(argv, env=None):
-    """Runs argv and returns its wall time and the peak resident set of its
-    largest process, as /usr/bin/time reports it (the maximum over the
-    process and the descendants it waited for: for a pipeline, its largest
-    stage). Started from this process, a command would be charged with this
-    process's own resident set, which a new process inherits."""
-    os.sync()  # earlier writes are not flushed while this one runs
-    report = os.path.join(BENCH, "work", "time.txt")
-    start = time.perf_counter()
-    status = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv,
-                            stdout=subprocess.DEVNULL, env=env).returncode
-    seconds = time.perf_counter() - start
-    if status != 0:
-        raise Failed("%s failed with status %d" % (" ".join(argv), status))
-    with open(report) as f:
-        return Measured(seconds, int(f.read().split()[-1]))
-
-
-def shell(script, *args):
-    """A command line for `sh -c`, its arguments passed as $1, $2, ..."""
-    return ["sh", "-c", script, "sh"] + [str(a) for a in args]
-
-
-class Contender:
-    def __init__(self, key, label, argv, role, outputs=(), prepare=None, optional=False,
-                 env=None):
-        self.key = key
-        # An optional contender (a feature that may be absent) that fails is
-        # dropped from its job with a note instead of stopping the run.
-        self.optional = optional
-        self.env = env
-        self.label = label
-        self.argv = argv
-        self.role = role  # "library", "anchor" or "floor"
-        self.outputs = list(outputs)
-        self.prepare = prepare
-        self.runs = []
-
-    def seconds(self):
-        return statistics.median(r.seconds for r in self.runs)
-
-    def peak_mib(self):
-        return statistics.median(r.peak_kib for r in self.runs) / 1024
-
-
-class Job:
-    """Contenders timed in turns on the same input; `check` compares their
-    outputs after the first round."""
-
-    def __init__(self, key, title, rounds, contenders, inputs, unit, amount, check):
-        self.key = key
-        self.title = title
-        self.rounds = rounds
-        self.contenders = contenders
-        self.inputs = inputs
-        self.unit = unit  # "pairs" (amount: pairs) or "MB" (amount: bytes)
-        self.amount = amount
-        self.check = check
-        self.notes = []
-        self.dropped = set()
-
-    def contender(self, key):
-        return next(c for c in self.contenders if c.key == key)
-
-    def has(self, key):
-        return any(c.key == key for c in self.contenders) and key not in self.dropped
-
-    def rate(self, contender):
-        if self.unit == "pairs":
-            return "%.2f M pairs/s" % (self.amount / contender.seconds() / 1e6)
-        if self.unit == "words":
-            return "%.2f M words/s" % (self.amount / contender.seconds() / 1e6)
-        return "%.0f MB/s" % (self.amount / contender.seconds() / 1e6)
-
-    def run(self):
-        for path in self.inputs:  # into the page cache, for every contender alike
-            run_quietly(["cat", path] if os.path.isfile(path) else ["find", path, "-type", "f",
-                                                                        "-exec", "cat", "{}", "+"])
-        count = len(self.contenders)
-        for round_number in range(1, self.rounds + 1):
-            for i in range(count):
-                c = self.contenders[(round_number - 1 + i) % count]
-                if c.key in self.dropped:
-                    continue
-                remove(c.outputs)
-                if c.prepare:
-                    c.prepare()
-                try:
-                    result = measure(c.argv, c.env)
-                except Failed as error:
-                    if not c.optional:
-                        fail(str(error))
-                    log("%-8s %s failed: dropped" % (self.key, c.label))
-                    self.dropped.add(c.key)
-                    self.notes.append("%s was left out: it failed (%s)." % (c.label, error))
-                    remove(c.outputs)
-                    continue
-                c.runs.append(result)
-                log("%-8s round %d/%d  %-24s %8.2f s %8.0f MB" %
-                    (self.key, round_number, self.rounds, c.label, result.seconds,
-                     result.peak_kib / 1024))
-                if round_number > 1:
-                    remove(c.outputs)
-            if round_number == 1:
-                self.notes.extend(self.check())
-                for c in self.contenders:
-                    remove(c.outputs)
-        self.contenders = [c for c in self.contenders if c.key not in self.dropped]
-
-
-def remove(paths):
-    for path in paths:
-        if os.path.isdir(path):
-            shutil.rmtree(path)
-        elif os.path.exists(path):
-            os.remove(path)
-
-
-def same_bytes(a, b):
-    return subprocess.run(["cmp", "-s", a, b]).returncode == 0
-
-
-def line_count(path):
-    with open(path, "rb") as f:
-        return sum(block.count(b"\n") for block in iter(lambda: f.read(1 << 20), b""))
-
-
-def cell(text):
-    """Text for a Markdown table cell."""
-    return text.replace("|", "\\|")
-
-
-def fail(message):
-    sys.exit("bench: " + message)
-
-
-class Bench:
+class Bench(Report):
     def __init__(self, options):
         self.options = options
         scale = 0.1 if options.quick else 1.0
@@ -491,82 +325,7 @@ class Bench:
                    max(self.rounds(), 9), contenders, [self.merged], "MB", size, check)
 
     def corpus_job(self):
-        """A dictionary's text to merged pair counts: ulo count + ulo merge
-        (this build and before), NLTK, Counter, and where they exist the
-        host's worker processes and the Python package's Dask count."""
-        w = self.work
-        corpus = self.corpus
-        with open(corpus, "rb") as f:
-            lines, words = 0, 0
-            for line in f:
-                lines += 1
-                words += len(line.split())
-        window = str(corpus_job.WINDOW)
-        # The options after the four named arguments go to ulo count.
-        script = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
-                  '"$ulo" --quiet count "$corpus" --work "$spill" --window %s "$@" && '
-                  '"$ulo" --quiet merge "$spill" "$out"' % window)
-        outs = {}
-
-        def ulo_run(key, label, before=False, extra=(), role="library"):
-            spill = os.path.join(w, "corpus_%s_spill" % key)
-            outs[key] = os.path.join(w, "corpus_%s.txt" % key)
-            return Contender(key, label, shell(script, self.ulo(before), spill, outs[key], corpus,
-                                               *extra), role, [spill, outs[key]])
-
-        contenders = [ulo_run("library", "ulo count + ulo merge")]
-        if self.before:
-            contenders.append(ulo_run("before", self.before_label(), before=True, role="anchor"))
-        skipped = []
-        if corpus_job.supports_jobs(self.ulo()):
-            contenders.append(ulo_run("jobs1", "ulo count --jobs 1 + merge", extra=["--jobs", "1"],
-                                      role="anchor"))
-            contenders.append(ulo_run("jobs2", "ulo count --jobs 2 + merge", extra=["--jobs", "2"],
-                                      role="anchor"))
-        else:
-            skipped.append("`ulo count --jobs N` does not exist in this build: its rows were "
-                           "skipped.")
-        for mode, label in (("nltk", "NLTK BigramCollocationFinder"),
-                            ("counter", "Python Counter")):
-            outs[mode] = os.path.join(w, "corpus_%s.txt" % mode)
-            contenders.append(
-                Contender(mode, label, [self.python, os.path.join(ANCHORS, "corpus_pairs.py"),
-                                        mode, corpus, outs[mode]], "anchor", [outs[mode]]))
-        package = corpus_job.dask_package(ROOT)
-        if package:
-            shared, out = os.path.join(w, "corpus_dask_shared"), os.path.join(w, "corpus_dask.txt")
-            outs["dask"] = out
-            env = dict(os.environ)
-            env["PYTHONPATH"] = package + (os.pathsep + env["PYTHONPATH"]
-                                           if env.get("PYTHONPATH") else "")
-            library = os.path.join(self.build, "src", "module", "libVorn_ULO.so")
-            contenders.append(
-                Contender("dask", "Dask, 2 workers (vorn_ulo.distributed)",
-                          [self.python, os.path.join(ANCHORS, "dask_count.py"), library, corpus,
-                           shared, out], "anchor", [shared, out], optional=True, env=env))
-        else:
-            skipped.append("The Python package's distributed count (python/vorn_ulo/"
-                           "distributed.py) does not exist in this tree: the Dask row was skipped.")
-
-        def check():
-            library = outs["library"]
-            for key, out in outs.items():
-                if key == "library" or not os.path.exists(out):
-                    continue  # a dropped optional contender left nothing
-                if not same_bytes(library, out):
-                    fail("corpus: the merged pair counts of %s and ulo differ" % key)
-            pairs = line_count(library)
-            others = [c.label for c in contenders if c.key != "library" and c.key in outs and
-                      os.path.exists(outs[c.key])]
-            return ["Every contender's pair counts are identical, byte for byte, to ulo's "
-                    "(%s): %s distinct pairs." % (", ".join(others), "{:,}".format(pairs))] + skipped
-
-        size = os.path.getsize(corpus)
-        share = "" if self.corpus_share == 100 else " (the first %d%%)" % self.corpus_share
-        title = ("Corpus to merged pair counts: %s entries of dict-gcide%s, %s words (%.0f MB), "
-                 "window %s, both directions" % ("{:,}".format(lines), share, "{:,}".format(words),
-                                                 size / 1e6, window))
-        return Job("corpus", title, self.rounds(), contenders, [corpus], "words", words, check)
+        return corpus_job.job(self)
 
     def rounds(self):
         return self.options.rounds
@@ -607,206 +366,6 @@ class Bench:
 
     # The report.
 
-    def comparisons(self):
-        """(job, library contender, other contender, chart label, target)
-        with the target a lower bound on other's time / library's time."""
-        return [
-            ("count", "library", "before", "count vs before", 1.3),
-            ("count", "library", "reference", "count vs std::map", 4),
-            ("count", "library", "python", "count vs Python Counter", 8),
-            ("count", "library", "sort", "count vs sort|uniq -c", 1),
-            ("spills20", "library", "sort", "spills 20 vs sort -m", 2.5),
-            ("spills20", "library", "sort_awk", "spills 20 vs sort -m|awk", 6),
-            ("spills20", "library", "before", "spills 20 vs before", 1.6),
-            ("spills400", "library", "sort_awk", "spills 400 vs sort -m|awk", 6),
-            ("spills400", "library", "before", "spills 400 vs before", None),
-            ("corpus", "library", "before", "corpus vs before", 2),
-            ("corpus", "library", "nltk", "corpus vs NLTK", 20),
-            ("corpus", "library", "counter", "corpus vs Counter", 10),
-            ("corpus", "jobs2", "jobs1", "corpus --jobs 2 vs --jobs 1", 1.7),
-            ("corpus", "library", "dask", "corpus vs Dask", None),
-            ("merge20", "library", "before", "merge 20 vs before", None),
-            ("merge20", "library", "sort_awk", "merge 20 vs sort -m|awk", 5),
-            ("merge20", "library", "sort", "merge 20 vs sort -m", 2),
-            ("merge20", "library", "cat", "merge 20 vs cat (floor)", None),
-            ("merge400", "library", "sort_awk", "merge 400 vs sort -m|awk", 5),
-            ("merge400", "library", "cat", "merge 400 vs cat (floor)", None),
-            ("stats", "support", "support_awk", "support vs awk", 5),
-            ("stats", "topn", "topn_awk", "top-10 vs awk|sort|awk", 8),
-            ("filter", "library", "awk", "filter vs awk", None),
-            ("filter", "library", "floor", "filter vs scan (floor)", 1 / 1.5),
-        ]
-
-    def write_report(self, jobs, started, load_start, load_peak):
-        by_key = {j.key: j for j in jobs}
-        md = []
-        commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
-                                capture_output=True, text=True).stdout.strip() or "unknown"
-        dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"],
-                               capture_output=True, text=True).stdout.strip()
-        cpu = "unknown"
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("model name"):
-                    cpu = line.split(":", 1)[1].strip()
-                    break
-        with open("/proc/meminfo") as f:
-            memory = int(f.readline().split()[1]) / 1024 / 1024
-        elapsed = time.time() - started
-
-        def version(argv):
-            result = subprocess.run(argv, capture_output=True, text=True)
-            return (result.stdout or result.stderr).splitlines()[0].strip()
-
-        md.append("# Benchmark results\n")
-        md.append("Measured by `bench/run` on %s at commit `%s`%s." %
-                  (datetime.date.today().isoformat(), commit,
-                   " (with uncommitted changes)" if dirty else ""))
-        md.append("The whole run, build and data generation included, took %d min %02d s.\n" %
-                  (elapsed // 60, elapsed % 60))
-        md.append("- Machine: %s, %d cores, %.0f GiB memory; Linux %s" %
-                  (cpu, os.cpu_count(), memory, platform.release()))
-        before = self.options.load_before
-        md.append("- Load average (1 minute): %s%.2f when the measurements began (the "
-                  "benchmark's own data generation included), at most %.2f before a job began, "
-                  "%.2f at the end" % ("" if before is None else "%.2f before the run, " % before,
-                                       load_start, load_peak, load_average()))
-        md.append("- Library: Release build (`-O3`, %s)" % version(["g++", "--version"]))
-        if self.before:
-            md.append("- \"%s\": the library, benchmark programs and host of commit `%s`, built "
-                      "by the same run in its own tree and timed as a contender on the same "
-                      "data" % (self.before_label(), self.options.before_commit))
-        md.append("- Anchors: %s; %s; %s (`LC_ALL=C` throughout)" %
-                  (version(["sort", "--version"]), version(["awk", "--version"]).split(",")[0],
-                   version([self.python, "--version"])))
-        md.append("- Every job runs its contenders on the same data, in turns (each round "
-                  "starts with the next contender), %d rounds (the filter %d); figures are "
-                  "medians. Wall seconds include starting the process. Peak memory is the "
-                  "largest resident set of the command's processes (for a pipeline, its "
-                  "largest stage). \"Ratio\" is the contender's time divided by the "
-                  "library's: above 1 the library is faster.\n" %
-                  (self.rounds(), by_key["filter"].rounds if "filter" in by_key else 9))
-
-        md.append("## Targets\n")
-        md.append("| Job | Measure | Target | Measured | Met |")
-        md.append("|---|---|---|---|---|")
-        targets = []
-        for job_key, lib_key, other_key, label, target in self.comparisons():
-            if target is None:
-                continue
-            job = by_key.get(job_key)
-            if other_key == "floor":
-                wanted = "at most %.1fx" % (1 / target)
-            elif target == 1:
-                wanted = "faster"
-            else:
-                wanted = "at least %gx" % target
-            if job is None or not job.has(lib_key) or not job.has(other_key):
-                md.append("| %s | %s | %s | skipped: %s absent | |" %
-                          (job_key, cell("time vs " + label.split(" vs ", 1)[1]), wanted,
-                           "the job" if job is None else "a contender"))
-                continue
-            ratio = job.contender(other_key).seconds() / job.contender(lib_key).seconds()
-            if other_key == "floor":
-                measured = "%.2fx the floor's time" % (1 / ratio)
-            else:
-                measured = "%.2fx faster" % ratio
-            met = ratio > target if target == 1 else ratio >= target - 1e-9
-            targets.append((label, met))
-            md.append("| %s | %s | %s | %s | %s |" %
-                      (job.key, cell("time vs " + label.split(" vs ", 1)[1]), wanted, measured,
-                       "yes" if met else "**no**"))
-        mem_met = True
-        if "count" in by_key:
-            count = by_key["count"]
-            lib_mem, ref_mem = count.contender("library").peak_mib(), count.contender(
-                "reference").peak_mib()
-            mem_met = lib_mem <= ref_mem
-            md.append("| count | peak memory vs std::map | no higher | %.0f MB vs %.0f MB (%.2fx) "
-                      "| %s |" % (lib_mem, ref_mem, lib_mem / ref_mem, "yes" if mem_met else "**no**"))
-        if "corpus" in by_key:
-            corpus_mem = by_key["corpus"].contender("library").peak_mib()
-            corpus_met = corpus_mem <= CORPUS_MEMORY_MIB
-            mem_met = mem_met and corpus_met
-            md.append("| corpus | peak memory of ulo | at most %d MB | %.0f MB | %s |" %
-                      (CORPUS_MEMORY_MIB, corpus_mem, "yes" if corpus_met else "**no**"))
-        md.append("")
-
-        for job in jobs:
-            md.append("## %s\n" % job.title)
-            library = job.contender("library" if job.key not in ("stats",) else "support")
-            md.append("| Contender | Wall s | Throughput | Peak MB | Ratio | Runs (s) |")
-            md.append("|---|---:|---:|---:|---:|---|")
-            for c in job.contenders:
-                base = library
-                if job.key == "stats" and c.key.startswith("topn"):
-                    base = job.contender("topn")
-                md.append("| %s | %.3f | %s | %.1f | %s | %s |" %
-                          (cell(c.label), c.seconds(), job.rate(c), c.peak_mib(),
-                           "" if c is base else "%.2f" % (c.seconds() / base.seconds()),
-                           " ".join("%.3f" % r.seconds for r in c.runs)))
-            if job.key == "stats":
-                md.append("\nRatios: the support records' against the library's support "
-                          "records, top-10's against the library's top-10.")
-            md.append("")
-            for note in job.notes:
-                md.append(note)
-                md.append("")
-
-        scaling_data = []
-        if hasattr(self, "scaling_rows"):
-            self.scaling_section(md, scaling_data)
-        md.append("![ratios](ratios.png)\n")
-        md.append("![scaling](scaling.png)")
-
-        os.makedirs(self.out, exist_ok=True)
-        with open(os.path.join(self.out, "results.md"), "w") as f:
-            f.write("\n".join(md) + "\n")
-        self.charts(by_key, scaling_data)
-        return targets, mem_met
-
-    def scaling_section(self, md, scaling_data):
-        md.append("## Scaling\n")
-        md.append("Counting the first N pairs of one stream through the exports (a run spills "
-                  "whenever it holds %s distinct pairs, 0x400000; \"spilled lines\" counts the "
-                  "lines of all its spill files), and merging 20 sorted files of N / 20 lines "
-                  "each (the first lines of the same 20 files for every N). Medians of %d "
-                  "rounds.\n" % ("{:,}".format(SPILL_THRESHOLD), self.options.scaling_rounds))
-        md.append("| Pairs | Spilled lines | Spill files | Count s | Count peak MB | Merge s | "
-                  "Merge peak MB | Merged lines |")
-        md.append("|---:|---:|---:|---:|---:|---:|---:|---:|")
-        for n in self.scaling:
-            row = self.scaling_rows[n]
-            cs = statistics.median(r.seconds for r in row["count"])
-            cm = statistics.median(r.peak_kib for r in row["count"]) / 1024
-            ms = statistics.median(r.seconds for r in row["merge"])
-            mm = statistics.median(r.peak_kib for r in row["merge"]) / 1024
-            md.append("| %s | %s | %d | %.2f | %.0f | %.2f | %.1f | %s |" %
-                      ("{:,}".format(n), "{:,}".format(row["distinct"]), row["spills"], cs, cm, ms,
-                       mm, "{:,}".format(row["merged"])))
-            scaling_data.append("%g %.4f %.1f %.4f %.1f %d" % (n / 1e6, cs, cm, ms, mm, row["spills"]))
-        md.append("")
-
-    def charts(self, by_key, scaling_data):
-        chart_dir = os.path.join(BENCH, "work")
-        ratios = os.path.join(chart_dir, "ratios.dat")
-        with open(ratios, "w") as f:
-            for job_key, lib_key, other_key, label, target in self.comparisons():
-                job = by_key.get(job_key)
-                if job is None or not job.has(lib_key) or not job.has(other_key):
-                    continue
-                ratio = job.contender(other_key).seconds() / job.contender(lib_key).seconds()
-                f.write('"%s" %.4f %s\n' % (label, ratio, "%.4f" % target if target else "NaN"))
-        scaling = os.path.join(chart_dir, "scaling.dat")
-        with open(scaling, "w") as f:
-            f.write("\n".join(scaling_data) + "\n")
-        for chart, data in (("ratios", ratios), ("scaling", scaling)):
-            if chart == "scaling" and not scaling_data:
-                continue
-            subprocess.run(["gnuplot", "-e", "data='%s'; output='%s'" %
-                            (data, os.path.join(self.out, chart + ".png")),
-                            os.path.join(BENCH, chart + ".gp")], check=True)
-
 
 def main():
     parser = argparse.ArgumentParser()
@@ -829,8 +388,7 @@ def main():
     parser.add_argument("--load-before", type=float, default=None,
                         help="the 1-minute load average before the build began")
     options = parser.parse_args()
-    global START
-    START = options.started
+    harness.START = options.started
     os.environ["LC_ALL"] = "C"
     if options.rounds < 3:
         fail("at least 3 rounds")
@@ -870,15 +428,13 @@ def main():
             bench.scaling_run()
     except Failed as error:
         fail(str(error))
-    targets, mem_met = bench.write_report(jobs, START, load_start, load_peak)
+    targets, mem_met = bench.write_report(jobs, harness.START, load_start, load_peak)
     remove([bench.work])
     log("wrote %s" % os.path.relpath(os.path.join(bench.out, "results.md"), ROOT))
     for label, met in targets:
         log("  %-28s %s" % (label, "met" if met else "NOT MET"))
     log("  %-28s %s" % ("count: peak memory", "met" if mem_met else "NOT MET"))
 
-
-START = time.time()
 
 if __name__ == "__main__":
     main()
