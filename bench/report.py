@@ -114,9 +114,9 @@ class Report:
             else:
                 wanted = "at least %gx" % target
             if job is None or not job.has(lib_key) or not job.has(other_key):
-                md.append("| %s | %s | %s | skipped: %s absent | |" %
+                md.append("| %s | %s | %s | %s | |" %
                           (job_key, cell("time vs " + label.split(" vs ", 1)[1]), wanted,
-                           "the job" if job is None else "a contender"))
+                           "not run" if job is None else "skipped: a contender absent"))
                 continue
             ratio = job.contender(other_key).seconds() / job.contender(lib_key).seconds()
             if other_key == "floor":
@@ -168,8 +168,12 @@ class Report:
         scaling_data = []
         if hasattr(self, "scaling_rows"):
             self.scaling_section(md, scaling_data)
+        if self.options.only:
+            md.append("This run measured only the jobs named by `--only %s`; the others and "
+                      "the scaling run were not run.\n" % self.options.only)
         md.append("![ratios](ratios.png)\n")
-        md.append("![scaling](scaling.png)")
+        if scaling_data:
+            md.append("![scaling](scaling.png)")
 
         os.makedirs(self.out, exist_ok=True)
         with open(os.path.join(self.out, "results.md"), "w") as f:
