@@ -129,7 +129,7 @@ class Report:
                       (job.key, cell("time vs " + label.split(" vs ", 1)[1]), wanted, measured,
                        "yes" if met else "**no**"))
         mem_met = True
-        if "count" in by_key:
+        if "count" in by_key and by_key["count"].has("reference"):
             count = by_key["count"]
             lib_mem, ref_mem = count.contender("library").peak_mib(), count.contender(
                 "reference").peak_mib()
@@ -171,6 +171,8 @@ class Report:
         if self.options.only:
             md.append("This run measured only the jobs named by `--only %s`; the others and "
                       "the scaling run were not run.\n" % self.options.only)
+        if self.options.drop:
+            md.append("This run left out the contenders `--drop %s`.\n" % self.options.drop)
         md.append("![ratios](ratios.png)\n")
         if scaling_data:
             md.append("![scaling](scaling.png)")
