@@ -30,11 +30,14 @@ def load_average():
 
 
 class Measured:
-    """Wall seconds and peak resident memory (KiB) of one command."""
+    """Wall seconds, processor seconds (user and system, of the command and
+    the descendants it waited for) and peak resident memory (KiB) of one
+    command. On a shared machine the processor seconds are the steadier."""
 
-    def __init__(self, seconds, peak_kib):
+    def __init__(self, seconds, peak_kib, cpu=0.0):
         self.seconds = seconds
         self.peak_kib = peak_kib
+        self.cpu = cpu
 
 
 class Failed(Exception):
@@ -50,13 +53,14 @@ def measure(argv, env=None):
     os.sync()  # earlier writes are not flushed while this one runs
     report = os.path.join(BENCH, "work", "time.txt")
     start = time.perf_counter()
-    status = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv,
+    status = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report] + argv,
                             stdout=subprocess.DEVNULL, env=env).returncode
     seconds = time.perf_counter() - start
     if status != 0:
         raise Failed("%s failed with status %d" % (" ".join(argv), status))
     with open(report) as f:
-        return Measured(seconds, int(f.read().split()[-1]))
+        peak, user, system = f.read().split()[-3:]
+    return Measured(seconds, int(peak), float(user) + float(system))
 
 
 def shell(script, *args):
@@ -81,6 +85,9 @@ class Contender:
 
     def seconds(self):
         return statistics.median(r.seconds for r in self.runs)
+
+    def cpu_seconds(self):
+        return statistics.median(r.cpu for r in self.runs)
 
     def peak_mib(self):
         return statistics.median(r.peak_kib for r in self.runs) / 1024

@@ -93,15 +93,17 @@ class Report:
                    version([self.python, "--version"])))
         md.append("- Every job runs its contenders on the same data, in turns (each round "
                   "starts with the next contender), %d rounds (the filter %d); figures are "
-                  "medians. Wall seconds include starting the process. Peak memory is the "
+                  "medians. Wall seconds include starting the process; CPU seconds are user "
+                  "and system time of the command and its processes, steadier than wall time "
+                  "on a shared machine. Peak memory is the "
                   "largest resident set of the command's processes (for a pipeline, its "
                   "largest stage). \"Ratio\" is the contender's time divided by the "
                   "library's: above 1 the library is faster.\n" %
                   (self.rounds(), by_key["filter"].rounds if "filter" in by_key else 9))
 
         md.append("## Targets\n")
-        md.append("| Job | Measure | Target | Measured | Met |")
-        md.append("|---|---|---|---|---|")
+        md.append("| Job | Measure | Target | Measured | Met | CPU seconds' ratio |")
+        md.append("|---|---|---|---|---|---:|")
         targets = []
         for job_key, lib_key, other_key, label, target in self.comparisons():
             if target is None:
@@ -125,9 +127,11 @@ class Report:
                 measured = "%.2fx faster" % ratio
             met = ratio > target if target == 1 else ratio >= target - 1e-9
             targets.append((label, met))
-            md.append("| %s | %s | %s | %s | %s |" %
+            lib_cpu = job.contender(lib_key).cpu_seconds()
+            cpu = "%.2f" % (job.contender(other_key).cpu_seconds() / lib_cpu) if lib_cpu else ""
+            md.append("| %s | %s | %s | %s | %s | %s |" %
                       (job.key, cell("time vs " + label.split(" vs ", 1)[1]), wanted, measured,
-                       "yes" if met else "**no**"))
+                       "yes" if met else "**no**", cpu))
         mem_met = True
         if "count" in by_key and by_key["count"].has("reference"):
             count = by_key["count"]
@@ -147,15 +151,20 @@ class Report:
         for job in jobs:
             md.append("## %s\n" % job.title)
             library = job.contender("library" if job.key not in ("stats",) else "support")
-            md.append("| Contender | Wall s | Throughput | Peak MB | Ratio | Runs (s) |")
-            md.append("|---|---:|---:|---:|---:|---|")
+            md.append("| Contender | Wall s | Throughput | Peak MB | Ratio | CPU s | CPU ratio "
+                      "| Runs (s) |")
+            md.append("|---|---:|---:|---:|---:|---:|---:|---|")
             for c in job.contenders:
                 base = library
                 if job.key == "stats" and c.key.startswith("topn"):
                     base = job.contender("topn")
-                md.append("| %s | %.3f | %s | %.1f | %s | %s |" %
+                cpu_ratio = ""
+                if c is not base and base.cpu_seconds() > 0:
+                    cpu_ratio = "%.2f" % (c.cpu_seconds() / base.cpu_seconds())
+                md.append("| %s | %.3f | %s | %.1f | %s | %.3f | %s | %s |" %
                           (cell(c.label), c.seconds(), job.rate(c), c.peak_mib(),
                            "" if c is base else "%.2f" % (c.seconds() / base.seconds()),
+                           c.cpu_seconds(), cpu_ratio,
                            " ".join("%.3f" % r.seconds for r in c.runs)))
             if job.key == "stats":
                 md.append("\nRatios: the support records' against the library's support "

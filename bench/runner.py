@@ -258,8 +258,8 @@ class Bench(Report):
                      "{:,}".format(read), 100.0 * merged / read)]
 
         passes = "one pass" if files <= 20 else "two passes"
-        title = "Merging %d %s of %s lines (%s, %.0f MB)" % (files, shape, "{:,}".format(lines),
-                                                            passes, total / 1e6)
+        title = "Merging %d %s, %s lines each (%s, %.0f MB)" % (
+            files, shape, "{:,}".format(lines), passes, total / 1e6)
         return Job(key, title, self.rounds(), contenders, [directory], "MB", total, check)
 
     def stats_job(self):
