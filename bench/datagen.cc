@@ -6,6 +6,9 @@
 //   datagen merged N OUT           N distinct sorted pairs with Zipf counts
 //   datagen sorted FILES N DIR     FILES sorted pair-count files of N lines
 //                                  each, keys overlapping heavily between files
+//   datagen spills FILES N DIR     FILES spill files as a counting run writes
+//                                  them: one long pair stream counted until N
+//                                  distinct pairs are held, then written sorted
 //   datagen stats FILE             distinct pairs and total of a pair stream
 // Options (before the command): --seed S (default 1), --vocabulary V (200000),
 //   --exponent E (Zipf exponent of word ranks, default 1.09).
@@ -248,6 +251,57 @@ void WriteSorted(const Options& options, uint64_t files, uint64_t n, const std::
   }
 }
 
+// The spill files of a counting run over one long stream (drawn as WritePairs
+// draws it): pairs are counted until `n` distinct ones are held, those are
+// written sorted, and counting starts afresh. Most pairs of the stream's long
+// tail land in one spill only, as they do in a real run.
+void WriteSpills(const Options& options, uint64_t files, uint64_t n, const std::string& dir) {
+  auto words = MakeVocabulary(options.vocabulary, options.seed);
+  auto rank = ByteOrderRanks(words);
+  Zipf zipf(words.size(), options.exponent);
+  Random random(options.seed);
+  size_t capacity = 16;
+  while (capacity < n * 2)
+    capacity *= 2;
+  int shift = 64;
+  for (size_t c = capacity; c > 1; c >>= 1)
+    --shift;
+  std::vector<uint64_t> keys(capacity);
+  std::vector<int64_t> counts(capacity);
+  for (uint64_t f = 0; f < files; ++f) {
+    std::fill(keys.begin(), keys.end(), 0);
+    uint64_t held = 0;
+    while (held < n) {
+      uint64_t a = zipf.Draw(random);
+      uint64_t b = zipf.Draw(random);
+      uint64_t key = (a + 1) << 32 | (b + 1);
+      size_t i = (key * 0x9E3779B97F4A7C15ULL) >> shift;
+      while (keys[i] != 0 && keys[i] != key)
+        i = (i + 1) & (capacity - 1);
+      if (keys[i] == 0) {
+        keys[i] = key;
+        counts[i] = 0;
+        ++held;
+      }
+      ++counts[i];
+    }
+    std::vector<Pair> pairs;
+    pairs.reserve(held);
+    for (size_t i = 0; i < capacity; ++i) {
+      if (keys[i] == 0) continue;
+      pairs.push_back({static_cast<uint32_t>((keys[i] >> 32) - 1),
+                       static_cast<uint32_t>((keys[i] & 0xFFFFFFFFu) - 1), counts[i]});
+    }
+    std::sort(pairs.begin(), pairs.end(), [&](const Pair& x, const Pair& y) {
+      return rank[x.first] != rank[y.first] ? rank[x.first] < rank[y.first]
+                                            : rank[x.second] < rank[y.second];
+    });
+    char name[64];
+    std::snprintf(name, sizeof name, "/temp%llu.txt", static_cast<unsigned long long>(f + 1));
+    WritePairCountFile(words, pairs, dir + name);
+  }
+}
+
 void PrintStats(const std::string& path) {
   FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) {
@@ -268,7 +322,7 @@ void PrintStats(const std::string& path) {
 [[noreturn]] void Usage() {
   std::fputs(
       "usage: datagen [--seed S] [--vocabulary V] [--exponent E] COMMAND ...\n"
-      "  pairs N OUT | merged N OUT | sorted FILES N DIR | stats FILE\n",
+      "  pairs N OUT | merged N OUT | sorted FILES N DIR | spills FILES N DIR | stats FILE\n",
       stderr);
   std::exit(2);
 }
@@ -297,6 +351,9 @@ int main(int argc, char** argv) {
     WriteMerged(options, std::strtoull(args[1].c_str(), nullptr, 10), args[2]);
   } else if (command == "sorted" && args.size() == 4) {
     WriteSorted(options, std::strtoull(args[1].c_str(), nullptr, 10),
+                std::strtoull(args[2].c_str(), nullptr, 10), args[3]);
+  } else if (command == "spills" && args.size() == 4) {
+    WriteSpills(options, std::strtoull(args[1].c_str(), nullptr, 10),
                 std::strtoull(args[2].c_str(), nullptr, 10), args[3]);
   } else if (command == "stats" && args.size() == 2) {
     PrintStats(args[1]);

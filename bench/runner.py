@@ -1,171 +1,36 @@
 """The benchmark report's runner; bench/run builds the programs and calls it.
 
 Generates the data (once; kept under the data directory), then times every
-job of the library side by side with what people would use instead, on the
-same data in the same run: the contenders of a job take turns, each round
-starting with the next one, and the report gives medians. Writes
-results.md, the data of the two charts and the charts themselves.
+job of the library side by side with what people would use instead, and
+with the build of an earlier commit ("before"), on the same data in the same
+run: the contenders of a job take turns, each round starting with the next
+one, and the report gives medians. Writes results.md, the data of the two
+charts and the charts themselves (report.py). The jobs are made of
+harness.py's contenders; the corpus job lives in corpus_job.py.
 
-    python3 bench/runner.py --build DIR [--quick] [--rounds N]
+    python3 bench/runner.py --build DIR [--before DIR --before-commit C] [--quick]
+                            [--rounds N] [--corpus-share PERCENT] [--only JOB,...]
 """
 
 import argparse
-import datetime
 import os
-import platform
-import shutil
-import statistics
 import subprocess
 import sys
 import threading
 import time
 
-BENCH = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(BENCH)
-ANCHORS = os.path.join(BENCH, "anchors")
+import corpus_job
+import harness
+from harness import (ANCHORS, BENCH, ROOT, Contender, Failed, Job, fail, line_count, load_average,
+                     log, measure, remove, run_quietly, same_bytes, shell)
+from report import Report
 
-# Distinct pairs a counting run holds before it spills them to a file.
-SPILL_THRESHOLD = 0x400000
 FILTER_THRESHOLD = 5
 TOP_N = 10
 
 
-def log(message):
-    elapsed = time.time() - START
-    print("[%2d:%02d] %s" % (elapsed // 60, elapsed % 60, message), flush=True)
 
-
-def run_quietly(argv, **kwargs):
-    subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, **kwargs)
-
-
-def load_average():
-    with open("/proc/loadavg") as f:
-        return float(f.read().split()[0])
-
-
-class Measured:
-    """Wall seconds and peak resident memory (KiB) of one command."""
-
-    def __init__(self, seconds, peak_kib):
-        self.seconds = seconds
-        self.peak_kib = peak_kib
-
-
-def measure(argv):
-    """Runs argv and returns its wall time and the peak resident set of its
-    largest process, as /usr/bin/time reports it (the maximum over the
-    process and the descendants it waited for: for a pipeline, its largest
-    stage). Started from this process, a command would be charged with this
-    process's own resident set, which a new process inherits."""
-    os.sync()  # earlier writes are not flushed while this one runs
-    report = os.path.join(BENCH, "work", "time.txt")
-    start = time.perf_counter()
-    status = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv,
-                            stdout=subprocess.DEVNULL).returncode
-    seconds = time.perf_counter() - start
-    if status != 0:
-        fail("%s failed with status %d" % (" ".join(argv), status))
-    with open(report) as f:
-        return Measured(seconds, int(f.read().split()[-1]))
-
-
-def shell(script, *args):
-    """A command line for `sh -c`, its arguments passed as $1, $2, ..."""
-    return ["sh", "-c", script, "sh"] + [str(a) for a in args]
-
-
-class Contender:
-    def __init__(self, key, label, argv, role, outputs=(), prepare=None):
-        self.key = key
-        self.label = label
-        self.argv = argv
-        self.role = role  # "library", "anchor" or "floor"
-        self.outputs = list(outputs)
-        self.prepare = prepare
-        self.runs = []
-
-    def seconds(self):
-        return statistics.median(r.seconds for r in self.runs)
-
-    def peak_mib(self):
-        return statistics.median(r.peak_kib for r in self.runs) / 1024
-
-
-class Job:
-    """Contenders timed in turns on the same input; `check` compares their
-    outputs after the first round."""
-
-    def __init__(self, key, title, rounds, contenders, inputs, unit, amount, check):
-        self.key = key
-        self.title = title
-        self.rounds = rounds
-        self.contenders = contenders
-        self.inputs = inputs
-        self.unit = unit  # "pairs" (amount: pairs) or "MB" (amount: bytes)
-        self.amount = amount
-        self.check = check
-        self.notes = []
-
-    def contender(self, key):
-        return next(c for c in self.contenders if c.key == key)
-
-    def rate(self, contender):
-        if self.unit == "pairs":
-            return "%.2f M pairs/s" % (self.amount / contender.seconds() / 1e6)
-        return "%.0f MB/s" % (self.amount / contender.seconds() / 1e6)
-
-    def run(self):
-        for path in self.inputs:  # into the page cache, for every contender alike
-            run_quietly(["cat", path] if os.path.isfile(path) else ["find", path, "-type", "f",
-                                                                        "-exec", "cat", "{}", "+"])
-        count = len(self.contenders)
-        for round_number in range(1, self.rounds + 1):
-            for i in range(count):
-                c = self.contenders[(round_number - 1 + i) % count]
-                remove(c.outputs)
-                if c.prepare:
-                    c.prepare()
-                result = measure(c.argv)
-                c.runs.append(result)
-                log("%-8s round %d/%d  %-24s %8.2f s %8.0f MB" %
-                    (self.key, round_number, self.rounds, c.label, result.seconds,
-                     result.peak_kib / 1024))
-                if round_number > 1:
-                    remove(c.outputs)
-            if round_number == 1:
-                self.notes.extend(self.check())
-                for c in self.contenders:
-                    remove(c.outputs)
-
-
-def remove(paths):
-    for path in paths:
-        if os.path.isdir(path):
-            shutil.rmtree(path)
-        elif os.path.exists(path):
-            os.remove(path)
-
-
-def same_bytes(a, b):
-    return subprocess.run(["cmp", "-s", a, b]).returncode == 0
-
-
-def line_count(path):
-    with open(path, "rb") as f:
-        return sum(block.count(b"\n") for block in iter(lambda: f.read(1 << 20), b""))
-
-
-def cell(text):
-    """Text for a Markdown table cell."""
-    return text.replace("|", "\\|")
-
-
-def fail(message):
-    sys.exit("bench: " + message)
-
-
-class Bench:
+class Bench(Report):
     def __init__(self, options):
         self.options = options
         scale = 0.1 if options.quick else 1.0
@@ -175,6 +40,8 @@ class Bench:
             BENCH, "data")
         self.work = os.path.join(BENCH, "work", "run")
         self.out = os.path.join(BENCH, "work", "quick") if options.quick else BENCH
+        if options.only:
+            self.out = os.path.join(BENCH, "work", "partial")
         self.python = options.python
         self.pairs = int(10_000_000 * scale)
         self.scaling = [int(m * 1_000_000 * scale) for m in (1, 5, 10, 15, 20, 25)]
@@ -190,6 +57,14 @@ class Bench:
         self.full20 = os.path.join(self.data, "merge20x%d" % (self.scaling[-1] // 20))
         self.dir20 = self.heads20(self.lines20 * 20)
         self.dir400 = os.path.join(self.data, "merge400")
+        # Spill files as a counting run writes them: 20 of 1 M distinct pairs
+        # (one pass) and 400 of 50 k (two passes), cut from one long stream.
+        self.spills20 = os.path.join(self.data, "spills20x%d" % self.lines20)
+        self.spills400 = os.path.join(self.data, "spills400x%d" % self.lines400)
+        self.before = os.path.abspath(options.before) if options.before else None
+        # The share of the dictionary's entries in the corpus, in percent.
+        self.corpus_share = options.corpus_share or (1 if options.quick else 100)
+        self.corpus = os.path.join(self.data, "gcide_%d.txt" % self.corpus_share)
 
     def heads20(self, n):
         """The directory of 20 sorted files of n / 20 lines each."""
@@ -197,8 +72,14 @@ class Bench:
             return self.full20
         return os.path.join(self.data, "merge20_%d" % n)
 
-    def tool(self, name):
-        return os.path.join(self.build, "bench", name)
+    def tool(self, name, before=False):
+        return os.path.join(self.before if before else self.build, "bench", name)
+
+    def ulo(self, before=False):
+        return os.path.join(self.before if before else self.build, "host", "ulo")
+
+    def before_label(self):
+        return "before (%s)" % self.options.before_commit
 
     # The data. Each piece is written under a temporary name (or marked done
     # beside its directory) so that an interrupted run never leaves a piece
@@ -215,13 +96,14 @@ class Bench:
             run_quietly([datagen] + [str(a) for a in args] + [path + ".part"])
             os.rename(path + ".part", path)
 
-        def dir_piece(path, files, lines):
+        def dir_piece(path, files, lines, kind="sorted"):
             if os.path.exists(path + ".done"):
                 return
-            log("generating %s: %d files of %d lines" % (os.path.relpath(path, ROOT), files, lines))
+            log("generating %s: %d %s files of %d lines" %
+                (os.path.relpath(path, ROOT), files, kind, lines))
             remove([path])
             os.makedirs(path)
-            run_quietly([datagen, "sorted", str(files), str(lines), path])
+            run_quietly([datagen, kind, str(files), str(lines), path])
             open(path + ".done", "w").close()
 
         def lane_a():
@@ -250,6 +132,9 @@ class Bench:
                 os.rename(self.stream10 + ".part", self.stream10)
             file_piece(self.merged, "merged", self.merged_lines)
             dir_piece(self.dir400, 400, self.lines400)
+            dir_piece(self.spills20, 20, self.lines20, "spills")
+            dir_piece(self.spills400, 400, self.lines400, "spills")
+            corpus_job.make_corpus(self.corpus, self.corpus_share / 100, log)
 
         errors = []
 
@@ -281,6 +166,14 @@ class Bench:
             Contender("library", "library (exports)",
                       [self.tool("count_bench"), "library", self.stream10, lib_dir], "library",
                       [lib_dir], fresh(lib_dir)),
+        ]
+        before_dir = os.path.join(w, "count_before")
+        if self.before:
+            contenders.append(
+                Contender("before", self.before_label(),
+                          [self.tool("count_bench", True), "library", self.stream10, before_dir],
+                          "anchor", [before_dir], fresh(before_dir)))
+        contenders += [
             Contender("reference", "std::map reference",
                       [self.tool("count_bench"), "reference", self.stream10, ref_dir], "anchor",
                       [ref_dir], fresh(ref_dir)),
@@ -297,30 +190,46 @@ class Bench:
             if spills != ["temp1.txt"]:
                 fail("counting %d pairs spilled early: %s" % (self.pairs, spills))
             library = os.path.join(lib_dir, "temp1.txt")
-            if not same_bytes(library, os.path.join(ref_dir, "temp1.txt")):
-                fail("the library's and the reference's counts differ")
-            if not same_bytes(library, py_out):
-                fail("the library's and Python's counts differ")
+            # Contenders left out with --drop leave nothing to compare.
+            same = []
+            for name, path in (("the before build's", os.path.join(before_dir, "temp1.txt")),
+                               ("the reference's", os.path.join(ref_dir, "temp1.txt")),
+                               ("Python's", py_out)):
+                if os.path.exists(path):
+                    if not same_bytes(library, path):
+                        fail("the library's spill file and %s counts differ" % name)
+                    same.append(name)
             distinct = line_count(library)
-            if line_count(sort_out) != distinct:
-                fail("sort | uniq -c found another number of distinct pairs")
+            notes = ["The library's spill file and %s are identical, byte for byte." %
+                     ", ".join(same)] if same else []
+            if os.path.exists(sort_out):
+                if line_count(sort_out) != distinct:
+                    fail("sort | uniq -c found another number of distinct pairs")
+                notes.append("sort | uniq -c finds the same %s distinct pairs." %
+                             "{:,}".format(distinct))
             self.distinct = distinct
-            return ["The library's spill file, the reference's and Python's are identical, "
-                    "byte for byte; sort | uniq -c finds the same %s distinct pairs." %
-                    "{:,}".format(distinct)]
+            return notes
 
         return Job("count", "Counting %s pairs" % "{:,}".format(self.pairs), self.rounds(),
                    contenders, [self.stream10], "pairs", self.pairs, check)
 
-    def merge_job(self, key, directory, files, lines, with_plain_sort):
+    def merge_job(self, key, directory, files, lines, with_plain_sort, shape):
         w = self.work
         inputs = sorted(os.path.join(directory, name) for name in os.listdir(directory))
-        outs = {k: os.path.join(w, "%s_%s.txt" % (key, k)) for k in ("lib", "awk", "sort", "cat")}
+        outs = {k: os.path.join(w, "%s_%s.txt" % (key, k))
+                for k in ("lib", "before", "awk", "sort", "cat")}
         # The file names go to the shell as its arguments: "$@" after the two.
         pipeline = 'out=$1; tmp=$2; shift 2; sort -m --batch-size=20 -T "$tmp" "$@" | '
         contenders = [
             Contender("library", "library (ULO_MulMergeFile)",
                       [self.tool("merge_bench"), directory, outs["lib"]], "library", [outs["lib"]]),
+        ]
+        if self.before:
+            contenders.append(
+                Contender("before", self.before_label(),
+                          [self.tool("merge_bench", True), directory, outs["before"]], "anchor",
+                          [outs["before"]]))
+        contenders += [
             Contender("sort_awk", "sort -m | awk (sums)",
                       shell(pipeline + 'awk -f "%s" >"$out"' % os.path.join(ANCHORS, "sum_counts.awk"),
                             outs["awk"], w, *inputs), "anchor", [outs["awk"]]),
@@ -338,14 +247,19 @@ class Bench:
         def check():
             if not same_bytes(outs["lib"], outs["awk"]):
                 fail("%s: ULO_MulMergeFile and sort -m | awk differ" % key)
+            if self.before and not same_bytes(outs["lib"], outs["before"]):
+                fail("%s: ULO_MulMergeFile and the before build's differ" % key)
             merged = line_count(outs["lib"])
+            read = sum(line_count(p) for p in inputs)
             setattr(self, key + "_lines", merged)
-            return ["ULO_MulMergeFile's output is identical to sort -m | awk's: %s lines from %s." %
-                    ("{:,}".format(merged), "{:,}".format(files * lines))]
+            return ["ULO_MulMergeFile's output is identical to sort -m | awk's%s: %s lines from "
+                    "%s, %.0f%% of them kept." %
+                    (" and the before build's" if self.before else "", "{:,}".format(merged),
+                     "{:,}".format(read), 100.0 * merged / read)]
 
         passes = "one pass" if files <= 20 else "two passes"
-        title = "Merging %d sorted files of %s lines (%s, %.0f MB)" % (files, "{:,}".format(lines),
-                                                                       passes, total / 1e6)
+        title = "Merging %d %s, %s lines each (%s, %.0f MB)" % (
+            files, shape, "{:,}".format(lines), passes, total / 1e6)
         return Job(key, title, self.rounds(), contenders, [directory], "MB", total, check)
 
     def stats_job(self):
@@ -416,6 +330,9 @@ class Bench:
                    ("{:,}".format(self.merged_lines), size / 1e6, FILTER_THRESHOLD),
                    max(self.rounds(), 9), contenders, [self.merged], "MB", size, check)
 
+    def corpus_job(self):
+        return corpus_job.job(self)
+
     def rounds(self):
         return self.options.rounds
 
@@ -455,165 +372,6 @@ class Bench:
 
     # The report.
 
-    def comparisons(self):
-        """(job, library contender, other contender, chart label, target)
-        with the target a lower bound on other's time / library's time."""
-        return [
-            ("count", "library", "reference", "count vs std::map", 4),
-            ("count", "library", "python", "count vs Python Counter", 8),
-            ("count", "library", "sort", "count vs sort|uniq -c", 1),
-            ("merge20", "library", "sort_awk", "merge 20 vs sort -m|awk", 5),
-            ("merge20", "library", "sort", "merge 20 vs sort -m", 2),
-            ("merge20", "library", "cat", "merge 20 vs cat (floor)", None),
-            ("merge400", "library", "sort_awk", "merge 400 vs sort -m|awk", 5),
-            ("merge400", "library", "cat", "merge 400 vs cat (floor)", None),
-            ("stats", "support", "support_awk", "support vs awk", 5),
-            ("stats", "topn", "topn_awk", "top-10 vs awk|sort|awk", 8),
-            ("filter", "library", "awk", "filter vs awk", None),
-            ("filter", "library", "floor", "filter vs scan (floor)", 1 / 1.5),
-        ]
-
-    def write_report(self, jobs, started, load_start, load_peak):
-        by_key = {j.key: j for j in jobs}
-        md = []
-        commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
-                                capture_output=True, text=True).stdout.strip() or "unknown"
-        dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"],
-                               capture_output=True, text=True).stdout.strip()
-        cpu = "unknown"
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("model name"):
-                    cpu = line.split(":", 1)[1].strip()
-                    break
-        with open("/proc/meminfo") as f:
-            memory = int(f.readline().split()[1]) / 1024 / 1024
-        elapsed = time.time() - started
-
-        def version(argv):
-            result = subprocess.run(argv, capture_output=True, text=True)
-            return (result.stdout or result.stderr).splitlines()[0].strip()
-
-        md.append("# Benchmark results\n")
-        md.append("Measured by `bench/run` on %s at commit `%s`%s." %
-                  (datetime.date.today().isoformat(), commit,
-                   " (with uncommitted changes)" if dirty else ""))
-        md.append("The whole run, build and data generation included, took %d min %02d s.\n" %
-                  (elapsed // 60, elapsed % 60))
-        md.append("- Machine: %s, %d cores, %.0f GiB memory; Linux %s" %
-                  (cpu, os.cpu_count(), memory, platform.release()))
-        before = self.options.load_before
-        md.append("- Load average (1 minute): %s%.2f when the measurements began (the "
-                  "benchmark's own data generation included), at most %.2f before a job began, "
-                  "%.2f at the end" % ("" if before is None else "%.2f before the run, " % before,
-                                       load_start, load_peak, load_average()))
-        md.append("- Library: Release build (`-O3`, %s)" % version(["g++", "--version"]))
-        md.append("- Anchors: %s; %s; %s (`LC_ALL=C` throughout)" %
-                  (version(["sort", "--version"]), version(["awk", "--version"]).split(",")[0],
-                   version([self.python, "--version"])))
-        md.append("- Every job runs its contenders on the same data, in turns (each round "
-                  "starts with the next contender), %d rounds (the filter %d); figures are "
-                  "medians. Wall seconds include starting the process. Peak memory is the "
-                  "largest resident set of the command's processes (for a pipeline, its "
-                  "largest stage). \"Ratio\" is the contender's time divided by the "
-                  "library's: above 1 the library is faster.\n" %
-                  (self.rounds(), by_key["filter"].rounds))
-
-        md.append("## Targets\n")
-        md.append("| Job | Measure | Target | Measured | Met |")
-        md.append("|---|---|---|---|---|")
-        targets = []
-        for job_key, lib_key, other_key, label, target in self.comparisons():
-            if target is None:
-                continue
-            job = by_key[job_key]
-            ratio = job.contender(other_key).seconds() / job.contender(lib_key).seconds()
-            if other_key == "floor":
-                measured = "%.2fx the floor's time" % (1 / ratio)
-                wanted = "at most %.1fx" % (1 / target)
-            elif target == 1:
-                measured, wanted = "%.2fx faster" % ratio, "faster"
-            else:
-                measured, wanted = "%.2fx faster" % ratio, "at least %gx" % target
-            met = ratio > target if target == 1 else ratio >= target - 1e-9
-            targets.append((label, met))
-            md.append("| %s | %s | %s | %s | %s |" %
-                      (job.key, cell("time vs " + label.split(" vs ", 1)[1]), wanted, measured,
-                       "yes" if met else "**no**"))
-        count = by_key["count"]
-        lib_mem, ref_mem = count.contender("library").peak_mib(), count.contender(
-            "reference").peak_mib()
-        mem_met = lib_mem <= ref_mem
-        md.append("| count | peak memory vs std::map | no higher | %.0f MB vs %.0f MB (%.2fx) | %s |" %
-                  (lib_mem, ref_mem, lib_mem / ref_mem, "yes" if mem_met else "**no**"))
-        md.append("")
-
-        for job in jobs:
-            md.append("## %s\n" % job.title)
-            library = job.contender("library" if job.key not in ("stats",) else "support")
-            md.append("| Contender | Wall s | Throughput | Peak MB | Ratio | Runs (s) |")
-            md.append("|---|---:|---:|---:|---:|---|")
-            for c in job.contenders:
-                base = library
-                if job.key == "stats" and c.key.startswith("topn"):
-                    base = job.contender("topn")
-                md.append("| %s | %.3f | %s | %.1f | %s | %s |" %
-                          (cell(c.label), c.seconds(), job.rate(c), c.peak_mib(),
-                           "" if c is base else "%.2f" % (c.seconds() / base.seconds()),
-                           " ".join("%.3f" % r.seconds for r in c.runs)))
-            if job.key == "stats":
-                md.append("\nRatios: the support records' against the library's support "
-                          "records, top-10's against the library's top-10.")
-            md.append("")
-            for note in job.notes:
-                md.append(note)
-            md.append("")
-
-        md.append("## Scaling\n")
-        md.append("Counting the first N pairs of one stream through the exports (a run spills "
-                  "whenever it holds %s distinct pairs, 0x400000; \"spilled lines\" counts the "
-                  "lines of all its spill files), and merging 20 sorted files of N / 20 lines "
-                  "each (the first lines of the same 20 files for every N). Medians of %d "
-                  "rounds.\n" % ("{:,}".format(SPILL_THRESHOLD), self.options.scaling_rounds))
-        md.append("| Pairs | Spilled lines | Spill files | Count s | Count peak MB | Merge s | "
-                  "Merge peak MB | Merged lines |")
-        md.append("|---:|---:|---:|---:|---:|---:|---:|---:|")
-        scaling_data = []
-        for n in self.scaling:
-            row = self.scaling_rows[n]
-            cs = statistics.median(r.seconds for r in row["count"])
-            cm = statistics.median(r.peak_kib for r in row["count"]) / 1024
-            ms = statistics.median(r.seconds for r in row["merge"])
-            mm = statistics.median(r.peak_kib for r in row["merge"]) / 1024
-            md.append("| %s | %s | %d | %.2f | %.0f | %.2f | %.1f | %s |" %
-                      ("{:,}".format(n), "{:,}".format(row["distinct"]), row["spills"], cs, cm, ms,
-                       mm, "{:,}".format(row["merged"])))
-            scaling_data.append("%g %.4f %.1f %.4f %.1f %d" % (n / 1e6, cs, cm, ms, mm, row["spills"]))
-        md.append("")
-        md.append("![ratios](ratios.png)\n")
-        md.append("![scaling](scaling.png)")
-
-        os.makedirs(self.out, exist_ok=True)
-        with open(os.path.join(self.out, "results.md"), "w") as f:
-            f.write("\n".join(md) + "\n")
-
-        # The charts.
-        chart_dir = os.path.join(BENCH, "work")
-        ratios = os.path.join(chart_dir, "ratios.dat")
-        with open(ratios, "w") as f:
-            for job_key, lib_key, other_key, label, target in self.comparisons():
-                job = by_key[job_key]
-                ratio = job.contender(other_key).seconds() / job.contender(lib_key).seconds()
-                f.write('"%s" %.4f %s\n' % (label, ratio, "%.4f" % target if target else "NaN"))
-        scaling = os.path.join(chart_dir, "scaling.dat")
-        with open(scaling, "w") as f:
-            f.write("\n".join(scaling_data) + "\n")
-        for chart, data in (("ratios", ratios), ("scaling", scaling)):
-            subprocess.run(["gnuplot", "-e", "data='%s'; output='%s'" %
-                            (data, os.path.join(self.out, chart + ".png")),
-                            os.path.join(BENCH, chart + ".gp")], check=True)
-        return targets, mem_met
-
 
 def main():
     parser = argparse.ArgumentParser()
@@ -623,12 +381,23 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--scaling-rounds", type=int, default=3)
     parser.add_argument("--python", default=sys.executable)
+    parser.add_argument("--before", default=None,
+                        help="the build directory of the commit to compare with")
+    parser.add_argument("--before-commit", default="before")
+    parser.add_argument("--corpus-share", type=int, default=None,
+                        help="percent of the dictionary's entries in the corpus job (default "
+                             "100, 1 with --quick): NLTK takes minutes on the whole of it")
+    parser.add_argument("--drop", default=None,
+                        help="contenders left out, as JOB:CONTENDER,... (for instance "
+                             "count:reference): a partial report, for a busy machine")
+    parser.add_argument("--only", default=None,
+                        help="only these jobs (comma-separated keys), no scaling run: a partial "
+                             "report, for trying out")
     parser.add_argument("--started", type=float, default=time.time())
     parser.add_argument("--load-before", type=float, default=None,
                         help="the 1-minute load average before the build began")
     options = parser.parse_args()
-    global START
-    START = options.started
+    harness.START = options.started
     os.environ["LC_ALL"] = "C"
     if options.rounds < 3:
         fail("at least 3 rounds")
@@ -639,27 +408,46 @@ def main():
     os.makedirs(bench.work)
     jobs = [
         bench.counting_job(),
-        bench.merge_job("merge20", bench.dir20, 20, bench.lines20, True),
-        bench.merge_job("merge400", bench.dir400, 400, bench.lines400, True),
+        bench.merge_job("spills20", bench.spills20, 20, bench.lines20, True,
+                        "spill files of one counting run"),
+        bench.merge_job("spills400", bench.spills400, 400, bench.lines400, True,
+                        "spill files of one counting run"),
+        bench.merge_job("merge20", bench.dir20, 20, bench.lines20, True,
+                        "sorted files sharing most keys"),
+        bench.merge_job("merge400", bench.dir400, 400, bench.lines400, True,
+                        "sorted files sharing most keys"),
         bench.stats_job(),
         bench.filter_job(),
     ]
+    if corpus_job.available():
+        jobs.insert(5, bench.corpus_job())
+    else:
+        log("no dict-gcide (%s): the corpus job is skipped" % corpus_job.DICTIONARY)
+    if options.only:
+        wanted = options.only.split(",")
+        jobs = [j for j in jobs if j.key in wanted]
+    if options.drop:
+        dropped = set(options.drop.split(","))
+        for job in jobs:
+            job.contenders = [c for c in job.contenders if "%s:%s" % (job.key, c.key) not in dropped]
     load_start = load_average()
     load_peak = load_start
     for job in jobs:
         load_peak = max(load_peak, load_average())
         log("%s: %d rounds, load %.2f" % (job.title, job.rounds, load_average()))
         job.run()
-    bench.scaling_run()
-    targets, mem_met = bench.write_report(jobs, START, load_start, load_peak)
+    try:
+        if not options.only:
+            bench.scaling_run()
+    except Failed as error:
+        fail(str(error))
+    targets, mem_met = bench.write_report(jobs, harness.START, load_start, load_peak)
     remove([bench.work])
     log("wrote %s" % os.path.relpath(os.path.join(bench.out, "results.md"), ROOT))
     for label, met in targets:
         log("  %-28s %s" % (label, "met" if met else "NOT MET"))
     log("  %-28s %s" % ("count: peak memory", "met" if mem_met else "NOT MET"))
 
-
-START = time.time()
 
 if __name__ == "__main__":
     main()

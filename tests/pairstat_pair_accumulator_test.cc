@@ -209,6 +209,43 @@ TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
   }
 }
 
+TEST_F(PairAccumulatorTest, BothWaysIsTheTwoPairsInTurn) {
+  // The spills, including those that fall between the two directions of one
+  // call, and the word equal to its partner, come out as from two AddPair
+  // calls.
+  std::mt19937 random(7);
+  std::vector<std::string> vocabulary;
+  for (size_t length : {1, 3, 8, 9, 17, 40}) {
+    for (int i = 0; i < 30; ++i) {
+      std::string word(length, ' ');
+      for (char& c : word)
+        c = "ab\xB0\xA1\xFF"[random() % 5];
+      vocabulary.push_back(word);
+    }
+  }
+  for (int32_t threshold : {1, 2, 63, 101, 4000}) {
+    SCOPED_TRACE(threshold);
+    testing::TempDir single, both;
+    PairAccumulator one(threshold), two(threshold);
+    ASSERT_TRUE(one.Start(single.path().c_str()));
+    ASSERT_TRUE(two.Start(both.path().c_str()));
+    const int feed = threshold <= 2 ? 100 : 3000;  // a spill costs a file
+    for (int i = 0; i < feed; ++i) {
+      const std::string& a = vocabulary[random() % vocabulary.size()];
+      const std::string& b = i % 97 == 0 ? a : vocabulary[random() % vocabulary.size()];
+      int32_t count = static_cast<int32_t>(random() % 4);
+      ASSERT_TRUE(one.AddPair(a, b, count));
+      ASSERT_TRUE(one.AddPair(b, a, count));
+      ASSERT_TRUE(two.AddPairBothWays(a, b, count));
+      ASSERT_EQ(one.spillNumber(), two.spillNumber()) << "pair " << i;
+    }
+    ASSERT_TRUE(one.Finish());
+    ASSERT_TRUE(two.Finish());
+    for (int n = 1; n <= one.spillNumber(); ++n)
+      ASSERT_EQ(Spill(single, n), Spill(both, n)) << "temp" << n;
+  }
+}
+
 TEST_F(PairAccumulatorTest, WordsEndingABlockAreWrittenExactly) {
   // Word bytes are kept in blocks of 1 MiB. Pairs of two new 8-byte words,
   // each counted at once (pairCount counts what is staged), fill a block to

@@ -336,7 +336,7 @@ int32_t FileMerger::MergePass(const std::string& listFile, const std::string& ne
     more = NextListedPath(list.get(), &nextPath);
     if (more < 0) break;
 
-    auto input = LineReader::Open(path, &error, kInputBlockSize);
+    auto input = RecordReader::Open(path, &error, kInputBlockSize);
     if (!input) {
       std::string message(kOpenFailedPrefix);
       message.append(path);
@@ -381,137 +381,6 @@ bool FileMerger::MergeGroup() {
   if (!readAll) failedPath = inputPaths[static_cast<size_t>(failedInput)];
   ResetInputs();
   return readAll;
-}
-
-void FileMerger::RunLoserTree() {
-  PrepareTables();
-  for (int& entry : loserTree)
-    entry = 0;
-  for (MergeRecord& record : records) {
-    record.key = nullptr;
-    record.keyLength = record.word1Length = 0;
-    record.count = 0;
-    record.state = MergeRecord::kHolding;
-  }
-  for (int i = 0; i < fanInValue; ++i)
-    ReadNextRecord(i);
-  BuildLoserTree();
-  for (;;) {
-    int winner = loserTree[0];
-    if (records[static_cast<size_t>(winner)].state == MergeRecord::kExhausted) break;
-    EmitRecord(winner);
-    ReadNextRecord(winner);
-    ReplayWinner(winner);
-  }
-  FlushPending();  // the next group starts with nothing pending
-}
-
-void FileMerger::BuildLoserTree() {
-  records[static_cast<size_t>(fanInValue)].state = MergeRecord::kSentinel;
-  for (int& entry : loserTree)
-    entry = fanInValue;
-  for (int leaf = fanInValue - 1; leaf >= 0; --leaf)
-    AdjustLoserTree(leaf);
-}
-
-void FileMerger::AdjustLoserTree(int leaf) {
-  int candidate = leaf;
-  for (int node = (leaf + fanInValue) / 2; node > 0; node /= 2) {
-    int stored = loserTree[static_cast<size_t>(node)];
-    const MergeRecord& c = records[static_cast<size_t>(candidate)];
-    const MergeRecord& s = records[static_cast<size_t>(stored)];
-    // An exhausted record loses to every record and the sentinel beats every
-    // record; of two holding records the smaller key goes on up, and on
-    // equal keys the candidate does.
-    bool candidateLoses = c.state == MergeRecord::kExhausted || s.state == MergeRecord::kSentinel ||
-                          (s.state != MergeRecord::kExhausted &&
-                           c.state != MergeRecord::kSentinel && CompareRecordKeys(c, s) > 0);
-    if (candidateLoses) {
-      loserTree[static_cast<size_t>(node)] = candidate;
-      candidate = stored;
-    }
-  }
-  loserTree[0] = candidate;
-}
-
-void FileMerger::ReplayWinner(int leaf) {
-  // AdjustLoserTree once no sentinel is left, with the common decision
-  // taken on the first prefix word alone: an exhausted record's prefix is
-  // all ones, so it loses to nearly every key without a look at its state.
-  const MergeRecord* record = records.data();
-  int* tree = loserTree.data();
-  int candidate = leaf;
-  for (int node = (leaf + fanInValue) / 2; node > 0; node /= 2) {
-    int stored = tree[node];
-    const MergeRecord& c = record[candidate];
-    const MergeRecord& s = record[stored];
-    bool candidateLoses;
-    if (c.prefix[0] != s.prefix[0]) {
-      candidateLoses = c.prefix[0] > s.prefix[0];
-    } else if (c.state == MergeRecord::kExhausted) {
-      candidateLoses = true;
-    } else {
-      candidateLoses = s.state != MergeRecord::kExhausted && CompareRecordKeys(c, s) > 0;
-    }
-    if (candidateLoses) {
-      tree[node] = candidate;
-      candidate = stored;
-    }
-  }
-  tree[0] = candidate;
-}
-
-void FileMerger::ReadNextRecord(int input) {
-  MergeRecord& record = records[static_cast<size_t>(input)];
-  LineReader* reader = inputs[static_cast<size_t>(input)].get();
-  if (reader == nullptr) {
-    MarkExhausted(&record);
-    return;
-  }
-  std::string_view line;
-  for (;;) {
-    LineReader::Status status = reader->Next(&line);
-    if (status == LineReader::Status::kLine) {
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      // A blank line or one with fewer than three fields is skipped; the
-      // input goes on.
-      if (!line.empty() && ParseMergeLine(line, &record)) return;
-      continue;
-    }
-    if (status == LineReader::Status::kTooLong) continue;
-    if (status == LineReader::Status::kError && failedInput < 0) failedInput = input;
-    MarkExhausted(&record);
-    return;
-  }
-}
-
-void FileMerger::EmitRecord(int index) {
-  const MergeRecord& record = records[static_cast<size_t>(index)];
-  size_t length = record.keyLength;
-  if (record.prefix[0] == pendingPrefix[0] && record.prefix[1] == pendingPrefix[1] &&
-      length == pendingKey.size() && !pendingKey.empty() &&
-      (length <= kPrefixBytes ||
-       std::memcmp(record.key + kPrefixBytes, pendingKey.data() + kPrefixBytes,
-                   length - kPrefixBytes) == 0)) {
-    pendingCount = AddCounts(pendingCount, record.count);
-    return;
-  }
-  FlushPending();
-  pendingKey.assign(record.key, length);
-  pendingPrefix[0] = record.prefix[0];
-  pendingPrefix[1] = record.prefix[1];
-  pendingWord1Length = record.word1Length;
-  pendingCount = record.count;
-}
-
-void FileMerger::FlushPending() {
-  if (pendingKey.empty()) return;
-  if (output) {
-    std::string_view key(pendingKey);
-    text::WritePairLine(*output, key.substr(0, pendingWord1Length),
-                        key.substr(pendingWord1Length + 1), pendingCount);
-  }
-  pendingKey.clear();
 }
 
 void FileMerger::PrepareTables() {

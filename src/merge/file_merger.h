@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "merge/merge_record.h"
+#include "merge/record_reader.h"
 #include "text/line_reader.h"
 #include "text/text_writer.h"
 
@@ -143,7 +144,7 @@ class FileMerger {
   bool OutputLiesIn(const std::string& workDir) const;
 
   int fanInValue;
-  std::vector<std::unique_ptr<text::LineReader>> inputs;
+  std::vector<std::unique_ptr<RecordReader>> inputs;
   std::vector<std::string> inputPaths;  // the path each input was opened from
   std::unique_ptr<text::TextWriter> output;
   std::string outputPath;
@@ -153,10 +154,16 @@ class FileMerger {
   std::string failedPath;            // and its path, once the group is merged
 
   // The line being summed: the key of the records emitted last and their
-  // total. Empty between groups.
+  // total. Its text lies in the output's reserved room or, when there is
+  // none, in pendingKey. None between groups.
+  bool hasPending = false;
+  bool pendingInOutput = false;
+  char* pendingText = nullptr;
   std::string pendingKey;
   uint64_t pendingPrefix[2] = {0, 0};
+  size_t pendingKeyLength = 0;
   size_t pendingWord1Length = 0;
+  size_t pendingVerbatim = 0;  // the line's length while it can be copied as read
   int64_t pendingCount = 0;
 
   int intermediateCounter = 0;  // numbers the "output_N.tmp" files of a run

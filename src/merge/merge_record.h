@@ -31,6 +31,9 @@ struct MergeRecord {
   size_t keyLength = 0;
   size_t word1Length = 0;
   int64_t count = 0;
+  // The whole line with its LF when the key starts it and it reads as it
+  // would be written again ("word1 TAB word2 TAB count LF"), else 0.
+  size_t lineLength = 0;
   int32_t state = kHolding;
   // Holds the key when the line's own bytes do not (runs of TABs between
   // fields), so that `key` always points at "word1 TAB word2".

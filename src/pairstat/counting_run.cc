@@ -40,9 +40,8 @@ bool CountPairInRun(const char* word1, const char* word2, int32_t count, int32_t
   if (!activeAccumulator) return false;
   std::string_view first(word1);
   std::string_view second(word2);
-  bool stored = activeAccumulator->AddPair(first, second, count);
-  if ((oneWay & 0xFF) == 0) stored = activeAccumulator->AddPair(second, first, count) && stored;
-  return stored;
+  if ((oneWay & 0xFF) == 0) return activeAccumulator->AddPairBothWays(first, second, count);
+  return activeAccumulator->AddPair(first, second, count);
 }
 
 int32_t EndCountingRun() {

@@ -238,17 +238,33 @@ void PairAccumulator::ReserveForStaged(size_t pairBytes) {
 }
 
 bool PairAccumulator::AddPair(std::string_view word1, std::string_view word2, int32_t count) {
+  uint64_t head1 = WordHead(word1.data(), word1.size());
+  uint64_t head2 = WordHead(word2.data(), word2.size());
+  return AddHashedPair(word1, head1, HashWord(word1.data(), word1.size(), head1), word2, head2,
+                       HashWord(word2.data(), word2.size(), head2), count);
+}
+
+bool PairAccumulator::AddPairBothWays(std::string_view word1, std::string_view word2,
+                                      int32_t count) {
+  // Each word is hashed once for both pairs.
+  uint64_t head1 = WordHead(word1.data(), word1.size());
+  uint64_t hash1 = HashWord(word1.data(), word1.size(), head1);
+  uint64_t head2 = WordHead(word2.data(), word2.size());
+  uint64_t hash2 = HashWord(word2.data(), word2.size(), head2);
+  bool stored = AddHashedPair(word1, head1, hash1, word2, head2, hash2, count);
+  return AddHashedPair(word2, head2, hash2, word1, head1, hash1, count) && stored;
+}
+
+bool PairAccumulator::AddHashedPair(std::string_view word1, uint64_t head1, uint64_t hash1,
+                                    std::string_view word2, uint64_t head2, uint64_t hash2,
+                                    int32_t count) {
   try {
     // Room for the staged pairs and this one while staying at most half
     // full, so that a spill can sort in the free half.
     size_t most = pairsHeld + stagedCount + 1;
     if (!pairSlots || most * 2 > pairMask + 1) GrowPairTable();
     if (!wordSlots || (words.size() + 2 * (stagedCount + 1)) * 2 > wordMask + 1) GrowWordTable();
-    uint64_t head1 = WordHead(word1.data(), word1.size());
-    uint64_t hash1 = HashWord(word1.data(), word1.size(), head1);
     __builtin_prefetch(&wordSlots[hash1 & wordMask]);
-    uint64_t head2 = WordHead(word2.data(), word2.size());
-    uint64_t hash2 = HashWord(word2.data(), word2.size(), head2);
     __builtin_prefetch(&wordSlots[hash2 & wordMask]);
     size_t bytes = word1.size() + word2.size();
     // Staged only while this pair and every staged one, all new, would stay
@@ -364,8 +380,13 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
         if (table[j].key != 0) table[held++] = table[j];
       }
       std::vector<uint32_t> end(words.size() + 1, 0);
-      for (size_t j = 0; j < n; ++j)
+      // The pairs come in hash order, their words at random: the word of a
+      // pair some steps ahead is fetched while this one is counted.
+      constexpr size_t kAhead = 16;
+      for (size_t j = 0; j < n; ++j) {
+        if (j + kAhead < n) __builtin_prefetch(&words[FirstOf(table[j + kAhead].key)]);
         ++end[words[FirstOf(table[j].key)].rank + 1];
+      }
       for (size_t r = 1; r < end.size(); ++r)
         end[r] += end[r - 1];
       // end[r] is where group r begins; it is advanced to where it ends.
@@ -373,6 +394,10 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
       // above its number, which finds it.
       PairSlot* grouped = table + n;
       for (size_t j = 0; j < n; ++j) {
+        if (j + kAhead < n) {
+          __builtin_prefetch(&words[FirstOf(table[j + kAhead].key)]);
+          __builtin_prefetch(&words[SecondOf(table[j + kAhead].key)]);
+        }
         uint64_t key = table[j].key;
         uint32_t at = end[words[FirstOf(key)].rank]++;
         uint32_t second = SecondOf(key);
@@ -387,8 +412,15 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
         std::sort(grouped + begin, grouped + stop,
                   [](const PairSlot& a, const PairSlot& b) { return a.key < b.key; });
         const Word& first = words[order[r]];
-        for (size_t j = begin; j < stop; ++j)
+        for (size_t j = begin; j < stop; ++j) {
+          // The second words of the lines ahead, and then their bytes.
+          if (j + kAhead < n)
+            __builtin_prefetch(&words[static_cast<uint32_t>(grouped[j + kAhead].key)]);
+          if (j + kAhead / 2 < n) {
+            __builtin_prefetch(words[static_cast<uint32_t>(grouped[j + kAhead / 2].key)].bytes);
+          }
           WriteLine(*out, first, words[static_cast<uint32_t>(grouped[j].key)], grouped[j].count);
+        }
         begin = stop;
       }
     } catch (const std::bad_alloc&) {

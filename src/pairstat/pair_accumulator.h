@@ -67,6 +67,9 @@ class PairAccumulator {
   // non-empty. False when a spill that this call caused could not be stored
   // whole (its pairs are lost; counting goes on with the next file number).
   bool AddPair(std::string_view word1, std::string_view word2, int32_t count);
+  // AddPair(word1, word2, count) and then AddPair(word2, word1, count);
+  // false when either was.
+  bool AddPairBothWays(std::string_view word1, std::string_view word2, int32_t count);
 
   // Writes every held pair, sorted, to the file `name` in the working
   // directory (created or emptied). Sorting rearranges the tables in place,
@@ -149,6 +152,9 @@ class PairAccumulator {
   static constexpr size_t kBatch = 64;
   static constexpr size_t kStageBytes = size_t{16} << 10;
 
+  // AddPair with both words' heads and hashes already taken.
+  bool AddHashedPair(std::string_view word1, uint64_t head1, uint64_t hash1, std::string_view word2,
+                     uint64_t head2, uint64_t hash2, int32_t count);
   // The word's number; a new word is added (the table must have room).
   uint32_t InternWord(std::string_view word, uint64_t head, uint64_t hash);
   void GrowWordTable();

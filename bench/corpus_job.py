@@ -1,0 +1,149 @@
+"""The corpus job of the benchmark report: an English dictionary's text to
+merged pair counts, by `ulo count` + `ulo merge` and by what people would use
+instead. bench/runner.py builds it.
+
+The corpus is Debian's dict-gcide (installed by scripts/install-deps bench,
+never stored in the repository): the text of every entry, lower-cased, as its
+[a-z]+ tokens, one entry a line. Pairs are a token and each of the next five
+of its line, counted in both directions.
+"""
+
+import gzip
+import os
+import re
+import subprocess
+
+from harness import ANCHORS, ROOT, Contender, Job, fail, line_count, same_bytes, shell
+
+DICTIONARY = "/usr/share/dictd/gcide.dict.dz"
+INDEX = "/usr/share/dictd/gcide.index"
+WINDOW = 5
+_DIGITS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
+
+
+def available():
+    return os.path.exists(DICTIONARY) and os.path.exists(INDEX)
+
+
+def _number(text):
+    value = 0
+    for c in text:
+        value = value * 64 + _DIGITS.index(c)
+    return value
+
+
+def make_corpus(path, scale, log):
+    """Writes the corpus once (the first tenth of the entries for --quick)."""
+    if os.path.exists(path) or not available():
+        return
+    log("generating %s from %s" % (os.path.basename(path), DICTIONARY))
+    with gzip.open(DICTIONARY) as f:
+        text = f.read()
+    spans = set()
+    with open(INDEX, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) >= 3:
+                spans.add((_number(fields[1]), _number(fields[2])))
+    spans = sorted(spans)  # an entry named by several headwords once
+    spans = spans[:max(1, int(len(spans) * scale))]
+    token = re.compile(rb"[a-z]+")
+    with open(path + ".part", "wb") as out:
+        for start, length in spans:
+            words = token.findall(text[start:start + length].lower())
+            if words:
+                out.write(b" ".join(words) + b"\n")
+    os.rename(path + ".part", path)
+
+
+def supports_jobs(ulo):
+    """Whether this ulo counts in several worker processes (`--jobs N`)."""
+    result = subprocess.run([ulo, "count", "--help"], capture_output=True, text=True)
+    return "--jobs" in result.stdout + result.stderr
+
+
+def dask_package(root):
+    """The python/ directory when the package's distributed count is there."""
+    python = os.path.join(root, "python")
+    if os.path.exists(os.path.join(python, "vorn_ulo", "distributed.py")):
+        return python
+    return None
+
+
+def job(bench):
+    """A dictionary's text to merged pair counts: ulo count + ulo merge
+    (this build and before), NLTK, Counter, and where they exist the
+    host's worker processes and the Python package's Dask count."""
+    w = bench.work
+    corpus = bench.corpus
+    with open(corpus, "rb") as f:
+        lines, words = 0, 0
+        for line in f:
+            lines += 1
+            words += len(line.split())
+    window = str(WINDOW)
+    # The options after the four named arguments go to ulo count.
+    script = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
+              '"$ulo" --quiet count "$corpus" --work "$spill" --window %s "$@" && '
+              '"$ulo" --quiet merge "$spill" "$out"' % window)
+    outs = {}
+
+    def ulo_run(key, label, before=False, extra=(), role="library"):
+        spill = os.path.join(w, "corpus_%s_spill" % key)
+        outs[key] = os.path.join(w, "corpus_%s.txt" % key)
+        return Contender(key, label, shell(script, bench.ulo(before), spill, outs[key], corpus,
+                                           *extra), role, [spill, outs[key]])
+
+    contenders = [ulo_run("library", "ulo count + ulo merge")]
+    if bench.before:
+        contenders.append(ulo_run("before", bench.before_label(), before=True, role="anchor"))
+    skipped = []
+    if supports_jobs(bench.ulo()):
+        contenders.append(ulo_run("jobs1", "ulo count --jobs 1 + merge", extra=["--jobs", "1"],
+                                  role="anchor"))
+        contenders.append(ulo_run("jobs2", "ulo count --jobs 2 + merge", extra=["--jobs", "2"],
+                                  role="anchor"))
+    else:
+        skipped.append("`ulo count --jobs N` does not exist in this build: its rows were "
+                       "skipped.")
+    for mode, label in (("nltk", "NLTK BigramCollocationFinder"),
+                        ("counter", "Python Counter")):
+        outs[mode] = os.path.join(w, "corpus_%s.txt" % mode)
+        contenders.append(
+            Contender(mode, label, [bench.python, os.path.join(ANCHORS, "corpus_pairs.py"),
+                                    mode, corpus, outs[mode]], "anchor", [outs[mode]]))
+    package = dask_package(ROOT)
+    if package:
+        shared, out = os.path.join(w, "corpus_dask_shared"), os.path.join(w, "corpus_dask.txt")
+        outs["dask"] = out
+        env = dict(os.environ)
+        env["PYTHONPATH"] = package + (os.pathsep + env["PYTHONPATH"]
+                                       if env.get("PYTHONPATH") else "")
+        library = os.path.join(bench.build, "src", "module", "libVorn_ULO.so")
+        contenders.append(
+            Contender("dask", "Dask, 2 workers (vorn_ulo.distributed)",
+                      [bench.python, os.path.join(ANCHORS, "dask_count.py"), library, corpus,
+                       shared, out], "anchor", [shared, out], optional=True, env=env))
+    else:
+        skipped.append("The Python package's distributed count (python/vorn_ulo/"
+                       "distributed.py) does not exist in this tree: the Dask row was skipped.")
+
+    def check():
+        library = outs["library"]
+        for key, out in outs.items():
+            if key == "library" or not os.path.exists(out):
+                continue  # a dropped optional contender left nothing
+            if not same_bytes(library, out):
+                fail("corpus: the merged pair counts of %s and ulo differ" % key)
+        pairs = line_count(library)
+        others = [c.label for c in contenders if c.key != "library" and c.key in outs and
+                  os.path.exists(outs[c.key])]
+        return ["Every contender's pair counts are identical, byte for byte, to ulo's "
+                "(%s): %s distinct pairs." % (", ".join(others), "{:,}".format(pairs))] + skipped
+
+    size = os.path.getsize(corpus)
+    share = "" if bench.corpus_share == 100 else " (the first %d%%)" % bench.corpus_share
+    title = ("Corpus to merged pair counts: %s entries of dict-gcide%s, %s words (%.0f MB), "
+             "window %s, both directions" % ("{:,}".format(lines), share, "{:,}".format(words),
+                                             size / 1e6, window))
+    return Job("corpus", title, bench.rounds(), contenders, [corpus], "words", words, check)
