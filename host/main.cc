@@ -22,10 +22,12 @@
 
 #include "commands.h"
 #include "corpus.h"
+#include "count_jobs.h"
 #include "demo_corpus.h"
 #include "encoding.h"
 #include "library.h"
 #include "progress.h"
+#include "staging.h"
 
 namespace ulo::host {
 namespace {
@@ -35,6 +37,7 @@ namespace fs = std::filesystem;
 constexpr char kVersion[] = "1.0.0";
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kMaxJobs = 256;
 
 const char kMainUsage[] =
     "usage: ulo [--library PATH] [--quiet] [--direct] COMMAND [ARGS]\n"
@@ -59,6 +62,12 @@ const char kMainUsage[] =
 
 const char kCountOptions[] =
     "  --window N       pair every token with the next N tokens of its line (default 3)\n"
+    "  --jobs N         count in N worker processes at once (default: the number of\n"
+    "                   processors), each with a counting run of its own in DIR/part-K;\n"
+    "                   peak memory is N times one run's (about 210 MB each)\n"
+    "  --per-pair-commands  hand every pair to the library as a command of its own\n"
+    "                   (slow; by default each distinct pair of a batch of lines is\n"
+    "                   handed over once, with its count)\n"
     "  --one-way        count each pair in reading order only (default: both directions)\n"
     "  --chars          every GB2312 Chinese character is a token (default: words\n"
     "                   separated by white space); punctuation and ASCII are skipped\n"
@@ -69,9 +78,12 @@ const std::map<std::string, std::string> kCommandUsage = {
     {"count", std::string("usage: ulo count CORPUS... --work DIR [options]\n"
                           "\n"
                           "Reads each CORPUS (one sentence per line) and feeds every pair of "
-                          "tokens\nwithin the window to a counting run whose sorted spill files "
-                          "temp1.txt,\ntemp2.txt, ... go to DIR (created when missing; it must "
-                          "hold nothing else).\n\noptions:\n") +
+                          "tokens\nwithin the window to counting runs whose sorted spill files "
+                          "temp1.txt,\ntemp2.txt, ... go to DIR/part-1, DIR/part-2, ... (one "
+                          "per worker). DIR is\ncreated when missing; it may hold only an "
+                          "earlier count, which is replaced.\nDIR appears only when every run "
+                          "has ended well (until then the runs write\nin DIR.partial).\n"
+                          "\noptions:\n") +
                   kCountOptions},
     {"merge",
      "usage: ulo merge DIR OUT\n"
@@ -151,18 +163,9 @@ std::string StatusText(int32_t status) {
   return std::to_string(status) + ": " + DescribeStatus(status);
 }
 
-// Options shared by count and run.
-struct CountOptions {
-  std::vector<std::string> corpora;
-  int window = 3;
-  bool oneWay = false;
-  TokenMode mode = TokenMode::kWords;
-  std::string from;
-};
-
-// Takes the count options out of `args`; what is left stays in `*rest`.
 bool ParseCountOptions(const std::string& command, const std::vector<std::string>& args,
-                       CountOptions* options, std::map<std::string, std::string>* valued,
+                       CountSettings* options, int* jobs,
+                       std::map<std::string, std::string>* valued,
                        const std::vector<std::string>& extraValued, int* usageExit) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -184,8 +187,20 @@ bool ParseCountOptions(const std::string& command, const std::vector<std::string
         return false;
       }
       options->window = window;
+    } else if (arg == "--jobs") {
+      std::string value;
+      if (!needValue(&value)) return false;
+      int32_t number = 0;
+      if (!ParseInt32(value, &number) || number < 1 || number > kMaxJobs) {
+        *usageExit = UsageError(command, "--jobs must be a whole number from 1 to " +
+                                             std::to_string(kMaxJobs) + ", not '" + value + "'");
+        return false;
+      }
+      *jobs = number;
     } else if (arg == "--one-way") {
       options->oneWay = true;
+    } else if (arg == "--per-pair-commands") {
+      options->perPairCommands = true;
     } else if (arg == "--chars") {
       options->mode = TokenMode::kChars;
     } else if (arg == "--from") {
@@ -206,152 +221,6 @@ bool ParseCountOptions(const std::string& command, const std::vector<std::string
     return false;
   }
   return true;
-}
-
-// What a counting run did.
-struct CountSummary {
-  uint64_t lines = 0;
-  uint64_t pairsFed = 0;
-  uint64_t spillFiles = 0;
-  uint64_t spillLines = 0;
-  uint64_t unrepresentable = 0;
-  uint64_t invalid = 0;
-  double seconds = 0;
-};
-
-// Spill files temp1.txt, temp2.txt, ... that a run left in `dir`.
-void CountSpillFiles(const std::string& dir, CountSummary* summary) {
-  for (int number = 1;; ++number) {
-    fs::path file = fs::path(dir) / ("temp" + std::to_string(number) + ".txt");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) break;
-    ++summary->spillFiles;
-    char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-      summary->spillLines += static_cast<uint64_t>(std::count(buffer, buffer + in.gcount(), '\n'));
-    }
-  }
-}
-
-bool PrepareWorkDir(const std::string& command, const std::string& dir, bool clearSpills,
-                    std::string* error) {
-  std::error_code code;
-  fs::create_directories(dir, code);
-  if (!fs::is_directory(dir, code)) {
-    *error = command + ": cannot create the work directory " + dir;
-    return false;
-  }
-  for (auto it = fs::directory_iterator(dir, code); !code && it != fs::directory_iterator();
-       it.increment(code)) {
-    std::string name = it->path().filename().string();
-    bool spill = name.size() > 8 && name.compare(0, 4, "temp") == 0 &&
-                 name.compare(name.size() - 4, 4, ".txt") == 0;
-    if (clearSpills && spill && it->is_regular_file()) {
-      fs::remove(it->path(), code);
-      if (code) break;
-      continue;
-    }
-    *error = command + ": the work directory " + dir +
-             " is not empty (the merge would take every file in it as input)";
-    return false;
-  }
-  if (code) {
-    *error = command + ": cannot read the work directory " + dir + ": " + code.message();
-    return false;
-  }
-  return true;
-}
-
-int CountCorpora(const Global& global, Session& session, const CountOptions& options,
-                 const std::string& workDir, CountSummary* summary) {
-  std::optional<Converter> converter;
-  if (!options.from.empty()) {
-    converter.emplace();
-    std::string error;
-    if (!converter->Open(options.from, "GB2312", &error)) return Fail("count: " + error);
-  }
-  // Open every corpus before the run starts, so a typo costs nothing.
-  std::vector<FILE*> files;
-  for (const std::string& path : options.corpora) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-      for (FILE* open : files)
-        std::fclose(open);
-      return Fail("count: cannot open the corpus " + path + ": " + std::strerror(errno));
-    }
-    files.push_back(file);
-  }
-
-  int32_t status = session.Begin(workDir);
-  if (status != 0) {
-    for (FILE* open : files)
-      std::fclose(open);
-    return Fail("count: cannot open a counting run in " + workDir + " (status " +
-                StatusText(status) + ")");
-  }
-  Progress progress("count", !global.quiet && isatty(STDERR_FILENO));
-  std::vector<std::string_view> tokens;
-  std::string converted;
-  char* line = nullptr;
-  size_t capacity = 0;
-  int result = 0;
-  for (size_t f = 0; f < files.size() && result == 0; ++f) {
-    ssize_t length;
-    while (result == 0 && (length = getline(&line, &capacity, files[f])) >= 0) {
-      ++summary->lines;
-      std::string_view text(line, static_cast<size_t>(length));
-      if (converter) {
-        converted.clear();
-        converter->Convert(text, &converted);
-        text = converted;
-      }
-      Tokenize(text, options.mode, &tokens);
-      ForEachPair(tokens, options.window, [&](std::string_view a, std::string_view b) {
-        if (result != 0) return;
-        int32_t added = session.AddPair(a, b, 1, options.oneWay);
-        if (added != 0) {
-          result = Fail("count: the library refused a pair while counting " + options.corpora[f] +
-                        " (status " + StatusText(added) + "; a spill file in " + workDir +
-                        " may not have been written)");
-          return;
-        }
-        ++summary->pairsFed;
-      });
-      progress.Counting(summary->lines, summary->pairsFed);
-    }
-    if (result == 0 && std::ferror(files[f])) {
-      result = Fail("count: cannot read the corpus " + options.corpora[f]);
-    }
-  }
-  std::free(line);
-  for (FILE* open : files)
-    std::fclose(open);
-  progress.Stop();
-  status = session.End();
-  if (result != 0) return result;
-  if (status != 0) {
-    return Fail("count: the counting run in " + workDir + " failed at its end (status " +
-                StatusText(status) + ")");
-  }
-  summary->seconds = progress.ElapsedSeconds();
-  if (converter) {
-    summary->unrepresentable = converter->unrepresentable();
-    summary->invalid = converter->invalid();
-  }
-  CountSpillFiles(workDir, summary);
-  return 0;
-}
-
-void PrintCountSummary(const CountSummary& summary, const CountOptions& options) {
-  std::printf("lines read         %s\n", Grouped(summary.lines).c_str());
-  std::printf("pairs fed          %s (%s)\n", Grouped(summary.pairsFed).c_str(),
-              options.oneWay ? "one way" : "both directions counted");
-  std::printf("spill files        %s (%s lines)\n", Grouped(summary.spillFiles).c_str(),
-              Grouped(summary.spillLines).c_str());
-  if (!options.from.empty()) {
-    std::printf("skipped characters %s without a GB2312 form, %s invalid bytes\n",
-                Grouped(summary.unrepresentable).c_str(), Grouped(summary.invalid).c_str());
-  }
 }
 
 uint64_t TreeBytes(const fs::path& root) {
@@ -389,12 +258,24 @@ int Merge(const Global& global, Session& session, const std::string& dir, const 
     source.pop_back();
   fs::path parent = fs::path(source).parent_path();
   fs::path workDir = (parent.empty() ? fs::path(".") : parent) / "merge_temp";
+  // The merged file takes its name only when whole: a crash leaves at most
+  // the partial file, which the next merge overwrites.
+  std::string partial = PartialPath(out);
+  std::error_code code;
+  fs::remove(partial, code);
   Progress progress("merge", !global.quiet && isatty(STDERR_FILENO));
   progress.PollBytes(TreeBytes(dir),
-                     [out, workDir] { return FileBytes(out) + TreeBytes(workDir); });
-  int32_t status = global.direct ? session.MergeDirect(dir, out) : session.Merge(dir, out);
+                     [partial, workDir] { return FileBytes(partial) + TreeBytes(workDir); });
+  int32_t status = global.direct ? session.MergeDirect(dir, partial) : session.Merge(dir, partial);
   progress.Stop();
+  MoveErrorLog(partial, out);
+  if (status == 0 && std::rename(partial.c_str(), out.c_str()) != 0) {
+    int error = errno;
+    fs::remove(partial, code);
+    return Fail("merge: cannot move " + partial + " to " + out + ": " + std::strerror(error));
+  }
   if (status == 0) return 0;
+  fs::remove(partial, code);
   if (global.direct) {
     return Fail("merge: merging " + dir + " into " + out + " failed (code " +
                 std::to_string(status) + ": " + DescribeMergeCode(status) + ")");
@@ -443,19 +324,22 @@ bool Positional(const std::string& command, const std::vector<std::string>& args
   return true;
 }
 
-int RunCount(const Global& global, Session& session, const std::vector<std::string>& args) {
-  CountOptions options;
+int RunCount(const Global& global, const std::vector<std::string>& args) {
+  CountSettings options;
+  int jobs = DefaultJobs();
   std::map<std::string, std::string> valued;
   int usageExit = 0;
-  if (!ParseCountOptions("count", args, &options, &valued, {"--work"}, &usageExit)) {
+  if (!ParseCountOptions("count", args, &options, &jobs, &valued, {"--work"}, &usageExit)) {
     return usageExit;
   }
   if (valued.count("--work") == 0) return UsageError("count", "--work DIR is required");
   std::string workDir = valued["--work"];
-  std::string error;
-  if (!PrepareWorkDir("count", workDir, false, &error)) return Fail(error);
   CountSummary summary;
-  if (int failed = CountCorpora(global, session, options, workDir, &summary)) return failed;
+  if (int failed =
+          CountIntoDirectory("count", global.libraryPath, !global.quiet && isatty(STDERR_FILENO),
+                             options, jobs, workDir, &summary)) {
+    return failed;
+  }
   PrintCountSummary(summary, options);
   std::printf("time               %.2f s\n", summary.seconds);
   return 0;
@@ -468,10 +352,11 @@ struct Stage {
 
 int RunPipeline(const Global& global, Session& session, const std::vector<std::string>& args,
                 std::string* topnPath) {
-  CountOptions options;
+  CountSettings options;
+  int jobs = DefaultJobs();
   std::map<std::string, std::string> valued;
   int usageExit = 0;
-  if (!ParseCountOptions("run", args, &options, &valued, {"--out", "--threshold", "--top"},
+  if (!ParseCountOptions("run", args, &options, &jobs, &valued, {"--out", "--threshold", "--top"},
                          &usageExit)) {
     return usageExit;
   }
@@ -495,9 +380,6 @@ int RunPipeline(const Global& global, Session& session, const std::vector<std::s
   std::string frequent = (out / "frequent.txt").string();
   std::string support = (out / "support.txt").string();
   std::string topn = (out / "topn.txt").string();
-  std::string error;
-  if (!PrepareWorkDir("run", spillDir, true, &error)) return Fail(error);
-
   std::vector<Stage> stages;
   auto timed = [&](const std::string& name, auto work) {
     auto start = std::chrono::steady_clock::now();
@@ -507,8 +389,10 @@ int RunPipeline(const Global& global, Session& session, const std::vector<std::s
     return failed;
   };
   CountSummary summary;
-  if (int failed = timed(
-          "count", [&] { return CountCorpora(global, session, options, spillDir, &summary); })) {
+  if (int failed = timed("count", [&] {
+        return CountIntoDirectory("run", global.libraryPath, !global.quiet && isatty(STDERR_FILENO),
+                                  options, jobs, spillDir, &summary);
+      })) {
     return failed;
   }
   if (int failed = timed("merge", [&] { return Merge(global, session, spillDir, pairs); })) {
@@ -744,7 +628,7 @@ int Main(int argc, char** argv) {
   }
   Session session(library);
   if (!session.Open(&error)) return Fail(error);
-  if (command == "count") return RunCount(global, session, args);
+  if (command == "count") return RunCount(global, args);
   if (command == "merge") return Merge(global, session, args[0], args[1]);
   if (command == "filter") return Filter(session, args[0], args[1], number);
   if (command == "support") return Support(session, args[0], args[1]);
