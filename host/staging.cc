@@ -111,8 +111,10 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
     return false;
   }
   if (fs::is_directory(dir, code) && !HoldsOnlyCountResult(dir)) {
-    *error = "the work directory " + dir +
-             " holds files that no count wrote (the merge would take every file in it as input)";
+    *error =
+        "the work directory " + dir +
+        " is not empty: it holds files that no count wrote (the merge would take every file in "
+        "it as input)";
     return false;
   }
   return true;
