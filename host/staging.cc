@@ -108,6 +108,7 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
   }
   if (fs::exists(dir, code) && !fs::is_directory(dir, code)) {
     *error = "the work directory " + dir + " is not a directory";
+    Discard();
     return false;
   }
   if (fs::is_directory(dir, code) && !HoldsOnlyCountResult(dir)) {
@@ -115,6 +116,7 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
         "the work directory " + dir +
         " is not empty: it holds files that no count wrote (the merge would take every file in "
         "it as input)";
+    Discard();
     return false;
   }
   return true;
