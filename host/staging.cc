@@ -62,9 +62,16 @@ StagedDirectory::~StagedDirectory() {
 }
 
 bool StagedDirectory::Open(const std::string& requested, std::string* error) {
-  dir = WithoutTrailingSlashes(requested);
-  stage = dir + ".partial";
   std::error_code code;
+  // "." or "runs/a/.." must name the directory itself, whose sibling the
+  // staging directory is.
+  fs::path normal = fs::absolute(requested, code).lexically_normal();
+  dir = WithoutTrailingSlashes(code ? requested : normal.string());
+  if (fs::path(dir).filename().empty() || dir == "/") {
+    *error = "the work directory " + requested + " has no parent to stage its result in";
+    return false;
+  }
+  stage = dir + ".partial";
   fs::path parent = fs::path(dir).parent_path();
   if (!parent.empty()) fs::create_directories(parent, code);
   for (;;) {
