@@ -34,14 +34,6 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
       library.Find<decltype(&ULO_Stat_AssociatedFreq)>("ULO_Stat_AssociatedFreq", &error);
   if (addPair == nullptr) return error;
 
-  // Open every corpus before the run starts, so a typo costs nothing.
-  std::vector<SegmentReader> readers(share.size());
-  for (size_t s = 0; s < share.size(); ++s) {
-    const std::string& path = settings.corpora[share[s].corpus];
-    if (!readers[s].Open(path, share[s])) {
-      return "cannot open the corpus " + path + ": " + std::strerror(errno);
-    }
-  }
   int32_t status = session.Begin(workDir);
   if (status != 0) {
     return "cannot open a counting run in " + workDir + " (status " + std::to_string(status) +
@@ -49,7 +41,8 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
   }
 
   std::string failure;
-  const std::string* current = nullptr;
+  static const std::string kNoCorpus = "the corpora";
+  const std::string* current = &kNoCorpus;
   auto refused = [&](const std::string& what) {
     failure = "the library refused a pair while counting " + *current + " (" + what +
               "; a spill file in " + workDir + " may not have been written)";
@@ -68,8 +61,14 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
   auto lastReport = std::chrono::steady_clock::now();
   for (size_t s = 0; s < share.size() && failure.empty(); ++s) {
     current = &settings.corpora[share[s].corpus];
+    // One corpus open at a time: a share may name thousands of them.
+    SegmentReader reader;
+    if (!reader.Open(*current, share[s])) {
+      failure = "cannot open the corpus " + *current + ": " + std::strerror(errno);
+      break;
+    }
     std::string_view line;
-    while (failure.empty() && readers[s].Next(&line)) {
+    while (failure.empty() && reader.Next(&line)) {
       ++tally->lines;
       if (converter) {
         converted.clear();
@@ -105,7 +104,7 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
         }
       }
     }
-    if (failure.empty() && readers[s].failed()) failure = "cannot read the corpus " + *current;
+    if (failure.empty() && reader.failed()) failure = "cannot read the corpus " + *current;
   }
   if (failure.empty()) batch.Flush();
   status = session.End();
