@@ -93,10 +93,28 @@ bool PairBatch::Full(size_t wordBytesNeeded) const {
 
 bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window) {
   if (failed) return false;
-  if (lineIds.size() < tokens.size()) {
-    lineIds.resize(tokens.size());
-    lineGenerations.resize(tokens.size());
+  size_t n = tokens.size();
+  size_t span = static_cast<size_t>(window);
+  size_t pairs = n < 2 ? 0 : (n - 1) * std::min(span, n - 1);
+  size_t lineBytes = 0;
+  for (std::string_view token : tokens)
+    lineBytes += token.size() + 1;
+  if (pairCount + pairs <= limits.pairs && words.size() + n <= limits.words &&
+      bytes.size() + lineBytes <= limits.wordBytes) {
+    // The usual case: the whole line fits, so no check per pair.
+    if (lineIds.size() < n) lineIds.resize(n);
+    for (size_t k = 0; k < n; ++k)
+      lineIds[k] = Intern(tokens[k]);
+    for (size_t i = 0; i < n; ++i) {
+      size_t last = std::min(n - 1, i + span);
+      for (size_t j = i + 1; j <= last; ++j)
+        AddPair(lineIds[i], lineIds[j]);
+      added += last - i;
+    }
+    return true;
   }
+  if (lineIds.size() < n) lineIds.resize(n);
+  if (lineGenerations.size() < n) lineGenerations.resize(n);
   std::fill(lineGenerations.begin(), lineGenerations.begin() + tokens.size(), UINT64_MAX);
   auto idOf = [&](size_t k) {
     if (lineGenerations[k] != generation) {

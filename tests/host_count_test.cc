@@ -114,8 +114,14 @@ TEST(PairBatchTest, TinyLimitsFlushInTheMiddleOfLines) {
   // a word larger than the whole byte budget.
   auto lines = RandomLines(11, 60, 25);
   lines.push_back({std::string(100, 'L'), "x", std::string(100, 'L')});
-  for (PairBatch::Limits limits : {PairBatch::Limits{1, 2, 8}, PairBatch::Limits{3, 5, 30},
-                                   PairBatch::Limits{16, 4, 1 << 10}}) {
+  // Lines that fit a batch whole, then one that does not, then more that do.
+  std::vector<std::string> longLine;
+  for (int t = 0; t < 300; ++t)
+    longLine.push_back("long" + std::to_string(t % 70));
+  lines.insert(lines.begin() + 30, longLine);
+  for (PairBatch::Limits limits :
+       {PairBatch::Limits{1, 2, 8}, PairBatch::Limits{3, 5, 30}, PairBatch::Limits{16, 4, 1 << 10},
+        PairBatch::Limits{200, 200, 1 << 12}}) {
     for (bool oneWay : {false, true}) {
       Handed handed;
       EXPECT_EQ(Batched(lines, 4, oneWay, limits, &handed), Expected(lines, 4, oneWay))
