@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli.h"
 #include "encoding.h"
 #include "progress.h"
 #include "staging.h"
@@ -67,11 +68,15 @@ int CountIntoDirectory(const std::string& command, const std::string& libraryPat
   }
   // Every corpus must open before any work starts, so a typo costs nothing.
   for (const std::string& path : settings.corpora) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-      return Fail(command, "cannot open the corpus " + path + ": " + std::strerror(errno));
+    if (std::string problem = InputFileProblem(path); !problem.empty()) {
+      return Fail(command, "cannot read the corpus " + path + ": " + problem);
     }
-    std::fclose(file);
+  }
+  // Loaded here once to say what is wrong with it in one line; the workers
+  // load it again for themselves.
+  Library library;
+  if (!library.Load(libraryPath, &error)) {
+    return Fail(command, "cannot load the library " + libraryPath + ": " + error);
   }
   std::vector<Share> shares;
   if (!ShareCorpora(settings.corpora, jobs, &shares, &error)) return Fail(command, error);

@@ -28,7 +28,7 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
     converter.emplace();
     if (!converter->Open(settings.from, "GB2312", &error)) return error;
   }
-  Session session(library);
+  Session session(library, settings.direct);
   if (!session.Open(&error)) return error;
   auto addPair =
       library.Find<decltype(&ULO_Stat_AssociatedFreq)>("ULO_Stat_AssociatedFreq", &error);

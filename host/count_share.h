@@ -26,6 +26,8 @@ struct CountSettings {
   // One command buffer per pair, as before batches existed: kept to measure
   // against, and as the plainest route through the extension object.
   bool perPairCommands = false;
+  // Begin and End (and the single pairs) through the exports, not commands.
+  bool direct = false;
 };
 
 // What a counting run has done so far. Plain numbers, so that workers can

@@ -1,0 +1,50 @@
+#include "count_run.h"
+
+#include <string>
+
+#include "cli.h"
+
+namespace ulo::host {
+namespace {
+
+constexpr int kMaxJobs = 256;
+
+}  // namespace
+
+void AddCountOptions(CLI::App& command, CountOptions* options) {
+  command.add_option("CORPUS", options->corpora, "corpus files, one sentence per line")
+      ->type_name("FILE")
+      ->required();
+  command
+      .add_option("--window", options->window,
+                  "pair every token with the next N tokens of its line")
+      ->type_name("N")
+      ->check(Int32AtLeast(1))
+      ->capture_default_str();
+  command.add_flag("--one-way", options->oneWay,
+                   "count each pair in reading order only (default: both directions)");
+  command.add_flag_callback(
+      "--chars", [options] { options->mode = TokenMode::kChars; },
+      "every GB2312 Chinese character is a token (default: words separated by white space); "
+      "punctuation and ASCII are skipped");
+  command
+      .add_option("--from", options->from,
+                  "convert the corpora from ENCODING (for example UTF-8) to GB2312; characters "
+                  "without a GB2312 form are skipped and counted")
+      ->type_name("ENCODING")
+      ->check(KnownEncoding());
+  command
+      .add_option("--jobs", options->jobs,
+                  "count in N worker processes at once, each with a counting run of its own in "
+                  "DIR/part-K (default: the number of processors); peak memory is N times one "
+                  "run's, about 210 MB each")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxJobs)
+                  .description("a whole number from 1 to " + std::to_string(kMaxJobs)));
+  command.add_flag("--per-pair-commands", options->perPairCommands,
+                   "hand every pair to the library as a command of its own (slow; by default "
+                   "each distinct pair of a batch of lines goes once, with its count, through "
+                   "the pair's export)");
+}
+
+}  // namespace ulo::host

@@ -1,0 +1,23 @@
+// The count options of `ulo count` and `ulo run` on the command line; the
+// counting itself is in count_jobs.h.
+#ifndef ULO_HOST_COUNT_RUN_H_
+#define ULO_HOST_COUNT_RUN_H_
+
+#include <CLI/CLI.hpp>
+
+#include "count_jobs.h"
+#include "count_share.h"
+
+namespace ulo::host {
+
+// What `ulo count` and `ulo run` take.
+struct CountOptions : CountSettings {
+  int jobs = DefaultJobs();
+};
+
+// Adds the corpora and the counting options to `command`.
+void AddCountOptions(CLI::App& command, CountOptions* options);
+
+}  // namespace ulo::host
+
+#endif  // ULO_HOST_COUNT_RUN_H_
