@@ -39,8 +39,14 @@ void AddCountOptions(CLI::App& command, CountOptions* options) {
                   "DIR/part-K (default: the number of processors); peak memory is N times one "
                   "run's, about 210 MB each")
       ->type_name("N")
-      ->check(CLI::Range(1, kMaxJobs)
-                  .description("a whole number from 1 to " + std::to_string(kMaxJobs)));
+      ->check(Int32AtLeast(1))
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            // A worker costs a process and about 210 MB: more than this is a typo.
+            if (std::stoll(text) > kMaxJobs) return "must be at most " + std::to_string(kMaxJobs);
+            return {};
+          },
+          ""));
   command.add_flag("--per-pair-commands", options->perPairCommands,
                    "hand every pair to the library as a command of its own (slow; by default "
                    "each distinct pair of a batch of lines goes once, with its count, through "
