@@ -1,4 +1,4 @@
-// ulo count: corpora into the spill files of one counting run.
+// ulo count: corpora into the spill files of counting runs in worker processes.
 #include <cstdio>
 #include <memory>
 
@@ -16,21 +16,22 @@ Runner AddCountCommand(CLI::App& app) {
       app, "count", "CORPUS... --work DIR [options]",
       "Count the word pairs of corpora into spill files in DIR.\n"
       "Reads each CORPUS (one sentence per line) and feeds every pair of tokens within the\n"
-      "window to a counting run whose sorted spill files temp1.txt, temp2.txt, ... go to\n"
-      "DIR (created when missing; it must hold nothing else, since the merge takes every\n"
-      "file in it).");
+      "window to counting runs, one per worker, whose sorted spill files temp1.txt,\n"
+      "temp2.txt, ... go to DIR/part-1, DIR/part-2, ... DIR is created when missing; it\n"
+      "may hold only an earlier count, which is replaced, since the merge takes every file\n"
+      "in it. DIR appears only when every run has ended well (until then the runs write in\n"
+      "DIR.partial).");
   AddCountOptions(*command, &args->count);
   command->add_option("--work", args->workDir, "directory for the spill files")
       ->type_name("DIR")
       ->required();
   return [args](Host& host) {
-    std::string error;
-    if (!PrepareWorkDir(args->workDir, false, &error)) return Fail("count: " + error);
-    Session* session = host.Open();
-    if (session == nullptr) return kExitFailure;
+    CountOptions options = args->count;
+    options.direct = host.options().direct;
     CountSummary summary;
-    if (int failed = CountCorpora("count", *session, args->count, args->workDir,
-                                  ShowProgress(host.options()), &summary)) {
+    if (int failed =
+            CountIntoDirectory("count", host.options().libraryPath, ShowProgress(host.options()),
+                               options, options.jobs, args->workDir, &summary)) {
       return failed;
     }
     PrintCountSummary(summary, args->count);

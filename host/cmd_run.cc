@@ -45,8 +45,6 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   std::string frequent = (out / "frequent.txt").string();
   std::string support = (out / "support.txt").string();
   std::string topn = (out / "topn.txt").string();
-  std::string error;
-  if (!PrepareWorkDir(spillDir, true, &error)) return Fail("run: " + error);
   Session* session = host.Open();
   if (session == nullptr) return kExitFailure;
   bool progress = ShowProgress(host.options());
@@ -61,7 +59,10 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   };
   CountSummary summary;
   if (int failed = timed("count", [&] {
-        return CountCorpora("run", *session, options.count, spillDir, progress, &summary);
+        CountOptions count = options.count;
+        count.direct = host.options().direct;
+        return CountIntoDirectory("run", host.options().libraryPath, progress, count, count.jobs,
+                                  spillDir, &summary);
       })) {
     return failed;
   }

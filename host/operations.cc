@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "encoding.h"
 #include "progress.h"
+#include "staging.h"
 
 namespace ulo::host {
 namespace {
@@ -86,12 +87,26 @@ int MergeFiles(Session& session, const std::string& dir, const std::string& out,
   // The log grows across runs: only what this merge adds belongs to it.
   std::string log = out + "_err.log";
   uint64_t logBefore = FileBytes(log);
+  // The merged file takes its name only when whole: a crash leaves at most
+  // the partial file, which the next merge overwrites.
+  std::string partial = PartialPath(out);
+  std::error_code ignored;
+  fs::remove(partial, ignored);
+  fs::remove(partial + "_err.log", ignored);
   Progress progress("merge", shown);
   progress.PollBytes(TreeBytes(dir),
-                     [out, workDir] { return FileBytes(out) + TreeBytes(workDir); });
-  int32_t code = session.MergeDirect(dir, out);
+                     [partial, workDir] { return FileBytes(partial) + TreeBytes(workDir); });
+  int32_t code = session.MergeDirect(dir, partial);
   progress.Stop();
-  if (code == 0) return 0;
+  MoveErrorLog(partial, out);
+  if (code == 0) {
+    std::error_code moved;
+    fs::rename(partial, out, moved);
+    if (!moved) return 0;
+    fs::remove(partial, ignored);
+    return Fail("merge: cannot move the merged file to " + out + ": " + moved.message());
+  }
+  fs::remove(partial, ignored);
   std::string message = "merge: merging " + dir + " into " + out + " failed with code " +
                         std::to_string(code) + ": " + DescribeMergeCode(code);
   std::string logged = LastLogLine(log, logBefore);

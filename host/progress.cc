@@ -50,6 +50,11 @@ void Progress::Show(const std::string& text) {
 
 void Progress::Counting(uint64_t lines, uint64_t pairs) {
   if (!enabled || (++calls & 255) != 0) return;
+  CountingTotals(lines, pairs);
+}
+
+void Progress::CountingTotals(uint64_t lines, uint64_t pairs) {
+  if (!enabled) return;
   auto now = std::chrono::steady_clock::now();
   if (now - lastShown < std::chrono::milliseconds(250)) return;
   lastShown = now;

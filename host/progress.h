@@ -19,6 +19,8 @@ class Progress {
 
   // Reports the counting so far; cheap enough to call for every line.
   void Counting(uint64_t lines, uint64_t pairs);
+  // The same for totals that arrive a few times a second (from workers).
+  void CountingTotals(uint64_t lines, uint64_t pairs);
   // Starts a thread that reports `poll()` (bytes written so far) against
   // `inputBytes` twice a second until Stop().
   void PollBytes(uint64_t inputBytes, std::function<uint64_t()> poll);

@@ -182,24 +182,24 @@ TEST_F(UloTest, FailedMergeGivesItsCodeAndWhatItLoggedThisTime) {
 
 TEST_F(UloTest, CountWritesSortedSpillFiles) {
   WriteFile(dir.Path("c.txt"), "b a c\nb a\n");
-  Result result =
-      Run("count " + Quote(dir.Path("c.txt")) + " --work " + Quote(dir.Path("w")) + " --window 1");
+  Result result = Run("count " + Quote(dir.Path("c.txt")) + " --work " + Quote(dir.Path("w")) +
+                      " --window 1 --jobs 1");
   ASSERT_EQ(result.exitCode, 0) << result.err;
   // Pairs (b,a), (a,c), (b,a), each counted in both directions.
-  EXPECT_EQ(ReadFile(dir.Path("w/temp1.txt")), "a\tb\t2\na\tc\t1\nb\ta\t2\nc\ta\t1\n");
+  EXPECT_EQ(ReadFile(dir.Path("w/part-1/temp1.txt")), "a\tb\t2\na\tc\t1\nb\ta\t2\nc\ta\t1\n");
   EXPECT_NE(result.out.find("pairs fed          3"), std::string::npos) << result.out;
 
   // One way, wider window.
   Result oneWay = Run("count " + Quote(dir.Path("c.txt")) + " --work " + Quote(dir.Path("w2")) +
-                      " --window 2 --one-way");
+                      " --window 2 --one-way --jobs 1");
   ASSERT_EQ(oneWay.exitCode, 0) << oneWay.err;
-  EXPECT_EQ(ReadFile(dir.Path("w2/temp1.txt")), "a\tc\t1\nb\ta\t2\nb\tc\t1\n");
+  EXPECT_EQ(ReadFile(dir.Path("w2/part-1/temp1.txt")), "a\tc\t1\nb\ta\t2\nb\tc\t1\n");
 
   // Through the exports, the same spill file.
   Result direct = Run("--direct count " + Quote(dir.Path("c.txt")) + " --work " +
-                      Quote(dir.Path("w3")) + " --window 1");
+                      Quote(dir.Path("w3")) + " --window 1 --jobs 1");
   ASSERT_EQ(direct.exitCode, 0) << direct.err;
-  EXPECT_EQ(ReadFile(dir.Path("w3/temp1.txt")), ReadFile(dir.Path("w/temp1.txt")));
+  EXPECT_EQ(ReadFile(dir.Path("w3/part-1/temp1.txt")), ReadFile(dir.Path("w/part-1/temp1.txt")));
 
   // A work directory holding other files would feed them to the merge.
   ExpectOneLineFailure(Run("count " + Quote(dir.Path("c.txt")) + " --work " + Quote(dir.path())),
@@ -211,10 +211,10 @@ TEST_F(UloTest, CharactersFromUtf8WithUnrepresentableOnesCounted) {
   WriteFile(dir.Path("c.txt"),
             "\xE6\x9C\x88\xE6\x98\x8E\xE3\x80\x82x\xF0\x9F\x98\x80\xE6\x9C\x88\xE5\x85\x89\n");
   Result result = Run("count " + Quote(dir.Path("c.txt")) + " --work " + Quote(dir.Path("w")) +
-                      " --chars --from UTF-8 --window 1 --one-way");
+                      " --chars --from UTF-8 --window 1 --one-way --jobs 1");
   ASSERT_EQ(result.exitCode, 0) << result.err;
   // GB2312: month D4 C2, bright C3 F7, light B9 E2.
-  EXPECT_EQ(ReadFile(dir.Path("w/temp1.txt")),
+  EXPECT_EQ(ReadFile(dir.Path("w/part-1/temp1.txt")),
             "\xC3\xF7\t\xD4\xC2\t1\n\xD4\xC2\t\xB9\xE2\t1\n\xD4\xC2\t\xC3\xF7\t1\n");
   EXPECT_NE(result.out.find("skipped characters 1 without a GB2312 form, 0 invalid bytes"),
             std::string::npos)
@@ -224,7 +224,7 @@ TEST_F(UloTest, CharactersFromUtf8WithUnrepresentableOnesCounted) {
 TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
   WriteFile(dir.Path("c.txt"), "a b\na b\na d\n");
   Result result = Run("run " + Quote(dir.Path("c.txt")) + " --out " + Quote(dir.Path("out")) +
-                      " --window 1 --one-way --threshold 2 --top 2");
+                      " --window 1 --one-way --threshold 2 --top 2 --jobs 1");
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(ReadFile(dir.Path("out/pairs.txt")), "a\tb\t2\na\td\t1\n");
   EXPECT_EQ(ReadFile(dir.Path("out/frequent.txt")), "2\ta\tb\n");

@@ -1,0 +1,124 @@
+#include "count_share.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+
+#include "encoding.h"
+#include "pair_batch.h"
+
+namespace ulo::host {
+
+CountTally& CountTally::operator+=(const CountTally& other) {
+  lines += other.lines;
+  pairsFed += other.pairsFed;
+  unrepresentable += other.unrepresentable;
+  invalid += other.invalid;
+  libraryCalls += other.libraryCalls;
+  return *this;
+}
+
+std::string CountShare(const Library& library, const CountSettings& settings, const Share& share,
+                       const std::string& workDir, CountTally* tally,
+                       const std::function<void(const CountTally&)>& progress) {
+  std::optional<Converter> converter;
+  std::string error;
+  if (!settings.from.empty()) {
+    converter.emplace();
+    if (!converter->Open(settings.from, "GB2312", &error)) return error;
+  }
+  Session session(library, settings.direct);
+  if (!session.Open(&error)) return error;
+  auto addPair =
+      library.Find<decltype(&ULO_Stat_AssociatedFreq)>("ULO_Stat_AssociatedFreq", &error);
+  if (addPair == nullptr) return error;
+
+  int32_t status = session.Begin(workDir);
+  if (status != 0) {
+    return "cannot open a counting run in " + workDir + " (status " + std::to_string(status) +
+           ": " + DescribeStatus(status) + ")";
+  }
+
+  std::string failure;
+  static const std::string kNoCorpus = "the corpora";
+  const std::string* current = &kNoCorpus;
+  auto refused = [&](const std::string& what) {
+    failure = "the library refused a pair while counting " + *current + " (" + what +
+              "; a spill file in " + workDir + " may not have been written)";
+  };
+  PairBatch batch(
+      [&](const char* word1, const char* word2, int32_t count) {
+        ++tally->libraryCalls;
+        if (addPair(word1, word2, count, settings.oneWay ? 1 : 0) == 1) return true;
+        refused("the pair's export answered false");
+        return false;
+      },
+      !settings.oneWay);
+
+  std::vector<std::string_view> tokens;
+  std::string converted;
+  auto lastReport = std::chrono::steady_clock::now();
+  for (size_t s = 0; s < share.size() && failure.empty(); ++s) {
+    current = &settings.corpora[share[s].corpus];
+    // One corpus open at a time: a share may name thousands of them.
+    SegmentReader reader;
+    if (!reader.Open(*current, share[s])) {
+      failure = "cannot open the corpus " + *current + ": " + std::strerror(errno);
+      break;
+    }
+    std::string_view line;
+    while (failure.empty() && reader.Next(&line)) {
+      ++tally->lines;
+      if (converter) {
+        converted.clear();
+        converter->Convert(line, &converted);
+        line = converted;
+      }
+      Tokenize(line, settings.mode, &tokens);
+      if (settings.perPairCommands) {
+        ForEachPair(tokens, settings.window, [&](std::string_view a, std::string_view b) {
+          if (!failure.empty()) return;
+          ++tally->libraryCalls;
+          int32_t added = session.AddPair(a, b, 1, settings.oneWay);
+          if (added != 0) {
+            refused("status " + std::to_string(added) + ": " + DescribeStatus(added));
+            return;
+          }
+          ++tally->pairsFed;
+        });
+      } else {
+        uint64_t before = batch.pairsAdded();
+        batch.AddLine(tokens, settings.window);
+        tally->pairsFed += batch.pairsAdded() - before;
+      }
+      if ((tally->lines & 1023) == 0) {
+        auto now = std::chrono::steady_clock::now();
+        if (now - lastReport >= std::chrono::milliseconds(200)) {
+          lastReport = now;
+          if (converter) {
+            tally->unrepresentable = converter->unrepresentable();
+            tally->invalid = converter->invalid();
+          }
+          progress(*tally);
+        }
+      }
+    }
+    if (failure.empty() && reader.failed()) failure = "cannot read the corpus " + *current;
+  }
+  if (failure.empty()) batch.Flush();
+  status = session.End();
+  if (converter) {
+    tally->unrepresentable = converter->unrepresentable();
+    tally->invalid = converter->invalid();
+  }
+  progress(*tally);
+  if (!failure.empty()) return failure;
+  if (status != 0) {
+    return "the counting run in " + workDir + " failed at its end (status " +
+           std::to_string(status) + ": " + DescribeStatus(status) + ")";
+  }
+  return "";
+}
+
+}  // namespace ulo::host

@@ -1,0 +1,312 @@
+// The pieces of the host's count path: the batch that adds up repeated pairs,
+// the shares that deal corpora out to workers, and the staged directory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "corpus_shares.h"
+#include "pair_batch.h"
+#include "staging.h"
+#include "test_support.h"
+
+namespace {
+
+using ulo::host::PairBatch;
+using ulo::host::Segment;
+using ulo::host::SegmentReader;
+using ulo::host::Share;
+using ulo::host::ShareCorpora;
+using ulo::host::StagedDirectory;
+using ulo::testing::FileExists;
+using ulo::testing::MakeDirectory;
+using ulo::testing::ReadFile;
+using ulo::testing::TempDir;
+using ulo::testing::WriteFile;
+
+using Counts = std::map<std::pair<std::string, std::string>, int64_t>;
+
+// What the library ends up holding: every pair, and its reverse unless one
+// way, once per occurrence.
+Counts Expected(const std::vector<std::vector<std::string>>& lines, int window, bool oneWay) {
+  Counts counts;
+  for (const auto& tokens : lines) {
+    for (size_t i = 0; i < tokens.size(); ++i) {
+      for (size_t j = i + 1; j < tokens.size() && j - i <= static_cast<size_t>(window); ++j) {
+        ++counts[{tokens[i], tokens[j]}];
+        if (!oneWay) ++counts[{tokens[j], tokens[i]}];
+      }
+    }
+  }
+  return counts;
+}
+
+struct Handed {
+  Counts counts;
+  uint64_t calls = 0;
+};
+
+Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, bool oneWay,
+               PairBatch::Limits limits, Handed* handed) {
+  PairBatch batch(
+      [&](const char* a, const char* b, int32_t count) {
+        EXPECT_GT(count, 0);
+        ++handed->calls;
+        handed->counts[{a, b}] += count;
+        if (!oneWay) handed->counts[{b, a}] += count;
+        return true;
+      },
+      !oneWay, limits);
+  for (const auto& tokens : lines) {
+    std::vector<std::string_view> views(tokens.begin(), tokens.end());
+    EXPECT_TRUE(batch.AddLine(views, window));
+  }
+  EXPECT_TRUE(batch.Flush());
+  return handed->counts;
+}
+
+std::vector<std::vector<std::string>> RandomLines(unsigned seed, int lines, int vocabulary) {
+  std::mt19937 random(seed);
+  std::vector<std::vector<std::string>> out(static_cast<size_t>(lines));
+  for (auto& tokens : out) {
+    int length = static_cast<int>(random() % 12);
+    for (int t = 0; t < length; ++t) {
+      // Words of every length, a few sharing prefixes, and the odd repeat.
+      tokens.push_back("w" + std::to_string(random() % static_cast<unsigned>(vocabulary)) +
+                       std::string(random() % 3, 'x'));
+    }
+  }
+  return out;
+}
+
+TEST(PairBatchTest, HandsOverTheSameCountsAsOnePairAtATime) {
+  auto lines = RandomLines(7, 400, 40);
+  lines.push_back({"same", "same", "same"});  // (w, w) twice in both directions
+  for (bool oneWay : {false, true}) {
+    for (int window : {1, 3, 7}) {
+      Handed handed;
+      EXPECT_EQ(Batched(lines, window, oneWay, {}, &handed), Expected(lines, window, oneWay))
+          << "oneWay " << oneWay << " window " << window;
+      // Repeats are added up before they cross.
+      uint64_t occurrences = 0;
+      for (const auto& entry : Expected(lines, window, true))
+        occurrences += static_cast<uint64_t>(entry.second);
+      EXPECT_LT(handed.calls, occurrences);
+    }
+  }
+}
+
+TEST(PairBatchTest, BothDirectionsShareOneEntry) {
+  // (a, b) and (b, a) hand over once, with the count of both.
+  Handed handed;
+  Batched({{"a", "b"}, {"b", "a"}, {"a", "b"}}, 1, false, {}, &handed);
+  EXPECT_EQ(handed.calls, 1u);
+  EXPECT_EQ((handed.counts[{"a", "b"}]), 3);
+  EXPECT_EQ((handed.counts[{"b", "a"}]), 3);
+}
+
+TEST(PairBatchTest, TinyLimitsFlushInTheMiddleOfLines) {
+  // Limits so small that a single line fills the batch many times over, and
+  // a word larger than the whole byte budget.
+  auto lines = RandomLines(11, 60, 25);
+  lines.push_back({std::string(100, 'L'), "x", std::string(100, 'L')});
+  // Lines that fit a batch whole, then one that does not, then more that do.
+  std::vector<std::string> longLine;
+  for (int t = 0; t < 300; ++t)
+    longLine.push_back("long" + std::to_string(t % 70));
+  lines.insert(lines.begin() + 30, longLine);
+  for (PairBatch::Limits limits :
+       {PairBatch::Limits{1, 2, 8}, PairBatch::Limits{3, 5, 30}, PairBatch::Limits{16, 4, 1 << 10},
+        PairBatch::Limits{200, 200, 1 << 12}}) {
+    for (bool oneWay : {false, true}) {
+      Handed handed;
+      EXPECT_EQ(Batched(lines, 4, oneWay, limits, &handed), Expected(lines, 4, oneWay))
+          << limits.pairs << "/" << limits.words << "/" << limits.wordBytes;
+    }
+  }
+}
+
+TEST(PairBatchTest, ARefusedPairStopsTheHandOver) {
+  int calls = 0;
+  PairBatch batch([&](const char*, const char*, int32_t) { return ++calls < 2; }, true,
+                  PairBatch::Limits{2, 8, 64});
+  std::vector<std::string_view> tokens = {"a", "b", "c", "d", "e"};
+  EXPECT_FALSE(batch.AddLine(tokens, 4));
+  EXPECT_EQ(calls, 2);
+  // Nothing more reaches the library after the refusal.
+  EXPECT_FALSE(batch.AddLine(tokens, 4));
+  EXPECT_FALSE(batch.Flush());
+  EXPECT_EQ(calls, 2);
+}
+
+// Every line of the corpora, read through the shares.
+std::vector<std::string> ReadShares(const std::vector<std::string>& corpora,
+                                    const std::vector<Share>& shares) {
+  std::vector<std::string> lines;
+  for (const Share& share : shares) {
+    for (const Segment& segment : share) {
+      SegmentReader reader;
+      EXPECT_TRUE(reader.Open(corpora[segment.corpus], segment));
+      std::string_view line;
+      while (reader.Next(&line))
+        lines.emplace_back(line);
+      EXPECT_FALSE(reader.failed());
+    }
+  }
+  return lines;
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  return lines;
+}
+
+TEST(CorpusSharesTest, EveryLineGoesToExactlyOneShareInOrder) {
+  TempDir dir;
+  std::vector<std::string> texts = {
+      "one\ntwo two\nthree three three\n", "",  // an empty corpus
+      std::string(5000, 'x') + "\nshort\n",     // a line longer than a share
+      "no line end at the end", "\n\n\n"};
+  std::vector<std::string> corpora;
+  std::vector<std::string> all;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    corpora.push_back(dir.Path("c" + std::to_string(i)));
+    WriteFile(corpora.back(), texts[i]);
+    for (const std::string& line : LinesOf(texts[i]))
+      all.push_back(line);
+  }
+  for (int parts : {1, 2, 3, 7, 64}) {
+    std::vector<Share> shares;
+    std::string error;
+    ASSERT_TRUE(ShareCorpora(corpora, parts, &shares, &error)) << error;
+    EXPECT_LE(shares.size(), static_cast<size_t>(parts));
+    EXPECT_EQ(ReadShares(corpora, shares), all) << parts << " parts";
+    for (const Share& share : shares) {
+      EXPECT_FALSE(share.empty());
+      for (const Segment& segment : share) {
+        // Every cut is at a line start.
+        std::string text = ReadFile(corpora[segment.corpus]);
+        EXPECT_TRUE(segment.begin == 0 || text[segment.begin - 1] == '\n');
+      }
+    }
+  }
+}
+
+TEST(CorpusSharesTest, SharesAreOfAboutEqualSize) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 10000; ++i)
+    text += "line " + std::to_string(i) + "\n";
+  WriteFile(dir.Path("c"), text);
+  std::vector<Share> shares;
+  std::string error;
+  ASSERT_TRUE(ShareCorpora({dir.Path("c"), dir.Path("c")}, 3, &shares, &error)) << error;
+  ASSERT_EQ(shares.size(), 3u);
+  for (const Share& share : shares) {
+    uint64_t bytes = 0;
+    for (const Segment& segment : share)
+      bytes += segment.end - segment.begin;
+    EXPECT_NEAR(static_cast<double>(bytes), 2.0 * text.size() / 3, 20);
+  }
+}
+
+TEST(CorpusSharesTest, StreamsAreReadWholeAndBadCorporaRefused) {
+  TempDir dir;
+  std::string fifo = dir.Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  WriteFile(dir.Path("c"), "a\nb\n");
+  std::vector<Share> shares;
+  std::string error;
+  ASSERT_TRUE(ShareCorpora({dir.Path("c"), fifo}, 2, &shares, &error)) << error;
+  int streams = 0;
+  for (const Share& share : shares) {
+    for (const Segment& segment : share)
+      streams += segment.whole ? 1 : 0;
+  }
+  EXPECT_EQ(streams, 1);
+
+  EXPECT_FALSE(ShareCorpora({dir.Path("missing")}, 2, &shares, &error));
+  EXPECT_NE(error.find("missing"), std::string::npos) << error;
+  EXPECT_FALSE(ShareCorpora({dir.path()}, 2, &shares, &error));
+  EXPECT_NE(error.find("directory"), std::string::npos) << error;
+}
+
+TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
+  TempDir dir;
+  std::string work = dir.Path("runs/w");
+  std::string error;
+  {
+    StagedDirectory staged;
+    ASSERT_TRUE(staged.Open(work + "/", &error)) << error;
+    EXPECT_EQ(staged.path(), work + ".partial");
+    MakeDirectory(staged.path() + "/part-1");
+    WriteFile(staged.path() + "/part-1/temp1.txt", "first\n");
+    EXPECT_FALSE(FileExists(work));
+    ASSERT_TRUE(staged.Commit(&error)) << error;
+  }
+  EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), "first\n");
+  EXPECT_FALSE(FileExists(work + ".partial"));
+
+  // A crashed run's leftovers are cleared; the earlier result stays until
+  // the new one replaces it whole.
+  MakeDirectory(work + ".partial");
+  WriteFile(work + ".partial/temp9.txt", "cut sho");
+  {
+    StagedDirectory staged;
+    ASSERT_TRUE(staged.Open(work, &error)) << error;
+    EXPECT_FALSE(FileExists(work + ".partial/temp9.txt"));
+    MakeDirectory(staged.path() + "/part-2");
+    WriteFile(staged.path() + "/part-2/temp1.txt", "second\n");
+    EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), "first\n");
+    ASSERT_TRUE(staged.Commit(&error)) << error;
+  }
+  EXPECT_FALSE(FileExists(work + "/part-1"));
+  EXPECT_EQ(ReadFile(work + "/part-2/temp1.txt"), "second\n");
+  EXPECT_FALSE(FileExists(work + ".partial"));
+
+  // A failed run leaves nothing behind.
+  {
+    StagedDirectory staged;
+    ASSERT_TRUE(staged.Open(work, &error)) << error;
+    staged.Discard();
+  }
+  EXPECT_FALSE(FileExists(work + ".partial"));
+  EXPECT_EQ(ReadFile(work + "/part-2/temp1.txt"), "second\n");
+}
+
+TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
+  TempDir dir;
+  std::string error;
+  MakeDirectory(dir.Path("w/part-1"));
+  WriteFile(dir.Path("w/part-1/temp1.txt"), "");
+  WriteFile(dir.Path("w/temp2.txt"), "");  // the older flat layout counts too
+  EXPECT_TRUE(ulo::host::HoldsOnlyCountResult(dir.Path("w")));
+  for (const char* stranger : {"w/notes.txt", "w/part-1/notes.txt", "w/part-x/temp1.txt"}) {
+    std::string path = dir.Path(stranger);
+    MakeDirectory(path.substr(0, path.rfind('/')));
+    WriteFile(path, "mine");
+    EXPECT_FALSE(ulo::host::HoldsOnlyCountResult(dir.Path("w"))) << stranger;
+    StagedDirectory staged;
+    EXPECT_FALSE(staged.Open(dir.Path("w"), &error)) << stranger;
+    EXPECT_NE(error.find("is not empty"), std::string::npos) << error;
+    EXPECT_FALSE(FileExists(dir.Path("w.partial")));
+    ulo::testing::RemoveAll(path);
+  }
+  WriteFile(dir.Path("file"), "");
+  StagedDirectory staged;
+  EXPECT_FALSE(staged.Open(dir.Path("file"), &error));
+  EXPECT_NE(error.find("not a directory"), std::string::npos) << error;
+}
+
+}  // namespace
