@@ -21,6 +21,8 @@ double Raw(Measure measure, const PairCounts& p) {
   const double o21 = p.c - p.a;
   const double o12 = p.b - p.a;
   const double o22 = p.n - p.a - o21 - o12;
+  bool table = measure != Measure::kConfidence && measure != Measure::kSupport;
+  if (table && (o11 < 0 || o21 < 0 || o12 < 0 || o22 < 0)) return 0.0;
   switch (measure) {
     case Measure::kConfidence:
       return p.a / p.b * 100.0;

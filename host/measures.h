@@ -39,12 +39,15 @@
 // chi2 (chi_sq), llr (likelihood_ratio), dice and jaccard; npmi and lift
 // follow from pmi (npmi = pmi / -log2(a / n), lift = 2^pmi).
 //
-// The one policy for degenerate tables: a score that its formula leaves
-// undefined or infinite (a division by zero, the logarithm of zero or of a
-// negative number) is 0. With counts of at least 1 this happens only to
-// chi2 when a margin is zero (a word that fills the whole table: then one
-// variable of the table is constant and shows no association). A result of
-// negative zero is written as 0.
+// The one policy for degenerate tables: every measure but confidence and
+// support scores 0 on a table with a negative cell (the library's
+// frequencies allow one: o22 < 0 for a word paired with itself whose
+// frequency, which counts that line twice, exceeds half the total), and every measure scores
+// 0 where its formula is undefined or infinite (a division by zero, the
+// logarithm of zero or of a negative number). With counts of at least 1 the
+// latter happens only to chi2 when a margin is zero (a word that fills the
+// whole table, so one variable is constant and shows no association). A
+// result of negative zero is written as 0.
 #ifndef ULO_HOST_MEASURES_H_
 #define ULO_HOST_MEASURES_H_
 

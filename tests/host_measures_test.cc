@@ -46,6 +46,16 @@ TEST(MeasureTest, DegenerateTablesScoreZeroNeverNanOrInfinity) {
   EXPECT_DOUBLE_EQ(Score(Measure::kJaccard, alone), 1.0);
   EXPECT_DOUBLE_EQ(Score(Measure::kDice, alone), 1.0);
   EXPECT_TRUE(std::isfinite(Score(Measure::kLlr, alone)));
+  // The lines (x, x, 3) and (x, y, 1): x's frequency 7 counts the first
+  // line twice, so the table of (x, x) has the cells 3, 4, 4 and -3.
+  PairCounts overlap{3, 7, 7, 8};
+  for (const std::string& name : MeasureNames()) {
+    Measure measure = *ParseMeasure(name);
+    if (measure == Measure::kConfidence || measure == Measure::kSupport) continue;
+    EXPECT_EQ(Score(measure, overlap), 0.0) << name;
+  }
+  EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, overlap), 3.0 / 7.0 * 100.0);
+  EXPECT_DOUBLE_EQ(Score(Measure::kSupport, overlap), 37.5);
   // Negative counts elsewhere in a file can leave anything in the table.
   for (PairCounts odd : {PairCounts{1, 0, 0, 0}, PairCounts{1, -2, 3, -4}, PairCounts{2, 1, 1, 2},
                          PairCounts{0, 0, 0, 0}}) {
