@@ -63,6 +63,20 @@ void AddCountOptions(CLI::App& command, CountOptions* options) {
                   "without a GB2312 form are skipped and counted")
       ->type_name("ENCODING")
       ->check(KnownEncoding());
+  FilterOptions& filters = options->filters;
+  command
+      .add_option("--stopwords", filters.stopwordFiles,
+                  "drop the words of FILE (one a line, in the corpora's encoding); may be "
+                  "given more than once")
+      ->type_name("FILE");
+  command.add_flag("--default-stopwords,!--no-default-stopwords", filters.defaultStopwords,
+                   std::string("drop the common Chinese and English function words of ulo's "
+                               "own lists (default: ") +
+                       (filters.defaultStopwords ? "on" : "off") + ")");
+  command.add_flag("--drop-punctuation,!--keep-punctuation", filters.dropPunctuation,
+                   std::string("drop tokens made only of punctuation, symbols or digits, ASCII "
+                               "or full-width (default: ") +
+                       (filters.dropPunctuation ? "on" : "off") + ")");
 }
 
 bool PrepareWorkDir(const std::string& dir, bool clearSpills, std::string* error) {
@@ -102,6 +116,11 @@ int CountCorpora(const std::string& command, Session& session, const CountOption
     std::string error;
     if (!converter->Open(options.from, "GB2312", &error)) return Fail(command + ": " + error);
   }
+  TokenFilter filter;
+  {
+    std::string error;
+    if (!filter.Open(options.filters, options.from, &error)) return Fail(command + ": " + error);
+  }
   // Open every corpus before the run starts, so a typo costs nothing.
   std::vector<File> files;
   for (const std::string& path : options.corpora) {
@@ -137,6 +156,7 @@ int CountCorpora(const std::string& command, Session& session, const CountOption
         text = converted;
       }
       Tokenize(text, options.mode, &tokens);
+      filter.Apply(&tokens);
       ForEachPair(tokens, options.window, [&](std::string_view a, std::string_view b) {
         if (result != 0) return;
         int32_t added = session.AddPair(a, b, 1, options.oneWay);
@@ -165,6 +185,8 @@ int CountCorpora(const std::string& command, Session& session, const CountOption
                 StatusText(status) + ")");
   }
   summary->seconds = progress.ElapsedSeconds();
+  summary->stopwordsDropped = filter.stopwordsDropped();
+  summary->punctuationDropped = filter.punctuationDropped();
   if (converter) {
     summary->unrepresentable = converter->unrepresentable();
     summary->invalid = converter->invalid();
@@ -179,6 +201,14 @@ void PrintCountSummary(const CountSummary& summary, const CountOptions& options)
               options.oneWay ? "one way" : "both directions counted");
   std::printf("spill files        %s (%s lines)\n", Grouped(summary.spillFiles).c_str(),
               Grouped(summary.spillLines).c_str());
+  const FilterOptions& filters = options.filters;
+  if (filters.defaultStopwords || !filters.stopwordFiles.empty()) {
+    std::printf("stop words dropped %s\n", Grouped(summary.stopwordsDropped).c_str());
+  }
+  if (filters.dropPunctuation) {
+    std::printf("punctuation, symbols and digits dropped %s\n",
+                Grouped(summary.punctuationDropped).c_str());
+  }
   if (!options.from.empty()) {
     std::printf("skipped characters %s without a GB2312 form, %s invalid bytes\n",
                 Grouped(summary.unrepresentable).c_str(), Grouped(summary.invalid).c_str());

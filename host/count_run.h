@@ -11,6 +11,7 @@
 
 #include "commands.h"
 #include "corpus.h"
+#include "token_filter.h"
 
 namespace ulo::host {
 
@@ -21,6 +22,7 @@ struct CountOptions {
   bool oneWay = false;
   TokenMode mode = TokenMode::kWords;
   std::string from;
+  FilterOptions filters;
 };
 
 // What a counting run did.
@@ -31,10 +33,13 @@ struct CountSummary {
   uint64_t spillLines = 0;
   uint64_t unrepresentable = 0;
   uint64_t invalid = 0;
+  uint64_t stopwordsDropped = 0;
+  uint64_t punctuationDropped = 0;
   double seconds = 0;
 };
 
-// Adds the corpora and the counting options to `command`.
+// Adds the corpora and the counting options to `command`; the filters'
+// defaults are those in `*options` when called.
 void AddCountOptions(CLI::App& command, CountOptions* options);
 
 // Creates `dir` when missing. A directory holding anything else is refused,
