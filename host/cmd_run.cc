@@ -104,6 +104,9 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
 
 Runner AddRunCommand(CLI::App& app) {
   auto args = std::make_shared<PipelineOptions>();
+  // For people: the filters that make the statistics readable are on.
+  args->count.filters.defaultStopwords = true;
+  args->count.filters.dropPunctuation = true;
   CLI::App* command =
       AddCommand(app, "run", "CORPUS... --out DIR [options]",
                  "The whole pipeline, from corpora to statistics.\n"

@@ -66,6 +66,9 @@ int CountIntoDirectory(const std::string& command, const std::string& libraryPat
     Converter check;
     if (!check.Open(settings.from, "GB2312", &error)) return Fail(command, error);
   }
+  // Read once here for every worker: a stop-word file may be a pipe.
+  TokenFilter filter;
+  if (!filter.Open(settings.filters, settings.from, &error)) return Fail(command, error);
   // Every corpus must open before any work starts, so a typo costs nothing.
   for (const std::string& path : settings.corpora) {
     if (std::string problem = InputFileProblem(path); !problem.empty()) {
@@ -105,7 +108,7 @@ int CountIntoDirectory(const std::string& command, const std::string& libraryPat
           return "cannot load the library " + libraryPath + ": " + loadError;
         }
         CountTally tally;
-        return CountShare(library, settings, shares[static_cast<size_t>(part)],
+        return CountShare(library, settings, filter, shares[static_cast<size_t>(part)],
                           partDirs[static_cast<size_t>(part)], &tally, sink);
       },
       [&](const CountTally& sum) { progress.CountingTotals(sum.lines, sum.pairsFed); });
@@ -151,6 +154,14 @@ void PrintCountSummary(const CountSummary& summary, const CountSettings& setting
   std::printf("workers            %s\n", Grouped(summary.parts).c_str());
   std::printf("spill files        %s (%s lines)\n", Grouped(summary.spillFiles).c_str(),
               Grouped(summary.spillLines).c_str());
+  const FilterOptions& filters = settings.filters;
+  if (filters.defaultStopwords || !filters.stopwordFiles.empty()) {
+    std::printf("stop words dropped %s\n", Grouped(summary.tally.stopwordsDropped).c_str());
+  }
+  if (filters.dropPunctuation) {
+    std::printf("punctuation, symbols and digits dropped %s\n",
+                Grouped(summary.tally.punctuationDropped).c_str());
+  }
   if (!settings.from.empty()) {
     std::printf("skipped characters %s without a GB2312 form, %s invalid bytes\n",
                 Grouped(summary.tally.unrepresentable).c_str(),

@@ -51,6 +51,20 @@ void AddCountOptions(CLI::App& command, CountOptions* options) {
                    "hand every pair to the library as a command of its own (slow; by default "
                    "each distinct pair of a batch of lines goes once, with its count, through "
                    "the pair's export)");
+  FilterOptions& filters = options->filters;
+  command
+      .add_option("--stopwords", filters.stopwordFiles,
+                  "drop the words of FILE (one a line, in the corpora's encoding); may be "
+                  "given more than once")
+      ->type_name("FILE");
+  command.add_flag("--default-stopwords,!--no-default-stopwords", filters.defaultStopwords,
+                   std::string("drop the common Chinese and English function words of ulo's "
+                               "own lists (default: ") +
+                       (filters.defaultStopwords ? "on" : "off") + ")");
+  command.add_flag("--drop-punctuation,!--keep-punctuation", filters.dropPunctuation,
+                   std::string("drop tokens made only of punctuation, symbols or digits, ASCII "
+                               "or full-width (default: ") +
+                       (filters.dropPunctuation ? "on" : "off") + ")");
 }
 
 }  // namespace ulo::host

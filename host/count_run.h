@@ -15,7 +15,8 @@ struct CountOptions : CountSettings {
   int jobs = DefaultJobs();
 };
 
-// Adds the corpora and the counting options to `command`.
+// Adds the corpora and the counting options to `command`; the filters'
+// defaults are those in `*options` when called.
 void AddCountOptions(CLI::App& command, CountOptions* options);
 
 }  // namespace ulo::host

@@ -9,6 +9,20 @@
 #include "pair_batch.h"
 
 namespace ulo::host {
+namespace {
+
+// The converter's and the filter's own counters, into the tally.
+void TakeCounters(const std::optional<Converter>& converter, const TokenFilter& filter,
+                  CountTally* tally) {
+  if (converter) {
+    tally->unrepresentable = converter->unrepresentable();
+    tally->invalid = converter->invalid();
+  }
+  tally->stopwordsDropped = filter.stopwordsDropped();
+  tally->punctuationDropped = filter.punctuationDropped();
+}
+
+}  // namespace
 
 CountTally& CountTally::operator+=(const CountTally& other) {
   lines += other.lines;
@@ -16,12 +30,16 @@ CountTally& CountTally::operator+=(const CountTally& other) {
   unrepresentable += other.unrepresentable;
   invalid += other.invalid;
   libraryCalls += other.libraryCalls;
+  stopwordsDropped += other.stopwordsDropped;
+  punctuationDropped += other.punctuationDropped;
   return *this;
 }
 
-std::string CountShare(const Library& library, const CountSettings& settings, const Share& share,
-                       const std::string& workDir, CountTally* tally,
-                       const std::function<void(const CountTally&)>& progress) {
+std::string CountShare(const Library& library, const CountSettings& settings,
+                       const TokenFilter& filter, const Share& share, const std::string& workDir,
+                       CountTally* tally, const std::function<void(const CountTally&)>& progress) {
+  // A copy of its own: the dropped tokens are counted per share.
+  TokenFilter tokenFilter = filter;
   std::optional<Converter> converter;
   std::string error;
   if (!settings.from.empty()) {
@@ -76,6 +94,7 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
         line = converted;
       }
       Tokenize(line, settings.mode, &tokens);
+      tokenFilter.Apply(&tokens);
       if (settings.perPairCommands) {
         ForEachPair(tokens, settings.window, [&](std::string_view a, std::string_view b) {
           if (!failure.empty()) return;
@@ -96,10 +115,7 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
         auto now = std::chrono::steady_clock::now();
         if (now - lastReport >= std::chrono::milliseconds(200)) {
           lastReport = now;
-          if (converter) {
-            tally->unrepresentable = converter->unrepresentable();
-            tally->invalid = converter->invalid();
-          }
+          TakeCounters(converter, tokenFilter, tally);
           progress(*tally);
         }
       }
@@ -108,10 +124,7 @@ std::string CountShare(const Library& library, const CountSettings& settings, co
   }
   if (failure.empty()) batch.Flush();
   status = session.End();
-  if (converter) {
-    tally->unrepresentable = converter->unrepresentable();
-    tally->invalid = converter->invalid();
-  }
+  TakeCounters(converter, tokenFilter, tally);
   progress(*tally);
   if (!failure.empty()) return failure;
   if (status != 0) {

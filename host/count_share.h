@@ -14,6 +14,7 @@
 #include "corpus.h"
 #include "corpus_shares.h"
 #include "library.h"
+#include "token_filter.h"
 
 namespace ulo::host {
 
@@ -28,6 +29,7 @@ struct CountSettings {
   bool perPairCommands = false;
   // Begin and End (and the single pairs) through the exports, not commands.
   bool direct = false;
+  FilterOptions filters;  // tokens dropped before pairing
 };
 
 // What a counting run has done so far. Plain numbers, so that workers can
@@ -38,16 +40,21 @@ struct CountTally {
   uint64_t unrepresentable = 0;
   uint64_t invalid = 0;
   uint64_t libraryCalls = 0;
+  uint64_t stopwordsDropped = 0;
+  uint64_t punctuationDropped = 0;
 
   CountTally& operator+=(const CountTally& other);
 };
 
-// Counts `share` into `workDir` (which must exist) with a run of its own.
-// Calls `progress` now and then with the tally so far. Returns an empty
-// string, or the sentence that says what failed (without the "ulo: " lead).
-std::string CountShare(const Library& library, const CountSettings& settings, const Share& share,
-                       const std::string& workDir, CountTally* tally,
-                       const std::function<void(const CountTally&)>& progress);
+// Counts `share` into `workDir` (which must exist) with a run of its own,
+// the tokens of every line passed through a copy of `filter` (opened from
+// `settings.filters` once for all shares, so that every worker drops the
+// same words). Calls `progress` now and then with the tally so far.
+// Returns an empty string, or the sentence that says what failed (without
+// the "ulo: " lead).
+std::string CountShare(const Library& library, const CountSettings& settings,
+                       const TokenFilter& filter, const Share& share, const std::string& workDir,
+                       CountTally* tally, const std::function<void(const CountTally&)>& progress);
 
 }  // namespace ulo::host
 

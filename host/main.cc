@@ -72,6 +72,7 @@ int Main(int argc, char** argv) {
   add(AddFilterCommand);
   add(AddSupportCommand);
   add(AddTopNCommand);
+  add(AddRankCommand);
   add(AddRunCommand);
   add(AddShowCommand);
   add(AddDemoCommand);

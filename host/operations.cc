@@ -38,8 +38,8 @@ bool SameFile(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, code) && !code;
 }
 
-// The failure line of a file operation whose input or output is unusable;
-// empty when both look fine.
+}  // namespace
+
 std::string FileProblem(const std::string& in, const std::string& out) {
   if (std::string problem = InputFileProblem(in); !problem.empty()) {
     return "cannot read " + in + ": " + problem;
@@ -50,8 +50,6 @@ std::string FileProblem(const std::string& in, const std::string& out) {
   if (SameFile(in, out)) return in + " and " + out + " are the same file";
   return {};
 }
-
-}  // namespace
 
 std::string LastLogLine(const std::string& log, uint64_t from) {
   std::ifstream in(log, std::ios::binary);

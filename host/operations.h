@@ -17,6 +17,11 @@ int FilterPairs(Session& session, const std::string& in, const std::string& out,
 int WriteSupport(Session& session, const std::string& in, const std::string& out);
 int WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n);
 
+// The failure line of an operation from file `in` to file `out` that
+// cannot work: `in` unreadable, `out` not creatable, or both the same
+// file; empty when both look fine.
+std::string FileProblem(const std::string& in, const std::string& out);
+
 // The last line of a merge's error log added after byte `from`, converted
 // to UTF-8 and without its line end; empty when there is none.
 std::string LastLogLine(const std::string& log, uint64_t from);

@@ -12,6 +12,7 @@
 
 #include "cli.h"
 #include "count_run.h"
+#include "measures.h"
 
 namespace ulo::host {
 
@@ -23,6 +24,10 @@ Runner AddTopNCommand(CLI::App& app);
 Runner AddRunCommand(CLI::App& app);
 Runner AddShowCommand(CLI::App& app);
 Runner AddDemoCommand(CLI::App& app);
+Runner AddRankCommand(CLI::App& app);
+
+// --measure M, as rank, show and graph take it.
+void AddMeasureOption(CLI::App& command, Measure* measure);
 
 // `ulo run`'s work, shared with `ulo demo`.
 struct PipelineOptions {

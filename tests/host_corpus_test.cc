@@ -7,6 +7,8 @@
 #include "commands.h"
 #include "corpus.h"
 #include "encoding.h"
+#include "test_support.h"
+#include "token_filter.h"
 
 namespace ulo::host {
 namespace {
@@ -83,6 +85,74 @@ TEST(ConverterTest, FromAnotherEncoding) {
   EXPECT_EQ(out,
             "\xE6\x9C\x88"
             "a");
+}
+
+}  // namespace
+}  // namespace ulo::host
+
+namespace ulo::host {
+namespace {
+
+TEST(PunctuationTokenTest, AsciiAndGb2312RowsOneToNine) {
+  for (const char* symbols :
+       {".", "--", "2026", "(1)", "\xA3\xAC" /* full-width comma */,
+        "\xA1\xA3" /* ideographic full stop */, "\xA3\xB0\xA3\xB9" /* 09 */,
+        "\xA2\xF1" /* circled one */, "\xA9\xA4" /* box drawing */, "\xA1\xB0\x2E\xA1\xB1"}) {
+    EXPECT_TRUE(IsPunctuationToken(symbols)) << symbols;
+  }
+  for (const char* words :
+       {"", "a.", "-h", "x2", "\xA3\xC1" /* full-width A */, "\xA3\xFA" /* full-width z */,
+        "\xA4\xA2" /* hiragana */, "\xA6\xC1" /* Greek */, "\xA7\xA1" /* Cyrillic */,
+        "\xA8\xA1" /* pinyin */, "\xB5\xC4" /* a Chinese character */, "\xA1" /* a cut byte */,
+        "\xA3\xAC\xB5\xC4"}) {
+    EXPECT_FALSE(IsPunctuationToken(words)) << words;
+  }
+}
+
+std::vector<std::string> Filtered(TokenFilter& filter, const std::string& line) {
+  std::vector<std::string_view> tokens;
+  Tokenize(line, TokenMode::kWords, &tokens);
+  filter.Apply(&tokens);
+  return std::vector<std::string>(tokens.begin(), tokens.end());
+}
+
+TEST(TokenFilterTest, DefaultListsAndPunctuation) {
+  TokenFilter filter;
+  std::string error;
+  FilterOptions options;
+  options.defaultStopwords = true;
+  options.dropPunctuation = true;
+  ASSERT_TRUE(filter.Open(options, "", &error)) << error;
+  EXPECT_GT(filter.stopwordListSize(), 200u);
+  // 的 (B5 C4) and "The" (any case) go, so do the comma and "42";
+  // 守护 进程 (daemon process) and "daemon" stay.
+  EXPECT_EQ(Filtered(filter, "The \xCA\xD8\xBB\xA4 \xB5\xC4 \xBD\xF8\xB3\xCC \xA3\xAC daemon 42"),
+            (std::vector<std::string>{"\xCA\xD8\xBB\xA4", "\xBD\xF8\xB3\xCC", "daemon"}));
+  EXPECT_EQ(filter.stopwordsDropped(), 2u);
+  EXPECT_EQ(filter.punctuationDropped(), 2u);
+
+  TokenFilter none;
+  ASSERT_TRUE(none.Open(FilterOptions(), "", &error));
+  EXPECT_FALSE(none.active());
+  EXPECT_EQ(Filtered(none, "the , 42"), (std::vector<std::string>{"the", ",", "42"}));
+}
+
+TEST(TokenFilterTest, FilesInTheCorpusEncoding) {
+  ulo::testing::TempDir dir;
+  // 进程 in UTF-8 with a CR LF line end, a blank line, "Foo".
+  ulo::testing::WriteFile(dir.Path("stop.txt"), "\xE8\xBF\x9B\xE7\xA8\x8B\r\n\nFoo\n");
+  TokenFilter filter;
+  std::string error;
+  FilterOptions options;
+  options.stopwordFiles = {dir.Path("stop.txt")};
+  ASSERT_TRUE(filter.Open(options, "UTF-8", &error)) << error;
+  EXPECT_EQ(filter.stopwordListSize(), 2u);
+  EXPECT_EQ(Filtered(filter, "\xBD\xF8\xB3\xCC foo the"), (std::vector<std::string>{"the"}));
+
+  options.stopwordFiles = {dir.Path("missing.txt")};
+  TokenFilter missing;
+  EXPECT_FALSE(missing.Open(options, "", &error));
+  EXPECT_NE(error.find("missing.txt: no such file"), std::string::npos) << error;
 }
 
 }  // namespace

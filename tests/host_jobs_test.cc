@@ -135,6 +135,107 @@ TEST(JobsTest, EveryWayOfDealingAndHandingOverGivesTheSameMergedFile) {
   EXPECT_TRUE(ReadFile(dir.Path("j1p/topn.txt")) == ReadFile(dir.Path("j3/topn.txt")));
 }
 
+std::string Grouped(uint64_t value) {
+  std::string digits = std::to_string(value), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+TEST(JobsTest, FiltersDropTheSameTokensInEveryWorker) {
+  TempDir dir;
+  std::mt19937 random(11);
+  // Stop words of ulo's lists in any case, one of the user's file, and
+  // punctuation and digits (the GB2312 full-width comma among them).
+  const std::vector<std::string> stop = {"the", "Of", "AND", "T7"};
+  const std::vector<std::string> punctuation = {"--", "42", "\xA3\xAC", "(1)"};
+  WriteFile(dir.Path("stop.txt"), "t7\n");
+  std::vector<std::vector<std::string>> kept;
+  std::vector<std::string> corpora;
+  uint64_t stopDropped = 0, punctuationDropped = 0;
+  for (int file = 0; file < 3; ++file) {
+    std::string text;
+    for (int l = 0; l < 2000; ++l) {
+      std::vector<std::string> tokens;
+      int length = static_cast<int>(random() % 12);
+      for (int t = 0; t < length; ++t) {
+        unsigned pick = random() % 20;
+        std::string token;
+        if (pick < 3) {
+          token = stop[random() % stop.size()];
+          ++stopDropped;
+        } else if (pick < 5) {
+          token = punctuation[random() % punctuation.size()];
+          ++punctuationDropped;
+        } else {
+          unsigned rank = random() % 300;
+          token = "t" + std::to_string(rank * rank / 300);
+          if (token == "t7") {
+            ++stopDropped;
+          } else {
+            tokens.push_back(token);
+          }
+        }
+        text += (t ? " " : "") + token;
+      }
+      text += "\n";
+      kept.push_back(tokens);
+    }
+    corpora.push_back(dir.Path("c" + std::to_string(file) + ".txt"));
+    WriteFile(corpora.back(), text);
+  }
+  // The window counts kept tokens only: the dropped ones leave no gap.
+  std::string expected = IndependentCount(kept, 3);
+  for (const char* jobs : {"1", "2", "3"}) {
+    std::string name = std::string("j") + jobs;
+    std::vector<std::string> args = {"run"};
+    args.insert(args.end(), corpora.begin(), corpora.end());
+    for (const char* arg : {"--window", "3", "--stopwords"})
+      args.push_back(arg);
+    args.push_back(dir.Path("stop.txt"));
+    args.push_back("--jobs");
+    args.push_back(jobs);
+    args.push_back("--out");
+    args.push_back(dir.Path(name));
+    UloResult run = RunUlo(dir, args);
+    ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
+    EXPECT_TRUE(ReadFile(dir.Path(name + "/pairs.txt")) == expected) << name;
+    EXPECT_NE(run.out.find(std::string("workers            ") + jobs), std::string::npos)
+        << run.out;
+    // Every worker's dropped tokens, added up.
+    EXPECT_NE(run.out.find("stop words dropped " + Grouped(stopDropped) + "\n"), std::string::npos)
+        << name << "\n"
+        << run.out;
+    EXPECT_NE(run.out.find("punctuation, symbols and digits dropped " +
+                           Grouped(punctuationDropped) + "\n"),
+              std::string::npos)
+        << name << "\n"
+        << run.out;
+  }
+  for (const char* file : {"pairs.txt", "frequent.txt", "support.txt", "topn.txt"}) {
+    EXPECT_TRUE(ReadFile(dir.Path(std::string("j1/") + file)) ==
+                ReadFile(dir.Path(std::string("j2/") + file)))
+        << file;
+  }
+
+  // count asks for the filters by name, and drops the same in two workers.
+  std::vector<std::string> args = {"count"};
+  args.insert(args.end(), corpora.begin(), corpora.end());
+  for (const char* arg :
+       {"--window", "3", "--default-stopwords", "--drop-punctuation", "--jobs", "2", "--stopwords"})
+    args.push_back(arg);
+  args.push_back(dir.Path("stop.txt"));
+  args.push_back("--work");
+  args.push_back(dir.Path("w"));
+  UloResult count = RunUlo(dir, args);
+  ASSERT_EQ(count.exitCode, 0) << count.err;
+  EXPECT_TRUE(FileExists(dir.Path("w/part-2")));
+  ASSERT_EQ(RunUlo(dir, {"merge", dir.Path("w"), dir.Path("w.txt")}).exitCode, 0);
+  EXPECT_TRUE(ReadFile(dir.Path("w.txt")) == expected);
+}
+
 std::vector<pid_t> ChildrenOf(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
   std::vector<pid_t> children;

@@ -12,6 +12,7 @@
 
 namespace {
 
+using ulo::testing::FileExists;
 using ulo::testing::ReadFile;
 using ulo::testing::TempDir;
 using ulo::testing::WriteFile;
@@ -223,8 +224,9 @@ TEST_F(UloTest, CharactersFromUtf8WithUnrepresentableOnesCounted) {
 
 TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
   WriteFile(dir.Path("c.txt"), "a b\na b\na d\n");
-  Result result = Run("run " + Quote(dir.Path("c.txt")) + " --out " + Quote(dir.Path("out")) +
-                      " --window 1 --one-way --threshold 2 --top 2 --jobs 1");
+  Result result =
+      Run("run " + Quote(dir.Path("c.txt")) + " --out " + Quote(dir.Path("out")) +
+          " --window 1 --one-way --threshold 2 --top 2 --jobs 1 --no-default-stopwords");
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(ReadFile(dir.Path("out/pairs.txt")), "a\tb\t2\na\td\t1\n");
   EXPECT_EQ(ReadFile(dir.Path("out/frequent.txt")), "2\ta\tb\n");
@@ -242,6 +244,46 @@ TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
   EXPECT_NE(show.out.find("66.67%"), std::string::npos) << show.out;
   Result missing = Run("show " + Quote(dir.Path("out/topn.txt")) + " zzz");
   ExpectOneLineFailure(missing, "'zzz' has no associations");
+}
+
+TEST_F(UloTest, FiltersDropTokensBeforePairing) {
+  // "the" and "of" are stop words of ulo's lists, "x" one of the file's;
+  // "--" and the full-width comma (UTF-8 EF BC 8C) are punctuation.
+  WriteFile(dir.Path("c.txt"), "the daemon of -- init \xEF\xBC\x8C x\n");
+  WriteFile(dir.Path("stop.txt"), "X\n");
+  std::string corpus = Quote(dir.Path("c.txt"));
+  Result run =
+      Run("run " + corpus + " --out " + Quote(dir.Path("o")) +
+          " --window 1 --one-way --from UTF-8 --jobs 1 --stopwords " + Quote(dir.Path("stop.txt")));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.Path("o/pairs.txt")), "daemon\tinit\t1\n");
+  EXPECT_NE(run.out.find("stop words dropped 3"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("punctuation, symbols and digits dropped 2"), std::string::npos)
+      << run.out;
+
+  // count feeds every token unless asked; the same switches either way.
+  Result plain = Run("count " + corpus + " --work " + Quote(dir.Path("w1")) +
+                     " --window 1 --one-way --jobs 1");
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  EXPECT_EQ(ReadFile(dir.Path("w1/part-1/temp1.txt")),
+            "--\tinit\t1\ndaemon\tof\t1\n"
+            "init\t\xEF\xBC\x8C\t1\nof\t--\t1\nthe\tdaemon\t1\n\xEF\xBC\x8C\tx\t1\n");
+  EXPECT_EQ(plain.out.find("dropped"), std::string::npos) << plain.out;
+  Result asked =
+      Run("count " + corpus + " --work " + Quote(dir.Path("w2")) +
+          " --window 1 --one-way --default-stopwords --drop-punctuation --from UTF-8 --jobs 1");
+  ASSERT_EQ(asked.exitCode, 0) << asked.err;
+  EXPECT_EQ(ReadFile(dir.Path("w2/part-1/temp1.txt")), "daemon\tinit\t1\ninit\tx\t1\n");
+  Result kept = Run("run " + corpus + " --out " + Quote(dir.Path("o2")) +
+                    " --window 1 --one-way --no-default-stopwords --keep-punctuation --jobs 1");
+  ASSERT_EQ(kept.exitCode, 0) << kept.err;
+  EXPECT_EQ(ReadFile(dir.Path("o2/spill/part-1/temp1.txt")),
+            ReadFile(dir.Path("w1/part-1/temp1.txt")));
+
+  ExpectOneLineFailure(Run("count " + corpus + " --work " + Quote(dir.Path("w3")) +
+                           " --stopwords " + Quote(dir.Path("none.txt"))),
+                       "cannot read the stop-word file " + dir.Path("none.txt") + ": no such file");
+  EXPECT_FALSE(FileExists(dir.Path("w3")));
 }
 
 TEST_F(UloTest, SingleOperations) {

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "measures.h"
+
+namespace ulo::host {
+namespace {
+
+// The lines (a, b, 1) and (a, d, 3): frequencies a 4, b 1, d 3, total 8.
+// The rule a -> d: a = 3, b = 4, c = 3, n = 8; cells 3, 0, 1, 4.
+TEST(MeasureTest, HandCheckedTable) {
+  PairCounts ad{3, 4, 3, 8};
+  EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, ad), 75.0);
+  EXPECT_DOUBLE_EQ(Score(Measure::kSupport, ad), 37.5);
+  EXPECT_DOUBLE_EQ(Score(Measure::kPmi, ad), 1.0);  // log2(24 / 12)
+  EXPECT_DOUBLE_EQ(Score(Measure::kLift, ad), 2.0);
+  EXPECT_DOUBLE_EQ(Score(Measure::kNpmi, ad), 1.0 / -std::log2(3.0 / 8.0));
+  EXPECT_DOUBLE_EQ(Score(Measure::kDice, ad), 6.0 / 7.0);
+  EXPECT_DOUBLE_EQ(Score(Measure::kJaccard, ad), 0.75);
+  EXPECT_DOUBLE_EQ(Score(Measure::kT, ad), 1.5 / std::sqrt(3.0));  // (3 - 12/8) / sqrt 3
+  // d = 3*4 - 0*1 = 12; margins 3, 4, 4, 5: 8 * 144 / 240.
+  EXPECT_DOUBLE_EQ(Score(Measure::kChi2, ad), 4.8);
+  // Expected cells 1.5, 1.5, 2.5, 2.5: 2 * (3 ln 2 + 1 ln 0.4 + 4 ln 1.6).
+  EXPECT_NEAR(Score(Measure::kLlr, ad), 2 * (3 * std::log(2.0) + std::log(0.4) + 4 * std::log(1.6)),
+              1e-12);
+  // The rule's direction matters to confidence alone: d -> a.
+  PairCounts da{3, 3, 4, 8};
+  EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, da), 100.0);
+  for (Measure measure : {Measure::kPmi, Measure::kLlr, Measure::kChi2, Measure::kT, Measure::kDice,
+                          Measure::kJaccard, Measure::kLift, Measure::kNpmi}) {
+    EXPECT_NEAR(Score(measure, da), Score(measure, ad), 1e-12) << MeasureName(measure);
+  }
+}
+
+TEST(MeasureTest, DegenerateTablesScoreZeroNeverNanOrInfinity) {
+  // A file of the one line (x, x, 3): x fills the whole table, whose other
+  // row and column are empty; chi2 divides by a zero margin.
+  PairCounts fills{3, 6, 6, 6};
+  EXPECT_EQ(Score(Measure::kChi2, fills), 0.0);
+  // A pair whose words occur nowhere else (the line (a, b, 2) among others):
+  // the empty cells take no logarithm.
+  PairCounts alone{2, 2, 2, 10};
+  EXPECT_DOUBLE_EQ(Score(Measure::kJaccard, alone), 1.0);
+  EXPECT_DOUBLE_EQ(Score(Measure::kDice, alone), 1.0);
+  EXPECT_TRUE(std::isfinite(Score(Measure::kLlr, alone)));
+  // The lines (x, x, 3) and (x, y, 1): x's frequency 7 counts the first
+  // line twice, so the table of (x, x) has the cells 3, 4, 4 and -3.
+  PairCounts overlap{3, 7, 7, 8};
+  for (const std::string& name : MeasureNames()) {
+    Measure measure = *ParseMeasure(name);
+    if (measure == Measure::kConfidence || measure == Measure::kSupport) continue;
+    EXPECT_EQ(Score(measure, overlap), 0.0) << name;
+  }
+  EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, overlap), 3.0 / 7.0 * 100.0);
+  EXPECT_DOUBLE_EQ(Score(Measure::kSupport, overlap), 37.5);
+  // Negative counts elsewhere in a file can leave anything in the table.
+  for (PairCounts odd : {PairCounts{1, 0, 0, 0}, PairCounts{1, -2, 3, -4}, PairCounts{2, 1, 1, 2},
+                         PairCounts{0, 0, 0, 0}}) {
+    for (const std::string& name : MeasureNames()) {
+      double score = Score(*ParseMeasure(name), odd);
+      EXPECT_TRUE(std::isfinite(score)) << name;
+      EXPECT_FALSE(std::signbit(score) && score == 0.0) << name;
+    }
+  }
+}
+
+TEST(MeasureTest, NamesAndShortestScoresThatReadBack) {
+  EXPECT_EQ(MeasureNames().size(), 10u);
+  for (const std::string& name : MeasureNames()) {
+    ASSERT_TRUE(ParseMeasure(name)) << name;
+    EXPECT_EQ(MeasureName(*ParseMeasure(name)), name);
+  }
+  EXPECT_FALSE(ParseMeasure("PMI"));
+  EXPECT_FALSE(ParseMeasure(""));
+  EXPECT_EQ(FormatScore(0.1), "0.1");
+  EXPECT_EQ(FormatScore(75.0), "75");
+  EXPECT_EQ(FormatScore(-0.0), "-0");  // Score never hands out -0
+  for (double value : {1.0 / 3.0, 2.0 / 3.0 * 100.0, 1e-300, 123456789.123456789, -4.8}) {
+    EXPECT_EQ(std::strtod(FormatScore(value).c_str(), nullptr), value);
+  }
+}
+
+}  // namespace
+}  // namespace ulo::host

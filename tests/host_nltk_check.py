@@ -1,0 +1,218 @@
+#!/usr/bin/python3
+"""Checks every measure of `ulo rank` against NLTK's BigramAssocMeasures.
+
+usage: host_nltk_check.py ULO WORKDIR
+
+On random pair files and on one counted from a real text: each score within
+a relative 1e-9 of NLTK's (npmi and lift through their identities with
+NLTK's pmi), every word's list in NLTK's order, and confidence and support
+equal to the library's own support records and top-N file. Exits 77 (a
+skipped test) when nltk is missing.
+"""
+import math
+import os
+import random
+import subprocess
+import sys
+
+try:
+    from nltk.metrics import BigramAssocMeasures as nltk_measures
+except ImportError:
+    print("nltk is not installed for /usr/bin/python3: skipped")
+    sys.exit(77)
+
+ULO, WORK = sys.argv[1], sys.argv[2]
+TOLERANCE = 1e-9
+MEASURES = ["confidence", "support", "pmi", "npmi", "llr", "t", "chi2", "dice", "jaccard", "lift"]
+failures = []
+
+
+def ulo(*args):
+    subprocess.run([ULO, "--quiet", *args], check=True, stdout=subprocess.DEVNULL)
+
+
+def read_pairs(path):
+    lines = []
+    with open(path, "rb") as f:
+        for raw in f:
+            fields = raw.rstrip(b"\r\n").split(b"\t")
+            if len(fields) >= 3:
+                lines.append((fields[0], fields[1], int(b"\t".join(fields[2:]))))
+    return lines
+
+
+def marginals(lines):
+    freq, total = {}, 0
+    for w1, w2, n in lines:
+        freq[w1] = freq.get(w1, 0) + n
+        freq[w2] = freq.get(w2, 0) + n
+        total += 2 * n
+    return freq, total
+
+
+def expected(measure, n_ii, n_ix, n_xi, n_xx):
+    """NLTK's value, our policy (0) where NLTK has none."""
+    n_oo = n_xx - n_ix - n_xi + n_ii
+    if n_oo < 0 and measure not in ("confidence", "support"):
+        return 0.0  # no contingency table
+    try:
+        if measure == "confidence":
+            value = n_ii / n_ix * 100.0
+        elif measure == "support":
+            value = n_ii / n_xx * 100.0
+        elif measure == "pmi":
+            value = nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "npmi":
+            value = nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx) / -math.log2(n_ii / n_xx)
+        elif measure == "lift":
+            value = 2.0 ** nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "llr":
+            value = nltk_measures.likelihood_ratio(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "t":
+            value = nltk_measures.student_t(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "chi2":
+            value = nltk_measures.chi_sq(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "dice":
+            value = nltk_measures.dice(n_ii, (n_ix, n_xi), n_xx)
+        else:
+            value = nltk_measures.jaccard(n_ii, (n_ix, n_xi), n_xx)
+    except ZeroDivisionError:
+        return 0.0
+    return value if math.isfinite(value) else 0.0
+
+
+def close(x, y):
+    return abs(x - y) <= TOLERANCE * max(abs(x), abs(y)) or abs(x - y) < 1e-300
+
+
+def expected_lists(lines, measure, min_count):
+    freq, total = marginals(lines)
+    best = {}
+    for w1, w2, n in lines:
+        if n < min_count:
+            continue
+        for base, other in ((w1, w2), (w2, w1)):
+            score = expected(measure, n, freq[base], freq[other], total)
+            key = (base, other)
+            if key not in best or score > best[key][0]:
+                best[key] = (score, n)
+    lists = {}
+    for (base, other), (score, n) in best.items():
+        lists.setdefault(base, []).append((score, other, n))
+    for items in lists.values():
+        items.sort(key=lambda item: (-item[0], item[1]))
+    return lists, freq, total
+
+
+def check(name, path, measure, top, min_count):
+    out = os.path.join(WORK, "rank.txt")
+    ulo("rank", path, out, "--measure", measure, "--top", str(top), "--min-count", str(min_count))
+    lines = read_pairs(path)
+    want, freq, total = expected_lists(lines, measure, min_count)
+    got = {}
+    with open(out, "rb") as f:
+        for raw in f:
+            base, other, score, count = raw.rstrip(b"\n").split(b"\t")
+            got.setdefault(base, []).append((float(score), other, int(count)))
+    where = f"{name} --measure {measure}"
+    if sorted(got) != sorted(want):
+        failures.append(f"{where}: the ranked words differ")
+        return got
+    for base, items in got.items():
+        full = want[base]
+        if len(items) != min(top, len(full)):
+            failures.append(f"{where}: {base!r} has {len(items)} items, not {min(top, len(full))}")
+            continue
+        for i, (score, other, count) in enumerate(items):
+            value = expected(measure, count, freq[base], freq[other], total)
+            if not close(score, value):
+                failures.append(f"{where}: {base!r} -> {other!r}: {score!r}, NLTK {value!r}")
+            # Same order: item i scores as NLTK's i-th, up to a tie.
+            if not close(score, full[i][0]):
+                failures.append(f"{where}: {base!r} item {i} is {other!r} ({score!r}), "
+                                f"NLTK ranks {full[i][1]!r} ({full[i][0]!r}) there")
+            if i > 0 and items[i - 1][0] == score and items[i - 1][1] > other:
+                failures.append(f"{where}: {base!r}: a tie not in the other word's order")
+    return got
+
+
+def check_library_values(name, path):
+    """confidence and support are the library's own numbers."""
+    records = os.path.join(WORK, "support.txt")
+    topn = os.path.join(WORK, "topn.txt")
+    ulo("support", path, records)
+    ulo("topn", path, topn, "1")
+    library = {}
+    with open(records, "rb") as f:
+        fields = [line.rstrip(b"\n").split(b"=", 1)[-1] for line in f]
+    for i in range(0, len(fields), 5):
+        base, other, confidence, support = fields[i + 1:i + 5]
+        library.setdefault((base, other), []).append((confidence.decode(), support.decode()))
+    for measure, column in (("confidence", 0), ("support", 1)):
+        got = check(name, path, measure, 1000000, 1)
+        for base, items in got.items():
+            for score, other, count in items:
+                values = [entry[column] for entry in library[(base, other)]]
+                if "%f" % score != max(values, key=float):
+                    failures.append(f"{name}: {measure} of {base!r} -> {other!r} is {score!r}; "
+                                    f"the library's records say {values}")
+    first = {}
+    with open(topn, "rb") as f:
+        for raw in f:
+            base, other, confidence, support = raw.rstrip(b"\n").split(b"\t")
+            first.setdefault(base, float(confidence))
+    got = check(name, path, "confidence", 1, 1)
+    for base, items in got.items():
+        if abs(items[0][0] - first[base]) > 0.01:
+            failures.append(f"{name}: best confidence of {base!r} is {items[0][0]!r}, "
+                            f"the library's top-N says {first[base]}")
+
+
+def random_pairs(path, seed):
+    rng = random.Random(seed)
+    vocabulary = [("w%d" % i).encode() for i in range(60)]
+    counts = {}
+    for _ in range(700):
+        w1 = vocabulary[min(int(rng.paretovariate(1.2)) - 1, 59)]
+        w2 = rng.choice(vocabulary)
+        counts[(w1, w2)] = counts.get((w1, w2), 0) + rng.choice([1, 1, 1, 2, 3, 7, 40, 1000])
+    counts[(b"alone1", b"alone2")] = 5  # words that occur nowhere else
+    counts[(b"w3", b"w3")] = 4  # a word paired with itself
+    with open(path, "wb") as f:
+        for (w1, w2), n in sorted(counts.items()):
+            f.write(b"%s\t%s\t%d\n" % (w1, w2, n))
+
+
+def main():
+    os.makedirs(WORK, exist_ok=True)
+    files = []
+    for seed in (1, 2):
+        path = os.path.join(WORK, "random%d.txt" % seed)
+        random_pairs(path, seed)
+        files.append(("random file %d" % seed, path))
+    # A real text: the GPL shipped by every Debian system, or our own doc.
+    text = "/usr/share/common-licenses/GPL-3"
+    if not os.path.exists(text):
+        text = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "README.md")
+    real = os.path.join(WORK, "real")
+    ulo("run", text, "--out", real, "--window", "3")
+    files.append(("pairs of " + text, os.path.join(real, "pairs.txt")))
+    # One word that fills the whole table: chi2 divides by zero in NLTK.
+    degenerate = os.path.join(WORK, "degenerate.txt")
+    with open(degenerate, "wb") as f:
+        f.write(b"x\tx\t3\n")
+    files.append(("a file of one self-pair", degenerate))
+
+    for name, path in files:
+        for measure in MEASURES:
+            check(name, path, measure, 5, 1)
+        check(name, path, "llr", 3, 2)
+        check_library_values(name, path)
+    for failure in failures[:40]:
+        print(failure)
+    checked = len(files) * (len(MEASURES) + 1)
+    print("%d failed, %d rankings checked against NLTK" % (len(failures), checked))
+    sys.exit(1 if failures else 0)
+
+
+main()

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rank.h"
+#include "test_support.h"
+
+namespace ulo::host {
+namespace {
+
+using ulo::testing::ReadFile;
+using ulo::testing::TempDir;
+using ulo::testing::WriteFile;
+
+TEST(PairLineTest, CountsAsTheLibraryReadsThem) {
+  std::string_view w1, w2;
+  int64_t count = 0;
+  ASSERT_TRUE(ParsePairLine("a\tb\t12", &w1, &w2, &count));
+  EXPECT_EQ(w1, "a");
+  EXPECT_EQ(w2, "b");
+  EXPECT_EQ(count, 12);
+  ASSERT_TRUE(ParsePairLine("\t\t -7x", &w1, &w2, &count));  // empty words, a sign, junk
+  EXPECT_EQ(w1, "");
+  EXPECT_EQ(count, -7);
+  ASSERT_TRUE(ParsePairLine("a\tb\tabc", &w1, &w2, &count));
+  EXPECT_EQ(count, 0);
+  ASSERT_TRUE(ParsePairLine("a\tb\t99999999999999999999999", &w1, &w2, &count));
+  EXPECT_EQ(count, INT64_MAX);
+  EXPECT_FALSE(ParsePairLine("a\tb", &w1, &w2, &count));
+  EXPECT_FALSE(ParsePairLine("", &w1, &w2, &count));
+}
+
+// Hand-checked: the lines (a, b, 1), (a, d, 3), (a, c, 3), (b, a, 1):
+// frequencies a 8, b 2, c 3, d 3; total 16.
+class RankingTest : public ::testing::Test {
+ protected:
+  std::string Rank(const RankOptions& options) {
+    Ranking ranking;
+    std::string error;
+    EXPECT_TRUE(ranking.Build(dir.Path("pairs.txt"), options, &error)) << error;
+    EXPECT_TRUE(WriteRanking(ranking, dir.Path("rank.txt"), &error)) << error;
+    return ReadFile(dir.Path("rank.txt"));
+  }
+
+  void SetUp() override {
+    WriteFile(dir.Path("pairs.txt"), "a\tb\t1\na\td\t3\na\tc\t3\nb\ta\t1\n");
+  }
+
+  TempDir dir;
+};
+
+TEST_F(RankingTest, ConfidenceWithTiesInTheOtherWordsOrder) {
+  RankOptions options;
+  options.measure = Measure::kConfidence;
+  // a: c and d tie at 3/8 (c first by its bytes), b at 1/8 once although
+  // two lines offer it; b, c, d: their one partner a.
+  EXPECT_EQ(Rank(options),
+            "a\tc\t37.5\t3\na\td\t37.5\t3\na\tb\t12.5\t1\n"
+            "b\ta\t50\t1\nc\ta\t100\t3\nd\ta\t100\t3\n");
+  options.top = 1;
+  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\nb\ta\t50\t1\nc\ta\t100\t3\nd\ta\t100\t3\n");
+  options.top = 10;
+  options.minCount = 2;
+  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\na\td\t37.5\t3\nc\ta\t100\t3\nd\ta\t100\t3\n");
+}
+
+TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
+  RankOptions options;
+  options.measure = Measure::kPmi;
+  // a -> b: log2(1 * 16 / (8 * 2)) = 0; a -> c: log2(3 * 16 / 24) = 1.
+  EXPECT_EQ(Rank(options),
+            "a\tc\t1\t3\na\td\t1\t3\na\tb\t0\t1\nb\ta\t0\t1\nc\ta\t1\t3\nd\ta\t1\t3\n");
+  // Only some words' lists, from the frequencies of every line.
+  Ranking ranking;
+  std::string error;
+  std::vector<std::string> bases = {"b", "zzz"};
+  ASSERT_TRUE(ranking.Build(dir.Path("pairs.txt"), options, &error, &bases)) << error;
+  EXPECT_EQ(ranking.Total(), 16);
+  EXPECT_EQ(ranking.Frequency(*ranking.Find("a")), 8);
+  EXPECT_TRUE(ranking.List(*ranking.Find("a")).empty());
+  ASSERT_EQ(ranking.List(*ranking.Find("b")).size(), 1u);
+  EXPECT_FALSE(ranking.Find("zzz"));
+}
+
+TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {
+  Ranking ranking;
+  std::string error;
+  EXPECT_FALSE(ranking.Build(dir.Path("missing.txt"), RankOptions(), &error));
+  EXPECT_NE(error.find("missing.txt"), std::string::npos);
+  ASSERT_TRUE(ranking.Build(dir.Path("pairs.txt"), RankOptions(), &error));
+  EXPECT_FALSE(WriteRanking(ranking, dir.Path("no/rank.txt"), &error));
+  if (ulo::testing::FileExists("/dev/full")) {
+    EXPECT_FALSE(WriteRanking(ranking, "/dev/full", &error));
+    EXPECT_NE(error.find("whole"), std::string::npos) << error;
+  }
+}
+
+}  // namespace
+}  // namespace ulo::host
