@@ -105,7 +105,7 @@ std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std:
     dot += "  n" + std::to_string(edge.from) + " -- n" + std::to_string(edge.to) +
            " [label=" + Quoted(Number(edge.score, "%.3g")) +
            ", penwidth=" + Number(0.8 + 4.0 * weight, "%.2f") +
-           ", len=" + Number(2.4 - 0.8 * weight, "%.2f") + "];\n";
+           ", len=" + Number(2.4 - 0.4 * weight, "%.2f") + "];\n";
   }
   dot += "}\n";
   return dot;
