@@ -65,6 +65,22 @@ Runner AddDemoCommand(CLI::App& app) {
     std::printf("\n");
     std::vector<std::string> words(std::begin(kDemoWords), std::end(kDemoWords));
     ShowTopN(topn, words, "UTF-8");
+    // The same words by the log-likelihood ratio, which discounts frequency.
+    std::string pairs = (fs::path(args->out) / "pairs.txt").string();
+    RankOptions rank;
+    rank.measure = Measure::kLlr;
+    rank.top = 8;
+    rank.minCount = 2;
+    std::printf("by the log-likelihood ratio (ulo show --measure llr):\n\n");
+    ShowRanked(pairs, words, "UTF-8", rank);
+    GraphOptions graph;
+    graph.pairs = pairs;
+    graph.words = words;
+    graph.out = (fs::path(args->out) / "neighbours.svg").string();
+    graph.rank = rank;
+    std::printf("picture of their neighbourhoods: ");
+    std::fflush(stdout);
+    if (int failed = DrawGraph(graph)) return failed;
     return 0;
   };
 }

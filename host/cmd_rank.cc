@@ -7,8 +7,8 @@
 
 namespace ulo::host {
 
-void AddMeasureOption(CLI::App& command, Measure* measure) {
-  command
+CLI::Option* AddMeasureOption(CLI::App& command, Measure* measure) {
+  return command
       .add_option_function<std::string>(
           "--measure", [measure](const std::string& name) { *measure = *ParseMeasure(name); },
           "the measure to rank by: confidence and support as the library computes them "

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "encoding.h"
 #include "subcommands.h"
@@ -19,7 +20,75 @@ size_t Gb2312Width(std::string_view text) {
   return text.size();
 }
 
+// Converts between the terminal's encoding and GB2312.
+struct Terminal {
+  Converter toGb, fromGb;
+  bool Open(const std::string& encoding, std::string* error) {
+    return toGb.Open(encoding, "GB2312", error) && fromGb.Open("GB2312", encoding, error);
+  }
+  std::string In(const std::string& typed) {
+    std::string gb;
+    toGb.Convert(typed, &gb);
+    return gb;
+  }
+  std::string Out(const std::string& gb) {
+    std::string shown;
+    fromGb.Convert(gb, &shown);
+    return shown;
+  }
+};
+
 }  // namespace
+
+int ShowRanked(const std::string& path, const std::vector<std::string>& words,
+               const std::string& encoding, const RankOptions& options) {
+  Terminal terminal;
+  std::string error;
+  if (!terminal.Open(encoding, &error)) return Fail("show: " + error);
+  std::vector<std::string> wanted;
+  for (const std::string& typed : words)
+    wanted.push_back(terminal.In(typed));
+  if (std::string problem = InputFileProblem(path); !problem.empty()) {
+    return Fail("show: cannot read the pair-count file " + path + ": " + problem);
+  }
+  Ranking ranking;
+  if (!ranking.Build(path, options, &error, &wanted)) return Fail("show: " + error);
+  int missing = 0;
+  std::vector<std::string> shown;
+  for (const std::string& word : wanted) {
+    if (std::find(shown.begin(), shown.end(), word) != shown.end()) continue;
+    shown.push_back(word);
+    std::optional<uint32_t> id = ranking.Find(word);
+    if (!id || ranking.List(*id).empty()) {
+      std::fprintf(stderr, "ulo: show: '%s' has no associations in %s\n",
+                   terminal.Out(word).c_str(), path.c_str());
+      ++missing;
+      continue;
+    }
+    const std::vector<RankedItem>& items = ranking.List(*id);
+    size_t width = 4, scoreWidth = 5;
+    std::vector<std::string> scores;
+    for (const RankedItem& item : items) {
+      width = std::max(width, Gb2312Width(ranking.Word(item.other)));
+      char text[32];
+      std::snprintf(text, sizeof text, "%.4g", item.score);
+      scores.push_back(text);
+      scoreWidth = std::max(scoreWidth, scores.back().size());
+    }
+    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count\n", terminal.Out(word).c_str(),
+                static_cast<long long>(ranking.Frequency(*id)), static_cast<int>(width), "word",
+                static_cast<int>(scoreWidth), MeasureName(options.measure).c_str());
+    for (size_t i = 0; i < items.size(); ++i) {
+      const std::string& other = ranking.Word(items[i].other);
+      std::string padding(width - Gb2312Width(other), ' ');
+      std::printf("  %4zu  %s%s  %*s  %5lld\n", i + 1, terminal.Out(other).c_str(), padding.c_str(),
+                  static_cast<int>(scoreWidth), scores[i].c_str(),
+                  static_cast<long long>(items[i].count));
+    }
+    std::printf("\n");
+  }
+  return missing == 0 ? 0 : kExitFailure;
+}
 
 int ShowTopN(const std::string& path, const std::vector<std::string>& words,
              const std::string& encoding) {
@@ -97,22 +166,40 @@ Runner AddShowCommand(CLI::App& app) {
     std::string path;
     std::vector<std::string> words;
     std::string encoding = "UTF-8";
+    RankOptions rank;
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "show", "TOPN_FILE WORD... [--to ENCODING]",
+      app, "show", "FILE WORD... [--measure M [--top N] [--min-count C]] [--to ENCODING]",
       "Print a word's top associations readably.\n"
-      "Prints each WORD's top associations from a top-N file as a table. Words are\n"
+      "Prints each WORD's top associations as a table: from a top-N file (ulo topn, or\n"
+      "topn.txt of ulo run) with confidence and support, or with --measure ranked from\n"
+      "a pair-count file (pairs.txt of ulo run) with the score and the count. Words are\n"
       "given, and the table is printed, in ENCODING (default UTF-8), since GB2312 bytes\n"
       "are unreadable in a UTF-8 terminal.");
-  command->add_option("TOPN_FILE", args->path, "a top-N file (ulo topn, or topn.txt of ulo run)")
+  command->add_option("FILE", args->path, "a top-N file, or with --measure a pair-count file")
       ->required();
   command->add_option("WORD", args->words, "the words to show")->required();
   command->add_option("--to", args->encoding, "the terminal's encoding")
       ->type_name("ENCODING")
       ->check(KnownEncoding())
       ->capture_default_str();
-  return [args](Host&) { return ShowTopN(args->path, args->words, args->encoding); };
+  CLI::Option* measure = AddMeasureOption(*command, &args->rank.measure);
+  command->add_option("--top", args->rank.top, "associated words per word (default 10)")
+      ->type_name("N")
+      ->check(Int32AtLeast(1))
+      ->needs(measure);
+  command
+      ->add_option("--min-count", args->rank.minCount,
+                   "leave out the pairs counted fewer than C times (default 1)")
+      ->type_name("C")
+      ->check(Int32AtLeast(1))
+      ->needs(measure);
+  return [args, measure](Host&) {
+    if (measure->count() > 0)
+      return ShowRanked(args->path, args->words, args->encoding, args->rank);
+    return ShowTopN(args->path, args->words, args->encoding);
+  };
 }
 
 }  // namespace ulo::host

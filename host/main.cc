@@ -73,6 +73,7 @@ int Main(int argc, char** argv) {
   add(AddSupportCommand);
   add(AddTopNCommand);
   add(AddRankCommand);
+  add(AddGraphCommand);
   add(AddRunCommand);
   add(AddShowCommand);
   add(AddDemoCommand);

@@ -16,6 +16,12 @@ double LlrTerm(double observed, double expected) {
   return observed * std::log(observed / (expected + kSmall) + kSmall);
 }
 
+// e11 of the llr below, which gives llr and chi2 their sign.
+double Expected11(double o11, double o21, double o12, double o22) {
+  const double s = (((0.0 + o11) + o21) + o12) + o22;
+  return (o11 + o21) * (o11 + o12) / s;
+}
+
 double Raw(Measure measure, const PairCounts& p) {
   const double o11 = p.a;
   const double o21 = p.c - p.a;
@@ -43,7 +49,8 @@ double Raw(Measure measure, const PairCounts& p) {
     case Measure::kChi2: {
       const double d = o11 * o22 - o21 * o12;
       const double m1 = o11 + o21, m2 = o11 + o12, m3 = o21 + o22, m4 = o12 + o22;
-      return p.n * (d * d / (((m1 * m2) * m3) * m4));
+      const double chi2 = p.n * (d * d / (((m1 * m2) * m3) * m4));
+      return o11 < Expected11(o11, o21, o12, o22) ? -chi2 : chi2;
     }
     case Measure::kLlr: {
       const double s = (((0.0 + o11) + o21) + o12) + o22;
@@ -51,8 +58,10 @@ double Raw(Measure measure, const PairCounts& p) {
       const double e21 = (o21 + o11) * (o21 + o22) / s;
       const double e12 = (o12 + o22) * (o12 + o11) / s;
       const double e22 = (o22 + o12) * (o22 + o21) / s;
-      return 2.0 * ((((0.0 + LlrTerm(o11, e11)) + LlrTerm(o21, e21)) + LlrTerm(o12, e12)) +
-                    LlrTerm(o22, e22));
+      const double llr =
+          2.0 * ((((0.0 + LlrTerm(o11, e11)) + LlrTerm(o21, e21)) + LlrTerm(o12, e12)) +
+                 LlrTerm(o22, e22));
+      return o11 < e11 ? -llr : llr;
     }
   }
   return 0.0;

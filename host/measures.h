@@ -35,9 +35,13 @@
 //                      e21 = (o21 + o11) * (o21 + o22) / s
 //                      e12 = (o12 + o22) * (o12 + o11) / s
 //                      e22 = (o22 + o12) * (o22 + o21) / s
+// llr and chi2 then take the sign of the association: they are negated
+// when o11 < e11 (e11 as above), since a pair seen less often than chance
+// would have it is no collocation, however sure the evidence.
 // These are NLTK's formulas (its 1e-20 included) for pmi, t (student_t),
 // chi2 (chi_sq), llr (likelihood_ratio), dice and jaccard; npmi and lift
-// follow from pmi (npmi = pmi / -log2(a / n), lift = 2^pmi).
+// follow from pmi (npmi = pmi / -log2(a / n), lift = 2^pmi). NLTK's llr and
+// chi2 are the magnitudes of ours.
 //
 // The one policy for degenerate tables: every measure but confidence and
 // support scores 0 on a table with a negative cell (the library's

@@ -13,6 +13,7 @@
 #include "cli.h"
 #include "count_run.h"
 #include "measures.h"
+#include "rank.h"
 
 namespace ulo::host {
 
@@ -25,9 +26,21 @@ Runner AddRunCommand(CLI::App& app);
 Runner AddShowCommand(CLI::App& app);
 Runner AddDemoCommand(CLI::App& app);
 Runner AddRankCommand(CLI::App& app);
+Runner AddGraphCommand(CLI::App& app);
+
+// `ulo graph`'s work, shared with `ulo demo`.
+struct GraphOptions {
+  std::string pairs;
+  std::vector<std::string> words;
+  std::string out;
+  std::string encoding = "UTF-8";
+  RankOptions rank;
+  int32_t depth = 1;
+};
+int DrawGraph(const GraphOptions& options);
 
 // --measure M, as rank, show and graph take it.
-void AddMeasureOption(CLI::App& command, Measure* measure);
+CLI::Option* AddMeasureOption(CLI::App& command, Measure* measure);
 
 // `ulo run`'s work, shared with `ulo demo`.
 struct PipelineOptions {
@@ -42,6 +55,10 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
 // `ulo show`'s work on a top-N file, shared with `ulo demo`.
 int ShowTopN(const std::string& path, const std::vector<std::string>& words,
              const std::string& encoding);
+// `ulo show --measure`: the words' best associated words ranked from a
+// pair-count file.
+int ShowRanked(const std::string& path, const std::vector<std::string>& words,
+               const std::string& encoding, const RankOptions& options);
 
 }  // namespace ulo::host
 

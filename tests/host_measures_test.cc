@@ -26,6 +26,13 @@ TEST(MeasureTest, HandCheckedTable) {
   // Expected cells 1.5, 1.5, 2.5, 2.5: 2 * (3 ln 2 + 1 ln 0.4 + 4 ln 1.6).
   EXPECT_NEAR(Score(Measure::kLlr, ad), 2 * (3 * std::log(2.0) + std::log(0.4) + 4 * std::log(1.6)),
               1e-12);
+  // Below chance, llr and chi2 turn negative: (a, b) in the file of the
+  // lines (a, b, 1) and (c, d, 9), then a = 1, b = 1, c = 1, n = 20 is above
+  // chance; a = 1, b = 10, c = 10, n = 20 is below (e11 = 5).
+  EXPECT_GT(Score(Measure::kLlr, PairCounts{1, 1, 1, 20}), 0.0);
+  EXPECT_LT(Score(Measure::kLlr, PairCounts{1, 10, 10, 20}), 0.0);
+  EXPECT_LT(Score(Measure::kChi2, PairCounts{1, 10, 10, 20}), 0.0);
+  EXPECT_LT(Score(Measure::kT, PairCounts{1, 10, 10, 20}), 0.0);
   // The rule's direction matters to confidence alone: d -> a.
   PairCounts da{3, 3, 4, 8};
   EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, da), 100.0);

@@ -5,7 +5,7 @@ usage: host_nltk_check.py ULO WORKDIR
 
 On random pair files and on one counted from a real text: each score within
 a relative 1e-9 of NLTK's (npmi and lift through their identities with
-NLTK's pmi), every word's list in NLTK's order, and confidence and support
+NLTK's pmi; llr and chi2 with the sign of the association), every word's list in NLTK's order, and confidence and support
 equal to the library's own support records and top-N file. Exits 77 (a
 skipped test) when nltk is missing.
 """
@@ -78,11 +78,19 @@ def expected(measure, n_ii, n_ix, n_xi, n_xx):
             value = nltk_measures.jaccard(n_ii, (n_ix, n_xi), n_xx)
     except ZeroDivisionError:
         return 0.0
-    return value if math.isfinite(value) else 0.0
+    if not math.isfinite(value):
+        return 0.0
+    if measure in ("llr", "chi2"):
+        # Ours carry the association's sign: negative below chance.
+        o11, o21, o12 = n_ii, n_xi - n_ii, n_ix - n_ii
+        o22 = n_xx - n_ii - o21 - o12
+        if o11 < (o11 + o21) * (o11 + o12) / (((0.0 + o11) + o21) + o12 + o22):
+            value = -value
+    return value
 
 
 def close(x, y):
-    return abs(x - y) <= TOLERANCE * max(abs(x), abs(y)) or abs(x - y) < 1e-300
+    return abs(x - y) <= TOLERANCE * max(abs(x), abs(y)) or abs(x - y) < 1e-12
 
 
 def expected_lists(lines, measure, min_count):

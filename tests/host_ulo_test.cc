@@ -286,6 +286,60 @@ TEST_F(UloTest, FiltersDropTokensBeforePairing) {
   EXPECT_FALSE(FileExists(dir.Path("w3")));
 }
 
+TEST_F(UloTest, RankShowAndGraphByAMeasure) {
+  // GB2312: 守护 CA D8 BB A4, 进程 BD F8 B3 CC, 文件 CE C4 BC FE.
+  WriteFile(dir.Path("pairs.txt"),
+            "\xCA\xD8\xBB\xA4\t\xBD\xF8\xB3\xCC\t5\n"
+            "\xBD\xF8\xB3\xCC\t\xCE\xC4\xBC\xFE\t1\n"
+            "\xCE\xC4\xBC\xFE\tx\t6\n");
+  std::string pairs = Quote(dir.Path("pairs.txt"));
+  ASSERT_EQ(
+      Run("rank " + pairs + " " + Quote(dir.Path("r.txt")) + " --measure dice --top 1").exitCode,
+      0);
+  // Frequencies 守护 5, 进程 6, 文件 7, x 6; words in byte order, x first.
+  EXPECT_EQ(ReadFile(dir.Path("r.txt")),
+            "x\t\xCE\xC4\xBC\xFE\t0.9230769230769231\t6\n"
+            "\xBD\xF8\xB3\xCC\t\xCA\xD8\xBB\xA4\t0.9090909090909091\t5\n"
+            "\xCA\xD8\xBB\xA4\t\xBD\xF8\xB3\xCC\t0.9090909090909091\t5\n"
+            "\xCE\xC4\xBC\xFE\tx\t0.9230769230769231\t6\n");
+
+  // show, typed and printed in UTF-8: 进程 E8 BF 9B E7 A8 8B, 守护 E5 AE 88 E6 8A A4.
+  Result show = Run("show " + pairs + " \xE8\xBF\x9B\xE7\xA8\x8B --measure dice");
+  ASSERT_EQ(show.exitCode, 0) << show.err;
+  EXPECT_NE(show.out.find("dice  count"), std::string::npos) << show.out;
+  EXPECT_NE(show.out.find("1  \xE5\xAE\x88\xE6\x8A\xA4  0.9091      5"), std::string::npos)
+      << show.out;
+  EXPECT_EQ(Run("show " + pairs + " a --top 3").exitCode, 2);  // --top needs --measure
+
+  // graph: a valid SVG naming the words reached, and its DOT source.
+  Result graph = Run("graph " + pairs + " \xE8\xBF\x9B\xE7\xA8\x8B --out " +
+                     Quote(dir.Path("g.svg")) + " --measure llr --depth 2");
+  ASSERT_EQ(graph.exitCode, 0) << graph.err;
+  EXPECT_NE(graph.out.find("4 words, 3 edges"), std::string::npos) << graph.out;
+  std::string svg = ReadFile(dir.Path("g.svg"));
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u) << svg.substr(0, 100);
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_EQ(svg.find("</svg>"), svg.size() - 7);
+  for (const char* word : {">\xE8\xBF\x9B\xE7\xA8\x8B<", ">\xE5\xAE\x88\xE6\x8A\xA4<",
+                           ">\xE6\x96\x87\xE4\xBB\xB6<", ">x<"}) {
+    EXPECT_NE(svg.find(word), std::string::npos) << word;
+  }
+  EXPECT_TRUE(ulo::testing::FileExists(dir.Path("g.dot")));
+  Result shallow = Run("graph " + pairs + " \xE8\xBF\x9B\xE7\xA8\x8B --out " +
+                       Quote(dir.Path("g1.png")) + " --measure llr");
+  ASSERT_EQ(shallow.exitCode, 0) << shallow.err;
+  EXPECT_NE(shallow.out.find("3 words, 2 edges"), std::string::npos) << shallow.out;
+  EXPECT_EQ(ReadFile(dir.Path("g1.png")).substr(0, 4), "\x89PNG");
+
+  Result badOut = Run("graph " + pairs + " x --out " + Quote(dir.Path("g.pdf")));
+  EXPECT_EQ(badOut.exitCode, 2);
+  ExpectOneLineFailure(badOut, "must end in .svg or .png");
+  ExpectOneLineFailure(Run("graph " + pairs + " nowhere --out " + Quote(dir.Path("g.svg"))),
+                       "'nowhere' does not occur in");
+  ExpectOneLineFailure(Run("rank " + pairs + " " + Quote(dir.Path("r.txt")) + " --measure mi"),
+                       "--measure: mi not in");
+}
+
 TEST_F(UloTest, SingleOperations) {
   WriteFile(dir.Path("pairs.txt"), "x\ty\t4\n");
   ASSERT_EQ(Run("filter " + Quote(dir.Path("pairs.txt")) + " " + Quote(dir.Path("f.txt")) + " 4")
