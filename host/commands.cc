@@ -43,7 +43,7 @@ std::string DescribeMergeCode(int32_t code) {
     case -3:
       return "the merge's list file could not be opened";
     case -4:
-      return "an input file could not be opened (see the error log beside the output)";
+      return "an input file could not be opened";
     case -5:
       return "the only input file vanished during the merge";
     case -6:
@@ -103,7 +103,16 @@ bool Session::Open(std::string* error) {
       library.Find<decltype(&VornModule_CreateInstance)>("VornModule_CreateInstance", error);
   mulMergeFile = library.Find<decltype(&ULO_MulMergeFile)>("ULO_MulMergeFile", error);
   getTopN = library.Find<decltype(&ULO_GetTopNWordSupportRec)>("ULO_GetTopNWordSupportRec", error);
-  if (create == nullptr || mulMergeFile == nullptr || getTopN == nullptr) return false;
+  begin = library.Find<decltype(&ULO_Stat_AssociatedFreq_Begin)>("ULO_Stat_AssociatedFreq_Begin",
+                                                                 error);
+  addPair = library.Find<decltype(&ULO_Stat_AssociatedFreq)>("ULO_Stat_AssociatedFreq", error);
+  end = library.Find<decltype(&ULO_Stat_AssociatedFreq_End)>("ULO_Stat_AssociatedFreq_End", error);
+  filtrate = library.Find<decltype(&ULO_Filtrate)>("ULO_Filtrate", error);
+  getSupport = library.Find<decltype(&ULO_GetWordSupportRec)>("ULO_GetWordSupportRec", error);
+  if (create == nullptr || mulMergeFile == nullptr || getTopN == nullptr || begin == nullptr ||
+      addPair == nullptr || end == nullptr || filtrate == nullptr || getSupport == nullptr) {
+    return false;
+  }
   if (create(0, &module) != 0 || module == nullptr) {
     *error = "the library did not hand out its extension object";
     return false;
@@ -117,16 +126,25 @@ int32_t Session::Execute(const CommandBuffer& command) {
 }
 
 int32_t Session::Begin(const std::string& workDir) {
+  if (direct) return begin(workDir.c_str()) == 1 ? 0 : ULO_STATUS_BEGIN_REFUSED;
   return Execute(CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(workDir));
 }
 
-int32_t Session::AddPair(std::string_view word1, std::string_view word2, int32_t count,
+int32_t Session::AddPair(std::string_view word1View, std::string_view word2View, int32_t count,
                          bool oneWay) {
-  pairAdd.ResetPairAdd(word1, word2, count, oneWay);
+  if (direct) {
+    word1.assign(word1View);
+    word2.assign(word2View);
+    return addPair(word1.c_str(), word2.c_str(), count, oneWay ? 1 : 0) == 1
+               ? 0
+               : ULO_STATUS_PAIR_REFUSED;
+  }
+  pairAdd.ResetPairAdd(word1View, word2View, count, oneWay);
   return Execute(pairAdd);
 }
 
 int32_t Session::End() {
+  if (direct) return end() != 0 ? 0 : ULO_STATUS_END_FAILED;
   return Execute(CommandBuffer("ULO_Stat_AssociatedFreq_End"));
 }
 
@@ -135,10 +153,14 @@ int32_t Session::Merge(const std::string& inputDir, const std::string& output) {
 }
 
 int32_t Session::Filter(const std::string& input, const std::string& output, int32_t threshold) {
+  if (direct) {
+    return filtrate(input.c_str(), output.c_str(), threshold) == 1 ? 0 : ULO_STATUS_FILTER_FAILED;
+  }
   return Execute(CommandBuffer("ULO_Filtrate").String(input).String(output).Int32(threshold));
 }
 
 int32_t Session::Support(const std::string& input, const std::string& output) {
+  if (direct) return getSupport(input.c_str(), output.c_str()) == 1 ? 0 : ULO_STATUS_SUPPORT_FAILED;
   return Execute(CommandBuffer("ULO_GetWordSupportRec").String(input).String(output));
 }
 

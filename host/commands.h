@@ -34,10 +34,14 @@ class CommandBuffer {
   std::string buffer;
 };
 
-// One extension object of the loaded library.
+// One extension object of the loaded library. With `direct`, the operations
+// go through the exports instead, answering the commands' statuses all the
+// same. The merge and the top-N ranking always go through their exports: the
+// merge's command hides its code, and the ranking has no command.
 class Session {
  public:
-  explicit Session(const Library& library) : library(library) {}
+  explicit Session(const Library& library, bool direct = false)
+      : library(library), direct(direct) {}
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -54,16 +58,23 @@ class Session {
   int32_t Filter(const std::string& input, const std::string& output, int32_t threshold);
   int32_t Support(const std::string& input, const std::string& output);
 
-  // The operations without a command, or with --direct, through the exports.
+  // The merge's own code (0, or -1 to -10).
   int32_t MergeDirect(const std::string& inputDir, const std::string& output);
   bool TopNDirect(const std::string& input, const std::string& output, int32_t n);
 
  private:
   const Library& library;
+  bool direct;
   ExtensionModule* module = nullptr;
   CommandBuffer pairAdd{"ULO_Stat_AssociatedFreq"};
+  std::string word1, word2;  // NUL-terminated copies for the direct pair-add
   decltype(&ULO_MulMergeFile) mulMergeFile = nullptr;
   decltype(&ULO_GetTopNWordSupportRec) getTopN = nullptr;
+  decltype(&ULO_Stat_AssociatedFreq_Begin) begin = nullptr;
+  decltype(&ULO_Stat_AssociatedFreq) addPair = nullptr;
+  decltype(&ULO_Stat_AssociatedFreq_End) end = nullptr;
+  decltype(&ULO_Filtrate) filtrate = nullptr;
+  decltype(&ULO_GetWordSupportRec) getSupport = nullptr;
 };
 
 }  // namespace ulo::host

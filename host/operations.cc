@@ -1,0 +1,134 @@
+#include "operations.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "cli.h"
+#include "encoding.h"
+#include "progress.h"
+
+namespace ulo::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+uint64_t TreeBytes(const fs::path& root) {
+  std::error_code code;
+  uint64_t total = 0;
+  if (fs::is_regular_file(root, code)) return fs::file_size(root, code);
+  for (auto it = fs::recursive_directory_iterator(root, code);
+       !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+    std::error_code sizeCode;
+    if (it->is_regular_file(sizeCode)) total += it->file_size(sizeCode);
+  }
+  return total;
+}
+
+uint64_t FileBytes(const std::string& path) {
+  std::error_code code;
+  uint64_t size = fs::file_size(path, code);
+  return code ? 0 : size;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code code;
+  return fs::equivalent(a, b, code) && !code;
+}
+
+// The failure line of a file operation whose input or output is unusable;
+// empty when both look fine.
+std::string FileProblem(const std::string& in, const std::string& out) {
+  if (std::string problem = InputFileProblem(in); !problem.empty()) {
+    return "cannot read " + in + ": " + problem;
+  }
+  if (std::string problem = OutputFileProblem(out); !problem.empty()) {
+    return "cannot write " + out + ": " + problem;
+  }
+  if (SameFile(in, out)) return in + " and " + out + " are the same file";
+  return {};
+}
+
+}  // namespace
+
+std::string LastLogLine(const std::string& log, uint64_t from) {
+  std::ifstream in(log, std::ios::binary);
+  if (!in) return {};
+  in.seekg(static_cast<std::streamoff>(from));
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  size_t start = text.find_last_of('\n');
+  std::string line = start == std::string::npos ? text : text.substr(start + 1);
+  line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+  Converter toUtf8;
+  std::string error, converted;
+  if (!toUtf8.Open("GB2312", "UTF-8", &error)) return line;
+  toUtf8.Convert(line, &converted);
+  return converted;
+}
+
+int MergeFiles(Session& session, const std::string& dir, const std::string& out, bool shown) {
+  if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
+    return Fail("merge: cannot read the directory " + dir + ": " + problem);
+  }
+  if (std::string problem = OutputFileProblem(out); !problem.empty()) {
+    return Fail("merge: cannot write " + out + ": " + problem);
+  }
+  // The merge works in merge_temp beside the source directory.
+  std::string source = dir;
+  while (source.size() > 1 && source.back() == '/')
+    source.pop_back();
+  fs::path parent = fs::path(source).parent_path();
+  fs::path workDir = (parent.empty() ? fs::path(".") : parent) / "merge_temp";
+  // The log grows across runs: only what this merge adds belongs to it.
+  std::string log = out + "_err.log";
+  uint64_t logBefore = FileBytes(log);
+  Progress progress("merge", shown);
+  progress.PollBytes(TreeBytes(dir),
+                     [out, workDir] { return FileBytes(out) + TreeBytes(workDir); });
+  int32_t code = session.MergeDirect(dir, out);
+  progress.Stop();
+  if (code == 0) return 0;
+  std::string message = "merge: merging " + dir + " into " + out + " failed with code " +
+                        std::to_string(code) + ": " + DescribeMergeCode(code);
+  std::string logged = LastLogLine(log, logBefore);
+  if (!logged.empty()) message += "; " + log + ": " + logged;
+  return Fail(message);
+}
+
+int FilterPairs(Session& session, const std::string& in, const std::string& out,
+                int32_t threshold) {
+  if (std::string problem = FileProblem(in, out); !problem.empty()) {
+    return Fail("filter: " + problem);
+  }
+  int32_t status = session.Filter(in, out, threshold);
+  if (status == 0) return 0;
+  return Fail("filter: filtering " + in + " into " + out + " failed (status " +
+              std::to_string(status) + "): the library could not read " + in +
+              " to its end or write " + out + " whole");
+}
+
+int WriteSupport(Session& session, const std::string& in, const std::string& out) {
+  if (std::string problem = FileProblem(in, out); !problem.empty()) {
+    return Fail("support: " + problem);
+  }
+  int32_t status = session.Support(in, out);
+  if (status == 0) return 0;
+  return Fail("support: writing the records of " + in + " to " + out + " failed (status " +
+              std::to_string(status) + "): the library could not read " + in +
+              " to its end or write " + out + " whole");
+}
+
+int WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n) {
+  if (std::string problem = FileProblem(in, out); !problem.empty()) {
+    return Fail("topn: " + problem);
+  }
+  if (session.TopNDirect(in, out, n)) return 0;
+  return Fail("topn: ranking " + in + " into " + out + " failed: the library could not read " + in +
+              " to its end or write " + out + " whole");
+}
+
+}  // namespace ulo::host
