@@ -105,7 +105,7 @@ int CountCorpora(const std::string& command, Session& session, const CountOption
   // Open every corpus before the run starts, so a typo costs nothing.
   std::vector<File> files;
   for (const std::string& path : options.corpora) {
-    std::string problem = InputFileProblem(path);
+    std::string problem = InputFileProblem(path, InputKind::kCorpus, options.from.empty());
     if (problem.empty()) {
       files.emplace_back(std::fopen(path.c_str(), "rb"));
       if (!files.back()) problem = std::strerror(errno);
@@ -131,10 +131,20 @@ int CountCorpora(const std::string& command, Session& session, const CountOption
     while (result == 0 && (length = getline(&line, &capacity, files[f].get())) >= 0) {
       ++summary->lines;
       std::string_view text(line, static_cast<size_t>(length));
-      if (converter) {
+      // Text that is not what it claims to be is refused, not counted as
+      // noise. Through --from, the converter judges the encoding.
+      std::string problem = CorpusLineProblem(text, !converter);
+      uint64_t invalidBefore = converter ? converter->invalid() : 0;
+      if (problem.empty() && converter) {
         converted.clear();
         converter->Convert(text, &converted);
         text = converted;
+        if (converter->invalid() != invalidBefore) problem = "not valid " + options.from;
+      }
+      if (!problem.empty()) {
+        result = Fail(command + ": cannot count the corpus " + options.corpora[f] + ": line " +
+                      std::to_string(summary->lines) + ": " + problem);
+        break;
       }
       Tokenize(text, options.mode, &tokens);
       ForEachPair(tokens, options.window, [&](std::string_view a, std::string_view b) {
