@@ -92,6 +92,11 @@ class MemoryEnv : public platform::Env {
   std::string ErrorText(int code) override { return "error " + std::to_string(code); }
   platform::LocalTime Now() override { return platform::LocalTime{2026, 2, 1, 9, 5, 3}; }
   void SleepMilliseconds(int) override {}
+  // One process, one thread: the work directory's lock is always free, and
+  // it leaves no file that a listing would meet.
+  std::unique_ptr<platform::FileLock> LockFile(const std::string&, bool, int*) override {
+    return std::make_unique<platform::FileLock>();
+  }
 
  private:
   static std::string ParentOf(const std::string& path);

@@ -166,15 +166,13 @@ CLI::Validator KnownEncoding() {
       "");
 }
 
-std::string InputFileProblem(const std::string& path) {
+std::string InputFileProblem(const std::string& path, InputKind kind, bool sniffBinary) {
   std::error_code code;
   fs::file_status status = fs::status(path, code);
   if (status.type() == fs::file_type::not_found) return "no such file";
   if (status.type() == fs::file_type::directory) return "is a directory";
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return ErrorText(errno);
-  std::fclose(file);
-  return {};
+  if (access(path.c_str(), R_OK) != 0) return ErrorText(errno);
+  return ContentProblem(path, kind, sniffBinary);
 }
 
 std::string InputDirectoryProblem(const std::string& path) {
@@ -188,7 +186,7 @@ std::string InputDirectoryProblem(const std::string& path) {
 
 std::string OutputFileProblem(const std::string& path) {
   std::error_code code;
-  if (fs::is_directory(path, code)) return "is a directory";
+  if (std::string problem = ExistingOutputProblem(path); !problem.empty()) return problem;
   fs::path parent = fs::path(path).parent_path();
   if (parent.empty()) parent = ".";
   fs::file_status status = fs::status(parent, code);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "commands.h"
+#include "input_check.h"
 #include "library.h"
 
 namespace ulo::host {
@@ -93,12 +94,15 @@ CLI::Validator Int32Any();
 CLI::Validator KnownEncoding();
 
 // Why `path` cannot be read as an input file: "no such file", "is a
-// directory", "permission denied", ...; empty when it can.
-std::string InputFileProblem(const std::string& path);
+// directory", "permission denied", "is empty", "is binary, not text", ...
+// (see ContentProblem); empty when it can.
+std::string InputFileProblem(const std::string& path, InputKind kind = InputKind::kPairCount,
+                             bool sniffBinary = true);
 // Why `path` cannot be read as a directory; empty when it can.
 std::string InputDirectoryProblem(const std::string& path);
 // Why a file cannot be created at `path`, as far as can be told before
-// trying: its directory is missing or not a directory, or `path` is one.
+// trying: its directory is missing or not a directory, or `path` is one,
+// or something else than a regular file.
 std::string OutputFileProblem(const std::string& path);
 
 }  // namespace ulo::host

@@ -71,7 +71,8 @@ int CountIntoDirectory(const std::string& command, const std::string& libraryPat
   if (!filter.Open(settings.filters, settings.from, &error)) return Fail(command, error);
   // Every corpus must open before any work starts, so a typo costs nothing.
   for (const std::string& path : settings.corpora) {
-    if (std::string problem = InputFileProblem(path); !problem.empty()) {
+    if (std::string problem = InputFileProblem(path, InputKind::kCorpus, settings.from.empty());
+        !problem.empty()) {
       return Fail(command, "cannot read the corpus " + path + ": " + problem);
     }
   }

@@ -6,10 +6,30 @@
 #include <optional>
 
 #include "encoding.h"
+#include "input_check.h"
 #include "pair_batch.h"
 
 namespace ulo::host {
 namespace {
+
+// The number of line ends in the first `offset` bytes of `path`: a share
+// starts mid-corpus, so a refused line is named by its line in the corpus.
+// Read only when a line is refused.
+uint64_t LinesBefore(const std::string& path, uint64_t offset) {
+  uint64_t lines = 0;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return 0;
+  char buffer[1 << 16];
+  while (offset > 0) {
+    size_t want = offset < sizeof buffer ? static_cast<size_t>(offset) : sizeof buffer;
+    size_t got = std::fread(buffer, 1, want, file);
+    if (got == 0) break;
+    for (size_t i = 0; i < got; ++i) lines += buffer[i] == '\n';
+    offset -= got;
+  }
+  std::fclose(file);
+  return lines;
+}
 
 // The converter's and the filter's own counters, into the tally.
 void TakeCounters(const std::optional<Converter>& converter, const TokenFilter& filter,
@@ -86,12 +106,26 @@ std::string CountShare(const Library& library, const CountSettings& settings,
       break;
     }
     std::string_view line;
+    uint64_t lineInSegment = 0;
     while (failure.empty() && reader.Next(&line)) {
       ++tally->lines;
-      if (converter) {
+      ++lineInSegment;
+      // Text that is not what it claims to be is refused, not counted as
+      // noise. Through --from, the converter judges the encoding.
+      std::string problem = CorpusLineProblem(line, !converter);
+      if (problem.empty() && converter) {
+        uint64_t invalidBefore = converter->invalid();
         converted.clear();
         converter->Convert(line, &converted);
         line = converted;
+        if (converter->invalid() != invalidBefore) problem = "not valid " + settings.from;
+      }
+      if (!problem.empty()) {
+        uint64_t number = lineInSegment;
+        if (!share[s].whole) number += LinesBefore(*current, share[s].begin);
+        failure = "cannot count the corpus " + *current + ": line " + std::to_string(number) +
+                  ": " + problem;
+        break;
       }
       Tokenize(line, settings.mode, &tokens);
       tokenFilter.Apply(&tokens);

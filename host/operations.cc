@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "cli.h"
 #include "encoding.h"
+#include "input_check.h"
 #include "progress.h"
 #include "staging.h"
 
@@ -51,6 +53,25 @@ std::string FileProblem(const std::string& in, const std::string& out) {
   return {};
 }
 
+// Whether `path` lies somewhere under the directory `dir`.
+bool LiesUnder(const std::string& path, const std::string& dir) {
+  std::error_code code;
+  fs::path file = fs::weakly_canonical(path, code);
+  fs::path root = fs::weakly_canonical(dir, code);
+  if (code) return false;
+  auto [rootEnd, fileAt] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
+  return rootEnd == root.end() && fileAt != file.end();
+}
+
+// Puts the finished output under its final name; 0, or the failure line.
+int Publish(StagedOutput& staged, const std::string& command) {
+  std::string error;
+  if (staged.Commit(&error)) return 0;
+  return Fail(command + ": " + error);
+}
+
+}  // namespace
+
 std::string LastLogLine(const std::string& log, uint64_t from) {
   std::ifstream in(log, std::ios::binary);
   if (!in) return {};
@@ -82,32 +103,28 @@ int MergeFiles(Session& session, const std::string& dir, const std::string& out,
     source.pop_back();
   fs::path parent = fs::path(source).parent_path();
   fs::path workDir = (parent.empty() ? fs::path(".") : parent) / "merge_temp";
-  // The log grows across runs: only what this merge adds belongs to it.
+  // The output is written under a temporary name and appears under its own
+  // once complete; its log entries join the output's log. An output inside
+  // the source tree is written in place: the merge leaves out only its own
+  // output, so a finished one under a temporary name would take the old
+  // output for an input.
+  std::optional<StagedOutput> staged;
+  if (!LiesUnder(out, dir)) staged.emplace(out);
+  std::string target = staged ? staged->path() : out;
   std::string log = out + "_err.log";
-  uint64_t logBefore = FileBytes(log);
-  // The merged file takes its name only when whole: a crash leaves at most
-  // the partial file, which the next merge overwrites.
-  std::string partial = PartialPath(out);
-  std::error_code ignored;
-  fs::remove(partial, ignored);
-  fs::remove(partial + "_err.log", ignored);
+  std::string targetLog = target + "_err.log";
+  // The log grows across runs: only what this merge adds belongs to it.
+  uint64_t logBefore = FileBytes(targetLog);
   Progress progress("merge", shown);
   progress.PollBytes(TreeBytes(dir),
-                     [partial, workDir] { return FileBytes(partial) + TreeBytes(workDir); });
-  int32_t code = session.MergeDirect(dir, partial);
+                     [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
+  int32_t code = session.MergeDirect(dir, target);
   progress.Stop();
-  MoveErrorLog(partial, out);
-  if (code == 0) {
-    std::error_code moved;
-    fs::rename(partial, out, moved);
-    if (!moved) return 0;
-    fs::remove(partial, ignored);
-    return Fail("merge: cannot move the merged file to " + out + ": " + moved.message());
-  }
-  fs::remove(partial, ignored);
+  std::string logged = LastLogLine(targetLog, logBefore);
+  if (staged) staged->AdoptSideFile("_err.log");
+  if (code == 0) return staged ? Publish(*staged, "merge") : 0;
   std::string message = "merge: merging " + dir + " into " + out + " failed with code " +
                         std::to_string(code) + ": " + DescribeMergeCode(code);
-  std::string logged = LastLogLine(log, logBefore);
   if (!logged.empty()) message += "; " + log + ": " + logged;
   return Fail(message);
 }
@@ -117,8 +134,9 @@ int FilterPairs(Session& session, const std::string& in, const std::string& out,
   if (std::string problem = FileProblem(in, out); !problem.empty()) {
     return Fail("filter: " + problem);
   }
-  int32_t status = session.Filter(in, out, threshold);
-  if (status == 0) return 0;
+  StagedOutput staged(out);
+  int32_t status = session.Filter(in, staged.path(), threshold);
+  if (status == 0) return Publish(staged, "filter");
   return Fail("filter: filtering " + in + " into " + out + " failed (status " +
               std::to_string(status) + "): the library could not read " + in +
               " to its end or write " + out + " whole");
@@ -128,8 +146,9 @@ int WriteSupport(Session& session, const std::string& in, const std::string& out
   if (std::string problem = FileProblem(in, out); !problem.empty()) {
     return Fail("support: " + problem);
   }
-  int32_t status = session.Support(in, out);
-  if (status == 0) return 0;
+  StagedOutput staged(out);
+  int32_t status = session.Support(in, staged.path());
+  if (status == 0) return Publish(staged, "support");
   return Fail("support: writing the records of " + in + " to " + out + " failed (status " +
               std::to_string(status) + "): the library could not read " + in +
               " to its end or write " + out + " whole");
@@ -139,7 +158,8 @@ int WriteTopN(Session& session, const std::string& in, const std::string& out, i
   if (std::string problem = FileProblem(in, out); !problem.empty()) {
     return Fail("topn: " + problem);
   }
-  if (session.TopNDirect(in, out, n)) return 0;
+  StagedOutput staged(out);
+  if (session.TopNDirect(in, staged.path(), n)) return Publish(staged, "topn");
   return Fail("topn: ranking " + in + " into " + out + " failed: the library could not read " + in +
               " to its end or write " + out + " whole");
 }

@@ -5,6 +5,7 @@
 
 #include "merge/error_log.h"
 #include "merge/pass_plan.h"
+#include "merge/work_dir_lock.h"
 #include "platform/env.h"
 #include "text/pair_line.h"
 
@@ -121,6 +122,9 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
   std::string_view name = std::string_view(source).substr(cut == std::string::npos ? 0 : cut + 1);
   if (name == kWorkDirName || env->SameFile(source, workDir)) return kNotADirectory;
 
+  // Merges in other processes whose sources share this parent take turns
+  // on the work directory as well.
+  WorkDirLock holdWorkDir(workDir, [this](std::string_view line) { LogError(line); });
   RemoveTree(workDir);  // whatever an earlier run left there
   if (!env->CreateDir(workDir, &error)) return kWorkDirFailed;
   // An output inside the work directory would be removed with it.
@@ -237,6 +241,7 @@ int64_t FileMerger::ListTree(std::vector<std::string>* path) {
       count += found;
       continue;
     }
+    if (entry.name == kWorkDirLockName) continue;  // a merge's lock, never an input
     std::string file = platform::JoinPath(directory, entry.name);
     if (outputExists && env->SameFile(file, outputPath)) continue;
     if (!listWriter) {

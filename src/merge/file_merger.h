@@ -10,9 +10,8 @@
 // the output file itself. The work directory is removed at the end.
 //
 // One FileMerger serves one MergeFiles call; it creates no threads. Merges
-// in one process run one after another (those whose sources share a parent
-// would share a work directory); merges in different processes must not
-// share one.
+// in one process run one after another; merges in different processes whose
+// sources share a parent take turns on its work directory (WorkDirLock).
 #ifndef ULO_MERGE_FILE_MERGER_H_
 #define ULO_MERGE_FILE_MERGER_H_
 

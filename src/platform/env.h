@@ -109,6 +109,15 @@ class RecursiveLock {
   std::unique_ptr<Impl> impl;
 };
 
+// An exclusive lock on a lock file, shared with other processes (flock on
+// POSIX, LockFileEx on Windows). Destroying it releases the lock and removes
+// the lock file; on Windows the system also removes it when the process
+// dies, on POSIX the next holder does.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
 class ScopedLock {
  public:
   explicit ScopedLock(RecursiveLock& lock) : lock(lock) { lock.Lock(); }
@@ -170,6 +179,11 @@ class Env {
   virtual std::string ErrorText(int code) = 0;
   virtual LocalTime Now() = 0;
   virtual void SleepMilliseconds(int milliseconds) = 0;
+  // Takes the exclusive lock on the lock file `path`, creating the file when
+  // missing. With `wait` it blocks until the lock is free; without, it
+  // returns null with `*error` 0 while another holds it. Null with the
+  // system's code when the file cannot be created or locked.
+  virtual std::unique_ptr<FileLock> LockFile(const std::string& path, bool wait, int* error) = 0;
 };
 
 // Forwards every call to another Env; tests derive from it and override the
@@ -210,6 +224,9 @@ class EnvWrapper : public Env {
   std::string ErrorText(int code) override { return target->ErrorText(code); }
   LocalTime Now() override { return target->Now(); }
   void SleepMilliseconds(int milliseconds) override { target->SleepMilliseconds(milliseconds); }
+  std::unique_ptr<FileLock> LockFile(const std::string& path, bool wait, int* error) override {
+    return target->LockFile(path, wait, error);
+  }
 
  protected:
   Env* target;

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/env.h"
@@ -120,6 +122,23 @@ class PosixDirectoryIterator final : public DirectoryIterator {
   int errorCode = 0;
 };
 
+class PosixFileLock final : public FileLock {
+ public:
+  PosixFileLock(int fd, std::string path) : fd(fd), path(std::move(path)) {}
+  // The name goes while the lock is still held: whoever waits on this file
+  // then finds it unnamed and starts over on a new one.
+  ~PosixFileLock() override {
+    ::unlink(path.c_str());
+    ::close(fd);
+  }
+  PosixFileLock(const PosixFileLock&) = delete;
+  PosixFileLock& operator=(const PosixFileLock&) = delete;
+
+ private:
+  int fd;
+  std::string path;
+};
+
 class PosixEnv final : public Env {
  public:
   std::unique_ptr<SequentialFile> OpenForRead(const std::string& path, int* error) override {
@@ -221,6 +240,31 @@ class PosixEnv final : public Env {
       milliseconds / 1000, (milliseconds % 1000) * 1000000L
     };
     while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+  }
+
+  std::unique_ptr<FileLock> LockFile(const std::string& path, bool wait, int* error) override {
+    for (;;) {
+      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      if (fd < 0) {
+        *error = errno;
+        return nullptr;
+      }
+      if (::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+        int code = errno;
+        ::close(fd);
+        if (code == EINTR) continue;
+        *error = code == EWOULDBLOCK ? 0 : code;
+        return nullptr;
+      }
+      // The holder before us removes the file as it lets go: the lock is ours
+      // only if the name still leads to the file we locked.
+      struct stat held, named;
+      if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        return std::make_unique<PosixFileLock>(fd, path);
+      }
+      ::close(fd);
     }
   }
 

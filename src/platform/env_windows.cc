@@ -141,6 +141,29 @@ class WindowsDirectoryIterator final : public DirectoryIterator {
   int errorCode = 0;
 };
 
+// Volume and file index of an open handle.
+bool SameFileIndex(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+class WindowsFileLock final : public FileLock {
+ public:
+  explicit WindowsFileLock(HANDLE handle) : handle(handle) {}
+  // Opened to be deleted on close: the file goes with the last handle on it,
+  // also when the process dies.
+  ~WindowsFileLock() override {
+    OVERLAPPED whole = {};
+    ::UnlockFileEx(handle, 0, 1, 0, &whole);
+    ::CloseHandle(handle);
+  }
+  WindowsFileLock(const WindowsFileLock&) = delete;
+  WindowsFileLock& operator=(const WindowsFileLock&) = delete;
+
+ private:
+  HANDLE handle;
+};
+
 class WindowsEnv final : public Env {
  public:
   std::unique_ptr<SequentialFile> OpenForRead(const std::string& path, int* error) override {
@@ -230,9 +253,7 @@ class WindowsEnv final : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     BY_HANDLE_FILE_INFORMATION infoA, infoB;
     if (!Identify(a, &infoA) || !Identify(b, &infoB)) return false;
-    return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
-           infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
-           infoA.nFileIndexLow == infoB.nFileIndexLow;
+    return SameFileIndex(infoA, infoB);
   }
 
   std::string ErrorText(int code) override {
@@ -260,6 +281,50 @@ class WindowsEnv final : public Env {
 
   void SleepMilliseconds(int milliseconds) override {
     ::Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+  }
+
+  std::unique_ptr<FileLock> LockFile(const std::string& path, bool wait, int* error) override {
+    // A file whose last holder has let go but that is still open elsewhere
+    // waits for deletion and cannot be opened for a short while.
+    constexpr int kPendingRetries = 1000;
+    int pending = 0;
+    for (;;) {
+      HANDLE handle =
+          ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+      if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = ::GetLastError();
+        if (code == ERROR_ACCESS_DENIED && ++pending < kPendingRetries) {
+          if (!wait) {
+            *error = 0;
+            return nullptr;
+          }
+          ::Sleep(10);
+          continue;
+        }
+        *error = static_cast<int>(code);
+        return nullptr;
+      }
+      OVERLAPPED whole = {};
+      DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+      if (!::LockFileEx(handle, flags, 0, 1, 0, &whole)) {
+        DWORD code = ::GetLastError();
+        ::CloseHandle(handle);
+        *error = code == ERROR_LOCK_VIOLATION ? 0 : static_cast<int>(code);
+        return nullptr;
+      }
+      // Where the system takes a deleted name away at once, the name may
+      // lead to a newer file than the one locked: the lock is ours only if
+      // it leads to this one.
+      BY_HANDLE_FILE_INFORMATION held, named;
+      if (::GetFileInformationByHandle(handle, &held) && Identify(path, &named) &&
+          SameFileIndex(held, named)) {
+        return std::make_unique<WindowsFileLock>(handle);
+      }
+      ::CloseHandle(handle);
+      ::Sleep(1);
+    }
   }
 
  private:

@@ -1,0 +1,88 @@
+// The host's own checks of its inputs and its staged outputs.
+#include "input_check.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace ulo::host {
+namespace {
+
+using testing::FileExists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+TEST(CorpusLineTest, TakesGbkTextAndRefusesBrokenDoubleBytes) {
+  // GB2312, GBK beyond it (trail bytes from 0x40), ASCII and blanks.
+  EXPECT_EQ(CorpusLineProblem("\xD4\xC2\xC3\xF7 \x81\x40 abc\t\r\n", true), "");
+  EXPECT_NE(CorpusLineProblem("ab\x80xy\n", true).find("0x80 at column 3"), std::string::npos);
+  EXPECT_NE(CorpusLineProblem("\xD4\x7F\n", true), "");
+  EXPECT_NE(CorpusLineProblem("\xD4\x30\n", true), "");
+  EXPECT_NE(CorpusLineProblem("abc\xD4", true).find("column 4"), std::string::npos);
+  // Without the encoding check (text converted by --from) only the shape
+  // counts.
+  EXPECT_EQ(CorpusLineProblem("ab\x80xy\n", false), "");
+  EXPECT_NE(CorpusLineProblem(std::string("a\0b\n", 4), false).find("NUL"), std::string::npos);
+}
+
+TEST(CorpusLineTest, LongestLineIsTakenOneByteMoreIsNot) {
+  EXPECT_EQ(CorpusLineProblem(std::string(kMaxCorpusLine, 'a'), true), "");
+  EXPECT_NE(CorpusLineProblem(std::string(kMaxCorpusLine + 1, 'a'), true), "");
+}
+
+TEST(ContentProblemTest, PairCountFileShapes) {
+  TempDir dir;
+  WriteFile(dir.Path("ok.txt"), "a\tb\t1\n");
+  EXPECT_EQ(ContentProblem(dir.Path("ok.txt"), InputKind::kPairCount), "");
+  WriteFile(dir.Path("empty.txt"), "");
+  EXPECT_EQ(ContentProblem(dir.Path("empty.txt"), InputKind::kCorpus), "is empty");
+  // A NUL just past the first look is not seen by it; one inside is.
+  WriteFile(dir.Path("late.txt"), std::string(kSniffBytes, '\n') + std::string(1, '\0'));
+  EXPECT_EQ(ContentProblem(dir.Path("late.txt"), InputKind::kPairCount), "");
+  WriteFile(dir.Path("nul.txt"), std::string(kSniffBytes - 1, '\n') + std::string(1, '\0'));
+  EXPECT_NE(ContentProblem(dir.Path("nul.txt"), InputKind::kPairCount).find("offset 65535"),
+            std::string::npos);
+  // A corpus read through --from may hold NULs (UTF-16): not looked for.
+  EXPECT_EQ(ContentProblem(dir.Path("nul.txt"), InputKind::kCorpus, false), "");
+  // A short file without a line end is no problem (its one line is read);
+  // 64 KiB without one is no pair-count file, but may be a corpus.
+  WriteFile(dir.Path("short.txt"), "a\tb\t1");
+  EXPECT_EQ(ContentProblem(dir.Path("short.txt"), InputKind::kPairCount), "");
+  WriteFile(dir.Path("wide.txt"), std::string(kSniffBytes, 'x'));
+  EXPECT_NE(ContentProblem(dir.Path("wide.txt"), InputKind::kPairCount), "");
+  EXPECT_EQ(ContentProblem(dir.Path("wide.txt"), InputKind::kCorpus), "");
+}
+
+TEST(StagedOutputTest, AppearsOnlyOnCommitAndLeavesNothingOtherwise) {
+  TempDir dir;
+  std::string target = dir.Path("out.txt");
+  WriteFile(target, "old");
+  {
+    StagedOutput output(target);
+    EXPECT_NE(output.path(), target);
+    EXPECT_EQ(output.path().rfind(target, 0), 0u) << "beside the final name";
+    WriteFile(output.path(), "half");
+  }
+  EXPECT_EQ(ReadFile(target), "old");
+  std::string staged;
+  {
+    StagedOutput output(target);
+    staged = output.path();
+    WriteFile(output.path(), "new");
+    std::string error;
+    ASSERT_TRUE(output.Commit(&error)) << error;
+  }
+  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_FALSE(FileExists(staged));
+
+  StagedOutput missing(dir.Path("never.txt"));
+  std::string error;
+  EXPECT_FALSE(missing.Commit(&error));
+  EXPECT_NE(error.find("never.txt"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ulo::host
