@@ -1,0 +1,102 @@
+"""Tokens of GB2312 lines, and the filters that keep stop words and punctuation out.
+
+The tokenizers work on the library's bytes, as the `ulo` host does, so that a corpus counted
+here gives the same pairs as `ulo count` on the same text.
+"""
+
+import re
+import string
+from importlib import resources
+
+# Words: runs of bytes between white space (ASCII blanks, NUL) and the ideographic space
+# A1 A1, double-byte characters kept whole. Every byte of a line is matched by one of the two
+# alternatives, so the scan never lands inside a character.
+_WORDS = re.compile(
+    rb"(?:[ \t\n\r\v\f\x00]|\xa1\xa1)+"
+    rb"|((?:(?!\xa1\xa1)(?:[\x81-\xff][\x40-\xff]|[^ \t\n\r\v\f\x00]))+)"
+)
+
+# Characters: every GB2312 Chinese character (lead bytes B0-F7); ASCII, punctuation and
+# symbols are stepped over, double-byte ones two bytes at a time.
+_CHARS = re.compile(rb"[\x00-\x80]|([\xb0-\xf7][\xa1-\xfe])|[\x81-\xff][\x00-\xff]|[\x81-\xff]")
+
+
+def word_tokens(line):
+    """The white-space separated tokens of a GB2312 byte line."""
+    return [token for token in _WORDS.findall(line) if token]
+
+
+def char_tokens(line):
+    """The GB2312 Chinese characters of a byte line, one token each."""
+    return [token for token in _CHARS.findall(line) if token]
+
+
+# Punctuation, symbols and digits: ASCII ones, and GB2312 rows 1 to 9 (lead bytes A1-A9:
+# full-width punctuation, digits, letters of other scripts, box drawing).
+_PUNCTUATION = re.compile(
+    rb"(?:[" + re.escape((string.punctuation + string.digits).encode()) + rb"]"
+    rb"|[\xa1-\xa9][\xa1-\xfe])+"
+)
+
+
+def is_punctuation(token):
+    """Whether a byte token is made only of punctuation, symbols or digits."""
+    return _PUNCTUATION.fullmatch(token) is not None
+
+
+STOPWORD_LANGUAGES = ("zh", "en")
+
+
+def default_stopwords(languages=STOPWORD_LANGUAGES):
+    """The package's stop-word lists (GB2312 bytes, one word a line) as one set of bytes."""
+    words = set()
+    for language in languages:
+        data = resources.files(__package__).joinpath(f"stopwords/{language}.txt").read_bytes()
+        words.update(_stopword_lines(data))
+    return words
+
+
+def _stopword_lines(data):
+    words = set()
+    for line in data.split(b"\n"):
+        line = line.rstrip(b"\r").strip(b" \t")
+        if line and not line.startswith(b"#"):
+            words.add(line)
+    return words
+
+
+def load_stopwords(path, source_encoding=None):
+    """A stop-word file (one word a line) as a set of GB2312 bytes."""
+    with open(path, "rb") as file:
+        data = file.read()
+    if source_encoding:
+        data = data.decode(source_encoding).encode("gb2312")
+    return _stopword_lines(data)
+
+
+class TokenFilter:
+    """Drops stop words and, optionally, punctuation; counts what each drops."""
+
+    def __init__(self, stopwords=frozenset(), drop_punctuation=False):
+        self.stopwords = frozenset(stopwords)
+        self.drop_punctuation = drop_punctuation
+        self.dropped_stopwords = 0
+        self.dropped_punctuation = 0
+
+    @property
+    def active(self):
+        return bool(self.stopwords) or self.drop_punctuation
+
+    def __call__(self, tokens):
+        if not self.active:
+            return tokens
+        kept = []
+        stop = self.stopwords
+        for token in tokens:
+            if token in stop:
+                self.dropped_stopwords += 1
+            elif self.drop_punctuation and is_punctuation(token):
+                self.dropped_punctuation += 1
+            else:
+                kept.append(token)
+        return kept
