@@ -19,24 +19,18 @@ from .readers import to_frame
 
 _SMALL = 1e-20
 
-# math's log, not numpy's: numpy may round the last bit differently from the C library.
+# The arithmetic is NLTK's: integers exact (Python ints in object arrays), a quotient of two
+# integers rounded once, and the logarithms of the C library through math (numpy's may differ
+# in the last bit). So each score has the very bits that BigramAssocMeasures gives.
 _log2 = np.frompyfunc(math.log2, 1, 1)
 _ln = np.frompyfunc(math.log, 1, 1)
-
-
-def _log2_of(values):
-    return _log2(values).astype(np.float64)
-
-
-def _ln_of(values):
-    return _ln(values).astype(np.float64)
+_sqrt = np.frompyfunc(math.sqrt, 1, 1)
 
 
 def _cells(n_ii, n_ix, n_xi, n_xx):
     n_oi = n_xi - n_ii
     n_io = n_ix - n_ii
-    n_oo = n_xx - n_ii - n_oi - n_io
-    return n_ii, n_oi, n_io, n_oo
+    return n_ii, n_oi, n_io, n_xx - n_ii - n_oi - n_io
 
 
 def confidence(n_ii, n_ix, n_xi, n_xx):
@@ -48,47 +42,39 @@ def support(n_ii, n_ix, n_xi, n_xx):
 
 
 def pmi(n_ii, n_ix, n_xi, n_xx):
-    return _log2_of(n_ii * n_xx) - _log2_of(n_ix * n_xi)
+    return _log2(n_ii * n_xx) - _log2(n_ix * n_xi)
 
 
 def npmi(n_ii, n_ix, n_xi, n_xx):
-    denominator = -_log2_of(n_ii / n_xx)
-    with np.errstate(divide="ignore", invalid="ignore"):
-        value = pmi(n_ii, n_ix, n_xi, n_xx) / denominator
-    return np.where(denominator == 0, 1.0, value)
+    denominator = -_log2(n_ii / n_xx)
+    fills = denominator == 0
+    value = pmi(n_ii, n_ix, n_xi, n_xx) / np.where(fills, 1.0, denominator)
+    return np.where(fills, 1.0, value)
 
 
 def llr(n_ii, n_ix, n_xi, n_xx):
     cont = _cells(n_ii, n_ix, n_xi, n_xx)
     total = cont[0] + cont[1] + cont[2] + cont[3]
-    result = np.zeros(len(n_ii), dtype=np.float64)
+    result = 0
     for i in range(4):
-        obs = cont[i].astype(np.float64)
+        obs = cont[i]
         expected = (cont[i] + cont[i ^ 1]) * (cont[i] + cont[i ^ 2]) / total
         positive = obs > 0
-        term = np.zeros_like(obs)
-        ratio = obs[positive] / (expected[positive] + _SMALL) + _SMALL
-        term[positive] = obs[positive] * _ln_of(ratio)
-        result = result + term
+        ratio = np.where(positive, obs / (expected + _SMALL) + _SMALL, 1.0)
+        result = result + np.where(positive, obs * _ln(ratio), 0.0)
     return 2 * result
 
 
 def t(n_ii, n_ix, n_xi, n_xx):
-    return (n_ii - n_ix * n_xi / n_xx) / np.sqrt(n_ii + _SMALL)
+    return (n_ii - n_ix * n_xi / n_xx) / _sqrt(n_ii + _SMALL)
 
 
 def chi2(n_ii, n_ix, n_xi, n_xx):
     n_ii, n_io, n_oi, n_oo = _cells(n_ii, n_ix, n_xi, n_xx)
-    numerator = (n_ii * n_oo - n_io * n_oi).astype(np.float64) ** 2
-    denominator = (
-        (n_ii + n_io).astype(np.float64)
-        * (n_ii + n_oi)
-        * (n_io + n_oo)
-        * (n_oi + n_oo)
-    )
-    with np.errstate(divide="ignore", invalid="ignore"):
-        phi = numerator / denominator
-    return np.where(denominator == 0, 0.0, n_xx * phi)
+    denominator = (n_ii + n_io) * (n_ii + n_oi) * (n_io + n_oo) * (n_oi + n_oo)
+    fills = denominator == 0
+    phi = (n_ii * n_oo - n_io * n_oi) ** 2 / np.where(fills, 1, denominator)
+    return np.where(fills, 0.0, n_xx * phi)
 
 
 def dice(n_ii, n_ix, n_xi, n_xx):
@@ -122,7 +108,7 @@ def score(measure, n_ii, n_ix, n_xi, n_xx):
     """The measure for arrays of table marginals (integers), as float64."""
     if measure not in MEASURES:
         raise ValueError(f"measure must be one of {sorted(MEASURES)}, not {measure!r}")
-    arrays = [np.asarray(v, dtype=np.int64) for v in (n_ii, n_ix, n_xi, n_xx)]
+    arrays = [np.asarray(v, dtype=np.int64).astype(object) for v in (n_ii, n_ix, n_xi, n_xx)]
     return np.asarray(MEASURES[measure](*arrays), dtype=np.float64)
 
 
@@ -149,9 +135,13 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
         [frame.groupby("word1")["count"].sum(), frame.groupby("word2")["count"].sum()]
     ).groupby(level=0).sum()
     kept = frame[counts >= max(1, int(min_count))]
-    n_ii = kept["count"].to_numpy(dtype=np.int64)
     n_ix = frequency.reindex(kept["word1"]).to_numpy(dtype=np.int64)
     n_xi = frequency.reindex(kept["word2"]).to_numpy(dtype=np.int64)
+    # Negative counts elsewhere in a file can leave a word without a positive frequency:
+    # there is no table to score then.
+    scorable = (n_ix > 0) & (n_xi > 0) & (n_xx > 0)
+    kept, n_ix, n_xi = kept[scorable], n_ix[scorable], n_xi[scorable]
+    n_ii = kept["count"].to_numpy(dtype=np.int64)
     scores = score(measure, n_ii, n_ix, n_xi, np.full(len(n_ii), n_xx, dtype=np.int64))
     ranked = pd.DataFrame(
         {"word": kept["word1"].to_numpy(), "other": kept["word2"].to_numpy(),

@@ -1,0 +1,136 @@
+"""The measures against NLTK and against `ulo rank`, and how associations() ranks."""
+
+import math
+import random
+import subprocess
+
+import numpy as np
+import pytest
+from nltk.metrics import BigramAssocMeasures as N
+
+import vorn_ulo
+from vorn_ulo import measures
+from conftest import TANG, run_ulo, ulo_help, write_pairs
+
+NLTK = {
+    "pmi": N.pmi,
+    "llr": N.likelihood_ratio,
+    "t": N.student_t,
+    "chi2": N.chi_sq,
+    "dice": N.dice,
+    "jaccard": N.jaccard,
+    # NLTK lacks these two; their identities with its PMI:
+    "npmi": lambda n_ii, m, n_xx: N.pmi(n_ii, m, n_xx) / -math.log2(n_ii / n_xx),
+    "lift": lambda n_ii, m, n_xx: 2 ** N.pmi(n_ii, m, n_xx),
+}
+
+
+def random_tables(count, seed):
+    """Marginals of real-looking tables: every cell at least 1."""
+    rng = random.Random(seed)
+    tables = []
+    for _ in range(count):
+        n_ii = rng.choice([1, 2, 3, rng.randint(1, 10**6)])
+        n_io, n_oi = rng.randint(1, 10**5), rng.randint(0, 10**7)
+        n_oo = rng.randint(1, 10**9)
+        tables.append((n_ii, n_ii + n_io, n_ii + n_oi, n_ii + n_io + n_oi + n_oo))
+    return tables
+
+
+@pytest.mark.parametrize("measure", sorted(NLTK))
+def test_every_measure_matches_nltk(measure):
+    tables = random_tables(2000, seed=len(measure))
+    columns = np.array(tables, dtype=np.int64).T
+    ours = measures.score(measure, *columns)
+    theirs = np.array([NLTK[measure](a, (b, c), d) for a, b, c, d in tables])
+    if measure in ("npmi", "lift"):
+        assert np.allclose(ours, theirs, rtol=1e-9, atol=0)
+    else:
+        assert (ours == theirs).all()  # NLTK's own arithmetic, to the last bit
+    # The same order, as far as the values tell them apart.
+    distinct = np.abs(np.diff(np.sort(theirs))) > 1e-9 * np.abs(np.sort(theirs))[1:]
+    assert (np.argsort(ours, kind="stable")[1:][distinct] ==
+            np.argsort(theirs, kind="stable")[1:][distinct]).all()
+
+
+def test_confidence_and_support_are_the_librarys(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [("a", "b", 1), ("a", "d", 3), ("b", "d", 2)])
+    vorn_ulo.top_n(pairs, tmp_path / "t.txt", 5)
+    library_scores = {(w, o): (c, s) for w, o, c, s in vorn_ulo.read_top_n(tmp_path / "t.txt")}
+    confidence = vorn_ulo.associations(pairs, "confidence", top=5)
+    support = vorn_ulo.associations(pairs, "support", top=5)
+    for frame, index in ((confidence, 0), (support, 1)):
+        for word, other, score in zip(frame["word"], frame["other"], frame["score"]):
+            assert round(100 * score, 2) == library_scores[(word, other)][index]
+
+
+def test_degenerate_tables_give_numbers_never_nan(library, tmp_path):
+    # x x fills the whole table; y z occurs nowhere else.
+    for rows in ([("x", "x", 3)], [("y", "z", 2)], [("x", "x", 3), ("y", "z", 1)]):
+        pairs = write_pairs(tmp_path / "p.txt", rows)
+        for measure in vorn_ulo.MEASURES:
+            scores = vorn_ulo.associations(pairs, measure)["score"]
+            assert np.isfinite(scores).all(), (rows, measure)
+    table = np.array([[3], [6], [6], [6]], dtype=np.int64)  # the x x table
+    assert measures.score("chi2", *table)[0] == 0.0
+    assert measures.score("npmi", *np.array([[1], [1], [1], [1]]))[0] == 1.0
+
+
+def test_ranking_order_top_and_min_count(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [
+        ("b", "c", 2), ("b", "a", 2), ("a", "z", 1), ("a", "y", 5), ("a", "x", 5),
+    ])
+    ranked = vorn_ulo.associations(pairs, "support", top=2)
+    assert list(zip(ranked["word"], ranked["other"])) == [
+        ("a", "x"), ("a", "y"), ("b", "a"), ("b", "c"),  # equal scores: other's bytes
+    ]
+    assert list(ranked["count"]) == [5, 5, 2, 2]
+    kept = vorn_ulo.associations(pairs, "pmi", top=10, min_count=2)
+    assert "z" not in set(kept["other"]) and len(kept) == 4
+    with pytest.raises(ValueError):
+        vorn_ulo.associations(pairs, "nonsense")
+
+
+@pytest.fixture(scope="module")
+def tang_pairs(tmp_path_factory):
+    if not TANG.is_file():
+        pytest.skip("the Tang poems (fortunes-zh) are not installed")
+    vorn_ulo.load()
+    return vorn_ulo.count_corpus(TANG, tmp_path_factory.mktemp("tang"), window=2,
+                                 tokenizer="chars", errors="skip")
+
+
+def test_measures_on_a_real_corpus_match_nltk(tang_pairs):
+    frame = vorn_ulo.to_frame(tang_pairs)
+    frequency = {}
+    for word1, word2, count in frame.itertuples(index=False, name=None):
+        frequency[word1] = frequency.get(word1, 0) + count
+        frequency[word2] = frequency.get(word2, 0) + count
+    total = 2 * int(frame["count"].sum())
+    ranked = vorn_ulo.associations(tang_pairs, "llr", top=3)
+    for word, other, score, count in ranked.head(500).itertuples(index=False, name=None):
+        expected = N.likelihood_ratio(count, (frequency[word], frequency[other]), total)
+        assert score == expected
+
+
+def test_same_bits_as_ulo_rank(library, ulo, tang_pairs, tmp_path):
+    if "usage: ulo rank" not in ulo_help(ulo, "rank"):
+        pytest.skip("this ulo has no rank command")
+    for measure in vorn_ulo.MEASURES:
+        out = tmp_path / f"{measure}.txt"
+        run_ulo(ulo, "rank", tang_pairs, out, "--measure", measure, "--top", 5,
+                "--min-count", 2)
+        theirs = [line.split(b"\t") for line in out.read_bytes().splitlines()]
+        ours = vorn_ulo.associations(tang_pairs, measure, top=5, min_count=2, encoding=None)
+        assert len(ours) == len(theirs), measure
+        for (word, other, score, count), row in zip(
+                ours.itertuples(index=False, name=None), theirs):
+            assert [word, other, int(row[3])] == [row[0], row[1], count], measure
+            assert float(row[2]) == score, (measure, word, other)
+
+
+def test_negative_counts_leave_unscorable_lines_out(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [("a", "b", 2), ("a", "c", -9), ("d", "e", 1)])
+    for measure in vorn_ulo.MEASURES:
+        ranked = vorn_ulo.associations(pairs, measure)
+        assert list(ranked["word"]) == ["d"] and np.isfinite(ranked["score"]).all()
