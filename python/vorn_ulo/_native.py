@@ -81,13 +81,17 @@ def candidate_paths():
         libdirs.insert(1, f"lib/{multiarch}")
     if sys.platform == "win32":
         libdirs.insert(0, "bin")
-    for libdir in libdirs:
-        places.append(("installed prefix", Path(sys.prefix) / libdir / LIBRARY_NAME))
+    # The environment's own prefix, then cmake's default one.
+    prefixes = [Path(sys.prefix)] + ([] if sys.platform == "win32" else [Path("/usr/local")])
+    for prefix in prefixes:
+        for libdir in libdirs:
+            places.append(("installed prefix", prefix / libdir / LIBRARY_NAME))
     # The source tree: python/vorn_ulo/ sits two levels under the project.
     project = _package_dir().parent.parent
-    for build in ("build", "build-release"):
-        places.append(("build tree", project / build / "src" / "module" / LIBRARY_NAME))
-        places.append(("build tree", project / build / "bin" / LIBRARY_NAME))
+    if (project / "CMakeLists.txt").is_file():
+        for build in ("build", "build-release"):
+            places.append(("build tree", project / build / "src" / "module" / LIBRARY_NAME))
+            places.append(("build tree", project / build / "bin" / LIBRARY_NAME))
     seen, unique = set(), []
     for what, path in places:
         if path not in seen:
