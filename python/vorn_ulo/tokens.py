@@ -82,21 +82,40 @@ class TokenFilter:
         self.drop_punctuation = drop_punctuation
         self.dropped_stopwords = 0
         self.dropped_punctuation = 0
+        self.verdicts = {}
 
     @property
     def active(self):
         return bool(self.stopwords) or self.drop_punctuation
 
+    # Tokens repeat: each one's verdict (0 keep, 1 stop word, 2 punctuation) is kept, up to
+    # a bound, so that most tokens cost one look-up.
+    VERDICTS = 1 << 20
+
+    def _verdict(self, token):
+        if token in self.stopwords:
+            verdict = 1
+        elif self.drop_punctuation and is_punctuation(token):
+            verdict = 2
+        else:
+            verdict = 0
+        if len(self.verdicts) < self.VERDICTS:
+            self.verdicts[token] = verdict
+        return verdict
+
     def __call__(self, tokens):
         if not self.active:
             return tokens
+        verdicts = self.verdicts
         kept = []
-        stop = self.stopwords
         for token in tokens:
-            if token in stop:
-                self.dropped_stopwords += 1
-            elif self.drop_punctuation and is_punctuation(token):
-                self.dropped_punctuation += 1
-            else:
+            verdict = verdicts.get(token)
+            if verdict is None:
+                verdict = self._verdict(token)
+            if verdict == 0:
                 kept.append(token)
+            elif verdict == 1:
+                self.dropped_stopwords += 1
+            else:
+                self.dropped_punctuation += 1
         return kept
