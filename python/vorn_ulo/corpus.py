@@ -7,7 +7,7 @@ from collections import Counter
 from pathlib import Path
 
 from . import api, tokens
-from .encoding import DEFAULT_ENCODING
+from .encoding import DEFAULT_ENCODING, encode_skipping
 
 TOKENIZERS = ("whitespace", "chars", "jieba")
 
@@ -86,18 +86,11 @@ class _LineCounter:
         self._split = tokens.char_tokens if tokenizer == "chars" else tokens.word_tokens
 
     def _to_gb2312(self, text):
-        try:
+        if self.options.errors == "strict":
             return text.encode(DEFAULT_ENCODING)
-        except UnicodeEncodeError:
-            if self.options.errors == "strict":
-                raise
-        kept = []
-        for char in text:
-            try:
-                kept.append(char.encode(DEFAULT_ENCODING))
-            except UnicodeEncodeError:
-                self.skipped_chars += 1
-        return b"".join(kept)
+        data, skipped = encode_skipping(text)
+        self.skipped_chars += skipped
+        return data
 
     def _decode(self, raw):
         encoding = self.options.source_encoding

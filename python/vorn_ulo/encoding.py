@@ -1,8 +1,27 @@
 """Turning Python words and paths into the library's byte strings."""
 
+import codecs
 import os
+import threading
 
 DEFAULT_ENCODING = "gb2312"
+
+_skips = threading.local()
+
+
+def _skip_and_count(error):
+    _skips.count = getattr(_skips, "count", 0) + (error.end - error.start)
+    return "", error.end
+
+
+codecs.register_error("vorn_ulo.skip", _skip_and_count)
+
+
+def encode_skipping(text, encoding=DEFAULT_ENCODING):
+    """`text` encoded with the characters that have no form left out: (bytes, how many)."""
+    before = getattr(_skips, "count", 0)
+    data = text.encode(encoding, "vorn_ulo.skip")
+    return data, getattr(_skips, "count", 0) - before
 
 
 class Encoder:
@@ -27,18 +46,11 @@ class Encoder:
             return bytes(text)
         if not isinstance(text, str):
             raise TypeError(f"expected str or bytes, not {type(text).__name__}")
-        try:
+        if self.errors == "strict":
             return text.encode(self.encoding)
-        except UnicodeEncodeError:
-            if self.errors == "strict":
-                raise
-        kept = []
-        for char in text:
-            try:
-                kept.append(char.encode(self.encoding))
-            except UnicodeEncodeError:
-                self.skipped += 1
-        return b"".join(kept)
+        data, skipped = encode_skipping(text, self.encoding)
+        self.skipped += skipped
+        return data
 
 
 def encode_path(path):
