@@ -22,9 +22,20 @@ _SMALL = 1e-20
 # The arithmetic is NLTK's: integers exact (Python ints in object arrays), a quotient of two
 # integers rounded once, and the logarithms of the C library through math (numpy's may differ
 # in the last bit). So each score has the very bits that BigramAssocMeasures gives.
-_log2 = np.frompyfunc(math.log2, 1, 1)
-_ln = np.frompyfunc(math.log, 1, 1)
-_sqrt = np.frompyfunc(math.sqrt, 1, 1)
+_log2_each = np.frompyfunc(math.log2, 1, 1)
+_ln_each = np.frompyfunc(math.log, 1, 1)
+
+
+def _log2(values):
+    return _log2_each(values).astype(np.float64)
+
+
+def _ln(values):
+    return _ln_each(values).astype(np.float64)
+
+
+def _sqrt(values):
+    return np.sqrt(np.asarray(values, dtype=np.float64))  # sqrt is exact in IEEE arithmetic
 
 
 def _cells(n_ii, n_ix, n_xi, n_xx):
@@ -108,7 +119,14 @@ def score(measure, n_ii, n_ix, n_xi, n_xx):
     """The measure for arrays of table marginals (integers), as float64."""
     if measure not in MEASURES:
         raise ValueError(f"measure must be one of {sorted(MEASURES)}, not {measure!r}")
-    arrays = [np.asarray(v, dtype=np.int64).astype(object) for v in (n_ii, n_ix, n_xi, n_xx)]
+    arrays = [np.asarray(v, dtype=np.int64) for v in (n_ii, n_ix, n_xi, n_xx)]
+    largest = max((int(np.abs(a).max()) for a in arrays if len(a)), default=0)
+    if measure != "chi2" and largest * largest < 2**53:
+        # Every product of two marginals is exact in a double, so each integer quotient is
+        # rounded once, as Python rounds it: the same bits, at numpy's speed.
+        arrays = [a.astype(np.float64) for a in arrays]
+    else:
+        arrays = [a.astype(object) for a in arrays]
     return np.asarray(MEASURES[measure](*arrays), dtype=np.float64)
 
 
@@ -129,32 +147,40 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
         raise ValueError(f"top must be at least 1, not {top}")
     # Latin-1 keeps one character per byte, so that sorting the words sorts their bytes.
     frame = to_frame(pairs_path, "pairs", encoding="latin-1")
+    rows = len(frame)
     counts = frame["count"].to_numpy(dtype=np.int64)
     n_xx = 2 * int(counts.sum())
-    frequency = pd.concat(
-        [frame.groupby("word1")["count"].sum(), frame.groupby("word2")["count"].sum()]
-    ).groupby(level=0).sum()
-    kept = frame[counts >= max(1, int(min_count))]
-    n_ix = frequency.reindex(kept["word1"]).to_numpy(dtype=np.int64)
-    n_xi = frequency.reindex(kept["word2"]).to_numpy(dtype=np.int64)
+    # Every word once, numbered in byte order: frequencies, order and decoding work on the
+    # numbers, each word's text touched once.
+    codes, vocabulary = pd.factorize(
+        np.concatenate([frame["word1"].to_numpy(), frame["word2"].to_numpy()]), sort=True
+    )
+    word1, word2 = codes[:rows], codes[rows:]
+    frequency = np.zeros(len(vocabulary), dtype=np.int64)
+    np.add.at(frequency, word1, counts)
+    np.add.at(frequency, word2, counts)
+    n_ix, n_xi = frequency[word1], frequency[word2]
     # Negative counts elsewhere in a file can leave a word without a positive frequency:
     # there is no table to score then.
-    scorable = (n_ix > 0) & (n_xi > 0) & (n_xx > 0)
-    kept, n_ix, n_xi = kept[scorable], n_ix[scorable], n_xi[scorable]
-    n_ii = kept["count"].to_numpy(dtype=np.int64)
+    kept = (counts >= max(1, int(min_count))) & (n_ix > 0) & (n_xi > 0) & (n_xx > 0)
+    word1, word2, n_ii, n_ix, n_xi = (a[kept] for a in (word1, word2, counts, n_ix, n_xi))
     scores = score(measure, n_ii, n_ix, n_xi, np.full(len(n_ii), n_xx, dtype=np.int64))
-    ranked = pd.DataFrame(
-        {"word": kept["word1"].to_numpy(), "other": kept["word2"].to_numpy(),
-         "score": scores, "count": n_ii}
-    )
-    ranked = ranked.sort_values(
-        ["word", "score", "other"], ascending=[True, False, True], kind="stable"
-    )
-    ranked = ranked.groupby("word", sort=False).head(int(top)).reset_index(drop=True)
-    if encoding is not None:
-        for column in ("word", "other"):
-            ranked[column] = ranked[column].str.encode("latin-1").str.decode(encoding)
+    order = np.lexsort((word2, -scores, word1))
+    word1, word2, n_ii, scores = word1[order], word2[order], n_ii[order], scores[order]
+    # The place of each row within its word's list.
+    starts = np.flatnonzero(np.r_[True, word1[1:] != word1[:-1]]) if len(word1) else starts_empty()
+    place = np.arange(len(word1)) - np.repeat(starts, np.diff(np.r_[starts, len(word1)]))
+    best = place < int(top)
+    word1, word2, n_ii, scores = word1[best], word2[best], n_ii[best], scores[best]
+    if encoding is None:
+        words = np.array([w.encode("latin-1") for w in vocabulary], dtype=object)
     else:
-        for column in ("word", "other"):
-            ranked[column] = ranked[column].str.encode("latin-1")
-    return ranked
+        words = np.array([w.encode("latin-1").decode(encoding) for w in vocabulary],
+                         dtype=object)
+    return pd.DataFrame(
+        {"word": words[word1], "other": words[word2], "score": scores, "count": n_ii}
+    )
+
+
+def starts_empty():
+    return np.zeros(0, dtype=np.int64)
