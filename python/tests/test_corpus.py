@@ -148,3 +148,11 @@ def test_callable_tokenizer_and_texts(library, tmp_path):
     with pytest.raises(FileExistsError):
         vorn_ulo.count_corpus(texts, tmp_path / "busy")
     shutil.rmtree(tmp_path / "busy")
+
+
+def test_a_tuple_of_paths_is_a_list_of_corpora(library, tmp_path):
+    (tmp_path / "a.txt").write_text("x y\n")
+    (tmp_path / "b.txt").write_text("y z\n")
+    pairs = vorn_ulo.count_corpus((tmp_path / "a.txt", str(tmp_path / "b.txt")),
+                                  tmp_path / "work", one_way=True)
+    assert list(vorn_ulo.read_pairs(pairs)) == [("x", "y", 1), ("y", "z", 1)]

@@ -73,3 +73,18 @@ def test_malformed_files_are_refused(library, tmp_path):
         vorn_ulo.to_frame(cut, "support")
     with pytest.raises(ValueError, match="kind"):
         vorn_ulo.to_frame(cut, "nonsense")
+
+
+def test_empty_files_and_crlf_lines(library, tmp_path):
+    empty = tmp_path / "empty.txt"
+    empty.write_bytes(b"")
+    for kind, columns in (("pairs", ["word1", "word2", "count"]),
+                          ("top_n", ["word", "other", "confidence", "support"]),
+                          ("support", ["base", "associated", "confidence", "support"])):
+        frame = vorn_ulo.to_frame(empty, kind)
+        assert list(frame.columns) == columns and len(frame) == 0
+    assert len(vorn_ulo.associations(empty)) == 0
+    crlf = tmp_path / "crlf.txt"
+    crlf.write_bytes("月\t光\t2\r\na\tb\t1\r\n".encode("gb2312"))
+    assert list(vorn_ulo.read_pairs(crlf)) == [("月", "光", 2), ("a", "b", 1)]
+    assert list(vorn_ulo.to_frame(crlf)["count"]) == [2, 1]

@@ -168,6 +168,21 @@ def _is_gb2312(name):
     return name.lower().replace("-", "").replace("_", "") in ("gb2312", "euccn")
 
 
+class Shard:
+    """The lines of a file that begin in the byte range [start, end)."""
+
+    __slots__ = ("path", "start", "end")
+
+    def __init__(self, path, start=0, end=None):
+        self.path, self.start, self.end = path, start, end
+
+    def __reduce__(self):
+        return Shard, (self.path, self.start, self.end)
+
+    def __repr__(self):
+        return f"Shard({self.path!r}, {self.start}, {self.end})"
+
+
 def read_shard(path, start=0, end=None):
     """The byte lines of `path` that begin in [start, end), each with its LF."""
     with open(path, "rb") as file:
@@ -184,8 +199,8 @@ def read_shard(path, start=0, end=None):
 
 def _source_lines(source):
     """('raw', bytes line) or ('text', str line) for each line of one corpus item."""
-    if isinstance(source, tuple):  # (path, start, end): a shard of a file
-        for line in read_shard(*source):
+    if isinstance(source, Shard):
+        for line in read_shard(source.path, source.start, source.end):
             yield "raw", line
     elif isinstance(source, os.PathLike) or (
         isinstance(source, str) and "\n" not in source and os.path.isfile(source)
@@ -236,7 +251,7 @@ def prepare_spill_dir(path):
 
 
 def _corpus_list(paths_or_texts):
-    if isinstance(paths_or_texts, (str, bytes, os.PathLike, tuple)) or hasattr(
+    if isinstance(paths_or_texts, (str, bytes, os.PathLike, Shard)) or hasattr(
         paths_or_texts, "read"
     ):
         return [paths_or_texts]

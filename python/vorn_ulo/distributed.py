@@ -20,15 +20,15 @@ import uuid
 from pathlib import Path
 
 from . import api
-from .corpus import CountOptions, _corpus_list, count_into
+from .corpus import CountOptions, Shard, _corpus_list, count_into
 
 FAN_IN = 20
 SHARD_BYTES = 64 * 1024 * 1024
 
 
 def shards(sources, shard_bytes=SHARD_BYTES):
-    """The corpus cut into shards: (path, start, end) byte ranges of files (the reader cuts
-    them at line ends), and texts as they are."""
+    """The corpus cut into shards: byte ranges of files (the reader cuts them at line ends),
+    and texts as they are."""
     result = []
     for source in sources:
         if isinstance(source, os.PathLike) or (
@@ -37,7 +37,7 @@ def shards(sources, shard_bytes=SHARD_BYTES):
             path = os.path.abspath(os.fspath(source))
             size = os.path.getsize(path)
             for start in range(0, max(size, 1), shard_bytes):
-                result.append((path, start, min(start + shard_bytes, size)))
+                result.append(Shard(path, start, min(start + shard_bytes, size)))
         elif isinstance(source, (str, bytes)):
             result.append(source)
         else:

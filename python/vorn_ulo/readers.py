@@ -1,6 +1,7 @@
 """Streaming the library's files as Python values, and reading them whole as DataFrames."""
 
 import csv
+import os
 
 from .encoding import DEFAULT_ENCODING
 
@@ -28,9 +29,12 @@ def _decoder(encoding, errors):
 
 
 def _lines(path):
+    # LF here; CR LF where the library writes in text mode (Windows).
     with open(path, "rb") as file:
         for line in file:
-            yield line.rstrip(b"\n")
+            if line.endswith(b"\n"):
+                line = line[:-2] if line.endswith(b"\r\n") else line[:-1]
+            yield line
 
 
 def _fields(path, what, count):
@@ -95,6 +99,9 @@ def to_frame(path, kind="pairs", encoding=DEFAULT_ENCODING):
     if kind not in KINDS:
         raise ValueError(f"kind must be one of {sorted(KINDS) + ['support']}, not {kind!r}")
     names, types = KINDS[kind]
+    if os.path.getsize(path) == 0:  # the C parser refuses a file without a line
+        return pd.DataFrame({n: pd.Series(dtype=object if t is str else t)
+                             for n, t in zip(names, types)})
     frame = pd.read_csv(
         path,
         sep="\t",
@@ -114,6 +121,10 @@ def to_frame(path, kind="pairs", encoding=DEFAULT_ENCODING):
 def _support_frame(path, encoding):
     import pandas as pd
 
+    if os.path.getsize(path) == 0:
+        return pd.DataFrame({"base": pd.Series(dtype=object), "associated": pd.Series(dtype=object),
+                             "confidence": pd.Series(dtype="float64"),
+                             "support": pd.Series(dtype="float64")})
     # A record is five lines without TABs: one column, then five lines to a row.
     lines = pd.read_csv(
         path,
