@@ -156,3 +156,11 @@ def test_a_tuple_of_paths_is_a_list_of_corpora(library, tmp_path):
     pairs = vorn_ulo.count_corpus((tmp_path / "a.txt", str(tmp_path / "b.txt")),
                                   tmp_path / "work", one_way=True)
     assert list(vorn_ulo.read_pairs(pairs)) == [("x", "y", 1), ("y", "z", 1)]
+
+
+def test_spill_files_of_an_earlier_run_are_not_merged_again(library, tmp_path):
+    spill = tmp_path / "spill"
+    spill.mkdir()
+    (spill / "temp9.txt").write_bytes(b"x\ty\t100\n")  # left by a longer run before
+    pairs = vorn_ulo.count_corpus(["x y"], tmp_path, one_way=True)
+    assert list(vorn_ulo.read_pairs(pairs)) == [("x", "y", 1)]
