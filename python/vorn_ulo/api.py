@@ -134,6 +134,26 @@ class CountingRun:
         finally:
             self.pairs_added += added
 
+    def _add_encoded(self, pairs, one_way):
+        """Counts (bytes, bytes, count) triples that the caller has checked: non-empty words,
+        counts within 32 bits. The package's own counting feeds runs through this."""
+        if not self._open:
+            raise OperationError("ULO_Stat_AssociatedFreq", "the counting run is not open")
+        function = self.library.ULO_Stat_AssociatedFreq
+        flag = 1 if one_way else 0
+        added = 0
+        try:
+            for a, b, count in pairs:
+                if not function(a, b, count, flag):
+                    raise OperationError(
+                        "ULO_Stat_AssociatedFreq",
+                        f"the library refused a pair (a spill file in {self.workdir} "
+                        "may have failed)",
+                    )
+                added += 1
+        finally:
+            self.pairs_added += added
+
     def end(self):
         global _run_owner
         if not self._open:
