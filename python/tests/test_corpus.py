@@ -97,7 +97,8 @@ def test_stopword_lists_are_the_hosts(library):
         if not host.is_file():
             pytest.skip(f"no {host} in this tree")
         package = PROJECT / "python" / "vorn_ulo" / "stopwords" / f"{language}.txt"
-        assert package.read_bytes() == host.read_bytes(), f"{package} differs from {host}"
+        assert package.read_bytes() == host.read_bytes(), (
+            f"{package} differs from {host}: cp host/stopwords/*.txt python/vorn_ulo/stopwords/")
 
 
 class TestTokens:
