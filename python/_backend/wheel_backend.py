@@ -5,7 +5,6 @@ The package is pure Python: a wheel is its files plus the metadata pip reads.
 
 import base64
 import hashlib
-import os
 import tarfile
 import zipfile
 from pathlib import Path

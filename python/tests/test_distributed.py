@@ -4,7 +4,6 @@ a worker killed in the middle of a task."""
 import os
 import signal
 import subprocess
-import sys
 import time
 
 import pytest

@@ -2,7 +2,6 @@
 
 import math
 import random
-import subprocess
 
 import numpy as np
 import pytest

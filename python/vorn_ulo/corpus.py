@@ -2,7 +2,6 @@
 
 import io
 import os
-import shutil
 from collections import Counter
 from pathlib import Path
 
@@ -293,7 +292,3 @@ def count_corpus(
     if summary is not None:
         summary.update(result)
     return out
-
-
-def remove_tree(path):
-    shutil.rmtree(path, ignore_errors=True)

@@ -168,7 +168,7 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
     order = np.lexsort((word2, -scores, word1))
     word1, word2, n_ii, scores = word1[order], word2[order], n_ii[order], scores[order]
     # The place of each row within its word's list.
-    starts = np.flatnonzero(np.r_[True, word1[1:] != word1[:-1]]) if len(word1) else starts_empty()
+    starts = np.flatnonzero(np.r_[True, word1[1:] != word1[:-1]]) if len(word1) else word1[:0]
     place = np.arange(len(word1)) - np.repeat(starts, np.diff(np.r_[starts, len(word1)]))
     best = place < int(top)
     word1, word2, n_ii, scores = word1[best], word2[best], n_ii[best], scores[best]
@@ -180,7 +180,3 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
     return pd.DataFrame(
         {"word": words[word1], "other": words[word2], "score": scores, "count": n_ii}
     )
-
-
-def starts_empty():
-    return np.zeros(0, dtype=np.int64)
