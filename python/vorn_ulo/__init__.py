@@ -18,10 +18,25 @@ from .errors import (
     describe_merge_code,
     describe_status,
 )
-from .measures import MEASURES, associations
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
 
 __version__ = "1.0.0"
+
+
+def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb2312"):
+    """For every word of a merged pair-count file, its `top` best associated words by
+    `measure` as a pandas DataFrame (see vorn_ulo.measures.associations)."""
+    from .measures import associations as rank  # numpy and pandas only when needed
+
+    return rank(pairs_path, measure, top, min_count, encoding)
+
+
+def __getattr__(name):
+    if name == "MEASURES":
+        from .measures import MEASURES
+
+        return MEASURES
+    raise AttributeError(f"module 'vorn_ulo' has no attribute {name!r}")
 
 __all__ = [
     "CommandError",
