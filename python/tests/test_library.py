@@ -103,6 +103,22 @@ class TestCountingRun:
         with pytest.raises(vorn_ulo.OperationError, match="not open"):
             run.add("a", "b")
 
+    def test_a_last_spill_that_cannot_be_written_raises(self, library, tmp_path):
+        work = tmp_path / "work"
+        work.mkdir()
+        with pytest.raises(vorn_ulo.OperationError, match="last spill file"):
+            with vorn_ulo.CountingRun(work) as run:
+                run.add("a", "b")
+                work.rmdir()
+        work.mkdir()
+        with vorn_ulo.Module() as module:
+            module.execute("ULO_Stat_AssociatedFreq_Begin", work)
+            module.execute("ULO_Stat_AssociatedFreq", "a", "b", 1, False)
+            work.rmdir()
+            with pytest.raises(vorn_ulo.CommandError) as error:
+                module.execute("ULO_Stat_AssociatedFreq_End")
+        assert error.value.status == -4352
+
     def test_missing_directory_is_refused_before_any_pair(self, library, tmp_path):
         with pytest.raises(vorn_ulo.OperationError, match="not a directory"):
             vorn_ulo.CountingRun(tmp_path / "missing").begin()
