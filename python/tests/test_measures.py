@@ -37,21 +37,33 @@ def random_tables(count, seed, scale=1):
     return tables
 
 
+# NLTK given doubles does the arithmetic of ulo rank, so these give the very same bits; chi2
+# squares with ** and lift goes through 2 ** pmi, so those two only agree closely.
+SAME_BITS = {"pmi", "npmi", "llr", "t", "dice", "jaccard"}
+
+
 @pytest.mark.parametrize("scale", [1, 1e-3])
 @pytest.mark.parametrize("measure", sorted(NLTK))
 def test_every_measure_matches_nltk(measure, scale):
     tables = random_tables(2000, seed=len(measure), scale=scale)
     columns = np.array(tables, dtype=np.int64).T
     ours = measures.score(measure, *columns)
-    theirs = np.array([NLTK[measure](a, (b, c), d) for a, b, c, d in tables])
-    if measure in ("npmi", "lift"):
-        assert np.allclose(ours, theirs, rtol=1e-9, atol=0)
+    doubles = np.array([NLTK[measure](float(a), (float(b), float(c)), float(d))
+                        for a, b, c, d in tables])
+    if measure in SAME_BITS:
+        assert (ours == doubles).all()
     else:
-        assert (ours == theirs).all()  # NLTK's own arithmetic, to the last bit
+        assert np.allclose(ours, doubles, rtol=1e-12, atol=0)
+    # Against NLTK's exact integers: within 1e-9, except the log-likelihood ratio of tables
+    # whose o22 dwarfs the rest, where doubles lose digits to cancellation.
+    exact = np.array([NLTK[measure](a, (b, c), d) for a, b, c, d in tables])
+    assert np.allclose(ours, exact, rtol=1e-5 if measure == "llr" and scale == 1 else 1e-9,
+                       atol=0)
     # The same order, as far as the values tell them apart.
-    distinct = np.abs(np.diff(np.sort(theirs))) > 1e-9 * np.abs(np.sort(theirs))[1:]
+    theirs = np.sort(exact)
+    distinct = np.abs(np.diff(theirs)) > 1e-5 * np.abs(theirs[1:])
     assert (np.argsort(ours, kind="stable")[1:][distinct] ==
-            np.argsort(theirs, kind="stable")[1:][distinct]).all()
+            np.argsort(exact, kind="stable")[1:][distinct]).all()
 
 
 def test_confidence_and_support_are_the_librarys(library, tmp_path):
@@ -62,7 +74,7 @@ def test_confidence_and_support_are_the_librarys(library, tmp_path):
     support = vorn_ulo.associations(pairs, "support", top=5)
     for frame, index in ((confidence, 0), (support, 1)):
         for word, other, score in zip(frame["word"], frame["other"], frame["score"]):
-            assert round(100 * score, 2) == library_scores[(word, other)][index]
+            assert round(score, 2) == library_scores[(word, other)][index]
 
 
 def test_degenerate_tables_give_numbers_never_nan(library, tmp_path):
@@ -74,7 +86,7 @@ def test_degenerate_tables_give_numbers_never_nan(library, tmp_path):
             assert np.isfinite(scores).all(), (rows, measure)
     table = np.array([[3], [6], [6], [6]], dtype=np.int64)  # the x x table
     assert measures.score("chi2", *table)[0] == 0.0
-    assert measures.score("npmi", *np.array([[1], [1], [1], [1]]))[0] == 1.0
+    assert measures.score("npmi", *np.array([[1], [1], [1], [1]]))[0] == 0.0  # pmi / -0
 
 
 def test_ranking_order_top_and_min_count(library, tmp_path):
@@ -130,8 +142,9 @@ def test_same_bits_as_ulo_rank(library, ulo, tang_pairs, tmp_path):
             assert float(row[2]) == score, (measure, word, other)
 
 
-def test_negative_counts_leave_unscorable_lines_out(library, tmp_path):
+def test_negative_counts_score_zero_where_undefined(library, tmp_path):
     pairs = write_pairs(tmp_path / "p.txt", [("a", "b", 2), ("a", "c", -3), ("d", "e", 5)])
     for measure in vorn_ulo.MEASURES:
         ranked = vorn_ulo.associations(pairs, measure)
-        assert list(ranked["word"]) == ["d"] and np.isfinite(ranked["score"]).all()
+        assert list(ranked["word"]) == ["a", "d"] and np.isfinite(ranked["score"]).all()
+        assert not np.signbit(ranked["score"][ranked["score"] == 0]).any()

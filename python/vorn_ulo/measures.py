@@ -2,13 +2,29 @@
 
 Frequencies and total are the library's statistics' own: a word's frequency is the sum of
 the counts of the lines it stands in, as word1 or as word2, and the total is twice the sum of
-all counts. Every measure but confidence and support comes from the 2x2 table of a line
-(n_ii its count, n_ix and n_xi the frequencies of word1 and word2, n_xx the total), in the
-form that nltk.metrics.BigramAssocMeasures takes.
+all counts. Every measure but confidence and support comes from the 2x2 table of a line,
+as nltk.metrics.BigramAssocMeasures forms it:
 
-Degenerate tables get one policy, never NaN: a cell that is zero or negative adds nothing to
-the log-likelihood ratio, chi-square is 0 when a word fills the whole table, and NPMI is 1
-for a pair that fills it.
+    a = n_ii  the line's count          b = n_ix  the base word's frequency
+    c = n_xi  the other word's frequency  n = n_xx  the total
+    o11 = a, o21 = c - a, o12 = b - a, o22 = n - a - o21 - o12
+
+The scores are computed as `ulo rank` computes them, in doubles, operation for operation and
+in the same order, with the C library's log2, log and sqrt, so that both give the same bits:
+
+    confidence = a / b * 100.0             support = a / n * 100.0
+    pmi  = log2(a * n) - log2(b * c)       npmi = pmi / -log2(a / n)
+    lift = (a * n) / (b * c)               t    = (a - b * c / n) / sqrt(a + 1e-20)
+    dice = 2.0 * a / (b + c)               jaccard = a / (((0.0 + o11) + o21) + o12)
+    chi2 = n * (d * d / (((m1 * m2) * m3) * m4)), d = o11 * o22 - o21 * o12,
+           m1 = o11 + o21, m2 = o11 + o12, m3 = o21 + o22, m4 = o12 + o22
+    llr  = 2.0 * ((((0.0 + g11) + g21) + g12) + g22), g = o * log(o / (e + 1e-20) + 1e-20),
+           e11 = (o11 + o21) * (o11 + o12) / s, e21 = (o21 + o11) * (o21 + o22) / s,
+           e12 = (o12 + o22) * (o12 + o11) / s, e22 = (o22 + o12) * (o22 + o21) / s,
+           s = (((0.0 + o11) + o21) + o12) + o22
+
+A score that its formula leaves undefined or infinite (a division by zero, the logarithm of
+zero or of a negative number) is 0, and so is a negative zero: never NaN.
 """
 
 import math
@@ -19,86 +35,82 @@ from .readers import to_frame
 
 _SMALL = 1e-20
 
-# The arithmetic is NLTK's: integers exact (Python ints in object arrays), a quotient of two
-# integers rounded once, and the logarithms of the C library through math (numpy's may differ
-# in the last bit). So each score has the very bits that BigramAssocMeasures gives.
-_log2_each = np.frompyfunc(math.log2, 1, 1)
-_ln_each = np.frompyfunc(math.log, 1, 1)
+
+def _c_function(function):
+    """`function` of math element by element, answering as C does where math raises."""
+
+    def each(x):
+        if x > 0:
+            return function(x)
+        return -math.inf if x == 0 else math.nan
+
+    ufunc = np.frompyfunc(each, 1, 1)
+    return lambda values: ufunc(values).astype(np.float64)
 
 
-def _log2(values):
-    return _log2_each(values).astype(np.float64)
+# math's, not numpy's: numpy's own logarithms may differ from the C library's in the last bit.
+_log2 = _c_function(math.log2)
+_ln = _c_function(math.log)
 
 
-def _ln(values):
-    return _ln_each(values).astype(np.float64)
+def confidence(a, b, c, n):
+    return a / b * 100.0
 
 
-def _sqrt(values):
-    return np.sqrt(np.asarray(values, dtype=np.float64))  # sqrt is exact in IEEE arithmetic
+def support(a, b, c, n):
+    return a / n * 100.0
 
 
-def _cells(n_ii, n_ix, n_xi, n_xx):
-    n_oi = n_xi - n_ii
-    n_io = n_ix - n_ii
-    return n_ii, n_oi, n_io, n_xx - n_ii - n_oi - n_io
+def pmi(a, b, c, n):
+    return _log2(a * n) - _log2(b * c)
 
 
-def confidence(n_ii, n_ix, n_xi, n_xx):
-    return n_ii / n_ix
+def npmi(a, b, c, n):
+    return pmi(a, b, c, n) / -_log2(a / n)
 
 
-def support(n_ii, n_ix, n_xi, n_xx):
-    return n_ii / n_xx
+def lift(a, b, c, n):
+    return (a * n) / (b * c)
 
 
-def pmi(n_ii, n_ix, n_xi, n_xx):
-    return _log2(n_ii * n_xx) - _log2(n_ix * n_xi)
+def t(a, b, c, n):
+    return (a - b * c / n) / np.sqrt(a + _SMALL)
 
 
-def npmi(n_ii, n_ix, n_xi, n_xx):
-    denominator = -_log2(n_ii / n_xx)
-    fills = denominator == 0
-    value = pmi(n_ii, n_ix, n_xi, n_xx) / np.where(fills, 1.0, denominator)
-    return np.where(fills, 1.0, value)
+def dice(a, b, c, n):
+    return 2.0 * a / (b + c)
 
 
-def llr(n_ii, n_ix, n_xi, n_xx):
-    cont = _cells(n_ii, n_ix, n_xi, n_xx)
-    total = cont[0] + cont[1] + cont[2] + cont[3]
-    result = 0
-    for i in range(4):
-        obs = cont[i]
-        expected = (cont[i] + cont[i ^ 1]) * (cont[i] + cont[i ^ 2]) / total
-        positive = obs > 0
-        ratio = np.where(positive, obs / (expected + _SMALL) + _SMALL, 1.0)
-        result = result + np.where(positive, obs * _ln(ratio), 0.0)
-    return 2 * result
+def _cells(a, b, c, n):
+    o21 = c - a
+    o12 = b - a
+    return a, o21, o12, n - a - o21 - o12
 
 
-def t(n_ii, n_ix, n_xi, n_xx):
-    return (n_ii - n_ix * n_xi / n_xx) / _sqrt(n_ii + _SMALL)
+def jaccard(a, b, c, n):
+    o11, o21, o12, _ = _cells(a, b, c, n)
+    return a / (((0.0 + o11) + o21) + o12)
 
 
-def chi2(n_ii, n_ix, n_xi, n_xx):
-    n_ii, n_io, n_oi, n_oo = _cells(n_ii, n_ix, n_xi, n_xx)
-    denominator = (n_ii + n_io) * (n_ii + n_oi) * (n_io + n_oo) * (n_oi + n_oo)
-    fills = denominator == 0
-    phi = (n_ii * n_oo - n_io * n_oi) ** 2 / np.where(fills, 1, denominator)
-    return np.where(fills, 0.0, n_xx * phi)
+def chi2(a, b, c, n):
+    o11, o21, o12, o22 = _cells(a, b, c, n)
+    d = o11 * o22 - o21 * o12
+    m1, m2, m3, m4 = o11 + o21, o11 + o12, o21 + o22, o12 + o22
+    return n * (d * d / (((m1 * m2) * m3) * m4))
 
 
-def dice(n_ii, n_ix, n_xi, n_xx):
-    return 2 * n_ii / (n_ix + n_xi)
+def llr(a, b, c, n):
+    o11, o21, o12, o22 = _cells(a, b, c, n)
+    s = (((0.0 + o11) + o21) + o12) + o22
+    e11 = (o11 + o21) * (o11 + o12) / s
+    e21 = (o21 + o11) * (o21 + o22) / s
+    e12 = (o12 + o22) * (o12 + o11) / s
+    e22 = (o22 + o12) * (o22 + o21) / s
 
+    def g(o, e):
+        return o * _ln(o / (e + _SMALL) + _SMALL)
 
-def jaccard(n_ii, n_ix, n_xi, n_xx):
-    cont = _cells(n_ii, n_ix, n_xi, n_xx)
-    return cont[0] / (cont[0] + cont[1] + cont[2])
-
-
-def lift(n_ii, n_ix, n_xi, n_xx):
-    return (n_ii * n_xx) / (n_ix * n_xi)
+    return 2.0 * ((((0.0 + g(o11, e11)) + g(o21, e21)) + g(o12, e12)) + g(o22, e22))
 
 
 MEASURES = {
@@ -116,18 +128,13 @@ MEASURES = {
 
 
 def score(measure, n_ii, n_ix, n_xi, n_xx):
-    """The measure for arrays of table marginals (integers), as float64."""
+    """The measure for arrays of table margins, as float64, after the policy above."""
     if measure not in MEASURES:
         raise ValueError(f"measure must be one of {sorted(MEASURES)}, not {measure!r}")
-    arrays = [np.asarray(v, dtype=np.int64) for v in (n_ii, n_ix, n_xi, n_xx)]
-    largest = max((int(np.abs(a).max()) for a in arrays if len(a)), default=0)
-    if measure != "chi2" and largest * largest < 2**53:
-        # Every product of two marginals is exact in a double, so each integer quotient is
-        # rounded once, as Python rounds it: the same bits, at numpy's speed.
-        arrays = [a.astype(np.float64) for a in arrays]
-    else:
-        arrays = [a.astype(object) for a in arrays]
-    return np.asarray(MEASURES[measure](*arrays), dtype=np.float64)
+    arrays = [np.asarray(v, dtype=np.float64) for v in (n_ii, n_ix, n_xi, n_xx)]
+    with np.errstate(all="ignore"):
+        raw = np.asarray(MEASURES[measure](*arrays), dtype=np.float64)
+    return np.where(np.isfinite(raw) & (raw != 0.0), raw, 0.0)
 
 
 def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb2312"):
@@ -145,6 +152,8 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
         raise ValueError(f"measure must be one of {sorted(MEASURES)}, not {measure!r}")
     if int(top) < 1:
         raise ValueError(f"top must be at least 1, not {top}")
+    if int(min_count) < 1:
+        raise ValueError(f"min_count must be at least 1, not {min_count}")
     # Latin-1 keeps one character per byte, so that sorting the words sorts their bytes.
     frame = to_frame(pairs_path, "pairs", encoding="latin-1")
     rows = len(frame)
@@ -160,9 +169,7 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
     np.add.at(frequency, word1, counts)
     np.add.at(frequency, word2, counts)
     n_ix, n_xi = frequency[word1], frequency[word2]
-    # Negative counts elsewhere in a file can leave a word without a positive frequency:
-    # there is no table to score then.
-    kept = (counts >= max(1, int(min_count))) & (n_ix > 0) & (n_xi > 0) & (n_xx > 0)
+    kept = counts >= int(min_count)
     word1, word2, n_ii, n_ix, n_xi = (a[kept] for a in (word1, word2, counts, n_ix, n_xi))
     scores = score(measure, n_ii, n_ix, n_xi, np.full(len(n_ii), n_xx, dtype=np.int64))
     order = np.lexsort((word2, -scores, word1))

@@ -48,11 +48,12 @@ STOPWORD_LANGUAGES = ("zh", "en")
 
 
 def default_stopwords(languages=STOPWORD_LANGUAGES):
-    """The package's stop-word lists (GB2312 bytes, one word a line) as one set of bytes."""
+    """The package's stop-word lists (copies of ulo's: UTF-8, one word a line) as one set of
+    GB2312 bytes."""
     words = set()
     for language in languages:
         data = resources.files(__package__).joinpath(f"stopwords/{language}.txt").read_bytes()
-        words.update(_stopword_lines(data))
+        words.update(_stopword_lines(data.decode("utf-8").encode("gb2312")))
     return words
 
 
