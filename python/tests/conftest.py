@@ -37,8 +37,9 @@ def run_ulo(ulo, *args):
 
 
 def ulo_help(ulo, command):
+    """The help text of a command of this ulo, or "" when it has no such command."""
     result = subprocess.run([str(ulo), command, "--help"], capture_output=True, timeout=60)
-    return (result.stdout + result.stderr).decode(errors="replace")
+    return (result.stdout + result.stderr).decode(errors="replace") if result.returncode == 0 else ""
 
 
 def write_pairs(path, rows, encoding="gb2312"):
