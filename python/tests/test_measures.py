@@ -94,12 +94,21 @@ def test_ranking_order_top_and_min_count(library, tmp_path):
         ("b", "c", 2), ("b", "a", 2), ("a", "z", 1), ("a", "y", 5), ("a", "x", 5),
     ])
     ranked = vorn_ulo.associations(pairs, "support", top=2)
-    assert list(zip(ranked["word"], ranked["other"])) == [
-        ("a", "x"), ("a", "y"), ("b", "a"), ("b", "c"),  # equal scores: other's bytes
+    # Each line offers both ways; equal scores go in the other word's byte order.
+    assert list(zip(ranked["word"], ranked["other"], ranked["count"])) == [
+        ("a", "x", 5), ("a", "y", 5), ("b", "a", 2), ("b", "c", 2), ("c", "b", 2),
+        ("x", "a", 5), ("y", "a", 5), ("z", "a", 1),
     ]
-    assert list(ranked["count"]) == [5, 5, 2, 2]
     kept = vorn_ulo.associations(pairs, "pmi", top=10, min_count=2)
-    assert "z" not in set(kept["other"]) and len(kept) == 4
+    assert "z" not in set(kept["other"]) | set(kept["word"]) and len(kept) == 8
+
+
+def test_a_pair_counted_both_ways_stands_once_with_its_better_score(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [("p", "q", 3), ("q", "p", 1), ("q", "r", 1)])
+    ranked = vorn_ulo.associations(pairs, "support", top=5)
+    assert list(zip(ranked["word"], ranked["other"], ranked["count"])) == [
+        ("p", "q", 3), ("q", "p", 3), ("q", "r", 1), ("r", "q", 1)]
+    assert ranked["score"][0] == 3 / 10 * 100.0
     with pytest.raises(ValueError):
         vorn_ulo.associations(pairs, "nonsense")
 
@@ -146,5 +155,6 @@ def test_negative_counts_score_zero_where_undefined(library, tmp_path):
     pairs = write_pairs(tmp_path / "p.txt", [("a", "b", 2), ("a", "c", -3), ("d", "e", 5)])
     for measure in vorn_ulo.MEASURES:
         ranked = vorn_ulo.associations(pairs, measure)
-        assert list(ranked["word"]) == ["a", "d"] and np.isfinite(ranked["score"]).all()
+        assert list(ranked["word"]) == ["a", "b", "d", "e"]
+        assert np.isfinite(ranked["score"]).all()
         assert not np.signbit(ranked["score"][ranked["score"] == 0]).any()

@@ -23,8 +23,11 @@ in the same order, with the C library's log2, log and sqrt, so that both give th
            e12 = (o12 + o22) * (o12 + o11) / s, e22 = (o22 + o12) * (o22 + o21) / s,
            s = (((0.0 + o11) + o21) + o12) + o22
 
-A score that its formula leaves undefined or infinite (a division by zero, the logarithm of
-zero or of a negative number) is 0, and so is a negative zero: never NaN.
+Degenerate tables: every measure but confidence and support scores 0 on a table with a
+negative cell (a word paired with itself whose frequency, which counts that line twice, is
+more than half the total), every measure scores 0 where its formula is undefined or infinite
+(a division by zero, the logarithm of zero or of a negative number), and a negative zero is
+0: never NaN.
 """
 
 import math
@@ -134,17 +137,21 @@ def score(measure, n_ii, n_ix, n_xi, n_xx):
     arrays = [np.asarray(v, dtype=np.float64) for v in (n_ii, n_ix, n_xi, n_xx)]
     with np.errstate(all="ignore"):
         raw = np.asarray(MEASURES[measure](*arrays), dtype=np.float64)
-    return np.where(np.isfinite(raw) & (raw != 0.0), raw, 0.0)
+        defined = np.isfinite(raw) & (raw != 0.0)
+        if measure not in ("confidence", "support"):
+            defined &= np.logical_and.reduce([cell >= 0 for cell in _cells(*arrays)])
+    return np.where(defined, raw, 0.0)
 
 
 def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb2312"):
     """For every word of a merged pair-count file, its `top` best associated words by
-    `measure`, as a DataFrame (word, other, score, count).
+    `measure`, as a DataFrame (word, other, score, count): what `ulo rank` writes.
 
-    Each line offers its word2 to its word1's list (a corpus counted in both directions
-    holds the reverse line too). Lines counted under `min_count` are left out of the lists,
-    not of the frequencies. Words come in byte order of the file's encoding, each word's
-    list best first, ties in byte order of the other word.
+    Each line offers each of its words to the other's list, scored for that direction; a
+    word that two lines offer to the same list (a pair counted in both directions) stands
+    there once, with its better score and that line's count. Lines counted under
+    `min_count` are left out of the lists, not of the frequencies. Words come in byte order
+    of the file, each word's list best first, equal scores in byte order of the other word.
     """
     import pandas as pd
 
@@ -168,22 +175,36 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
     frequency = np.zeros(len(vocabulary), dtype=np.int64)
     np.add.at(frequency, word1, counts)
     np.add.at(frequency, word2, counts)
-    n_ix, n_xi = frequency[word1], frequency[word2]
     kept = counts >= int(min_count)
-    word1, word2, n_ii, n_ix, n_xi = (a[kept] for a in (word1, word2, counts, n_ix, n_xi))
-    scores = score(measure, n_ii, n_ix, n_xi, np.full(len(n_ii), n_xx, dtype=np.int64))
-    order = np.lexsort((word2, -scores, word1))
-    word1, word2, n_ii, scores = word1[order], word2[order], n_ii[order], scores[order]
-    # The place of each row within its word's list.
-    starts = np.flatnonzero(np.r_[True, word1[1:] != word1[:-1]]) if len(word1) else word1[:0]
-    place = np.arange(len(word1)) - np.repeat(starts, np.diff(np.r_[starts, len(word1)]))
+    word1, word2, n_ii = word1[kept], word2[kept], counts[kept]
+    lines = np.flatnonzero(kept)
+    total = np.full(len(n_ii), n_xx, dtype=np.int64)
+    # Offers in file order, each line's word1 -> word2 before its word2 -> word1.
+    base = np.concatenate([word1, word2])
+    other = np.concatenate([word2, word1])
+    count = np.concatenate([n_ii, n_ii])
+    scores = np.concatenate([
+        score(measure, n_ii, frequency[word1], frequency[word2], total),
+        score(measure, n_ii, frequency[word2], frequency[word1], total),
+    ])
+    offered = np.concatenate([2 * lines, 2 * lines + 1])
+    # One item per (base, other): the better score, the first offered of equal ones.
+    order = np.lexsort((offered, -scores, other, base))
+    base, other, count, scores = base[order], other[order], count[order], scores[order]
+    first = np.r_[True, (base[1:] != base[:-1]) | (other[1:] != other[:-1])]
+    base, other, count, scores = base[first], other[first], count[first], scores[first]
+    order = np.lexsort((other, -scores, base))
+    base, other, count, scores = base[order], other[order], count[order], scores[order]
+    # The place of each item within its word's list.
+    starts = np.flatnonzero(np.r_[True, base[1:] != base[:-1]]) if len(base) else base[:0]
+    place = np.arange(len(base)) - np.repeat(starts, np.diff(np.r_[starts, len(base)]))
     best = place < int(top)
-    word1, word2, n_ii, scores = word1[best], word2[best], n_ii[best], scores[best]
+    base, other, count, scores = base[best], other[best], count[best], scores[best]
     if encoding is None:
         words = np.array([w.encode("latin-1") for w in vocabulary], dtype=object)
     else:
         words = np.array([w.encode("latin-1").decode(encoding) for w in vocabulary],
                          dtype=object)
     return pd.DataFrame(
-        {"word": words[word1], "other": words[word2], "score": scores, "count": n_ii}
+        {"word": words[base], "other": words[other], "score": scores, "count": count}
     )
