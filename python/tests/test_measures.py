@@ -135,15 +135,20 @@ def test_measures_on_a_real_corpus_match_nltk(tang_pairs):
         assert score == expected
 
 
-def test_same_bits_as_ulo_rank(library, ulo, tang_pairs, tmp_path):
+@pytest.mark.parametrize("one_way", [False, True])
+def test_same_bits_as_ulo_rank(library, ulo, tang_pairs, tmp_path, one_way):
     if "--measure" not in ulo_help(ulo, "rank"):
         pytest.skip("this ulo has no rank command")
+    pairs = tang_pairs
+    if one_way:  # a pair's two directions then stand on two lines with different counts
+        pairs = vorn_ulo.count_corpus(TANG, tmp_path / "one-way", window=3, tokenizer="chars",
+                                      one_way=True, errors="skip")
     for measure in vorn_ulo.MEASURES:
         out = tmp_path / f"{measure}.txt"
-        run_ulo(ulo, "rank", tang_pairs, out, "--measure", measure, "--top", 5,
+        run_ulo(ulo, "rank", pairs, out, "--measure", measure, "--top", 5,
                 "--min-count", 2)
         theirs = [line.split(b"\t") for line in out.read_bytes().splitlines()]
-        ours = vorn_ulo.associations(tang_pairs, measure, top=5, min_count=2, encoding=None)
+        ours = vorn_ulo.associations(pairs, measure, top=5, min_count=2, encoding=None)
         assert len(ours) == len(theirs), measure
         for (word, other, score, count), row in zip(
                 ours.itertuples(index=False, name=None), theirs):
