@@ -191,7 +191,7 @@ def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb231
     # One item per (base, other): the better score, the first offered of equal ones.
     order = np.lexsort((offered, -scores, other, base))
     base, other, count, scores = base[order], other[order], count[order], scores[order]
-    first = np.r_[True, (base[1:] != base[:-1]) | (other[1:] != other[:-1])]
+    first = np.r_[True, (base[1:] != base[:-1]) | (other[1:] != other[:-1])][:len(base)]
     base, other, count, scores = base[first], other[first], count[first], scores[first]
     order = np.lexsort((other, -scores, base))
     base, other, count, scores = base[order], other[order], count[order], scores[order]
