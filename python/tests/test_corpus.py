@@ -34,16 +34,14 @@ def ulo_count(ulo, corpus, out, *flags):
 def filter_flags(ulo, drop_punctuation, default_stopwords):
     """The host's flags for the filters, where this build of it has them."""
     text = ulo_help(ulo, "count")
-    flags = []
-    if "--no-default-stopwords" in text and not default_stopwords:
-        flags.append("--no-default-stopwords")
-    if drop_punctuation:
-        if "--drop-punctuation" not in text:
-            pytest.skip("this ulo has no --drop-punctuation")
-        flags.append("--drop-punctuation")
-    if default_stopwords and "--no-default-stopwords" not in text:
-        pytest.skip("this ulo has no default stop words")
-    return flags
+    if "--drop-punctuation" not in text:
+        if drop_punctuation or default_stopwords:
+            pytest.skip("this ulo has no token filters")
+        return []
+    return [
+        "--drop-punctuation" if drop_punctuation else "--keep-punctuation",
+        "--default-stopwords" if default_stopwords else "--no-default-stopwords",
+    ]
 
 
 @pytest.mark.parametrize("tokenizer, window, one_way", [
@@ -83,12 +81,28 @@ def test_jieba_segmented_corpus_end_to_end(library, ulo, corpus, tmp_path):
     assert len(ranked[ranked["word"] == "明月"]) == 3
 
 
-def test_filters_as_the_host_applies_them(library, ulo, corpus, tmp_path):
+@pytest.mark.parametrize("tokenizer", ["whitespace", "jieba"])
+def test_filters_as_the_host_applies_them(library, ulo, corpus, tmp_path, tokenizer):
     flags = filter_flags(ulo, True, True)
-    expected, _ = ulo_count(ulo, corpus, tmp_path / "ulo", *flags)
-    ours = vorn_ulo.count_corpus(corpus, tmp_path / "py", stopwords="default",
-                                 drop_punctuation=True, errors="skip")
+    source = corpus
+    if tokenizer == "jieba":  # English and Chinese words, upper and lower case
+        import jieba
+
+        jieba.setLogLevel(60)
+        source = tmp_path / "segmented.txt"
+        source.write_text("".join(" ".join(jieba.cut(line.rstrip("\n"))) + "\n" for line in
+                                  corpus.read_text(encoding="utf-8").splitlines(True)),
+                          encoding="utf-8")
+    expected, report = ulo_count(ulo, source, tmp_path / "ulo", *flags)
+    summary = {}
+    ours = vorn_ulo.count_corpus(corpus, tmp_path / "py", tokenizer=tokenizer,
+                                 stopwords="default", drop_punctuation=True, errors="skip",
+                                 summary=summary)
     assert ours.read_bytes() == expected
+    stop = re.search(r"stop words dropped\s+([\d,]+)", report)
+    punctuation = re.search(r"punctuation, symbols and digits dropped\s+([\d,]+)", report)
+    assert int(stop.group(1).replace(",", "")) == summary["dropped_stopwords"]
+    assert int(punctuation.group(1).replace(",", "")) == summary["dropped_punctuation"]
 
 
 def test_stopword_lists_are_the_hosts(library):
@@ -119,10 +133,18 @@ class TestTokens:
         assert tokens.char_tokens(line) == [c.encode("gb2312") for c in "月光照"]
 
     def test_punctuation_symbols_and_digits(self):
-        for token in ("，", "。！", "2026", "3.14", "--", "《》", "１２"):
+        for token in ("，", "。！", "2026", "3.14", "--", "《》", "１２", "①", "─┼", "＄"):
             assert tokens.is_punctuation(token.encode("gb2312")), token
-        for token in ("月", "a", "x1", "月。"):
+        # Letters of rows 3 to 8 (full-width Latin, kana, Greek, Cyrillic) are words.
+        for token in ("月", "a", "x1", "月。", "Ａ", "ｚ", "α", "あ", "Я", ""):
             assert not tokens.is_punctuation(token.encode("gb2312")), token
+        assert not tokens.is_punctuation(b"\xb0")  # a lead byte alone
+
+    def test_stop_words_match_ascii_letters_in_any_case(self):
+        keep = tokens.TokenFilter(tokens.load_stopwords_text(" The\r\n的 \n\n"), True)
+        kept = keep([b"THE", b"the", "的".encode("gb2312"), b"theory", b"42", b"Moon"])
+        assert kept == [b"theory", b"Moon"]
+        assert (keep.dropped_stopwords, keep.dropped_punctuation) == (3, 1)
 
     def test_shards_cut_at_line_ends_cover_every_line_once(self, tmp_path):
         from vorn_ulo.corpus import read_shard

@@ -31,11 +31,12 @@ def char_tokens(line):
     return [token for token in _CHARS.findall(line) if token]
 
 
-# Punctuation, symbols and digits: ASCII ones, and GB2312 rows 1 to 9 (lead bytes A1-A9:
-# full-width punctuation, digits, letters of other scripts, box drawing).
+# Punctuation, symbols and digits, as ulo's filter takes them: ASCII ones, and the
+# non-letters of GB2312 rows 1 to 9 (rows 1, 2 and 9 whole, row 3 but for its full-width Latin
+# letters); the letters of rows 3 to 8 and every Chinese character are words.
 _PUNCTUATION = re.compile(
     rb"(?:[" + re.escape((string.punctuation + string.digits).encode()) + rb"]"
-    rb"|[\xa1-\xa9][\xa1-\xfe])+"
+    rb"|[\xa1\xa2\xa9][\xa1-\xfe]|\xa3[\xa1-\xc0\xdb-\xe0\xfb-\xfe])+"
 )
 
 
@@ -58,28 +59,43 @@ def default_stopwords(languages=STOPWORD_LANGUAGES):
 
 
 def _stopword_lines(data):
+    """The words of a list, one a line, blanks around them dropped, ASCII letters folded to
+    lower case as the filter compares them."""
     words = set()
     for line in data.split(b"\n"):
-        line = line.rstrip(b"\r").strip(b" \t")
-        if line and not line.startswith(b"#"):
-            words.add(line)
+        word = line.rstrip(b"\r \t").lstrip(b" \t")
+        if word:
+            words.add(word.lower())  # bytes.lower folds ASCII letters only
     return words
 
 
+def load_stopwords_text(data):
+    """The words of a stop-word list given as GB2312 bytes or as a str."""
+    if isinstance(data, str):
+        data = data.encode("gb2312", "ignore")
+    return _stopword_lines(data)
+
+
 def load_stopwords(path, source_encoding=None):
-    """A stop-word file (one word a line) as a set of GB2312 bytes."""
+    """A stop-word file (one word a line, in the corpus's encoding) as a set of GB2312 bytes;
+    words without a GB2312 form lose those characters, as the corpus does."""
     with open(path, "rb") as file:
         data = file.read()
-    if source_encoding:
-        data = data.decode(source_encoding).encode("gb2312")
+    if source_encoding and source_encoding.lower().replace("-", "") not in ("gb2312", "euccn"):
+        data = data.decode(source_encoding, "ignore").encode("gb2312", "ignore")
     return _stopword_lines(data)
 
 
 class TokenFilter:
-    """Drops stop words and, optionally, punctuation; counts what each drops."""
+    """Drops punctuation (optionally) and stop words (ASCII letters in any case); counts what
+    each drops."""
+
+    # Tokens repeat: each one's verdict (0 keep, 1 stop word, 2 punctuation) is kept, up to
+    # a bound, so that most tokens cost one look-up.
+    VERDICTS = 1 << 20
 
     def __init__(self, stopwords=frozenset(), drop_punctuation=False):
-        self.stopwords = frozenset(stopwords)
+        self.stopwords = frozenset(word.lower() for word in stopwords)
         self.drop_punctuation = drop_punctuation
         self.dropped_stopwords = 0
         self.dropped_punctuation = 0
@@ -89,15 +105,11 @@ class TokenFilter:
     def active(self):
         return bool(self.stopwords) or self.drop_punctuation
 
-    # Tokens repeat: each one's verdict (0 keep, 1 stop word, 2 punctuation) is kept, up to
-    # a bound, so that most tokens cost one look-up.
-    VERDICTS = 1 << 20
-
     def _verdict(self, token):
-        if token in self.stopwords:
-            verdict = 1
-        elif self.drop_punctuation and is_punctuation(token):
+        if self.drop_punctuation and is_punctuation(token):
             verdict = 2
+        elif token.lower() in self.stopwords:
+            verdict = 1
         else:
             verdict = 0
         if len(self.verdicts) < self.VERDICTS:
