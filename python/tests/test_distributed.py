@@ -1,0 +1,136 @@
+"""The count on Dask: a local cluster, a scheduler and workers started as a user would, and
+a worker killed in the middle of a task."""
+
+import os
+import signal
+import subprocess
+import time
+
+import pytest
+
+import vorn_ulo
+from vorn_ulo import distributed as vd
+from conftest import PYTHON_DIR, TANG
+
+distributed = pytest.importorskip("distributed")
+
+
+def slow_chars(line):
+    """A tokenizer that takes its time, so that a task is still running when it is killed."""
+    time.sleep(0.002)
+    return [c for c in line if "\u4e00" <= c <= "\u9fff"]
+
+
+@pytest.fixture(scope="module")
+def corpus(tmp_path_factory):
+    base = TANG.read_text(encoding="utf-8") if TANG.is_file() else "床前明月光，疑是地上霜。\n" * 2000
+    path = tmp_path_factory.mktemp("corpus") / "corpus.txt"
+    path.write_text(base * 2, encoding="utf-8")
+    return path
+
+
+@pytest.fixture(scope="module")
+def single(library, corpus, tmp_path_factory):
+    out = tmp_path_factory.mktemp("single")
+    return vorn_ulo.count_corpus(corpus, out, tokenizer="chars", window=2,
+                                 errors="skip").read_bytes()
+
+
+@pytest.fixture(scope="module")
+def cluster():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=2, processes=True,
+                                  dashboard_address=None, host="127.0.0.1") as cluster:
+        with distributed.Client(cluster) as client:
+            yield client
+
+
+def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, tmp_path):
+    summary = {}
+    # Small shards: more than 20 parts, so that the merges form a tree.
+    size = corpus.stat().st_size
+    out = vd.count_corpus(corpus, tmp_path / "shared", cluster, tokenizer="chars", window=2,
+                          errors="skip", shard_bytes=size // 25 + 1, summary=summary)
+    assert out.read_bytes() == single
+    assert summary["parts"] == 25 and summary["merge_levels"] == 2
+    assert not list((tmp_path / "shared").glob("level-*"))  # parts removed once whole
+    with pytest.raises(FileExistsError):
+        vd.count_corpus(corpus, tmp_path / "shared", cluster)
+
+
+def test_a_failing_shard_is_raised_not_left_out(cluster, tmp_path):
+    texts = ["一 二 三", "四 € 五", "六 七"]  # the euro sign has no GB2312 form
+    with pytest.raises(UnicodeEncodeError):
+        vd.count_corpus(texts, tmp_path / "shared", cluster, errors="strict")
+
+
+def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
+    size = corpus.stat().st_size
+    done = {}
+
+    def kill_a_busy_worker():
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            busy = [w for w, tasks in cluster.processing().items()
+                    if any("vorn_ulo-count" in str(t) for t in tasks)]
+            if busy:
+                pid = cluster.run(os.getpid, workers=busy[:1])[busy[0]]
+                time.sleep(0.5)  # well inside the task
+                os.kill(pid, signal.SIGKILL)
+                done["killed"] = pid
+                return
+            time.sleep(0.05)
+
+    import threading
+
+    killer = threading.Thread(target=kill_a_busy_worker)
+    killer.start()
+    out = vd.count_corpus(corpus, tmp_path / "shared", cluster, tokenizer=slow_chars,
+                          window=2, errors="skip", shard_bytes=size // 4 + 1)
+    killer.join(60)
+    assert "killed" in done
+    assert out.read_bytes() == single
+
+
+def start(command, log):
+    return subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT,
+                            env=dict(os.environ, PYTHONPATH=str(PYTHON_DIR)))
+
+
+def test_scheduler_and_workers_started_by_hand(library, corpus, single, tmp_path):
+    dask = "/usr/bin/dask"
+    if not os.path.exists(dask):
+        pytest.skip("no dask command")
+    address_file = tmp_path / "scheduler.json"
+    log = open(tmp_path / "cluster.log", "wb")
+    processes = [start([dask, "scheduler", "--host", "127.0.0.1", "--port", "0",
+                        "--no-dashboard", "--scheduler-file", str(address_file)], log)]
+    try:
+        deadline = time.time() + 60
+        while not address_file.exists() and time.time() < deadline:
+            time.sleep(0.2)
+        assert address_file.exists(), (tmp_path / "cluster.log").read_text()
+        for _ in range(2):
+            processes.append(start([dask, "worker", "--scheduler-file", str(address_file),
+                                    "--host", "127.0.0.1", "--nthreads", "2",
+                                    "--no-dashboard"], log))
+        with distributed.Client(scheduler_file=str(address_file), timeout=60) as client:
+            client.wait_for_workers(2, timeout=60)
+            assert all(a.startswith("tcp://127.0.0.1:") for a in client.scheduler_info()["workers"])
+            out = vd.count_corpus(corpus, tmp_path / "shared", client, tokenizer="chars",
+                                  window=2, errors="skip",
+                                  shard_bytes=corpus.stat().st_size // 3 + 1)
+            assert out.read_bytes() == single
+    finally:
+        for process in reversed(processes):
+            process.send_signal(signal.SIGINT)
+        for process in reversed(processes):
+            try:
+                process.wait(20)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait(10)
+        log.close()
+
+
+def test_merge_levels():
+    assert [vd.merge_passes(n) for n in (1, 20, 21, 400, 401, 8000, 8001)] == [1, 1, 2, 2, 3, 3, 4]

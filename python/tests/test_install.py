@@ -1,0 +1,50 @@
+"""The package as users install it: `pip install ./python` in a virtual environment, and
+`cmake --install` with the library beside it."""
+
+import os
+import subprocess
+import sys
+
+import pytest
+
+from conftest import BUILD, PYTHON_DIR
+
+CHECK = "import vorn_ulo; print(vorn_ulo.load().path); print(len(vorn_ulo.tokens.default_stopwords()))"
+
+
+def fresh_python(python, cwd, **env):
+    environment = {k: v for k, v in os.environ.items() if k not in ("VORN_ULO_LIBRARY",
+                                                                      "PYTHONPATH")}
+    environment.update(env)
+    return subprocess.run([str(python), "-c", CHECK], cwd=cwd, env=environment,
+                          capture_output=True, text=True, timeout=120)
+
+
+def test_pip_install_in_a_virtual_environment(library, tmp_path):
+    venv = tmp_path / "venv"
+    subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)],
+                   check=True, timeout=120)
+    pip = subprocess.run([str(venv / "bin" / "pip"), "install", "--no-index", "-q",
+                          str(PYTHON_DIR)], capture_output=True, text=True, timeout=300)
+    assert pip.returncode == 0, pip.stdout + pip.stderr
+    # Away from the source tree and with no library installed, the error says what to do.
+    result = fresh_python(venv / "bin" / "python", tmp_path)
+    if result.returncode != 0:
+        assert "VORN_ULO_LIBRARY" in result.stderr and "installed prefix" in result.stderr
+    result = fresh_python(venv / "bin" / "python", tmp_path, VORN_ULO_LIBRARY=str(library.path))
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == [str(library.path), result.stdout.split()[1]]
+    assert int(result.stdout.split()[1]) > 0  # the stop-word lists came along
+
+
+def test_cmake_install_puts_package_and_library_together(library, tmp_path):
+    if not (BUILD / "cmake_install.cmake").is_file():
+        pytest.skip(f"{BUILD} is not a configured build tree")
+    prefix = tmp_path / "prefix"
+    subprocess.run(["cmake", "--install", str(BUILD), "--prefix", str(prefix)], check=True,
+                   capture_output=True, timeout=120)
+    packages = list(prefix.glob("lib/python3*/*-packages/vorn_ulo/__init__.py"))
+    assert len(packages) == 1, list(prefix.rglob("*"))
+    result = fresh_python(sys.executable, tmp_path, PYTHONPATH=str(packages[0].parent.parent))
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split()[0].startswith(str(prefix))

@@ -1,0 +1,228 @@
+"""The exports through the package: finding the library, counting runs, file operations and
+the failures each reports."""
+
+import os
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+import vorn_ulo
+from vorn_ulo import _native
+from conftest import PYTHON_DIR, write_pairs
+
+
+class TestFindingTheLibrary:
+    def test_explicit_path_wins_over_the_environment(self, library, monkeypatch, tmp_path):
+        monkeypatch.setenv("VORN_ULO_LIBRARY", str(tmp_path / "elsewhere.so"))
+        assert vorn_ulo.find_library(library.path) == library.path
+
+    def test_missing_explicit_path_names_it(self, tmp_path):
+        with pytest.raises(vorn_ulo.LibraryNotFoundError) as error:
+            vorn_ulo.find_library(tmp_path / "none.so")
+        assert str(tmp_path / "none.so") in str(error.value)
+
+    def test_environment_variable_is_taken_and_a_wrong_one_is_not_passed_over(
+        self, library, monkeypatch, tmp_path
+    ):
+        monkeypatch.setenv("VORN_ULO_LIBRARY", str(library.path))
+        assert vorn_ulo.find_library() == library.path
+        monkeypatch.setenv("VORN_ULO_LIBRARY", str(tmp_path / "typo.so"))
+        with pytest.raises(vorn_ulo.LibraryNotFoundError, match="VORN_ULO_LIBRARY"):
+            vorn_ulo.find_library()
+
+    def test_error_names_every_place_looked(self, monkeypatch, tmp_path):
+        monkeypatch.delenv("VORN_ULO_LIBRARY", raising=False)
+        monkeypatch.setattr(
+            _native, "candidate_paths", lambda: [("installed prefix", tmp_path / "a"),
+                                                 ("build tree", tmp_path / "b")]
+        )
+        with pytest.raises(vorn_ulo.LibraryNotFoundError) as error:
+            vorn_ulo.find_library()
+        text = str(error.value)
+        assert "installed prefix" in text and str(tmp_path / "a") in text
+        assert "build tree" in text and str(tmp_path / "b") in text
+        assert "VORN_ULO_LIBRARY" in text
+
+    def test_import_from_the_source_tree_in_a_fresh_interpreter(self):
+        code = "import vorn_ulo; print(vorn_ulo.load().path)"
+        env = dict(os.environ, PYTHONPATH=str(PYTHON_DIR))
+        env.pop("VORN_ULO_LIBRARY", None)
+        result = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True,
+                                text=True, timeout=60)
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.strip().endswith(_native.LIBRARY_NAME)
+
+    def test_every_export_is_declared(self, library):
+        for name, (result, args) in _native.EXPORTS.items():
+            function = getattr(library, name)
+            assert function.restype is result and tuple(function.argtypes) == args
+
+
+def spill_lines(directory):
+    lines = []
+    for path in sorted(directory.glob("temp*.txt")):
+        lines += path.read_bytes().decode("gb2312").splitlines()
+    return lines
+
+
+class TestCountingRun:
+    def test_pairs_both_ways_one_way_and_counts(self, library, tmp_path):
+        with vorn_ulo.CountingRun(tmp_path) as run:
+            run.add("月", "光")
+            run.add("山", "水", count=5, one_way=True)
+            run.add_many([("月", "光"), ("云", "雨", 3)])
+            run.add_many([(b"\xd4\xc2", b"x")], one_way=True)
+        assert run.pairs_added == 5
+        expected = ["光\t月\t2", "山\t水\t5", "云\t雨\t3", "雨\t云\t3", "月\t光\t2", "月\tx\t1"]
+        # Spill files are sorted by the words' bytes.
+        assert spill_lines(tmp_path) == sorted(expected, key=lambda line: line.encode("gb2312"))
+
+    def test_end_runs_when_the_block_raises(self, library, tmp_path):
+        with pytest.raises(KeyError):
+            with vorn_ulo.CountingRun(tmp_path) as run:
+                run.add("a", "b")
+                raise KeyError("boom")
+        assert spill_lines(tmp_path) == ["a\tb\t1", "b\ta\t1"]
+        with vorn_ulo.CountingRun(tmp_path):  # the process's run was closed
+            pass
+
+    def test_refused_input_raises_and_counts_nothing(self, library, tmp_path):
+        with vorn_ulo.CountingRun(tmp_path) as run:
+            with pytest.raises(vorn_ulo.OperationError, match="empty"):
+                run.add("", "b")
+            with pytest.raises(OverflowError):
+                run.add("a", "b", count=2**31)
+            with pytest.raises(UnicodeEncodeError):
+                run.add("a", "€")
+            with pytest.raises(TypeError):
+                run.add_many([("a", 5)])
+        assert spill_lines(tmp_path) == []
+        with pytest.raises(vorn_ulo.OperationError, match="not open"):
+            run.add("a", "b")
+
+    def test_a_last_spill_that_cannot_be_written_raises(self, library, tmp_path):
+        work = tmp_path / "work"
+        work.mkdir()
+        with pytest.raises(vorn_ulo.OperationError, match="last spill file"):
+            with vorn_ulo.CountingRun(work) as run:
+                run.add("a", "b")
+                work.rmdir()
+        work.mkdir()
+        with vorn_ulo.Module() as module:
+            module.execute("ULO_Stat_AssociatedFreq_Begin", work)
+            module.execute("ULO_Stat_AssociatedFreq", "a", "b", 1, False)
+            work.rmdir()
+            with pytest.raises(vorn_ulo.CommandError) as error:
+                module.execute("ULO_Stat_AssociatedFreq_End")
+        assert error.value.status == -4352
+
+    def test_missing_directory_is_refused_before_any_pair(self, library, tmp_path):
+        with pytest.raises(vorn_ulo.OperationError, match="not a directory"):
+            vorn_ulo.CountingRun(tmp_path / "missing").begin()
+
+    def test_a_second_run_in_the_same_thread_is_refused(self, library, tmp_path):
+        with vorn_ulo.CountingRun(tmp_path):
+            with pytest.raises(vorn_ulo.OperationError, match="one per process"):
+                vorn_ulo.CountingRun(tmp_path).begin()
+
+    def test_runs_of_two_threads_take_turns(self, library, tmp_path):
+        (tmp_path / "a").mkdir()
+        (tmp_path / "b").mkdir()
+        order = []
+
+        def count(name, words):
+            with vorn_ulo.CountingRun(tmp_path / name) as run:
+                order.append(f"{name} begin")
+                for word in words:
+                    run.add(word, word + "!", one_way=True)
+                    time.sleep(0.01)
+                order.append(f"{name} end")
+
+        threads = [threading.Thread(target=count, args=(n, list("xyz"))) for n in "ab"]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(30)
+        assert order in (["a begin", "a end", "b begin", "b end"],
+                         ["b begin", "b end", "a begin", "a end"])
+        for name in "ab":
+            assert spill_lines(tmp_path / name) == ["x\tx!\t1", "y\ty!\t1", "z\tz!\t1"]
+
+    def test_skip_leaves_out_characters_and_pairs_and_counts_them(self, library, tmp_path):
+        with vorn_ulo.CountingRun(tmp_path, errors="skip") as run:
+            run.add("a€", "b")
+            run.add("€", "b")
+            run.add_many([("c", "€€")])
+        assert (run.skipped_chars, run.pairs_skipped, run.pairs_added) == (4, 2, 1)
+        assert spill_lines(tmp_path) == ["a\tb\t1", "b\ta\t1"]
+
+
+class TestFileOperations:
+    @pytest.fixture
+    def pairs(self, tmp_path):
+        return write_pairs(tmp_path / "pairs.txt", [("a", "b", 1), ("a", "d", 3)])
+
+    def test_merge_sums_the_files_of_a_tree(self, library, tmp_path):
+        (tmp_path / "in" / "deep").mkdir(parents=True)
+        write_pairs(tmp_path / "in" / "one.txt", [("a", "b", 1), ("c", "d", 2)])
+        write_pairs(tmp_path / "in" / "deep" / "two.txt", [("a", "b", 4), ("b", "a", 1)])
+        out = vorn_ulo.merge(tmp_path / "in", tmp_path / "out.txt")
+        assert out.read_bytes() == b"a\tb\t5\nb\ta\t1\nc\td\t2\n"
+        assert not (tmp_path / "merge_temp").exists()
+
+    @pytest.mark.parametrize("make, code", [
+        (lambda d: d / "missing", -8),
+        (lambda d: (d / "empty").mkdir() or d / "empty", -6),
+        (lambda d: (d / "f.txt").write_text("x") and d / "f.txt", -8),
+        (lambda d: "", -10),
+    ])
+    def test_merge_failures_carry_their_code_and_meaning(self, library, tmp_path, make, code):
+        with pytest.raises(vorn_ulo.MergeError) as error:
+            vorn_ulo.merge(make(tmp_path), tmp_path / "out.txt")
+        assert error.value.code == code
+        assert error.value.meaning == vorn_ulo.describe_merge_code(code)
+        assert str(code) in str(error.value)
+
+    def test_merge_error_carries_the_newest_log_line(self, library, tmp_path):
+        (tmp_path / "in").mkdir()
+        write_pairs(tmp_path / "in" / "temp1.txt", [("a", "b", 1)])
+        os.symlink(tmp_path / "gone", tmp_path / "in" / "temp2.txt")
+        log = tmp_path / "out.txt_err.log"
+        log.write_bytes("2000-01-01  00:00:00  older entry\r\n".encode())
+        with pytest.raises(vorn_ulo.MergeError) as error:
+            vorn_ulo.merge(tmp_path / "in", tmp_path / "out.txt")
+        assert error.value.code == -4
+        assert error.value.log_line.endswith("打开文件失败！" + str(tmp_path / "in" / "temp2.txt"))
+        assert "older entry" not in error.value.log_line
+
+    def test_filter_support_and_top_n_write_their_files(self, library, pairs, tmp_path):
+        vorn_ulo.filter_pairs(pairs, tmp_path / "f.txt", 2)
+        assert (tmp_path / "f.txt").read_bytes() == b"3\ta\td\n"
+        vorn_ulo.top_n(pairs, tmp_path / "t.txt", 2)
+        assert (tmp_path / "t.txt").read_bytes() == (
+            b"a\td\t75.00\t37.50\na\tb\t25.00\t12.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n"
+        )
+        vorn_ulo.support_records(pairs, tmp_path / "s.txt")
+        records = list(vorn_ulo.read_support_records(tmp_path / "s.txt"))
+        assert records == [("a", "b", 25.0, 12.5), ("b", "a", 100.0, 12.5),
+                           ("a", "d", 75.0, 37.5), ("d", "a", 100.0, 37.5)]
+
+    @pytest.mark.parametrize("operation", [
+        lambda i, o: vorn_ulo.filter_pairs(i, o, 1),
+        lambda i, o: vorn_ulo.support_records(i, o),
+        lambda i, o: vorn_ulo.top_n(i, o, 3),
+    ])
+    def test_failures_raise_with_their_cause(self, library, pairs, tmp_path, operation):
+        with pytest.raises(vorn_ulo.OperationError, match="no such file"):
+            operation(tmp_path / "missing.txt", tmp_path / "o.txt")
+        with pytest.raises(vorn_ulo.OperationError, match="is a directory"):
+            operation(tmp_path, tmp_path / "o.txt")
+        with pytest.raises(vorn_ulo.OperationError):
+            operation(pairs, tmp_path / "no" / "such" / "dir.txt")
+
+    def test_top_n_below_one_is_refused(self, library, pairs, tmp_path):
+        with pytest.raises(ValueError):
+            vorn_ulo.top_n(pairs, tmp_path / "t.txt", 0)

@@ -1,0 +1,165 @@
+"""The measures against NLTK and against `ulo rank`, and how associations() ranks."""
+
+import math
+import random
+
+import numpy as np
+import pytest
+from nltk.metrics import BigramAssocMeasures as N
+
+import vorn_ulo
+from vorn_ulo import measures
+from conftest import TANG, run_ulo, ulo_help, write_pairs
+
+NLTK = {
+    "pmi": N.pmi,
+    "llr": N.likelihood_ratio,
+    "t": N.student_t,
+    "chi2": N.chi_sq,
+    "dice": N.dice,
+    "jaccard": N.jaccard,
+    # NLTK lacks these two; their identities with its PMI:
+    "npmi": lambda n_ii, m, n_xx: N.pmi(n_ii, m, n_xx) / -math.log2(n_ii / n_xx),
+    "lift": lambda n_ii, m, n_xx: 2 ** N.pmi(n_ii, m, n_xx),
+}
+
+
+def random_tables(count, seed, scale=1):
+    """Marginals of real-looking tables: every cell at least 1. At scale 1 the products of
+    marginals pass 2**53; at 1e-3 they stay below it."""
+    rng = random.Random(seed)
+    tables = []
+    for _ in range(count):
+        n_ii = rng.choice([1, 2, 3, rng.randint(1, int(10**6 * scale))])
+        n_io, n_oi = rng.randint(1, int(10**5 * scale)), rng.randint(0, int(10**7 * scale))
+        n_oo = rng.randint(1, int(10**9 * scale))
+        tables.append((n_ii, n_ii + n_io, n_ii + n_oi, n_ii + n_io + n_oi + n_oo))
+    return tables
+
+
+# NLTK given doubles does the arithmetic of ulo rank, so these give the very same bits; chi2
+# squares with ** and lift goes through 2 ** pmi, so those two only agree closely.
+SAME_BITS = {"pmi", "npmi", "llr", "t", "dice", "jaccard"}
+
+
+@pytest.mark.parametrize("scale", [1, 1e-3])
+@pytest.mark.parametrize("measure", sorted(NLTK))
+def test_every_measure_matches_nltk(measure, scale):
+    tables = random_tables(2000, seed=len(measure), scale=scale)
+    columns = np.array(tables, dtype=np.int64).T
+    ours = measures.score(measure, *columns)
+    doubles = np.array([NLTK[measure](float(a), (float(b), float(c)), float(d))
+                        for a, b, c, d in tables])
+    if measure in SAME_BITS:
+        assert (ours == doubles).all()
+    else:
+        assert np.allclose(ours, doubles, rtol=1e-12, atol=0)
+    # Against NLTK's exact integers: within 1e-9, except the log-likelihood ratio of tables
+    # whose o22 dwarfs the rest, where doubles lose digits to cancellation.
+    exact = np.array([NLTK[measure](a, (b, c), d) for a, b, c, d in tables])
+    assert np.allclose(ours, exact, rtol=1e-5 if measure == "llr" and scale == 1 else 1e-9,
+                       atol=0)
+    # The same order, as far as the values tell them apart.
+    theirs = np.sort(exact)
+    distinct = np.abs(np.diff(theirs)) > 1e-5 * np.abs(theirs[1:])
+    assert (np.argsort(ours, kind="stable")[1:][distinct] ==
+            np.argsort(exact, kind="stable")[1:][distinct]).all()
+
+
+def test_confidence_and_support_are_the_librarys(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [("a", "b", 1), ("a", "d", 3), ("b", "d", 2)])
+    vorn_ulo.top_n(pairs, tmp_path / "t.txt", 5)
+    library_scores = {(w, o): (c, s) for w, o, c, s in vorn_ulo.read_top_n(tmp_path / "t.txt")}
+    confidence = vorn_ulo.associations(pairs, "confidence", top=5)
+    support = vorn_ulo.associations(pairs, "support", top=5)
+    for frame, index in ((confidence, 0), (support, 1)):
+        for word, other, score in zip(frame["word"], frame["other"], frame["score"]):
+            assert round(score, 2) == library_scores[(word, other)][index]
+
+
+def test_degenerate_tables_give_numbers_never_nan(library, tmp_path):
+    # x x fills the whole table; y z occurs nowhere else.
+    for rows in ([("x", "x", 3)], [("y", "z", 2)], [("x", "x", 3), ("y", "z", 1)]):
+        pairs = write_pairs(tmp_path / "p.txt", rows)
+        for measure in vorn_ulo.MEASURES:
+            scores = vorn_ulo.associations(pairs, measure)["score"]
+            assert np.isfinite(scores).all(), (rows, measure)
+    table = np.array([[3], [6], [6], [6]], dtype=np.int64)  # the x x table
+    assert measures.score("chi2", *table)[0] == 0.0
+    assert measures.score("npmi", *np.array([[1], [1], [1], [1]]))[0] == 0.0  # pmi / -0
+
+
+def test_ranking_order_top_and_min_count(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [
+        ("b", "c", 2), ("b", "a", 2), ("a", "z", 1), ("a", "y", 5), ("a", "x", 5),
+    ])
+    ranked = vorn_ulo.associations(pairs, "support", top=2)
+    # Each line offers both ways; equal scores go in the other word's byte order.
+    assert list(zip(ranked["word"], ranked["other"], ranked["count"])) == [
+        ("a", "x", 5), ("a", "y", 5), ("b", "a", 2), ("b", "c", 2), ("c", "b", 2),
+        ("x", "a", 5), ("y", "a", 5), ("z", "a", 1),
+    ]
+    kept = vorn_ulo.associations(pairs, "pmi", top=10, min_count=2)
+    assert "z" not in set(kept["other"]) | set(kept["word"]) and len(kept) == 8
+
+
+def test_a_pair_counted_both_ways_stands_once_with_its_better_score(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [("p", "q", 3), ("q", "p", 1), ("q", "r", 1)])
+    ranked = vorn_ulo.associations(pairs, "support", top=5)
+    assert list(zip(ranked["word"], ranked["other"], ranked["count"])) == [
+        ("p", "q", 3), ("q", "p", 3), ("q", "r", 1), ("r", "q", 1)]
+    assert ranked["score"][0] == 3 / 10 * 100.0
+    with pytest.raises(ValueError):
+        vorn_ulo.associations(pairs, "nonsense")
+
+
+@pytest.fixture(scope="module")
+def tang_pairs(tmp_path_factory):
+    if not TANG.is_file():
+        pytest.skip("the Tang poems (fortunes-zh) are not installed")
+    vorn_ulo.load()
+    return vorn_ulo.count_corpus(TANG, tmp_path_factory.mktemp("tang"), window=2,
+                                 tokenizer="chars", errors="skip")
+
+
+def test_measures_on_a_real_corpus_match_nltk(tang_pairs):
+    frame = vorn_ulo.to_frame(tang_pairs)
+    frequency = {}
+    for word1, word2, count in frame.itertuples(index=False, name=None):
+        frequency[word1] = frequency.get(word1, 0) + count
+        frequency[word2] = frequency.get(word2, 0) + count
+    total = 2 * int(frame["count"].sum())
+    ranked = vorn_ulo.associations(tang_pairs, "llr", top=3)
+    for word, other, score, count in ranked.head(500).itertuples(index=False, name=None):
+        expected = N.likelihood_ratio(count, (frequency[word], frequency[other]), total)
+        assert score == expected
+
+
+@pytest.mark.parametrize("one_way", [False, True])
+def test_same_bits_as_ulo_rank(library, ulo, tang_pairs, tmp_path, one_way):
+    if "--measure" not in ulo_help(ulo, "rank"):
+        pytest.skip("this ulo has no rank command")
+    pairs = tang_pairs
+    if one_way:  # a pair's two directions then stand on two lines with different counts
+        pairs = vorn_ulo.count_corpus(TANG, tmp_path / "one-way", window=3, tokenizer="chars",
+                                      one_way=True, errors="skip")
+    for measure in vorn_ulo.MEASURES:
+        out = tmp_path / f"{measure}.txt"
+        run_ulo(ulo, "rank", pairs, out, "--measure", measure, "--top", 5,
+                "--min-count", 2)
+        theirs = [line.split(b"\t") for line in out.read_bytes().splitlines()]
+        ours = vorn_ulo.associations(pairs, measure, top=5, min_count=2, encoding=None)
+        assert len(ours) == len(theirs), measure
+        for (word, other, score, count), row in zip(
+                ours.itertuples(index=False, name=None), theirs):
+            assert [word, other, int(row[3])] == [row[0], row[1], count], measure
+            assert float(row[2]) == score, (measure, word, other)
+
+
+def test_negative_counts_score_zero_where_undefined(library, tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [("a", "b", 2), ("a", "c", -3), ("d", "e", 5)])
+    for measure in vorn_ulo.MEASURES:
+        ranked = vorn_ulo.associations(pairs, measure)
+        assert list(ranked["word"]) == ["a", "b", "d", "e"]
+        assert np.isfinite(ranked["score"]).all()
+        assert not np.signbit(ranked["score"][ranked["score"] == 0]).any()

@@ -1,0 +1,90 @@
+"""Readers of the library's files, streamed and as DataFrames, checked against the files."""
+
+import random
+
+import pytest
+
+import vorn_ulo
+from conftest import write_pairs
+
+# Words that a careless CSV reader would turn into missing values, numbers or quotes.
+AWKWARD = ["nan", "NULL", "N/A", '"quoted', "it's", "#hash", "007", "月光", "a,b", "-", "  "]
+
+
+@pytest.fixture
+def pairs(tmp_path):
+    rng = random.Random(7)
+    vocabulary = AWKWARD + ["词%d" % i for i in range(300)]
+    rows = {}
+    for _ in range(3000):
+        rows[(rng.choice(vocabulary), rng.choice(vocabulary))] = rng.randint(1, 9)
+    directory = tmp_path / "in"
+    directory.mkdir()
+    write_pairs(directory / "temp1.txt", sorted(
+        ((a, b, c) for (a, b), c in rows.items()),
+        key=lambda row: (row[0].encode("gb2312"), row[1].encode("gb2312"))))
+    return vorn_ulo.merge(directory, tmp_path / "pairs.txt")
+
+
+def test_pairs_and_filtered_frames_equal_the_streamed_lines(library, pairs, tmp_path):
+    frame = vorn_ulo.to_frame(pairs)
+    assert list(frame.itertuples(index=False, name=None)) == list(vorn_ulo.read_pairs(pairs))
+    assert str(frame["count"].dtype) == "int64"
+    assert set(AWKWARD) <= set(frame["word1"])
+    vorn_ulo.filter_pairs(pairs, tmp_path / "f.txt", 5)
+    filtered = vorn_ulo.to_frame(tmp_path / "f.txt", "filtered")
+    assert list(filtered.itertuples(index=False, name=None)) == list(
+        vorn_ulo.read_filtered(tmp_path / "f.txt"))
+    assert (filtered["count"] >= 5).all()
+    expected = frame[frame["count"] >= 5]
+    assert sorted(zip(filtered["word1"], filtered["word2"])) == sorted(
+        zip(expected["word1"], expected["word2"]))
+
+
+def test_top_n_and_support_frames_equal_the_streamed_lines(library, pairs, tmp_path):
+    vorn_ulo.top_n(pairs, tmp_path / "t.txt", 4)
+    top = vorn_ulo.to_frame(tmp_path / "t.txt", "top_n")
+    assert list(top.itertuples(index=False, name=None)) == list(
+        vorn_ulo.read_top_n(tmp_path / "t.txt"))
+    assert top.groupby("word").size().max() <= 4
+    vorn_ulo.support_records(pairs, tmp_path / "s.txt")
+    support = vorn_ulo.to_frame(tmp_path / "s.txt", "support")
+    streamed = list(vorn_ulo.read_support_records(tmp_path / "s.txt"))
+    assert list(support.itertuples(index=False, name=None)) == streamed
+    assert len(streamed) == 2 * len(vorn_ulo.to_frame(pairs))
+
+
+def test_bytes_and_other_encodings(library, tmp_path):
+    path = write_pairs(tmp_path / "p.txt", [("月", "光", 2)])
+    assert list(vorn_ulo.read_pairs(path, encoding=None)) == [(b"\xd4\xc2", b"\xb9\xe2", 2)]
+    assert vorn_ulo.to_frame(path, encoding="latin-1")["word1"][0] == "\xd4\xc2"
+
+
+def test_malformed_files_are_refused(library, tmp_path):
+    bad = tmp_path / "bad.txt"
+    bad.write_bytes(b"a\tb\t1\nonly one field\n")
+    with pytest.raises(ValueError, match="bad.txt:2"):
+        list(vorn_ulo.read_pairs(bad))
+    cut = tmp_path / "cut.txt"
+    cut.write_bytes("<rec>\n<基准规则>=a\n".encode("gb2312"))
+    with pytest.raises(ValueError, match="ends inside a record"):
+        list(vorn_ulo.read_support_records(cut))
+    with pytest.raises(ValueError, match="whole five-line records"):
+        vorn_ulo.to_frame(cut, "support")
+    with pytest.raises(ValueError, match="kind"):
+        vorn_ulo.to_frame(cut, "nonsense")
+
+
+def test_empty_files_and_crlf_lines(library, tmp_path):
+    empty = tmp_path / "empty.txt"
+    empty.write_bytes(b"")
+    for kind, columns in (("pairs", ["word1", "word2", "count"]),
+                          ("top_n", ["word", "other", "confidence", "support"]),
+                          ("support", ["base", "associated", "confidence", "support"])):
+        frame = vorn_ulo.to_frame(empty, kind)
+        assert list(frame.columns) == columns and len(frame) == 0
+    assert len(vorn_ulo.associations(empty)) == 0
+    crlf = tmp_path / "crlf.txt"
+    crlf.write_bytes("月\t光\t2\r\na\tb\t1\r\n".encode("gb2312"))
+    assert list(vorn_ulo.read_pairs(crlf)) == [("月", "光", 2), ("a", "b", 1)]
+    assert list(vorn_ulo.to_frame(crlf)["count"]) == [2, 1]

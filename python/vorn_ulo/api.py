@@ -1,0 +1,357 @@
+"""The library's operations as Python calls that raise on failure."""
+
+import ctypes
+import os
+import struct
+import threading
+from pathlib import Path
+
+from . import _native
+from .encoding import DEFAULT_ENCODING, Encoder, encode_path
+from .errors import CommandError, MergeError, OperationError, STATUS_OK
+
+# The library keeps one counting run, one merge and one word table per process; these locks
+# make threads of one process take turns instead of corrupting each other's work.
+_run_lock = threading.Lock()
+_run_owner = None
+_merge_lock = threading.Lock()
+_stats_lock = threading.Lock()
+
+INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
+
+
+def _int32(value, what):
+    value = int(value)
+    if not INT32_MIN <= value <= INT32_MAX:
+        raise OverflowError(f"{what} {value} does not fit in 32 bits")
+    return value
+
+
+def _library(library):
+    return library if library is not None else _native.load()
+
+
+class CountingRun:
+    """A counting run whose sorted spill files temp1.txt, temp2.txt, ... go to `workdir`.
+
+    Use it as a context manager: End runs on exit, also when the block raises. One run is
+    open per process; a second CountingRun in another thread waits for the first to end.
+    """
+
+    def __init__(self, workdir, encoding=DEFAULT_ENCODING, errors="strict", library=None):
+        self.workdir = Path(workdir)
+        self.encoder = Encoder(encoding, errors)
+        self.library = _library(library)
+        self.pairs_added = 0  # calls that reached the library
+        self.pairs_skipped = 0  # pairs left out because a word had nothing left to encode
+        self._open = False
+
+    @property
+    def skipped_chars(self):
+        return self.encoder.skipped
+
+    def begin(self):
+        global _run_owner
+        if self._open:
+            raise OperationError("ULO_Stat_AssociatedFreq_Begin", "this run is already open")
+        if _run_owner == threading.get_ident():
+            raise OperationError(
+                "ULO_Stat_AssociatedFreq_Begin",
+                "this thread already has a counting run open; the library keeps one per process",
+            )
+        # The library takes any directory string; a missing directory would only show at
+        # the first spill, after the pairs are counted.
+        if not self.workdir.is_dir():
+            raise OperationError(
+                "ULO_Stat_AssociatedFreq_Begin", f"{self.workdir} is not a directory"
+            )
+        path = encode_path(self.workdir)
+        _run_lock.acquire()
+        _run_owner = threading.get_ident()
+        try:
+            if not self.library.ULO_Stat_AssociatedFreq_Begin(path):
+                raise OperationError(
+                    "ULO_Stat_AssociatedFreq_Begin",
+                    f"the library refused to open a counting run in {self.workdir}",
+                )
+        except BaseException:
+            _run_owner = None
+            _run_lock.release()
+            raise
+        self._open = True
+        return self
+
+    def add(self, word1, word2, count=1, one_way=False):
+        """Counts (word1, word2), and (word2, word1) too unless one_way."""
+        if not self._open:
+            raise OperationError("ULO_Stat_AssociatedFreq", "the counting run is not open")
+        encode = self.encoder.encode
+        a, b = encode(word1), encode(word2)
+        if not a or not b:
+            if self.encoder.errors == "skip" and (word1 and word2):
+                self.pairs_skipped += 1
+                return
+            raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
+        if not self.library.ULO_Stat_AssociatedFreq(
+            a, b, _int32(count, "count"), 1 if one_way else 0
+        ):
+            raise OperationError(
+                "ULO_Stat_AssociatedFreq",
+                f"the library refused the pair (a spill file in {self.workdir} may have failed)",
+            )
+        self.pairs_added += 1
+
+    def add_many(self, pairs, one_way=False):
+        """Counts every (word1, word2) or (word1, word2, count) of `pairs`."""
+        if not self._open:
+            raise OperationError("ULO_Stat_AssociatedFreq", "the counting run is not open")
+        function = self.library.ULO_Stat_AssociatedFreq
+        encode = self.encoder.encode
+        flag = 1 if one_way else 0
+        skip = self.encoder.errors == "skip"
+        added = 0
+        try:
+            for pair in pairs:
+                if len(pair) == 3:
+                    word1, word2, count = pair
+                    count = _int32(count, "count")
+                else:
+                    word1, word2 = pair
+                    count = 1
+                a, b = encode(word1), encode(word2)
+                if not a or not b:
+                    if skip and word1 and word2:
+                        self.pairs_skipped += 1
+                        continue
+                    raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
+                if not function(a, b, count, flag):
+                    raise OperationError(
+                        "ULO_Stat_AssociatedFreq",
+                        f"the library refused a pair (a spill file in {self.workdir} "
+                        "may have failed)",
+                    )
+                added += 1
+        finally:
+            self.pairs_added += added
+
+    def _add_encoded(self, pairs, one_way):
+        """Counts (bytes, bytes, count) triples that the caller has checked: non-empty words,
+        counts within 32 bits. The package's own counting feeds runs through this."""
+        if not self._open:
+            raise OperationError("ULO_Stat_AssociatedFreq", "the counting run is not open")
+        function = self.library.ULO_Stat_AssociatedFreq
+        flag = 1 if one_way else 0
+        added = 0
+        try:
+            for a, b, count in pairs:
+                if not function(a, b, count, flag):
+                    raise OperationError(
+                        "ULO_Stat_AssociatedFreq",
+                        f"the library refused a pair (a spill file in {self.workdir} "
+                        "may have failed)",
+                    )
+                added += 1
+        finally:
+            self.pairs_added += added
+
+    def end(self):
+        global _run_owner
+        if not self._open:
+            return
+        self._open = False
+        try:
+            result = self.library.ULO_Stat_AssociatedFreq_End()
+        finally:
+            _run_owner = None
+            _run_lock.release()
+        if result != 1:
+            raise OperationError(
+                "ULO_Stat_AssociatedFreq_End",
+                f"the last spill file could not be written in {self.workdir}",
+            )
+
+    def __enter__(self):
+        return self.begin()
+
+    def __exit__(self, kind, value, traceback):
+        self.end()
+        return False
+
+
+def _last_log_line(log, size_before):
+    try:
+        with open(log, "rb") as file:
+            file.seek(size_before)
+            text = file.read()
+    except OSError:
+        return None
+    lines = [line.strip() for line in text.splitlines() if line.strip()]
+    return lines[-1].decode("gb2312", errors="replace") if lines else None
+
+
+def merge(source_dir, out, library=None):
+    """Merges every pair-count file under `source_dir` into `out`; returns `out`.
+
+    The merge works in the sibling directory merge_temp of `source_dir`. On failure raises
+    MergeError with the merge's code, its meaning and the error log's newest line.
+    """
+    library = _library(library)
+    source, output = encode_path(source_dir), encode_path(out)
+    log = os.fsdecode(output) + "_err.log"
+    try:
+        size_before = os.path.getsize(log)
+    except OSError:
+        size_before = 0
+    with _merge_lock:
+        code = library.ULO_MulMergeFile(source, output)
+    if code != 0:
+        raise MergeError(code, str(source_dir), str(out), _last_log_line(log, size_before))
+    return Path(out)
+
+
+def filter_pairs(inp, out, threshold, library=None):
+    """Writes 'count TAB word1 TAB word2' for each pair of `inp` counted at least `threshold`."""
+    library = _library(library)
+    with _stats_lock:
+        ok = library.ULO_Filtrate(encode_path(inp), encode_path(out), _int32(threshold, "threshold"))
+    if not ok:
+        raise OperationError("ULO_Filtrate", _file_failure(inp, out))
+    return Path(out)
+
+
+def support_records(inp, out, library=None):
+    """Writes the confidence and support records of both directions of every pair of `inp`."""
+    library = _library(library)
+    with _stats_lock:
+        ok = library.ULO_GetWordSupportRec(encode_path(inp), encode_path(out))
+    if not ok:
+        raise OperationError("ULO_GetWordSupportRec", _file_failure(inp, out))
+    return Path(out)
+
+
+def top_n(inp, out, n, library=None):
+    """Writes the `n` best associated words of every word of `inp`."""
+    library = _library(library)
+    n = _int32(n, "n")
+    if n < 1:
+        raise ValueError(f"n must be at least 1, not {n}")
+    with _stats_lock:
+        ok = library.ULO_GetTopNWordSupportRec(encode_path(inp), encode_path(out), n)
+    if not ok:
+        raise OperationError("ULO_GetTopNWordSupportRec", _file_failure(inp, out))
+    return Path(out)
+
+
+def _file_failure(inp, out):
+    """The likeliest cause of a failed file operation, said plainly."""
+    inp, out = Path(inp), Path(out)
+    if not inp.exists():
+        return f"no such file: {inp}"
+    if inp.is_dir():
+        return f"{inp} is a directory"
+    if not os.access(inp, os.R_OK):
+        return f"permission denied: {inp}"
+    try:
+        if out.exists() and os.path.samefile(inp, out):
+            return f"the output {out} is the input file itself"
+    except OSError:
+        pass
+    if out.is_dir():
+        return f"{out} is a directory"
+    return f"{inp} could not be read whole, or {out} could not be written whole"
+
+
+class Module:
+    """The extension object: `execute(name, *args)` sends one command in a command buffer.
+
+    Arguments are packed as the command buffer wants them: `str`/`bytes`/paths as
+    NUL-terminated strings, `int` as a little-endian 32-bit integer, `bool` as a flag byte.
+    """
+
+    def __init__(self, encoding=DEFAULT_ENCODING, library=None):
+        self.library = _library(library)
+        self.encoder = Encoder(encoding)
+        pointer = ctypes.c_void_p()
+        if self.library.VornModule_CreateInstance(0, ctypes.byref(pointer)) != 0 or not pointer:
+            raise OperationError(
+                "VornModule_CreateInstance", "the library did not hand out its extension object"
+            )
+        self._object = pointer
+        table = ctypes.cast(pointer, ctypes.POINTER(ctypes.POINTER(ctypes.c_void_p)))[0]
+        self._methods = {
+            name: kind(table[slot])
+            for slot, ((name, _, _), kind) in enumerate(zip(_native.VTABLE, _native.VTABLE_TYPES))
+        }
+        self._value = ctypes.c_int32(0)
+
+    def _call(self, name, *args):
+        if self._object is None:
+            raise OperationError(name, "the extension object has been released")
+        return self._methods[name](self._object, *args)
+
+    def pack(self, name, *args):
+        """The command buffer for `name` with `args`."""
+        parts = [b"\0\0\0\0r!\0\0\0", self._string(name)]
+        for arg in args:
+            if isinstance(arg, bool):
+                parts.append(b"\1" if arg else b"\0")
+            elif isinstance(arg, int):
+                parts.append(struct.pack("<i", _int32(arg, "argument")))
+            elif isinstance(arg, os.PathLike):
+                parts.append(encode_path(arg) + b"\0")
+            else:
+                parts.append(self._string(arg))
+        return b"".join(parts)
+
+    def _string(self, text):
+        data = self.encoder.encode(text)
+        if b"\0" in data:
+            raise ValueError(f"{text!r} holds a NUL byte, which would end it early")
+        return data + b"\0"
+
+    def execute_buffer(self, buffer):
+        """Sends a ready command buffer and returns the status as it is."""
+        return self._call("Execute", bytes(buffer), 0, ctypes.byref(self._value), 0)
+
+    def execute(self, name, *args, check=True):
+        """Runs one command; raises CommandError for a negative status unless check=False."""
+        status = self.execute_buffer(self.pack(name, *args))
+        if check and status != STATUS_OK:
+            raise CommandError(name, status)
+        return status
+
+    def reserved_a(self):
+        self._call("ReservedA")
+
+    def reserved_b(self):
+        return bool(self._call("ReservedB"))
+
+    def reserved_c(self, value=0):
+        self._call("ReservedC", value)
+
+    def reserved_d(self, value=0):
+        return bool(self._call("ReservedD", value))
+
+    def reserved_e(self, value=0):
+        self._call("ReservedE", value)
+
+    def set_host_value(self, value):
+        self._call("SetHostValue", _int32(value, "value"))
+
+    def release(self):
+        if self._object is not None:
+            self._call("Release")
+            self._object = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        self.release()
+        return False
+
+    def __del__(self):
+        try:
+            self.release()
+        except Exception:
+            pass

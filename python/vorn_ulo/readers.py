@@ -1,0 +1,156 @@
+"""Streaming the library's files as Python values, and reading them whole as DataFrames."""
+
+import csv
+import os
+
+from .encoding import DEFAULT_ENCODING
+
+# The labels of a support record, in the order the record holds them.
+SUPPORT_LABELS = (
+    "<rec>".encode(DEFAULT_ENCODING),
+    "<基准规则>=".encode(DEFAULT_ENCODING),
+    "<关联规则>=".encode(DEFAULT_ENCODING),
+    "<置信度>=".encode(DEFAULT_ENCODING),
+    "<支持度>=".encode(DEFAULT_ENCODING),
+)
+
+KINDS = {
+    # kind: (column names, types)
+    "pairs": (("word1", "word2", "count"), (str, str, "int64")),
+    "filtered": (("count", "word1", "word2"), ("int64", str, str)),
+    "top_n": (("word", "other", "confidence", "support"), (str, str, "float64", "float64")),
+}
+
+
+def _decoder(encoding, errors):
+    if encoding is None:
+        return lambda data: data
+    return lambda data: data.decode(encoding, errors)
+
+
+def _lines(path):
+    # LF here; CR LF where the library writes in text mode (Windows).
+    with open(path, "rb") as file:
+        for line in file:
+            if line.endswith(b"\n"):
+                line = line[:-2] if line.endswith(b"\r\n") else line[:-1]
+            yield line
+
+
+def _fields(path, what, count):
+    for number, line in enumerate(_lines(path), 1):
+        if not line:
+            continue
+        fields = line.split(b"\t")
+        if len(fields) != count:
+            raise ValueError(f"{path}:{number}: not a {what} line: {line[:80]!r}")
+        yield number, fields
+
+
+def read_pairs(path, encoding=DEFAULT_ENCODING, errors="strict"):
+    """Yields (word1, word2, count) for each line of a pair-count file (bytes with
+    encoding=None)."""
+    decode = _decoder(encoding, errors)
+    for _, (word1, word2, count) in _fields(path, "pair-count", 3):
+        yield decode(word1), decode(word2), int(count)
+
+
+def read_filtered(path, encoding=DEFAULT_ENCODING, errors="strict"):
+    """Yields (count, word1, word2) for each line the filter wrote."""
+    decode = _decoder(encoding, errors)
+    for _, (count, word1, word2) in _fields(path, "filtered", 3):
+        yield int(count), decode(word1), decode(word2)
+
+
+def read_top_n(path, encoding=DEFAULT_ENCODING, errors="strict"):
+    """Yields (word, other, confidence %, support %) for each line of a top-N file."""
+    decode = _decoder(encoding, errors)
+    for _, (word, other, confidence, support) in _fields(path, "top-N", 4):
+        yield decode(word), decode(other), float(confidence), float(support)
+
+
+def read_support_records(path, encoding=DEFAULT_ENCODING, errors="strict"):
+    """Yields (base, associated, confidence %, support %) for each record of a support file."""
+    decode = _decoder(encoding, errors)
+    record = []
+    number = 0
+    for number, line in enumerate(_lines(path), 1):
+        label = SUPPORT_LABELS[len(record)]
+        if not line.startswith(label):
+            raise ValueError(f"{path}:{number}: expected {label!r}, found {line[:80]!r}")
+        record.append(line[len(label):])
+        if len(record) == 5:
+            yield decode(record[1]), decode(record[2]), float(record[3]), float(record[4])
+            record = []
+    if record:
+        raise ValueError(f"{path}:{number}: the file ends inside a record")
+
+
+def to_frame(path, kind="pairs", encoding=DEFAULT_ENCODING):
+    """The whole file as a pandas DataFrame, read by pandas' C parser.
+
+    kind: 'pairs' (word1, word2, count), 'filtered' (count, word1, word2), 'top_n' (word,
+    other, confidence, support) or 'support' (base, associated, confidence, support).
+    """
+    import pandas as pd
+
+    if kind == "support":
+        return _support_frame(path, encoding)
+    if kind not in KINDS:
+        raise ValueError(f"kind must be one of {sorted(KINDS) + ['support']}, not {kind!r}")
+    names, types = KINDS[kind]
+    if os.path.getsize(path) == 0:  # the C parser refuses a file without a line
+        return pd.DataFrame({n: pd.Series(dtype=object if t is str else t)
+                             for n, t in zip(names, types)})
+    frame = pd.read_csv(
+        path,
+        sep="\t",
+        header=None,
+        names=list(names),
+        dtype=dict(zip(names, types)),
+        encoding=encoding,
+        engine="c",
+        quoting=csv.QUOTE_NONE,
+        na_filter=False,
+        keep_default_na=False,
+        skip_blank_lines=True,
+    )
+    return frame
+
+
+def _support_frame(path, encoding):
+    import pandas as pd
+
+    if os.path.getsize(path) == 0:
+        return pd.DataFrame({"base": pd.Series(dtype=object), "associated": pd.Series(dtype=object),
+                             "confidence": pd.Series(dtype="float64"),
+                             "support": pd.Series(dtype="float64")})
+    # A record is five lines without TABs: one column, then five lines to a row.
+    lines = pd.read_csv(
+        path,
+        sep="\t",
+        header=None,
+        names=["line"],
+        dtype={"line": str},
+        encoding=encoding,
+        engine="c",
+        quoting=csv.QUOTE_NONE,
+        na_filter=False,
+        skip_blank_lines=False,
+    )["line"]
+    if len(lines) % 5:
+        raise ValueError(f"{path}: {len(lines)} lines do not make whole five-line records")
+    values = lines.to_numpy().reshape(-1, 5)
+    labels = [label.decode(DEFAULT_ENCODING) for label in SUPPORT_LABELS]
+    columns = {}
+    for index, name in ((1, "base"), (2, "associated"), (3, "confidence"), (4, "support")):
+        column = pd.Series(values[:, index], dtype=object)
+        if not column.str.startswith(labels[index]).all():
+            raise ValueError(f"{path}: a record lacks its label {labels[index]}")
+        columns[name] = column.str.slice(len(labels[index]))
+    if len(values) and not (values[:, 0] == labels[0]).all():
+        raise ValueError(f"{path}: a record does not start with {labels[0]}")
+    frame = pd.DataFrame(columns)
+    frame["confidence"] = frame["confidence"].astype("float64")
+    frame["support"] = frame["support"].astype("float64")
+    return frame
