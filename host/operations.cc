@@ -10,7 +10,6 @@
 #include "encoding.h"
 #include "input_check.h"
 #include "progress.h"
-#include "staging.h"
 
 namespace ulo::host {
 namespace {
@@ -42,6 +41,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+// The failure line of a file operation whose input or output is unusable;
+// empty when both look fine.
 std::string FileProblem(const std::string& in, const std::string& out) {
   if (std::string problem = InputFileProblem(in); !problem.empty()) {
     return "cannot read " + in + ": " + problem;
@@ -52,6 +53,8 @@ std::string FileProblem(const std::string& in, const std::string& out) {
   if (SameFile(in, out)) return in + " and " + out + " are the same file";
   return {};
 }
+
+namespace {
 
 // Whether `path` lies somewhere under the directory `dir`.
 bool LiesUnder(const std::string& path, const std::string& dir) {
