@@ -1,5 +1,6 @@
 # Runs in the guest (bash, under 32-bit Wine), from scripts/test-win32, which
-# puts VARIANTS, FULL and STDCALL_SUITES in front of it. Each build's bin/ is mounted at
+# puts VARIANTS, FULL, LIMITS_ONLY, SKIP_SUITES and STDCALL_SUITES in front
+# of it. Each build's bin/ is mounted at
 # /mnt/VARIANT; /mnt/run holds the scratch folders, the logs and results.txt
 # ("variant program verdict seconds status", one line each).
 # Code page 936 for Wine, from the locale scripts/test-win32 compiled. Only
@@ -55,9 +56,11 @@ done
 echo "   programs copied to the guest's disk in $((($(now_ms) - t0) / 1000)) s"
 
 for variant in "${VARIANTS[@]}"; do
+  [ "$LIMITS_ONLY" = 1 ] && break
   bin=/var/tmp/$variant/bin
   while read -r suite; do
     [ -n "$suite" ] || continue
+    [[ " $SKIP_SUITES " == *" ${suite%.exe} "* ]] && continue
     if [ "$FULL" != 1 ] && [ "$variant" = stdcall ] && [[ " $STDCALL_SUITES " != *" ${suite%.exe} "* ]]; then
       continue
     fi
