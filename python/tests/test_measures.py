@@ -24,6 +24,19 @@ NLTK = {
 }
 
 
+def below_chance(n_ii, n_ix, n_xi, n_xx):
+    """Whether the pair is seen less often than chance would have it, in exact integers."""
+    return n_ii * n_xx < n_ix * n_xi
+
+
+def nltk_score(measure, n_ii, marginals, n_xx):
+    """NLTK's value, with the sign of the association for llr and chi2, which NLTK omits."""
+    value = NLTK[measure](n_ii, marginals, n_xx)
+    if measure in ("llr", "chi2") and below_chance(int(n_ii), *map(int, marginals), int(n_xx)):
+        return -value
+    return value
+
+
 def random_tables(count, seed, scale=1):
     """Marginals of real-looking tables: every cell at least 1. At scale 1 the products of
     marginals pass 2**53; at 1e-3 they stay below it."""
@@ -48,7 +61,7 @@ def test_every_measure_matches_nltk(measure, scale):
     tables = random_tables(2000, seed=len(measure), scale=scale)
     columns = np.array(tables, dtype=np.int64).T
     ours = measures.score(measure, *columns)
-    doubles = np.array([NLTK[measure](float(a), (float(b), float(c)), float(d))
+    doubles = np.array([nltk_score(measure, float(a), (float(b), float(c)), float(d))
                         for a, b, c, d in tables])
     if measure in SAME_BITS:
         assert (ours == doubles).all()
@@ -56,7 +69,7 @@ def test_every_measure_matches_nltk(measure, scale):
         assert np.allclose(ours, doubles, rtol=1e-12, atol=0)
     # Against NLTK's exact integers: within 1e-9, except the log-likelihood ratio of tables
     # whose o22 dwarfs the rest, where doubles lose digits to cancellation.
-    exact = np.array([NLTK[measure](a, (b, c), d) for a, b, c, d in tables])
+    exact = np.array([nltk_score(measure, a, (b, c), d) for a, b, c, d in tables])
     assert np.allclose(ours, exact, rtol=1e-5 if measure == "llr" and scale == 1 else 1e-9,
                        atol=0)
     # The same order, as far as the values tell them apart.
@@ -131,8 +144,25 @@ def test_measures_on_a_real_corpus_match_nltk(tang_pairs):
     total = 2 * int(frame["count"].sum())
     ranked = vorn_ulo.associations(tang_pairs, "llr", top=3)
     for word, other, score, count in ranked.head(500).itertuples(index=False, name=None):
-        expected = N.likelihood_ratio(count, (frequency[word], frequency[other]), total)
+        expected = nltk_score("llr", count, (frequency[word], frequency[other]), total)
         assert score == expected
+
+
+@pytest.mark.parametrize("measure", ["llr", "chi2"])
+def test_llr_and_chi2_are_negative_below_chance(library, tmp_path, measure):
+    signs = np.sign(measures.score(measure, [1, 1], [1, 10], [1, 10], [20, 20]))
+    assert list(signs) == [1.0, -1.0]  # e11 = 0.05, then 5
+    # x and y are each frequent but meet once: far below chance, so surely no collocation,
+    # and NLTK's magnitude would put y before z among x's best words.
+    pairs = write_pairs(tmp_path / "p.txt",
+                        [("x", "a", 50), ("x", "y", 1), ("y", "b", 50), ("x", "z", 1)])
+    ranked = vorn_ulo.associations(pairs, measure, top=5)
+    of_x = ranked[ranked["word"] == "x"]
+    assert list(of_x["other"]) == ["a", "z", "y"]
+    y_score = of_x["score"].iloc[2]
+    assert y_score < 0 < of_x["score"].iloc[1]
+    assert -y_score > of_x["score"].iloc[1]
+    assert math.isclose(-y_score, NLTK[measure](1, (52, 51), 204), rel_tol=1e-12)
 
 
 @pytest.mark.parametrize("one_way", [False, True])

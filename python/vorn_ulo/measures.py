@@ -23,6 +23,10 @@ in the same order, with the C library's log2, log and sqrt, so that both give th
            e12 = (o12 + o22) * (o12 + o11) / s, e22 = (o22 + o12) * (o22 + o21) / s,
            s = (((0.0 + o11) + o21) + o12) + o22
 
+llr and chi2 then carry the association's sign: negated when o11 < e11 (e11 as above), since
+a pair seen less often than chance would have it is no collocation, however sure the
+evidence. NLTK's llr and chi2 are their magnitudes.
+
 Degenerate tables: every measure but confidence and support scores 0 on a table with a
 negative cell (a word paired with itself whose frequency, which counts that line twice, is
 more than half the total), every measure scores 0 where its formula is undefined or infinite
@@ -95,11 +99,22 @@ def jaccard(a, b, c, n):
     return a / (((0.0 + o11) + o21) + o12)
 
 
+def _expected11(o11, o21, o12, o22):
+    s = (((0.0 + o11) + o21) + o12) + o22
+    return (o11 + o21) * (o11 + o12) / s
+
+
+def _signed(value, o11, e11):
+    # Negative below chance; a NaN e11 compares false and leaves the value as it is.
+    return np.where(o11 < e11, -value, value)
+
+
 def chi2(a, b, c, n):
     o11, o21, o12, o22 = _cells(a, b, c, n)
     d = o11 * o22 - o21 * o12
     m1, m2, m3, m4 = o11 + o21, o11 + o12, o21 + o22, o12 + o22
-    return n * (d * d / (((m1 * m2) * m3) * m4))
+    value = n * (d * d / (((m1 * m2) * m3) * m4))
+    return _signed(value, o11, _expected11(o11, o21, o12, o22))
 
 
 def llr(a, b, c, n):
@@ -113,7 +128,8 @@ def llr(a, b, c, n):
     def g(o, e):
         return o * _ln(o / (e + _SMALL) + _SMALL)
 
-    return 2.0 * ((((0.0 + g(o11, e11)) + g(o21, e21)) + g(o12, e12)) + g(o22, e22))
+    value = 2.0 * ((((0.0 + g(o11, e11)) + g(o21, e21)) + g(o12, e12)) + g(o22, e22))
+    return _signed(value, o11, e11)
 
 
 MEASURES = {
