@@ -35,7 +35,7 @@ class Report:
             ("corpus", "library", "before", "corpus vs before", 2),
             ("corpus", "library", "nltk", "corpus vs NLTK", 20),
             ("corpus", "library", "counter", "corpus vs Counter", 10),
-            ("corpus", "jobs2", "jobs1", "corpus --jobs 2 vs --jobs 1", 1.7),
+            ("corpus", "jobs2", "library", "corpus --jobs 2 vs --jobs 1", 1.7),
             ("corpus", "library", "dask", "corpus vs Dask", None),
             ("merge20", "library", "before", "merge 20 vs before", None),
             ("merge20", "library", "sort_awk", "merge 20 vs sort -m|awk", 5),

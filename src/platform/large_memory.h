@@ -1,6 +1,5 @@
-// Large zero-filled tables, on huge pages where the system offers them: a
-// hash table probed at random spends much of its time on page-table misses
-// and first-touch page faults, and huge pages cut both.
+// Large zero-filled tables, mapped at huge-page boundaries so that a system
+// handing out huge pages to every process can back them with whole ones.
 #ifndef ULO_PLATFORM_LARGE_MEMORY_H_
 #define ULO_PLATFORM_LARGE_MEMORY_H_
 
