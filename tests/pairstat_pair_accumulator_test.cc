@@ -158,6 +158,31 @@ TEST_F(PairAccumulatorTest, AgreesWithOrderedMapsAcrossSpills) {
   EXPECT_FALSE(testing::FileExists(dir.Path("temp" + std::to_string(periods.size() + 1) + ".txt")));
 }
 
+TEST_F(PairAccumulatorTest, LargeGroupsAreSortedLikeSmallOnes) {
+  // A frequent first word meets tens of thousands of second words, whose
+  // ranks spread over more than one radix digit; rarer first words keep
+  // groups of every size below and around that.
+  std::mt19937 random(777);
+  std::vector<std::string> seconds;
+  for (int i = 0; i < 30000; ++i)
+    seconds.push_back(std::to_string(random() % 1000000) + "\xB0" + std::to_string(i % 7));
+  std::shuffle(seconds.begin(), seconds.end(), random);
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  Reference expected;
+  const std::vector<std::string> firsts = {"the", "of", "a\xFF", "zebra"};
+  const size_t sizes[] = {30000, 2600, 513, 40};
+  for (size_t f = 0; f < firsts.size(); ++f) {
+    for (size_t i = 0; i < sizes[f]; ++i) {
+      const std::string& second = seconds[(i * 7919 + f) % seconds.size()];
+      expected[firsts[f]][second] += 1;
+      ASSERT_TRUE(accumulator.AddPair(firsts[f], second, 1));
+    }
+  }
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_TRUE(Spill(1) == Render(expected));
+}
+
 TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
   // Pairs are counted in batches while no batch can reach the threshold.
   // Nothing here asks for pairCount (which counts what is staged), so whole

@@ -81,6 +81,46 @@ uint64_t BigEndianPrefix(std::string_view word) {
   return prefix;
 }
 
+// Sorts a first word's group by key, whose high half is the second word's
+// rank (distinct within a group). Large groups, the frequent first words,
+// take a radix sort on the ranks' spread through `scratch` (room for `n`);
+// small ones a comparison sort.
+template <typename Slot>
+void SortGroupImpl(Slot* group, size_t n, Slot* scratch) {
+  constexpr size_t kRadixFrom = 512;
+  if (n < kRadixFrom) {
+    std::sort(group, group + n, [](const Slot& a, const Slot& b) { return a.key < b.key; });
+    return;
+  }
+  uint32_t low = UINT32_MAX, high = 0;
+  for (size_t j = 0; j < n; ++j) {
+    uint32_t rank = static_cast<uint32_t>(group[j].key >> 32);
+    low = rank < low ? rank : low;
+    high = rank > high ? rank : high;
+  }
+  constexpr int kDigitBits = 11;
+  constexpr size_t kBuckets = size_t{1} << kDigitBits;
+  uint32_t spread = high - low;
+  Slot* from = group;
+  Slot* to = scratch;
+  for (int shift = 0; shift == 0 || (shift < 32 && (spread >> shift) != 0); shift += kDigitBits) {
+    uint32_t start[kBuckets] = {};
+    for (size_t j = 0; j < n; ++j)
+      ++start[((static_cast<uint32_t>(from[j].key >> 32) - low) >> shift) & (kBuckets - 1)];
+    uint32_t sum = 0;
+    for (size_t b = 0; b < kBuckets; ++b) {
+      uint32_t c = start[b];
+      start[b] = sum;
+      sum += c;
+    }
+    for (size_t j = 0; j < n; ++j)
+      to[start[((static_cast<uint32_t>(from[j].key >> 32) - low) >> shift) & (kBuckets - 1)]++] =
+          from[j];
+    std::swap(from, to);
+  }
+  if (from != group) std::memcpy(static_cast<void*>(group), from, n * sizeof(Slot));
+}
+
 void AddCount(int64_t* total, int32_t count) {
   if (__builtin_add_overflow(*total, int64_t{count}, total)) {
     *total = count < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
@@ -409,8 +449,7 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
       for (uint32_t r = 0; r < order.size(); ++r) {
         size_t stop = end[r];
         if (stop == begin) continue;
-        std::sort(grouped + begin, grouped + stop,
-                  [](const PairSlot& a, const PairSlot& b) { return a.key < b.key; });
+        SortGroupImpl(grouped + begin, stop - begin, table);
         const Word& first = words[order[r]];
         for (size_t j = begin; j < stop; ++j) {
           // The second words of the lines ahead, and then their bytes.
