@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "host_run_ulo.h"
 #include "test_support.h"
 
 namespace {
@@ -25,20 +26,12 @@ using ulo::testing::RunningAsRoot;
 using ulo::testing::TempDir;
 using ulo::testing::WriteFile;
 
-struct Result {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
+using Result = ulo::testing::UloResult;
 
 class BadInputTest : public ::testing::Test {
  protected:
   Result Run(const std::string& arguments) {
-    std::string command = std::string(ULO_TOOL_PATH) + " --quiet " + arguments + " >" +
-                          dir.Path("stdout") + " 2>" + dir.Path("stderr") + " </dev/null";
-    int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path("stdout")),
-            ReadFile(dir.Path("stderr"))};
+    return ulo::testing::RunUloCommandLine(dir, arguments, "/dev/null");
   }
 
   // Exit 1 and one line on standard error that mentions `mentions`.

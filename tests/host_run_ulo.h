@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,19 @@ inline UloResult RunUlo(const TempDir& dir, const std::vector<std::string>& args
   std::string out = dir.Path("ulo.stdout"), err = dir.Path("ulo.stderr");
   int code = WaitExit(StartUlo(args, out, err));
   return {code, ReadFile(out), ReadFile(err)};
+}
+
+// Runs `ulo --quiet ARGUMENTS` through the shell, so that ARGUMENTS may quote
+// and redirect, with its output in files of `dir`. `stdinPath` (for instance
+// /dev/null), when given, is its standard input.
+inline UloResult RunUloCommandLine(const TempDir& dir, const std::string& arguments,
+                                   const std::string& stdinPath = "") {
+  std::string command = std::string(ULO_TOOL_PATH) + " --quiet " + arguments + " >" +
+                        dir.Path("stdout") + " 2>" + dir.Path("stderr");
+  if (!stdinPath.empty()) command += " <" + stdinPath;
+  int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path("stdout")),
+          ReadFile(dir.Path("stderr"))};
 }
 
 }  // namespace ulo::testing

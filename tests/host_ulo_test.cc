@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host_run_ulo.h"
 #include "test_support.h"
 
 namespace {
@@ -17,20 +18,12 @@ using ulo::testing::ReadFile;
 using ulo::testing::TempDir;
 using ulo::testing::WriteFile;
 
-struct Result {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
+using Result = ulo::testing::UloResult;
 
 class UloTest : public ::testing::Test {
  protected:
   Result Run(const std::string& arguments) {
-    std::string command = std::string(ULO_TOOL_PATH) + " --quiet " + arguments + " >" +
-                          dir.Path("stdout") + " 2>" + dir.Path("stderr");
-    int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path("stdout")),
-            ReadFile(dir.Path("stderr"))};
+    return ulo::testing::RunUloCommandLine(dir, arguments);
   }
 
   // A failure is one line on standard error and a non-zero exit.
@@ -274,8 +267,9 @@ TEST_F(UloTest, FiltersDropTokensBeforePairing) {
           " --window 1 --one-way --default-stopwords --drop-punctuation --from UTF-8 --jobs 1");
   ASSERT_EQ(asked.exitCode, 0) << asked.err;
   EXPECT_EQ(ReadFile(dir.Path("w2/part-1/temp1.txt")), "daemon\tinit\t1\ninit\tx\t1\n");
-  Result kept = Run("run " + corpus + " --out " + Quote(dir.Path("o2")) +
-                    " --window 1 --one-way --no-default-stopwords --keep-punctuation --from UTF-8 --jobs 1");
+  Result kept =
+      Run("run " + corpus + " --out " + Quote(dir.Path("o2")) +
+          " --window 1 --one-way --no-default-stopwords --keep-punctuation --from UTF-8 --jobs 1");
   ASSERT_EQ(kept.exitCode, 0) << kept.err;
   EXPECT_EQ(ReadFile(dir.Path("o2/spill/part-1/temp1.txt")),
             ReadFile(dir.Path("w1/part-1/temp1.txt")));
