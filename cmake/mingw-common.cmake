@@ -32,6 +32,8 @@ if(ULO_MINGW_TRIPLET MATCHES "^x86_64")
     set(ULO_WINE_ENVIRONMENT
         WINEPREFIX=${ULO_WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
         LOCPATH=${ULO_WINE_LOCALES} LC_ALL=${ULO_WINE_LOCALE})
-    set(CMAKE_CROSSCOMPILING_EMULATOR env ${ULO_WINE_ENVIRONMENT} ${ULO_WINE64})
+    # scripts/wine-run starts a program again when Wine failed to start it.
+    get_filename_component(ULO_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run ABSOLUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR env ${ULO_WINE_ENVIRONMENT} ${ULO_WINE_RUN} ${ULO_WINE64})
   endif()
 endif()
