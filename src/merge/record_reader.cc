@@ -3,38 +3,13 @@
 namespace ulo::merge {
 
 RecordReader::RecordReader(std::unique_ptr<platform::SequentialFile> file, size_t blockSize)
-    : file(std::move(file)), capacity(blockSize < 64 ? 64 : blockSize) {
-  buffer.reset(new char[capacity + kPadding]);
-  std::memset(buffer.get(), 0, kPadding);
-}
+    : BlockBuffer(std::move(file), blockSize, kPadding) {}
 
 std::unique_ptr<RecordReader> RecordReader::Open(const std::string& path, int* error,
                                                  size_t blockSize) {
   auto file = platform::Env::Current()->OpenForRead(path, error);
   if (!file) return nullptr;
   return std::make_unique<RecordReader>(std::move(file), blockSize);
-}
-
-bool RecordReader::Refill() {
-  if (begin > 0) {
-    std::memmove(buffer.get(), buffer.get() + begin, end - begin);
-    end -= begin;
-    begin = 0;
-  }
-  if (end == capacity) {
-    // One line fills the whole buffer: make room for the rest of it.
-    size_t grown = capacity * 2;
-    std::unique_ptr<char[]> larger(new char[grown + kPadding]);
-    std::memcpy(larger.get(), buffer.get(), end);
-    buffer = std::move(larger);
-    capacity = grown;
-  }
-  int64_t got = file->Read(buffer.get() + end, capacity - end, &error);
-  bool read = got >= 0;
-  if (got == 0) atEof = true;
-  if (got > 0) end += static_cast<size_t>(got);
-  std::memset(buffer.get() + end, 0, kPadding);
-  return read;
 }
 
 RecordReader::Status RecordReader::NextSlow(MergeRecord* record) {

@@ -18,6 +18,7 @@
 
 #include "merge/merge_record.h"
 #include "platform/env.h"
+#include "text/block_buffer.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -25,7 +26,7 @@
 
 namespace ulo::merge {
 
-class RecordReader {
+class RecordReader : private text::BlockBuffer {
  public:
   enum class Status {
     kRecord,  // the record holds the next line
@@ -38,8 +39,6 @@ class RecordReader {
   static constexpr size_t kPadding = 64;
 
   RecordReader(std::unique_ptr<platform::SequentialFile> file, size_t blockSize);
-  RecordReader(const RecordReader&) = delete;
-  RecordReader& operator=(const RecordReader&) = delete;
 
   // Opens `path` through Env::Current(); null with the system's code in
   // `*error` when it cannot be opened.
@@ -159,17 +158,6 @@ class RecordReader {
 
   // Next() for every line that is not the usual one, as LineReader reads it.
   Status NextSlow(MergeRecord* record);
-  // Moves the unread bytes to the front and reads more behind them, growing
-  // the buffer when one line fills it; false on a read error.
-  bool Refill();
-
-  std::unique_ptr<platform::SequentialFile> file;
-  std::unique_ptr<char[]> buffer;
-  size_t capacity;
-  size_t begin = 0;  // buffer[begin, end) holds bytes not yet handed out
-  size_t end = 0;
-  bool atEof = false;
-  int error = 0;
 };
 
 }  // namespace ulo::merge

@@ -5,36 +5,13 @@
 namespace ulo::text {
 
 LineReader::LineReader(std::unique_ptr<platform::SequentialFile> file, size_t blockSize)
-    : file(std::move(file)),
-      buffer(new char[blockSize < 64 ? 64 : blockSize]),
-      capacity(blockSize < 64 ? 64 : blockSize) {}
+    : BlockBuffer(std::move(file), blockSize) {}
 
 std::unique_ptr<LineReader> LineReader::Open(const std::string& path, int* error,
                                              size_t blockSize) {
   auto file = platform::Env::Current()->OpenForRead(path, error);
   if (!file) return nullptr;
   return std::make_unique<LineReader>(std::move(file), blockSize);
-}
-
-bool LineReader::Refill() {
-  if (begin > 0) {
-    std::memmove(buffer.get(), buffer.get() + begin, end - begin);
-    end -= begin;
-    begin = 0;
-  }
-  if (end == capacity) {
-    // One line fills the whole buffer: make room for the rest of it.
-    size_t grown = capacity * 2;
-    std::unique_ptr<char[]> larger(new char[grown]);
-    std::memcpy(larger.get(), buffer.get(), end);
-    buffer = std::move(larger);
-    capacity = grown;
-  }
-  int64_t got = file->Read(buffer.get() + end, capacity - end, &error);
-  if (got < 0) return false;
-  if (got == 0) atEof = true;
-  end += static_cast<size_t>(got);
-  return true;
 }
 
 LineReader::Status LineReader::Next(std::string_view* line, size_t maxLength) {

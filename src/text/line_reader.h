@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/env.h"
+#include "text/block_buffer.h"
 
 namespace ulo::text {
 
@@ -17,7 +18,7 @@ namespace ulo::text {
 // same everywhere. The last line of a file may lack its LF. A line is never
 // split, whatever its length: readers with a length limit get the over-long
 // line reported as a whole and skipped.
-class LineReader {
+class LineReader : private BlockBuffer {
  public:
   enum class Status {
     kLine,     // *line holds the next line
@@ -31,8 +32,6 @@ class LineReader {
 
   explicit LineReader(std::unique_ptr<platform::SequentialFile> file,
                       size_t blockSize = kDefaultBlockSize);
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
 
   // Opens `path` through Env::Current(); null with the system's code in
   // `*error` when it cannot be opened.
@@ -45,18 +44,6 @@ class LineReader {
   Status Next(std::string_view* line, size_t maxLength = kUnlimited);
 
   int errorCode() const { return error; }
-
- private:
-  // Reads more bytes behind the buffered ones; false on a read error.
-  bool Refill();
-
-  std::unique_ptr<platform::SequentialFile> file;
-  std::unique_ptr<char[]> buffer;
-  size_t capacity;
-  size_t begin = 0;  // buffer[begin, end) holds bytes not yet handed out
-  size_t end = 0;
-  bool atEof = false;
-  int error = 0;
 };
 
 }  // namespace ulo::text
