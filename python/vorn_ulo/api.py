@@ -103,36 +103,26 @@ class CountingRun:
 
     def add_many(self, pairs, one_way=False):
         """Counts every (word1, word2) or (word1, word2, count) of `pairs`."""
-        if not self._open:
-            raise OperationError("ULO_Stat_AssociatedFreq", "the counting run is not open")
-        function = self.library.ULO_Stat_AssociatedFreq
+        self._add_encoded(self._encode_pairs(pairs), one_way)
+
+    def _encode_pairs(self, pairs):
+        """The (bytes, bytes, count) triples of `pairs`, checked as add() checks them."""
         encode = self.encoder.encode
-        flag = 1 if one_way else 0
         skip = self.encoder.errors == "skip"
-        added = 0
-        try:
-            for pair in pairs:
-                if len(pair) == 3:
-                    word1, word2, count = pair
-                    count = _int32(count, "count")
-                else:
-                    word1, word2 = pair
-                    count = 1
-                a, b = encode(word1), encode(word2)
-                if not a or not b:
-                    if skip and word1 and word2:
-                        self.pairs_skipped += 1
-                        continue
-                    raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
-                if not function(a, b, count, flag):
-                    raise OperationError(
-                        "ULO_Stat_AssociatedFreq",
-                        f"the library refused a pair (a spill file in {self.workdir} "
-                        "may have failed)",
-                    )
-                added += 1
-        finally:
-            self.pairs_added += added
+        for pair in pairs:
+            if len(pair) == 3:
+                word1, word2, count = pair
+                count = _int32(count, "count")
+            else:
+                word1, word2 = pair
+                count = 1
+            a, b = encode(word1), encode(word2)
+            if not a or not b:
+                if skip and word1 and word2:
+                    self.pairs_skipped += 1
+                    continue
+                raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
+            yield a, b, count
 
     def _add_encoded(self, pairs, one_way):
         """Counts (bytes, bytes, count) triples that the caller has checked: non-empty words,
