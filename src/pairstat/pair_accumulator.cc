@@ -86,7 +86,7 @@ uint64_t BigEndianPrefix(std::string_view word) {
 // take a radix sort on the ranks' spread through `scratch` (room for `n`);
 // small ones a comparison sort.
 template <typename Slot>
-void SortGroupImpl(Slot* group, size_t n, Slot* scratch) {
+void SortGroup(Slot* group, size_t n, Slot* scratch) {
   constexpr size_t kRadixFrom = 512;
   if (n < kRadixFrom) {
     std::sort(group, group + n, [](const Slot& a, const Slot& b) { return a.key < b.key; });
@@ -449,7 +449,7 @@ bool PairAccumulator::WriteSpillFile(const std::string& name) {
       for (uint32_t r = 0; r < order.size(); ++r) {
         size_t stop = end[r];
         if (stop == begin) continue;
-        SortGroupImpl(grouped + begin, stop - begin, table);
+        SortGroup(grouped + begin, stop - begin, table);
         const Word& first = words[order[r]];
         for (size_t j = begin; j < stop; ++j) {
           // The second words of the lines ahead, and then their bytes.
