@@ -1,15 +1,14 @@
 #include "text/block_buffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ulo::text {
 
 BlockBuffer::BlockBuffer(std::unique_ptr<platform::SequentialFile> file, size_t blockSize,
                          size_t padding)
-    : file(std::move(file)),
-      buffer(new char[(blockSize < 64 ? 64 : blockSize) + padding]),
-      capacity(blockSize < 64 ? 64 : blockSize),
-      padding(padding) {
+    : file(std::move(file)), capacity(std::max<size_t>(blockSize, 64)), padding(padding) {
+  buffer.reset(new char[capacity + padding]);
   std::memset(buffer.get(), 0, padding);
 }
 
