@@ -16,8 +16,15 @@ program_timeout=${WIN32BED_PROGRAM_TIMEOUT:-1200}
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
+# Whether a program failed, by its status or by its log: once its debugger
+# has run, Wine may end a program that crashed with status 0.
+failed() {
+  local rc=$1 log=$2
+  [ "$rc" != 0 ] || grep -q -e '^\[  FAILED  \]' -e '^wine: Unhandled' -e '^Unhandled exception' "$log"
+}
+
 # run VARIANT NAME EXPECT DIR PROGRAM [ARGS...]: runs PROGRAM under Wine in
-# DIR; EXPECT is "pass" (status 0 wanted) or "fail" (a check that must fail).
+# DIR; EXPECT is "pass" (the program must succeed) or "fail" (a check that must fail).
 run() {
   local variant=$1 name=$2 expect=$3 dir=$4
   shift 4
@@ -27,9 +34,9 @@ run() {
   (cd "$dir" && exec env "${locale_env[@]}" timeout "$program_timeout" wine "$@") >"$log" 2>&1 </dev/null || rc=$?
   ms=$(($(now_ms) - t0))
   if [ "$expect" = pass ]; then
-    if [ $rc = 0 ]; then verdict=passed; else verdict=failed; fi
+    if failed "$rc" "$log"; then verdict=failed; else verdict=passed; fi
   else
-    if [ $rc != 0 ]; then verdict=passed; else verdict=failed-to-fail; fi
+    if failed "$rc" "$log"; then verdict=passed; else verdict=failed-to-fail; fi
   fi
   [ $rc = 124 ] && verdict=timed-out
   echo "$variant $name $verdict $((ms / 1000)).$((ms % 1000 / 100)) $rc" >>"$results"
