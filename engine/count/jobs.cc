@@ -64,7 +64,7 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
   std::string error;
   if (!settings.from.empty()) {
     Converter check;
-    if (!check.Open(settings.from, "GB2312", &error)) return Failure(command, error);
+    if (!check.Open(settings.from, kLibraryEncoding, &error)) return Failure(command, error);
   }
   // Read once here for every worker: a stop-word file may be a pipe.
   TokenFilter filter;
@@ -154,8 +154,14 @@ void PrintCountSummary(const CountSummary& summary, const CountSettings& setting
     std::printf("punctuation, symbols and digits dropped %s\n",
                 Grouped(summary.tally.punctuationDropped).c_str());
   }
-  if (!settings.from.empty()) {
-    std::printf("skipped characters %s without a GB2312 form, %s invalid bytes\n",
+  if (filters.gb2312Only) {
+    std::printf("tokens dropped whole for a character without a GB2312 form %s\n",
+                Grouped(summary.tally.outsideGb2312Dropped).c_str());
+  }
+  // GB18030 has every character: only text that is not what --from says
+  // could be lost, and such a line is refused. Shown should it ever happen.
+  if (summary.tally.unrepresentable + summary.tally.invalid > 0) {
+    std::printf("skipped characters %s without a GB18030 form, %s invalid bytes\n",
                 Grouped(summary.tally.unrepresentable).c_str(),
                 Grouped(summary.tally.invalid).c_str());
   }

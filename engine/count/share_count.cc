@@ -41,6 +41,7 @@ void TakeCounters(const std::optional<Converter>& converter, const TokenFilter& 
   }
   tally->stopwordsDropped = filter.stopwordsDropped();
   tally->punctuationDropped = filter.punctuationDropped();
+  tally->outsideGb2312Dropped = filter.outsideGb2312Dropped();
 }
 
 }  // namespace
@@ -53,6 +54,7 @@ CountTally& CountTally::operator+=(const CountTally& other) {
   libraryCalls += other.libraryCalls;
   stopwordsDropped += other.stopwordsDropped;
   punctuationDropped += other.punctuationDropped;
+  outsideGb2312Dropped += other.outsideGb2312Dropped;
   return *this;
 }
 
@@ -65,7 +67,7 @@ std::string CountShare(const Exports& exports, const CountSettings& settings,
   std::string error;
   if (!settings.from.empty()) {
     converter.emplace();
-    if (!converter->Open(settings.from, "GB2312", &error)) return error;
+    if (!converter->Open(settings.from, kLibraryEncoding, &error)) return error;
   }
   Session session(exports, settings.direct);
   if (!session.Open(&error)) return error;

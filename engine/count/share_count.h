@@ -23,7 +23,7 @@ struct CountSettings {
   int window = 3;
   bool oneWay = false;
   TokenMode mode = TokenMode::kWords;
-  std::string from;  // the corpora's encoding; empty for GB2312
+  std::string from;  // the corpora's encoding; empty for the library's (GB18030, GB2312 in it)
   // One command buffer per pair, as before batches existed: kept to measure
   // against, and as the plainest route through the extension object.
   bool perPairCommands = false;
@@ -42,6 +42,7 @@ struct CountTally {
   uint64_t libraryCalls = 0;
   uint64_t stopwordsDropped = 0;
   uint64_t punctuationDropped = 0;
+  uint64_t outsideGb2312Dropped = 0;  // tokens, under --encoding gb2312
 
   CountTally& operator+=(const CountTally& other);
 };

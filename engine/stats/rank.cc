@@ -165,7 +165,8 @@ std::vector<uint32_t> Ranking::SortedIds() const {
   return order;
 }
 
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error) {
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  PeopleText* shown) {
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -174,9 +175,9 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
   std::string line;
   for (uint32_t id : ranking.SortedIds()) {
     for (const RankedItem& item : ranking.List(id)) {
-      line.assign(ranking.Word(id));
+      line.assign(shown != nullptr ? shown->Show(ranking.Word(id)) : ranking.Word(id));
       line += '\t';
-      line += ranking.Word(item.other);
+      line += shown != nullptr ? shown->Show(ranking.Word(item.other)) : ranking.Word(item.other);
       line += '\t';
       line += FormatScore(item.score);
       line += '\t';

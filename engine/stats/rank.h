@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/stats/measures.h"
+#include "engine/text/encoding.h"
 
 namespace ulo::engine {
 
@@ -70,9 +71,11 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
                    int64_t* count);
 
 // Writes "word TAB other TAB score TAB count" for every item, the words in
-// byte order. False with a sentence in `*error` when `path` cannot be
+// byte order, converted by `shown` for people when given (else the
+// library's bytes). False with a sentence in `*error` when `path` cannot be
 // written whole.
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  PeopleText* shown = nullptr);
 
 }  // namespace ulo::engine
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/text/encoding.h"
 #include "host/cli/cli.h"
 
 namespace ulo::host {
@@ -25,14 +26,31 @@ void AddCountOptions(CLI::App& command, CountOptions* options) {
                    "count each pair in reading order only (default: both directions)");
   command.add_flag_callback(
       "--chars", [options] { options->mode = TokenMode::kChars; },
-      "every GB2312 Chinese character is a token (default: words separated by white space); "
-      "punctuation and ASCII are skipped");
+      "every letter or ideograph, of any script, is a token (default: words separated by "
+      "white space); punctuation, symbols and digits are skipped");
   command
       .add_option("--from", options->from,
-                  "convert the corpora from ENCODING (for example UTF-8) to GB2312; characters "
-                  "without a GB2312 form are skipped and counted")
+                  "convert the corpora from ENCODING (for example UTF-8) to the library's "
+                  "encoding, which has every character (default: the corpora are in it "
+                  "already, GB18030 or GB2312)")
       ->type_name("ENCODING")
       ->check(KnownEncoding());
+  command
+      .add_option_function<std::string>(
+          "--encoding",
+          [options](const std::string& name) {
+            options->filters.gb2312Only = SameEncodingName(name, "GB2312");
+          },
+          "the encoding of the files written: gb18030 (default), or gb2312 for hosts that "
+          "need it, where a token holding a character without a GB2312 form is dropped "
+          "whole and counted")
+      ->type_name("ENCODING")
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            if (SameEncodingName(name, "GB18030") || SameEncodingName(name, "GB2312")) return {};
+            return "must be gb18030 or gb2312";
+          },
+          ""));
   command
       .add_option("--jobs", options->jobs,
                   "count in N worker processes at once, each with a counting run of its own in "
