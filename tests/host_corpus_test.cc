@@ -44,6 +44,9 @@ TEST(TokenizeTest, CharactersAreLettersAndIdeographsOfAnyScript) {
       Tokens("\xD4\xC2\xA3\xACx\xC3\xF7\xA1\xA3\x81\x40\x81\x30\x8A\x39\x94\x39\xFC\x36\xB9",
              TokenMode::kChars),
       (std::vector<std::string>{"\xD4\xC2", "x", "\xC3\xF7", "\x81\x40", "\x81\x30\x8A\x39"}));
+  // Terminal colour codes are no text.
+  EXPECT_EQ(Tokens("\x1B[32m\xD4\xC2\x1B[m", TokenMode::kChars),
+            (std::vector<std::string>{"\xD4\xC2"}));
   // A combining acute (81 30 BC 37 is U+0301) stays with its letter.
   EXPECT_EQ(Tokens("e\x81\x30\xBC\x37!", TokenMode::kChars),
             (std::vector<std::string>{"e\x81\x30\xBC\x37"}));

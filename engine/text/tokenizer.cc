@@ -21,6 +21,18 @@ size_t SeparatorAt(std::string_view line, size_t at) {
   return 0;
 }
 
+// Past the escape sequence at `at` (ESC, and for ESC [ its parameters and
+// final byte).
+size_t SkipControlSequence(std::string_view line, size_t at) {
+  ++at;
+  if (at >= line.size() || line[at] != '[') return at;
+  for (++at; at < line.size(); ++at) {
+    auto c = static_cast<unsigned char>(line[at]);
+    if (c >= 0x40 && c <= 0x7E) return at + 1;
+  }
+  return at;
+}
+
 }  // namespace
 
 void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens) {
@@ -29,6 +41,13 @@ void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_vie
   if (mode == TokenMode::kChars) {
     bool lastKept = false;
     for (size_t i = 0; i < n;) {
+      if (line[i] == '\x1B') {
+        // A terminal's colour code (ESC [ 32 m) is no text: its letter is
+        // no token.
+        i = SkipControlSequence(line, i);
+        lastKept = false;
+        continue;
+      }
       size_t length = CharacterLength(line, i);
       uint8_t traits = TraitsOf(line.substr(i, length));
       if ((traits & kLetter) != 0) {
