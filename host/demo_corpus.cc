@@ -1,4 +1,4 @@
-#include "demo_corpus.h"
+#include "host/demo_corpus.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "graph.h"
+#include "host/graph.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <map>
 #include <utility>
 
-#include "encoding.h"
+#include "engine/text/encoding.h"
 
 namespace ulo::host {
 namespace {

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "rank.h"
+#include "engine/stats/rank.h"
 
 namespace ulo::host {
+
+using namespace ::ulo::engine;
 
 struct GraphEdge {
   uint32_t from;

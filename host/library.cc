@@ -1,4 +1,4 @@
-#include "library.h"
+#include "host/library.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -46,6 +46,19 @@ void* Library::FindSymbol(const char* name) const {
 #else
   return dlsym(handle, name);
 #endif
+}
+
+bool Library::Resolve(engine::Exports* exports, std::string* error) const {
+  exports->filtrate = Find<decltype(exports->filtrate)>("ULO_Filtrate", error);
+  exports->getTopN = Find<decltype(exports->getTopN)>("ULO_GetTopNWordSupportRec", error);
+  exports->getSupport = Find<decltype(exports->getSupport)>("ULO_GetWordSupportRec", error);
+  exports->mulMergeFile = Find<decltype(exports->mulMergeFile)>("ULO_MulMergeFile", error);
+  exports->addPair = Find<decltype(exports->addPair)>("ULO_Stat_AssociatedFreq", error);
+  exports->begin = Find<decltype(exports->begin)>("ULO_Stat_AssociatedFreq_Begin", error);
+  exports->end = Find<decltype(exports->end)>("ULO_Stat_AssociatedFreq_End", error);
+  exports->createInstance =
+      Find<decltype(exports->createInstance)>("VornModule_CreateInstance", error);
+  return exports->Missing().empty();
 }
 
 std::string DefaultLibraryPath(const char*) {

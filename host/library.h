@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "engine/session/exports.h"
 #include "vorn_ulo.h"
 
 namespace ulo::host {
@@ -19,6 +20,10 @@ class Library {
   // Loads the library at `path`. On failure returns false and fills `*error`
   // with a sentence for the user.
   bool Load(const std::string& path, std::string* error);
+
+  // Fills `*exports` with the eight exports; false with a sentence in
+  // `*error` when one is missing.
+  bool Resolve(engine::Exports* exports, std::string* error) const;
 
   // Resolves the export `name` as a function of type `Function`; null with
   // `*error` filled when the library lacks it.

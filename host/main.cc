@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli.h"
-#include "subcommands.h"
+#include "host/cli/cli.h"
+#include "host/commands/commands.h"
 
 namespace ulo::host {
 namespace {

@@ -4,13 +4,13 @@
 #include <utility>
 #include <vector>
 
-#include "commands.h"
-#include "corpus.h"
-#include "encoding.h"
+#include "engine/session/session.h"
+#include "engine/text/encoding.h"
+#include "engine/text/filter.h"
+#include "engine/text/tokenizer.h"
 #include "test_support.h"
-#include "token_filter.h"
 
-namespace ulo::host {
+namespace ulo::engine {
 namespace {
 
 std::vector<std::string> Tokens(const std::string& line, TokenMode mode) {
@@ -88,9 +88,9 @@ TEST(ConverterTest, FromAnotherEncoding) {
 }
 
 }  // namespace
-}  // namespace ulo::host
+}  // namespace ulo::engine
 
-namespace ulo::host {
+namespace ulo::engine {
 namespace {
 
 TEST(PunctuationTokenTest, AsciiAndGb2312RowsOneToNine) {
@@ -156,4 +156,4 @@ TEST(TokenFilterTest, FilesInTheCorpusEncoding) {
 }
 
 }  // namespace
-}  // namespace ulo::host
+}  // namespace ulo::engine

@@ -9,19 +9,19 @@
 #include <tuple>
 #include <vector>
 
-#include "corpus_shares.h"
-#include "pair_batch.h"
-#include "staging.h"
+#include "engine/count/shares.h"
+#include "engine/files/staging.h"
+#include "engine/text/pair_batch.h"
 #include "test_support.h"
 
 namespace {
 
-using ulo::host::PairBatch;
-using ulo::host::Segment;
-using ulo::host::SegmentReader;
-using ulo::host::Share;
-using ulo::host::ShareCorpora;
-using ulo::host::StagedDirectory;
+using ulo::engine::PairBatch;
+using ulo::engine::Segment;
+using ulo::engine::SegmentReader;
+using ulo::engine::Share;
+using ulo::engine::ShareCorpora;
+using ulo::engine::StagedDirectory;
 using ulo::testing::FileExists;
 using ulo::testing::MakeDirectory;
 using ulo::testing::ReadFile;
@@ -291,12 +291,12 @@ TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
   MakeDirectory(dir.Path("w/part-1"));
   WriteFile(dir.Path("w/part-1/temp1.txt"), "");
   WriteFile(dir.Path("w/temp2.txt"), "");  // the older flat layout counts too
-  EXPECT_TRUE(ulo::host::HoldsOnlyCountResult(dir.Path("w")));
+  EXPECT_TRUE(ulo::engine::HoldsOnlyCountResult(dir.Path("w")));
   for (const char* stranger : {"w/notes.txt", "w/part-1/notes.txt", "w/part-x/temp1.txt"}) {
     std::string path = dir.Path(stranger);
     MakeDirectory(path.substr(0, path.rfind('/')));
     WriteFile(path, "mine");
-    EXPECT_FALSE(ulo::host::HoldsOnlyCountResult(dir.Path("w"))) << stranger;
+    EXPECT_FALSE(ulo::engine::HoldsOnlyCountResult(dir.Path("w"))) << stranger;
     StagedDirectory staged;
     EXPECT_FALSE(staged.Open(dir.Path("w"), &error)) << stranger;
     EXPECT_NE(error.find("is not empty"), std::string::npos) << error;

@@ -1,5 +1,5 @@
 // The host's own checks of its inputs and its staged outputs.
-#include "input_check.h"
+#include "engine/files/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "test_support.h"
 
-namespace ulo::host {
+namespace ulo::engine {
 namespace {
 
 using testing::FileExists;
@@ -85,4 +85,4 @@ TEST(StagedOutputTest, AppearsOnlyOnCommitAndLeavesNothingOtherwise) {
 }
 
 }  // namespace
-}  // namespace ulo::host
+}  // namespace ulo::engine

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <limits>
 
-#include "measures.h"
+#include "engine/stats/measures.h"
 
-namespace ulo::host {
+namespace ulo::engine {
 namespace {
 
 // The lines (a, b, 1) and (a, d, 3): frequencies a 4, b 1, d 3, total 8.
@@ -91,4 +91,4 @@ TEST(MeasureTest, NamesAndShortestScoresThatReadBack) {
 }
 
 }  // namespace
-}  // namespace ulo::host
+}  // namespace ulo::engine

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "rank.h"
+#include "engine/stats/rank.h"
 #include "test_support.h"
 
-namespace ulo::host {
+namespace ulo::engine {
 namespace {
 
 using ulo::testing::ReadFile;
@@ -97,4 +97,4 @@ TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {
 }
 
 }  // namespace
-}  // namespace ulo::host
+}  // namespace ulo::engine

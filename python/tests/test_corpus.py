@@ -107,12 +107,12 @@ def test_filters_as_the_host_applies_them(library, ulo, corpus, tmp_path, tokeni
 
 def test_stopword_lists_are_the_hosts(library):
     for language in tokens.STOPWORD_LANGUAGES:
-        host = PROJECT / "host" / "stopwords" / f"{language}.txt"
+        host = PROJECT / "engine" / "text" / "stopwords" / f"{language}.txt"
         if not host.is_file():
             pytest.skip(f"no {host} in this tree")
         package = PROJECT / "python" / "vorn_ulo" / "stopwords" / f"{language}.txt"
         assert package.read_bytes() == host.read_bytes(), (
-            f"{package} differs from {host}: cp host/stopwords/*.txt python/vorn_ulo/stopwords/")
+            f"{package} differs from {host}: cp engine/text/stopwords/*.txt python/vorn_ulo/stopwords/")
 
 
 class TestTokens:

@@ -1,0 +1,37 @@
+// `ulo count` and the count stage of `ulo run`: the corpora dealt out to
+// worker processes, each with a counting run of its own in DIR/part-K, the
+// whole DIR put in place only when every run has ended well.
+#ifndef ULO_ENGINE_COUNT_JOBS_H_
+#define ULO_ENGINE_COUNT_JOBS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "engine/count/share_count.h"
+
+namespace ulo::engine {
+
+struct CountSummary {
+  CountTally tally;
+  uint64_t parts = 0;
+  uint64_t spillFiles = 0;
+  uint64_t spillLines = 0;
+  double seconds = 0;
+};
+
+// The number of processors this process may run on.
+int DefaultJobs();
+
+// Counts `settings.corpora` into `dir` with up to `jobs` worker processes,
+// each counting through `exports`. `command` leads every message. Returns an
+// empty string, or the failure line (without the "ulo: " lead).
+std::string CountIntoDirectory(const std::string& command, const Exports& exports,
+                               bool showProgress, const CountSettings& settings, int jobs,
+                               const std::string& dir, CountSummary* summary);
+
+// Prints the summary lines that `count` and `run` share.
+void PrintCountSummary(const CountSummary& summary, const CountSettings& settings);
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_COUNT_JOBS_H_

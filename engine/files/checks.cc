@@ -1,0 +1,186 @@
+#include "engine/files/checks.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <system_error>
+#include <vector>
+
+namespace ulo::engine {
+namespace {
+
+// strerror's text in the lower case of the rest of a failure line.
+std::string ErrorText(int error) {
+  std::string text = std::strerror(error);
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' &&
+      !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z')) {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
+
+namespace fs = std::filesystem;
+
+std::string Hex(unsigned char byte) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", byte);
+  return text;
+}
+
+// Where a GB2312/GBK byte sequence goes wrong in `line`, or npos.
+size_t BadDoubleByte(std::string_view line) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
+  size_t n = line.size();
+  for (size_t i = 0; i < n;) {
+    unsigned char lead = bytes[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    if (lead == 0x80 || lead == 0xFF || i + 1 >= n) return i;
+    unsigned char trail = bytes[i + 1];
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return i;
+    i += 2;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBinary) {
+  std::error_code code;
+  fs::file_status status = fs::status(path, code);
+  if (!fs::is_regular_file(status)) {
+    if (kind == InputKind::kCorpus) return "";  // a pipe is read once, as it comes
+    return "is not a regular file (the library reads its inputs more than once)";
+  }
+  if (fs::file_size(path, code) == 0 && !code) return "is empty";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::strerror(errno);
+  std::vector<char> head(kSniffBytes);
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  size_t got = static_cast<size_t>(in.gcount());
+  if (in.bad()) return "a read error";
+  const char* nul =
+      sniffBinary ? static_cast<const char*>(std::memchr(head.data(), '\0', got)) : nullptr;
+  if (nul != nullptr) {
+    return "is binary, not text (a NUL byte at offset " + std::to_string(nul - head.data()) + ")";
+  }
+  if (kind == InputKind::kPairCount && got == head.size() &&
+      std::memchr(head.data(), '\n', got) == nullptr) {
+    return "is not a pair-count file (no line end in its first " +
+           std::to_string(kSniffBytes >> 10) + " KiB)";
+  }
+  return "";
+}
+
+std::string CorpusLineProblem(std::string_view line, bool checkGb) {
+  if (line.size() > kMaxCorpusLine) {
+    return "a line longer than " + std::to_string(kMaxCorpusLine >> 20) +
+           " MiB (one sentence a line is expected)";
+  }
+  size_t nul = line.find('\0');
+  if (nul != std::string_view::npos) {
+    return "a NUL byte at column " + std::to_string(nul + 1) + " (binary data, not text)";
+  }
+  if (checkGb) {
+    size_t bad = BadDoubleByte(line);
+    if (bad != std::string_view::npos) {
+      return "byte " + Hex(static_cast<unsigned char>(line[bad])) + " at column " +
+             std::to_string(bad + 1) +
+             " is no GB2312 character (is it another encoding? see --from)";
+    }
+  }
+  return "";
+}
+
+std::string ExistingOutputProblem(const std::string& path) {
+  std::error_code code;
+  fs::file_status status = fs::symlink_status(path, code);
+  if (code || !fs::exists(status) || fs::is_regular_file(status)) return "";
+  if (fs::is_symlink(status)) {
+    status = fs::status(path, code);
+    if (code || !fs::exists(status) || fs::is_regular_file(status)) return "";
+  }
+  if (fs::is_directory(status)) return "is a directory";
+  return "exists and is not a regular file";
+}
+
+StagedOutput::StagedOutput(std::string finalPath) : target(std::move(finalPath)) {
+  // A link is written through, as the library writes: to the file it names.
+  std::error_code code;
+  if (fs::is_symlink(target, code)) {
+    fs::path resolved = fs::weakly_canonical(target, code);
+    if (!code) target = resolved.string();
+  }
+  // Beside the final name, so that the rename stays on one file system.
+  std::random_device random;
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".partial-%08x", static_cast<unsigned>(random()));
+  temporary = target + suffix;
+}
+
+StagedOutput::~StagedOutput() {
+  if (committed) return;
+  std::error_code ignored;
+  fs::remove(temporary, ignored);
+}
+
+void StagedOutput::AdoptSideFile(const std::string& suffix) {
+  std::string from = temporary + suffix;
+  std::error_code code;
+  if (!fs::exists(from, code)) return;
+  {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(target + suffix, std::ios::binary | std::ios::app);
+    out << in.rdbuf();
+  }
+  fs::remove(from, code);
+}
+
+bool StagedOutput::Commit(std::string* error) {
+  std::error_code code;
+  fs::rename(temporary, target, code);
+  if (code) {
+    *error = "cannot move the finished output to " + target + ": " + code.message();
+    return false;
+  }
+  committed = true;
+  return true;
+}
+
+std::string InputFileProblem(const std::string& path, InputKind kind, bool sniffBinary) {
+  std::error_code code;
+  fs::file_status status = fs::status(path, code);
+  if (status.type() == fs::file_type::not_found) return "no such file";
+  if (status.type() == fs::file_type::directory) return "is a directory";
+  if (access(path.c_str(), R_OK) != 0) return ErrorText(errno);
+  return ContentProblem(path, kind, sniffBinary);
+}
+
+std::string InputDirectoryProblem(const std::string& path) {
+  std::error_code code;
+  fs::file_status status = fs::status(path, code);
+  if (status.type() == fs::file_type::not_found) return "no such directory";
+  if (status.type() != fs::file_type::directory) return "not a directory";
+  if (access(path.c_str(), R_OK | X_OK) != 0) return ErrorText(errno);
+  return {};
+}
+
+std::string OutputFileProblem(const std::string& path) {
+  std::error_code code;
+  if (std::string problem = ExistingOutputProblem(path); !problem.empty()) return problem;
+  fs::path parent = fs::path(path).parent_path();
+  if (parent.empty()) parent = ".";
+  fs::file_status status = fs::status(parent, code);
+  if (status.type() == fs::file_type::not_found) return "its directory does not exist";
+  if (status.type() != fs::file_type::directory) return parent.string() + " is not a directory";
+  if (access(parent.c_str(), W_OK | X_OK) != 0) return "its directory: " + ErrorText(errno);
+  return {};
+}
+
+}  // namespace ulo::engine

@@ -1,0 +1,81 @@
+// The checks ulo makes on the files it is given, before the library sees
+// them, so that bad input gets one clear sentence rather than an empty or
+// wrong result; and outputs that appear under their final names only once
+// they are complete.
+#ifndef ULO_ENGINE_INPUT_CHECK_H_
+#define ULO_ENGINE_INPUT_CHECK_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ulo::engine {
+
+// Longest corpus line (sentence) that count takes.
+constexpr size_t kMaxCorpusLine = size_t{1} << 20;
+// How much of a file the checks look at.
+constexpr size_t kSniffBytes = size_t{64} << 10;
+
+enum class InputKind {
+  kCorpus,     // read once, as a stream: a pipe is fine
+  kPairCount,  // read by the library, some operations twice: a regular file
+};
+
+// What is wrong with the bytes of the readable file `path` as an input of
+// that kind, as a phrase to follow "cannot read PATH: ": not a regular file
+// (a pair-count input), empty, binary (a NUL byte in its first kSniffBytes;
+// not looked for in a corpus read through --from, whose encoding may hold
+// NULs), or for a pair-count file no line end in its first kSniffBytes.
+// Empty when nothing is. Never opens a non-regular file, so a FIFO
+// nobody writes cannot make it hang.
+std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBinary = true);
+
+// Why one corpus line (its line end included) cannot be counted: longer
+// than kMaxCorpusLine, a NUL byte, or with `checkGb` a byte sequence that is
+// no GB2312 (GBK) character. Empty when it can.
+std::string CorpusLineProblem(std::string_view line, bool checkGb);
+
+// What is wrong with an existing `path` as an output: it is neither absent
+// nor a regular file (a FIFO, a device: renaming over it would replace it).
+std::string ExistingOutputProblem(const std::string& path);
+
+// An output written under a temporary name beside its final one and renamed
+// to it by Commit(); removed when the object goes uncommitted, so a failed
+// or interrupted operation never leaves a partial file under the final name.
+class StagedOutput {
+ public:
+  explicit StagedOutput(std::string finalPath);
+  ~StagedOutput();
+  StagedOutput(const StagedOutput&) = delete;
+  StagedOutput& operator=(const StagedOutput&) = delete;
+
+  // Where the operation writes.
+  const std::string& path() const { return temporary; }
+  const std::string& finalPath() const { return target; }
+  // Renames the output to its final name; false with the reason in `*error`.
+  bool Commit(std::string* error);
+  // Appends the file named path() + `suffix` (a log the operation kept beside
+  // its output) to finalPath() + `suffix`, and removes it.
+  void AdoptSideFile(const std::string& suffix);
+
+ private:
+  std::string target;
+  std::string temporary;
+  bool committed = false;
+};
+
+// Why `path` cannot be read as an input file: "no such file", "is a
+// directory", "permission denied", "is empty", "is binary, not text", ...
+// (see ContentProblem); empty when it can.
+std::string InputFileProblem(const std::string& path, InputKind kind = InputKind::kPairCount,
+                             bool sniffBinary = true);
+// Why `path` cannot be read as a directory; empty when it can.
+std::string InputDirectoryProblem(const std::string& path);
+// Why a file cannot be created at `path`, as far as can be told before
+// trying: its directory is missing or not a directory, or `path` is one,
+// or something else than a regular file.
+std::string OutputFileProblem(const std::string& path);
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_INPUT_CHECK_H_

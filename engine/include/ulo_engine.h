@@ -1,0 +1,203 @@
+/* The engine's C API: text to pairs, counting runs, the library's file
+ * operations with their checks, ranking by association measures, and the
+ * texts that describe the library's answers.
+ *
+ * The engine never links Vorn_ULO. A host loads the library its own way and
+ * hands the engine the addresses of the eight exports (ulo_exports_set);
+ * every call that needs the library takes that table.
+ *
+ * Conventions, as in most C APIs of this kind:
+ * - Objects are opaque handles, created by *_create/*_open and released by
+ *   the matching *_destroy (which accepts NULL).
+ * - Byte strings are pointer + length; paths and names are NUL-terminated.
+ * - A call that can fail takes `char** errptr` last. On failure it stores a
+ *   sentence (UTF-8, without the "ulo: " lead) allocated with malloc in
+ *   *errptr, freeing what was there before; on success it leaves *errptr
+ *   alone. Callers start with *errptr == NULL and release it with ulo_free.
+ * - Strings returned by the engine are malloc'ed; release them with ulo_free.
+ * - Options are set by name and text value, so that every front-end shares
+ *   one list of names, defaults and checks (ulo_*_options_describe).
+ */
+#ifndef ULO_ENGINE_H_
+#define ULO_ENGINE_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define ULO_ENGINE_EXPORT __declspec(dllexport)
+#else
+#define ULO_ENGINE_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* ---- Memory and version ---- */
+
+ULO_ENGINE_EXPORT void ulo_free(void* pointer);
+/* The project's version, as `ulo --version` prints it. Static; not freed. */
+ULO_ENGINE_EXPORT const char* ulo_engine_version(void);
+
+/* ---- The library's exports ---- */
+
+typedef struct ulo_exports_t ulo_exports_t;
+
+ULO_ENGINE_EXPORT ulo_exports_t* ulo_exports_create(void);
+ULO_ENGINE_EXPORT void ulo_exports_destroy(ulo_exports_t* exports);
+/* Records the address of the export `name` (one of the eight names of
+ * vorn_ulo.h); an unknown name is an error. */
+ULO_ENGINE_EXPORT void ulo_exports_set(ulo_exports_t* exports, const char* name, void* address,
+                                       char** errptr);
+/* The name of the first export not yet set, or NULL when all eight are. */
+ULO_ENGINE_EXPORT char* ulo_exports_missing(const ulo_exports_t* exports);
+
+/* ---- Options ---- */
+
+/* Count options (names): window, one_way, tokenizer ("whitespace" or
+ * "chars"), source_encoding (empty: the library's own encoding), stopwords
+ * ("default" or "none"), stopword_file (repeatable: adds a file),
+ * drop_punctuation, jobs (worker processes for whole files; 0: every core).
+ * Booleans are "true"/"false" (also "1"/"0", "yes"/"no"). A fresh object
+ * holds the one set of defaults that ulo and every front-end share. */
+typedef struct ulo_count_options_t ulo_count_options_t;
+
+ULO_ENGINE_EXPORT ulo_count_options_t* ulo_count_options_create(void);
+ULO_ENGINE_EXPORT void ulo_count_options_destroy(ulo_count_options_t* options);
+ULO_ENGINE_EXPORT void ulo_count_options_set(ulo_count_options_t* options, const char* name,
+                                             const char* value, char** errptr);
+/* Adds stop words given as text, one word a line, in the corpus's encoding. */
+ULO_ENGINE_EXPORT void ulo_count_options_add_stopwords(ulo_count_options_t* options,
+                                                       const char* text, size_t length,
+                                                       char** errptr);
+/* One line per option: name TAB default TAB help. The table the docs and
+ * --help show and the front-ends' signatures are checked against. */
+ULO_ENGINE_EXPORT char* ulo_count_options_describe(void);
+
+/* Rank options (names): measure, top, min_count (and what later versions
+ * add; see ulo_rank_options_describe). */
+typedef struct ulo_rank_options_t ulo_rank_options_t;
+
+ULO_ENGINE_EXPORT ulo_rank_options_t* ulo_rank_options_create(void);
+ULO_ENGINE_EXPORT void ulo_rank_options_destroy(ulo_rank_options_t* options);
+ULO_ENGINE_EXPORT void ulo_rank_options_set(ulo_rank_options_t* options, const char* name,
+                                            const char* value, char** errptr);
+ULO_ENGINE_EXPORT char* ulo_rank_options_describe(void);
+
+/* ---- Counting ---- */
+
+/* Progress of a count: lines read and pairs fed so far. Called from the
+ * calling thread a few times a second at most. */
+typedef void (*ulo_progress_fn)(void* context, uint64_t lines, uint64_t pairs);
+
+/* One counting run of this process (the library keeps one per process),
+ * its spill files going to `work_dir`, which must exist. */
+typedef struct ulo_counter_t ulo_counter_t;
+
+ULO_ENGINE_EXPORT ulo_counter_t* ulo_counter_open(const ulo_exports_t* exports,
+                                                  const ulo_count_options_t* options,
+                                                  const char* work_dir, char** errptr);
+/* Raw corpus bytes in the options' source encoding, any cut: a line may
+ * span blocks. `origin` names the text in messages (a path, or "<text>");
+ * a line that cannot be counted is refused with that name and its line
+ * number. */
+ULO_ENGINE_EXPORT void ulo_counter_add_block(ulo_counter_t* counter, const char* origin,
+                                             const char* data, size_t length, char** errptr);
+/* Ends the text of `origin` (a last line without its line end counts). */
+ULO_ENGINE_EXPORT void ulo_counter_end_text(ulo_counter_t* counter, char** errptr);
+/* Lines already cut into tokens, in UTF-8: tokens separated by TAB, lines
+ * ended by LF. Filters, encoding and the window apply as to raw text. */
+ULO_ENGINE_EXPORT void ulo_counter_add_token_lines(ulo_counter_t* counter, const char* data,
+                                                   size_t length, char** errptr);
+/* The lines of `path` from byte `begin` to byte `end` (line starts; end 0:
+ * to the end of the file). */
+ULO_ENGINE_EXPORT void ulo_counter_add_file(ulo_counter_t* counter, const char* path,
+                                            uint64_t begin, uint64_t end, char** errptr);
+/* Ends the run: the last spill file is written. */
+ULO_ENGINE_EXPORT void ulo_counter_close(ulo_counter_t* counter, char** errptr);
+/* What the run has seen: one line per figure, name TAB value. */
+ULO_ENGINE_EXPORT char* ulo_counter_summary(const ulo_counter_t* counter);
+/* Ends the run if still open (errors dropped) and releases it. */
+ULO_ENGINE_EXPORT void ulo_counter_destroy(ulo_counter_t* counter);
+
+/* Counts whole files into `work_dir` with the options' number of worker
+ * processes, each with its own counting run in work_dir/part-K, the whole
+ * directory put in place only when every run ended well (ulo count's
+ * work). Returns the summary (name TAB value lines), or NULL on failure. */
+ULO_ENGINE_EXPORT char* ulo_count_files(const ulo_exports_t* exports,
+                                        const ulo_count_options_t* options,
+                                        const char* const* paths, size_t path_count,
+                                        const char* work_dir, ulo_progress_fn progress,
+                                        void* context, char** errptr);
+
+/* Cuts the files, taken one after another, into at most `parts` shares of
+ * about equal size at line ends. One line per segment: share index TAB
+ * path TAB begin TAB end. */
+ULO_ENGINE_EXPORT char* ulo_share_files(const char* const* paths, size_t path_count, int parts,
+                                        char** errptr);
+
+/* ---- The library's file operations, checked and staged ---- */
+
+/* Each checks its inputs first, writes under a temporary name and renames
+ * to `out` only when complete. */
+ULO_ENGINE_EXPORT void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out,
+                                 char** errptr);
+ULO_ENGINE_EXPORT void ulo_filter(const ulo_exports_t* exports, const char* in, const char* out,
+                                  int32_t threshold, char** errptr);
+ULO_ENGINE_EXPORT void ulo_support(const ulo_exports_t* exports, const char* in, const char* out,
+                                   char** errptr);
+ULO_ENGINE_EXPORT void ulo_topn(const ulo_exports_t* exports, const char* in, const char* out,
+                                int32_t n, char** errptr);
+
+/* ---- Ranking ---- */
+
+/* Ranks every word's associated words of the pair-count file `pairs` and
+ * writes them to `out` as lines word TAB other TAB score TAB count (staged). */
+ULO_ENGINE_EXPORT void ulo_rank(const char* pairs, const char* out,
+                                const ulo_rank_options_t* options, char** errptr);
+/* The measures' names, one a line, in their order. */
+ULO_ENGINE_EXPORT char* ulo_measure_names(void);
+/* One measure of the table a (pair count), b (base word's frequency), c
+ * (other word's frequency), n (total). */
+ULO_ENGINE_EXPORT double ulo_score(const char* measure, double a, double b, double c, double n,
+                                   char** errptr);
+
+/* ---- Checks and staged outputs ---- */
+
+/* Why `path` cannot be read as an input of `kind` ("corpus" or "pairs"),
+ * or NULL when it can. */
+ULO_ENGINE_EXPORT char* ulo_input_problem(const char* path, const char* kind);
+
+/* An output written under a temporary name beside `final_path` and renamed
+ * to it by ulo_staged_commit; removed by ulo_staged_destroy if uncommitted. */
+typedef struct ulo_staged_t ulo_staged_t;
+
+ULO_ENGINE_EXPORT ulo_staged_t* ulo_staged_open(const char* final_path, char** errptr);
+/* Where to write. Valid while the object lives. */
+ULO_ENGINE_EXPORT const char* ulo_staged_path(const ulo_staged_t* staged);
+ULO_ENGINE_EXPORT void ulo_staged_commit(ulo_staged_t* staged, char** errptr);
+ULO_ENGINE_EXPORT void ulo_staged_destroy(ulo_staged_t* staged);
+
+/* ---- The library's answers in words ---- */
+
+ULO_ENGINE_EXPORT char* ulo_describe_status(int32_t status);
+ULO_ENGINE_EXPORT char* ulo_describe_merge_code(int32_t code);
+
+/* A command buffer for the extension object's Execute. */
+typedef struct ulo_command_t ulo_command_t;
+
+ULO_ENGINE_EXPORT ulo_command_t* ulo_command_create(const char* name);
+ULO_ENGINE_EXPORT void ulo_command_destroy(ulo_command_t* command);
+ULO_ENGINE_EXPORT void ulo_command_add_string(ulo_command_t* command, const char* text,
+                                              size_t length);
+ULO_ENGINE_EXPORT void ulo_command_add_int32(ulo_command_t* command, int32_t value);
+ULO_ENGINE_EXPORT void ulo_command_add_flag(ulo_command_t* command, unsigned char value);
+/* The buffer's bytes; valid until the next change or destroy. */
+ULO_ENGINE_EXPORT const char* ulo_command_bytes(const ulo_command_t* command, size_t* length);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* ULO_ENGINE_H_ */

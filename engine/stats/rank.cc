@@ -1,0 +1,200 @@
+#include "engine/stats/rank.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace ulo::engine {
+namespace {
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// Calls take(line) for each line of `path`, its LF or CR LF removed.
+template <typename Take>
+bool ForEachLine(const std::string& path, std::string* error, Take take) {
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  char* line = nullptr;
+  size_t capacity = 0;
+  ssize_t length;
+  while ((length = getline(&line, &capacity, file.get())) >= 0) {
+    std::string_view text(line, static_cast<size_t>(length));
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    take(text);
+  }
+  std::free(line);
+  if (std::ferror(file.get())) {
+    *error = "cannot read " + path + " to its end: " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+int64_t SaturatingAdd(int64_t x, int64_t y) {
+  int64_t sum;
+  if (__builtin_add_overflow(x, y, &sum)) {
+    return y > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+  }
+  return sum;
+}
+
+}  // namespace
+
+bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
+                   int64_t* count) {
+  size_t first = line.find('\t');
+  if (first == std::string_view::npos) return false;
+  size_t second = line.find('\t', first + 1);
+  if (second == std::string_view::npos) return false;
+  *word1 = line.substr(0, first);
+  *word2 = line.substr(first + 1, second - first - 1);
+  std::string_view rest = line.substr(second + 1);
+  size_t i = 0;
+  while (i < rest.size() && (rest[i] == ' ' || (rest[i] >= '\t' && rest[i] <= '\r')))
+    ++i;
+  bool negative = false;
+  if (i < rest.size() && (rest[i] == '+' || rest[i] == '-')) negative = rest[i++] == '-';
+  int64_t value = 0;
+  for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i) {
+    int digit = rest[i] - '0';
+    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) {
+      value = std::numeric_limits<int64_t>::max();  // pinned, as the library's sums are
+      break;
+    }
+    value = value * 10 + digit;
+  }
+  *count = negative ? -value : value;
+  return true;
+}
+
+uint32_t Ranking::Intern(std::string_view word) {
+  auto [it, added] = ids.emplace(std::string(word), static_cast<uint32_t>(words.size()));
+  if (added) {
+    words.push_back(&it->first);
+    frequencies.push_back(0);
+  }
+  return it->second;
+}
+
+std::optional<uint32_t> Ranking::Find(std::string_view word) const {
+  auto it = ids.find(std::string(word));
+  if (it == ids.end()) return std::nullopt;
+  return it->second;
+}
+
+bool Ranking::Better(const RankedItem& x, const RankedItem& y) const {
+  if (x.score != y.score) return x.score > y.score;
+  return *words[x.other] < *words[y.other];
+}
+
+void Ranking::Offer(uint32_t base, const RankedItem& item) {
+  if (!kept[base]) return;
+  std::vector<RankedItem>& list = lists[base];
+  // A pair counted in both directions stands on two lines; the word keeps
+  // its better score once.
+  for (RankedItem& held : list) {
+    if (held.other == item.other) {
+      if (item.score > held.score) held = item;
+      std::sort(list.begin(), list.end(),
+                [this](const RankedItem& x, const RankedItem& y) { return Better(x, y); });
+      return;
+    }
+  }
+  if (list.size() < static_cast<size_t>(options.top)) {
+    list.push_back(item);
+  } else if (Better(item, list.back())) {
+    list.back() = item;
+  } else {
+    return;
+  }
+  for (size_t i = list.size() - 1; i > 0 && Better(list[i], list[i - 1]); --i)
+    std::swap(list[i], list[i - 1]);
+}
+
+bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std::string* error,
+                    const std::vector<std::string>* bases) {
+  options = rankOptions;
+  std::string_view word1, word2;
+  int64_t count = 0;
+  // The frequencies and the total as the library's statistics sum them.
+  bool read = ForEachLine(path, error, [&](std::string_view line) {
+    if (!ParsePairLine(line, &word1, &word2, &count)) return;
+    uint32_t id1 = Intern(word1);
+    uint32_t id2 = Intern(word2);
+    frequencies[id1] = SaturatingAdd(frequencies[id1], count);
+    frequencies[id2] = SaturatingAdd(frequencies[id2], count);
+    total = SaturatingAdd(SaturatingAdd(total, count), count);
+  });
+  if (!read) return false;
+  lists.assign(words.size(), {});
+  kept.assign(words.size(), bases == nullptr);
+  if (bases != nullptr) {
+    for (const std::string& base : *bases) {
+      if (std::optional<uint32_t> id = Find(base)) kept[*id] = true;
+    }
+  }
+  const double n = static_cast<double>(total);
+  return ForEachLine(path, error, [&](std::string_view line) {
+    if (!ParsePairLine(line, &word1, &word2, &count) || count < options.minCount) return;
+    uint32_t id1 = ids.find(std::string(word1))->second;
+    uint32_t id2 = ids.find(std::string(word2))->second;
+    const double a = static_cast<double>(count);
+    const double f1 = static_cast<double>(frequencies[id1]);
+    const double f2 = static_cast<double>(frequencies[id2]);
+    Offer(id1, {id2, Score(options.measure, {a, f1, f2, n}), count});
+    Offer(id2, {id1, Score(options.measure, {a, f2, f1, n}), count});
+  });
+}
+
+std::vector<uint32_t> Ranking::SortedIds() const {
+  std::vector<uint32_t> order(words.size());
+  for (uint32_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [this](uint32_t x, uint32_t y) { return *words[x] < *words[y]; });
+  return order;
+}
+
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error) {
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string line;
+  for (uint32_t id : ranking.SortedIds()) {
+    for (const RankedItem& item : ranking.List(id)) {
+      line.assign(ranking.Word(id));
+      line += '\t';
+      line += ranking.Word(item.other);
+      line += '\t';
+      line += FormatScore(item.score);
+      line += '\t';
+      line += std::to_string(item.count);
+      line += '\n';
+      if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+      }
+    }
+  }
+  FILE* raw = file.release();
+  bool failed = std::ferror(raw) != 0;
+  if (std::fclose(raw) != 0 || failed) {
+    *error = "cannot write " + path + " whole: " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ulo::engine

@@ -1,0 +1,79 @@
+// Ranking every word's associated words of a pair-count file by a measure,
+// in two passes over the file: the first sums the frequencies and the
+// total as the library's statistics do, the second scores each line in
+// both directions and keeps each word's best N. Memory grows with the
+// number of distinct words, never with the number of pairs.
+#ifndef ULO_ENGINE_RANK_H_
+#define ULO_ENGINE_RANK_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/stats/measures.h"
+
+namespace ulo::engine {
+
+struct RankOptions {
+  Measure measure = Measure::kLlr;
+  int32_t top = 10;
+  int64_t minCount = 1;  // lines with a lower count are not scored
+};
+
+struct RankedItem {
+  uint32_t other;  // a word id
+  double score;
+  int64_t count;  // the count of the line that gave the score
+};
+
+class Ranking {
+ public:
+  // Both passes over `path`. With `bases`, only those words' lists are
+  // kept (the frequencies still come from the whole file). False with a
+  // sentence in `*error` when the file cannot be read to its end.
+  bool Build(const std::string& path, const RankOptions& options, std::string* error,
+             const std::vector<std::string>* bases = nullptr);
+
+  size_t WordCount() const { return words.size(); }
+  const std::string& Word(uint32_t id) const { return *words[id]; }
+  int64_t Frequency(uint32_t id) const { return frequencies[id]; }
+  int64_t Total() const { return total; }
+  std::optional<uint32_t> Find(std::string_view word) const;
+  // The word's best items, best first: higher score, then the other word's
+  // bytes in ascending order.
+  const std::vector<RankedItem>& List(uint32_t id) const { return lists[id]; }
+  // Word ids in the byte order of their words.
+  std::vector<uint32_t> SortedIds() const;
+
+ private:
+  uint32_t Intern(std::string_view word);
+  void Offer(uint32_t base, const RankedItem& item);
+  bool Better(const RankedItem& x, const RankedItem& y) const;
+
+  RankOptions options;
+  std::unordered_map<std::string, uint32_t> ids;
+  std::vector<const std::string*> words;
+  std::vector<int64_t> frequencies;
+  std::vector<std::vector<RankedItem>> lists;
+  std::vector<bool> kept;
+  int64_t total = 0;
+};
+
+// Splits a pair-count line (its line end removed) into its two words and
+// its count, read as the library reads it: optional blanks and sign, then
+// digits, stopping at the first other byte; no digits give 0. False for a
+// line without two TABs.
+bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
+                   int64_t* count);
+
+// Writes "word TAB other TAB score TAB count" for every item, the words in
+// byte order. False with a sentence in `*error` when `path` cannot be
+// written whole.
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_RANK_H_

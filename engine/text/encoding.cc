@@ -1,0 +1,114 @@
+#include "engine/text/encoding.h"
+
+#include <errno.h>
+#include <iconv.h>
+
+#include <cctype>
+
+namespace ulo::engine {
+namespace {
+
+iconv_t Handle(void* handle) {
+  return reinterpret_cast<iconv_t>(handle);
+}
+bool IsOpen(void* handle) {
+  return handle != reinterpret_cast<void*>(-1);
+}
+
+// Length of the UTF-8 sequence that `lead` starts; 1 for a stray byte.
+size_t Utf8Length(unsigned char lead) {
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+  if (lead >= 0xC2) return 2;
+  return 1;
+}
+
+// Runs `handle` over `in`, appending to `*out`. At a sequence it cannot
+// take, calls skip(remaining) to learn how many bytes to drop.
+template <typename Skip>
+void Run(iconv_t handle, std::string_view in, std::string* out, Skip skip) {
+  char* inPointer = const_cast<char*>(in.data());
+  size_t inLeft = in.size();
+  char chunk[4096];
+  while (inLeft > 0) {
+    char* outPointer = chunk;
+    size_t outLeft = sizeof chunk;
+    size_t result = iconv(handle, &inPointer, &inLeft, &outPointer, &outLeft);
+    out->append(chunk, static_cast<size_t>(outPointer - chunk));
+    if (result != static_cast<size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    // EILSEQ, or EINVAL for a sequence cut off at the end of the text.
+    size_t drop = skip(std::string_view(inPointer, inLeft));
+    if (drop > inLeft) drop = inLeft;
+    inPointer += drop;
+    inLeft -= drop;
+  }
+  // Flush any shift state.
+  char* outPointer = chunk;
+  size_t outLeft = sizeof chunk;
+  iconv(handle, nullptr, nullptr, &outPointer, &outLeft);
+  out->append(chunk, static_cast<size_t>(outPointer - chunk));
+}
+
+}  // namespace
+
+bool IsUtf8Name(std::string_view name) {
+  std::string folded;
+  for (char c : name) {
+    if (c != '-' && c != '_')
+      folded.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+  return folded == "utf8";
+}
+
+Converter::~Converter() {
+  if (IsOpen(toUtf8)) iconv_close(Handle(toUtf8));
+  if (IsOpen(fromUtf8)) iconv_close(Handle(fromUtf8));
+}
+
+bool Converter::Open(const std::string& from, const std::string& to, std::string* error) {
+  sourceIsUtf8 = IsUtf8Name(from);
+  targetIsUtf8 = IsUtf8Name(to);
+  if (!sourceIsUtf8) {
+    toUtf8 = reinterpret_cast<void*>(iconv_open("UTF-8", from.c_str()));
+    if (!IsOpen(toUtf8)) {
+      *error = "unknown encoding '" + from + "' (see iconv --list)";
+      return false;
+    }
+  }
+  // Validating UTF-8 against itself drops invalid bytes too.
+  fromUtf8 = reinterpret_cast<void*>(iconv_open(targetIsUtf8 ? "UTF-8" : to.c_str(), "UTF-8"));
+  if (!IsOpen(fromUtf8)) {
+    *error = "unknown encoding '" + to + "' (see iconv --list)";
+    return false;
+  }
+  return true;
+}
+
+void Converter::Convert(std::string_view in, std::string* out) {
+  std::string_view utf8 = in;
+  if (!sourceIsUtf8) {
+    scratch.clear();
+    Run(Handle(toUtf8), in, &scratch, [this](std::string_view) {
+      ++invalidCount;
+      return size_t{1};
+    });
+    utf8 = scratch;
+  }
+  Run(Handle(fromUtf8), utf8, out, [this](std::string_view rest) {
+    auto lead = static_cast<unsigned char>(rest[0]);
+    size_t length = Utf8Length(lead);
+    bool wellFormed = length > 1 && length <= rest.size();
+    for (size_t i = 1; wellFormed && i < length; ++i) {
+      wellFormed = (static_cast<unsigned char>(rest[i]) & 0xC0) == 0x80;
+    }
+    if (wellFormed) {
+      ++unrepresentableCount;
+      return length;
+    }
+    ++invalidCount;
+    return size_t{1};
+  });
+}
+
+}  // namespace ulo::engine

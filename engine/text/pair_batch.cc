@@ -1,0 +1,173 @@
+#include "engine/text/pair_batch.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace ulo::engine {
+namespace {
+
+uint64_t Mix(uint64_t value) {
+  value ^= value >> 32;
+  value *= 0xd6e8feb86659fd93ULL;
+  value ^= value >> 32;
+  return value;
+}
+
+uint32_t HashWord(std::string_view word) {
+  uint64_t hash = 0x9e3779b97f4a7c15ULL ^ word.size();
+  size_t i = 0;
+  for (; i + 8 <= word.size(); i += 8) {
+    uint64_t chunk;
+    std::memcpy(&chunk, word.data() + i, 8);
+    hash = Mix(hash ^ chunk) * 0x9e3779b97f4a7c15ULL;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, word.data() + i, word.size() - i);
+  return static_cast<uint32_t>(Mix(hash ^ tail) >> 16);
+}
+
+size_t PowerOfTwoAtLeast(size_t n) {
+  size_t size = 16;
+  while (size < n)
+    size <<= 1;
+  return size;
+}
+
+}  // namespace
+
+PairBatch::PairBatch(Hand hand, bool bothDirections, Limits limits)
+    : hand(std::move(hand)), bothDirections(bothDirections), limits(limits) {
+  // Half-full tables at most, so probes stay short.
+  wordSlots.assign(PowerOfTwoAtLeast(limits.words * 2), kNoWord);
+  pairSlots.assign(PowerOfTwoAtLeast(limits.pairs * 2), PairSlot{kEmptyKey, 0});
+  words.reserve(limits.words);
+  bytes.reserve(limits.wordBytes);
+}
+
+uint32_t PairBatch::Intern(std::string_view word) {
+  uint32_t hash = HashWord(word);
+  size_t mask = wordSlots.size() - 1;
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    uint32_t id = wordSlots[slot];
+    if (id == kNoWord) {
+      id = static_cast<uint32_t>(words.size());
+      words.push_back({bytes.size(), static_cast<uint32_t>(word.size()), hash});
+      bytes.append(word);
+      bytes.push_back('\0');
+      wordSlots[slot] = id;
+      return id;
+    }
+    const Word& known = words[id];
+    if (known.hash == hash && known.length == word.size() &&
+        std::memcmp(bytes.data() + known.offset, word.data(), word.size()) == 0) {
+      return id;
+    }
+  }
+}
+
+void PairBatch::AddPair(uint32_t first, uint32_t second) {
+  if (bothDirections && second < first) std::swap(first, second);
+  uint64_t key = uint64_t{first} << 32 | second;
+  size_t mask = pairSlots.size() - 1;
+  for (size_t slot = Mix(key) & mask;; slot = (slot + 1) & mask) {
+    PairSlot& entry = pairSlots[slot];
+    if (entry.key == key) {
+      ++entry.count;
+      return;
+    }
+    if (entry.key == kEmptyKey) {
+      entry.key = key;
+      entry.count = 1;
+      ++pairCount;
+      return;
+    }
+  }
+}
+
+bool PairBatch::Full(size_t wordBytesNeeded) const {
+  // Room for one more pair and its two words, whatever they are.
+  return pairCount + 1 > limits.pairs || words.size() + 2 > limits.words ||
+         bytes.size() + wordBytesNeeded > limits.wordBytes;
+}
+
+bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window) {
+  if (failed) return false;
+  size_t n = tokens.size();
+  size_t span = static_cast<size_t>(window);
+  size_t pairs = n < 2 ? 0 : (n - 1) * std::min(span, n - 1);
+  size_t lineBytes = 0;
+  for (std::string_view token : tokens)
+    lineBytes += token.size() + 1;
+  if (pairCount + pairs <= limits.pairs && words.size() + n <= limits.words &&
+      bytes.size() + lineBytes <= limits.wordBytes) {
+    // The usual case: the whole line fits, so no check per pair.
+    if (lineIds.size() < n) lineIds.resize(n);
+    for (size_t k = 0; k < n; ++k)
+      lineIds[k] = Intern(tokens[k]);
+    for (size_t i = 0; i < n; ++i) {
+      size_t last = std::min(n - 1, i + span);
+      for (size_t j = i + 1; j <= last; ++j)
+        AddPair(lineIds[i], lineIds[j]);
+      added += last - i;
+    }
+    return true;
+  }
+  if (lineIds.size() < n) lineIds.resize(n);
+  if (lineGenerations.size() < n) lineGenerations.resize(n);
+  std::fill(lineGenerations.begin(), lineGenerations.begin() + tokens.size(), UINT64_MAX);
+  auto idOf = [&](size_t k) {
+    if (lineGenerations[k] != generation) {
+      lineIds[k] = Intern(tokens[k]);
+      lineGenerations[k] = generation;
+    }
+    return lineIds[k];
+  };
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    for (size_t j = i + 1; j < tokens.size() && j - i <= static_cast<size_t>(window); ++j) {
+      // A word longer than the whole budget still gets a batch of its own.
+      if (Full(tokens[i].size() + tokens[j].size() + 2) && pairCount > 0) {
+        if (!Flush()) return false;
+      }
+      uint32_t first = idOf(i);
+      uint32_t second = idOf(j);
+      AddPair(first, second);
+      ++added;
+    }
+  }
+  return true;
+}
+
+void PairBatch::Clear() {
+  for (PairSlot& entry : pairSlots)
+    entry.key = kEmptyKey;
+  std::fill(wordSlots.begin(), wordSlots.end(), kNoWord);
+  words.clear();
+  bytes.clear();
+  pairCount = 0;
+  ++generation;
+}
+
+bool PairBatch::Flush() {
+  if (failed) return false;
+  // The library sorts what it holds when it spills: table order will do.
+  for (const PairSlot& entry : pairSlots) {
+    if (entry.key == kEmptyKey) continue;
+    const char* first = bytes.data() + words[entry.key >> 32].offset;
+    const char* second = bytes.data() + words[entry.key & 0xffffffffu].offset;
+    // The library takes 32-bit counts: a larger one goes in several parts.
+    for (uint64_t left = entry.count; left > 0;) {
+      auto part = static_cast<int32_t>(std::min<uint64_t>(left, INT32_MAX));
+      ++handed;
+      if (!hand(first, second, part)) {
+        failed = true;
+        return false;
+      }
+      left -= static_cast<uint64_t>(part);
+    }
+  }
+  Clear();
+  return true;
+}
+
+}  // namespace ulo::engine

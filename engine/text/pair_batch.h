@@ -1,0 +1,90 @@
+// Adds up the repeated token pairs of a batch of lines, so that each distinct
+// pair crosses into the library once, with its count, instead of once per
+// occurrence. The table is bounded: when it fills, it is handed over and
+// starts empty, so memory stays fixed whatever the corpus.
+#ifndef ULO_ENGINE_PAIR_BATCH_H_
+#define ULO_ENGINE_PAIR_BATCH_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ulo::engine {
+
+class PairBatch {
+ public:
+  // Receives one distinct pair: NUL-terminated words and a positive count.
+  // Returns false to stop the hand-over (the library refused the pair).
+  using Hand = std::function<bool(const char* word1, const char* word2, int32_t count)>;
+
+  // Small enough for the tables to stay in the processor's caches: a larger
+  // batch adds up more repeats but pays a cache miss for every pair.
+  struct Limits {
+    size_t pairs = size_t{1} << 14;      // distinct pairs held
+    size_t words = size_t{1} << 15;      // distinct words held
+    size_t wordBytes = size_t{1} << 20;  // bytes of the word copies
+  };
+
+  // With `bothDirections`, (a, b) and (b, a) are one entry: the library counts
+  // both directions of every pair it is handed, so either order gives the same.
+  PairBatch(Hand hand, bool bothDirections)
+      : PairBatch(std::move(hand), bothDirections, Limits{}) {}
+  PairBatch(Hand hand, bool bothDirections, Limits limits);
+
+  // Adds every pair of `tokens` at most `window` positions apart, in reading
+  // order. Hands the batch over first whenever it is full, also in the middle
+  // of a line. False once a hand-over has failed.
+  bool AddLine(const std::vector<std::string_view>& tokens, int window);
+
+  // Hands over every pair held and empties the batch.
+  bool Flush();
+
+  // Pairs added so far (occurrences, not distinct pairs).
+  uint64_t pairsAdded() const { return added; }
+  // Calls of the hand-over so far.
+  uint64_t handedOver() const { return handed; }
+
+ private:
+  static constexpr uint32_t kNoWord = UINT32_MAX;
+  struct Word {
+    size_t offset;  // into `bytes`, where the word and its NUL stand
+    uint32_t length;
+    uint32_t hash;
+  };
+  struct PairSlot {
+    uint64_t key;  // first id << 32 | second id; kEmptyKey when free
+    uint64_t count;
+  };
+  static constexpr uint64_t kEmptyKey = UINT64_MAX;
+
+  uint32_t Intern(std::string_view word);
+  void AddPair(uint32_t first, uint32_t second);
+  bool Full(size_t wordBytesNeeded) const;
+  void Clear();
+
+  Hand hand;
+  bool bothDirections;
+  Limits limits;
+
+  std::string bytes;
+  std::vector<Word> words;
+  std::vector<uint32_t> wordSlots;  // word ids, kNoWord when free
+  std::vector<PairSlot> pairSlots;
+  size_t pairCount = 0;
+  uint64_t generation = 0;  // bumped by every hand-over: token ids go stale
+  bool failed = false;
+
+  uint64_t added = 0;
+  uint64_t handed = 0;
+
+  // Per line: the id of each token, valid while its generation is current.
+  std::vector<uint32_t> lineIds;
+  std::vector<uint64_t> lineGenerations;
+};
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_PAIR_BATCH_H_

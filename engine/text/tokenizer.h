@@ -1,0 +1,31 @@
+// Turning corpus lines into tokens and the token pairs fed to the library.
+#ifndef ULO_ENGINE_CORPUS_H_
+#define ULO_ENGINE_CORPUS_H_
+
+#include <string_view>
+#include <vector>
+
+namespace ulo::engine {
+
+enum class TokenMode {
+  kWords,  // tokens are separated by white space
+  kChars,  // every GB2312 Chinese character is a token; everything else is skipped
+};
+
+// Splits one GB2312 line into tokens. The views point into `line`.
+void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens);
+
+// Calls emit(first, second) for every pair of tokens at most `window`
+// positions apart, in reading order: (t0,t1), (t0,t2), ..., (t1,t2), ...
+template <typename Emit>
+void ForEachPair(const std::vector<std::string_view>& tokens, int window, Emit emit) {
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    for (size_t j = i + 1; j < tokens.size() && j - i <= static_cast<size_t>(window); ++j) {
+      emit(tokens[i], tokens[j]);
+    }
+  }
+}
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_CORPUS_H_

@@ -1,0 +1,167 @@
+#include "host/cli/cli.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <system_error>
+
+#include "engine/text/encoding.h"
+
+namespace ulo::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+// `text` broken at blanks into lines of at most `width` characters.
+std::string Wrap(const std::string& text, size_t width) {
+  std::string out;
+  size_t lineStart = 0;
+  std::istringstream words(text);
+  std::string word;
+  while (words >> word) {
+    if (out.size() > lineStart && out.size() - lineStart + 1 + word.size() > width) {
+      out += '\n';
+      lineStart = out.size();
+    } else if (out.size() > lineStart) {
+      out += ' ';
+    }
+    out += word;
+  }
+  return out;
+}
+
+std::optional<int64_t> ParseInteger(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  long long value = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "ulo: %s\n", message.c_str());
+  return kExitFailure;
+}
+
+int Report(const std::string& failure) {
+  return failure.empty() ? 0 : Fail(failure);
+}
+
+bool ShowProgress(const Global& global) {
+  return !global.quiet && isatty(STDERR_FILENO);
+}
+
+std::string StatusText(int32_t status) {
+  return std::to_string(status) + ": " + DescribeStatus(status);
+}
+
+Session* Host::Open() {
+  if (tried) return session ? &*session : nullptr;
+  tried = true;
+  std::string error;
+  if (!library.Load(global.libraryPath, &error)) {
+    Fail("cannot load the library " + global.libraryPath + ": " + error);
+    return nullptr;
+  }
+  if (!library.Resolve(&exports, &error)) {
+    Fail(error);
+    return nullptr;
+  }
+  session.emplace(exports, global.direct);
+  if (!session->Open(&error)) {
+    session.reset();
+    Fail(error);
+    return nullptr;
+  }
+  return &*session;
+}
+
+std::string HelpFormatter::make_usage(const CLI::App*, std::string name) const {
+  return "usage: " + name + (usage.empty() ? "" : " " + usage) + "\n\n";
+}
+
+std::string HelpFormatter::make_help(const CLI::App* app, std::string name,
+                                     CLI::AppFormatMode mode) const {
+  if (mode == CLI::AppFormatMode::Sub) return make_expanded(app);
+  std::stringstream out;
+  out << make_usage(app, name);
+  std::string description = app->get_description();
+  if (!description.empty()) out << description << "\n";
+  out << make_positionals(app);
+  out << make_groups(app, mode);
+  out << make_subcommands(app, mode);
+  std::string footer = make_footer(app);
+  if (!footer.empty()) out << '\n' << footer;
+  return out.str();
+}
+
+std::string HelpFormatter::make_subcommand(const CLI::App* command) const {
+  std::string name = command->get_name();
+  auto formatter = std::dynamic_pointer_cast<HelpFormatter>(command->get_formatter());
+  if (formatter && !formatter->usage.empty()) name += " " + formatter->usage;
+  std::string summary = command->get_description();
+  summary = summary.substr(0, summary.find('\n'));
+  std::stringstream out;
+  CLI::detail::format_help(out, name, summary, column_width_);
+  return out.str();
+}
+
+std::string HelpFormatter::make_option_desc(const CLI::Option* option) const {
+  size_t width = column_width_ < 60 ? 80 - column_width_ : 20;
+  return Wrap(option->get_description(), width);
+}
+
+CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& usage,
+                     const std::string& description) {
+  // The first line of the description is the summary in 'ulo --help'.
+  CLI::App* command = app.add_subcommand(name, description);
+  command->formatter(std::make_shared<HelpFormatter>(usage));
+  return command;
+}
+
+void AddInOut(CLI::App& command, FileArguments* args, const char* in, const char* inHelp,
+              const char* outHelp) {
+  command.add_option(in, args->in, inHelp)->required();
+  command.add_option("OUT", args->out, outHelp)->required();
+}
+
+CLI::Validator Int32AtLeast(int64_t minimum) {
+  return CLI::Validator(
+      [minimum](std::string& text) -> std::string {
+        std::optional<int64_t> value = ParseInteger(text);
+        if (!value) return "must be a whole number, not '" + text + "'";
+        if (*value < minimum) return "must be at least " + std::to_string(minimum);
+        return {};
+      },
+      "");
+}
+
+CLI::Validator Int32Any() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (!ParseInteger(text)) return "must be a 32-bit integer, not '" + text + "'";
+        return {};
+      },
+      "");
+}
+
+CLI::Validator KnownEncoding() {
+  return CLI::Validator(
+      [](std::string& name) -> std::string {
+        Converter in, out;
+        std::string error;
+        if (!in.Open(name, "GB2312", &error) || !out.Open("GB2312", name, &error)) return error;
+        return {};
+      },
+      "");
+}
+
+}  // namespace ulo::host

@@ -1,0 +1,67 @@
+// The commands of ulo. Each Add*Command defines its subcommand of `app`,
+// arguments and help included, and returns the work to run once parsed.
+#ifndef ULO_HOST_SUBCOMMANDS_H_
+#define ULO_HOST_SUBCOMMANDS_H_
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/stats/measures.h"
+#include "engine/stats/rank.h"
+#include "host/cli/cli.h"
+#include "host/cli/count_options.h"
+
+namespace ulo::host {
+
+using namespace ::ulo::engine;
+
+Runner AddCountCommand(CLI::App& app);
+Runner AddMergeCommand(CLI::App& app);
+Runner AddFilterCommand(CLI::App& app);
+Runner AddSupportCommand(CLI::App& app);
+Runner AddTopNCommand(CLI::App& app);
+Runner AddRunCommand(CLI::App& app);
+Runner AddShowCommand(CLI::App& app);
+Runner AddDemoCommand(CLI::App& app);
+Runner AddRankCommand(CLI::App& app);
+Runner AddGraphCommand(CLI::App& app);
+
+// `ulo graph`'s work, shared with `ulo demo`.
+struct GraphOptions {
+  std::string pairs;
+  std::vector<std::string> words;
+  std::string out;
+  std::string encoding = "UTF-8";
+  RankOptions rank;
+  int32_t depth = 1;
+};
+int DrawGraph(const GraphOptions& options);
+
+// --measure M, as rank, show and graph take it.
+CLI::Option* AddMeasureOption(CLI::App& command, Measure* measure);
+
+// `ulo run`'s work, shared with `ulo demo`.
+struct PipelineOptions {
+  CountOptions count;
+  std::string out;
+  std::optional<int32_t> threshold;
+  int32_t top = 10;
+};
+// Returns the exit code; `*topnPath` names the top-N file written.
+int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPath);
+
+// `ulo show`'s work on a top-N file, shared with `ulo demo`.
+int ShowTopN(const std::string& path, const std::vector<std::string>& words,
+             const std::string& encoding);
+// `ulo show --measure`: the words' best associated words ranked from a
+// pair-count file.
+int ShowRanked(const std::string& path, const std::vector<std::string>& words,
+               const std::string& encoding, const RankOptions& options);
+
+}  // namespace ulo::host
+
+#endif  // ULO_HOST_SUBCOMMANDS_H_

@@ -1,0 +1,45 @@
+// ulo count: corpora into the spill files of counting runs in worker processes.
+#include <cstdio>
+#include <memory>
+
+#include "host/commands/commands.h"
+
+namespace ulo::host {
+
+Runner AddCountCommand(CLI::App& app) {
+  struct Arguments {
+    CountOptions count;
+    std::string workDir;
+  };
+  auto args = std::make_shared<Arguments>();
+  CLI::App* command = AddCommand(
+      app, "count", "CORPUS... --work DIR [options]",
+      "Count the word pairs of corpora into spill files in DIR.\n"
+      "Reads each CORPUS (one sentence per line) and feeds every pair of tokens within the\n"
+      "window to counting runs, one per worker, whose sorted spill files temp1.txt,\n"
+      "temp2.txt, ... go to DIR/part-1, DIR/part-2, ... DIR is created when missing; it\n"
+      "may hold only an earlier count, which is replaced, since the merge takes every file\n"
+      "in it. DIR appears only when every run has ended well (until then the runs write in\n"
+      "DIR.partial).");
+  AddCountOptions(*command, &args->count);
+  command->add_option("--work", args->workDir, "directory for the spill files")
+      ->type_name("DIR")
+      ->required();
+  return [args](Host& host) {
+    CountOptions options = args->count;
+    options.direct = host.options().direct;
+    CountSummary summary;
+    Session* session = host.Open();
+    if (session == nullptr) return kExitFailure;
+    if (int failed =
+            Report(CountIntoDirectory("count", session->library(), ShowProgress(host.options()),
+                                      options, options.jobs, args->workDir, &summary))) {
+      return failed;
+    }
+    PrintCountSummary(summary, args->count);
+    std::printf("time               %.2f s\n", summary.seconds);
+    return 0;
+  };
+}
+
+}  // namespace ulo::host

@@ -1,0 +1,98 @@
+// ulo graph: a picture of words' neighbourhoods.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "engine/session/operations.h"
+#include "engine/text/encoding.h"
+#include "host/commands/commands.h"
+#include "host/graph.h"
+
+namespace ulo::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Extension(const std::string& path) {
+  std::string extension = fs::path(path).extension().string();
+  return extension.empty() ? extension : extension.substr(1);
+}
+
+}  // namespace
+
+int DrawGraph(const GraphOptions& options) {
+  if (std::string problem = FileProblem(options.pairs, options.out); !problem.empty()) {
+    return Fail("graph: " + problem);
+  }
+  Converter toGb;
+  std::string error;
+  if (!toGb.Open(options.encoding, "GB2312", &error)) return Fail("graph: " + error);
+  Ranking ranking;
+  if (!ranking.Build(options.pairs, options.rank, &error)) return Fail("graph: " + error);
+  std::vector<uint32_t> starts;
+  for (const std::string& typed : options.words) {
+    std::string word;
+    toGb.Convert(typed, &word);
+    std::optional<uint32_t> id = ranking.Find(word);
+    if (!id) return Fail("graph: '" + typed + "' does not occur in " + options.pairs);
+    starts.push_back(*id);
+  }
+  Neighbourhood graph = Collect(ranking, starts, options.depth);
+  std::string dotPath = fs::path(options.out).replace_extension(".dot").string();
+  {
+    FILE* file = std::fopen(dotPath.c_str(), "wb");
+    if (file == nullptr)
+      return Fail("graph: cannot write " + dotPath + ": " + std::strerror(errno));
+    std::string dot = ToDot(ranking, graph, MeasureName(options.rank.measure));
+    bool written = std::fwrite(dot.data(), 1, dot.size(), file) == dot.size();
+    if (std::fclose(file) != 0 || !written)
+      return Fail("graph: cannot write " + dotPath + " whole");
+  }
+  if (!RunDot(dotPath, options.out, Extension(options.out), &error)) return Fail("graph: " + error);
+  std::printf("%s: %zu words, %zu edges (DOT source: %s)\n", options.out.c_str(),
+              graph.nodes.size(), graph.edges.size(), dotPath.c_str());
+  return 0;
+}
+
+Runner AddGraphCommand(CLI::App& app) {
+  auto args = std::make_shared<GraphOptions>();
+  args->rank.top = 8;
+  CLI::App* command = AddCommand(
+      app, "graph", "PAIRS WORD... --out FILE.svg|FILE.png [--measure M] [--top N] [--depth D]",
+      "Draw words' neighbourhoods with Graphviz.\n"
+      "Each WORD, its N best associated words by the measure and, to depth D, theirs, from\n"
+      "the pair-count file PAIRS; edges are labelled with their scores and drawn the\n"
+      "wider the higher they score. The DOT source is written beside the picture.");
+  command->add_option("PAIRS", args->pairs, "a merged pair-count file")->required();
+  command->add_option("WORD", args->words, "the words to start from")->required();
+  command->add_option("--out", args->out, "the picture, SVG or PNG by its extension")
+      ->type_name("FILE")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& path) -> std::string {
+            std::string extension = Extension(path);
+            if (extension == "svg" || extension == "png") return {};
+            return "must end in .svg or .png";
+          },
+          ""));
+  AddMeasureOption(*command, &args->rank.measure);
+  command->add_option("--top", args->rank.top, "neighbours per word (default 8)")
+      ->type_name("N")
+      ->check(Int32AtLeast(1));
+  command->add_option("--depth", args->depth, "steps from the words (default 1)")
+      ->type_name("D")
+      ->check(Int32AtLeast(1));
+  command
+      ->add_option("--min-count", args->rank.minCount,
+                   "leave out the pairs counted fewer than C times (default 1)")
+      ->type_name("C")
+      ->check(Int32AtLeast(1));
+  command->add_option("--from", args->encoding, "the encoding the words are typed in")
+      ->type_name("ENCODING")
+      ->check(KnownEncoding());
+  return [args](Host&) { return DrawGraph(*args); };
+}
+
+}  // namespace ulo::host
