@@ -40,8 +40,10 @@ def counted(options):
     """ulo's pair counts: the merged pair file read with Python's codec."""
     work, pairs = os.path.join(WORK, "w"), os.path.join(WORK, "pairs.txt")
     shutil.rmtree(work, ignore_errors=True)
+    # Every filter named, whatever the defaults.
+    punctuation = "--drop-punctuation" if "--drop-punctuation" in options else "--keep-punctuation"
     ulo("count", CORPUS_PATH, "--from", "UTF-8", "--work", work, "--jobs", "1",
-        "--window", str(WINDOW), *options)
+        "--window", str(WINDOW), "--no-default-stopwords", punctuation, *options)
     ulo("merge", work, pairs)
     counts = collections.Counter()
     with open(pairs, "rb") as f:

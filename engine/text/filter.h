@@ -16,7 +16,8 @@ struct FilterOptions {
   std::vector<std::string> stopwordFiles;  // one word a line, in the corpus's encoding
   bool defaultStopwords = false;           // the Chinese and English lists of ulo
   bool dropPunctuation = false;
-  bool gb2312Only = false;  // drop the tokens that hold a character without a GB2312 form
+  bool gb2312Only = false;   // drop the tokens that hold a character without a GB2312 form
+  std::string stopwordText;  // more words, one a line, in the corpus's encoding
 };
 
 // The lists written for ulo, one word a line: Chinese in GB2312, English in
@@ -51,6 +52,8 @@ class TokenFilter {
 
  private:
   void AddList(std::string_view text);
+  // AddList of `text` in the encoding `from` (empty: GB2312).
+  bool AddText(std::string_view text, const std::string& from, std::string* error);
   bool IsStopword(std::string_view token) const;
 
   std::unordered_set<std::string> stopwords;  // ASCII letters in lower case

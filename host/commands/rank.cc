@@ -25,7 +25,6 @@ Runner AddRankCommand(CLI::App& app) {
   struct Arguments {
     FileArguments files;
     RankOptions rank;
-    std::string encoding = kPeopleEncoding;
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
@@ -48,23 +47,13 @@ Runner AddRankCommand(CLI::App& app) {
                    "leave out the pairs counted fewer than C times (default 1)")
       ->type_name("C")
       ->check(Int32AtLeast(1));
-  command->add_option("--to", args->encoding, "the encoding of the ranking's words")
+  command->add_option("--to", args->rank.to, "the encoding of the ranking's words")
       ->type_name("ENCODING")
       ->check(KnownEncoding())
       ->capture_default_str();
   return [args](Host&) {
-    if (std::string problem = FileProblem(args->files.in, args->files.out); !problem.empty()) {
-      return Fail("rank: " + problem);
-    }
-    Ranking ranking;
-    PeopleText shown;
-    std::string error;
-    if (!shown.Open(args->encoding, TerminalEncoding(), &error) ||
-        !ranking.Build(args->files.in, args->rank, &error) ||
-        !WriteRanking(ranking, args->files.out, &error, &shown)) {
-      return Fail("rank: " + error);
-    }
-    return 0;
+    std::string failure = RankFile(args->files.in, args->files.out, args->rank);
+    return failure.empty() ? 0 : Fail("rank: " + failure);
   };
 }
 
