@@ -1,4 +1,4 @@
-"""The README's Python example runs and prints what the README says it prints."""
+"""The Python guide's example runs and prints what the guide says it prints."""
 
 import re
 import subprocess
@@ -9,12 +9,11 @@ import pytest
 from conftest import PROJECT, PYTHON_DIR, TANG
 
 
-def test_the_readme_example(library, tmp_path):
+def test_the_guides_example(library, tmp_path):
     if not TANG.is_file():
         pytest.skip("the Tang poems (fortunes-zh) are not installed")
-    readme = (PROJECT / "README.md").read_text(encoding="utf-8")
-    section = readme.split("\n## Python\n", 1)[1].split("\n## ", 1)[0]
-    code = re.search(r"```python\n(.*?)```", section, re.S).group(1)
+    guide = (PROJECT / "docs" / "python.md").read_text(encoding="utf-8")
+    code = re.search(r"```python\n(.*?)```", guide, re.S).group(1)
     assert len(code.strip().splitlines()) <= 6
     result = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True,
                             text=True, timeout=300, env={"PYTHONPATH": str(PYTHON_DIR),
