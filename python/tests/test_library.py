@@ -37,7 +37,7 @@ class TestFindingTheLibrary:
     def test_error_names_every_place_looked(self, monkeypatch, tmp_path):
         monkeypatch.delenv("VORN_ULO_LIBRARY", raising=False)
         monkeypatch.setattr(
-            _native, "candidate_paths", lambda: [("installed prefix", tmp_path / "a"),
+            _native, "candidate_paths", lambda name: [("installed prefix", tmp_path / "a"),
                                                  ("build tree", tmp_path / "b")]
         )
         with pytest.raises(vorn_ulo.LibraryNotFoundError) as error:

@@ -208,9 +208,12 @@ class Library:
     def _find_engine(self) -> Path:
         if self._engine_path is not None:
             return find_library(self._engine_path, ENGINE_NAME)
-        beside = self.path.parent / ENGINE_NAME
-        if beside.is_file() and ENGINE_ENV_VARIABLE not in os.environ:
-            return beside
+        if ENGINE_ENV_VARIABLE not in os.environ:
+            # Beside the library (installed, a wheel), or in the library's own build tree.
+            for beside in (self.path.parent / ENGINE_NAME,
+                           self.path.parent.parent.parent / "engine" / ENGINE_NAME):
+                if beside.is_file():
+                    return beside
         return find_library(None, ENGINE_NAME)
 
     def export_address(self, name: str) -> int:
