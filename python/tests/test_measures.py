@@ -98,8 +98,8 @@ def test_degenerate_tables_give_numbers_never_nan(library, tmp_path):
     for rows in ([("x", "x", 3)], [("y", "z", 2)], [("x", "x", 3), ("y", "z", 1)]):
         pairs = write_pairs(tmp_path / "p.txt", rows)
         for measure in vorn_ulo.MEASURES:
-            scores = vorn_ulo.associations(pairs, measure)["score"]
-            assert np.isfinite(scores).all(), (rows, measure)
+            ranked = vorn_ulo.associations(pairs, measure)["score"]
+            assert np.isfinite(ranked).all(), (rows, measure)
     table = np.array([[3], [6], [6], [6]], dtype=np.int64)  # the x x table
     assert scores("chi2", *table)[0] == 0.0
     assert vorn_ulo.score("npmi", 1, 1, 1, 1) == 0.0  # pmi / -0
