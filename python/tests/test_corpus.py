@@ -104,11 +104,19 @@ def test_a_path_is_never_taken_for_text(library, tmp_path):
     assert not (tmp_path / "pairs.txt").exists()
 
 
-@pytest.mark.parametrize("tokenizer", ["whitespace", "jieba"])
-@pytest.mark.parametrize("data, problem", [
-    (b"one two\nthree\0four\n" * 3, r"binary"),
-    (b"one two\nthree four\n\xff\xfe five\n", r"bad\.txt\D+3\b"),  # line 3
-])
+BINARY = b"one two\nthree\0four\n" * 3
+UNDECODABLE = b"one two\nthree four\n\xff\xfe five\n"  # line 3
+LONG = b"one two\n" * 3000 + b"x " * (1 << 20) + b"\nthree four\n"  # line 3001, 2 MiB
+
+
+@pytest.mark.parametrize("tokenizer, data, problem", [
+    ("whitespace", BINARY, "binary"),
+    ("jieba", BINARY, "binary"),
+    ("whitespace", UNDECODABLE, r"bad\.txt\D+3\b"),
+    ("jieba", UNDECODABLE, r"bad\.txt\D+3\b"),
+    ("whitespace", LONG, r"bad\.txt\D+3001\b.*longer"),
+    (str.split, LONG, r"bad\.txt\D+3001\b.*longer"),
+], ids=["binary", "binary-jieba", "undecodable", "undecodable-jieba", "long", "long-callable"])
 def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, problem):
     bad = tmp_path / "bad.txt"
     bad.write_bytes(data)

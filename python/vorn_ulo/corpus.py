@@ -11,6 +11,7 @@ import ctypes
 import errno
 import multiprocessing
 import os
+import re
 import shutil
 import tempfile
 from pathlib import Path
@@ -168,15 +169,18 @@ def _token_line(tokens: Iterable[str]) -> str:
     return "\t".join(" ".join(tokens).split())
 
 
-def _undecodable(path: str, begin: int, offset_line: int, encoding: str, error) -> EngineError:
-    with open(path, "rb") as file:  # the line's number in the whole file, for the message
-        before = file.read(begin).count(b"\n") if begin else 0
-    return EngineError("count", f"{path}:{before + offset_line}: the line is not "
-                                f"{encoding} text ({error.reason} at byte {error.start})")
+def _line_number_at(path: str, offset: int) -> int:
+    """The number of the line of `path` that starts at byte `offset`."""
+    if not offset:
+        return 1
+    with open(path, "rb") as file:
+        return file.read(offset).count(b"\n") + 1
 
 
-def _feed_lines(counter: _Counter, lines: Iterable[str], cut, report: Optional[_Reporter]):
-    """Lines of text through the Python tokenizer into the counter, a batch at a time."""
+def _feed_lines(counter: _Counter, lines: Iterable[str], cut, report: Optional[_Reporter],
+                origin: str = "<text>", first: int = 1):
+    """Lines of text through the Python tokenizer into the counter, a batch at a time.
+    `first` is the number of the first line in `origin`, for messages."""
     batch: List[str] = []
     size = 0
     for line in lines:
@@ -184,25 +188,38 @@ def _feed_lines(counter: _Counter, lines: Iterable[str], cut, report: Optional[_
         batch.append(text)
         size += len(text) + 1
         if size >= BATCH_CHARS:
-            _flush(counter, batch, report)
+            _flush(counter, batch, report, origin, first)
+            first += len(batch)
             batch, size = [], 0
-    _flush(counter, batch, report)
+    _flush(counter, batch, report, origin, first)
 
 
-def _flush(counter: _Counter, batch: List[str], report: Optional[_Reporter]) -> None:
-    if batch:
+def _flush(counter: _Counter, batch: List[str], report: Optional[_Reporter], origin: str,
+           first: int) -> None:
+    if not batch:
+        return
+    try:
         counter.add_token_lines(("\n".join(batch) + "\n").encode("utf-8"))
-        if report is not None and report.wanted:
-            figures = counter.figures()
-            report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
+    except EngineError as error:
+        # The engine numbers the lines of the batch; the user needs the file's.
+        found = re.search(r"\bline (\d+): (.*)", str(error))
+        if not found:
+            raise
+        raise EngineError("count", f"cannot count {origin}: line "
+                                   f"{first + int(found.group(1)) - 1}: {found.group(2)}") \
+            from None
+    if report is not None and report.wanted:
+        figures = counter.figures()
+        report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
 
 
-def _segment_lines(path: str, begin: int, end: int, encoding: str):
-    """The decoded lines of `path` from byte `begin` to `end` (0: the end)."""
+def _segment_lines(path: str, begin: int, end: int, encoding: str, first: int):
+    """The decoded lines of `path` from byte `begin` to `end` (0: the end); the first is
+    line `first` of the file."""
     with open(path, "rb") as file:
         file.seek(begin)
         left = end - begin if end else -1
-        for number_in_segment, raw in enumerate(file, 1):
+        for line_number, raw in enumerate(file, first):
             if left == 0:
                 return
             if left > 0:
@@ -210,7 +227,8 @@ def _segment_lines(path: str, begin: int, end: int, encoding: str):
             try:
                 yield raw.decode(encoding)
             except UnicodeDecodeError as error:
-                raise _undecodable(path, begin, number_in_segment, encoding, error) from None
+                raise EngineError("count", f"cannot count {path}: line {line_number}: not "
+                                           f"{encoding} text ({error.reason})") from None
 
 
 def _count_share(library, options: CountOptions, share, work_dir: Path,
@@ -220,13 +238,19 @@ def _count_share(library, options: CountOptions, share, work_dir: Path,
     cut = options.cutter()
     with _Counter(library.engine, options, work_dir) as counter:
         for path, begin, end in share:
-            _feed_lines(counter, _segment_lines(path, begin, end, options.decoder()), cut, report)
+            first = _line_number_at(path, begin)
+            _feed_lines(counter, _segment_lines(path, begin, end, options.decoder(), first), cut,
+                        report, path, first)
         return counter.close()
+
+
+# The library of the count that starts a pool; forked workers inherit it.
+_pool_library = None
 
 
 def _worker(arguments) -> Summary:
     options, share, work_dir = arguments
-    return _count_share(_native.load(), options, share, Path(work_dir))
+    return _count_share(_pool_library or _native.load(), options, share, Path(work_dir))
 
 
 def _job_count(jobs: int) -> int:
@@ -279,11 +303,16 @@ def _count_files_in_python(library, options, paths, stage: Path, report: _Report
         return summary
     # One process per share: the library keeps one counting run per process.
     work = [(options, share, str(stage / f"part-{k}")) for k, share in enumerate(shares, 1)]
+    global _pool_library
+    _pool_library = library
     context = multiprocessing.get_context("fork" if os.name == "posix" else "spawn")
-    with context.Pool(min(jobs, len(shares))) as pool:
-        for part in pool.imap_unordered(_worker, work):
-            summary.add(part)
-            report(int(summary.get("lines", 0)), int(summary.get("pairs_fed", 0)))
+    try:
+        with context.Pool(min(jobs, len(shares))) as pool:
+            for part in pool.imap_unordered(_worker, work):
+                summary.add(part)
+                report(int(summary.get("lines", 0)), int(summary.get("pairs_fed", 0)))
+    finally:
+        _pool_library = None
     return summary
 
 

@@ -123,8 +123,11 @@ class Engine:
         error = ctypes.c_void_p()
         result = getattr(self.dll, name)(*args, ctypes.byref(error))
         if error.value:
+            operation = what or name
             message = self.text(error.value)
-            raise EngineError(what or name, message)
+            if message.startswith(f"{operation}: "):  # the engine's own lead
+                message = message[len(operation) + 2:]
+            raise EngineError(operation, message)
         return result
 
     def text(self, pointer: Optional[int], free: bool = True) -> Optional[str]:
