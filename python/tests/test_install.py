@@ -11,7 +11,7 @@ from conftest import BUILD, PYTHON_DIR
 
 CHECK = ("import vorn_ulo, tempfile; library = vorn_ulo.load(); print(library.path); "
          "print(library.engine.path); "
-         "print(vorn_ulo.count_texts('a b c', tempfile.mkdtemp()).read_bytes().count(b'\\n'))")
+         "print(vorn_ulo.count_texts('moon rose hills', tempfile.mkdtemp()).read_bytes().count(b'\\n'))")
 
 
 def fresh_python(python, cwd, **env):
