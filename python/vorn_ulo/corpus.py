@@ -322,11 +322,14 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
     with api.counting_slot("count"):
         if options.in_engine:
             # str texts go as UTF-8, which the engine converts as it converts a corpus.
-            encoding = "UTF-8" if any(isinstance(t, str) for t in texts) else None
+            kinds = {isinstance(t, str) for t in texts}
+            if len(kinds) > 1:
+                raise TypeError("texts are all str or all bytes (in source_encoding)")
+            encoding = "UTF-8" if kinds == {True} else None
             with _Counter(engine, options, stage, encoding) as counter:
-                for number_, text in enumerate(texts, 1):
+                for index, text in enumerate(texts, 1):
                     data = text.encode("utf-8") if isinstance(text, str) else bytes(text)
-                    counter.add_text(f"<text {number_}>", data)
+                    counter.add_text(f"<text {index}>", data)
                     if report.wanted:
                         figures = counter.figures()
                         report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
