@@ -5,8 +5,8 @@ engine, taken from the project's build tree, built there first when missing) and
 metadata pip reads.
 """
 
+import ast
 import base64
-import ctypes
 import hashlib
 import os
 import subprocess
@@ -54,26 +54,46 @@ def _libraries():
     return paths
 
 
-def _version_file():
-    path = PROJECT / "VERSION"
-    return path.read_text(encoding="utf-8").strip() if path.is_file() else None
+def _read_toml(text):
+    """The TOML that pyproject.toml is written in, where tomllib is missing: [tables] and
+    keys set to strings or arrays of strings, an array also over several lines."""
+    document = {}
+    table = document
+    entry = ""
+    for line in text.splitlines():
+        entry = f"{entry} {line.strip()}" if entry else line.strip()
+        if not entry or entry.startswith("#"):
+            entry = ""
+            continue
+        if entry.startswith("[") and "=" not in entry:
+            table = document
+            for name in entry.strip("[]").split("."):
+                table = table.setdefault(name.strip().strip('"'), {})
+            entry = ""
+            continue
+        key, value = entry.split("=", 1)
+        try:
+            table[key.strip().strip('"')] = ast.literal_eval(value.strip())
+        except SyntaxError:  # an array whose end is on a later line
+            continue
+        entry = ""
+    if entry:
+        raise ValueError(f"pyproject.toml: cannot read {entry!r}")
+    return document
+
+
+def _version():
+    # The project's VERSION file: beside python/ in the source tree, at the root of an sdist.
+    for path in (ROOT / "VERSION", ROOT.parent / "VERSION"):
+        if path.is_file():
+            return path.read_text(encoding="ascii").strip()
+    raise FileNotFoundError("the project's VERSION file is missing")
 
 
 def _project():
-    if tomllib is None:
-        project = {"name": PACKAGE, "description": "", "dependencies": []}
-    else:
-        with open(ROOT / "pyproject.toml", "rb") as file:
-            project = tomllib.load(file)["project"]
-    if "version" not in project:
-        # One version source: the project's VERSION file, or the built engine's.
-        version = _version_file()
-        if version is None:
-            engine = ctypes.CDLL(str(_libraries()[[n for n in LIBRARIES if "engine" in n][0]]))
-            engine.ulo_engine_version.restype = ctypes.c_char_p
-            version = engine.ulo_engine_version().decode()
-        project["version"] = version
-    return project
+    text = (ROOT / "pyproject.toml").read_text(encoding="utf-8")
+    project = (tomllib.loads(text) if tomllib else _read_toml(text))["project"]
+    return {**project, "version": _version()}
 
 
 def _metadata():
@@ -142,8 +162,9 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     files = [(path.relative_to(ROOT).as_posix(), path) for path in _files()]
     files += [(f"{PACKAGE}/lib/{n}", path) for n, path in sorted(_libraries().items())]
     with zipfile.ZipFile(Path(wheel_directory) / name, "w", zipfile.ZIP_DEFLATED) as wheel:
-        for arcname, path in files:
-            data = path.read_bytes()
+        files = [(arcname, path.read_bytes()) for arcname, path in files]
+        files.append((f"{PACKAGE}/VERSION", f"{project['version']}\n".encode("ascii")))
+        for arcname, data in files:
             info = zipfile.ZipInfo(arcname, (1980, 1, 1, 0, 0, 0))
             info.external_attr = (0o755 if arcname.endswith((".so", ".dylib")) else 0o644) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
@@ -167,4 +188,5 @@ def build_sdist(sdist_directory, config_settings=None):
         for path in [ROOT / "pyproject.toml", ROOT / "README.md", *_files(),
                      *sorted((ROOT / "_backend").glob("*.py"))]:
             sdist.add(path, arcname=f"{base}/{path.relative_to(ROOT).as_posix()}")
+        sdist.add(ROOT.parent / "VERSION", arcname=f"{base}/VERSION")
     return name

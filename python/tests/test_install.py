@@ -11,7 +11,9 @@ from conftest import BUILD, PYTHON_DIR
 
 CHECK = ("import vorn_ulo, tempfile; library = vorn_ulo.load(); print(library.path); "
          "print(library.engine.path); "
-         "print(vorn_ulo.count_texts('moon rose hills', tempfile.mkdtemp()).read_bytes().count(b'\\n'))")
+         "print(vorn_ulo.count_texts('moon rose hills', tempfile.mkdtemp()).read_bytes().count(b'\\n'));"
+         " print(vorn_ulo.__version__)")
+VERSION = (PYTHON_DIR.parent / "VERSION").read_text(encoding="ascii").strip()
 
 
 def fresh_python(python, cwd, **env):
@@ -32,9 +34,9 @@ def test_pip_install_in_a_virtual_environment(library, tmp_path):
     # Away from the source tree, with nothing named from outside: the wheel's own copies.
     result = fresh_python(venv / "bin" / "python", tmp_path)
     assert result.returncode == 0, result.stderr
-    library, engine, pairs = result.stdout.split()
+    library, engine, pairs, version = result.stdout.split()
     assert "site-packages" in library and "site-packages" in engine
-    assert int(pairs) == 6
+    assert int(pairs) == 6 and version == VERSION
     assert list(venv.glob("lib/python3*/site-packages/vorn_ulo/py.typed"))
 
 
@@ -48,5 +50,6 @@ def test_cmake_install_puts_package_and_library_together(library, tmp_path):
     assert len(packages) == 1, list(prefix.rglob("*"))
     result = fresh_python(sys.executable, tmp_path, PYTHONPATH=str(packages[0].parent.parent))
     assert result.returncode == 0, result.stderr
-    library, engine, _ = result.stdout.split()
+    library, engine, _, version = result.stdout.split()
     assert library.startswith(str(prefix)) and engine.startswith(str(prefix))
+    assert version == VERSION

@@ -24,23 +24,21 @@ from .measures import associations, measure_names, score
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
 
 
-def _version() -> str:
-    # The one version source: the build's VERSION file, as the engine reports it; the
-    # installed metadata (read from the same file) when no engine can be loaded.
-    try:
-        return load().engine.version
-    except VornULOError:
-        from importlib.metadata import PackageNotFoundError, version
+def _version():
+    # Installed, the package carries a copy of the project's VERSION file; in the
+    # source tree it reads the file itself.
+    from pathlib import Path
 
-        try:
-            return version("vorn_ulo")
-        except PackageNotFoundError:
-            return "unknown"
+    here = Path(__file__).resolve().parent
+    for path in (here / "VERSION", here.parent.parent / "VERSION"):
+        if path.is_file():
+            return path.read_text(encoding="ascii").strip()
+    return "unknown"
 
+
+__version__ = _version()
 
 def __getattr__(name):
-    if name == "__version__":
-        return _version()
     if name == "MEASURES":
         return measure_names()
     raise AttributeError(f"module 'vorn_ulo' has no attribute {name!r}")
