@@ -53,9 +53,6 @@ std::string FileProblem(const std::string& in, const std::string& out) {
   return {};
 }
 
-namespace {
-
-// Whether `path` lies somewhere under the directory `dir`.
 bool LiesUnder(const std::string& path, const std::string& dir) {
   std::error_code code;
   fs::path file = fs::weakly_canonical(path, code);
@@ -64,6 +61,8 @@ bool LiesUnder(const std::string& path, const std::string& dir) {
   auto [rootEnd, fileAt] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
   return rootEnd == root.end() && fileAt != file.end();
 }
+
+namespace {
 
 // Puts the finished output under its final name; 0, or the failure line.
 std::string Publish(StagedOutput& staged, const std::string& command) {

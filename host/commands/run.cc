@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "engine/merge/partition.h"
 #include "engine/report/progress.h"
 #include "engine/session/operations.h"
 #include "host/commands/commands.h"
@@ -66,8 +67,12 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
       })) {
     return failed;
   }
-  if (int failed =
-          timed("merge", [&] { return Report(MergeFiles(*session, spillDir, pairs, progress)); })) {
+  if (int failed = timed("merge", [&] {
+        RangeMergeOptions merge;
+        merge.jobs = options.count.jobs;
+        merge.progress = progress;
+        return Report(MergeInRanges(*session, spillDir, pairs, merge));
+      })) {
     return failed;
   }
   if (options.threshold) {
