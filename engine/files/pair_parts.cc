@@ -1,5 +1,7 @@
 #include "engine/files/pair_parts.h"
 
+#include "engine/files/checks.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -48,6 +50,10 @@ std::string PartName(size_t k) {
 bool IsPartsDirectory(const std::string& path) {
   std::error_code code;
   return fs::is_directory(path, code) && fs::is_regular_file(fs::path(path) / kPartsIndex, code);
+}
+
+std::string PairFileProblem(const std::string& path) {
+  return IsPartsDirectory(path) ? "" : InputFileProblem(path);
 }
 
 bool PairFileParts(const std::string& path, std::vector<std::string>* files, std::string* error) {
@@ -147,6 +153,21 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
   }
   if (parts.empty()) return CopyBytes("/dev/null", 0, 0, joined, 0, error);
   return true;
+}
+
+JoinedPairFile::~JoinedPairFile() {
+  std::error_code code;
+  if (joined) fs::remove(file, code);
+}
+
+bool JoinedPairFile::Open(const std::string& path, const std::string& near, std::string* error) {
+  file = path;
+  if (!IsPartsDirectory(path)) return true;
+  std::vector<std::string> parts;
+  if (!PairFileParts(path, &parts, error)) return false;
+  file = near + ".joined";
+  joined = true;
+  return JoinParts(parts, file, error);
 }
 
 }  // namespace ulo::engine

@@ -20,6 +20,10 @@ std::string PartName(size_t k);
 // Whether `path` is a directory with a parts index.
 bool IsPartsDirectory(const std::string& path);
 
+// Why `path` cannot be read as a pair-count file (see InputFileProblem); a
+// parts directory can. Empty when it can.
+std::string PairFileProblem(const std::string& path);
+
 // The files that make up the pair-count file `path`: `path` itself, or the
 // parts of a parts directory in key order. False with a sentence in
 // `*error` when the index cannot be read or names a missing part.
@@ -44,6 +48,25 @@ bool CopyInto(const std::string& from, const std::string& to, uint64_t offset, s
 // copies), for operations that read one file. False with a sentence.
 bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
                std::string* error);
+
+// The pair-count file `path` as one file for an operation of the library:
+// `path` itself, or a parts directory's parts joined into a temporary file
+// beside `near` (the operation's output), removed when this ends.
+class JoinedPairFile {
+ public:
+  JoinedPairFile() = default;
+  ~JoinedPairFile();
+  JoinedPairFile(const JoinedPairFile&) = delete;
+  JoinedPairFile& operator=(const JoinedPairFile&) = delete;
+
+  // False with a sentence in `*error`.
+  bool Open(const std::string& path, const std::string& near, std::string* error);
+  const std::string& path() const { return file; }
+
+ private:
+  std::string file;
+  bool joined = false;
+};
 
 }  // namespace ulo::engine
 

@@ -1,5 +1,7 @@
 #include "engine/stats/rank.h"
 
+#include "engine/files/pair_parts.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,9 +17,9 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// Calls take(line) for each line of `path`, its LF or CR LF removed.
+// Calls take(line) for each line of the file `path`, its LF or CR LF removed.
 template <typename Take>
-bool ForEachLine(const std::string& path, std::string* error, Take take) {
+bool ForEachFileLine(const std::string& path, std::string* error, Take& take) {
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     *error = "cannot read " + path + ": " + std::strerror(errno);
@@ -36,6 +38,18 @@ bool ForEachLine(const std::string& path, std::string* error, Take take) {
   if (std::ferror(file.get())) {
     *error = "cannot read " + path + " to its end: " + std::strerror(errno);
     return false;
+  }
+  return true;
+}
+
+// Calls take(line) for each line of `path` (a pair-count file or its parts
+// in order), its LF or CR LF removed.
+template <typename Take>
+bool ForEachLine(const std::string& source, std::string* error, Take take) {
+  std::vector<std::string> files;
+  if (!PairFileParts(source, &files, error)) return false;
+  for (const std::string& path : files) {
+    if (!ForEachFileLine(path, error, take)) return false;
   }
   return true;
 }

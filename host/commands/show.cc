@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/files/pair_parts.h"
 #include "engine/text/encoding.h"
 #include "host/commands/commands.h"
 
@@ -48,7 +49,7 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
   std::vector<std::string> wanted;
   for (const std::string& typed : words)
     wanted.push_back(terminal.In(typed));
-  if (std::string problem = InputFileProblem(path); !problem.empty()) {
+  if (std::string problem = PairFileProblem(path); !problem.empty()) {
     return Fail("show: cannot read the pair-count file " + path + ": " + problem);
   }
   Ranking ranking;
