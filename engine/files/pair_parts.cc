@@ -56,8 +56,10 @@ std::string PairFileProblem(const std::string& path) {
   return IsPartsDirectory(path) ? "" : InputFileProblem(path);
 }
 
-bool PairFileParts(const std::string& path, std::vector<std::string>* files, std::string* error) {
+bool PairFileParts(const std::string& path, std::vector<std::string>* files, std::string* error,
+                   std::vector<std::string>* keys) {
   files->clear();
+  if (keys != nullptr) keys->clear();
   if (!IsPartsDirectory(path)) {
     files->push_back(path);
     return true;
@@ -77,6 +79,10 @@ bool PairFileParts(const std::string& path, std::vector<std::string>* files, std
     if (!fs::is_regular_file(part, code)) {
       *error = index + " names " + name + ", which is missing";
       return false;
+    }
+    if (keys != nullptr && !files->empty()) {
+      size_t from = line.find('\t') + 1;
+      keys->push_back(line.substr(from, line.find('\t', from) - from));
     }
     files->push_back(part);
   }

@@ -27,7 +27,10 @@ std::string PairFileProblem(const std::string& path);
 // The files that make up the pair-count file `path`: `path` itself, or the
 // parts of a parts directory in key order. False with a sentence in
 // `*error` when the index cannot be read or names a missing part.
-bool PairFileParts(const std::string& path, std::vector<std::string>* files, std::string* error);
+// With `keys`, also the first words that begin parts 2, 3, ... (the split
+// keys).
+bool PairFileParts(const std::string& path, std::vector<std::string>* files, std::string* error,
+                   std::vector<std::string>* keys = nullptr);
 
 // Writes the index of `parts` parts into `dir`: part k holds the first words
 // from keys[k - 1] (the first part: from the lowest) up to, not including,

@@ -6,11 +6,11 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/count/workers.h"
 #include "engine/files/checks.h"
 #include "engine/files/pair_parts.h"
 #include "engine/files/staging.h"
 #include "engine/merge/key_ranges.h"
+#include "engine/merge/processes.h"
 #include "engine/report/progress.h"
 #include "engine/session/operations.h"
 
@@ -114,16 +114,6 @@ std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path&
   return problem.empty() ? "" : kNotSorted + problem;
 }
 
-// Runs `work(k)` for every range k in processes of their own; the first
-// failure's sentence, or empty.
-std::string ForEachRange(size_t ranges, const std::function<std::string(size_t)>& work) {
-  WorkersOutcome outcome = RunWorkers(
-      static_cast<int>(ranges),
-      [&](int k, const TallySink&) { return work(static_cast<size_t>(k)); },
-      [](const CountTally&) {});
-  return outcome.ok ? "" : outcome.failure;
-}
-
 uint64_t FileBytes(const std::string& path) {
   std::error_code code;
   uint64_t size = fs::file_size(path, code);
@@ -140,7 +130,7 @@ std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& o
   std::vector<uint64_t> offsets(ranges, 0);
   for (size_t k = 1; k < ranges; ++k)
     offsets[k] = offsets[k - 1] + FileBytes(k == 1 ? staged.path() : RangeOutput(work, k - 1));
-  std::string failure = ForEachRange(ranges - 1, [&](size_t k) {
+  std::string failure = ForEachInProcesses(ranges - 1, [&](size_t k) {
     std::string error;
     CopyInto(RangeOutput(work, k + 1), staged.path(), offsets[k + 1], &error);
     return error;
@@ -204,7 +194,7 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
     return written;
   });
   fs::create_directories(RangeDir(work, 0), code);
-  std::string failure = ForEachRange(ranges, [&](size_t k) {
+  std::string failure = ForEachInProcesses(ranges, [&](size_t k) {
     return cut ? MergeSlices(session, *plan, work, k)
                : MergeRange(session, dir, RangeOutput(work, 0));
   });

@@ -138,10 +138,16 @@ void Ranking::Offer(uint32_t base, const RankedItem& item) {
 bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std::string* error,
                     const std::vector<std::string>* bases) {
   options = rankOptions;
+  if (!CountFrequencies(path, error)) return false;
+  Keep(bases);
+  return Score(path, error);
+}
+
+bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   std::string_view word1, word2;
   int64_t count = 0;
   // The frequencies and the total as the library's statistics sum them.
-  bool read = ForEachLine(path, error, [&](std::string_view line) {
+  return ForEachLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count)) return;
     uint32_t id1 = Intern(word1);
     uint32_t id2 = Intern(word2);
@@ -149,7 +155,18 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
     frequencies[id2] = SaturatingAdd(frequencies[id2], count);
     total = SaturatingAdd(SaturatingAdd(total, count), count);
   });
-  if (!read) return false;
+}
+
+void Ranking::AddFrequency(std::string_view word, int64_t frequency) {
+  uint32_t id = Intern(word);
+  frequencies[id] = SaturatingAdd(frequencies[id], frequency);
+}
+
+void Ranking::AddTotal(int64_t sum) {
+  total = SaturatingAdd(total, sum);
+}
+
+void Ranking::Keep(const std::vector<std::string>* bases) {
   lists.assign(words.size(), {});
   kept.assign(words.size(), bases == nullptr);
   if (bases != nullptr) {
@@ -157,6 +174,11 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
       if (std::optional<uint32_t> id = Find(base)) kept[*id] = true;
     }
   }
+}
+
+bool Ranking::Score(const std::string& path, std::string* error) {
+  std::string_view word1, word2;
+  int64_t count = 0;
   const double n = static_cast<double>(total);
   return ForEachLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count) || count < options.minCount) return;
@@ -165,9 +187,20 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
     const double a = static_cast<double>(count);
     const double f1 = static_cast<double>(frequencies[id1]);
     const double f2 = static_cast<double>(frequencies[id2]);
-    Offer(id1, {id2, Score(options.measure, {a, f1, f2, n}), count});
-    Offer(id2, {id1, Score(options.measure, {a, f2, f1, n}), count});
+    Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count});
+    Offer(id2, {id1, engine::Score(options.measure, {a, f2, f1, n}), count});
   });
+}
+
+void Ranking::OfferItem(std::string_view base, std::string_view other, double score,
+                        int64_t count) {
+  uint32_t id = Intern(base);
+  uint32_t otherId = Intern(other);
+  if (lists.size() < words.size()) {
+    lists.resize(words.size());
+    kept.resize(words.size(), true);
+  }
+  Offer(id, {otherId, score, count});
 }
 
 std::vector<uint32_t> Ranking::SortedIds() const {

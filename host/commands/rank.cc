@@ -1,8 +1,10 @@
 // ulo rank: every word's best associated words by a measure of choice.
 #include <memory>
 
+#include "engine/files/pair_parts.h"
 #include "engine/session/operations.h"
 #include "engine/stats/rank.h"
+#include "engine/stats/rank_parts.h"
 #include "host/commands/commands.h"
 
 namespace ulo::host {
@@ -49,6 +51,10 @@ Runner AddRankCommand(CLI::App& app) {
   return [args](Host&) {
     if (std::string problem = FileProblem(args->files.in, args->files.out); !problem.empty()) {
       return Fail("rank: " + problem);
+    }
+    if (IsPartsDirectory(args->files.in)) {
+      std::string failure = RankParts(args->files.in, args->rank, args->files.out);
+      return failure.empty() ? 0 : Fail("rank: " + failure);
     }
     Ranking ranking;
     std::string error;
