@@ -11,7 +11,6 @@
 #include "engine/files/staging.h"
 #include "engine/merge/key_ranges.h"
 #include "engine/merge/processes.h"
-#include "engine/report/progress.h"
 #include "engine/session/operations.h"
 
 namespace ulo::engine {
@@ -186,19 +185,20 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
   uint64_t inputBytes = 0;
   for (const MappedFile& map : plan->maps)
     inputBytes += map.text().size();
-  Progress progress("merge", options.progress);
-  progress.PollBytes(inputBytes, [&] {
-    uint64_t written = 0;
-    for (size_t k = 0; k < ranges; ++k)
-      written += FileBytes(RangeOutput(work, k));
-    return written;
-  });
+  if (options.report != nullptr) {
+    options.report->PollBytes(inputBytes, [&] {
+      uint64_t written = 0;
+      for (size_t k = 0; k < ranges; ++k)
+        written += FileBytes(RangeOutput(work, k));
+      return written;
+    });
+  }
   fs::create_directories(RangeDir(work, 0), code);
   std::string failure = ForEachInProcesses(ranges, [&](size_t k) {
     return cut ? MergeSlices(session, *plan, work, k)
                : MergeRange(session, dir, RangeOutput(work, 0));
   });
-  progress.Stop();
+  if (options.report != nullptr) options.report->Stop();
   for (size_t k = 0; k < ranges; ++k)
     MoveErrorLog(RangeOutput(work, k), out);
   if (failure.empty()) {
@@ -214,7 +214,7 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
                           const RangeMergeOptions& options) {
   if (!options.parts && (options.jobs <= 1 || !OutputFileProblem(out).empty() ||
                          !InputDirectoryProblem(dir).empty() || LiesUnder(out, dir))) {
-    return MergeFiles(session, dir, out, options.progress);
+    return MergeFiles(session, dir, out, options.report);
   }
   if (options.parts) {
     if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
@@ -226,11 +226,11 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
   }
   RangePlan plan;
   bool cut = MakePlan(dir, options.jobs, &plan) && !plan.keys.empty();
-  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.progress);
+  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report);
   std::string failure = MergeAndPlace(session, dir, out, options, &plan, cut);
   if (failure.rfind(kNotSorted, 0) == 0) {
     // Not cut after all: merged whole, as the library merges any input.
-    if (!options.parts) return MergeFiles(session, dir, out, options.progress);
+    if (!options.parts) return MergeFiles(session, dir, out, options.report);
     plan.keys.clear();
     failure = MergeAndPlace(session, dir, out, options, &plan, false);
   }

@@ -13,14 +13,15 @@
 
 #include <string>
 
+#include "engine/report/progress.h"
 #include "engine/session/session.h"
 
 namespace ulo::engine {
 
 struct RangeMergeOptions {
-  int jobs = 1;        // ranges merged at once; 1 merges in this process
-  bool parts = false;  // `out` is a parts directory rather than one file
-  bool progress = false;
+  int jobs = 1;                      // ranges merged at once; 1 merges in this process
+  bool parts = false;                // `out` is a parts directory rather than one file
+  ProgressReport* report = nullptr;  // told of the merge's progress; may be null
 };
 
 // Merges every pair-count file under `dir` into `out`. Returns an empty

@@ -1,13 +1,16 @@
 #include "engine/stats/rank.h"
 
-#include "engine/files/pair_parts.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+
+#include "engine/files/checks.h"
+#include "engine/files/pair_parts.h"
+#include "engine/session/operations.h"
+#include "engine/stats/rank_parts.h"
 
 namespace ulo::engine {
 namespace {
@@ -242,6 +245,17 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
     return false;
   }
   return true;
+}
+
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options) {
+  if (std::string problem = FileProblem(in, out); !problem.empty()) return problem;
+  if (IsPartsDirectory(in)) return RankParts(in, options, out);
+  Ranking ranking;
+  std::string error;
+  if (!ranking.Build(in, options, &error)) return error;
+  StagedOutput staged(out);
+  if (!WriteRanking(ranking, staged.path(), &error) || !staged.Commit(&error)) return error;
+  return {};
 }
 
 }  // namespace ulo::engine

@@ -4,6 +4,7 @@
 #include "engine/count/jobs.h"
 #include "engine/merge/partition.h"
 #include "host/commands/commands.h"
+#include "host/report/progress.h"
 
 namespace ulo::host {
 
@@ -40,7 +41,8 @@ Runner AddMergeCommand(CLI::App& app) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
     RangeMergeOptions options = args->merge;
-    options.progress = ShowProgress(host.options());
+    Progress report("merge", ShowProgress(host.options()));
+    options.report = &report;
     return Report(MergeInRanges(*session, args->files.in, args->files.out, options));
   };
 }

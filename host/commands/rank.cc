@@ -1,10 +1,8 @@
 // ulo rank: every word's best associated words by a measure of choice.
 #include <memory>
 
-#include "engine/files/pair_parts.h"
 #include "engine/session/operations.h"
 #include "engine/stats/rank.h"
-#include "engine/stats/rank_parts.h"
 #include "host/commands/commands.h"
 
 namespace ulo::host {
@@ -49,20 +47,8 @@ Runner AddRankCommand(CLI::App& app) {
       ->type_name("C")
       ->check(Int32AtLeast(1));
   return [args](Host&) {
-    if (std::string problem = FileProblem(args->files.in, args->files.out); !problem.empty()) {
-      return Fail("rank: " + problem);
-    }
-    if (IsPartsDirectory(args->files.in)) {
-      std::string failure = RankParts(args->files.in, args->rank, args->files.out);
-      return failure.empty() ? 0 : Fail("rank: " + failure);
-    }
-    Ranking ranking;
-    std::string error;
-    if (!ranking.Build(args->files.in, args->rank, &error) ||
-        !WriteRanking(ranking, args->files.out, &error)) {
-      return Fail("rank: " + error);
-    }
-    return 0;
+    std::string failure = RankFile(args->files.in, args->files.out, args->rank);
+    return failure.empty() ? 0 : Fail("rank: " + failure);
   };
 }
 

@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "engine/merge/partition.h"
-#include "engine/report/progress.h"
 #include "engine/session/operations.h"
 #include "host/commands/commands.h"
+#include "host/report/progress.h"
 
 namespace ulo::host {
 namespace {
@@ -60,17 +60,19 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   };
   CountSummary summary;
   if (int failed = timed("count", [&] {
-        CountOptions count = options.count;
+        CountSettings count = options.count;
         count.direct = host.options().direct;
-        return Report(CountIntoDirectory("run", session->library(), progress, count, count.jobs,
-                                         spillDir, &summary));
+        Progress report("run", progress);
+        return Report(
+            CountIntoDirectory("run", session->library(), count, spillDir, &summary, &report));
       })) {
     return failed;
   }
   if (int failed = timed("merge", [&] {
+        Progress report("merge", progress);
         RangeMergeOptions merge;
         merge.jobs = options.count.jobs;
-        merge.progress = progress;
+        merge.report = &report;
         return Report(MergeInRanges(*session, spillDir, pairs, merge));
       })) {
     return failed;
@@ -112,9 +114,6 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
 
 Runner AddRunCommand(CLI::App& app) {
   auto args = std::make_shared<PipelineOptions>();
-  // For people: the filters that make the statistics readable are on.
-  args->count.filters.defaultStopwords = true;
-  args->count.filters.dropPunctuation = true;
   CLI::App* command =
       AddCommand(app, "run", "CORPUS... --out DIR [options]",
                  "The whole pipeline, from corpora to statistics.\n"
