@@ -28,13 +28,18 @@ struct RangePlan {
   size_t ranges() const { return keys.size() + 1; }
 };
 
-// Every file under `dir`, at any depth, as the library's merge finds them.
+// Every file under `dir`, at any depth, as the library's merge finds them;
+// false when there is one this process does not take apart.
 bool ListInputs(const std::string& dir, std::vector<std::string>* files) {
   std::error_code code;
   for (auto it = fs::recursive_directory_iterator(dir, code);
        !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+    // Links and special files are left to the library's own merge.
     std::error_code kind;
-    if (!it->is_directory(kind)) files->push_back(it->path().string());
+    if (it->is_symlink(kind)) return false;
+    if (it->is_directory(kind)) continue;
+    if (!it->is_regular_file(kind)) return false;
+    files->push_back(it->path().string());
   }
   std::sort(files->begin(), files->end());
   return !code;
