@@ -153,10 +153,11 @@ def job(bench):
             lines += 1
             words += len(line.split())
     window = str(WINDOW)
-    # The options after the four named arguments go to ulo count.
+    # The options after the four named arguments go to ulo count and ulo
+    # merge (--jobs N: both stages in N processes).
     script = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
               '"$ulo" --quiet count "$corpus" --work "$spill" --window %s "$@" && '
-              '"$ulo" --quiet merge "$spill" "$out"' % window)
+              '"$ulo" --quiet merge "$spill" "$out" "$@"' % window)
     outs = {}
 
     def ulo_run(key, label, before=False, extra=(), role="library"):

@@ -265,6 +265,44 @@ class Bench(Report):
             files, shape, "{:,}".format(lines), passes, total / 1e6)
         return Job(key, title, self.rounds(), contenders, [directory], "MB", total, check)
 
+    def merge_jobs_job(self):
+        """ulo merge of the 20 spill files in key ranges: --jobs 2 against
+        --jobs 1 (one process, the library's merge alone), and --parts."""
+        w = self.work
+        outs = {k: os.path.join(w, "spills20_%s.txt" % k) for k in ("jobs1", "jobs2")}
+        parts = os.path.join(w, "spills20_parts")
+        contenders = [
+            Contender(key, "ulo merge --jobs %s" % key[-1],
+                      [self.ulo(), "--quiet", "merge", self.spills20, outs[key], "--jobs", key[-1]],
+                      "library" if key == "jobs2" else "anchor", [outs[key]])
+            for key in ("jobs2", "jobs1")
+        ]
+        contenders.append(
+            Contender("parts", "ulo merge --jobs 2 --parts",
+                      [self.ulo(), "--quiet", "merge", self.spills20, parts, "--jobs", "2",
+                       "--parts"], "anchor", [parts]))
+
+        def check():
+            if not same_bytes(outs["jobs1"], outs["jobs2"]):
+                fail("spills20_jobs: ulo merge --jobs 2 and --jobs 1 differ")
+            joined = os.path.join(w, "spills20_parts_joined.txt")
+            with open(joined, "wb") as out:
+                for name in sorted(os.listdir(parts)):
+                    if name.startswith("part-"):
+                        with open(os.path.join(parts, name), "rb") as f:
+                            out.write(f.read())
+            if not same_bytes(outs["jobs1"], joined):
+                fail("spills20_jobs: the parts of --parts joined and --jobs 1 differ")
+            remove([joined])
+            return ["`--jobs 2`, `--jobs 1` and the parts of `--parts` joined are identical, "
+                    "byte for byte."]
+
+        total = sum(os.path.getsize(os.path.join(self.spills20, n))
+                    for n in os.listdir(self.spills20))
+        title = "Merging 20 spill files of 1,000,000 lines in key ranges (%.0f MB)" % (total / 1e6)
+        return Job("spills20_jobs", title, self.rounds(), contenders, [self.spills20], "MB", total,
+                   check)
+
     def stats_job(self):
         w = self.work
         o = {k: os.path.join(w, "stats_%s.txt" % k) for k in ("sl", "sa", "tl", "ta")}
@@ -413,6 +451,7 @@ def main():
         bench.counting_job(),
         bench.merge_job("spills20", bench.spills20, 20, bench.lines20, True,
                         "spill files of one counting run"),
+        bench.merge_jobs_job(),
         bench.merge_job("spills400", bench.spills400, 400, bench.lines400, True,
                         "spill files of one counting run"),
         bench.merge_job("merge20", bench.dir20, 20, bench.lines20, True,
