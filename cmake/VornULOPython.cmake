@@ -34,9 +34,9 @@ if(ULO_INSTALL_PYTHON AND NOT CMAKE_CROSSCOMPILING)
       "LIBRARY_DIR = \"${ULO_PYTHON_TO_LIBRARY}\"\n")
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/vorn_ulo
       DESTINATION ${ULO_PYTHON_INSTALL_DIR}
-      FILES_MATCHING PATTERN "*.py" PATTERN "*.txt"
+      FILES_MATCHING PATTERN "*.py" PATTERN "py.typed"
       PATTERN "__pycache__" EXCLUDE)
-    install(FILES ${PROJECT_BINARY_DIR}/python/_installed.py
+    install(FILES ${PROJECT_BINARY_DIR}/python/_installed.py ${PROJECT_SOURCE_DIR}/VERSION
       DESTINATION ${ULO_PYTHON_INSTALL_DIR}/vorn_ulo)
   else()
     message(STATUS "No Python 3 interpreter: the package vorn_ulo is not installed")

@@ -18,18 +18,23 @@
 
 namespace ulo::engine {
 
+// What a count does. A fresh object holds the defaults of the option table
+// (engine/count/options.h), the one set that every front-end shares.
 struct CountSettings {
+  CountSettings();
+
   std::vector<std::string> corpora;
-  int window = 3;
-  bool oneWay = false;
-  TokenMode mode = TokenMode::kWords;
-  std::string from;  // the corpora's encoding; empty for GB2312
+  int window;
+  bool oneWay;
+  TokenMode mode;
+  std::string from;  // the corpora's encoding; empty: the library's (GB18030, GB2312 in it)
   // One command buffer per pair, as before batches existed: kept to measure
   // against, and as the plainest route through the extension object.
-  bool perPairCommands = false;
+  bool perPairCommands;
   // Begin and End (and the single pairs) through the exports, not commands.
   bool direct = false;
   FilterOptions filters;  // tokens dropped before pairing
+  int jobs;               // worker processes for whole files; 0: one per processor
 };
 
 // What a counting run has done so far. Plain numbers, so that workers can
@@ -42,9 +47,19 @@ struct CountTally {
   uint64_t libraryCalls = 0;
   uint64_t stopwordsDropped = 0;
   uint64_t punctuationDropped = 0;
+  uint64_t outsideGb2312Dropped = 0;  // tokens, under the encoding gb2312
 
   CountTally& operator+=(const CountTally& other);
 };
+
+class LineCounter;
+
+// Counts the lines of one segment of the corpus `path` through `counter`,
+// calling `progress` (when set) now and then. Returns an empty string, or
+// the sentence that says what failed; a refused line is named by its
+// corpus and line number.
+std::string CountSegment(LineCounter& counter, const std::string& path, const Segment& segment,
+                         const std::function<void(const CountTally&)>& progress);
 
 // Counts `share` into `workDir` (which must exist) with a run of its own,
 // the tokens of every line passed through a copy of `filter` (opened from

@@ -85,15 +85,14 @@ std::string LastLogLine(const std::string& log, uint64_t from) {
   size_t start = text.find_last_of('\n');
   std::string line = start == std::string::npos ? text : text.substr(start + 1);
   line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
-  Converter toUtf8;
-  std::string error, converted;
-  if (!toUtf8.Open("GB2312", "UTF-8", &error)) return line;
-  toUtf8.Convert(line, &converted);
-  return converted;
+  PeopleText people;
+  std::string error;
+  if (!people.Open(kPeopleEncoding, kPeopleEncoding, &error)) return line;
+  return people.Show(line);
 }
 
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
-                       bool shown) {
+                       ProgressReport* report) {
   if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
     return std::string("merge: cannot read the directory " + dir + ": " + problem);
   }
@@ -118,11 +117,12 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
   std::string targetLog = target + "_err.log";
   // The log grows across runs: only what this merge adds belongs to it.
   uint64_t logBefore = FileBytes(targetLog);
-  Progress progress("merge", shown);
-  progress.PollBytes(TreeBytes(dir),
-                     [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
+  if (report != nullptr) {
+    report->PollBytes(TreeBytes(dir),
+                      [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
+  }
   int32_t code = session.MergeDirect(dir, target);
-  progress.Stop();
+  if (report != nullptr) report->Stop();
   std::string logged = LastLogLine(targetLog, logBefore);
   if (staged) staged->AdoptSideFile("_err.log");
   if (code == 0) return staged ? Publish(*staged, "merge") : std::string();

@@ -7,6 +7,9 @@
 #include <limits>
 #include <memory>
 
+#include "engine/files/checks.h"
+#include "engine/session/operations.h"
+
 namespace ulo::engine {
 namespace {
 
@@ -165,7 +168,8 @@ std::vector<uint32_t> Ranking::SortedIds() const {
   return order;
 }
 
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error) {
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  PeopleText* shown) {
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -174,9 +178,9 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
   std::string line;
   for (uint32_t id : ranking.SortedIds()) {
     for (const RankedItem& item : ranking.List(id)) {
-      line.assign(ranking.Word(id));
+      line.assign(shown != nullptr ? shown->Show(ranking.Word(id)) : ranking.Word(id));
       line += '\t';
-      line += ranking.Word(item.other);
+      line += shown != nullptr ? shown->Show(ranking.Word(item.other)) : ranking.Word(item.other);
       line += '\t';
       line += FormatScore(item.score);
       line += '\t';
@@ -195,6 +199,20 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
     return false;
   }
   return true;
+}
+
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options) {
+  if (std::string problem = FileProblem(in, out); !problem.empty()) return problem;
+  Ranking ranking;
+  PeopleText shown;
+  std::string error;
+  if (!shown.Open(options.to, kPeopleEncoding, &error)) return error;
+  if (!ranking.Build(in, options, &error)) return error;
+  StagedOutput staged(out);
+  if (!WriteRanking(ranking, staged.path(), &error, &shown) || !staged.Commit(&error)) {
+    return error;
+  }
+  return {};
 }
 
 }  // namespace ulo::engine
