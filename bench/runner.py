@@ -8,7 +8,8 @@ one, and the report gives medians. Writes results.md, the data of the two
 charts and the charts themselves (report.py). The jobs are made of
 harness.py's contenders; the corpus job lives in corpus_job.py.
 
-    python3 bench/runner.py --build DIR [--before DIR --before-commit C] [--quick]
+    python3 bench/runner.py --build DIR [--before DIR --before-commit C]
+                            [--jobs1-before DIR --jobs1-before-commit C] [--quick]
                             [--rounds N] [--corpus-share PERCENT] [--only JOB,...]
 """
 
@@ -62,6 +63,9 @@ class Bench(Report):
         self.spills20 = os.path.join(self.data, "spills20x%d" % self.lines20)
         self.spills400 = os.path.join(self.data, "spills400x%d" % self.lines400)
         self.before = os.path.abspath(options.before) if options.before else None
+        # A second "before", for the corpus job's --jobs 1 row only.
+        self.jobs1_before = (os.path.abspath(options.jobs1_before) if options.jobs1_before
+                             else None)
         # The share of the dictionary's entries in the corpus, in percent.
         self.corpus_share = options.corpus_share or (1 if options.quick else 100)
         self.corpus = os.path.join(self.data, "gcide_%d.txt" % self.corpus_share)
@@ -76,8 +80,8 @@ class Bench(Report):
     def tool(self, name, before=False):
         return os.path.join(self.before if before else self.build, "bench", name)
 
-    def ulo(self, before=False):
-        return os.path.join(self.before if before else self.build, "host", "ulo")
+    def ulo(self, before=False, build=None):
+        return os.path.join(build or (self.before if before else self.build), "host", "ulo")
 
     def before_label(self):
         return "before (%s)" % self.options.before_commit
@@ -425,6 +429,10 @@ def main():
     parser.add_argument("--before", default=None,
                         help="the build directory of the commit to compare with")
     parser.add_argument("--before-commit", default="before")
+    parser.add_argument("--jobs1-before", default=None,
+                        help="the build directory of the commit whose ulo count --jobs 1 the "
+                             "corpus job compares with")
+    parser.add_argument("--jobs1-before-commit", default="before")
     parser.add_argument("--corpus-share", type=int, default=None,
                         help="percent of the dictionary's entries in the corpus job (default "
                              "100, 1 with --quick): NLTK takes minutes on the whole of it")

@@ -271,6 +271,65 @@ TEST_F(PairAccumulatorTest, BothWaysIsTheTwoPairsInTurn) {
   }
 }
 
+TEST_F(PairAccumulatorTest, DenseHeadChangesNoSpill) {
+  // The head's words are chosen anew for every period, so pairs of frequent
+  // words move in and out of it across spills, and head sizes of 1 and 7 put
+  // a word on either side of the head's edge. Whatever its size, one way or
+  // both, the spills are the ordered maps' of each period.
+  std::mt19937 random(4242);
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 400; ++i) {
+    std::string word(1 + random() % 12, ' ');
+    for (char& c : word)
+      c = "ab\xB0\xA1\xFF"[random() % 5];
+    vocabulary.push_back(word);
+  }
+  struct Fed {
+    const std::string* a;
+    const std::string* b;
+    int32_t count;
+  };
+  std::vector<Fed> feed;
+  for (int i = 0; i < 12000; ++i) {
+    feed.push_back({&vocabulary[random() % (1 + random() % vocabulary.size())],
+                    &vocabulary[random() % (1 + random() % vocabulary.size())],
+                    static_cast<int32_t>(random() % 5) - 1});
+  }
+  const int32_t threshold = 700;
+  for (bool bothWays : {false, true}) {
+    std::vector<Reference> periods(1);
+    size_t distinct = 0;
+    auto count = [&](const std::string& a, const std::string& b, int32_t n) {
+      auto& seconds = periods.back()[a];
+      distinct += seconds.count(b) == 0;
+      seconds[b] += n;
+      if (distinct == threshold) {
+        periods.emplace_back();
+        distinct = 0;
+      }
+    };
+    for (const Fed& f : feed) {
+      count(*f.a, *f.b, f.count);
+      if (bothWays) count(*f.b, *f.a, f.count);
+    }
+    ASSERT_GE(periods.size(), 4u);
+    for (uint32_t head : {0u, 1u, 7u, 64u, kHeadWords}) {
+      SCOPED_TRACE(::testing::Message() << "head " << head << (bothWays ? ", both ways" : ""));
+      testing::TempDir work;
+      PairAccumulator accumulator(threshold, head);
+      ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+      for (const Fed& f : feed) {
+        ASSERT_TRUE(bothWays ? accumulator.AddPairBothWays(*f.a, *f.b, f.count)
+                             : accumulator.AddPair(*f.a, *f.b, f.count));
+      }
+      ASSERT_TRUE(accumulator.Finish());
+      ASSERT_EQ(accumulator.spillNumber(), static_cast<int32_t>(periods.size()));
+      for (size_t p = 0; p < periods.size(); ++p)
+        ASSERT_TRUE(Spill(work, static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+    }
+  }
+}
+
 TEST_F(PairAccumulatorTest, WordsEndingABlockAreWrittenExactly) {
   // Word bytes are kept in blocks of 1 MiB. Pairs of two new 8-byte words,
   // each counted at once (pairCount counts what is staged), fill a block to
