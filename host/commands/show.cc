@@ -8,9 +8,9 @@
 #include <memory>
 #include <optional>
 
+#include "engine/files/pair_parts.h"
 #include "engine/text/absent.h"
 #include "engine/text/characters.h"
-#include "engine/files/pair_parts.h"
 #include "engine/text/encoding.h"
 #include "host/commands/commands.h"
 
