@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/stats/rank.h"
+#include "engine/stats/rank_options.h"
 #include "test_support.h"
 
 namespace ulo::engine {
@@ -53,6 +54,7 @@ class RankingTest : public ::testing::Test {
 TEST_F(RankingTest, ConfidenceWithTiesInTheOtherWordsOrder) {
   RankOptions options;
   options.measure = Measure::kConfidence;
+  options.minCount = 1;
   // a: c and d tie at 3/8 (c first by its bytes), b at 1/8 once although
   // two lines offer it; b, c, d: their one partner a.
   EXPECT_EQ(Rank(options),
@@ -68,6 +70,7 @@ TEST_F(RankingTest, ConfidenceWithTiesInTheOtherWordsOrder) {
 TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
   RankOptions options;
   options.measure = Measure::kPmi;
+  options.minCount = 1;
   // a -> b: log2(1 * 16 / (8 * 2)) = 0; a -> c: log2(3 * 16 / 24) = 1.
   EXPECT_EQ(Rank(options),
             "a\tc\t1\t3\na\td\t1\t3\na\tb\t0\t1\nb\ta\t0\t1\nc\ta\t1\t3\nd\ta\t1\t3\n");
@@ -81,6 +84,41 @@ TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
   EXPECT_TRUE(ranking.List(*ranking.Find("a")).empty());
   ASSERT_EQ(ranking.List(*ranking.Find("b")).size(), 1u);
   EXPECT_FALSE(ranking.Find("zzz"));
+}
+
+// The options by name, as every front-end sets them, and what they leave
+// out: the lines (x, x, 6), (x, y, 6), (y, z, 1); frequencies x 18, y 7, z 1.
+TEST_F(RankingTest, FiltersByNameAndTheirDefaults) {
+  WriteFile(dir.Path("pairs.txt"), "x\tx\t6\nx\ty\t6\ny\tz\t1\n");
+  auto ranked = [this](std::vector<std::pair<std::string, std::string>> settings) {
+    RankOptions options;
+    std::string error;
+    for (const auto& [name, value] : settings)
+      EXPECT_TRUE(SetRankOption(&options, name, value, &error)) << name << ": " << error;
+    std::string words;  // "word>other " for each line
+    std::string text = Rank(options);
+    for (size_t start = 0; start < text.size(); start = text.find('\n', start) + 1) {
+      size_t tab = text.find('\t', start), next = text.find('\t', tab + 1);
+      words += text.substr(start, tab - start) + ">" + text.substr(tab + 1, next - tab - 1) + " ";
+    }
+    return words;
+  };
+  EXPECT_EQ(ranked({}), "x>y y>z y>x z>y ");  // llr from 1, no self-pair
+  EXPECT_EQ(ranked({{"self_pairs", "yes"}}), "x>y x>x y>z y>x z>y ");
+  EXPECT_EQ(ranked({{"min_word_count", "2"}}), "x>y y>x ");
+  EXPECT_EQ(ranked({{"measure", "pmi"}}), "x>y y>x ");  // from 5 by default
+  EXPECT_EQ(ranked({{"measure", "pmi"}, {"min_count", "1"}}), "x>y y>z y>x z>y ");
+  EXPECT_EQ(ranked({{"measure", "pmi"}, {"min_count", "7"}}), "");
+  RankOptions options;
+  std::string error;
+  for (auto [name, value] : {std::pair{"colour", "red"}, {"top", "0"}, {"top", "5x"},
+                             {"measure", "PMI"}, {"self_pairs", "maybe"}, {"min_count", "-1"}}) {
+    EXPECT_FALSE(SetRankOption(&options, name, value, &error)) << name << " " << value;
+    EXPECT_NE(error.find(name), std::string::npos) << error;
+  }
+  EXPECT_EQ(options.top, 10);  // unchanged by what was refused
+  for (const char* name : {"measure\tllr\t", "top\t10\t", "min_count\t0\t", "self_pairs\t"})
+    EXPECT_NE(DescribeRankOptions().find(name), std::string::npos) << name;
 }
 
 TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {

@@ -50,6 +50,10 @@ int64_t SaturatingAdd(int64_t x, int64_t y) {
 
 }  // namespace
 
+int64_t MinCount(const RankOptions& options) {
+  return options.minCount > 0 ? options.minCount : DefaultMinCount(options.measure);
+}
+
 bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
                    int64_t* count) {
   size_t first = line.find('\t');
@@ -144,10 +148,14 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
     }
   }
   const double n = static_cast<double>(total);
+  const int64_t minCount = MinCount(options);
   return ForEachLine(path, error, [&](std::string_view line) {
-    if (!ParsePairLine(line, &word1, &word2, &count) || count < options.minCount) return;
+    if (!ParsePairLine(line, &word1, &word2, &count) || count < minCount) return;
+    if (!options.selfPairs && word1 == word2) return;
     uint32_t id1 = ids.find(std::string(word1))->second;
     uint32_t id2 = ids.find(std::string(word2))->second;
+    if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount)
+      return;
     const double a = static_cast<double>(count);
     const double f1 = static_cast<double>(frequencies[id1]);
     const double f2 = static_cast<double>(frequencies[id2]);

@@ -17,11 +17,17 @@
 
 namespace ulo::engine {
 
+// Set by name through the table of rank_options.h, which holds their help.
 struct RankOptions {
   Measure measure = Measure::kLlr;
   int32_t top = 10;
-  int64_t minCount = 1;  // lines with a lower count are not scored
+  int64_t minCount = 0;      // lines with a lower count are not scored; 0: the measure's default
+  int64_t minWordCount = 1;  // nor pairs with a word of a lower frequency
+  bool selfPairs = false;    // a word paired with itself (x, x) is scored too
 };
+
+// The smallest count scored: minCount, or the measure's default.
+int64_t MinCount(const RankOptions& options);
 
 struct RankedItem {
   uint32_t other;  // a word id

@@ -3,6 +3,7 @@
 
 #include "engine/session/operations.h"
 #include "engine/stats/rank.h"
+#include "engine/stats/rank_options.h"
 #include "host/commands/commands.h"
 
 namespace ulo::host {
@@ -11,14 +12,28 @@ CLI::Option* AddMeasureOption(CLI::App& command, Measure* measure) {
   return command
       .add_option_function<std::string>(
           "--measure", [measure](const std::string& name) { *measure = *ParseMeasure(name); },
-          "the measure to rank by: confidence and support as the library computes them "
-          "(percent), pmi, npmi, llr (log-likelihood ratio), t (t-score), chi2, dice, "
-          "jaccard or lift. A score is 0 where its formula is undefined (chi2 of a word "
-          "that fills the whole table) and, but for confidence and support, where the "
-          "table has a negative cell (a word paired with itself that fills most of the "
-          "file)")
+          "the measure to rank by (default llr), one of:\n" + DescribeMeasures() +
+              "O is the pair's count, E = f(word) f(other) / N its count by chance. A score is "
+              "0 where its formula is undefined (a word that fills the whole table) and, but "
+              "for confidence and support, where the table has a negative cell (a word paired "
+              "with itself that fills most of the file)")
       ->type_name("M")
       ->check(CLI::IsMember(MeasureNames()));
+}
+
+void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& topHelp,
+                    CLI::Option* needs) {
+  auto take = [needs](CLI::Option* option) {
+    if (needs != nullptr) option->needs(needs);
+  };
+  take(command.add_option("--top", rank->top, topHelp)->type_name("N")->check(Int32AtLeast(1)));
+  take(command.add_option("--min-count", rank->minCount, RankOptionHelp("min_count"))
+           ->type_name("C")
+           ->check(CLI::NonNegativeNumber));
+  take(command.add_option("--min-word-count", rank->minWordCount, RankOptionHelp("min_word_count"))
+           ->type_name("F")
+           ->check(CLI::PositiveNumber));
+  take(command.add_flag("--self-pairs", rank->selfPairs, RankOptionHelp("self_pairs")));
 }
 
 Runner AddRankCommand(CLI::App& app) {
@@ -28,7 +43,7 @@ Runner AddRankCommand(CLI::App& app) {
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "rank", "PAIRS OUT [--measure M] [--top N] [--min-count C]",
+      app, "rank", "PAIRS OUT [--measure M] [--top N] [--min-count C] [--min-word-count F]",
       "Rank every word's associated words by a measure.\n"
       "Writes 'word TAB other TAB score TAB count' for the N best associated words of\n"
       "every word of the pair-count file PAIRS (words in byte order; equal scores in\n"
@@ -38,14 +53,7 @@ Runner AddRankCommand(CLI::App& app) {
   command->add_option("PAIRS", args->files.in, "a merged pair-count file")->required();
   command->add_option("OUT", args->files.out, "the ranking")->required();
   AddMeasureOption(*command, &args->rank.measure);
-  command->add_option("--top", args->rank.top, "associated words per word (default 10)")
-      ->type_name("N")
-      ->check(Int32AtLeast(1));
-  command
-      ->add_option("--min-count", args->rank.minCount,
-                   "leave out the pairs counted fewer than C times (default 1)")
-      ->type_name("C")
-      ->check(Int32AtLeast(1));
+  AddRankOptions(*command, &args->rank, "associated words per word (default 10)", nullptr);
   return [args](Host&) {
     if (std::string problem = FileProblem(args->files.in, args->files.out); !problem.empty()) {
       return Fail("rank: " + problem);

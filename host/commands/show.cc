@@ -170,7 +170,7 @@ Runner AddShowCommand(CLI::App& app) {
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "show", "FILE WORD... [--measure M [--top N] [--min-count C]] [--to ENCODING]",
+      app, "show", "FILE WORD... [--measure M [--top N] [--min-count C] ...] [--to ENCODING]",
       "Print a word's top associations readably.\n"
       "Prints each WORD's top associations as a table: from a top-N file (ulo topn, or\n"
       "topn.txt of ulo run) with confidence and support, or with --measure ranked from\n"
@@ -185,16 +185,7 @@ Runner AddShowCommand(CLI::App& app) {
       ->check(KnownEncoding())
       ->capture_default_str();
   CLI::Option* measure = AddMeasureOption(*command, &args->rank.measure);
-  command->add_option("--top", args->rank.top, "associated words per word (default 10)")
-      ->type_name("N")
-      ->check(Int32AtLeast(1))
-      ->needs(measure);
-  command
-      ->add_option("--min-count", args->rank.minCount,
-                   "leave out the pairs counted fewer than C times (default 1)")
-      ->type_name("C")
-      ->check(Int32AtLeast(1))
-      ->needs(measure);
+  AddRankOptions(*command, &args->rank, "associated words per word (default 10)", measure);
   return [args, measure](Host&) {
     if (measure->count() > 0)
       return ShowRanked(args->path, args->words, args->encoding, args->rank);
