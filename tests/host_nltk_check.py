@@ -67,6 +67,8 @@ def expected(measure, n_ii, n_ix, n_xi, n_xx):
     try:
         if measure == "confidence":
             value = n_ii / n_ix * 100.0
+        elif measure == "delta_p":  # P(other | base) - P(other | no base)
+            value = n_ii / n_ix - (n_xi - n_ii) / (n_xx - n_ix)
         elif measure == "support":
             value = n_ii / n_xx * 100.0
         elif measure == "pmi":
@@ -127,13 +129,14 @@ def close(x, y, measure):
     return abs(x - y) <= tolerance * max(abs(x), abs(y)) or abs(x - y) < floor
 
 
-def expected_lists(lines, measure, min_count, self_pairs):
+def expected_lists(lines, measure, min_count, self_pairs, direction):
     freq, total = marginals(lines)
     best = {}
+    sides = {"both": ((0, 1), (1, 0)), "after": ((0, 1),), "before": ((1, 0),)}[direction]
     for w1, w2, n in lines:
         if n < min_count or (w1 == w2 and not self_pairs):
             continue
-        for base, other in ((w1, w2), (w2, w1)):
+        for base, other in (((w1, w2)[i], (w1, w2)[j]) for i, j in sides):
             score = expected(measure, n, freq[base], freq[other], total)
             key = (base, other)
             if key not in best or score > best[key][0]:
@@ -146,16 +149,18 @@ def expected_lists(lines, measure, min_count, self_pairs):
     return lists, freq, total
 
 
-def check(name, path, measure, top, min_count, self_pairs=True):
+def check(name, path, measure, top, min_count, self_pairs=True, direction="both"):
     out = os.path.join(WORK, "rank.txt")
     ulo("rank", path, out, "--measure", measure, "--top", str(top), "--min-count", str(min_count),
-        *(["--self-pairs"] if self_pairs else []))
+        "--direction", direction, *(["--self-pairs"] if self_pairs else []))
     lines = read_pairs(path)
-    want, freq, total = expected_lists(lines, measure, min_count, self_pairs)
+    want, freq, total = expected_lists(lines, measure, min_count, self_pairs, direction)
     got = {}
     with open(out, "rb") as f:
         for raw in f:
-            base, other, score, count = raw.rstrip(b"\n").split(b"\t")
+            base, other, score, count, side = raw.rstrip(b"\n").split(b"\t")
+            if direction != "both" and side.decode() != direction:
+                failures.append(f"{name} --direction {direction}: {base!r} -> {other!r} {side!r}")
             got.setdefault(base, []).append((float(score), other, int(count)))
     where = f"{name} --measure {measure}"
     if sorted(got) != sorted(want):
@@ -250,10 +255,12 @@ def main():
         for measure in MEASURES:
             check(name, path, measure, 5, 1)
         check(name, path, "llr", 3, 2, self_pairs=False)
+        check(name, path, "delta_p", 4, 1, direction="after")
+        check(name, path, "confidence", 4, 1, direction="before")
         check_library_values(name, path)
     for failure in failures[:40]:
         print(failure)
-    checked = len(files) * (len(MEASURES) + 1)
+    checked = len(files) * (len(MEASURES) + 3)
     print("%d failed, %d rankings checked against NLTK" % (len(failures), checked))
     sys.exit(1 if failures else 0)
 

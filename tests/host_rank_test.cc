@@ -58,13 +58,19 @@ TEST_F(RankingTest, ConfidenceWithTiesInTheOtherWordsOrder) {
   // a: c and d tie at 3/8 (c first by its bytes), b at 1/8 once although
   // two lines offer it; b, c, d: their one partner a.
   EXPECT_EQ(Rank(options),
-            "a\tc\t37.5\t3\na\td\t37.5\t3\na\tb\t12.5\t1\n"
-            "b\ta\t50\t1\nc\ta\t100\t3\nd\ta\t100\t3\n");
+            "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\na\tb\t12.5\t1\tafter\n"
+            "b\ta\t50\t1\tbefore\nc\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
   options.top = 1;
-  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\nb\ta\t50\t1\nc\ta\t100\t3\nd\ta\t100\t3\n");
+  EXPECT_EQ(Rank(options),
+            "a\tc\t37.5\t3\tafter\nb\ta\t50\t1\tbefore\nc\ta\t100\t3\tbefore\n"
+            "d\ta\t100\t3\tbefore\n");
   options.top = 10;
   options.minCount = 2;
-  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\na\td\t37.5\t3\nc\ta\t100\t3\nd\ta\t100\t3\n");
+  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\n"
+                           "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
+  // The words that come before: c and d never precede a.
+  options.direction = Direction::kBefore;
+  EXPECT_EQ(Rank(options), "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
 }
 
 TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
@@ -73,7 +79,8 @@ TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
   options.minCount = 1;
   // a -> b: log2(1 * 16 / (8 * 2)) = 0; a -> c: log2(3 * 16 / 24) = 1.
   EXPECT_EQ(Rank(options),
-            "a\tc\t1\t3\na\td\t1\t3\na\tb\t0\t1\nb\ta\t0\t1\nc\ta\t1\t3\nd\ta\t1\t3\n");
+            "a\tc\t1\t3\tafter\na\td\t1\t3\tafter\na\tb\t0\t1\tafter\nb\ta\t0\t1\tbefore\n"
+            "c\ta\t1\t3\tbefore\nd\ta\t1\t3\tbefore\n");
   // Only some words' lists, from the frequencies of every line.
   Ranking ranking;
   std::string error;
@@ -109,6 +116,7 @@ TEST_F(RankingTest, FiltersByNameAndTheirDefaults) {
   EXPECT_EQ(ranked({{"measure", "pmi"}}), "x>y y>x ");  // from 5 by default
   EXPECT_EQ(ranked({{"measure", "pmi"}, {"min_count", "1"}}), "x>y y>z y>x z>y ");
   EXPECT_EQ(ranked({{"measure", "pmi"}, {"min_count", "7"}}), "");
+  EXPECT_EQ(ranked({{"direction", "after"}}), "x>y y>z ");
   RankOptions options;
   std::string error;
   for (auto [name, value] : {std::pair{"colour", "red"}, {"top", "0"}, {"top", "5x"},

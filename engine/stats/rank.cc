@@ -159,8 +159,10 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
     const double a = static_cast<double>(count);
     const double f1 = static_cast<double>(frequencies[id1]);
     const double f2 = static_cast<double>(frequencies[id2]);
-    Offer(id1, {id2, Score(options.measure, {a, f1, f2, n}), count});
-    Offer(id2, {id1, Score(options.measure, {a, f2, f1, n}), count});
+    if (options.direction != Direction::kBefore)
+      Offer(id1, {id2, Score(options.measure, {a, f1, f2, n}), count, true});
+    if (options.direction != Direction::kAfter)
+      Offer(id2, {id1, Score(options.measure, {a, f2, f1, n}), count, false});
   });
 }
 
@@ -189,7 +191,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
       line += FormatScore(item.score);
       line += '\t';
       line += std::to_string(item.count);
-      line += '\n';
+      line += item.follows ? "\tafter\n" : "\tbefore\n";
       if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
         *error = "cannot write " + path + ": " + std::strerror(errno);
         return false;

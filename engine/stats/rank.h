@@ -17,6 +17,11 @@
 
 namespace ulo::engine {
 
+// Which lines offer a word its associates. A line (word1, word2) of a count
+// made one way says word2 followed word1; counted both ways, each pair
+// stands on two lines and the direction says nothing.
+enum class Direction { kBoth, kAfter, kBefore };
+
 // Set by name through the table of rank_options.h, which holds their help.
 struct RankOptions {
   Measure measure = Measure::kLlr;
@@ -24,6 +29,7 @@ struct RankOptions {
   int64_t minCount = 0;      // lines with a lower count are not scored; 0: the measure's default
   int64_t minWordCount = 1;  // nor pairs with a word of a lower frequency
   bool selfPairs = false;    // a word paired with itself (x, x) is scored too
+  Direction direction = Direction::kBoth;  // kAfter: the words that follow it
 };
 
 // The smallest count scored: minCount, or the measure's default.
@@ -33,6 +39,7 @@ struct RankedItem {
   uint32_t other;  // a word id
   double score;
   int64_t count;  // the count of the line that gave the score
+  bool follows;   // that line has `other` after the word (as its word2)
 };
 
 class Ranking {
@@ -75,8 +82,8 @@ class Ranking {
 bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
                    int64_t* count);
 
-// Writes "word TAB other TAB score TAB count" for every item, the words in
-// byte order. False with a sentence in `*error` when `path` cannot be
+// Writes "word TAB other TAB score TAB count TAB after|before" for every
+// item, the words in byte order; the last field says where `other` stood. False with a sentence in `*error` when `path` cannot be
 // written whole.
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
 

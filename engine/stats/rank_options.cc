@@ -61,6 +61,15 @@ const RankOption kRankOptions[] = {
      [](RankOptions* options, std::string_view value) {
        return ParseBoolean(value, &options->selfPairs);
      }},
+    {"direction", "both",
+     "after: a word's associates are the words that follow it (a line's word2 for its word1), "
+     "before: those that precede it; both: either. Meaningful for a count made one way",
+     [](RankOptions* options, std::string_view value) {
+       if (value == "both") return options->direction = Direction::kBoth, true;
+       if (value == "after") return options->direction = Direction::kAfter, true;
+       if (value == "before") return options->direction = Direction::kBefore, true;
+       return false;
+     }},
 };
 
 const RankOption* FindOption(std::string_view name) {

@@ -34,6 +34,16 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
            ->type_name("F")
            ->check(CLI::PositiveNumber));
   take(command.add_flag("--self-pairs", rank->selfPairs, RankOptionHelp("self_pairs")));
+  take(command
+           .add_option_function<std::string>(
+               "--direction",
+               [rank](const std::string& value) {
+                 std::string error;
+                 SetRankOption(rank, "direction", value, &error);
+               },
+               RankOptionHelp("direction"))
+           ->type_name("after|before|both")
+           ->check(CLI::IsMember({"after", "before", "both"})));
 }
 
 Runner AddRankCommand(CLI::App& app) {
@@ -45,11 +55,13 @@ Runner AddRankCommand(CLI::App& app) {
   CLI::App* command = AddCommand(
       app, "rank", "PAIRS OUT [--measure M] [--top N] [--min-count C] [--min-word-count F]",
       "Rank every word's associated words by a measure.\n"
-      "Writes 'word TAB other TAB score TAB count' for the N best associated words of\n"
-      "every word of the pair-count file PAIRS (words in byte order; equal scores in\n"
-      "the byte order of the other word). Frequencies and the total are the library's:\n"
-      "a word's frequency sums the counts of the lines it stands in, the total is twice\n"
-      "the sum of all counts. Scores are the shortest decimals that read back exactly.");
+      "Writes 'word TAB other TAB score TAB count TAB after|before' for the N best\n"
+      "associated words of every word of the pair-count file PAIRS (words in byte order;\n"
+      "equal scores in the byte order of the other word); the last field says whether\n"
+      "the other word followed or preceded the word on the line that gave the score.\n"
+      "Frequencies and the total are the library's: a word's frequency sums the counts\n"
+      "of the lines it stands in, the total is twice the sum of all counts. Scores are\n"
+      "the shortest decimals that read back exactly.");
   command->add_option("PAIRS", args->files.in, "a merged pair-count file")->required();
   command->add_option("OUT", args->files.out, "the ranking")->required();
   AddMeasureOption(*command, &args->rank.measure);
