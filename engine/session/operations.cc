@@ -93,7 +93,7 @@ std::string LastLogLine(const std::string& log, uint64_t from) {
 }
 
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
-                       bool shown) {
+                       ProgressReport* report) {
   if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
     return std::string("merge: cannot read the directory " + dir + ": " + problem);
   }
@@ -118,11 +118,12 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
   std::string targetLog = target + "_err.log";
   // The log grows across runs: only what this merge adds belongs to it.
   uint64_t logBefore = FileBytes(targetLog);
-  Progress progress("merge", shown);
-  progress.PollBytes(TreeBytes(dir),
-                     [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
+  if (report != nullptr) {
+    report->PollBytes(TreeBytes(dir),
+                      [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
+  }
   int32_t code = session.MergeDirect(dir, target);
-  progress.Stop();
+  if (report != nullptr) report->Stop();
   std::string logged = LastLogLine(targetLog, logBefore);
   if (staged) staged->AdoptSideFile("_err.log");
   if (code == 0) return staged ? Publish(*staged, "merge") : std::string();

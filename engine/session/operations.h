@@ -7,13 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/report/progress.h"
 #include "engine/session/session.h"
 
 namespace ulo::engine {
 
 // Each returns an empty string, or its failure line (without the "ulo: " lead).
+// `report` (may be null) is told of the merge's progress.
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
-                       bool progress);
+                       ProgressReport* report);
 std::string FilterPairs(Session& session, const std::string& in, const std::string& out,
                         int32_t threshold);
 std::string WriteSupport(Session& session, const std::string& in, const std::string& out);

@@ -7,6 +7,9 @@
 #include <limits>
 #include <memory>
 
+#include "engine/files/checks.h"
+#include "engine/session/operations.h"
+
 namespace ulo::engine {
 namespace {
 
@@ -205,6 +208,16 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
     return false;
   }
   return true;
+}
+
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options) {
+  if (std::string problem = FileProblem(in, out); !problem.empty()) return problem;
+  Ranking ranking;
+  std::string error;
+  if (!ranking.Build(in, options, &error)) return error;
+  StagedOutput staged(out);
+  if (!WriteRanking(ranking, staged.path(), &error) || !staged.Commit(&error)) return error;
+  return {};
 }
 
 }  // namespace ulo::engine

@@ -87,6 +87,11 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
 // written whole.
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
 
+// Ranks the pair-count file `in` into `out`, checked first and staged: `out`
+// appears whole or not at all. Returns an empty string or the sentence that
+// says what failed.
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options);
+
 }  // namespace ulo::engine
 
 #endif  // ULO_ENGINE_RANK_H_

@@ -50,7 +50,7 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
 
 // `ulo run`'s work, shared with `ulo demo`.
 struct PipelineOptions {
-  CountOptions count;
+  CountSettings count;
   std::string out;
   std::optional<int32_t> threshold;
   int32_t top = 10;

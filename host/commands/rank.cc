@@ -67,16 +67,8 @@ Runner AddRankCommand(CLI::App& app) {
   AddMeasureOption(*command, &args->rank.measure);
   AddRankOptions(*command, &args->rank, "associated words per word (default 10)", nullptr);
   return [args](Host&) {
-    if (std::string problem = FileProblem(args->files.in, args->files.out); !problem.empty()) {
-      return Fail("rank: " + problem);
-    }
-    Ranking ranking;
-    std::string error;
-    if (!ranking.Build(args->files.in, args->rank, &error) ||
-        !WriteRanking(ranking, args->files.out, &error)) {
-      return Fail("rank: " + error);
-    }
-    return 0;
+    std::string failure = RankFile(args->files.in, args->files.out, args->rank);
+    return failure.empty() ? 0 : Fail("rank: " + failure);
   };
 }
 
