@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/stats/rank.h"
-#include "engine/stats/rank_options.h"
+#include "engine/count/options.h"
 #include "test_support.h"
 
 namespace ulo::engine {
@@ -126,7 +126,7 @@ TEST_F(RankingTest, FiltersByNameAndTheirDefaults) {
   }
   EXPECT_EQ(options.top, 10);  // unchanged by what was refused
   for (const char* name : {"measure\tllr\t", "top\t10\t", "min_count\t0\t", "self_pairs\t"})
-    EXPECT_NE(DescribeRankOptions().find(name), std::string::npos) << name;
+    EXPECT_NE(DescribeOptions(RankOptionTable()).find(name), std::string::npos) << name;
 }
 
 TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {

@@ -22,7 +22,8 @@ namespace ulo::engine {
 // stands on two lines and the direction says nothing.
 enum class Direction { kBoth, kAfter, kBefore };
 
-// Set by name through the table of rank_options.h, which holds their help.
+// Set by name through the table of engine/count/options.h, which holds
+// their defaults and help.
 struct RankOptions {
   Measure measure = Measure::kLlr;
   int32_t top = 10;

@@ -3,7 +3,7 @@
 
 #include "engine/session/operations.h"
 #include "engine/stats/rank.h"
-#include "engine/stats/rank_options.h"
+#include "engine/count/options.h"
 #include "host/commands/commands.h"
 
 namespace ulo::host {
@@ -27,13 +27,13 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
     if (needs != nullptr) option->needs(needs);
   };
   take(command.add_option("--top", rank->top, topHelp)->type_name("N")->check(Int32AtLeast(1)));
-  take(command.add_option("--min-count", rank->minCount, RankOptionHelp("min_count"))
+  take(command.add_option("--min-count", rank->minCount, RankOptionRow("min_count").help)
            ->type_name("C")
            ->check(CLI::NonNegativeNumber));
-  take(command.add_option("--min-word-count", rank->minWordCount, RankOptionHelp("min_word_count"))
+  take(command.add_option("--min-word-count", rank->minWordCount, RankOptionRow("min_word_count").help)
            ->type_name("F")
            ->check(CLI::PositiveNumber));
-  take(command.add_flag("--self-pairs", rank->selfPairs, RankOptionHelp("self_pairs")));
+  take(command.add_flag("--self-pairs", rank->selfPairs, RankOptionRow("self_pairs").help));
   take(command
            .add_option_function<std::string>(
                "--direction",
@@ -41,7 +41,7 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
                  std::string error;
                  SetRankOption(rank, "direction", value, &error);
                },
-               RankOptionHelp("direction"))
+               RankOptionRow("direction").help)
            ->type_name("after|before|both")
            ->check(CLI::IsMember({"after", "before", "both"})));
 }
