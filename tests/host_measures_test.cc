@@ -59,8 +59,8 @@ TEST(MeasureTest, CatalogueMeasuresByHand) {
       {Measure::kZ, ad, 1.5 / std::sqrt(1.5)},
       {Measure::kSimpleLl, ad, 2 * (3 * ln2 - 1.5)},
       {Measure::kPoissonStirling, ad, 3 * (ln2 - 1)},
-      {Measure::kDeltaP, ad, 0.75},       // 3/4 - 0/4
-      {Measure::kDeltaP, da, 0.8},        // 3/3 - 1/5
+      {Measure::kDeltaP, ad, 0.75},              // 3/4 - 0/4
+      {Measure::kDeltaP, da, 0.8},               // 3/3 - 1/5
       {Measure::kLogRatio, ad, std::log2(6.0)},  // (3/4) / (0.5/4): the empty cell as 0.5
       {Measure::kLogRatio, da, std::log2(5.0)},  // (3/3) / (1/5)
       {Measure::kMinSensitivity, ad, 0.75},
@@ -69,7 +69,7 @@ TEST(MeasureTest, CatalogueMeasuresByHand) {
       {Measure::kPhi2, ad, 0.6},                  // chi2 / 8
       // Below chance (e = 5): signed where the field signs them.
       {Measure::kSimpleLl, {1, 10, 10, 20}, -2 * (std::log(0.2) + 4)},
-      {Measure::kPhi2, {1, 10, 10, 20}, -0.64},   // (1*1 - 9*9)^2 / 10^4
+      {Measure::kPhi2, {1, 10, 10, 20}, -0.64},  // (1*1 - 9*9)^2 / 10^4
       {Measure::kZ, {1, 10, 10, 20}, -4 / std::sqrt(5.0)},
   };
   for (const Case& test : cases) {

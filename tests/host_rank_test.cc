@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/stats/rank.h"
 #include "engine/count/options.h"
+#include "engine/stats/rank.h"
 #include "test_support.h"
 
 namespace ulo::engine {
@@ -66,8 +66,9 @@ TEST_F(RankingTest, ConfidenceWithTiesInTheOtherWordsOrder) {
             "d\ta\t100\t3\tbefore\n");
   options.top = 10;
   options.minCount = 2;
-  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\n"
-                           "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
+  EXPECT_EQ(Rank(options),
+            "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\n"
+            "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
   // The words that come before: c and d never precede a.
   options.direction = Direction::kBefore;
   EXPECT_EQ(Rank(options), "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
@@ -119,8 +120,12 @@ TEST_F(RankingTest, FiltersByNameAndTheirDefaults) {
   EXPECT_EQ(ranked({{"direction", "after"}}), "x>y y>z ");
   RankOptions options;
   std::string error;
-  for (auto [name, value] : {std::pair{"colour", "red"}, {"top", "0"}, {"top", "5x"},
-                             {"measure", "PMI"}, {"self_pairs", "maybe"}, {"min_count", "-1"}}) {
+  for (auto [name, value] : {std::pair{"colour", "red"},
+                             {"top", "0"},
+                             {"top", "5x"},
+                             {"measure", "PMI"},
+                             {"self_pairs", "maybe"},
+                             {"min_count", "-1"}}) {
     EXPECT_FALSE(SetRankOption(&options, name, value, &error)) << name << " " << value;
     EXPECT_NE(error.find(name), std::string::npos) << error;
   }

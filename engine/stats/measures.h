@@ -85,9 +85,28 @@
 namespace ulo::engine {
 
 enum class Measure {
-  kConfidence, kSupport, kPmi, kNpmi, kLlr, kT, kChi2, kDice, kJaccard, kLift,
-  kLogDice, kMi3, kLocalMi, kZ, kSimpleLl, kPoissonStirling, kDeltaP, kLogRatio,
-  kMinSensitivity, kOddsRatio, kFisher, kPhi2
+  kConfidence,
+  kSupport,
+  kPmi,
+  kNpmi,
+  kLlr,
+  kT,
+  kChi2,
+  kDice,
+  kJaccard,
+  kLift,
+  kLogDice,
+  kMi3,
+  kLocalMi,
+  kZ,
+  kSimpleLl,
+  kPoissonStirling,
+  kDeltaP,
+  kLogRatio,
+  kMinSensitivity,
+  kOddsRatio,
+  kFisher,
+  kPhi2
 };
 
 // The measures' names as the command line takes them, in the order above.

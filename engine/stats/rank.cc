@@ -157,8 +157,7 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
     if (!options.selfPairs && word1 == word2) return;
     uint32_t id1 = ids.find(std::string(word1))->second;
     uint32_t id2 = ids.find(std::string(word2))->second;
-    if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount)
-      return;
+    if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount) return;
     const double a = static_cast<double>(count);
     const double f1 = static_cast<double>(frequencies[id1]);
     const double f2 = static_cast<double>(frequencies[id2]);

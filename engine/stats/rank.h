@@ -84,8 +84,8 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
                    int64_t* count);
 
 // Writes "word TAB other TAB score TAB count TAB after|before" for every
-// item, the words in byte order; the last field says where `other` stood. False with a sentence in `*error` when `path` cannot be
-// written whole.
+// item, the words in byte order; the last field says where `other` stood. False with a sentence in
+// `*error` when `path` cannot be written whole.
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
 
 // Ranks the pair-count file `in` into `out`, checked first and staged: `out`

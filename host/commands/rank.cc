@@ -1,9 +1,9 @@
 // ulo rank: every word's best associated words by a measure of choice.
 #include <memory>
 
+#include "engine/count/options.h"
 #include "engine/session/operations.h"
 #include "engine/stats/rank.h"
-#include "engine/count/options.h"
 #include "host/commands/commands.h"
 
 namespace ulo::host {
@@ -30,7 +30,8 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
   take(command.add_option("--min-count", rank->minCount, RankOptionRow("min_count").help)
            ->type_name("C")
            ->check(CLI::NonNegativeNumber));
-  take(command.add_option("--min-word-count", rank->minWordCount, RankOptionRow("min_word_count").help)
+  take(command
+           .add_option("--min-word-count", rank->minWordCount, RankOptionRow("min_word_count").help)
            ->type_name("F")
            ->check(CLI::PositiveNumber));
   take(command.add_flag("--self-pairs", rank->selfPairs, RankOptionRow("self_pairs").help));

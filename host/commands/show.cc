@@ -75,9 +75,10 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
       scores.push_back(text);
       scoreWidth = std::max(scoreWidth, scores.back().size());
     }
-    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count  stands\n", terminal.Out(word).c_str(),
-                static_cast<long long>(ranking.Frequency(*id)), static_cast<int>(width), "word",
-                static_cast<int>(scoreWidth), MeasureName(options.measure).c_str());
+    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count  stands\n",
+                terminal.Out(word).c_str(), static_cast<long long>(ranking.Frequency(*id)),
+                static_cast<int>(width), "word", static_cast<int>(scoreWidth),
+                MeasureName(options.measure).c_str());
     for (size_t i = 0; i < items.size(); ++i) {
       const std::string& other = ranking.Word(items[i].other);
       std::string padding(width - Gb2312Width(other), ' ');
