@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/stats/measures.h"
+#include "engine/text/encoding.h"
 
 namespace ulo::engine {
 
@@ -31,6 +32,7 @@ struct RankOptions {
   int64_t minWordCount = 1;  // nor pairs with a word of a lower frequency
   bool selfPairs = false;    // a word paired with itself (x, x) is scored too
   Direction direction = Direction::kBoth;  // kAfter: the words that follow it
+  std::string to = kPeopleEncoding;        // the encoding of a written ranking's words
 };
 
 // The smallest count scored: minCount, or the measure's default.
@@ -84,9 +86,11 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
                    int64_t* count);
 
 // Writes "word TAB other TAB score TAB count TAB after|before" for every
-// item, the words in byte order; the last field says where `other` stood. False with a sentence in
-// `*error` when `path` cannot be written whole.
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
+// item, the words in byte order, converted by `shown` for people when given
+// (else the library's bytes); the last field says where `other` stood.
+// False with a sentence in `*error` when `path` cannot be written whole.
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  PeopleText* shown = nullptr);
 
 // Ranks the pair-count file `in` into `out`, checked first and staged: `out`
 // appears whole or not at all. Returns an empty string or the sentence that

@@ -54,7 +54,7 @@ Runner AddRankCommand(CLI::App& app) {
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "rank", "PAIRS OUT [--measure M] [--top N] [--min-count C] [--min-word-count F]",
+      app, "rank", "PAIRS OUT [--measure M] [--top N] [--min-count C] [--to ENCODING] ...",
       "Rank every word's associated words by a measure.\n"
       "Writes 'word TAB other TAB score TAB count TAB after|before' for the N best\n"
       "associated words of every word of the pair-count file PAIRS (words in byte order;\n"
@@ -62,11 +62,16 @@ Runner AddRankCommand(CLI::App& app) {
       "the other word followed or preceded the word on the line that gave the score.\n"
       "Frequencies and the total are the library's: a word's frequency sums the counts\n"
       "of the lines it stands in, the total is twice the sum of all counts. Scores are\n"
-      "the shortest decimals that read back exactly.");
+      "the shortest decimals that read back exactly. The ranking is for people: its\n"
+      "words are UTF-8 (or --to).");
   command->add_option("PAIRS", args->files.in, "a merged pair-count file")->required();
   command->add_option("OUT", args->files.out, "the ranking")->required();
   AddMeasureOption(*command, &args->rank.measure);
   AddRankOptions(*command, &args->rank, "associated words per word (default 10)", nullptr);
+  command->add_option("--to", args->rank.to, "the encoding of the ranking's words")
+      ->type_name("ENCODING")
+      ->check(KnownEncoding())
+      ->capture_default_str();
   return [args](Host&) {
     std::string failure = RankFile(args->files.in, args->files.out, args->rank);
     return failure.empty() ? 0 : Fail("rank: " + failure);
