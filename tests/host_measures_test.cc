@@ -42,6 +42,52 @@ TEST(MeasureTest, HandCheckedTable) {
   }
 }
 
+// The catalogue's measures on the table a -> d above (E = 1.5; cells 3, 0,
+// 1, 4) and, where direction matters, on d -> a.
+TEST(MeasureTest, CatalogueMeasuresByHand) {
+  const PairCounts ad{3, 4, 3, 8}, da{3, 3, 4, 8};
+  const double ln2 = std::log(2.0);
+  struct Case {
+    Measure measure;
+    PairCounts counts;
+    double want;
+  };
+  const Case cases[] = {
+      {Measure::kLogDice, ad, 14.0 + std::log2(6.0 / 7.0)},
+      {Measure::kMi3, ad, std::log2(18.0)},  // 27 / 1.5
+      {Measure::kLocalMi, ad, 3.0},          // 3 log2 2
+      {Measure::kZ, ad, 1.5 / std::sqrt(1.5)},
+      {Measure::kSimpleLl, ad, 2 * (3 * ln2 - 1.5)},
+      {Measure::kPoissonStirling, ad, 3 * (ln2 - 1)},
+      {Measure::kDeltaP, ad, 0.75},              // 3/4 - 0/4
+      {Measure::kDeltaP, da, 0.8},               // 3/3 - 1/5
+      {Measure::kLogRatio, ad, std::log2(6.0)},  // (3/4) / (0.5/4): the empty cell as 0.5
+      {Measure::kLogRatio, da, std::log2(5.0)},  // (3/3) / (1/5)
+      {Measure::kMinSensitivity, ad, 0.75},
+      {Measure::kOddsRatio, ad, std::log(21.0)},  // (3.5 * 4.5) / (1.5 * 0.5)
+      {Measure::kFisher, ad, std::log10(14.0)},   // P(X >= 3) = C(4,3) C(4,0) / C(8,3)
+      {Measure::kPhi2, ad, 0.6},                  // chi2 / 8
+      // Below chance (e = 5): signed where the field signs them.
+      {Measure::kSimpleLl, {1, 10, 10, 20}, -2 * (std::log(0.2) + 4)},
+      {Measure::kPhi2, {1, 10, 10, 20}, -0.64},  // (1*1 - 9*9)^2 / 10^4
+      {Measure::kZ, {1, 10, 10, 20}, -4 / std::sqrt(5.0)},
+  };
+  for (const Case& test : cases) {
+    EXPECT_NEAR(Score(test.measure, test.counts), test.want, 1e-12)
+        << MeasureName(test.measure) << " of " << test.counts.a << " " << test.counts.b;
+  }
+  // Fisher far out in the tail stays finite where the p-value underflows:
+  // P(X = 1000) alone is below 1e-2000.
+  double far = Score(Measure::kFisher, {1000, 1000, 1000, 1e7});
+  EXPECT_GT(far, 2000.0);
+  EXPECT_TRUE(std::isfinite(far));
+  EXPECT_LT(Score(Measure::kFisher, {1, 10, 10, 20}), 0.01);  // below chance: p near 1
+  for (const std::string& name : MeasureNames()) {
+    EXPECT_GE(DefaultMinCount(*ParseMeasure(name)), 1) << name;
+    EXPECT_NE(DescribeMeasures().find(name + ": "), std::string::npos) << name;
+  }
+}
+
 TEST(MeasureTest, DegenerateTablesScoreZeroNeverNanOrInfinity) {
   // A file of the one line (x, x, 3): x fills the whole table, whose other
   // row and column are empty; chi2 divides by a zero margin.
@@ -75,7 +121,7 @@ TEST(MeasureTest, DegenerateTablesScoreZeroNeverNanOrInfinity) {
 }
 
 TEST(MeasureTest, NamesAndShortestScoresThatReadBack) {
-  EXPECT_EQ(MeasureNames().size(), 10u);
+  EXPECT_EQ(MeasureNames().size(), 22u);
   for (const std::string& name : MeasureNames()) {
     ASSERT_TRUE(ParseMeasure(name)) << name;
     EXPECT_EQ(MeasureName(*ParseMeasure(name)), name);

@@ -9,6 +9,7 @@ NLTK's pmi; llr and chi2 with the sign of the association), every word's list in
 equal to the library's own support records and top-N file. Exits 77 (a
 skipped test) when nltk is missing.
 """
+import functools
 import math
 import os
 import random
@@ -23,7 +24,13 @@ except ImportError:
 
 ULO, WORK = sys.argv[1], sys.argv[2]
 TOLERANCE = 1e-9
-MEASURES = ["confidence", "support", "pmi", "npmi", "llr", "t", "chi2", "dice", "jaccard", "lift"]
+MEASURES = ["confidence", "support", "pmi", "npmi", "llr", "t", "chi2", "dice", "jaccard", "lift",
+            "logdice", "mi3", "local_mi", "z", "simple_ll", "poisson_stirling", "phi2"]
+try:
+    from scipy.stats import fisher_exact
+    MEASURES.append("fisher")
+except ImportError:
+    print("scipy is not installed for /usr/bin/python3: fisher left unchecked")
 failures = []
 
 
@@ -50,14 +57,18 @@ def marginals(lines):
     return freq, total
 
 
+@functools.lru_cache(maxsize=None)
 def expected(measure, n_ii, n_ix, n_xi, n_xx):
-    """NLTK's value, our policy (0) where NLTK has none."""
+    """NLTK's (or SciPy's) value, our policy (0) where NLTK has none; fisher
+    is inf where SciPy's p-value underflows."""
     n_oo = n_xx - n_ix - n_xi + n_ii
     if n_oo < 0 and measure not in ("confidence", "support"):
         return 0.0  # no contingency table
     try:
         if measure == "confidence":
             value = n_ii / n_ix * 100.0
+        elif measure == "delta_p":  # P(other | base) - P(other | no base)
+            value = n_ii / n_ix - (n_xi - n_ii) / (n_xx - n_ix)
         elif measure == "support":
             value = n_ii / n_xx * 100.0
         elif measure == "pmi":
@@ -74,13 +85,34 @@ def expected(measure, n_ii, n_ix, n_xi, n_xx):
             value = nltk_measures.chi_sq(n_ii, (n_ix, n_xi), n_xx)
         elif measure == "dice":
             value = nltk_measures.dice(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "logdice":
+            value = 14 + math.log2(nltk_measures.dice(n_ii, (n_ix, n_xi), n_xx))
+        elif measure == "mi3":
+            value = math.log2(nltk_measures.mi_like(n_ii, (n_ix, n_xi), n_xx)) + math.log2(n_xx)
+        elif measure == "local_mi":
+            value = n_ii * nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "z":
+            value = (nltk_measures.student_t(n_ii, (n_ix, n_xi), n_xx) * math.sqrt(n_ii)
+                     / math.sqrt(n_ix * n_xi / n_xx))
+        elif measure in ("poisson_stirling", "simple_ll"):
+            # NLTK's takes log2 where Evert's catalogue takes ln.
+            o_log2 = nltk_measures.poisson_stirling(n_ii, (n_ix, n_xi), n_xx) + n_ii
+            value = o_log2 * math.log(2) - n_ii
+            if measure == "simple_ll":
+                value = 2 * (value + n_ix * n_xi / n_xx)
+        elif measure == "phi2":
+            value = nltk_measures.phi_sq(n_ii, (n_ix, n_xi), n_xx)
+        elif measure == "fisher":
+            table = [[n_ii, n_ix - n_ii], [n_xi - n_ii, n_oo]]
+            p = fisher_exact(table, alternative="greater")[1]
+            return math.inf if p == 0 else -math.log10(p) + 0.0
         else:
             value = nltk_measures.jaccard(n_ii, (n_ix, n_xi), n_xx)
     except ZeroDivisionError:
         return 0.0
     if not math.isfinite(value):
         return 0.0
-    if measure in ("llr", "chi2"):
+    if measure in ("llr", "chi2", "phi2", "simple_ll"):
         # Ours carry the association's sign: negative below chance.
         o11, o21, o12 = n_ii, n_xi - n_ii, n_ix - n_ii
         o22 = n_xx - n_ii - o21 - o12
@@ -89,17 +121,22 @@ def expected(measure, n_ii, n_ix, n_xi, n_xx):
     return value
 
 
-def close(x, y):
-    return abs(x - y) <= TOLERANCE * max(abs(x), abs(y)) or abs(x - y) < 1e-12
+def close(x, y, measure):
+    if y == math.inf:
+        return x > 300  # beyond a double's smallest p-value
+    # Ours sums the hypergeometric tail from logarithms of factorials.
+    tolerance, floor = (1e-7, 1e-8) if measure == "fisher" else (TOLERANCE, 1e-12)
+    return abs(x - y) <= tolerance * max(abs(x), abs(y)) or abs(x - y) < floor
 
 
-def expected_lists(lines, measure, min_count):
+def expected_lists(lines, measure, min_count, self_pairs, direction):
     freq, total = marginals(lines)
     best = {}
+    sides = {"both": ((0, 1), (1, 0)), "after": ((0, 1),), "before": ((1, 0),)}[direction]
     for w1, w2, n in lines:
-        if n < min_count:
+        if n < min_count or (w1 == w2 and not self_pairs):
             continue
-        for base, other in ((w1, w2), (w2, w1)):
+        for base, other in (((w1, w2)[i], (w1, w2)[j]) for i, j in sides):
             score = expected(measure, n, freq[base], freq[other], total)
             key = (base, other)
             if key not in best or score > best[key][0]:
@@ -112,15 +149,18 @@ def expected_lists(lines, measure, min_count):
     return lists, freq, total
 
 
-def check(name, path, measure, top, min_count):
+def check(name, path, measure, top, min_count, self_pairs=True, direction="both"):
     out = os.path.join(WORK, "rank.txt")
-    ulo("rank", path, out, "--measure", measure, "--top", str(top), "--min-count", str(min_count))
+    ulo("rank", path, out, "--measure", measure, "--top", str(top), "--min-count", str(min_count),
+        "--direction", direction, *(["--self-pairs"] if self_pairs else []))
     lines = read_pairs(path)
-    want, freq, total = expected_lists(lines, measure, min_count)
+    want, freq, total = expected_lists(lines, measure, min_count, self_pairs, direction)
     got = {}
     with open(out, "rb") as f:
         for raw in f:
-            base, other, score, count = raw.rstrip(b"\n").split(b"\t")
+            base, other, score, count, side = raw.rstrip(b"\n").split(b"\t")
+            if direction != "both" and side.decode() != direction:
+                failures.append(f"{name} --direction {direction}: {base!r} -> {other!r} {side!r}")
             got.setdefault(base, []).append((float(score), other, int(count)))
     where = f"{name} --measure {measure}"
     if sorted(got) != sorted(want):
@@ -133,10 +173,10 @@ def check(name, path, measure, top, min_count):
             continue
         for i, (score, other, count) in enumerate(items):
             value = expected(measure, count, freq[base], freq[other], total)
-            if not close(score, value):
+            if not close(score, value, measure):
                 failures.append(f"{where}: {base!r} -> {other!r}: {score!r}, NLTK {value!r}")
             # Same order: item i scores as NLTK's i-th, up to a tie.
-            if not close(score, full[i][0]):
+            if not close(score, full[i][0], measure):
                 failures.append(f"{where}: {base!r} item {i} is {other!r} ({score!r}), "
                                 f"NLTK ranks {full[i][1]!r} ({full[i][0]!r}) there")
             if i > 0 and items[i - 1][0] == score and items[i - 1][1] > other:
@@ -214,11 +254,13 @@ def main():
     for name, path in files:
         for measure in MEASURES:
             check(name, path, measure, 5, 1)
-        check(name, path, "llr", 3, 2)
+        check(name, path, "llr", 3, 2, self_pairs=False)
+        check(name, path, "delta_p", 4, 1, direction="after")
+        check(name, path, "confidence", 4, 1, direction="before")
         check_library_values(name, path)
     for failure in failures[:40]:
         print(failure)
-    checked = len(files) * (len(MEASURES) + 1)
+    checked = len(files) * (len(MEASURES) + 3)
     print("%d failed, %d rankings checked against NLTK" % (len(failures), checked))
     sys.exit(1 if failures else 0)
 

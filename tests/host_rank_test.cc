@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/count/options.h"
 #include "engine/stats/rank.h"
 #include "test_support.h"
 
@@ -53,24 +54,34 @@ class RankingTest : public ::testing::Test {
 TEST_F(RankingTest, ConfidenceWithTiesInTheOtherWordsOrder) {
   RankOptions options;
   options.measure = Measure::kConfidence;
+  options.minCount = 1;
   // a: c and d tie at 3/8 (c first by its bytes), b at 1/8 once although
   // two lines offer it; b, c, d: their one partner a.
   EXPECT_EQ(Rank(options),
-            "a\tc\t37.5\t3\na\td\t37.5\t3\na\tb\t12.5\t1\n"
-            "b\ta\t50\t1\nc\ta\t100\t3\nd\ta\t100\t3\n");
+            "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\na\tb\t12.5\t1\tafter\n"
+            "b\ta\t50\t1\tbefore\nc\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
   options.top = 1;
-  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\nb\ta\t50\t1\nc\ta\t100\t3\nd\ta\t100\t3\n");
+  EXPECT_EQ(Rank(options),
+            "a\tc\t37.5\t3\tafter\nb\ta\t50\t1\tbefore\nc\ta\t100\t3\tbefore\n"
+            "d\ta\t100\t3\tbefore\n");
   options.top = 10;
   options.minCount = 2;
-  EXPECT_EQ(Rank(options), "a\tc\t37.5\t3\na\td\t37.5\t3\nc\ta\t100\t3\nd\ta\t100\t3\n");
+  EXPECT_EQ(Rank(options),
+            "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\n"
+            "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
+  // The words that come before: c and d never precede a.
+  options.direction = Direction::kBefore;
+  EXPECT_EQ(Rank(options), "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
 }
 
 TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
   RankOptions options;
   options.measure = Measure::kPmi;
+  options.minCount = 1;
   // a -> b: log2(1 * 16 / (8 * 2)) = 0; a -> c: log2(3 * 16 / 24) = 1.
   EXPECT_EQ(Rank(options),
-            "a\tc\t1\t3\na\td\t1\t3\na\tb\t0\t1\nb\ta\t0\t1\nc\ta\t1\t3\nd\ta\t1\t3\n");
+            "a\tc\t1\t3\tafter\na\td\t1\t3\tafter\na\tb\t0\t1\tafter\nb\ta\t0\t1\tbefore\n"
+            "c\ta\t1\t3\tbefore\nd\ta\t1\t3\tbefore\n");
   // Only some words' lists, from the frequencies of every line.
   Ranking ranking;
   std::string error;
@@ -81,6 +92,46 @@ TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
   EXPECT_TRUE(ranking.List(*ranking.Find("a")).empty());
   ASSERT_EQ(ranking.List(*ranking.Find("b")).size(), 1u);
   EXPECT_FALSE(ranking.Find("zzz"));
+}
+
+// The options by name, as every front-end sets them, and what they leave
+// out: the lines (x, x, 6), (x, y, 6), (y, z, 1); frequencies x 18, y 7, z 1.
+TEST_F(RankingTest, FiltersByNameAndTheirDefaults) {
+  WriteFile(dir.Path("pairs.txt"), "x\tx\t6\nx\ty\t6\ny\tz\t1\n");
+  auto ranked = [this](std::vector<std::pair<std::string, std::string>> settings) {
+    RankOptions options;
+    std::string error;
+    for (const auto& [name, value] : settings)
+      EXPECT_TRUE(SetRankOption(&options, name, value, &error)) << name << ": " << error;
+    std::string words;  // "word>other " for each line
+    std::string text = Rank(options);
+    for (size_t start = 0; start < text.size(); start = text.find('\n', start) + 1) {
+      size_t tab = text.find('\t', start), next = text.find('\t', tab + 1);
+      words += text.substr(start, tab - start) + ">" + text.substr(tab + 1, next - tab - 1) + " ";
+    }
+    return words;
+  };
+  EXPECT_EQ(ranked({}), "x>y y>z y>x z>y ");  // llr from 1, no self-pair
+  EXPECT_EQ(ranked({{"self_pairs", "yes"}}), "x>y x>x y>z y>x z>y ");
+  EXPECT_EQ(ranked({{"min_word_count", "2"}}), "x>y y>x ");
+  EXPECT_EQ(ranked({{"measure", "pmi"}}), "x>y y>x ");  // from 5 by default
+  EXPECT_EQ(ranked({{"measure", "pmi"}, {"min_count", "1"}}), "x>y y>z y>x z>y ");
+  EXPECT_EQ(ranked({{"measure", "pmi"}, {"min_count", "7"}}), "");
+  EXPECT_EQ(ranked({{"direction", "after"}}), "x>y y>z ");
+  RankOptions options;
+  std::string error;
+  for (auto [name, value] : {std::pair{"colour", "red"},
+                             {"top", "0"},
+                             {"top", "5x"},
+                             {"measure", "PMI"},
+                             {"self_pairs", "maybe"},
+                             {"min_count", "-1"}}) {
+    EXPECT_FALSE(SetRankOption(&options, name, value, &error)) << name << " " << value;
+    EXPECT_NE(error.find(name), std::string::npos) << error;
+  }
+  EXPECT_EQ(options.top, 10);  // unchanged by what was refused
+  for (const char* name : {"measure\tllr\t", "top\t10\t", "min_count\t0\t", "self_pairs\t"})
+    EXPECT_NE(DescribeOptions(RankOptionTable()).find(name), std::string::npos) << name;
 }
 
 TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {

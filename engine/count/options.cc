@@ -70,7 +70,16 @@ const std::vector<OptionRow>& RankOptionTable() {
   static const std::vector<OptionRow> table = {
       {"measure", "llr", "the association measure that orders each word's list"},
       {"top", "10", "associated words kept per word"},
-      {"min_count", "1", "pairs counted fewer times are not scored"},
+      {"min_count", "0",
+       "pairs counted fewer times are not scored; 0: the measure's default, 5 for the measures "
+       "that rate rare pairs highest (pmi, npmi, lift, logdice, dice, jaccard, z, chi2, phi2, "
+       "delta_p, log_ratio, min_sensitivity, odds_ratio, confidence), 1 for the others"},
+      {"min_word_count", "1", "pairs with a word of a lower frequency are not scored"},
+      {"self_pairs", "false", "score a word paired with itself too (left out by default)"},
+      {"direction", "both",
+       "after: a word's associates are the words that follow it (a line's word2 for its "
+       "word1); before: those that precede it; both: either. Meaningful for a count made one "
+       "way"},
       {"to", kPeopleEncoding,
        "the encoding of the ranking's words: UTF-8 for people, or another (the library's "
        "own is GB18030)"},
@@ -78,11 +87,23 @@ const std::vector<OptionRow>& RankOptionTable() {
   return table;
 }
 
-const OptionRow& CountOptionRow(std::string_view name) {
-  for (const OptionRow& row : CountOptionTable()) {
+namespace {
+
+const OptionRow& Row(const std::vector<OptionRow>& table, std::string_view name) {
+  for (const OptionRow& row : table) {
     if (name == row.name) return row;
   }
   std::abort();  // a name the code spells wrong
+}
+
+}  // namespace
+
+const OptionRow& CountOptionRow(std::string_view name) {
+  return Row(CountOptionTable(), name);
+}
+
+const OptionRow& RankOptionRow(std::string_view name) {
+  return Row(RankOptionTable(), name);
 }
 
 CountSettings::CountSettings() {
@@ -164,6 +185,7 @@ bool SetCountOption(CountSettings* settings, std::string_view name, std::string_
 bool SetRankOption(RankOptions* options, std::string_view name, std::string_view value,
                    std::string* error) {
   int64_t number = 0;
+  bool flag = false;
   auto bad = [&](const std::string& expected) {
     *error =
         "the rank option " + std::string(name) + " takes " + expected + ", not " + Quoted(value);
@@ -177,10 +199,28 @@ bool SetRankOption(RankOptions* options, std::string_view name, std::string_view
     if (!ParseInteger(value, 1, kInt32Max, &number)) return bad("a whole number from 1");
     options->top = static_cast<int32_t>(number);
   } else if (name == "min_count") {
+    if (!ParseInteger(value, 0, std::numeric_limits<int64_t>::max(), &number)) {
+      return bad("a whole number from 0");
+    }
+    options->minCount = number;
+  } else if (name == "min_word_count") {
     if (!ParseInteger(value, 1, std::numeric_limits<int64_t>::max(), &number)) {
       return bad("a whole number from 1");
     }
-    options->minCount = number;
+    options->minWordCount = number;
+  } else if (name == "self_pairs") {
+    if (!ParseBool(value, &flag)) return bad("true or false");
+    options->selfPairs = flag;
+  } else if (name == "direction") {
+    if (value == "both") {
+      options->direction = Direction::kBoth;
+    } else if (value == "after") {
+      options->direction = Direction::kAfter;
+    } else if (value == "before") {
+      options->direction = Direction::kBefore;
+    } else {
+      return bad("after, before or both");
+    }
   } else if (name == "to") {
     Converter check;
     if (!check.Open(kLibraryEncoding, std::string(value), error)) return false;

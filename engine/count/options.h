@@ -27,6 +27,7 @@ const std::vector<OptionRow>& CountOptionTable();
 const std::vector<OptionRow>& RankOptionTable();
 // The row of `name`; the program stops on a name not in the table.
 const OptionRow& CountOptionRow(std::string_view name);
+const OptionRow& RankOptionRow(std::string_view name);
 
 // Sets the option `name` from its text; false with a sentence in `*error`
 // for an unknown name or a value the option does not take.

@@ -1,5 +1,6 @@
 #include "engine/stats/measures.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -7,6 +8,38 @@ namespace ulo::engine {
 namespace {
 
 constexpr double kSmall = 1e-20;  // NLTK's guard against log(0) and 0/0
+
+struct MeasureInfo {
+  const char* name;
+  int64_t minCount;
+  const char* help;
+};
+
+// In the order of enum Measure.
+constexpr MeasureInfo kMeasures[] = {
+    {"confidence", 5, "P(other | word) in percent, as the library computes it"},
+    {"support", 1, "the pair's share of the total in percent, as the library computes it"},
+    {"pmi", 5, "pointwise mutual information, log2(O / E)"},
+    {"npmi", 5, "pmi normalised to [-1, 1]"},
+    {"llr", 1, "log-likelihood ratio (G2), negative below chance"},
+    {"t", 1, "t-score"},
+    {"chi2", 5, "Pearson's chi-square, negative below chance"},
+    {"dice", 5, "Dice coefficient"},
+    {"jaccard", 5, "Jaccard coefficient"},
+    {"lift", 5, "O / E"},
+    {"logdice", 5, "14 + log2 of Dice; at most 14, independent of the corpus size"},
+    {"mi3", 1, "log2(O^3 / E), MI weighted towards frequent pairs"},
+    {"local_mi", 1, "O log2(O / E)"},
+    {"z", 5, "z-score, (O - E) / sqrt(E)"},
+    {"simple_ll", 1, "simple log-likelihood, 2 (O ln(O / E) - (O - E)), negative below chance"},
+    {"poisson_stirling", 1, "O (ln O - ln E - 1)"},
+    {"delta_p", 5, "P(other | word) - P(other | no word); directional"},
+    {"log_ratio", 5, "log2 of the ratio of other's relative frequencies with and without word"},
+    {"min_sensitivity", 5, "min(O / f(word), O / f(other))"},
+    {"odds_ratio", 5, "the natural log of the odds ratio, every cell + 0.5"},
+    {"fisher", 1, "-log10 of the one-sided p-value of Fisher's exact test"},
+    {"phi2", 5, "chi2 / N, negative below chance"},
+};
 
 double Pmi(const PairCounts& p) {
   return std::log2(p.a * p.n) - std::log2(p.b * p.c);
@@ -22,6 +55,41 @@ double Expected11(double o11, double o21, double o12, double o22) {
   return (o11 + o21) * (o11 + o12) / s;
 }
 
+// The natural logarithm of P(X = k), X hypergeometric (n items, b marked,
+// c drawn).
+double LogHypergeometric(double k, double b, double c, double n) {
+  auto logChoose = [](double m, double j) {
+    return std::lgamma(m + 1) - std::lgamma(j + 1) - std::lgamma(m - j + 1);
+  };
+  return logChoose(b, k) + logChoose(n - b, c - k) - logChoose(n, c);
+}
+
+// ln P(X >= a): the terms are summed from the mode outwards, where they
+// only shrink, in units of the first term so that nothing underflows.
+double LogUpperTail(double a, double b, double c, double n) {
+  const double low = std::max(0.0, b + c - n), high = std::min(b, c);
+  if (a > high) return -INFINITY;
+  if (a <= low) return 0.0;
+  const double mode = std::floor((b + 1) * (c + 1) / (n + 2));
+  // P(X = k + 1) / P(X = k).
+  auto up = [&](double k) { return (b - k) * (c - k) / ((k + 1) * (n - b - c + k + 1)); };
+  if (a > mode) {
+    double sum = 1.0, term = 1.0;
+    for (double k = a; k < high && term > sum * 1e-17; ++k) {
+      term *= up(k);
+      sum += term;
+    }
+    return LogHypergeometric(a, b, c, n) + std::log(sum);
+  }
+  // At or below the mode: one minus the lower tail P(X <= a - 1).
+  double sum = 1.0, term = 1.0;
+  for (double k = a - 1; k > low && term > sum * 1e-17; --k) {
+    term /= up(k - 1);
+    sum += term;
+  }
+  return std::log1p(-std::exp(LogHypergeometric(a - 1, b, c, n)) * sum);
+}
+
 double Raw(Measure measure, const PairCounts& p) {
   const double o11 = p.a;
   const double o21 = p.c - p.a;
@@ -29,6 +97,7 @@ double Raw(Measure measure, const PairCounts& p) {
   const double o22 = p.n - p.a - o21 - o12;
   bool table = measure != Measure::kConfidence && measure != Measure::kSupport;
   if (table && (o11 < 0 || o21 < 0 || o12 < 0 || o22 < 0)) return 0.0;
+  const double e = p.b * p.c / p.n;
   switch (measure) {
     case Measure::kConfidence:
       return p.a / p.b * 100.0;
@@ -46,10 +115,12 @@ double Raw(Measure measure, const PairCounts& p) {
       return 2.0 * p.a / (p.b + p.c);
     case Measure::kJaccard:
       return p.a / (((0.0 + o11) + o21) + o12);
-    case Measure::kChi2: {
+    case Measure::kChi2:
+    case Measure::kPhi2: {
       const double d = o11 * o22 - o21 * o12;
       const double m1 = o11 + o21, m2 = o11 + o12, m3 = o21 + o22, m4 = o12 + o22;
-      const double chi2 = p.n * (d * d / (((m1 * m2) * m3) * m4));
+      double chi2 = p.n * (d * d / (((m1 * m2) * m3) * m4));
+      if (measure == Measure::kPhi2) chi2 /= p.n;
       return o11 < Expected11(o11, o21, o12, o22) ? -chi2 : chi2;
     }
     case Measure::kLlr: {
@@ -63,6 +134,30 @@ double Raw(Measure measure, const PairCounts& p) {
                  LlrTerm(o22, e22));
       return o11 < e11 ? -llr : llr;
     }
+    case Measure::kLogDice:
+      return 14.0 + std::log2(2.0 * p.a / (p.b + p.c));
+    case Measure::kMi3:
+      return std::log2(p.a * p.a * p.a * p.n / (p.b * p.c));
+    case Measure::kLocalMi:
+      return p.a * Pmi(p);
+    case Measure::kZ:
+      return (p.a - e) / std::sqrt(e);
+    case Measure::kSimpleLl: {
+      const double ll = 2.0 * (p.a * std::log(p.a / e) - (p.a - e));
+      return p.a < e ? -ll : ll;
+    }
+    case Measure::kPoissonStirling:
+      return p.a * (std::log(p.a) - std::log(e) - 1.0);
+    case Measure::kDeltaP:
+      return p.a / p.b - o21 / (p.n - p.b);
+    case Measure::kLogRatio:
+      return std::log2((p.a / p.b) / (std::max(o21, 0.5) / (p.n - p.b)));
+    case Measure::kMinSensitivity:
+      return std::min(p.a / p.b, p.a / p.c);
+    case Measure::kOddsRatio:
+      return std::log(((o11 + 0.5) * (o22 + 0.5)) / ((o12 + 0.5) * (o21 + 0.5)));
+    case Measure::kFisher:
+      return -LogUpperTail(p.a, p.b, p.c, p.n) / std::log(10.0);
   }
   return 0.0;
 }
@@ -70,8 +165,12 @@ double Raw(Measure measure, const PairCounts& p) {
 }  // namespace
 
 const std::vector<std::string>& MeasureNames() {
-  static const std::vector<std::string> names = {
-      "confidence", "support", "pmi", "npmi", "llr", "t", "chi2", "dice", "jaccard", "lift"};
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (const MeasureInfo& info : kMeasures)
+      all.push_back(info.name);
+    return all;
+  }();
   return names;
 }
 
@@ -85,6 +184,21 @@ std::optional<Measure> ParseMeasure(std::string_view name) {
 
 std::string MeasureName(Measure measure) {
   return MeasureNames()[static_cast<size_t>(measure)];
+}
+
+int64_t DefaultMinCount(Measure measure) {
+  return kMeasures[static_cast<size_t>(measure)].minCount;
+}
+
+std::string DescribeMeasures() {
+  std::string text;
+  for (const MeasureInfo& info : kMeasures) {
+    text += info.name;
+    text += ": ";
+    text += info.help;
+    text += '\n';
+  }
+  return text;
 }
 
 double Score(Measure measure, const PairCounts& counts) {

@@ -67,6 +67,10 @@ int64_t SaturatingAdd(int64_t x, int64_t y) {
 
 }  // namespace
 
+int64_t MinCount(const RankOptions& options) {
+  return options.minCount > 0 ? options.minCount : DefaultMinCount(options.measure);
+}
+
 bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
                    int64_t* count) {
   size_t first = line.find('\t');
@@ -183,27 +187,32 @@ bool Ranking::Score(const std::string& path, std::string* error) {
   std::string_view word1, word2;
   int64_t count = 0;
   const double n = static_cast<double>(total);
+  const int64_t minCount = MinCount(options);
   return ForEachLine(path, error, [&](std::string_view line) {
-    if (!ParsePairLine(line, &word1, &word2, &count) || count < options.minCount) return;
+    if (!ParsePairLine(line, &word1, &word2, &count) || count < minCount) return;
+    if (!options.selfPairs && word1 == word2) return;
     uint32_t id1 = ids.find(std::string(word1))->second;
     uint32_t id2 = ids.find(std::string(word2))->second;
+    if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount) return;
     const double a = static_cast<double>(count);
     const double f1 = static_cast<double>(frequencies[id1]);
     const double f2 = static_cast<double>(frequencies[id2]);
-    Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count});
-    Offer(id2, {id1, engine::Score(options.measure, {a, f2, f1, n}), count});
+    if (options.direction != Direction::kBefore)
+      Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count, true});
+    if (options.direction != Direction::kAfter)
+      Offer(id2, {id1, engine::Score(options.measure, {a, f2, f1, n}), count, false});
   });
 }
 
 void Ranking::OfferItem(std::string_view base, std::string_view other, double score,
-                        int64_t count) {
+                        int64_t count, bool follows) {
   uint32_t id = Intern(base);
   uint32_t otherId = Intern(other);
   if (lists.size() < words.size()) {
     lists.resize(words.size());
     kept.resize(words.size(), true);
   }
-  Offer(id, {otherId, score, count});
+  Offer(id, {otherId, score, count, follows});
 }
 
 std::vector<uint32_t> Ranking::SortedIds() const {
@@ -232,7 +241,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
       line += FormatScore(item.score);
       line += '\t';
       line += std::to_string(item.count);
-      line += '\n';
+      line += item.follows ? "\tafter\n" : "\tbefore\n";
       if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
         *error = "cannot write " + path + ": " + std::strerror(errno);
         return false;

@@ -18,17 +18,31 @@
 
 namespace ulo::engine {
 
+// Which lines offer a word its associates. A line (word1, word2) of a count
+// made one way says word2 followed word1; counted both ways, each pair
+// stands on two lines and the direction says nothing.
+enum class Direction { kBoth, kAfter, kBefore };
+
+// Set by name through the table of engine/count/options.h, which holds
+// their defaults and help.
 struct RankOptions {
   Measure measure = Measure::kLlr;
   int32_t top = 10;
-  int64_t minCount = 1;              // lines with a lower count are not scored
-  std::string to = kPeopleEncoding;  // the encoding of a written ranking's words
+  int64_t minCount = 0;      // lines with a lower count are not scored; 0: the measure's default
+  int64_t minWordCount = 1;  // nor pairs with a word of a lower frequency
+  bool selfPairs = false;    // a word paired with itself (x, x) is scored too
+  Direction direction = Direction::kBoth;  // kAfter: the words that follow it
+  std::string to = kPeopleEncoding;        // the encoding of a written ranking's words
 };
+
+// The smallest count scored: minCount, or the measure's default.
+int64_t MinCount(const RankOptions& options);
 
 struct RankedItem {
   uint32_t other;  // a word id
   double score;
   int64_t count;  // the count of the line that gave the score
+  bool follows;   // that line has `other` after the word (as its word2)
 };
 
 class Ranking {
@@ -50,7 +64,8 @@ class Ranking {
   bool Score(const std::string& path, std::string* error);
   // Offers `other` to `base`'s list as the second pass does: lists ranked
   // apart, offered in file order, join into the lists of the whole file.
-  void OfferItem(std::string_view base, std::string_view other, double score, int64_t count);
+  void OfferItem(std::string_view base, std::string_view other, double score, int64_t count,
+                 bool follows);
 
   size_t WordCount() const { return words.size(); }
   const std::string& Word(uint32_t id) const { return *words[id]; }
@@ -84,10 +99,10 @@ class Ranking {
 bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
                    int64_t* count);
 
-// Writes "word TAB other TAB score TAB count" for every item, the words in
-// byte order, converted by `shown` for people when given (else the
-// library's bytes). False with a sentence in `*error` when `path` cannot be
-// written whole.
+// Writes "word TAB other TAB score TAB count TAB after|before" for every
+// item, the words in byte order, converted by `shown` for people when given
+// (else the library's bytes); the last field says where `other` stood.
+// False with a sentence in `*error` when `path` cannot be written whole.
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
                   PeopleText* shown = nullptr);
 

@@ -79,7 +79,7 @@ std::string ScorePart(const std::vector<std::string>& files, const std::vector<s
     }
     for (const RankedItem& item : part.List(id)) {
       out << part.Word(id) << '\t' << part.Word(item.other) << '\t' << FormatScore(item.score)
-          << '\t' << item.count << '\n';
+          << '\t' << item.count << '\t' << (item.follows ? '1' : '0') << '\n';
     }
   }
   return Finish(out, path);
@@ -94,12 +94,12 @@ std::string JoinLists(size_t parts, const RankOptions& options, const fs::path& 
     std::string line;
     while (std::getline(in, line)) {
       size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1),
-             tab3 = line.find('\t', tab2 + 1);
+             tab3 = line.find('\t', tab2 + 1), tab4 = line.find('\t', tab3 + 1);
       double score = 0;
       std::from_chars(line.data() + tab2 + 1, line.data() + tab3, score);
       std::string_view text(line);
       joined.OfferItem(text.substr(0, tab1), text.substr(tab1 + 1, tab2 - tab1 - 1), score,
-                       std::stoll(line.substr(tab3 + 1)));
+                       std::stoll(line.substr(tab3 + 1, tab4 - tab3 - 1)), line[tab4 + 1] == '1');
     }
   }
   std::string error;

@@ -44,6 +44,10 @@ int DrawGraph(const GraphOptions& options);
 
 // --measure M, as rank, show and graph take it.
 CLI::Option* AddMeasureOption(CLI::App& command, Measure* measure);
+// --top N, --min-count, --min-word-count and --self-pairs, each needing
+// `needs` when given.
+void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& topHelp,
+                    CLI::Option* needs);
 
 // `ulo run`'s work, shared with `ulo demo`.
 struct PipelineOptions {

@@ -79,16 +79,9 @@ Runner AddGraphCommand(CLI::App& app) {
           },
           ""));
   AddMeasureOption(*command, &args->rank.measure);
-  command->add_option("--top", args->rank.top, "neighbours per word (default 8)")
-      ->type_name("N")
-      ->check(Int32AtLeast(1));
+  AddRankOptions(*command, &args->rank, "neighbours per word (default 8)", nullptr);
   command->add_option("--depth", args->depth, "steps from the words (default 1)")
       ->type_name("D")
-      ->check(Int32AtLeast(1));
-  command
-      ->add_option("--min-count", args->rank.minCount,
-                   "leave out the pairs counted fewer than C times (default 1)")
-      ->type_name("C")
       ->check(Int32AtLeast(1));
   command
       ->add_option("--from", args->encoding,

@@ -65,7 +65,7 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
     }
     if (ranking.List(*id).empty()) {
       Fail("show: '" + text.Show(word) + "' has no associations in " + path +
-           " (none counted at least --min-count times)");
+           " (none passed the filters: --min-count, --min-word-count, --direction)");
       ++missing;
       continue;
     }
@@ -79,15 +79,15 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
       scores.push_back(text);
       scoreWidth = std::max(scoreWidth, scores.back().size());
     }
-    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count\n", text.Show(word).c_str(),
+    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count  stands\n", text.Show(word).c_str(),
                 static_cast<long long>(ranking.Frequency(*id)), static_cast<int>(width), "word",
                 static_cast<int>(scoreWidth), MeasureName(options.measure).c_str());
     for (size_t i = 0; i < items.size(); ++i) {
       const std::string& other = ranking.Word(items[i].other);
       std::string padding(width - DisplayWidth(other), ' ');
-      std::printf("  %4zu  %s%s  %*s  %5lld\n", i + 1, text.Show(other).c_str(), padding.c_str(),
-                  static_cast<int>(scoreWidth), scores[i].c_str(),
-                  static_cast<long long>(items[i].count));
+      std::printf("  %4zu  %s%s  %*s  %5lld  %s\n", i + 1, text.Show(other).c_str(),
+                  padding.c_str(), static_cast<int>(scoreWidth), scores[i].c_str(),
+                  static_cast<long long>(items[i].count), items[i].follows ? "after" : "before");
     }
     std::printf("\n");
   }
@@ -173,7 +173,7 @@ Runner AddShowCommand(CLI::App& app) {
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "show", "FILE WORD... [--measure M [--top N] [--min-count C]] [--to ENCODING]",
+      app, "show", "FILE WORD... [--measure M [--top N] [--min-count C] ...] [--to ENCODING]",
       "Print a word's top associations readably.\n"
       "Prints each WORD's top associations as a table: from a top-N file (ulo topn, or\n"
       "topn.txt of ulo run) with confidence and support, or with --measure ranked from\n"
@@ -189,16 +189,7 @@ Runner AddShowCommand(CLI::App& app) {
       ->check(KnownEncoding())
       ->capture_default_str();
   CLI::Option* measure = AddMeasureOption(*command, &args->rank.measure);
-  command->add_option("--top", args->rank.top, "associated words per word (default 10)")
-      ->type_name("N")
-      ->check(Int32AtLeast(1))
-      ->needs(measure);
-  command
-      ->add_option("--min-count", args->rank.minCount,
-                   "leave out the pairs counted fewer than C times (default 1)")
-      ->type_name("C")
-      ->check(Int32AtLeast(1))
-      ->needs(measure);
+  AddRankOptions(*command, &args->rank, "associated words per word (default 10)", measure);
   return [args, measure](Host&) {
     if (measure->count() > 0)
       return ShowRanked(args->path, args->words, args->encoding, args->rank);
