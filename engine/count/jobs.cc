@@ -60,7 +60,8 @@ int DefaultJobs() {
 
 std::string CountIntoDirectory(const std::string& command, const Exports& exports,
                                bool showProgress, const CountSettings& settings, int jobs,
-                               const std::string& dir, CountSummary* summary) {
+                               const std::string& dir, CountSummary* summary,
+                               const OutputOptions& output) {
   std::string error;
   if (!settings.from.empty()) {
     Converter check;
@@ -128,7 +129,7 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
       summary->spillLines += LinesOf(file);
     }
   }
-  if (!staged.Commit(&error)) {
+  if (!staged.Commit(&error, output)) {
     staged.Discard();
     return Failure(command, error);
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/count/share_count.h"
+#include "engine/files/staging.h"
 
 namespace ulo::engine {
 
@@ -27,7 +28,8 @@ int DefaultJobs();
 // empty string, or the failure line (without the "ulo: " lead).
 std::string CountIntoDirectory(const std::string& command, const Exports& exports,
                                bool showProgress, const CountSettings& settings, int jobs,
-                               const std::string& dir, CountSummary* summary);
+                               const std::string& dir, CountSummary* summary,
+                               const OutputOptions& output = {});
 
 // Prints the summary lines that `count` and `run` share.
 void PrintCountSummary(const CountSummary& summary, const CountSettings& settings);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "engine/files/checks.h"
@@ -11,6 +12,8 @@
 
 namespace ulo::engine {
 namespace {
+
+namespace fs = std::filesystem;
 
 // The number of line ends in the first `offset` bytes of `path`: a share
 // starts mid-corpus, so a refused line is named by its line in the corpus.
@@ -80,7 +83,17 @@ std::string CountShare(const Exports& exports, const CountSettings& settings,
   std::string failure;
   static const std::string kNoCorpus = "the corpora";
   const std::string* current = &kNoCorpus;
+  // A spill that failed shows as a refused pair, or a failed End: the
+  // system's cause, where it still shows, says so.
+  auto spillCause = [&workDir](int captured) {
+    return WriteFailureCause((fs::path(workDir) / "temp").string(), captured);
+  };
   auto refused = [&](const std::string& what) {
+    if (std::string cause = spillCause(errno); !cause.empty()) {
+      failure = "cannot write a spill file in " + workDir + ": " + cause + " (while counting " +
+                *current + ": " + what + ")";
+      return;
+    }
     failure = "the library refused a pair while counting " + *current + " (" + what +
               "; a spill file in " + workDir + " may not have been written)";
   };
@@ -156,13 +169,18 @@ std::string CountShare(const Exports& exports, const CountSettings& settings,
     if (failure.empty() && reader.failed()) failure = "cannot read the corpus " + *current;
   }
   if (failure.empty()) batch.Flush();
+  errno = 0;
   status = session.End();
+  int captured = errno;
   TakeCounters(converter, tokenFilter, tally);
   progress(*tally);
   if (!failure.empty()) return failure;
   if (status != 0) {
-    return "the counting run in " + workDir + " failed at its end (status " +
-           std::to_string(status) + ": " + DescribeStatus(status) + ")";
+    std::string statusText = "(status " + std::to_string(status) + ": " + DescribeStatus(status) + ")";
+    if (std::string cause = spillCause(captured); !cause.empty()) {
+      return "cannot write a spill file in " + workDir + ": " + cause + " " + statusText;
+    }
+    return "the counting run in " + workDir + " failed at its end " + statusText;
   }
   return "";
 }

@@ -7,6 +7,8 @@
 #include <limits>
 #include <memory>
 
+#include "engine/files/checks.h"
+
 namespace ulo::engine {
 namespace {
 
@@ -165,10 +167,13 @@ std::vector<uint32_t> Ranking::SortedIds() const {
   return order;
 }
 
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error) {
-  File file(std::fopen(path.c_str(), "wb"));
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  const OutputOptions& output) {
+  StagedOutput staged(path, output);
+  if (staged.path().empty()) return staged.Commit(error);
+  File file(std::fopen(staged.path().c_str(), "wb"));
   if (!file) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
+    *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;
   }
   std::string line;
@@ -183,7 +188,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
       line += std::to_string(item.count);
       line += '\n';
       if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+        *error = "cannot write " + path + ": " + ErrorText(errno);
         return false;
       }
     }
@@ -191,10 +196,10 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
   FILE* raw = file.release();
   bool failed = std::ferror(raw) != 0;
   if (std::fclose(raw) != 0 || failed) {
-    *error = "cannot write " + path + " whole: " + std::strerror(errno);
+    *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;
   }
-  return true;
+  return staged.Commit(error);
 }
 
 }  // namespace ulo::engine

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/files/staging.h"
 #include "engine/stats/measures.h"
 
 namespace ulo::engine {
@@ -70,9 +71,11 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
                    int64_t* count);
 
 // Writes "word TAB other TAB score TAB count" for every item, the words in
-// byte order. False with a sentence in `*error` when `path` cannot be
-// written whole.
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
+// byte order, under a staging name renamed to `path` once whole. False with
+// a sentence naming `path` and the system's cause in `*error` when it
+// cannot be written whole.
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  const OutputOptions& output = {});
 
 }  // namespace ulo::engine
 

@@ -38,6 +38,7 @@ struct GraphOptions {
   std::string encoding = "UTF-8";
   RankOptions rank;
   int32_t depth = 1;
+  bool trustInput = false;  // PAIRS is not checked (--trust-input)
 };
 int DrawGraph(const GraphOptions& options);
 
@@ -60,7 +61,7 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
 // `ulo show --measure`: the words' best associated words ranked from a
 // pair-count file.
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
-               const std::string& encoding, const RankOptions& options);
+               const std::string& encoding, const RankOptions& options, bool trustInput);
 
 }  // namespace ulo::host
 

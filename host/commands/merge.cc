@@ -18,7 +18,8 @@ Runner AddMergeCommand(CLI::App& app) {
   return [args](Host& host) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
-    return Report(MergeFiles(*session, args->in, args->out, ShowProgress(host.options())));
+    return Report(MergeFiles(*session, args->in, args->out, ShowProgress(host.options()),
+                             host.options().operations()));
   };
 }
 

@@ -46,14 +46,16 @@ Runner AddRankCommand(CLI::App& app) {
                    "leave out the pairs counted fewer than C times (default 1)")
       ->type_name("C")
       ->check(Int32AtLeast(1));
-  return [args](Host&) {
-    if (std::string problem = FileProblem(args->files.in, args->files.out); !problem.empty()) {
+  return [args](Host& host) {
+    OperationOptions options = host.options().operations();
+    if (std::string problem = FileProblem(args->files.in, args->files.out, options.trustInput);
+        !problem.empty()) {
       return Fail("rank: " + problem);
     }
     Ranking ranking;
     std::string error;
     if (!ranking.Build(args->files.in, args->rank, &error) ||
-        !WriteRanking(ranking, args->files.out, &error)) {
+        !WriteRanking(ranking, args->files.out, &error, options.output)) {
       return Fail("rank: " + error);
     }
     return 0;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/files/pair_check.h"
 #include "engine/text/encoding.h"
 #include "host/commands/commands.h"
 
@@ -41,7 +42,7 @@ struct Terminal {
 }  // namespace
 
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
-               const std::string& encoding, const RankOptions& options) {
+               const std::string& encoding, const RankOptions& options, bool trustInput) {
   Terminal terminal;
   std::string error;
   if (!terminal.Open(encoding, &error)) return Fail("show: " + error);
@@ -50,6 +51,10 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
     wanted.push_back(terminal.In(typed));
   if (std::string problem = InputFileProblem(path); !problem.empty()) {
     return Fail("show: cannot read the pair-count file " + path + ": " + problem);
+  }
+  if (std::string problem = trustInput ? "" : PairFileProblem(path, kMergedPairs);
+      !problem.empty()) {
+    return Fail("show: " + problem);
   }
   Ranking ranking;
   if (!ranking.Build(path, options, &error, &wanted)) return Fail("show: " + error);
@@ -195,9 +200,11 @@ Runner AddShowCommand(CLI::App& app) {
       ->type_name("C")
       ->check(Int32AtLeast(1))
       ->needs(measure);
-  return [args, measure](Host&) {
-    if (measure->count() > 0)
-      return ShowRanked(args->path, args->words, args->encoding, args->rank);
+  return [args, measure](Host& host) {
+    if (measure->count() > 0) {
+      return ShowRanked(args->path, args->words, args->encoding, args->rank,
+                        host.options().trustInput);
+    }
     return ShowTopN(args->path, args->words, args->encoding);
   };
 }
