@@ -207,4 +207,50 @@ TEST_F(CrashTest, RunAndRankKilledAnywhereRunAgainToTheUndisturbedResult) {
              6);
 }
 
+// What a kill leaves, made by hand: a merge of the tree names it rather
+// than count it, and the next command writing there removes it.
+TEST(MergeTreeTest, LeftoversInTheTreeAreNamedNotCounted) {
+  TempDir dir;
+  MakeDirectory(dir.Path("runs"));
+  MakeDirectory(dir.Path("runs/a"));
+  WriteFile(dir.Path("runs/a/temp1.txt"), "a\tb\t3\nb\ta\t3\n");
+  std::string left = dir.Path("runs/a.pairs.ulo-partial-0badf00d");
+  WriteFile(left, "a\tb\t3\n");
+  UloResult refused = RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("holds " + left + ", which an interrupted ulo left"),
+            std::string::npos)
+      << refused.err;
+  // The merge that was killed, run again, clears it.
+  ASSERT_EQ(RunUlo(dir, {"merge", dir.Path("runs/a"), dir.Path("runs/a.pairs")}).exitCode, 0);
+  EXPECT_FALSE(FileExists(left));
+  RemoveAll(dir.Path("runs/a.pairs"));
+  ASSERT_EQ(RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")}).exitCode, 0);
+  EXPECT_EQ(ReadFile(dir.Path("all.txt")), "a\tb\t3\nb\ta\t3\n");
+  // A killed merge's intermediate files.
+  MakeDirectory(dir.Path("runs/merge_temp"));
+  WriteFile(dir.Path("runs/merge_temp/output_0.tmp"), "a\tb\t3\n");
+  UloResult work = RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")});
+  EXPECT_NE(work.err.find("holds " + dir.Path("runs/merge_temp")), std::string::npos) << work.err;
+}
+
+TEST(MergeTreeTest, OutputsInsideTheTreeAreRefusedUntouched) {
+  TempDir dir;
+  MakeDirectory(dir.Path("m"));
+  MakeDirectory(dir.Path("m/sub"));
+  WriteFile(dir.Path("m/one.txt"), "a\tb\t1\n");
+  WriteFile(dir.Path("m/two.txt"), "a\tb\t2\n");
+  for (const char* out : {"m/one.txt", "m/sub/new.txt", "m/./sub/../x.txt"}) {
+    UloResult result = RunUlo(dir, {"merge", dir.Path("m") + "/", dir.Path(out)});
+    EXPECT_EQ(result.exitCode, 1) << out;
+    EXPECT_NE(result.err.find("lies inside"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("write it beside the tree instead, e.g. " + dir.path() + "/"),
+              std::string::npos)
+        << result.err;
+  }
+  EXPECT_EQ(ReadFile(dir.Path("m/one.txt")), "a\tb\t1\n");
+  EXPECT_FALSE(FileExists(dir.Path("m/sub/new.txt")));
+  EXPECT_FALSE(FileExists(dir.Path("m/x.txt")));
+}
+
 }  // namespace

@@ -40,6 +40,11 @@ std::string LinesThenNul(int lines) {
   return text + std::string("x\tb\t1\0\n", 7);
 }
 
+std::string WriteTo(const TempDir& dir, const std::string& name, const std::string& bytes) {
+  WriteFile(dir.Path(name), bytes);
+  return dir.Path(name);
+}
+
 // The table the documentation lists, message for message.
 const std::vector<BadPairs>& Cases() {
   static const std::vector<BadPairs> cases = {
@@ -92,6 +97,21 @@ TEST(PairCheckTest, EachMalformedFileIsNamedWithItsLine) {
   WriteFile(dir.Path("good.txt"),
             "a\tb\t1\r\na\tbc\t007\nab\ta\t9223372036854775807\n\xD4\xC2\t\xC3\xF7\t2");
   EXPECT_EQ(PairFileProblem(dir.Path("good.txt"), kMergedPairs), "");
+  // Across the read blocks (1 MiB): a pair again right around the first
+  // block's end is found, and a long good file passes.
+  std::string lines = LinesThenNul(100000);
+  lines.resize(lines.size() - 7);
+  EXPECT_EQ(PairFileProblem(WriteTo(dir, "long.txt", lines), kMergedPairs), "");
+  for (int line = 87377; line < 87385; ++line) {
+    std::string doubled = lines;
+    size_t at = static_cast<size_t>(line) * 12;  // each line "wNNNNNN\tb\t1\n"
+    doubled.insert(at, doubled.substr(at, 12));
+    EXPECT_NE(PairFileProblem(WriteTo(dir, "long.txt", doubled), kMergedPairs)
+                  .find("line " + std::to_string(line + 2) + ": the pair 'w0" +
+                        std::to_string(line) + " b' again"),
+              std::string::npos)
+        << line;
+  }
   // Order and uniqueness are needs of their own: the shape alone passes.
   WriteFile(dir.Path("unsorted.txt"), "b\ta\t1\na\tb\t1\na\tb\t1\n");
   EXPECT_EQ(PairFileProblem(dir.Path("unsorted.txt"), {}), "");

@@ -75,7 +75,8 @@ int CompareWords(std::string_view x, std::string_view y) {
   return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
 }
 
-// Follows the lines of a file one by one, keeping the last pair.
+// Follows the lines of a file one by one, keeping the last pair: as views
+// into the caller's buffer, copied only when the buffer is about to change.
 class Checker {
  public:
   explicit Checker(PairNeeds needs) : needs(needs) {}
@@ -87,11 +88,11 @@ class Checker {
     PairLine pair;
     if (std::string problem = Parse(line, &pair); !problem.empty()) return problem;
     if ((needs.order || needs.unique) && number > 1) {
-      int order = CompareWords(word1, pair.word1);
-      if (order == 0) order = CompareWords(word2, pair.word2);
+      int order = CompareWords(last.word1, pair.word1);
+      if (order == 0) order = CompareWords(last.word2, pair.word2);
       if (order > 0) {
         return "the pair '" + Shown(pair.word1) + " " + Shown(pair.word2) + "' comes after '" +
-               Shown(word1) + " " + Shown(word2) +
+               Shown(last.word1) + " " + Shown(last.word2) +
                "': the lines are not in byte order (a merge writes them in order; LC_ALL=C "
                "sort puts a file in order)";
       }
@@ -101,9 +102,15 @@ class Checker {
                " too): each pair stands once, with its summed count";
       }
     }
-    word1.assign(pair.word1);
-    word2.assign(pair.word2);
+    last = pair;
     return {};
+  }
+
+  // Copies the last pair out of the buffer, which is about to be reused.
+  void Keep() {
+    word1.assign(last.word1);
+    word2.assign(last.word2);
+    last = {word1, word2};
   }
 
   uint64_t line() const { return number; }
@@ -111,6 +118,7 @@ class Checker {
  private:
   PairNeeds needs;
   uint64_t number = 0;
+  PairLine last;
   std::string word1, word2;
 };
 
@@ -166,6 +174,7 @@ std::string PairFileProblem(const std::string& path, PairNeeds needs) {
       start = stop + 1;
     }
     held = static_cast<size_t>(end - start);
+    checker.Keep();
     std::memmove(buffer.data(), start, held);
   }
   if (held > 0) {  // a last line without its line end

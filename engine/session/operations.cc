@@ -1,6 +1,7 @@
 #include "engine/session/operations.h"
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -187,43 +188,50 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
   return message;
 }
 
-std::string FilterPairs(Session& session, const std::string& in, const std::string& out,
-                        int32_t threshold, const OperationOptions& options) {
+namespace {
+
+// A failure the library reports without a status (the top-N ranking).
+constexpr int32_t kNoStatus = INT32_MIN;
+
+// The work of filter, support and topn: checks, a staged output, the
+// library's call on it (`write` gets the staging path and returns 0 or a
+// status), the output published or the failure put in words.
+template <typename Write>
+std::string StagedOperation(const std::string& command, const std::string& in,
+                            const std::string& out, const OperationOptions& options, Write write) {
   if (std::string problem = FileProblem(in, out, options.trustInput); !problem.empty()) {
-    return "filter: " + problem;
+    return command + ": " + problem;
   }
   StagedOutput staged(out, options.output);
-  if (staged.path().empty()) return Publish(staged, "filter");
+  if (staged.path().empty()) return Publish(staged, command);
   errno = 0;
-  int32_t status = session.Filter(in, staged.path(), threshold);
-  if (status == 0) return Publish(staged, "filter");
-  return "filter: " + OperationFailure(in, out, errno) + " (status " + std::to_string(status) + ")";
+  int32_t status = write(staged.path());
+  if (status == 0) return Publish(staged, command);
+  std::string failure = command + ": " + OperationFailure(in, out, errno);
+  if (status != kNoStatus) failure += " (status " + std::to_string(status) + ")";
+  return failure;
+}
+
+}  // namespace
+
+std::string FilterPairs(Session& session, const std::string& in, const std::string& out,
+                        int32_t threshold, const OperationOptions& options) {
+  return StagedOperation("filter", in, out, options, [&](const std::string& staged) {
+    return session.Filter(in, staged, threshold);
+  });
 }
 
 std::string WriteSupport(Session& session, const std::string& in, const std::string& out,
                          const OperationOptions& options) {
-  if (std::string problem = FileProblem(in, out, options.trustInput); !problem.empty()) {
-    return "support: " + problem;
-  }
-  StagedOutput staged(out, options.output);
-  if (staged.path().empty()) return Publish(staged, "support");
-  errno = 0;
-  int32_t status = session.Support(in, staged.path());
-  if (status == 0) return Publish(staged, "support");
-  return "support: " + OperationFailure(in, out, errno) + " (status " + std::to_string(status) +
-         ")";
+  return StagedOperation("support", in, out, options,
+                         [&](const std::string& staged) { return session.Support(in, staged); });
 }
 
 std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
                       const OperationOptions& options) {
-  if (std::string problem = FileProblem(in, out, options.trustInput); !problem.empty()) {
-    return "topn: " + problem;
-  }
-  StagedOutput staged(out, options.output);
-  if (staged.path().empty()) return Publish(staged, "topn");
-  errno = 0;
-  if (session.TopNDirect(in, staged.path(), n)) return Publish(staged, "topn");
-  return "topn: " + OperationFailure(in, out, errno);
+  return StagedOperation("topn", in, out, options, [&](const std::string& staged) {
+    return session.TopNDirect(in, staged, n) ? 0 : kNoStatus;
+  });
 }
 
 }  // namespace ulo::engine
