@@ -4,17 +4,17 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "engine/count/workers.h"
 #include "engine/files/checks.h"
 #include "engine/files/staging.h"
-#include "engine/report/progress.h"
 #include "engine/text/encoding.h"
 
 namespace ulo::engine {
@@ -52,6 +52,16 @@ std::string Describe(const Share& share, const CountSettings& settings) {
 
 }  // namespace
 
+void AddSpillFiles(const std::string& dir, CountSummary* summary) {
+  for (int number = 1;; ++number) {
+    fs::path file = fs::path(dir) / ("temp" + std::to_string(number) + ".txt");
+    std::error_code code;
+    if (!fs::is_regular_file(file, code)) break;
+    ++summary->spillFiles;
+    summary->spillLines += LinesOf(file);
+  }
+}
+
 int DefaultJobs() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
@@ -59,9 +69,11 @@ int DefaultJobs() {
 }
 
 std::string CountIntoDirectory(const std::string& command, const Exports& exports,
-                               bool showProgress, const CountSettings& settings, int jobs,
-                               const std::string& dir, CountSummary* summary,
+                               const CountSettings& settings, const std::string& dir,
+                               CountSummary* summary, ProgressReport* report,
                                const OutputOptions& output) {
+  auto start = std::chrono::steady_clock::now();
+  int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
   std::string error;
   if (!settings.from.empty()) {
     Converter check;
@@ -94,7 +106,6 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
     }
   }
 
-  Progress progress(command, showProgress);
   WorkersOutcome outcome = RunWorkers(
       static_cast<int>(shares.size()),
       [&](int part, const TallySink& sink) -> std::string {
@@ -104,8 +115,10 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
         return CountShare(exports, settings, filter, shares[static_cast<size_t>(part)],
                           partDirs[static_cast<size_t>(part)], &tally, sink);
       },
-      [&](const CountTally& sum) { progress.CountingTotals(sum.lines, sum.pairsFed); });
-  progress.Stop();
+      [&](const CountTally& sum) {
+        if (report != nullptr) report->Counting(sum.lines, sum.pairsFed);
+      });
+  if (report != nullptr) report->Stop();
   if (!outcome.ok) {
     staged.Discard();
     std::string failure = outcome.failure;
@@ -120,46 +133,33 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
   summary->parts = shares.size();
   for (const CountTally& tally : outcome.tallies)
     summary->tally += tally;
-  for (const std::string& part : partDirs) {
-    for (int number = 1;; ++number) {
-      fs::path file = fs::path(part) / ("temp" + std::to_string(number) + ".txt");
-      std::error_code code;
-      if (!fs::is_regular_file(file, code)) break;
-      ++summary->spillFiles;
-      summary->spillLines += LinesOf(file);
-    }
-  }
+  for (const std::string& part : partDirs)
+    AddSpillFiles(part, summary);
   if (!staged.Commit(&error, output)) {
     staged.Discard();
     return Failure(command, error);
   }
-  summary->seconds = progress.ElapsedSeconds();
+  summary->seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {};
 }
 
-void PrintCountSummary(const CountSummary& summary, const CountSettings& settings) {
-  std::printf("lines read         %s\n", Grouped(summary.tally.lines).c_str());
-  std::printf("pairs fed          %s (%s)\n", Grouped(summary.tally.pairsFed).c_str(),
-              settings.oneWay ? "one way" : "both directions counted");
-  std::printf(
-      "library calls      %s (%s)\n", Grouped(summary.tally.libraryCalls).c_str(),
-      settings.perPairCommands ? "one command per pair" : "each distinct pair of a batch once");
-  std::printf("workers            %s\n", Grouped(summary.parts).c_str());
-  std::printf("spill files        %s (%s lines)\n", Grouped(summary.spillFiles).c_str(),
-              Grouped(summary.spillLines).c_str());
-  const FilterOptions& filters = settings.filters;
-  if (filters.defaultStopwords || !filters.stopwordFiles.empty()) {
-    std::printf("stop words dropped %s\n", Grouped(summary.tally.stopwordsDropped).c_str());
+std::string SummaryFigures(const CountSummary& summary) {
+  const CountTally& tally = summary.tally;
+  std::string text;
+  for (auto [name, value] : {std::pair<const char*, uint64_t>{"lines", tally.lines},
+                             {"pairs_fed", tally.pairsFed},
+                             {"library_calls", tally.libraryCalls},
+                             {"stopwords_dropped", tally.stopwordsDropped},
+                             {"punctuation_dropped", tally.punctuationDropped},
+                             {"unrepresentable", tally.unrepresentable},
+                             {"invalid", tally.invalid},
+                             {"workers", summary.parts},
+                             {"spill_files", summary.spillFiles},
+                             {"spill_lines", summary.spillLines}}) {
+    text += std::string(name) + "\t" + std::to_string(value) + "\n";
   }
-  if (filters.dropPunctuation) {
-    std::printf("punctuation, symbols and digits dropped %s\n",
-                Grouped(summary.tally.punctuationDropped).c_str());
-  }
-  if (!settings.from.empty()) {
-    std::printf("skipped characters %s without a GB2312 form, %s invalid bytes\n",
-                Grouped(summary.tally.unrepresentable).c_str(),
-                Grouped(summary.tally.invalid).c_str());
-  }
+  return text;
 }
 
 }  // namespace ulo::engine

@@ -9,6 +9,7 @@
 
 #include "engine/count/share_count.h"
 #include "engine/files/staging.h"
+#include "engine/report/progress.h"
 
 namespace ulo::engine {
 
@@ -23,16 +24,20 @@ struct CountSummary {
 // The number of processors this process may run on.
 int DefaultJobs();
 
-// Counts `settings.corpora` into `dir` with up to `jobs` worker processes,
-// each counting through `exports`. `command` leads every message. Returns an
-// empty string, or the failure line (without the "ulo: " lead).
+// Counts `settings.corpora` into `dir` with up to `settings.jobs` worker
+// processes, each counting through `exports`; `report` (may be null) is told
+// of the progress. `command` leads every message. Returns an empty string,
+// or the failure line (without the "ulo: " lead).
 std::string CountIntoDirectory(const std::string& command, const Exports& exports,
-                               bool showProgress, const CountSettings& settings, int jobs,
-                               const std::string& dir, CountSummary* summary,
+                               const CountSettings& settings, const std::string& dir,
+                               CountSummary* summary, ProgressReport* report,
                                const OutputOptions& output = {});
 
-// Prints the summary lines that `count` and `run` share.
-void PrintCountSummary(const CountSummary& summary, const CountSettings& settings);
+// Adds the spill files a counting run left in `dir` to the summary.
+void AddSpillFiles(const std::string& dir, CountSummary* summary);
+
+// The summary's figures, one a line: name TAB value.
+std::string SummaryFigures(const CountSummary& summary);
 
 }  // namespace ulo::engine
 

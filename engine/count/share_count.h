@@ -18,18 +18,23 @@
 
 namespace ulo::engine {
 
+// What a count does. A fresh object holds the defaults of the option table
+// (engine/count/options.h), the one set that every front-end shares.
 struct CountSettings {
+  CountSettings();
+
   std::vector<std::string> corpora;
-  int window = 3;
-  bool oneWay = false;
-  TokenMode mode = TokenMode::kWords;
+  int window;
+  bool oneWay;
+  TokenMode mode;
   std::string from;  // the corpora's encoding; empty for GB2312
   // One command buffer per pair, as before batches existed: kept to measure
   // against, and as the plainest route through the extension object.
-  bool perPairCommands = false;
+  bool perPairCommands;
   // Begin and End (and the single pairs) through the exports, not commands.
   bool direct = false;
   FilterOptions filters;  // tokens dropped before pairing
+  int jobs;               // worker processes for whole files; 0: one per processor
 };
 
 // What a counting run has done so far. Plain numbers, so that workers can
@@ -45,6 +50,15 @@ struct CountTally {
 
   CountTally& operator+=(const CountTally& other);
 };
+
+class LineCounter;
+
+// Counts the lines of one segment of the corpus `path` through `counter`,
+// calling `progress` (when set) now and then. Returns an empty string, or
+// the sentence that says what failed; a refused line is named by its
+// corpus and line number.
+std::string CountSegment(LineCounter& counter, const std::string& path, const Segment& segment,
+                         const std::function<void(const CountTally&)>& progress);
 
 // Counts `share` into `workDir` (which must exist) with a run of its own,
 // the tokens of every line passed through a copy of `filter` (opened from

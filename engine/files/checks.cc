@@ -80,11 +80,13 @@ std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBi
   return "";
 }
 
+std::string LongLineProblem() {
+  return "a line longer than " + std::to_string(kMaxCorpusLine >> 20) +
+         " MiB (one sentence a line is expected)";
+}
+
 std::string CorpusLineProblem(std::string_view line, bool checkGb) {
-  if (line.size() > kMaxCorpusLine) {
-    return "a line longer than " + std::to_string(kMaxCorpusLine >> 20) +
-           " MiB (one sentence a line is expected)";
-  }
+  if (line.size() > kMaxCorpusLine) return LongLineProblem();
   size_t nul = line.find('\0');
   if (nul != std::string_view::npos) {
     return "a NUL byte at column " + std::to_string(nul + 1) + " (binary data, not text)";

@@ -31,6 +31,9 @@ enum class InputKind {
 // nobody writes cannot make it hang.
 std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBinary = true);
 
+// The phrase for a line longer than kMaxCorpusLine.
+std::string LongLineProblem();
+
 // Why one corpus line (its line end included) cannot be counted: longer
 // than kMaxCorpusLine, a NUL byte, or with `checkGb` a byte sequence that is
 // no GB2312 (GBK) character. Empty when it can.

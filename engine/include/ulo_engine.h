@@ -7,7 +7,7 @@
  * every call that needs the library takes that table.
  *
  * Conventions, as in most C APIs of this kind:
- * - Objects are opaque handles, created by *_create/*_open and released by
+ * - Objects are opaque handles, created by *_create or *_open and released by
  *   the matching *_destroy (which accepts NULL).
  * - Byte strings are pointer + length; paths and names are NUL-terminated.
  * - A call that can fail takes `char** errptr` last. On failure it stores a

@@ -1,52 +1,26 @@
-// Progress lines on standard error for long work, shown only on a terminal.
-#ifndef ULO_ENGINE_PROGRESS_H_
-#define ULO_ENGINE_PROGRESS_H_
+// How the engine tells of long work. It shows nothing itself: a front-end
+// passes an object that shows it as it likes (ulo on a terminal, Python
+// through a callback), or none.
+#ifndef ULO_ENGINE_REPORT_PROGRESS_H_
+#define ULO_ENGINE_REPORT_PROGRESS_H_
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <string>
-#include <thread>
 
 namespace ulo::engine {
 
-class Progress {
+class ProgressReport {
  public:
-  // `enabled` is usually: standard error is a terminal and --quiet is absent.
-  Progress(std::string operation, bool enabled);
-  ~Progress();
-
-  // Reports the counting so far; cheap enough to call for every line.
-  void Counting(uint64_t lines, uint64_t pairs);
-  // The same for totals that arrive a few times a second (from workers).
-  void CountingTotals(uint64_t lines, uint64_t pairs);
-  // Starts a thread that reports `poll()` (bytes written so far) against
-  // `inputBytes` twice a second until Stop().
-  void PollBytes(uint64_t inputBytes, std::function<uint64_t()> poll);
-  // Ends the progress line.
-  void Stop();
-
-  double ElapsedSeconds() const;
-
- private:
-  void Show(const std::string& text);
-
-  std::string operation;
-  bool enabled;
-  std::chrono::steady_clock::time_point start;
-  std::chrono::steady_clock::time_point lastShown;
-  uint64_t calls = 0;
-  bool shown = false;
-  std::atomic<bool> polling{false};
-  std::thread poller;
+  virtual ~ProgressReport() = default;
+  // The counting so far, a few times a second at most.
+  virtual void Counting(uint64_t lines, uint64_t pairs) = 0;
+  // From now until Stop(), `poll()` tells the bytes written so far of an
+  // operation that reads `inputBytes`; it may be called from another thread.
+  virtual void PollBytes(uint64_t inputBytes, std::function<uint64_t()> poll) = 0;
+  // The work has ended.
+  virtual void Stop() = 0;
 };
-
-// 1234567 -> "1,234,567".
-std::string Grouped(uint64_t value);
-// A byte count for people: "512 B", "3.4 KB", "12.0 MB", "1.2 GB".
-std::string HumanBytes(uint64_t bytes);
 
 }  // namespace ulo::engine
 
-#endif  // ULO_ENGINE_PROGRESS_H_
+#endif  // ULO_ENGINE_REPORT_PROGRESS_H_

@@ -142,7 +142,7 @@ std::string LastLogLine(const std::string& log, uint64_t from) {
 }
 
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
-                       bool shown, const OperationOptions& options) {
+                       ProgressReport* report, const OperationOptions& options) {
   if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
     return std::string("merge: cannot read the directory " + dir + ": " + problem);
   }
@@ -164,13 +164,14 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
   std::string targetLog = target + "_err.log";
   // The log grows across runs: only what this merge adds belongs to it.
   uint64_t logBefore = FileBytes(targetLog);
-  Progress progress("merge", shown);
-  progress.PollBytes(TreeBytes(dir),
-                     [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
+  if (report != nullptr) {
+    report->PollBytes(TreeBytes(dir),
+                      [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
+  }
   errno = 0;
   int32_t code = session.MergeDirect(dir, target);
   int captured = errno;
-  progress.Stop();
+  if (report != nullptr) report->Stop();
   std::string logged = LastLogLine(targetLog, logBefore);
   staged.AdoptSideFile("_err.log");
   if (code == 0) return Publish(staged, "merge");

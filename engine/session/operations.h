@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/files/staging.h"
+#include "engine/report/progress.h"
 #include "engine/session/session.h"
 
 namespace ulo::engine {
@@ -20,10 +21,11 @@ struct OperationOptions {
 };
 
 // Each returns an empty string, or its failure line (without the "ulo: " lead).
-// The merge refuses an output inside DIR (every file there is an input) and
-// a tree that holds what a killed command left.
+// `report` (may be null) is told of the merge's progress. The merge refuses
+// an output inside DIR (every file there is an input) and a tree that holds
+// what a killed command left.
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
-                       bool progress, const OperationOptions& options = {});
+                       ProgressReport* report, const OperationOptions& options = {});
 std::string FilterPairs(Session& session, const std::string& in, const std::string& out,
                         int32_t threshold, const OperationOptions& options = {});
 std::string WriteSupport(Session& session, const std::string& in, const std::string& out,

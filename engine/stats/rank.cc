@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/files/checks.h"
+#include "engine/session/operations.h"
 
 namespace ulo::engine {
 namespace {
@@ -200,6 +201,20 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
     return false;
   }
   return staged.Commit(error);
+}
+
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
+                     const OperationOptions& operations) {
+  if (std::string problem = FileProblem(in, out, operations.trustInput); !problem.empty()) {
+    return problem;
+  }
+  Ranking ranking;
+  std::string error;
+  if (!ranking.Build(in, options, &error) ||
+      !WriteRanking(ranking, out, &error, operations.output)) {
+    return error;
+  }
+  return {};
 }
 
 }  // namespace ulo::engine

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/files/staging.h"
+#include "engine/session/operations.h"
 #include "engine/stats/measures.h"
 
 namespace ulo::engine {
@@ -76,6 +77,12 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
 // cannot be written whole.
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
                   const OutputOptions& output = {});
+
+// Ranks the pair-count file `in` into `out`, checked first (unless
+// `operations.trustInput`) and staged: `out` appears whole or not at all.
+// Returns an empty string or the sentence that says what failed.
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
+                     const OperationOptions& operations = {});
 
 }  // namespace ulo::engine
 

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "engine/files/checks.h"
 #include "engine/text/encoding.h"
-#include "host/cli/cli.h"
 
 namespace ulo::engine {
 namespace {
@@ -90,15 +90,21 @@ bool TokenFilter::Open(const FilterOptions& options, const std::string& from, st
       *error = "cannot read the stop-word file " + path + ": " + std::strerror(errno);
       return false;
     }
-    if (!from.empty()) {
-      Converter converter;
-      std::string converted;
-      if (!converter.Open(from, "GB2312", error)) return false;
-      converter.Convert(text, &converted);
-      text.swap(converted);
-    }
-    AddList(text);
+    if (!AddText(text, from, error)) return false;
   }
+  return options.stopwordText.empty() || AddText(options.stopwordText, from, error);
+}
+
+bool TokenFilter::AddText(std::string_view text, const std::string& from, std::string* error) {
+  if (from.empty()) {
+    AddList(text);
+    return true;
+  }
+  Converter converter;
+  std::string converted;
+  if (!converter.Open(from, "GB2312", error)) return false;
+  converter.Convert(text, &converted);
+  AddList(converted);
   return true;
 }
 

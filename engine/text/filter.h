@@ -16,6 +16,7 @@ struct FilterOptions {
   std::vector<std::string> stopwordFiles;  // one word a line, in the corpus's encoding
   bool defaultStopwords = false;           // the Chinese and English lists of ulo
   bool dropPunctuation = false;
+  std::string stopwordText;  // more words, one a line, in the corpus's encoding
 };
 
 // The lists written for ulo, one word a line: Chinese in GB2312, English in
@@ -47,6 +48,8 @@ class TokenFilter {
 
  private:
   void AddList(std::string_view text);
+  // AddList of `text` in the encoding `from` (empty: GB2312).
+  bool AddText(std::string_view text, const std::string& from, std::string* error);
   bool IsStopword(std::string_view token) const;
 
   std::unordered_set<std::string> stopwords;  // ASCII letters in lower case

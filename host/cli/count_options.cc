@@ -1,70 +1,91 @@
 #include "host/cli/count_options.h"
 
+#include <cstdio>
 #include <string>
 
+#include "engine/count/options.h"
 #include "host/cli/cli.h"
+#include "host/report/progress.h"
 
 namespace ulo::host {
 namespace {
 
-constexpr int kMaxJobs = 256;
+// The table's help for `name`, with its default as the command line spells it.
+std::string Help(const char* name, const std::string& shownDefault = "") {
+  const OptionRow& row = CountOptionRow(name);
+  std::string text = row.help;
+  if (!shownDefault.empty()) text += " (default: " + shownDefault + ")";
+  return text;
+}
+
+std::string OnOff(bool value) {
+  return value ? "on" : "off";
+}
 
 }  // namespace
 
-void AddCountOptions(CLI::App& command, CountOptions* options) {
-  command.add_option("CORPUS", options->corpora, "corpus files, one sentence per line")
+void AddCountOptions(CLI::App& command, CountSettings* settings) {
+  command.add_option("CORPUS", settings->corpora, "corpus files, one sentence per line")
       ->type_name("FILE")
       ->required();
-  command
-      .add_option("--window", options->window,
-                  "pair every token with the next N tokens of its line")
+  command.add_option("--window", settings->window, Help("window"))
       ->type_name("N")
       ->check(Int32AtLeast(1))
       ->capture_default_str();
-  command.add_flag("--one-way", options->oneWay,
-                   "count each pair in reading order only (default: both directions)");
+  command.add_flag("--one-way", settings->oneWay, Help("one_way", OnOff(settings->oneWay)));
   command.add_flag_callback(
-      "--chars", [options] { options->mode = TokenMode::kChars; },
-      "every GB2312 Chinese character is a token (default: words separated by white space); "
-      "punctuation and ASCII are skipped");
-  command
-      .add_option("--from", options->from,
-                  "convert the corpora from ENCODING (for example UTF-8) to GB2312; characters "
-                  "without a GB2312 form are skipped and counted")
+      "--chars", [settings] { settings->mode = TokenMode::kChars; },
+      "tokenizer chars: every GB2312 Chinese character is a token, punctuation and ASCII "
+      "skipped (default: tokenizer " +
+          std::string(CountOptionRow("tokenizer").value) + ", words separated by white space)");
+  command.add_option("--from", settings->from, Help("source_encoding"))
       ->type_name("ENCODING")
       ->check(KnownEncoding());
   command
-      .add_option("--jobs", options->jobs,
-                  "count in N worker processes at once, each with a counting run of its own in "
-                  "DIR/part-K (default: the number of processors); peak memory is N times one "
-                  "run's, about 210 MB each")
+      .add_option("--jobs", settings->jobs,
+                  Help("jobs", "the number of processors") + "; each worker counts in DIR/part-K")
       ->type_name("N")
       ->check(Int32AtLeast(1))
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
-            // A worker costs a process and about 210 MB: more than this is a typo.
             if (std::stoll(text) > kMaxJobs) return "must be at most " + std::to_string(kMaxJobs);
             return {};
           },
           ""));
-  command.add_flag("--per-pair-commands", options->perPairCommands,
-                   "hand every pair to the library as a command of its own (slow; by default "
-                   "each distinct pair of a batch of lines goes once, with its count, through "
-                   "the pair's export)");
-  FilterOptions& filters = options->filters;
-  command
-      .add_option("--stopwords", filters.stopwordFiles,
-                  "drop the words of FILE (one a line, in the corpora's encoding); may be "
-                  "given more than once")
+  command.add_flag("--per-pair-commands", settings->perPairCommands,
+                   Help("per_pair_commands", OnOff(settings->perPairCommands)));
+  FilterOptions& filters = settings->filters;
+  command.add_option("--stopwords", filters.stopwordFiles, Help("stopword_file"))
       ->type_name("FILE");
   command.add_flag("--default-stopwords,!--no-default-stopwords", filters.defaultStopwords,
-                   std::string("drop the common Chinese and English function words of ulo's "
-                               "own lists (default: ") +
-                       (filters.defaultStopwords ? "on" : "off") + ")");
+                   Help("stopwords", OnOff(filters.defaultStopwords)));
   command.add_flag("--drop-punctuation,!--keep-punctuation", filters.dropPunctuation,
-                   std::string("drop tokens made only of punctuation, symbols or digits, ASCII "
-                               "or full-width (default: ") +
-                       (filters.dropPunctuation ? "on" : "off") + ")");
+                   Help("drop_punctuation", OnOff(filters.dropPunctuation)));
+}
+
+void PrintCountSummary(const CountSummary& summary, const CountSettings& settings) {
+  std::printf("lines read         %s\n", Grouped(summary.tally.lines).c_str());
+  std::printf("pairs fed          %s (%s)\n", Grouped(summary.tally.pairsFed).c_str(),
+              settings.oneWay ? "one way" : "both directions counted");
+  std::printf(
+      "library calls      %s (%s)\n", Grouped(summary.tally.libraryCalls).c_str(),
+      settings.perPairCommands ? "one command per pair" : "each distinct pair of a batch once");
+  std::printf("workers            %s\n", Grouped(summary.parts).c_str());
+  std::printf("spill files        %s (%s lines)\n", Grouped(summary.spillFiles).c_str(),
+              Grouped(summary.spillLines).c_str());
+  const FilterOptions& filters = settings.filters;
+  if (filters.defaultStopwords || !filters.stopwordFiles.empty()) {
+    std::printf("stop words dropped %s\n", Grouped(summary.tally.stopwordsDropped).c_str());
+  }
+  if (filters.dropPunctuation) {
+    std::printf("punctuation, symbols and digits dropped %s\n",
+                Grouped(summary.tally.punctuationDropped).c_str());
+  }
+  if (!settings.from.empty()) {
+    std::printf("skipped characters %s without a GB2312 form, %s invalid bytes\n",
+                Grouped(summary.tally.unrepresentable).c_str(),
+                Grouped(summary.tally.invalid).c_str());
+  }
 }
 
 }  // namespace ulo::host

@@ -1,7 +1,7 @@
-// The count options of `ulo count` and `ulo run` on the command line; the
-// counting itself is in count_jobs.h.
-#ifndef ULO_HOST_COUNT_RUN_H_
-#define ULO_HOST_COUNT_RUN_H_
+// The count options of `ulo count` and `ulo run` on the command line, their
+// defaults and help taken from the engine's one table of count options.
+#ifndef ULO_HOST_CLI_COUNT_OPTIONS_H_
+#define ULO_HOST_CLI_COUNT_OPTIONS_H_
 
 #include <CLI/CLI.hpp>
 
@@ -12,15 +12,12 @@ namespace ulo::host {
 
 using namespace ::ulo::engine;
 
-// What `ulo count` and `ulo run` take.
-struct CountOptions : CountSettings {
-  int jobs = DefaultJobs();
-};
+// Adds the corpora and the counting options to `command`.
+void AddCountOptions(CLI::App& command, CountSettings* settings);
 
-// Adds the corpora and the counting options to `command`; the filters'
-// defaults are those in `*options` when called.
-void AddCountOptions(CLI::App& command, CountOptions* options);
+// Prints the summary lines that `count` and `run` share.
+void PrintCountSummary(const CountSummary& summary, const CountSettings& settings);
 
 }  // namespace ulo::host
 
-#endif  // ULO_HOST_COUNT_RUN_H_
+#endif  // ULO_HOST_CLI_COUNT_OPTIONS_H_

@@ -47,7 +47,7 @@ CLI::Option* AddMeasureOption(CLI::App& command, Measure* measure);
 
 // `ulo run`'s work, shared with `ulo demo`.
 struct PipelineOptions {
-  CountOptions count;
+  CountSettings count;
   std::string out;
   std::optional<int32_t> threshold;
   int32_t top = 10;

@@ -3,12 +3,13 @@
 #include <memory>
 
 #include "host/commands/commands.h"
+#include "host/report/progress.h"
 
 namespace ulo::host {
 
 Runner AddCountCommand(CLI::App& app) {
   struct Arguments {
-    CountOptions count;
+    CountSettings count;
     std::string workDir;
   };
   auto args = std::make_shared<Arguments>();
@@ -26,15 +27,15 @@ Runner AddCountCommand(CLI::App& app) {
       ->type_name("DIR")
       ->required();
   return [args](Host& host) {
-    CountOptions options = args->count;
-    options.direct = host.options().direct;
+    CountSettings settings = args->count;
+    settings.direct = host.options().direct;
     CountSummary summary;
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
-    if (int failed =
-            Report(CountIntoDirectory("count", session->library(), ShowProgress(host.options()),
-                                      options, options.jobs, args->workDir, &summary,
-                                      host.options().operations().output))) {
+    Progress progress("count", ShowProgress(host.options()));
+    if (int failed = Report(CountIntoDirectory("count", session->library(), settings, args->workDir,
+                                               &summary, &progress,
+                                               host.options().operations().output))) {
       return failed;
     }
     PrintCountSummary(summary, args->count);

@@ -55,8 +55,6 @@ Runner AddDemoCommand(CLI::App& app) {
     options.count.mode = TokenMode::kChars;
     options.count.from = "UTF-8";
     options.count.window = 2;
-    options.count.filters.defaultStopwords = true;
-    options.count.filters.dropPunctuation = true;
     options.out = args->out;
     options.top = 16;
     options.threshold = 5;

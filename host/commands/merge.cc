@@ -3,6 +3,7 @@
 
 #include "engine/session/operations.h"
 #include "host/commands/commands.h"
+#include "host/report/progress.h"
 
 namespace ulo::host {
 
@@ -18,8 +19,9 @@ Runner AddMergeCommand(CLI::App& app) {
   return [args](Host& host) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
-    return Report(MergeFiles(*session, args->in, args->out, ShowProgress(host.options()),
-                             host.options().operations()));
+    Progress progress("merge", ShowProgress(host.options()));
+    return Report(
+        MergeFiles(*session, args->in, args->out, &progress, host.options().operations()));
   };
 }
 

@@ -47,18 +47,9 @@ Runner AddRankCommand(CLI::App& app) {
       ->type_name("C")
       ->check(Int32AtLeast(1));
   return [args](Host& host) {
-    OperationOptions options = host.options().operations();
-    if (std::string problem = FileProblem(args->files.in, args->files.out, options.trustInput);
-        !problem.empty()) {
-      return Fail("rank: " + problem);
-    }
-    Ranking ranking;
-    std::string error;
-    if (!ranking.Build(args->files.in, args->rank, &error) ||
-        !WriteRanking(ranking, args->files.out, &error, options.output)) {
-      return Fail("rank: " + error);
-    }
-    return 0;
+    std::string failure =
+        RankFile(args->files.in, args->files.out, args->rank, host.options().operations());
+    return failure.empty() ? 0 : Fail("rank: " + failure);
   };
 }
 

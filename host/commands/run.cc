@@ -6,9 +6,9 @@
 #include <memory>
 #include <system_error>
 
-#include "engine/report/progress.h"
 #include "engine/session/operations.h"
 #include "host/commands/commands.h"
+#include "host/report/progress.h"
 
 namespace ulo::host {
 namespace {
@@ -67,15 +67,18 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   };
   CountSummary summary;
   if (int failed = timed("count", [&] {
-        CountOptions count = options.count;
+        CountSettings count = options.count;
         count.direct = host.options().direct;
-        return Report(CountIntoDirectory("run", session->library(), progress, count, count.jobs,
-                                         spillDir, &summary, operations.output));
+        Progress report("run", progress);
+        return Report(CountIntoDirectory("run", session->library(), count, spillDir, &summary,
+                                         &report, operations.output));
       })) {
     return failed;
   }
-  if (int failed =
-          timed("merge", [&] { return Report(MergeFiles(*session, spillDir, pairs, progress, operations)); })) {
+  if (int failed = timed("merge", [&] {
+        Progress report("merge", progress);
+        return Report(MergeFiles(*session, spillDir, pairs, &report, operations));
+      })) {
     return failed;
   }
   if (options.threshold) {
@@ -115,9 +118,6 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
 
 Runner AddRunCommand(CLI::App& app) {
   auto args = std::make_shared<PipelineOptions>();
-  // For people: the filters that make the statistics readable are on.
-  args->count.filters.defaultStopwords = true;
-  args->count.filters.dropPunctuation = true;
   CLI::App* command =
       AddCommand(app, "run", "CORPUS... --out DIR [options]",
                  "The whole pipeline, from corpora to statistics.\n"

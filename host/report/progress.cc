@@ -1,8 +1,8 @@
-#include "engine/report/progress.h"
+#include "host/report/progress.h"
 
 #include <cstdio>
 
-namespace ulo::engine {
+namespace ulo::host {
 
 std::string Grouped(uint64_t value) {
   std::string digits = std::to_string(value);
@@ -49,11 +49,6 @@ void Progress::Show(const std::string& text) {
 }
 
 void Progress::Counting(uint64_t lines, uint64_t pairs) {
-  if (!enabled || (++calls & 255) != 0) return;
-  CountingTotals(lines, pairs);
-}
-
-void Progress::CountingTotals(uint64_t lines, uint64_t pairs) {
   if (!enabled) return;
   auto now = std::chrono::steady_clock::now();
   if (now - lastShown < std::chrono::milliseconds(250)) return;
@@ -92,4 +87,4 @@ void Progress::Stop() {
   }
 }
 
-}  // namespace ulo::engine
+}  // namespace ulo::host

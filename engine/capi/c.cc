@@ -1,0 +1,319 @@
+// The C API of engine/include/ulo_engine.h over the engine's C++: no C++
+// type or exception crosses it. The counter's calls are in counter.cc.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "engine/capi/handles.h"
+#include "engine/count/options.h"
+#include "engine/files/pair_check.h"
+#include "engine/session/operations.h"
+#include "engine/stats/measures.h"
+
+using namespace ulo::engine;
+using ulo::engine::capi::Copy;
+using ulo::engine::capi::Fail;
+
+namespace ulo::engine::capi {
+
+char* Copy(std::string_view text) {
+  auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  return copy;
+}
+
+bool Fail(char** errptr, const std::string& message) {
+  if (message.empty()) return true;
+  if (errptr != nullptr) {
+    std::free(*errptr);
+    *errptr = Copy(message);
+  }
+  return false;
+}
+
+}  // namespace ulo::engine::capi
+
+namespace {
+
+bool IsNull(const void* pointer, const char* what, char** errptr) {
+  if (pointer != nullptr) return false;
+  Fail(errptr, std::string("no ") + what + " was given");
+  return true;
+}
+
+// Runs `operation` with an extension object of its own.
+template <typename Operation>
+void WithSession(const ulo_exports_t* exports, char** errptr, Operation operation) {
+  if (IsNull(exports, "exports object", errptr)) return;
+  Session session(exports->exports);
+  std::string error;
+  if (!session.Open(&error)) {
+    Fail(errptr, error);
+    return;
+  }
+  Fail(errptr, operation(session));
+}
+
+}  // namespace
+
+extern "C" {
+
+void ulo_free(void* pointer) {
+  std::free(pointer);
+}
+
+const char* ulo_engine_version(void) {
+  return ULO_ENGINE_VERSION;
+}
+
+// ---- The library's exports ----
+
+ulo_exports_t* ulo_exports_create(void) {
+  return new (std::nothrow) ulo_exports_t;
+}
+
+void ulo_exports_destroy(ulo_exports_t* exports) {
+  delete exports;
+}
+
+void ulo_exports_set(ulo_exports_t* exports, const char* name, void* address, char** errptr) {
+  if (IsNull(exports, "exports object", errptr) || IsNull(name, "export name", errptr)) return;
+  Exports& table = exports->exports;
+  std::string_view wanted = name;
+  // The exports are functions; their addresses arrive as data pointers.
+  auto take = [address](auto* slot) {
+    *slot = reinterpret_cast<std::remove_reference_t<decltype(*slot)>>(address);
+  };
+  if (wanted == "ULO_Filtrate") {
+    take(&table.filtrate);
+  } else if (wanted == "ULO_GetTopNWordSupportRec") {
+    take(&table.getTopN);
+  } else if (wanted == "ULO_GetWordSupportRec") {
+    take(&table.getSupport);
+  } else if (wanted == "ULO_MulMergeFile") {
+    take(&table.mulMergeFile);
+  } else if (wanted == "ULO_Stat_AssociatedFreq") {
+    take(&table.addPair);
+  } else if (wanted == "ULO_Stat_AssociatedFreq_Begin") {
+    take(&table.begin);
+  } else if (wanted == "ULO_Stat_AssociatedFreq_End") {
+    take(&table.end);
+  } else if (wanted == "VornModule_CreateInstance") {
+    take(&table.createInstance);
+  } else {
+    Fail(errptr, "the library has no export called \"" + std::string(wanted) + "\"");
+  }
+}
+
+char* ulo_exports_missing(const ulo_exports_t* exports) {
+  if (exports == nullptr) return Copy("ULO_Filtrate");
+  std::string missing = exports->exports.Missing();
+  return missing.empty() ? nullptr : Copy(missing);
+}
+
+// ---- Options ----
+
+ulo_count_options_t* ulo_count_options_create(void) {
+  return new (std::nothrow) ulo_count_options_t;
+}
+
+void ulo_count_options_destroy(ulo_count_options_t* options) {
+  delete options;
+}
+
+void ulo_count_options_set(ulo_count_options_t* options, const char* name, const char* value,
+                           char** errptr) {
+  if (IsNull(options, "options object", errptr) || IsNull(name, "option name", errptr) ||
+      IsNull(value, "option value", errptr)) {
+    return;
+  }
+  std::string error;
+  if (!SetCountOption(&options->settings, name, value, &error)) Fail(errptr, error);
+}
+
+void ulo_count_options_add_stopwords(ulo_count_options_t* options, const char* text, size_t length,
+                                     char** errptr) {
+  if (IsNull(options, "options object", errptr)) return;
+  if (length > 0 && IsNull(text, "text", errptr)) return;
+  std::string& words = options->settings.filters.stopwordText;
+  words.append(text, length);
+  if (!words.empty() && words.back() != '\n') words += '\n';
+}
+
+char* ulo_count_options_describe(void) {
+  return Copy(DescribeOptions(CountOptionTable()));
+}
+
+ulo_rank_options_t* ulo_rank_options_create(void) {
+  return new (std::nothrow) ulo_rank_options_t;
+}
+
+void ulo_rank_options_destroy(ulo_rank_options_t* options) {
+  delete options;
+}
+
+void ulo_rank_options_set(ulo_rank_options_t* options, const char* name, const char* value,
+                          char** errptr) {
+  if (IsNull(options, "options object", errptr) || IsNull(name, "option name", errptr) ||
+      IsNull(value, "option value", errptr)) {
+    return;
+  }
+  std::string error;
+  if (!SetRankOption(&options->options, name, value, &error)) Fail(errptr, error);
+}
+
+char* ulo_rank_options_describe(void) {
+  return Copy(DescribeOptions(RankOptionTable()));
+}
+
+// ---- The library's file operations ----
+
+void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out, char** errptr) {
+  if (IsNull(dir, "directory", errptr) || IsNull(out, "output", errptr)) return;
+  WithSession(exports, errptr,
+              [&](Session& session) { return MergeFiles(session, dir, out, nullptr); });
+}
+
+void ulo_filter(const ulo_exports_t* exports, const char* in, const char* out, int32_t threshold,
+                char** errptr) {
+  if (IsNull(in, "input", errptr) || IsNull(out, "output", errptr)) return;
+  WithSession(exports, errptr,
+              [&](Session& session) { return FilterPairs(session, in, out, threshold); });
+}
+
+void ulo_support(const ulo_exports_t* exports, const char* in, const char* out, char** errptr) {
+  if (IsNull(in, "input", errptr) || IsNull(out, "output", errptr)) return;
+  WithSession(exports, errptr, [&](Session& session) { return WriteSupport(session, in, out); });
+}
+
+void ulo_topn(const ulo_exports_t* exports, const char* in, const char* out, int32_t n,
+              char** errptr) {
+  if (IsNull(in, "input", errptr) || IsNull(out, "output", errptr)) return;
+  WithSession(exports, errptr, [&](Session& session) { return WriteTopN(session, in, out, n); });
+}
+
+// ---- Ranking ----
+
+void ulo_rank(const char* pairs, const char* out, const ulo_rank_options_t* options,
+              char** errptr) {
+  if (IsNull(pairs, "pair-count file", errptr) || IsNull(out, "output", errptr)) return;
+  RankOptions defaults;
+  Fail(errptr, RankFile(pairs, out, options != nullptr ? options->options : defaults));
+}
+
+char* ulo_measure_names(void) {
+  std::string text;
+  for (const std::string& name : MeasureNames())
+    text += name + "\n";
+  return Copy(text);
+}
+
+double ulo_score(const char* measure, double a, double b, double c, double n, char** errptr) {
+  if (IsNull(measure, "measure", errptr)) return 0;
+  std::optional<Measure> parsed = ParseMeasure(measure);
+  if (!parsed) {
+    Fail(errptr, "no measure is called \"" + std::string(measure) + "\"");
+    return 0;
+  }
+  return Score(*parsed, PairCounts{a, b, c, n});
+}
+
+// ---- Checks and staged outputs ----
+
+char* ulo_input_problem(const char* path, const char* kind) {
+  if (path == nullptr || kind == nullptr) return Copy("no path or kind was given");
+  std::string_view wanted = kind;
+  if (wanted != "corpus" && wanted != "pairs") {
+    return Copy("no input kind is called \"" + std::string(wanted) + "\" (corpus or pairs)");
+  }
+  std::string problem =
+      InputFileProblem(path, wanted == "corpus" ? InputKind::kCorpus : InputKind::kPairCount);
+  return problem.empty() ? nullptr : Copy(problem);
+}
+
+char* ulo_check_pairs(const char* path, const char* needs, char** errptr) {
+  PairNeeds wanted;
+  if (IsNull(path, "path", errptr)) return nullptr;
+  if (!ParsePairNeeds(needs == nullptr ? "" : needs, &wanted)) {
+    Fail(errptr, "no need is called \"" + std::string(needs) +
+                     "\" (shape, order, unique or order,unique)");
+    return nullptr;
+  }
+  std::string problem = PairFileProblem(path, wanted);
+  return problem.empty() ? nullptr : Copy(problem);
+}
+
+ulo_staged_t* ulo_staged_open(const char* final_path, char** errptr) {
+  if (IsNull(final_path, "path", errptr)) return nullptr;
+  if (std::string problem = OutputFileProblem(final_path); !problem.empty()) {
+    Fail(errptr, "cannot write " + std::string(final_path) + ": " + problem);
+    return nullptr;
+  }
+  auto* staged = new (std::nothrow) ulo_staged_t(final_path);
+  std::string error;
+  if (staged != nullptr && staged->output.path().empty() && !staged->output.Commit(&error)) {
+    delete staged;  // no staging file could be made: Commit says why
+    Fail(errptr, error);
+    return nullptr;
+  }
+  return staged;
+}
+
+const char* ulo_staged_path(const ulo_staged_t* staged) {
+  return staged == nullptr ? nullptr : staged->output.path().c_str();
+}
+
+void ulo_staged_commit(ulo_staged_t* staged, char** errptr) {
+  if (IsNull(staged, "staged output", errptr)) return;
+  std::string error;
+  if (!staged->output.Commit(&error)) Fail(errptr, error);
+}
+
+void ulo_staged_destroy(ulo_staged_t* staged) {
+  delete staged;
+}
+
+// ---- The library's answers in words ----
+
+char* ulo_describe_status(int32_t status) {
+  return Copy(DescribeStatus(status));
+}
+
+char* ulo_describe_merge_code(int32_t code) {
+  return Copy(DescribeMergeCode(code));
+}
+
+ulo_command_t* ulo_command_create(const char* name) {
+  return new (std::nothrow) ulo_command_t(name == nullptr ? "" : name);
+}
+
+void ulo_command_destroy(ulo_command_t* command) {
+  delete command;
+}
+
+void ulo_command_add_string(ulo_command_t* command, const char* text, size_t length) {
+  if (command != nullptr) command->buffer.String(std::string_view(text, text ? length : 0));
+}
+
+void ulo_command_add_int32(ulo_command_t* command, int32_t value) {
+  if (command != nullptr) command->buffer.Int32(value);
+}
+
+void ulo_command_add_flag(ulo_command_t* command, unsigned char value) {
+  if (command != nullptr) command->buffer.Flag(value != 0);
+}
+
+const char* ulo_command_bytes(const ulo_command_t* command, size_t* length) {
+  if (command == nullptr) {
+    if (length != nullptr) *length = 0;
+    return nullptr;
+  }
+  const std::string& bytes = command->buffer.bytes();
+  if (length != nullptr) *length = bytes.size();
+  return bytes.data();
+}
+
+}  // extern "C"

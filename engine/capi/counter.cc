@@ -1,0 +1,293 @@
+// The counter's calls of the C API: blocks of raw text, lines of tokens and
+// file ranges, all counted line by line through one LineCounter.
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/capi/handles.h"
+#include "engine/count/jobs.h"
+#include "engine/count/shares.h"
+#include "engine/report/progress.h"
+
+using namespace ulo::engine;
+using ulo::engine::capi::Copy;
+using ulo::engine::capi::Fail;
+
+namespace {
+
+// A counter that failed stays failed: its run may lack pairs, so nothing
+// more is counted into it.
+bool Usable(ulo_counter_t* counter, char** errptr) {
+  if (counter == nullptr) return Fail(errptr, "no counter was given");
+  if (!counter->failure.empty()) return Fail(errptr, counter->failure);
+  if (counter->closed) return Fail(errptr, "the counter is closed");
+  return true;
+}
+
+void Stop(ulo_counter_t* counter, const std::string& failure, char** errptr) {
+  counter->failure = failure;
+  Fail(errptr, failure);
+}
+
+// Stops the counter at a refused line of the text being fed.
+bool Refuse(ulo_counter_t* counter, const std::string& problem, char** errptr) {
+  Stop(counter,
+       "cannot count the corpus " + counter->origin + ": line " + std::to_string(counter->line) +
+           ": " + problem,
+       errptr);
+  return false;
+}
+
+// Counts one line of the text being fed; false when it stops the counter.
+bool CountTextLine(ulo_counter_t* counter, std::string_view line, char** errptr) {
+  ++counter->line;
+  std::string problem;
+  if (counter->counter->CountLine(line, &problem)) return true;
+  if (!problem.empty()) return Refuse(counter, problem, errptr);
+  Stop(counter, counter->counter->failure(), errptr);
+  return false;
+}
+
+bool EndText(ulo_counter_t* counter, char** errptr) {
+  bool counted = true;
+  if (!counter->pending.empty()) {
+    std::string last;
+    last.swap(counter->pending);
+    counted = CountTextLine(counter, last, errptr);
+  }
+  counter->origin.clear();
+  counter->line = 0;
+  return counted;
+}
+
+// Tells a C progress function of the counting.
+class CallbackReport : public ProgressReport {
+ public:
+  CallbackReport(ulo_progress_fn function, void* context) : function(function), context(context) {}
+  void Counting(uint64_t lines, uint64_t pairs) override {
+    if (function != nullptr) function(context, lines, pairs);
+  }
+  void PollBytes(uint64_t, std::function<uint64_t()>) override {}
+  void Stop() override {}
+
+ private:
+  ulo_progress_fn function;
+  void* context;
+};
+
+std::vector<std::string> Paths(const char* const* paths, size_t count) {
+  std::vector<std::string> list;
+  for (size_t i = 0; i < count; ++i)
+    list.emplace_back(paths[i] == nullptr ? "" : paths[i]);
+  return list;
+}
+
+}  // namespace
+
+extern "C" {
+
+ulo_counter_t* ulo_counter_open(const ulo_exports_t* exports, const ulo_count_options_t* options,
+                                const char* work_dir, char** errptr) {
+  if (exports == nullptr || options == nullptr || work_dir == nullptr) {
+    Fail(errptr, "the counter needs the exports, the options and a work directory");
+    return nullptr;
+  }
+  if (std::string problem = InputDirectoryProblem(work_dir); !problem.empty()) {
+    Fail(errptr, "cannot count into " + std::string(work_dir) + ": " + problem);
+    return nullptr;
+  }
+  auto* counter = new (std::nothrow) ulo_counter_t(exports->exports, options->settings);
+  if (counter == nullptr) return nullptr;
+  counter->workDir = work_dir;
+  std::string error;
+  if (!counter->filter.Open(counter->settings.filters, counter->settings.from, &error)) {
+    delete counter;
+    Fail(errptr, error);
+    return nullptr;
+  }
+  counter->counter =
+      std::make_unique<LineCounter>(counter->exports, counter->settings, counter->filter);
+  if (!counter->counter->Begin(counter->workDir, &error)) {
+    delete counter;
+    Fail(errptr, error);
+    return nullptr;
+  }
+  return counter;
+}
+
+void ulo_counter_add_block(ulo_counter_t* counter, const char* origin, const char* data,
+                           size_t length, char** errptr) {
+  if (!Usable(counter, errptr)) return;
+  std::string name = origin == nullptr || *origin == '\0' ? "<text>" : origin;
+  if (name != counter->origin) {
+    // Another text begins: the last one ends here.
+    if (!counter->origin.empty() && !EndText(counter, errptr)) return;
+    counter->origin = name;
+    counter->counter->SetOrigin(name);
+  }
+  std::string_view rest(data, data == nullptr ? 0 : length);
+  while (!rest.empty()) {
+    size_t end = rest.find('\n');
+    if (end == std::string_view::npos) {
+      // Refused before it is kept: a line must not grow without bound.
+      if (counter->pending.size() + rest.size() > kMaxCorpusLine) {
+        counter->pending.clear();
+        ++counter->line;
+        Refuse(counter, LongLineProblem(), errptr);
+        return;
+      }
+      counter->pending.append(rest);
+      return;
+    }
+    std::string_view line = rest.substr(0, end + 1);
+    rest.remove_prefix(end + 1);
+    bool counted;
+    if (counter->pending.empty()) {
+      counted = CountTextLine(counter, line, errptr);
+    } else {
+      counter->pending.append(line);
+      std::string whole;
+      whole.swap(counter->pending);
+      counted = CountTextLine(counter, whole, errptr);
+    }
+    if (!counted) return;
+  }
+}
+
+void ulo_counter_end_text(ulo_counter_t* counter, char** errptr) {
+  if (!Usable(counter, errptr)) return;
+  EndText(counter, errptr);
+}
+
+void ulo_counter_add_token_lines(ulo_counter_t* counter, const char* data, size_t length,
+                                 char** errptr) {
+  if (!Usable(counter, errptr)) return;
+  counter->counter->SetOrigin("the lines of tokens");
+  std::string_view rest(data, data == nullptr ? 0 : length);
+  std::string problem;
+  while (!rest.empty()) {
+    size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    ++counter->tokenLine;
+    if (counter->counter->CountTokenLine(line, &problem)) continue;
+    if (problem.empty()) {
+      Stop(counter, counter->counter->failure(), errptr);
+    } else {
+      Stop(counter,
+           "cannot count the lines of tokens: line " + std::to_string(counter->tokenLine) + ": " +
+               problem,
+           errptr);
+    }
+    return;
+  }
+}
+
+void ulo_counter_add_file(ulo_counter_t* counter, const char* path, uint64_t begin, uint64_t end,
+                          char** errptr) {
+  if (!Usable(counter, errptr)) return;
+  if (path == nullptr) {
+    Fail(errptr, "no path was given");
+    return;
+  }
+  if (std::string problem =
+          InputFileProblem(path, InputKind::kCorpus, counter->settings.from.empty());
+      !problem.empty()) {
+    Fail(errptr, "cannot read the corpus " + std::string(path) + ": " + problem);
+    return;
+  }
+  Segment segment;
+  segment.begin = begin;
+  segment.end = end;
+  if (end == 0) {
+    // To the end of the file: read as a stream when it cannot be measured.
+    std::error_code code;
+    uint64_t size = std::filesystem::file_size(path, code);
+    segment.whole = code.value() != 0;
+    segment.end = segment.whole ? 0 : size;
+    if (segment.whole && begin != 0) {
+      Fail(errptr, "cannot start within " + std::string(path) + ": it is not a regular file");
+      return;
+    }
+  }
+  if (segment.end < segment.begin && !segment.whole) {
+    Fail(errptr, "the range of " + std::string(path) + " ends before it begins");
+    return;
+  }
+  std::string failure = CountSegment(*counter->counter, path, segment, nullptr);
+  if (!failure.empty()) Stop(counter, failure, errptr);
+}
+
+void ulo_counter_close(ulo_counter_t* counter, char** errptr) {
+  if (!Usable(counter, errptr)) return;
+  if (!counter->origin.empty() && !EndText(counter, errptr)) return;
+  std::string error;
+  counter->closed = true;
+  if (!counter->counter->End(&error)) Stop(counter, error, errptr);
+}
+
+char* ulo_counter_summary(const ulo_counter_t* counter) {
+  if (counter == nullptr) return nullptr;
+  CountSummary summary;
+  summary.tally = counter->counter->tally();
+  summary.parts = 1;
+  if (counter->closed) AddSpillFiles(counter->workDir, &summary);
+  return Copy(SummaryFigures(summary));
+}
+
+void ulo_counter_destroy(ulo_counter_t* counter) {
+  if (counter == nullptr) return;
+  if (!counter->closed && counter->failure.empty()) {
+    char* ignored = nullptr;
+    ulo_counter_close(counter, &ignored);
+    ulo_free(ignored);
+  }
+  delete counter;
+}
+
+char* ulo_count_files(const ulo_exports_t* exports, const ulo_count_options_t* options,
+                      const char* const* paths, size_t path_count, const char* work_dir,
+                      ulo_progress_fn progress, void* context, char** errptr) {
+  if (exports == nullptr || options == nullptr || work_dir == nullptr ||
+      (paths == nullptr && path_count > 0)) {
+    Fail(errptr, "the count needs the exports, the options, the files and a work directory");
+    return nullptr;
+  }
+  CountSettings settings = options->settings;
+  settings.corpora = Paths(paths, path_count);
+  CountSummary summary;
+  CallbackReport report(progress, context);
+  std::string failure =
+      CountIntoDirectory("count", exports->exports, settings, work_dir, &summary, &report);
+  if (!failure.empty()) {
+    Fail(errptr, failure);
+    return nullptr;
+  }
+  return Copy(SummaryFigures(summary));
+}
+
+char* ulo_share_files(const char* const* paths, size_t path_count, int parts, char** errptr) {
+  if ((paths == nullptr && path_count > 0) || parts < 1) {
+    Fail(errptr, "sharing needs the files and at least one part");
+    return nullptr;
+  }
+  std::vector<std::string> corpora = Paths(paths, path_count);
+  std::vector<Share> shares;
+  std::string error;
+  if (!ShareCorpora(corpora, parts, &shares, &error)) {
+    Fail(errptr, error);
+    return nullptr;
+  }
+  std::string text;
+  for (size_t k = 0; k < shares.size(); ++k) {
+    for (const Segment& segment : shares[k]) {
+      text += std::to_string(k) + "\t" + corpora[segment.corpus] + "\t" +
+              std::to_string(segment.begin) + "\t" + std::to_string(segment.end) + "\n";
+    }
+  }
+  return Copy(text);
+}
+
+}  // extern "C"

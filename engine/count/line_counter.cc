@@ -1,0 +1,187 @@
+#include "engine/count/line_counter.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "engine/files/checks.h"
+#include "engine/text/tokenizer.h"
+
+namespace ulo::engine {
+namespace {
+
+bool IsBlank(std::string_view token) {
+  return token.find_first_not_of(" \r\n\v\f") == std::string_view::npos;
+}
+
+// A spill that failed shows as a refused pair or a failed End: the
+// system's cause, where it still shows, names it; else `otherwise` stands.
+std::string SpillFailure(const std::string& workDir, int captured, const std::string& what,
+                         const std::string& otherwise) {
+  std::string cause = WriteFailureCause(workDir + "/temp", captured);
+  if (cause.empty()) return otherwise;
+  return "cannot write a spill file in " + workDir + ": " + cause + " (" + what + ")";
+}
+
+}  // namespace
+
+uint64_t LineNumberAt(const std::string& path, uint64_t offset) {
+  uint64_t lines = 1;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return lines;
+  char buffer[1 << 16];
+  while (offset > 0) {
+    size_t want = offset < sizeof buffer ? static_cast<size_t>(offset) : sizeof buffer;
+    size_t got = std::fread(buffer, 1, want, file);
+    if (got == 0) break;
+    for (size_t i = 0; i < got; ++i)
+      lines += buffer[i] == '\n';
+    offset -= got;
+  }
+  std::fclose(file);
+  return lines;
+}
+
+LineCounter::LineCounter(const Exports& exports, const CountSettings& settings,
+                         const TokenFilter& filter)
+    : exports(exports), settings(settings), filter(filter), session(exports, settings.direct) {}
+
+LineCounter::~LineCounter() {
+  if (begun) {
+    std::string ignored;
+    End(&ignored);
+  }
+}
+
+bool LineCounter::Begin(const std::string& dir, std::string* error) {
+  workDir = dir;
+  if (!settings.from.empty()) {
+    converter.emplace();
+    if (!converter->Open(settings.from, "GB2312", error)) return false;
+  }
+  if (!session.Open(error)) return false;
+  int32_t status = session.Begin(workDir);
+  if (status != 0) {
+    *error = "cannot open a counting run in " + workDir + " (status " + std::to_string(status) +
+             ": " + DescribeStatus(status) + ")";
+    return false;
+  }
+  begun = true;
+  auto addPair = exports.addPair;
+  batch.emplace(
+      [this, addPair](const char* word1, const char* word2, int32_t count) {
+        ++counted.libraryCalls;
+        if (addPair(word1, word2, count, settings.oneWay ? 1 : 0) == 1) return true;
+        failed = SpillFailure(workDir, errno,
+                              "while counting " + origin + ": the pair's export answered false",
+                              "the library refused a pair while counting " + origin +
+                                  " (the pair's export answered false; a spill file in " +
+                                  workDir + " may not have been written)");
+        return false;
+      },
+      !settings.oneWay);
+  return true;
+}
+
+bool LineCounter::CountLine(std::string_view line, std::string* problem) {
+  ++counted.lines;
+  // Text that is not what it claims to be is refused, not counted as
+  // noise. Through a source encoding, the converter judges it.
+  *problem = CorpusLineProblem(line, !converter);
+  if (!problem->empty()) return false;
+  if (converter) {
+    uint64_t invalidBefore = converter->invalid();
+    converted.clear();
+    converter->Convert(line, &converted);
+    line = converted;
+    if (converter->invalid() != invalidBefore) {
+      *problem = "not valid " + settings.from;
+      return false;
+    }
+  }
+  Tokenize(line, settings.mode, &tokens);
+  return CountTokens();
+}
+
+bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
+  ++counted.lines;
+  *problem = CorpusLineProblem(line, false);
+  if (!problem->empty()) return false;
+  if (!tokenConverter) {
+    tokenConverter.emplace();
+    if (!tokenConverter->Open("UTF-8", "GB2312", problem)) return false;
+  }
+  uint64_t invalidBefore = tokenConverter->invalid();
+  converted.clear();
+  tokenConverter->Convert(line, &converted);
+  if (tokenConverter->invalid() != invalidBefore) {
+    *problem = "not valid UTF-8";
+    return false;
+  }
+  tokens.clear();
+  std::string_view rest = converted;
+  while (true) {
+    size_t tab = rest.find('\t');
+    std::string_view token = rest.substr(0, tab);
+    // A tokenizer's blanks (and characters without a GB2312 form) are no words.
+    if (!IsBlank(token)) tokens.push_back(token);
+    if (tab == std::string_view::npos) break;
+    rest.remove_prefix(tab + 1);
+  }
+  return CountTokens();
+}
+
+bool LineCounter::CountTokens() {
+  filter.Apply(&tokens);
+  if (settings.perPairCommands) {
+    ForEachPair(tokens, settings.window, [&](std::string_view a, std::string_view b) {
+      if (!failed.empty()) return;
+      ++counted.libraryCalls;
+      int32_t added = session.AddPair(a, b, 1, settings.oneWay);
+      if (added != 0) {
+        std::string status = "status " + std::to_string(added) + ": " + DescribeStatus(added);
+        failed = SpillFailure(workDir, errno, "while counting " + origin + ": " + status,
+                              "the library refused a pair while counting " + origin + " (" +
+                                  status + "; a spill file in " + workDir +
+                                  " may not have been written)");
+        return;
+      }
+      ++counted.pairsFed;
+    });
+    return failed.empty();
+  }
+  uint64_t before = batch->pairsAdded();
+  bool handed = batch->AddLine(tokens, settings.window);
+  counted.pairsFed += batch->pairsAdded() - before;
+  return handed && failed.empty();
+}
+
+bool LineCounter::End(std::string* error) {
+  if (!begun) return true;
+  begun = false;
+  if (failed.empty()) batch->Flush();
+  errno = 0;
+  int32_t status = session.End();
+  int captured = errno;
+  if (!failed.empty()) {
+    *error = failed;
+    return false;
+  }
+  if (status != 0) {
+    std::string text = "status " + std::to_string(status) + ": " + DescribeStatus(status);
+    *error = SpillFailure(workDir, captured, text,
+                          "the counting run in " + workDir + " failed at its end (" + text + ")");
+    return false;
+  }
+  return true;
+}
+
+const CountTally& LineCounter::tally() {
+  counted.unrepresentable = (converter ? converter->unrepresentable() : 0) +
+                            (tokenConverter ? tokenConverter->unrepresentable() : 0);
+  counted.invalid = converter ? converter->invalid() : 0;
+  counted.stopwordsDropped = filter.stopwordsDropped();
+  counted.punctuationDropped = filter.punctuationDropped();
+  return counted;
+}
+
+}  // namespace ulo::engine

@@ -1,0 +1,190 @@
+#include "engine/count/options.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "engine/text/encoding.h"
+
+namespace ulo::engine {
+namespace {
+
+bool ParseBool(std::string_view text, bool* value) {
+  for (std::string_view yes : {"true", "1", "yes"}) {
+    if (text == yes) return *value = true;
+  }
+  for (std::string_view no : {"false", "0", "no"}) {
+    if (text == no) return !(*value = false);
+  }
+  return false;
+}
+
+bool ParseInteger(std::string_view text, int64_t minimum, int64_t maximum, int64_t* value) {
+  const char* end = text.data() + text.size();
+  auto [stop, code] = std::from_chars(text.data(), end, *value);
+  return code == std::errc() && stop == end && *value >= minimum && *value <= maximum;
+}
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+}  // namespace
+
+const std::vector<OptionRow>& CountOptionTable() {
+  // Chosen for what people mine: associations of content words.
+  static const std::vector<OptionRow> table = {
+      {"window", "3", "pair every token with the next N tokens of its line"},
+      {"one_way", "false", "count each pair in reading order only, not in both directions"},
+      {"tokenizer", "whitespace",
+       "whitespace: words separated by white space; chars: every GB2312 Chinese character is a "
+       "token, punctuation and ASCII skipped"},
+      {"source_encoding", "",
+       "the corpora's encoding (for example UTF-8), converted to GB2312; characters without a "
+       "GB2312 form are skipped and counted; empty: the corpora are GB2312"},
+      {"stopwords", "default",
+       "default: drop the common Chinese and English function words of ulo's own lists; "
+       "none: keep them"},
+      {"stopword_file", "",
+       "also drop the words of FILE (one a line, in the corpora's encoding); may be given more "
+       "than once"},
+      {"drop_punctuation", "true",
+       "drop tokens made only of punctuation, symbols or digits, ASCII or full-width"},
+      {"jobs", "0",
+       "count whole files in N worker processes at once, each with a counting run of its own "
+       "(0: one per processor); peak memory is N times one run's, about 210 MB each"},
+      {"per_pair_commands", "false",
+       "hand every pair to the library as a command of its own (slow; otherwise each distinct "
+       "pair of a batch of lines goes once, with its count, through the pair's export)"},
+  };
+  return table;
+}
+
+const std::vector<OptionRow>& RankOptionTable() {
+  static const std::vector<OptionRow> table = {
+      {"measure", "llr", "the association measure that orders each word's list"},
+      {"top", "10", "associated words kept per word"},
+      {"min_count", "1", "pairs counted fewer times are not scored"},
+  };
+  return table;
+}
+
+const OptionRow& CountOptionRow(std::string_view name) {
+  for (const OptionRow& row : CountOptionTable()) {
+    if (name == row.name) return row;
+  }
+  std::abort();  // a name the code spells wrong
+}
+
+CountSettings::CountSettings() {
+  std::string ignored;
+  for (const OptionRow& row : CountOptionTable())
+    SetCountOption(this, row.name, row.value, &ignored);
+}
+
+bool SetCountOption(CountSettings* settings, std::string_view name, std::string_view value,
+                    std::string* error) {
+  bool flag = false;
+  int64_t number = 0;
+  auto bad = [&](const std::string& expected) {
+    *error =
+        "the count option " + std::string(name) + " takes " + expected + ", not " + Quoted(value);
+    return false;
+  };
+  if (name == "window") {
+    if (!ParseInteger(value, 1, kInt32Max, &number)) return bad("a whole number from 1");
+    settings->window = static_cast<int>(number);
+  } else if (name == "one_way") {
+    if (!ParseBool(value, &flag)) return bad("true or false");
+    settings->oneWay = flag;
+  } else if (name == "tokenizer") {
+    if (value == "whitespace") {
+      settings->mode = TokenMode::kWords;
+    } else if (value == "chars") {
+      settings->mode = TokenMode::kChars;
+    } else {
+      return bad("whitespace or chars");
+    }
+  } else if (name == "source_encoding") {
+    if (!value.empty()) {
+      Converter in, out;
+      std::string reason;
+      if (!in.Open(std::string(value), "GB2312", &reason) ||
+          !out.Open("GB2312", std::string(value), &reason)) {
+        *error = reason;
+        return false;
+      }
+    }
+    settings->from = value;
+  } else if (name == "stopwords") {
+    if (value == "default") {
+      settings->filters.defaultStopwords = true;
+    } else if (value == "none") {
+      settings->filters.defaultStopwords = false;
+    } else {
+      return bad("default or none");
+    }
+  } else if (name == "stopword_file") {
+    if (!value.empty()) settings->filters.stopwordFiles.emplace_back(value);
+  } else if (name == "drop_punctuation") {
+    if (!ParseBool(value, &flag)) return bad("true or false");
+    settings->filters.dropPunctuation = flag;
+  } else if (name == "jobs") {
+    if (!ParseInteger(value, 0, kMaxJobs, &number)) {
+      return bad("a whole number from 0 to " + std::to_string(kMaxJobs));
+    }
+    settings->jobs = static_cast<int>(number);
+  } else if (name == "per_pair_commands") {
+    if (!ParseBool(value, &flag)) return bad("true or false");
+    settings->perPairCommands = flag;
+  } else {
+    *error = "no count option is called " + Quoted(name);
+    return false;
+  }
+  return true;
+}
+
+bool SetRankOption(RankOptions* options, std::string_view name, std::string_view value,
+                   std::string* error) {
+  int64_t number = 0;
+  auto bad = [&](const std::string& expected) {
+    *error =
+        "the rank option " + std::string(name) + " takes " + expected + ", not " + Quoted(value);
+    return false;
+  };
+  if (name == "measure") {
+    std::optional<Measure> measure = ParseMeasure(value);
+    if (!measure) return bad("one of the measures' names");
+    options->measure = *measure;
+  } else if (name == "top") {
+    if (!ParseInteger(value, 1, kInt32Max, &number)) return bad("a whole number from 1");
+    options->top = static_cast<int32_t>(number);
+  } else if (name == "min_count") {
+    if (!ParseInteger(value, 1, std::numeric_limits<int64_t>::max(), &number)) {
+      return bad("a whole number from 1");
+    }
+    options->minCount = number;
+  } else {
+    *error = "no rank option is called " + Quoted(name);
+    return false;
+  }
+  return true;
+}
+
+std::string DescribeOptions(const std::vector<OptionRow>& table) {
+  std::string text;
+  for (const OptionRow& row : table) {
+    text += row.name;
+    text += '\t';
+    text += row.value;
+    text += '\t';
+    text += row.help;
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace ulo::engine

@@ -1,0 +1,267 @@
+// The engine's C API as a front-end sees it: linked as the shared library,
+// the library's exports handed over from a copy loaded at run time.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/include/ulo_engine.h"
+#include "host_run_ulo.h"
+#include "loaded_library.h"
+#include "test_support.h"
+
+namespace ulo::testing {
+namespace {
+
+// An error slot as the header describes it, released at the end.
+struct Error {
+  char* text = nullptr;
+  ~Error() { ulo_free(text); }
+  std::string str() const { return text == nullptr ? "" : text; }
+};
+
+std::string Take(char* text) {
+  std::string copy = text == nullptr ? "" : text;
+  ulo_free(text);
+  return copy;
+}
+
+class EngineCapi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(library.loaded()) << library.error();
+    for (const char* name :
+         {"ULO_Filtrate", "ULO_GetTopNWordSupportRec", "ULO_GetWordSupportRec", "ULO_MulMergeFile",
+          "ULO_Stat_AssociatedFreq", "ULO_Stat_AssociatedFreq_Begin", "ULO_Stat_AssociatedFreq_End",
+          "VornModule_CreateInstance"}) {
+      Error error;
+      ulo_exports_set(exports.get(), name, library.Find(name), &error.text);
+      ASSERT_EQ(error.str(), "");
+    }
+    ASSERT_EQ(ulo_exports_missing(exports.get()), nullptr);
+  }
+
+  // Options from name/value pairs; a refused one fails the test.
+  std::unique_ptr<ulo_count_options_t, void (*)(ulo_count_options_t*)> Options(
+      const std::vector<std::pair<const char*, const char*>>& settings) {
+    std::unique_ptr<ulo_count_options_t, void (*)(ulo_count_options_t*)> options(
+        ulo_count_options_create(), ulo_count_options_destroy);
+    for (auto [name, value] : settings) {
+      Error error;
+      ulo_count_options_set(options.get(), name, value, &error.text);
+      EXPECT_EQ(error.str(), "") << name;
+    }
+    return options;
+  }
+
+  // Opens a counter into a fresh directory `name`, runs `feed`, closes it
+  // and returns the first error met (empty when none).
+  template <typename Feed>
+  std::string Count(const ulo_count_options_t* options, const std::string& name, Feed feed) {
+    MakeDirectory(dir.Path(name));
+    Error error;
+    ulo_counter_t* counter =
+        ulo_counter_open(exports.get(), options, dir.Path(name).c_str(), &error.text);
+    if (counter == nullptr) return error.str();
+    feed(counter, &error.text);
+    if (error.text == nullptr) ulo_counter_close(counter, &error.text);
+    ulo_counter_destroy(counter);
+    return error.str();
+  }
+
+  LoadedLibrary library;
+  std::unique_ptr<ulo_exports_t, void (*)(ulo_exports_t*)> exports{ulo_exports_create(),
+                                                                   ulo_exports_destroy};
+  TempDir dir;
+};
+
+TEST_F(EngineCapi, ErrorsReplaceTheLastAndSuccessLeavesThemAlone) {
+  Error error;
+  error.text = static_cast<char*>(std::malloc(8));
+  std::strcpy(error.text, "earlier");
+  auto options = Options({});
+  ulo_count_options_set(options.get(), "window", "4", &error.text);
+  EXPECT_EQ(error.str(), "earlier");
+  ulo_count_options_set(options.get(), "windows", "4", &error.text);
+  EXPECT_EQ(error.str(), "no count option is called \"windows\"");
+  ulo_exports_set(exports.get(), "ULO_Nothing", nullptr, &error.text);
+  EXPECT_EQ(error.str(), "the library has no export called \"ULO_Nothing\"");
+  // Released objects and strings accept NULL.
+  ulo_free(nullptr);
+  ulo_counter_destroy(nullptr);
+  ulo_staged_destroy(nullptr);
+}
+
+TEST_F(EngineCapi, OptionsRefuseUnknownNamesAndBadValues) {
+  const struct {
+    const char* name;
+    const char* value;
+    const char* expected;
+  } cases[] = {
+      {"window", "0", "the count option window takes a whole number from 1, not \"0\""},
+      {"window", "3x", "takes a whole number from 1, not \"3x\""},
+      {"one_way", "maybe", "takes true or false"},
+      {"tokenizer", "jieba", "takes whitespace or chars"},
+      {"stopwords", "some", "takes default or none"},
+      {"jobs", "257", "takes a whole number from 0 to 256"},
+      {"source_encoding", "NO-SUCH-CODE", "NO-SUCH-CODE"},
+      {"colour", "red", "no count option is called \"colour\""},
+  };
+  auto options = Options({});
+  for (const auto& c : cases) {
+    Error error;
+    ulo_count_options_set(options.get(), c.name, c.value, &error.text);
+    EXPECT_NE(error.str().find(c.expected), std::string::npos) << c.name << ": " << error.str();
+  }
+  std::unique_ptr<ulo_rank_options_t, void (*)(ulo_rank_options_t*)> rank(ulo_rank_options_create(),
+                                                                          ulo_rank_options_destroy);
+  Error error;
+  ulo_rank_options_set(rank.get(), "measure", "cosine", &error.text);
+  EXPECT_NE(error.str().find("one of the measures' names"), std::string::npos);
+}
+
+TEST_F(EngineCapi, TheTableOfDefaultsDropsStopWordsAndPunctuation) {
+  std::string table = "\n" + Take(ulo_count_options_describe());
+  for (const char* row : {"window\t3\t", "stopwords\tdefault\t", "drop_punctuation\ttrue\t",
+                          "tokenizer\twhitespace\t", "jobs\t0\t"}) {
+    EXPECT_NE(table.find(std::string("\n") + row), std::string::npos) << row;
+  }
+  EXPECT_NE(Take(ulo_rank_options_describe()).find("measure\tllr\t"), std::string::npos);
+}
+
+TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
+  // GB2312, with stop words, punctuation and a last line without its end.
+  const std::string corpus =
+      "the cat sat on the mat , and \xD6\xD0\xCE\xC4 words\n"
+      "a dog ate 42 \xD6\xD0\xCE\xC4 cat mat\n\n"
+      "cat\tdog mat -- dog";
+  const std::string tokens =
+      "the\tcat\tsat\ton\tthe\tmat\t,\tand\t\xE4\xB8\xAD\xE6\x96\x87\twords\n"
+      "a\tdog\tate\t42\t\xE4\xB8\xAD\xE6\x96\x87\tcat\tmat\n\n"
+      "cat\tdog\tmat\t--\tdog\n";
+  WriteFile(dir.Path("corpus.txt"), corpus);
+  UloResult ulo =
+      RunUlo(dir, {"count", "--jobs", "1", dir.Path("corpus.txt"), "--work", dir.Path("ulo")});
+  ASSERT_EQ(ulo.exitCode, 0) << ulo.err;
+  std::string expected = ReadFile(dir.Path("ulo/part-1/temp1.txt"));
+  ASSERT_NE(expected.find("cat\tmat"), std::string::npos);
+  EXPECT_EQ(expected.find("the\t"), std::string::npos);
+
+  auto options = Options({{"jobs", "1"}});
+  EXPECT_EQ(Count(options.get(), "blocks",
+                  [&](ulo_counter_t* counter, char** error) {
+                    // Cuts inside lines and inside a double-byte character.
+                    for (size_t at = 0; at < corpus.size() && *error == nullptr; at += 5) {
+                      std::string piece = corpus.substr(at, 5);
+                      ulo_counter_add_block(counter, "corpus", piece.data(), piece.size(), error);
+                    }
+                    ulo_counter_end_text(counter, error);
+                  }),
+            "");
+  EXPECT_EQ(Count(options.get(), "tokens",
+                  [&](ulo_counter_t* counter, char** error) {
+                    ulo_counter_add_token_lines(counter, tokens.data(), tokens.size(), error);
+                  }),
+            "");
+  size_t second = corpus.find('\n') + 1;
+  EXPECT_EQ(Count(options.get(), "file",
+                  [&](ulo_counter_t* counter, char** error) {
+                    std::string path = dir.Path("corpus.txt");
+                    ulo_counter_add_file(counter, path.c_str(), 0, second, error);
+                    ulo_counter_add_file(counter, path.c_str(), second, 0, error);
+                  }),
+            "");
+  for (const char* feed : {"blocks", "tokens", "file"})
+    EXPECT_EQ(ReadFile(dir.Path(std::string(feed) + "/temp1.txt")), expected) << feed;
+
+  Error error;
+  std::string path = dir.Path("corpus.txt");
+  const char* paths[] = {path.c_str()};
+  std::string summary =
+      Take(ulo_count_files(exports.get(), options.get(), paths, 1, dir.Path("files").c_str(),
+                           nullptr, nullptr, &error.text));
+  EXPECT_EQ(error.str(), "");
+  EXPECT_NE(summary.find("lines\t4\n"), std::string::npos) << summary;
+  EXPECT_EQ(ReadFile(dir.Path("files/part-1/temp1.txt")), expected);
+}
+
+TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
+  WriteFile(dir.Path("gbk.txt"), "one two\nthree four\nfive \x80six\n");
+  const std::string longLine((1 << 20) + 10, 'x');
+  const struct {
+    const char* name;
+    void (*feed)(ulo_counter_t*, const std::string& dir, const std::string& longLine, char**);
+    const char* expected;
+  } cases[] = {
+      {"nul-block",
+       [](ulo_counter_t* c, const std::string&, const std::string&, char** e) {
+         std::string text("a b\nc d\ne\0f\n", 12);
+         ulo_counter_add_block(c, "notes.txt", text.data(), 4, e);
+         ulo_counter_add_block(c, "notes.txt", text.data() + 4, text.size() - 4, e);
+       },
+       "cannot count the corpus notes.txt: line 3: a NUL byte at column 2"},
+      {"long-block",
+       [](ulo_counter_t* c, const std::string&, const std::string& line, char** e) {
+         for (size_t at = 0; at < line.size() && *e == nullptr; at += 1 << 16)
+           ulo_counter_add_block(c, nullptr, line.data() + at, 1 << 16, e);
+       },
+       "cannot count the corpus <text>: line 1: a line longer than 1 MiB"},
+      {"token-utf8",
+       [](ulo_counter_t* c, const std::string&, const std::string&, char** e) {
+         std::string text = "a\tb\nc\t\xFF\n";
+         ulo_counter_add_token_lines(c, text.data(), text.size(), e);
+       },
+       "cannot count the lines of tokens: line 2: not valid UTF-8"},
+      {"file-range",
+       [](ulo_counter_t* c, const std::string& d, const std::string&, char** e) {
+         std::string path = d + "/gbk.txt";
+         ulo_counter_add_file(c, path.c_str(), 8, 0, e);
+       },
+       "gbk.txt: line 3: byte 0x80 at column 6 is no GB2312 character"},
+      {"missing-file",
+       [](ulo_counter_t* c, const std::string& d, const std::string&, char** e) {
+         ulo_counter_add_file(c, (d + "/typo.txt").c_str(), 0, 0, e);
+       },
+       "typo.txt: no such file"},
+  };
+  auto options = Options({});
+  for (const auto& c : cases) {
+    std::string error = Count(options.get(), c.name, [&](ulo_counter_t* counter, char** e) {
+      c.feed(counter, dir.path(), longLine, e);
+      // A counter that refused a line counts nothing more.
+      if (*e != nullptr && std::string(c.name) != "missing-file") {
+        std::string first = *e;
+        ulo_counter_add_block(counter, "more", "x y\n", 4, e);
+        EXPECT_EQ(std::string(*e), first) << c.name;
+      }
+    });
+    EXPECT_NE(error.find(c.expected), std::string::npos) << c.name << ": " << error;
+  }
+}
+
+TEST_F(EngineCapi, PairFilesAreCheckedAndAMergeKeepsOutOfItsTree) {
+  WriteFile(dir.Path("bad.txt"), "a\tb\t1\na\tb\t-7\n");
+  Error error;
+  EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "shape", &error.text)),
+            dir.Path("bad.txt") + " is not a pair-count file: line 2: the count '-7' is not "
+                                  "digits only");
+  EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "sideways", &error.text)), "");
+  EXPECT_NE(error.str().find("no need is called \"sideways\""), std::string::npos);
+  // The operations check before the library sees the file.
+  Error filtered;
+  ulo_filter(exports.get(), dir.Path("bad.txt").c_str(), dir.Path("out.txt").c_str(), 1,
+             &filtered.text);
+  EXPECT_NE(filtered.str().find("line 2"), std::string::npos) << filtered.str();
+  MakeDirectory(dir.Path("m"));
+  WriteFile(dir.Path("m/one.txt"), "a\tb\t1\n");
+  Error merged;
+  ulo_merge(exports.get(), dir.Path("m").c_str(), dir.Path("m/one.txt").c_str(), &merged.text);
+  EXPECT_NE(merged.str().find("lies inside"), std::string::npos) << merged.str();
+  EXPECT_EQ(ReadFile(dir.Path("m/one.txt")), "a\tb\t1\n");
+}
+
+}  // namespace
+}  // namespace ulo::testing
