@@ -169,7 +169,7 @@ std::vector<uint32_t> Ranking::SortedIds() const {
 }
 
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
-                  const OutputOptions& output) {
+                  PeopleText* shown, const OutputOptions& output) {
   StagedOutput staged(path, output);
   if (staged.path().empty()) return staged.Commit(error);
   File file(std::fopen(staged.path().c_str(), "wb"));
@@ -180,9 +180,9 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
   std::string line;
   for (uint32_t id : ranking.SortedIds()) {
     for (const RankedItem& item : ranking.List(id)) {
-      line.assign(ranking.Word(id));
+      line.assign(shown != nullptr ? shown->Show(ranking.Word(id)) : ranking.Word(id));
       line += '\t';
-      line += ranking.Word(item.other);
+      line += shown != nullptr ? shown->Show(ranking.Word(item.other)) : ranking.Word(item.other);
       line += '\t';
       line += FormatScore(item.score);
       line += '\t';
@@ -209,9 +209,11 @@ std::string RankFile(const std::string& in, const std::string& out, const RankOp
     return problem;
   }
   Ranking ranking;
+  PeopleText shown;
   std::string error;
+  if (!shown.Open(options.to, kPeopleEncoding, &error)) return error;
   if (!ranking.Build(in, options, &error) ||
-      !WriteRanking(ranking, out, &error, operations.output)) {
+      !WriteRanking(ranking, out, &error, &shown, operations.output)) {
     return error;
   }
   return {};

@@ -16,13 +16,15 @@
 #include "engine/files/staging.h"
 #include "engine/session/operations.h"
 #include "engine/stats/measures.h"
+#include "engine/text/encoding.h"
 
 namespace ulo::engine {
 
 struct RankOptions {
   Measure measure = Measure::kLlr;
   int32_t top = 10;
-  int64_t minCount = 1;  // lines with a lower count are not scored
+  int64_t minCount = 1;              // lines with a lower count are not scored
+  std::string to = kPeopleEncoding;  // the encoding of a written ranking's words
 };
 
 struct RankedItem {
@@ -72,11 +74,12 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
                    int64_t* count);
 
 // Writes "word TAB other TAB score TAB count" for every item, the words in
-// byte order, under a staging name renamed to `path` once whole. False with
-// a sentence naming `path` and the system's cause in `*error` when it
+// byte order, converted by `shown` for people when given (else the
+// library's bytes), under a staging name renamed to `path` once whole. False
+// with a sentence naming `path` and the system's cause in `*error` when it
 // cannot be written whole.
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
-                  const OutputOptions& output = {});
+                  PeopleText* shown = nullptr, const OutputOptions& output = {});
 
 // Ranks the pair-count file `in` into `out`, checked first (unless
 // `operations.trustInput`) and staged: `out` appears whole or not at all.
