@@ -62,6 +62,12 @@ def supports_jobs(ulo):
     return "--jobs" in result.stdout + result.stderr
 
 
+def supports_sync(ulo):
+    """Whether this ulo flushes its outputs to the disk on request (`--sync`)."""
+    result = subprocess.run([ulo, "--help"], capture_output=True, text=True)
+    return "--sync" in result.stdout + result.stderr
+
+
 def dask_package(root):
     """The python/ directory when the package's distributed count is there."""
     python = os.path.join(root, "python")
@@ -154,17 +160,20 @@ def job(bench):
             words += len(line.split())
     window = str(WINDOW)
     # The options after the four named arguments go to ulo count and ulo
-    # merge (--jobs N: both stages in N processes).
+    # merge (--jobs N: both stages in N processes); ULO_GLOBAL (global
+    # options) to both commands.
     script = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
-              '"$ulo" --quiet count "$corpus" --work "$spill" --window %s "$@" && '
-              '"$ulo" --quiet merge "$spill" "$out" "$@"' % window)
+              '"$ulo" --quiet $ULO_GLOBAL count "$corpus" --work "$spill" --window %s "$@" && '
+              '"$ulo" --quiet $ULO_GLOBAL merge "$spill" "$out" "$@"' % window)
     outs = {}
 
-    def ulo_run(key, label, before=False, extra=(), role="library", build=None):
+    def ulo_run(key, label, before=False, extra=(), role="library", build=None,
+                global_options=""):
         spill = os.path.join(w, "corpus_%s_spill" % key)
         outs[key] = os.path.join(w, "corpus_%s.txt" % key)
+        env = dict(os.environ, ULO_GLOBAL=global_options)
         return Contender(key, label, shell(script, bench.ulo(before, build), spill, outs[key],
-                                           corpus, *extra), role, [spill, outs[key]])
+                                           corpus, *extra), role, [spill, outs[key]], env=env)
 
     # One worker process, as "before" and the Python anchors count: the
     # ratios against them are the counting's own; --jobs 2 has a row of its own.
@@ -183,6 +192,10 @@ def job(bench):
     else:
         skipped.append("`ulo count --jobs N` does not exist in this build: its rows were "
                        "skipped.")
+    # What flushing every output to the disk before its rename costs.
+    if supports_sync(bench.ulo()):
+        contenders.append(ulo_run("sync", "ulo --sync count + merge", extra=jobs, role="anchor",
+                                  global_options="--sync"))
     for mode, label in (("nltk", "NLTK BigramCollocationFinder"),
                         ("counter", "Python Counter")):
         outs[mode] = os.path.join(w, "corpus_%s.txt" % mode)

@@ -42,7 +42,8 @@ int Main(int argc, char** argv) {
 
   CLI::App app("Word-pair association statistics with the Vorn_ULO library.", "ulo");
   app.formatter(
-      std::make_shared<HelpFormatter>("[--library PATH] [--quiet] [--direct] COMMAND [ARGS]"));
+      std::make_shared<HelpFormatter>("[--library PATH] [--quiet] [--direct] [--trust-input] "
+                                      "[--sync] COMMAND [ARGS]"));
   app.get_formatter()->column_width(34);
   // Global options may follow the command too.
   app.fallthrough();
@@ -53,6 +54,13 @@ int Main(int argc, char** argv) {
   app.add_flag("--quiet", global.quiet, "no progress lines on standard error");
   app.add_flag("--direct", global.direct,
                "call the exported functions instead of the extension object's commands");
+  app.add_flag("--trust-input", global.trustInput,
+               "skip the check that each pair-count input is one (every line word TAB word TAB "
+               "count, in byte order, each pair once): for files the library itself wrote. A "
+               "file that is not what it claims then gives wrong numbers");
+  app.add_flag("--sync", global.sync,
+               "flush every output and its directory to the disk before and after it takes its "
+               "name, so that it survives a power loss (slower)");
   app.add_flag_callback(
       "--version",
       [] {

@@ -265,5 +265,26 @@ TEST_F(EngineCapi, TheMergeInRangesGivesTheBytesOfOneMergeOrItsParts) {
             ReadFile(dir.Path("one.txt")));
 }
 
+TEST_F(EngineCapi, PairFilesAreCheckedAndAMergeKeepsOutOfItsTree) {
+  WriteFile(dir.Path("bad.txt"), "a\tb\t1\na\tb\t-7\n");
+  Error error;
+  EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "shape", &error.text)),
+            dir.Path("bad.txt") + " is not a pair-count file: line 2: the count '-7' is not "
+                                  "digits only");
+  EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "sideways", &error.text)), "");
+  EXPECT_NE(error.str().find("no need is called \"sideways\""), std::string::npos);
+  // The operations check before the library sees the file.
+  Error filtered;
+  ulo_filter(exports.get(), dir.Path("bad.txt").c_str(), dir.Path("out.txt").c_str(), 1,
+             &filtered.text);
+  EXPECT_NE(filtered.str().find("line 2"), std::string::npos) << filtered.str();
+  MakeDirectory(dir.Path("m"));
+  WriteFile(dir.Path("m/one.txt"), "a\tb\t1\n");
+  Error merged;
+  ulo_merge(exports.get(), dir.Path("m").c_str(), dir.Path("m/one.txt").c_str(), &merged.text);
+  EXPECT_NE(merged.str().find("lies inside"), std::string::npos) << merged.str();
+  EXPECT_EQ(ReadFile(dir.Path("m/one.txt")), "a\tb\t1\n");
+}
+
 }  // namespace
 }  // namespace ulo::testing

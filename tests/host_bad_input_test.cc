@@ -64,10 +64,11 @@ class BadInputTest : public ::testing::Test {
   TempDir dir;
 };
 
-// The three commands that read a pair-count file, with IN and OUT filled in.
+// The commands that turn a pair-count file into another file, with IN and
+// OUT filled in.
 std::vector<std::string> PairCommands(const std::string& in, const std::string& out) {
   return {"filter " + in + " " + out + " 1", "support " + in + " " + out,
-          "topn " + in + " " + out + " 2"};
+          "topn " + in + " " + out + " 2", "rank " + in + " " + out};
 }
 
 TEST_F(BadInputTest, BinaryFilesAreRefused) {
@@ -195,20 +196,32 @@ TEST_F(BadInputTest, AFullDiskFailsEveryOutputAndKeepsTheOldOne) {
   if (!RunningAsRoot()) GTEST_SKIP() << "mounting a small file system takes root";
   SmallDisk disk(dir.Path("small"));
   if (!disk.mounted) GTEST_SKIP() << disk.reason;
-  // About 400 KB of pairs, far beyond the 64 KiB disk.
-  std::string pairs;
-  for (int i = 0; i < 20000; ++i)
+  // About 400 KB of pairs (in byte order), far beyond the 64 KiB disk.
+  std::string pairs, corpus;
+  for (int i = 10000; i < 30000; ++i) {
     pairs += "w" + std::to_string(i) + "\tv" + std::to_string(i % 97) + "\t7\n";
+    corpus += "w" + std::to_string(i) + " v" + std::to_string(i % 97) + "\n";
+  }
   WriteFile(dir.Path("pairs.txt"), pairs);
+  WriteFile(dir.Path("corpus.txt"), corpus);
   WriteFile(dir.Path("small/out.txt"), "old\n");
+  // Each message names the file and the cause the system gave.
+  std::string full = "cannot write " + dir.Path("small/out.txt") + ": no space left on device";
   for (const std::string& command : PairCommands(Q("pairs.txt"), Q("small/out.txt"))) {
-    ExpectRefused(command, "small/out.txt");
+    ExpectRefused(command, full);
     EXPECT_EQ(ReadFile(dir.Path("small/out.txt")), "old\n");
   }
   MakeDirectory(dir.Path("m"));
   WriteFile(dir.Path("m/one.txt"), pairs);
   WriteFile(dir.Path("m/two.txt"), pairs);
-  ExpectRefused("merge " + Q("m") + " " + Q("small/out.txt"), "small/out.txt");
+  ExpectRefused("merge " + Q("m") + " " + Q("small/out.txt") + " --jobs 1", full);
+  // In key ranges, the slices beside the output fill the disk first.
+  ExpectRefused("merge " + Q("m") + " " + Q("small/out.txt") + " --jobs 2",
+                ": no space left on device");
+  ExpectRefused("count " + Q("corpus.txt") + " --work " + Q("small/w") + " --jobs 1",
+                "cannot write a spill file in " + dir.Path("small/w.ulo-partial/part-1") +
+                    ": no space left on device");
+  EXPECT_FALSE(FileExists(dir.Path("small/w")));
   EXPECT_EQ(ReadFile(dir.Path("small/out.txt")), "old\n");
   ExpectNoPartialFiles(dir.Path("small"));
 }

@@ -247,25 +247,35 @@ TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
   std::string work = dir.Path("runs/w");
   std::string error;
   {
+    // Only the last component is made.
+    StagedDirectory staged;
+    EXPECT_FALSE(staged.Open(work, &error));
+    EXPECT_NE(error.find("its parent " + dir.Path("runs") + ": no such directory"),
+              std::string::npos)
+        << error;
+    EXPECT_FALSE(FileExists(dir.Path("runs")));
+  }
+  MakeDirectory(dir.Path("runs"));
+  {
     StagedDirectory staged;
     ASSERT_TRUE(staged.Open(work + "/", &error)) << error;
-    EXPECT_EQ(staged.path(), work + ".partial");
+    EXPECT_EQ(staged.path(), work + ".ulo-partial");
     MakeDirectory(staged.path() + "/part-1");
     WriteFile(staged.path() + "/part-1/temp1.txt", "first\n");
     EXPECT_FALSE(FileExists(work));
     ASSERT_TRUE(staged.Commit(&error)) << error;
   }
   EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), "first\n");
-  EXPECT_FALSE(FileExists(work + ".partial"));
+  EXPECT_FALSE(FileExists(work + ".ulo-partial"));
 
   // A crashed run's leftovers are cleared; the earlier result stays until
   // the new one replaces it whole.
-  MakeDirectory(work + ".partial");
-  WriteFile(work + ".partial/temp9.txt", "cut sho");
+  MakeDirectory(work + ".ulo-partial");
+  WriteFile(work + ".ulo-partial/temp9.txt", "cut sho");
   {
     StagedDirectory staged;
     ASSERT_TRUE(staged.Open(work, &error)) << error;
-    EXPECT_FALSE(FileExists(work + ".partial/temp9.txt"));
+    EXPECT_FALSE(FileExists(work + ".ulo-partial/temp9.txt"));
     MakeDirectory(staged.path() + "/part-2");
     WriteFile(staged.path() + "/part-2/temp1.txt", "second\n");
     EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), "first\n");
@@ -273,7 +283,7 @@ TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
   }
   EXPECT_FALSE(FileExists(work + "/part-1"));
   EXPECT_EQ(ReadFile(work + "/part-2/temp1.txt"), "second\n");
-  EXPECT_FALSE(FileExists(work + ".partial"));
+  EXPECT_FALSE(FileExists(work + ".ulo-partial"));
 
   // A failed run leaves nothing behind.
   {
@@ -281,7 +291,7 @@ TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
     ASSERT_TRUE(staged.Open(work, &error)) << error;
     staged.Discard();
   }
-  EXPECT_FALSE(FileExists(work + ".partial"));
+  EXPECT_FALSE(FileExists(work + ".ulo-partial"));
   EXPECT_EQ(ReadFile(work + "/part-2/temp1.txt"), "second\n");
 }
 
@@ -300,7 +310,7 @@ TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
     StagedDirectory staged;
     EXPECT_FALSE(staged.Open(dir.Path("w"), &error)) << stranger;
     EXPECT_NE(error.find("is not empty"), std::string::npos) << error;
-    EXPECT_FALSE(FileExists(dir.Path("w.partial")));
+    EXPECT_FALSE(FileExists(dir.Path("w.ulo-partial")));
     ulo::testing::RemoveAll(path);
   }
   WriteFile(dir.Path("file"), "");

@@ -1,12 +1,16 @@
-// `kill -9` of ulo count, merge and run at random moments: what a crash
-// leaves is never taken for a result, and the same command run again gives
-// exactly the result of an undisturbed run.
+// `kill -9` of ulo count, merge, run and rank at random moments: what a
+// crash leaves is never taken for data (a merge of the tree that holds it
+// gives exact counts, or refuses it by name), and the same command run
+// again gives exactly the undisturbed result and clears what was left.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,13 +20,37 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using ulo::testing::FileExists;
+using ulo::testing::MakeDirectory;
 using ulo::testing::ReadFile;
+using ulo::testing::RemoveAll;
 using ulo::testing::RunUlo;
 using ulo::testing::TempDir;
 using ulo::testing::UloResult;
 using ulo::testing::WriteFile;
 using Clock = std::chrono::steady_clock;
+
+// `pairs` (a pair-count file's text) with every count times `factor`.
+std::string Scaled(const std::string& pairs, long factor) {
+  std::istringstream in(pairs);
+  std::string line, out;
+  while (std::getline(in, line)) {
+    size_t tab = line.rfind('\t');
+    out += line.substr(0, tab + 1) + std::to_string(std::stol(line.substr(tab + 1)) * factor) + "\n";
+  }
+  return out;
+}
+
+// One command to kill: its arguments, the results it writes into the tree
+// (pair-count files or directories of them, whole or absent), and the files
+// whose bytes an undisturbed run gives.
+struct Trial {
+  std::string name;
+  std::vector<std::string> args;
+  std::vector<std::string> pairResults;
+  std::vector<std::string> exactFiles;
+};
 
 class CrashTest : public ::testing::Test {
  protected:
@@ -30,13 +58,9 @@ class CrashTest : public ::testing::Test {
     // Workers orphaned by the kill become this process's children, so that
     // the test can tell when the last of them is gone.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    WriteCorpus(12000);
-  }
-
-  void WriteCorpus(int lines) {
     std::mt19937 words(3);
     std::string text;
-    for (int line = 0; line < lines; ++line) {
+    for (int line = 0; line < 800; ++line) {
       int length = 4 + static_cast<int>(words() % 12);
       for (int t = 0; t < length; ++t) {
         unsigned rank = words() % 3000;
@@ -46,12 +70,20 @@ class CrashTest : public ::testing::Test {
     }
     corpus = dir.Path("corpus.txt");
     WriteFile(corpus, text);
+    tree = dir.Path("t");
+    // A count result and its merge outside the tree, as inputs.
+    MakeDirectory(dir.Path("src"));
+    ASSERT_EQ(Run({"count", corpus, "--work", dir.Path("src/w"), "--window", "3"}).exitCode, 0);
+    ASSERT_EQ(Run({"merge", dir.Path("src/w"), dir.Path("src/pairs.txt")}).exitCode, 0);
+    expected = ReadFile(dir.Path("src/pairs.txt"));
   }
+
+  UloResult Run(const std::vector<std::string>& args) { return RunUlo(dir, args); }
 
   // Runs `args` undisturbed and says how long it took.
   double Timed(const std::vector<std::string>& args) {
     auto start = Clock::now();
-    UloResult result = RunUlo(dir, args);
+    UloResult result = Run(args);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return std::chrono::duration<double>(Clock::now() - start).count();
   }
@@ -72,105 +104,153 @@ class CrashTest : public ::testing::Test {
       if (child < 0) break;  // no child left
       if (child == 0) {
         ASSERT_LT(Clock::now(), deadline) << "a worker outlived the killed ulo";
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
     }
   }
 
-  void ExpectAbsentOrEqual(const std::string& path, const std::string& expected,
-                           const std::string& what) {
-    if (FileExists(path)) {
-      EXPECT_TRUE(ReadFile(path) == expected) << what << ": " << path;
+  // A merge of the whole tree either sums the whole results in it exactly
+  // or refuses, naming what is no data; it never counts a leftover.
+  void ExpectTreeMergesExactlyOrRefuses(const Trial& trial, const std::string& when) {
+    long whole = 0;
+    for (const std::string& result : trial.pairResults)
+      whole += FileExists(result);
+    std::string merged = dir.Path("check.txt");
+    RemoveAll(merged);
+    UloResult result = Run({"merge", tree, merged});
+    if (result.exitCode == 0) {
+      EXPECT_TRUE(ReadFile(merged) == Scaled(expected, whole)) << when << ": counts of " << tree;
+      return;
+    }
+    bool named = result.err.find(".ulo-partial") != std::string::npos ||
+                 result.err.find("merge_temp") != std::string::npos ||
+                 result.err.find("is not a pair-count file") != std::string::npos ||
+                 result.err.find("no file was found") != std::string::npos;
+    EXPECT_TRUE(named) << when << ": " << result.err;
+  }
+
+  // No staging entry and no merge work directory stays in the tree.
+  void ExpectNothingLeft(const std::string& when) {
+    std::error_code code;
+    for (const auto& entry : fs::recursive_directory_iterator(tree, code)) {
+      std::string name = entry.path().filename().string();
+      EXPECT_EQ(name.find(".ulo-partial"), std::string::npos) << when << ": " << entry.path();
+      EXPECT_NE(name, "merge_temp") << when;
+    }
+  }
+
+  void KillTrials(const Trial& trial, int rounds) {
+    RemoveAll(tree);
+    MakeDirectory(tree);
+    double seconds = Timed(trial.args);
+    std::vector<std::string> undisturbed;
+    for (const std::string& file : trial.exactFiles)
+      undisturbed.push_back(ReadFile(file));
+    for (int round = 0; round < rounds; ++round) {
+      std::string when = trial.name + " round " + std::to_string(round);
+      if (round % 4 < 2) {  // else an earlier result is there
+        RemoveAll(tree);
+        MakeDirectory(tree);
+      }
+      KillSomewhere(trial.args, seconds);
+      ExpectTreeMergesExactlyOrRefuses(trial, when);
+      UloResult again = Run(trial.args);
+      ASSERT_EQ(again.exitCode, 0) << when << ": " << again.err;
+      ExpectNothingLeft(when);
+      for (size_t f = 0; f < trial.exactFiles.size(); ++f) {
+        EXPECT_TRUE(ReadFile(trial.exactFiles[f]) == undisturbed[f])
+            << when << ": " << trial.exactFiles[f];
+      }
+      ExpectTreeMergesExactlyOrRefuses(trial, when + ", run again");
     }
   }
 
   TempDir dir;
-  std::string corpus;
+  std::string corpus, tree, expected;
   std::mt19937 random{std::random_device{}()};
 };
 
-TEST_F(CrashTest, CountKilledAnywhereLeavesNoPartResultAndCountsAgainExactly) {
-  std::string work = dir.Path("w");
-  std::string merged = dir.Path("merged.txt");
-  std::vector<std::string> base = {"count", corpus, "--work", work, "--window", "3", "--jobs"};
-  auto args = [&](const char* jobs) {
-    std::vector<std::string> all = base;
-    all.push_back(jobs);
-    return all;
-  };
-  double seconds = Timed(args("2"));
-  ASSERT_EQ(RunUlo(dir, {"merge", work, merged}).exitCode, 0);
-  std::string expected = ReadFile(merged);
-  ulo::testing::RemoveAll(work);
-
-  for (int round = 0; round < 12; ++round) {
-    const char* jobs = round % 2 ? "2" : "1";
-    if (round % 4 < 2) ulo::testing::RemoveAll(work);  // else an earlier result is there
-    KillSomewhere(args(jobs), seconds);
-    if (FileExists(work)) {
-      // Whatever stands under the final name is a whole result.
-      ulo::testing::RemoveAll(merged);
-      ASSERT_EQ(RunUlo(dir, {"merge", work, merged}).exitCode, 0);
-      EXPECT_TRUE(ReadFile(merged) == expected)
-          << "round " << round << ": a part result in " << work;
-    }
-    UloResult again = RunUlo(dir, args(jobs));
-    ASSERT_EQ(again.exitCode, 0) << "round " << round << ": " << again.err;
-    EXPECT_FALSE(FileExists(work + ".partial")) << "round " << round;
-    ulo::testing::RemoveAll(merged);
-    ASSERT_EQ(RunUlo(dir, {"merge", work, merged}).exitCode, 0);
-    EXPECT_TRUE(ReadFile(merged) == expected) << "round " << round;
+TEST_F(CrashTest, CountKilledAnywhereIsNeverCountedAndCountsAgainExactly) {
+  for (const char* jobs : {"1", "2"}) {
+    std::string work = dir.Path("t/w");
+    KillTrials({std::string("count --jobs ") + jobs,
+                {"count", corpus, "--work", work, "--window", "3", "--jobs", jobs},
+                {work},
+                {}},
+               5);
+    // Whatever stands under the final name is a whole result.
+    ASSERT_EQ(Run({"merge", work, dir.Path("w.txt")}).exitCode, 0);
+    EXPECT_TRUE(ReadFile(dir.Path("w.txt")) == expected);
   }
 }
 
-TEST_F(CrashTest, MergeKilledAnywhereLeavesNoPartOutputAndMergesAgainExactly) {
-  std::string work = dir.Path("runs/w");
-  std::string out = dir.Path("pairs.txt");
-  ASSERT_EQ(RunUlo(dir, {"count", corpus, "--work", work, "--window", "3", "--jobs", "3"}).exitCode,
-            0);
-  double seconds = Timed({"merge", work, out});
-  std::string expected = ReadFile(out);
-  for (int round = 0; round < 8; ++round) {
-    if (round % 2 == 0) ulo::testing::RemoveAll(out);
-    KillSomewhere({"merge", work, out}, seconds);
-    ExpectAbsentOrEqual(out, expected, "round " + std::to_string(round));
-    UloResult again = RunUlo(dir, {"merge", work, out});
-    ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_TRUE(ReadFile(out) == expected) << "round " << round;
-    EXPECT_FALSE(FileExists(out + ".partial"));
-    EXPECT_FALSE(FileExists(dir.Path("runs/merge_temp")));
-  }
+TEST_F(CrashTest, MergeKilledAnywhereIsNeverCountedAndMergesAgainExactly) {
+  std::string out = dir.Path("t/pairs.txt");
+  KillTrials({"merge", {"merge", dir.Path("src/w"), out}, {out}, {out}}, 8);
+  EXPECT_TRUE(ReadFile(out) == expected);
+  EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
 }
 
-TEST_F(CrashTest, RunKilledAnywhereRunsAgainToTheUndisturbedResult) {
-  WriteCorpus(4000);  // the statistics take longer than the count
-  std::string out = dir.Path("out");
-  std::vector<std::string> files = {"pairs.txt", "frequent.txt", "support.txt", "topn.txt"};
-  auto args = [&](const char* jobs) {
-    return std::vector<std::string>{"run", corpus,        "--out", out,      "--window",
-                                    "3",   "--threshold", "3",     "--jobs", jobs};
-  };
-  double seconds = Timed(args("2"));
-  std::vector<std::string> expected;
-  for (const std::string& file : files)
-    expected.push_back(ReadFile(out + "/" + file));
-  ulo::testing::RemoveAll(out);
+TEST_F(CrashTest, RunAndRankKilledAnywhereRunAgainToTheUndisturbedResult) {
+  std::string out = dir.Path("t/r");
+  std::vector<std::string> outputs;
+  for (const char* file : {"pairs.txt", "frequent.txt", "support.txt", "topn.txt"})
+    outputs.push_back(out + "/" + file);
+  KillTrials({"run",
+              {"run", corpus, "--out", out, "--window", "3", "--threshold", "3", "--jobs", "2"},
+              {out + "/spill", out + "/pairs.txt"},
+              outputs},
+             6);
+  EXPECT_TRUE(ReadFile(out + "/pairs.txt") == expected);
+  std::string ranked = dir.Path("t/rank.txt");
+  KillTrials({"rank", {"rank", dir.Path("src/pairs.txt"), ranked, "--top", "50"}, {}, {ranked}},
+             6);
+}
 
-  for (int round = 0; round < 10; ++round) {
-    const char* jobs = round % 2 ? "2" : "1";
-    if (round % 4 < 2) ulo::testing::RemoveAll(out);
-    KillSomewhere(args(jobs), seconds);
-    ExpectAbsentOrEqual(out + "/pairs.txt", expected[0], "round " + std::to_string(round));
-    UloResult again = RunUlo(dir, args(jobs));
-    ASSERT_EQ(again.exitCode, 0) << "round " << round << ": " << again.err;
-    for (size_t f = 0; f < files.size(); ++f) {
-      EXPECT_TRUE(ReadFile(out + "/" + files[f]) == expected[f])
-          << "round " << round << ": " << files[f];
-    }
-    for (const char* left : {"spill.partial", "merge_temp", "pairs.txt.partial"}) {
-      EXPECT_FALSE(FileExists(out + "/" + left)) << "round " << round << ": " << left;
-    }
+// What a kill leaves, made by hand: a merge of the tree names it rather
+// than count it, and the next command writing there removes it.
+TEST(MergeTreeTest, LeftoversInTheTreeAreNamedNotCounted) {
+  TempDir dir;
+  MakeDirectory(dir.Path("runs"));
+  MakeDirectory(dir.Path("runs/a"));
+  WriteFile(dir.Path("runs/a/temp1.txt"), "a\tb\t3\nb\ta\t3\n");
+  std::string left = dir.Path("runs/a.pairs.ulo-partial-0badf00d");
+  WriteFile(left, "a\tb\t3\n");
+  UloResult refused = RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("holds " + left + ", which an interrupted ulo left"),
+            std::string::npos)
+      << refused.err;
+  // The merge that was killed, run again, clears it.
+  ASSERT_EQ(RunUlo(dir, {"merge", dir.Path("runs/a"), dir.Path("runs/a.pairs")}).exitCode, 0);
+  EXPECT_FALSE(FileExists(left));
+  RemoveAll(dir.Path("runs/a.pairs"));
+  ASSERT_EQ(RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")}).exitCode, 0);
+  EXPECT_EQ(ReadFile(dir.Path("all.txt")), "a\tb\t3\nb\ta\t3\n");
+  // A killed merge's intermediate files.
+  MakeDirectory(dir.Path("runs/merge_temp"));
+  WriteFile(dir.Path("runs/merge_temp/output_0.tmp"), "a\tb\t3\n");
+  UloResult work = RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")});
+  EXPECT_NE(work.err.find("holds " + dir.Path("runs/merge_temp")), std::string::npos) << work.err;
+}
+
+TEST(MergeTreeTest, OutputsInsideTheTreeAreRefusedUntouched) {
+  TempDir dir;
+  MakeDirectory(dir.Path("m"));
+  MakeDirectory(dir.Path("m/sub"));
+  WriteFile(dir.Path("m/one.txt"), "a\tb\t1\n");
+  WriteFile(dir.Path("m/two.txt"), "a\tb\t2\n");
+  for (const char* out : {"m/one.txt", "m/sub/new.txt", "m/./sub/../x.txt"}) {
+    UloResult result = RunUlo(dir, {"merge", dir.Path("m") + "/", dir.Path(out)});
+    EXPECT_EQ(result.exitCode, 1) << out;
+    EXPECT_NE(result.err.find("lies inside"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("write it beside the tree instead, e.g. " + dir.path() + "/"),
+              std::string::npos)
+        << result.err;
   }
+  EXPECT_EQ(ReadFile(dir.Path("m/one.txt")), "a\tb\t1\n");
+  EXPECT_FALSE(FileExists(dir.Path("m/sub/new.txt")));
+  EXPECT_FALSE(FileExists(dir.Path("m/x.txt")));
 }
 
 }  // namespace

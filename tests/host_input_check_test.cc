@@ -78,10 +78,38 @@ TEST(StagedOutputTest, AppearsOnlyOnCommitAndLeavesNothingOtherwise) {
   EXPECT_EQ(ReadFile(target), "new");
   EXPECT_FALSE(FileExists(staged));
 
-  StagedOutput missing(dir.Path("never.txt"));
+  StagedOutput nowhere(dir.Path("no/never.txt"));
   std::string error;
-  EXPECT_FALSE(missing.Commit(&error));
+  EXPECT_FALSE(nowhere.Commit(&error));
   EXPECT_NE(error.find("never.txt"), std::string::npos);
+}
+
+TEST(StagedOutputTest, StaleStagingEntriesGoButOnesALiveWriterHoldsStay) {
+  TempDir dir;
+  // What killed commands left: an output, its merge log, a count's
+  // directory; and a file that only looks alike.
+  const char* stale[] = {"a.txt.ulo-partial-0badf00d", "a.txt.ulo-partial-0badf00d_err.log",
+                         "b.txt.ulo-partial-12345678_err.log", "w.ulo-partial/part-1/temp1.txt"};
+  for (const char* name : stale) {
+    std::string path = dir.Path(name);
+    ulo::testing::MakeDirectory(path.substr(0, path.rfind('/')));
+    WriteFile(path, "a\tb\t1\n");
+  }
+  WriteFile(dir.Path("c.txt.ulo-partial-nothex00"), "mine");
+  EXPECT_EQ(FindLeftover(dir.path()).find(dir.path()), 0u);
+  {
+    StagedOutput live(dir.Path("d.txt"));  // holds its lock while it lives
+    StagedOutput sweeping(dir.Path("e.txt"));
+    for (const char* name : stale)
+      EXPECT_FALSE(FileExists(dir.Path(name))) << name;
+    EXPECT_FALSE(FileExists(dir.Path("w.ulo-partial")));
+    EXPECT_TRUE(FileExists(live.path()));
+    EXPECT_TRUE(FileExists(dir.Path("c.txt.ulo-partial-nothex00")));
+    EXPECT_NE(FindLeftover(dir.path()).find(".txt.ulo-partial-"), std::string::npos);
+  }
+  EXPECT_EQ(FindLeftover(dir.path()), "");
+  ulo::testing::MakeDirectory(dir.Path("sub/merge_temp"));
+  EXPECT_EQ(FindLeftover(dir.path()), dir.Path("sub/merge_temp"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "engine/capi/handles.h"
 #include "engine/count/jobs.h"
 #include "engine/count/options.h"
+#include "engine/files/pair_check.h"
 #include "engine/merge/partition.h"
 #include "engine/session/operations.h"
 #include "engine/stats/measures.h"
@@ -245,13 +246,32 @@ char* ulo_input_problem(const char* path, const char* kind) {
   return problem.empty() ? nullptr : Copy(problem);
 }
 
+char* ulo_check_pairs(const char* path, const char* needs, char** errptr) {
+  PairNeeds wanted;
+  if (IsNull(path, "path", errptr)) return nullptr;
+  if (!ParsePairNeeds(needs == nullptr ? "" : needs, &wanted)) {
+    Fail(errptr, "no need is called \"" + std::string(needs) +
+                     "\" (shape, order, unique or order,unique)");
+    return nullptr;
+  }
+  std::string problem = PairFileProblem(path, wanted);
+  return problem.empty() ? nullptr : Copy(problem);
+}
+
 ulo_staged_t* ulo_staged_open(const char* final_path, char** errptr) {
   if (IsNull(final_path, "path", errptr)) return nullptr;
   if (std::string problem = OutputFileProblem(final_path); !problem.empty()) {
     Fail(errptr, "cannot write " + std::string(final_path) + ": " + problem);
     return nullptr;
   }
-  return new (std::nothrow) ulo_staged_t(final_path);
+  auto* staged = new (std::nothrow) ulo_staged_t(final_path);
+  std::string error;
+  if (staged != nullptr && staged->output.path().empty() && !staged->output.Commit(&error)) {
+    delete staged;  // no staging file could be made: Commit says why
+    Fail(errptr, error);
+    return nullptr;
+  }
+  return staged;
 }
 
 const char* ulo_staged_path(const ulo_staged_t* staged) {

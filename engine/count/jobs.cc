@@ -70,7 +70,8 @@ int DefaultJobs() {
 
 std::string CountIntoDirectory(const std::string& command, const Exports& exports,
                                const CountSettings& settings, const std::string& dir,
-                               CountSummary* summary, ProgressReport* report) {
+                               CountSummary* summary, ProgressReport* report,
+                               const OutputOptions& output) {
   auto start = std::chrono::steady_clock::now();
   int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
   std::string error;
@@ -134,7 +135,7 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
     summary->tally += tally;
   for (const std::string& part : partDirs)
     AddSpillFiles(part, summary);
-  if (!staged.Commit(&error)) {
+  if (!staged.Commit(&error, output)) {
     staged.Discard();
     return Failure(command, error);
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/count/share_count.h"
+#include "engine/files/staging.h"
 #include "engine/report/progress.h"
 
 namespace ulo::engine {
@@ -29,7 +30,8 @@ int DefaultJobs();
 // or the failure line (without the "ulo: " lead).
 std::string CountIntoDirectory(const std::string& command, const Exports& exports,
                                const CountSettings& settings, const std::string& dir,
-                               CountSummary* summary, ProgressReport* report);
+                               CountSummary* summary, ProgressReport* report,
+                               const OutputOptions& output = {});
 
 // Adds the spill files a counting run left in `dir` to the summary.
 void AddSpillFiles(const std::string& dir, CountSummary* summary);

@@ -1,5 +1,6 @@
 #include "engine/count/line_counter.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "engine/files/checks.h"
@@ -10,6 +11,15 @@ namespace {
 
 bool IsBlank(std::string_view token) {
   return token.find_first_not_of(" \r\n\v\f") == std::string_view::npos;
+}
+
+// A spill that failed shows as a refused pair or a failed End: the
+// system's cause, where it still shows, names it; else `otherwise` stands.
+std::string SpillFailure(const std::string& workDir, int captured, const std::string& what,
+                         const std::string& otherwise) {
+  std::string cause = WriteFailureCause(workDir + "/temp", captured);
+  if (cause.empty()) return otherwise;
+  return "cannot write a spill file in " + workDir + ": " + cause + " (" + what + ")";
 }
 
 }  // namespace
@@ -61,9 +71,11 @@ bool LineCounter::Begin(const std::string& dir, std::string* error) {
       [this, addPair](const char* word1, const char* word2, int32_t count) {
         ++counted.libraryCalls;
         if (addPair(word1, word2, count, settings.oneWay ? 1 : 0) == 1) return true;
-        failed = "the library refused a pair while counting " + origin +
-                 " (the pair's export answered false; a spill file in " + workDir +
-                 " may not have been written)";
+        failed = SpillFailure(workDir, errno,
+                              "while counting " + origin + ": the pair's export answered false",
+                              "the library refused a pair while counting " + origin +
+                                  " (the pair's export answered false; a spill file in " +
+                                  workDir + " may not have been written)");
         return false;
       },
       !settings.oneWay);
@@ -126,9 +138,11 @@ bool LineCounter::CountTokens() {
       ++counted.libraryCalls;
       int32_t added = session.AddPair(a, b, 1, settings.oneWay);
       if (added != 0) {
-        failed = "the library refused a pair while counting " + origin + " (status " +
-                 std::to_string(added) + ": " + DescribeStatus(added) + "; a spill file in " +
-                 workDir + " may not have been written)";
+        std::string status = "status " + std::to_string(added) + ": " + DescribeStatus(added);
+        failed = SpillFailure(workDir, errno, "while counting " + origin + ": " + status,
+                              "the library refused a pair while counting " + origin + " (" +
+                                  status + "; a spill file in " + workDir +
+                                  " may not have been written)");
         return;
       }
       ++counted.pairsFed;
@@ -145,14 +159,17 @@ bool LineCounter::End(std::string* error) {
   if (!begun) return true;
   begun = false;
   if (failed.empty()) batch->Flush();
+  errno = 0;
   int32_t status = session.End();
+  int captured = errno;
   if (!failed.empty()) {
     *error = failed;
     return false;
   }
   if (status != 0) {
-    *error = "the counting run in " + workDir + " failed at its end (status " +
-             std::to_string(status) + ": " + DescribeStatus(status) + ")";
+    std::string text = "status " + std::to_string(status) + ": " + DescribeStatus(status);
+    *error = SpillFailure(workDir, captured, text,
+                          "the counting run in " + workDir + " failed at its end (" + text + ")");
     return false;
   }
   return true;

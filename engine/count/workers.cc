@@ -39,7 +39,10 @@ bool WriteAll(int fd, const void* data, size_t size) {
   // otherwise find it still writing.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(3);
-  TallySink sink = [fd](const CountTally& tally) {
+  // Should the death signal not come, the next tally (a fifth of a second
+  // away at most while counting) finds the parent gone all the same.
+  TallySink sink = [fd, parent](const CountTally& tally) {
+    if (getppid() != parent) _exit(3);
     Record record{kTally, 0, tally};
     WriteAll(fd, &record, sizeof record);
   };

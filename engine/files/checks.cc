@@ -1,7 +1,9 @@
 #include "engine/files/checks.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,9 +15,7 @@
 #include "engine/text/characters.h"
 
 namespace ulo::engine {
-namespace {
 
-// strerror's text in the lower case of the rest of a failure line.
 std::string ErrorText(int error) {
   std::string text = std::strerror(error);
   if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' &&
@@ -24,6 +24,8 @@ std::string ErrorText(int error) {
   }
   return text;
 }
+
+namespace {
 
 namespace fs = std::filesystem;
 
@@ -107,47 +109,34 @@ std::string ExistingOutputProblem(const std::string& path) {
   return "exists and is not a regular file";
 }
 
-StagedOutput::StagedOutput(std::string finalPath) : target(std::move(finalPath)) {
-  // A link is written through, as the library writes: to the file it names.
-  std::error_code code;
-  if (fs::is_symlink(target, code)) {
-    fs::path resolved = fs::weakly_canonical(target, code);
-    if (!code) target = resolved.string();
+std::string WriteFailureCause(const std::string& path, int captured) {
+  for (int cause : {ENOSPC, EDQUOT, EFBIG, EROFS, EIO}) {
+    if (captured == cause) return ErrorText(cause);
   }
-  // Beside the final name, so that the rename stays on one file system.
-  std::random_device random;
+  // The failed output still takes its room: a test write meets what it met.
   char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".partial-%08x", static_cast<unsigned>(random()));
-  temporary = target + suffix;
-}
-
-StagedOutput::~StagedOutput() {
-  if (committed) return;
-  std::error_code ignored;
-  fs::remove(temporary, ignored);
-}
-
-void StagedOutput::AdoptSideFile(const std::string& suffix) {
-  std::string from = temporary + suffix;
-  std::error_code code;
-  if (!fs::exists(from, code)) return;
-  {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(target + suffix, std::ios::binary | std::ios::app);
-    out << in.rdbuf();
+  std::snprintf(suffix, sizeof suffix, ".ulo-partial-%08x",
+                static_cast<unsigned>(std::random_device{}()));
+  std::string probe = path + suffix;
+  Descriptor file(open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (!file) return ErrorText(errno);
+  std::vector<char> block(size_t{1} << 20, 'x');
+  int error = 0;
+  if (write(file.get(), block.data(), block.size()) != static_cast<ssize_t>(block.size())) {
+    error = errno != 0 ? errno : ENOSPC;  // a short write: the room ran out
   }
-  fs::remove(from, code);
+  unlink(probe.c_str());
+  return error != 0 ? ErrorText(error) : std::string();
 }
 
-bool StagedOutput::Commit(std::string* error) {
-  std::error_code code;
-  fs::rename(temporary, target, code);
-  if (code) {
-    *error = "cannot move the finished output to " + target + ": " + code.message();
-    return false;
+std::string ReadFailureCause(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return ErrorText(errno);
+  std::vector<char> block(size_t{1} << 20);
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
   }
-  committed = true;
-  return true;
+  if (in.bad()) return ErrorText(errno != 0 ? errno : EIO);
+  return {};
 }
 
 std::string InputFileProblem(const std::string& path, InputKind kind, bool sniffBinary) {

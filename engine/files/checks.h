@@ -1,13 +1,14 @@
 // The checks ulo makes on the files it is given, before the library sees
 // them, so that bad input gets one clear sentence rather than an empty or
-// wrong result; and outputs that appear under their final names only once
-// they are complete.
+// wrong result.
 #ifndef ULO_ENGINE_INPUT_CHECK_H_
 #define ULO_ENGINE_INPUT_CHECK_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "engine/files/staging.h"
 
 namespace ulo::engine {
 
@@ -38,34 +39,23 @@ std::string LongLineProblem();
 // no GB18030 character (GB2312 and GBK are part of it). Empty when it can.
 std::string CorpusLineProblem(std::string_view line, bool checkGb);
 
+// strerror's text for `error`, in the lower case of the rest of a failure
+// line ("no space left on device").
+std::string ErrorText(int error);
+
 // What is wrong with an existing `path` as an output: it is neither absent
 // nor a regular file (a FIFO, a device: renaming over it would replace it).
 std::string ExistingOutputProblem(const std::string& path);
 
-// An output written under a temporary name beside its final one and renamed
-// to it by Commit(); removed when the object goes uncommitted, so a failed
-// or interrupted operation never leaves a partial file under the final name.
-class StagedOutput {
- public:
-  explicit StagedOutput(std::string finalPath);
-  ~StagedOutput();
-  StagedOutput(const StagedOutput&) = delete;
-  StagedOutput& operator=(const StagedOutput&) = delete;
+// Why writing `path` failed, as the system says it ("no space left on
+// device"): `captured` (errno as the failed write left it) when it names a
+// cause of failed writes, else what a test write beside `path` meets now.
+// Empty when that write succeeds: the cause is then unknown.
+std::string WriteFailureCause(const std::string& path, int captured);
 
-  // Where the operation writes.
-  const std::string& path() const { return temporary; }
-  const std::string& finalPath() const { return target; }
-  // Renames the output to its final name; false with the reason in `*error`.
-  bool Commit(std::string* error);
-  // Appends the file named path() + `suffix` (a log the operation kept beside
-  // its output) to finalPath() + `suffix`, and removes it.
-  void AdoptSideFile(const std::string& suffix);
-
- private:
-  std::string target;
-  std::string temporary;
-  bool committed = false;
-};
+// Why `path` cannot be read to its end, as the system says it; empty when
+// it can.
+std::string ReadFailureCause(const std::string& path);
 
 // Why `path` cannot be read as an input file: "no such file", "is a
 // directory", "permission denied", "is empty", "is binary, not text", ...

@@ -1,16 +1,19 @@
 #include "engine/files/pair_parts.h"
 
 #include "engine/files/checks.h"
+#include "engine/files/staging.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 namespace ulo::engine {
 namespace {
@@ -20,23 +23,14 @@ namespace fs = std::filesystem;
 constexpr char kIndexHeader[] =
     "# sorted pair-count parts: name TAB first words from TAB first words below\n";
 
-// A file descriptor closed on every path.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd(fd) {}
-  ~Descriptor() {
-    if (fd >= 0) close(fd);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd; }
-
- private:
-  int fd;
-};
-
 std::string Failed(const std::string& what, const std::string& path) {
-  return "cannot " + what + " " + path + ": " + std::strerror(errno);
+  std::string cause = std::strerror(errno);
+  // In the lower case of the rest of a failure line, as every other cause.
+  if (cause.size() > 1 && std::isupper(static_cast<unsigned char>(cause[0])) &&
+      !std::isupper(static_cast<unsigned char>(cause[1]))) {
+    cause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(cause[0])));
+  }
+  return "cannot " + what + " " + path + ": " + cause;
 }
 
 }  // namespace
@@ -125,8 +119,39 @@ bool CopyBytes(const std::string& from, uint64_t begin, uint64_t length, const s
   }
   auto source = static_cast<loff_t>(begin);
   auto target = static_cast<loff_t>(at);
+  bool inKernel = true;
+  std::vector<char> buffer;
   while (length > 0) {
-    ssize_t copied = copy_file_range(in.get(), &source, out.get(), &target, length, 0);
+    ssize_t copied = -1;
+    if (inKernel) {
+      copied = copy_file_range(in.get(), &source, out.get(), &target, length, 0);
+      // Across file systems (or where the kernel cannot), bytes go through
+      // this process instead.
+      if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                         errno == EINVAL)) {
+        inKernel = false;
+        buffer.resize(size_t{1} << 20);
+        continue;
+      }
+    } else {
+      size_t want = length < buffer.size() ? static_cast<size_t>(length) : buffer.size();
+      copied = pread(in.get(), buffer.data(), want, source);
+      if (copied > 0) {
+        ssize_t written = 0;
+        while (written < copied) {
+          ssize_t step = pwrite(out.get(), buffer.data() + written,
+                                static_cast<size_t>(copied - written), target + written);
+          if (step < 0 && errno == EINTR) continue;
+          if (step <= 0) {
+            *error = Failed("write", to);
+            return false;
+          }
+          written += step;
+        }
+        source += copied;
+        target += copied;
+      }
+    }
     if (copied < 0 && errno == EINTR) continue;
     if (copied <= 0) {
       if (copied == 0) errno = EIO;  // the input is shorter than it was

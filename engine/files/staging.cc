@@ -10,12 +10,19 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <system_error>
+
+#include "engine/files/checks.h"
 
 namespace ulo::engine {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr std::string_view kMark = ".ulo-partial";
+constexpr std::string_view kLogSuffix = "_err.log";
+constexpr std::string_view kMergeWorkDir = "merge_temp";
 
 bool NumberedName(const std::string& name, const std::string& lead, const std::string& tail) {
   if (name.size() <= lead.size() + tail.size() || name.compare(0, lead.size(), lead) != 0 ||
@@ -51,14 +58,114 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
+std::string ParentOf(const std::string& path) {
+  std::string parent = fs::path(WithoutTrailingSlashes(path)).parent_path().string();
+  return parent.empty() ? "." : parent;
+}
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// Whether the name `path` still leads to the file open as `fd`.
+bool StillNamed(int fd, const std::string& path) {
+  struct stat held, named;
+  return fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
+// The staging entry `path` locked for its removal, or nothing while its
+// writer lives (or when it is gone).
+Descriptor LockStale(const std::string& path) {
+  Descriptor entry(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!entry || flock(entry.get(), LOCK_EX | LOCK_NB) != 0 || !StillNamed(entry.get(), path)) {
+    return {};
+  }
+  return entry;
+}
+
+// fsync of the file or directory `path`; false with errno set.
+bool SyncPath(const std::string& path) {
+  Descriptor entry(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return entry && fsync(entry.get()) == 0;
+}
+
+// fsync of every file and directory under `root`, and of `root`.
+bool SyncTree(const std::string& root) {
+  std::error_code code;
+  for (auto it = fs::recursive_directory_iterator(root, code);
+       !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+    if (!SyncPath(it->path().string())) return false;
+  }
+  return !code && SyncPath(root);
+}
+
 }  // namespace
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+  if (this != &other) {
+    Reset(other.fd);
+    other.fd = -1;
+  }
+  return *this;
+}
+
+void Descriptor::Reset(int replacement) {
+  if (fd >= 0) close(fd);
+  fd = replacement;
+}
+
+bool IsStagingName(std::string_view name) {
+  if (EndsWith(name, kLogSuffix)) name.remove_suffix(kLogSuffix.size());
+  if (EndsWith(name, kMark)) return name.size() > kMark.size();
+  constexpr size_t kRandom = 9;  // "-" and eight hex digits
+  if (name.size() <= kMark.size() + kRandom) return false;
+  std::string_view tail = name.substr(name.size() - kRandom);
+  if (name.substr(name.size() - kRandom - kMark.size(), kMark.size()) != kMark || tail[0] != '-') {
+    return false;
+  }
+  for (char c : tail.substr(1)) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+void SweepStale(const std::string& dir) {
+  std::error_code code;
+  for (auto it = fs::directory_iterator(dir, code); !code && it != fs::directory_iterator();
+       it.increment(code)) {
+    std::string name = it->path().filename().string();
+    if (!IsStagingName(name)) continue;
+    std::string path = it->path().string();
+    std::error_code removeCode;
+    if (EndsWith(name, kLogSuffix)) {
+      // A log goes with its output; alone, its writer is gone.
+      std::string owner = path.substr(0, path.size() - kLogSuffix.size());
+      if (!fs::exists(fs::symlink_status(owner, removeCode))) fs::remove(path, removeCode);
+      continue;
+    }
+    Descriptor held = LockStale(path);
+    if (!held) continue;
+    fs::remove_all(path, removeCode);
+    fs::remove(path + std::string(kLogSuffix), removeCode);
+  }
+}
+
+std::string FindLeftover(const std::string& root) {
+  std::error_code code;
+  for (auto it = fs::recursive_directory_iterator(root, code);
+       !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+    std::string name = it->path().filename().string();
+    std::error_code typeCode;
+    if (IsStagingName(name) || (name == kMergeWorkDir && it->is_directory(typeCode))) {
+      return it->path().string();
+    }
+  }
+  return {};
+}
 
 bool HoldsOnlyCountResult(const std::string& dir) {
   return OnlySpillFiles(dir, true);
-}
-
-StagedDirectory::~StagedDirectory() {
-  if (lockFd >= 0) close(lockFd);
 }
 
 bool StagedDirectory::Open(const std::string& requested, std::string* error) {
@@ -71,33 +178,36 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
     *error = "the work directory " + requested + " has no parent to stage its result in";
     return false;
   }
-  stage = dir + ".partial";
-  fs::path parent = fs::path(dir).parent_path();
-  if (!parent.empty()) fs::create_directories(parent, code);
+  stage = dir + std::string(kMark);
+  // Only the last component is made: a typo in a parent is not a tree of
+  // new directories.
+  std::string parent = ParentOf(dir);
+  if (std::string problem = InputDirectoryProblem(parent); !problem.empty()) {
+    *error = "cannot make the work directory " + requested + ": its parent " + parent + ": " +
+             problem;
+    return false;
+  }
+  SweepStale(parent);
   for (;;) {
     if (mkdir(stage.c_str(), 0777) != 0 && errno != EEXIST) {
-      *error = "cannot create the directory " + stage + ": " + std::strerror(errno);
+      *error = "cannot create the directory " + stage + ": " + ErrorText(errno);
       return false;
     }
-    lockFd = open(stage.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (lockFd < 0) {
-      *error = "cannot open the directory " + stage + ": " + std::strerror(errno);
+    lock.Reset(open(stage.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!lock) {
+      if (errno == ENOENT) continue;  // swept between its making and its opening
+      *error = "cannot open the directory " + stage + ": " + ErrorText(errno);
       return false;
     }
-    while (flock(lockFd, LOCK_EX) != 0) {
+    while (flock(lock.get(), LOCK_EX) != 0) {
       if (errno != EINTR) {
-        *error = "cannot lock the directory " + stage + ": " + std::strerror(errno);
+        *error = "cannot lock the directory " + stage + ": " + ErrorText(errno);
         return false;
       }
     }
     // The run that held the lock may have moved this directory into place.
-    struct stat held, named;
-    if (fstat(lockFd, &held) == 0 && stat(stage.c_str(), &named) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-      break;
-    }
-    close(lockFd);
-    lockFd = -1;
+    if (StillNamed(lock.get(), stage)) break;
+    lock.Reset();
   }
   // What a crashed run left here is not a result: start afresh.
   for (auto it = fs::directory_iterator(stage, code); !code && it != fs::directory_iterator();
@@ -129,22 +239,32 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
   return true;
 }
 
-bool StagedDirectory::Commit(std::string* error) {
+bool StagedDirectory::Commit(std::string* error, const OutputOptions& options) {
   std::error_code code;
-  bool replace = fs::exists(dir, code);
-  if (replace && renameat2(AT_FDCWD, stage.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) == 0) {
-    fs::remove_all(stage, code);  // the earlier result; a leftover is cleared next time
-    return true;
-  }
-  if (replace && errno != EINVAL && errno != ENOSYS) {
-    *error = "cannot move " + stage + " to " + dir + ": " + std::strerror(errno);
+  if (options.sync && !SyncTree(stage)) {
+    *error = "cannot sync " + stage + " to the disk: " + ErrorText(errno);
     return false;
   }
-  // No exchange on this file system: the earlier result goes first, so that
-  // there is a moment without one but never one cut short.
-  if (replace) fs::remove_all(dir, code);
-  if (rename(stage.c_str(), dir.c_str()) != 0) {
-    *error = "cannot move " + stage + " to " + dir + ": " + std::strerror(errno);
+  bool replace = fs::exists(dir, code);
+  bool moved = false;
+  if (replace && renameat2(AT_FDCWD, stage.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) == 0) {
+    moved = true;
+    fs::remove_all(stage, code);  // the earlier result; a leftover is swept next time
+  } else if (replace && errno != EINVAL && errno != ENOSYS) {
+    *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
+    return false;
+  }
+  if (!moved) {
+    // No exchange on this file system: the earlier result goes first, so
+    // that there is a moment without one but never one cut short.
+    if (replace) fs::remove_all(dir, code);
+    if (rename(stage.c_str(), dir.c_str()) != 0) {
+      *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
+      return false;
+    }
+  }
+  if (options.sync && !SyncPath(ParentOf(dir))) {
+    *error = "cannot sync the directory of " + dir + " to the disk: " + ErrorText(errno);
     return false;
   }
   return true;
@@ -155,18 +275,81 @@ void StagedDirectory::Discard() {
   fs::remove_all(stage, code);
 }
 
-std::string PartialPath(const std::string& path) {
-  return path + ".partial";
+StagedOutput::StagedOutput(std::string finalPath, const OutputOptions& outputOptions)
+    : target(std::move(finalPath)), options(outputOptions) {
+  // A link is written through, as the library writes: to the file it names.
+  std::error_code code;
+  if (fs::is_symlink(target, code)) {
+    fs::path resolved = fs::weakly_canonical(target, code);
+    if (!code) target = resolved.string();
+  }
+  // Renaming over a device or a FIFO would replace it with a plain file.
+  if (std::string wrong = ExistingOutputProblem(target); !wrong.empty()) {
+    problem = "cannot write " + target + ": " + wrong;
+    return;
+  }
+  SweepStale(ParentOf(target));
+  // Beside the final name, so that the rename stays on one file system; made
+  // and locked here, before the operation writes into it.
+  std::random_device random;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "%s-%08x", kMark.data(),
+                  static_cast<unsigned>(random()));
+    std::string candidate = target + suffix;
+    Descriptor made(open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!made) {
+      if (errno == EEXIST) continue;
+      problem = "cannot create " + candidate + ": " + ErrorText(errno);
+      return;
+    }
+    // A sweep that met the file before it was locked takes it away.
+    if (flock(made.get(), LOCK_EX | LOCK_NB) != 0 || !StillNamed(made.get(), candidate)) continue;
+    temporary = candidate;
+    lock = std::move(made);
+    return;
+  }
+  problem = "cannot find a free staging name beside " + target;
 }
 
-void MoveErrorLog(const std::string& partial, const std::string& path) {
-  std::string from = partial + "_err.log";
-  std::ifstream in(from, std::ios::binary);
-  if (!in) return;
-  std::ofstream out(path + "_err.log", std::ios::binary | std::ios::app);
-  out << in.rdbuf();
-  in.close();
-  if (out.flush()) std::remove(from.c_str());
+StagedOutput::~StagedOutput() {
+  if (committed || temporary.empty()) return;
+  std::error_code ignored;
+  fs::remove(temporary, ignored);
+  fs::remove(temporary + std::string(kLogSuffix), ignored);
+}
+
+void StagedOutput::AdoptSideFile(const std::string& suffix) {
+  std::string from = temporary + suffix;
+  std::error_code code;
+  if (temporary.empty() || !fs::exists(from, code)) return;
+  {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(target + suffix, std::ios::binary | std::ios::app);
+    out << in.rdbuf();
+  }
+  fs::remove(from, code);
+}
+
+bool StagedOutput::Commit(std::string* error) {
+  if (temporary.empty()) {
+    *error = problem;
+    return false;
+  }
+  if (options.sync && fsync(lock.get()) != 0) {
+    *error = "cannot sync " + target + " to the disk: " + ErrorText(errno);
+    return false;
+  }
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
+    *error = "cannot move the finished output to " + target + ": " + ErrorText(errno);
+    return false;
+  }
+  committed = true;
+  if (options.sync && !SyncPath(ParentOf(target))) {
+    *error = "cannot sync the directory of " + target + " to the disk: " + ErrorText(errno);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace ulo::engine

@@ -139,8 +139,10 @@ ULO_ENGINE_EXPORT char* ulo_share_files(const char* const* paths, size_t path_co
 
 /* ---- The library's file operations, checked and staged ---- */
 
-/* Each checks its inputs first, writes under a temporary name and renames
- * to `out` only when complete. */
+/* Each checks its inputs first (a pair-count file with ulo_check_pairs; the
+ * merge refuses an `out` inside `dir` and a tree that holds what a killed
+ * run left), writes under a staging name and renames to `out` only when
+ * complete. */
 ULO_ENGINE_EXPORT void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out,
                                  char** errptr);
 /* The merge in key ranges: the sorted inputs under `dir` cut at first words
@@ -177,6 +179,17 @@ ULO_ENGINE_EXPORT double ulo_score(const char* measure, double a, double b, doub
 /* Why `path` cannot be read as an input of `kind` ("corpus" or "pairs"),
  * or NULL when it can. */
 ULO_ENGINE_EXPORT char* ulo_input_problem(const char* path, const char* kind);
+
+/* Whether `path` is a pair-count file as the operations need it: every
+ * line word TAB word TAB count (both words non-empty, the count digits only
+ * and within 64 bits), and as `needs` says: "shape" (or empty: nothing
+ * more), "order" (lines in the byte order of word1, word2), "unique" or
+ * "order,unique" (each pair once; checked on a file in order, so a file out
+ * of order fails it too). Reads the whole file once. Returns NULL when it
+ * is, else the sentence naming the file, the line and what is wrong. An
+ * unknown `needs` is an error. ulo_merge, ulo_filter, ulo_support, ulo_topn
+ * and ulo_rank make this check ("order,unique") on their inputs. */
+ULO_ENGINE_EXPORT char* ulo_check_pairs(const char* path, const char* needs, char** errptr);
 
 /* An output written under a temporary name beside `final_path` and renamed
  * to it by ulo_staged_commit; removed by ulo_staged_destroy if uncommitted. */

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -148,7 +149,8 @@ std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& o
 // whole: written beside it, then put in its place.
 std::string KeepParts(const RangePlan& plan, size_t ranges, const fs::path& work,
                       const std::string& out) {
-  fs::path stage = PartialPath(out);
+  // A staging name: what a killed merge leaves here is swept, never merged.
+  fs::path stage = out + ".ulo-partial";
   std::error_code code;
   fs::remove_all(stage, code);
   fs::create_directories(stage, code);
@@ -164,6 +166,18 @@ std::string KeepParts(const RangePlan& plan, size_t ranges, const fs::path& work
   if (code) return "cannot put the parts in place as " + out + ": " + code.message();
   fs::remove_all(old, code);
   return "";
+}
+
+// Appends the log the library kept for the range output `partial` to the
+// output's own log, and removes it.
+void MoveErrorLog(const std::string& partial, const std::string& path) {
+  std::string from = partial + "_err.log";
+  std::ifstream in(from, std::ios::binary);
+  if (!in) return;
+  std::ofstream out(path + "_err.log", std::ios::binary | std::ios::app);
+  out << in.rdbuf();
+  in.close();
+  if (out.flush()) std::remove(from.c_str());
 }
 
 // Why the parts directory `out` cannot be written; empty when it can.
@@ -183,9 +197,12 @@ std::string PartsOutputProblem(const std::string& dir, const std::string& out) {
 // one range from `dir` itself) and put in place as `out`.
 std::string MergeAndPlace(Session& session, const std::string& dir, const std::string& out,
                           const RangeMergeOptions& options, RangePlan* plan, bool cut) {
-  fs::path work = out + ".ranges";
+  // The ranges' work lies in a locked staging directory: what a killed merge
+  // leaves there is swept by the next command, never merged.
+  StagedDirectory staging;
+  if (std::string error; !staging.Open(out + ".ranges", &error)) return error;
+  fs::path work = staging.path();
   std::error_code code;
-  fs::remove_all(work, code);
   size_t ranges = plan->ranges();
   uint64_t inputBytes = 0;
   for (const MappedFile& map : plan->maps)
@@ -209,7 +226,7 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
   if (failure.empty()) {
     failure = options.parts ? KeepParts(*plan, ranges, work, out) : JoinRanges(ranges, work, out);
   }
-  fs::remove_all(work, code);
+  staging.Discard();
   return failure;
 }
 
@@ -219,7 +236,7 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
                           const RangeMergeOptions& options) {
   if (!options.parts && (options.jobs <= 1 || !OutputFileProblem(out).empty() ||
                          !InputDirectoryProblem(dir).empty() || LiesUnder(out, dir))) {
-    return MergeFiles(session, dir, out, options.report);
+    return MergeFiles(session, dir, out, options.report, options.operations);
   }
   if (options.parts) {
     if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
@@ -229,13 +246,17 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
       return "merge: " + problem;
     }
   }
+  if (std::string problem = TreeProblem(dir, out, options.operations.trustInput);
+      !problem.empty()) {
+    return "merge: " + problem;
+  }
   RangePlan plan;
   bool cut = MakePlan(dir, options.jobs, &plan) && !plan.keys.empty();
-  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report);
+  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report, options.operations);
   std::string failure = MergeAndPlace(session, dir, out, options, &plan, cut);
   if (failure.rfind(kNotSorted, 0) == 0) {
     // Not cut after all: merged whole, as the library merges any input.
-    if (!options.parts) return MergeFiles(session, dir, out, options.report);
+    if (!options.parts) return MergeFiles(session, dir, out, options.report, options.operations);
     plan.keys.clear();
     failure = MergeAndPlace(session, dir, out, options, &plan, false);
   }

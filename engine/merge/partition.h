@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/report/progress.h"
+#include "engine/session/operations.h"
 #include "engine/session/session.h"
 
 namespace ulo::engine {
@@ -22,6 +23,7 @@ struct RangeMergeOptions {
   int jobs = 1;                      // ranges merged at once; 1 merges in this process
   bool parts = false;                // `out` is a parts directory rather than one file
   ProgressReport* report = nullptr;  // told of the merge's progress; may be null
+  OperationOptions operations;       // checks and the way outputs are put in place
 };
 
 // Merges every pair-count file under `dir` into `out`. Returns an empty

@@ -1,12 +1,14 @@
 #include "engine/session/operations.h"
 
 #include <algorithm>
+#include <climits>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <system_error>
 
 #include "engine/files/checks.h"
+#include "engine/files/pair_check.h"
 #include "engine/files/pair_parts.h"
 #include "engine/report/progress.h"
 #include "engine/text/encoding.h"
@@ -34,6 +36,12 @@ uint64_t FileBytes(const std::string& path) {
   return code ? 0 : size;
 }
 
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  return path;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code code;
   return fs::equivalent(a, b, code) && !code;
@@ -41,9 +49,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-// The failure line of a file operation whose input or output is unusable;
-// empty when both look fine.
-std::string FileProblem(const std::string& in, const std::string& out) {
+std::string FileProblem(const std::string& in, const std::string& out, bool trustInput) {
   if (std::string problem = PairFileProblem(in); !problem.empty()) {
     return "cannot read " + in + ": " + problem;
   }
@@ -51,13 +57,26 @@ std::string FileProblem(const std::string& in, const std::string& out) {
     return "cannot write " + out + ": " + problem;
   }
   if (SameFile(in, out)) return in + " and " + out + " are the same file";
+  // The parts of a directory are checked as the library's merge wrote them.
+  if (!trustInput && !IsPartsDirectory(in)) return PairFileProblem(in, kMergedPairs);
   return {};
+}
+
+std::string OperationFailure(const std::string& in, const std::string& out, int captured) {
+  if (std::string cause = ReadFailureCause(in); !cause.empty()) {
+    return "cannot read " + in + " to its end: " + cause;
+  }
+  if (std::string cause = WriteFailureCause(out, captured); !cause.empty()) {
+    return "cannot write " + out + ": " + cause;
+  }
+  return "the library could not write " + out + " whole, and the system shows no cause now (" +
+         in + " reads to its end, and a test write beside " + out + " succeeds)";
 }
 
 bool LiesUnder(const std::string& path, const std::string& dir) {
   std::error_code code;
-  fs::path file = fs::weakly_canonical(path, code);
-  fs::path root = fs::weakly_canonical(dir, code);
+  fs::path file = fs::weakly_canonical(fs::absolute(path, code), code);
+  fs::path root = fs::weakly_canonical(fs::absolute(dir, code), code);
   if (code) return false;
   auto [rootEnd, fileAt] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
   return rootEnd == root.end() && fileAt != file.end();
@@ -72,7 +91,39 @@ std::string Publish(StagedOutput& staged, const std::string& command) {
   return std::string(command + ": " + error);
 }
 
+
 }  // namespace
+
+// Why the tree `dir` cannot be merged as it is: an output inside it, what a
+// killed command left in it, or (unless trusted) a file that is no sorted
+// pair-count file. Empty when it can.
+std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput) {
+  if (LiesUnder(out, dir)) {
+    fs::path beside = fs::path(WithoutTrailingSlashes(dir)).parent_path() /
+                      fs::path(out).filename();
+    return "the output " + out + " lies inside " + dir +
+           ", the tree being merged: every file under it is an input, earlier outputs "
+           "included, so this output would be merged into itself and into every later merge "
+           "of the tree; write it beside the tree instead, e.g. " + beside.string();
+  }
+  if (std::string left = FindLeftover(dir); !left.empty()) {
+    return dir + " holds " + left +
+           ", which an interrupted ulo left (or a running one is writing): it is not data. "
+           "Run the interrupted command again, which clears it, or remove it";
+  }
+  if (trustInput) return {};
+  std::error_code code;
+  for (auto it = fs::recursive_directory_iterator(dir, code);
+       !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+    std::error_code typeCode;
+    if (it->is_directory(typeCode) || it->path().filename() == "merge_temp.lock") continue;
+    if (std::string problem = PairFileProblem(it->path().string(), kMergedPairs);
+        !problem.empty()) {
+      return problem;
+    }
+  }
+  return {};
+}
 
 std::string LastLogLine(const std::string& log, uint64_t from) {
   std::ifstream in(log, std::ios::binary);
@@ -92,27 +143,24 @@ std::string LastLogLine(const std::string& log, uint64_t from) {
 }
 
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
-                       ProgressReport* report) {
+                       ProgressReport* report, const OperationOptions& options) {
   if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
     return std::string("merge: cannot read the directory " + dir + ": " + problem);
   }
   if (std::string problem = OutputFileProblem(out); !problem.empty()) {
     return std::string("merge: cannot write " + out + ": " + problem);
   }
+  if (std::string problem = TreeProblem(dir, out, options.trustInput); !problem.empty()) {
+    return "merge: " + problem;
+  }
   // The merge works in merge_temp beside the source directory.
-  std::string source = dir;
-  while (source.size() > 1 && source.back() == '/')
-    source.pop_back();
-  fs::path parent = fs::path(source).parent_path();
+  fs::path parent = fs::path(WithoutTrailingSlashes(dir)).parent_path();
   fs::path workDir = (parent.empty() ? fs::path(".") : parent) / "merge_temp";
-  // The output is written under a temporary name and appears under its own
-  // once complete; its log entries join the output's log. An output inside
-  // the source tree is written in place: the merge leaves out only its own
-  // output, so a finished one under a temporary name would take the old
-  // output for an input.
-  std::optional<StagedOutput> staged;
-  if (!LiesUnder(out, dir)) staged.emplace(out);
-  std::string target = staged ? staged->path() : out;
+  // The output is written under a staging name and appears under its own
+  // once complete; its log entries join the output's log.
+  StagedOutput staged(out, options.output);
+  if (staged.path().empty()) return Publish(staged, "merge");
+  std::string target = staged.path();
   std::string log = out + "_err.log";
   std::string targetLog = target + "_err.log";
   // The log grows across runs: only what this merge adds belongs to it.
@@ -121,57 +169,78 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
     report->PollBytes(TreeBytes(dir),
                       [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
   }
+  errno = 0;
   int32_t code = session.MergeDirect(dir, target);
+  int captured = errno;
   if (report != nullptr) report->Stop();
   std::string logged = LastLogLine(targetLog, logBefore);
-  if (staged) staged->AdoptSideFile("_err.log");
-  if (code == 0) return staged ? Publish(*staged, "merge") : std::string();
+  staged.AdoptSideFile("_err.log");
+  if (code == 0) return Publish(staged, "merge");
   std::string message = "merge: merging " + dir + " into " + out + " failed with code " +
                         std::to_string(code) + ": " + DescribeMergeCode(code);
+  // The intermediate files lie in merge_temp (gone with the failure: its
+  // file system is its parent's), the output beside its name.
+  if (code == -1 || code == -2) {
+    std::string cause = WriteFailureCause(code == -2 ? target : workDir.string(), captured);
+    message = "merge: cannot write " + (code == -2 ? out : workDir.string()) + ": " +
+              (cause.empty() ? "the system shows no cause now" : cause) + " (merge code " +
+              std::to_string(code) + ": " + DescribeMergeCode(code) + ")";
+  }
   if (!logged.empty()) message += "; " + log + ": " + logged;
-  return std::string(message);
+  return message;
 }
+
+namespace {
+
+// A failure the library reports without a status (the top-N ranking).
+constexpr int32_t kNoStatus = INT32_MIN;
+
+// The work of filter, support and topn: checks, a staged output, the
+// library's call on it (`write` gets the input, the parts of a directory
+// joined, and the staging path, and returns 0 or a status), the output
+// published or the failure put in words.
+template <typename Write>
+std::string StagedOperation(const std::string& command, const std::string& in,
+                            const std::string& out, const OperationOptions& options, Write write) {
+  if (std::string problem = FileProblem(in, out, options.trustInput); !problem.empty()) {
+    return command + ": " + problem;
+  }
+  JoinedPairFile input;
+  if (std::string error; !input.Open(in, out, &error)) return command + ": " + error;
+  StagedOutput staged(out, options.output);
+  if (staged.path().empty()) return Publish(staged, command);
+  errno = 0;
+  int32_t status = write(input.path(), staged.path());
+  if (status == 0) return Publish(staged, command);
+  std::string failure = command + ": " + OperationFailure(in, out, errno);
+  if (status != kNoStatus) failure += " (status " + std::to_string(status) + ")";
+  return failure;
+}
+
+}  // namespace
 
 std::string FilterPairs(Session& session, const std::string& in, const std::string& out,
-                        int32_t threshold) {
-  if (std::string problem = FileProblem(in, out); !problem.empty()) {
-    return std::string("filter: " + problem);
-  }
-  JoinedPairFile input;
-  if (std::string error; !input.Open(in, out, &error)) return "filter: " + error;
-  StagedOutput staged(out);
-  int32_t status = session.Filter(input.path(), staged.path(), threshold);
-  if (status == 0) return Publish(staged, "filter");
-  return std::string("filter: filtering " + in + " into " + out + " failed (status " +
-                     std::to_string(status) + "): the library could not read " + in +
-                     " to its end or write " + out + " whole");
+                        int32_t threshold, const OperationOptions& options) {
+  return StagedOperation("filter", in, out, options,
+                         [&](const std::string& input, const std::string& staged) {
+                           return session.Filter(input, staged, threshold);
+                         });
 }
 
-std::string WriteSupport(Session& session, const std::string& in, const std::string& out) {
-  if (std::string problem = FileProblem(in, out); !problem.empty()) {
-    return std::string("support: " + problem);
-  }
-  JoinedPairFile input;
-  if (std::string error; !input.Open(in, out, &error)) return "support: " + error;
-  StagedOutput staged(out);
-  int32_t status = session.Support(input.path(), staged.path());
-  if (status == 0) return Publish(staged, "support");
-  return std::string("support: writing the records of " + in + " to " + out + " failed (status " +
-                     std::to_string(status) + "): the library could not read " + in +
-                     " to its end or write " + out + " whole");
+std::string WriteSupport(Session& session, const std::string& in, const std::string& out,
+                         const OperationOptions& options) {
+  return StagedOperation("support", in, out, options,
+                         [&](const std::string& input, const std::string& staged) {
+                           return session.Support(input, staged);
+                         });
 }
 
-std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n) {
-  if (std::string problem = FileProblem(in, out); !problem.empty()) {
-    return std::string("topn: " + problem);
-  }
-  JoinedPairFile input;
-  if (std::string error; !input.Open(in, out, &error)) return "topn: " + error;
-  StagedOutput staged(out);
-  if (session.TopNDirect(input.path(), staged.path(), n)) return Publish(staged, "topn");
-  return std::string("topn: ranking " + in + " into " + out +
-                     " failed: the library could not read " + in + " to its end or write " + out +
-                     " whole");
+std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
+                      const OperationOptions& options) {
+  return StagedOperation("topn", in, out, options,
+                         [&](const std::string& input, const std::string& staged) {
+                           return session.TopNDirect(input, staged, n) ? 0 : kNoStatus;
+                         });
 }
 
 }  // namespace ulo::engine

@@ -7,24 +7,46 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/files/staging.h"
 #include "engine/report/progress.h"
 #include "engine/session/session.h"
 
 namespace ulo::engine {
 
+struct OperationOptions {
+  // Skip the pair-count check of the inputs: for files the library itself
+  // just wrote. A file that is not what it claims then gives wrong results.
+  bool trustInput = false;
+  OutputOptions output;
+};
+
 // Each returns an empty string, or its failure line (without the "ulo: " lead).
-// `report` (may be null) is told of the merge's progress.
+// `report` (may be null) is told of the merge's progress. The merge refuses
+// an output inside DIR (every file there is an input) and a tree that holds
+// what a killed command left.
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
-                       ProgressReport* report);
+                       ProgressReport* report, const OperationOptions& options = {});
 std::string FilterPairs(Session& session, const std::string& in, const std::string& out,
-                        int32_t threshold);
-std::string WriteSupport(Session& session, const std::string& in, const std::string& out);
-std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n);
+                        int32_t threshold, const OperationOptions& options = {});
+std::string WriteSupport(Session& session, const std::string& in, const std::string& out,
+                         const OperationOptions& options = {});
+std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
+                      const OperationOptions& options = {});
 
 // The failure line of an operation from file `in` to file `out` that
-// cannot work: `in` unreadable, `out` not creatable, or both the same
-// file; empty when both look fine.
-std::string FileProblem(const std::string& in, const std::string& out);
+// cannot work: `in` unreadable or (unless trusted) no pair-count file,
+// `out` not creatable, or both the same file; empty when both look fine.
+std::string FileProblem(const std::string& in, const std::string& out, bool trustInput = false);
+
+// The failure line of an operation from `in` to `out` that the library
+// reported failed: what the system says of reading `in` or writing `out`
+// (`captured`: errno as the call left it), or that neither shows a cause.
+std::string OperationFailure(const std::string& in, const std::string& out, int captured);
+
+// Why the tree `dir` cannot be merged into `out` as it is: `out` inside it,
+// what a killed command left in it, or (unless `trustInput`) a file that is
+// no sorted pair-count file. Empty when it can.
+std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput);
 
 // Whether `path` lies somewhere under the directory `dir`.
 bool LiesUnder(const std::string& path, const std::string& dir);

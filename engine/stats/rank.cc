@@ -225,10 +225,12 @@ std::vector<uint32_t> Ranking::SortedIds() const {
 }
 
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
-                  PeopleText* shown) {
-  File file(std::fopen(path.c_str(), "wb"));
+                  PeopleText* shown, const OutputOptions& output) {
+  StagedOutput staged(path, output);
+  if (staged.path().empty()) return staged.Commit(error);
+  File file(std::fopen(staged.path().c_str(), "wb"));
   if (!file) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
+    *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;
   }
   std::string line;
@@ -243,7 +245,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
       line += std::to_string(item.count);
       line += item.follows ? "\tafter\n" : "\tbefore\n";
       if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+        *error = "cannot write " + path + ": " + ErrorText(errno);
         return false;
       }
     }
@@ -251,22 +253,24 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
   FILE* raw = file.release();
   bool failed = std::ferror(raw) != 0;
   if (std::fclose(raw) != 0 || failed) {
-    *error = "cannot write " + path + " whole: " + std::strerror(errno);
+    *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;
   }
-  return true;
+  return staged.Commit(error);
 }
 
-std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options) {
-  if (std::string problem = FileProblem(in, out); !problem.empty()) return problem;
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
+                     const OperationOptions& operations) {
+  if (std::string problem = FileProblem(in, out, operations.trustInput); !problem.empty()) {
+    return problem;
+  }
   if (IsPartsDirectory(in)) return RankParts(in, options, out);
   Ranking ranking;
   PeopleText shown;
   std::string error;
   if (!shown.Open(options.to, kPeopleEncoding, &error)) return error;
-  if (!ranking.Build(in, options, &error)) return error;
-  StagedOutput staged(out);
-  if (!WriteRanking(ranking, staged.path(), &error, &shown) || !staged.Commit(&error)) {
+  if (!ranking.Build(in, options, &error) ||
+      !WriteRanking(ranking, out, &error, &shown, operations.output)) {
     return error;
   }
   return {};

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/files/staging.h"
+#include "engine/session/operations.h"
 #include "engine/stats/measures.h"
 #include "engine/text/encoding.h"
 
@@ -101,15 +103,18 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
 
 // Writes "word TAB other TAB score TAB count TAB after|before" for every
 // item, the words in byte order, converted by `shown` for people when given
-// (else the library's bytes); the last field says where `other` stood.
-// False with a sentence in `*error` when `path` cannot be written whole.
+// (else the library's bytes); the last field says where `other` stood. The
+// file is written under a staging name renamed to `path` once whole. False
+// with a sentence naming `path` and the system's cause in `*error` when it
+// cannot be written whole.
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
-                  PeopleText* shown = nullptr);
+                  PeopleText* shown = nullptr, const OutputOptions& output = {});
 
-// Ranks the pair-count file `in` into `out`, checked first and staged: `out`
-// appears whole or not at all. Returns an empty string or the sentence that
-// says what failed.
-std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options);
+// Ranks the pair-count file `in` into `out`, checked first (unless
+// `operations.trustInput`) and staged: `out` appears whole or not at all.
+// Returns an empty string or the sentence that says what failed.
+std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
+                     const OperationOptions& operations = {});
 
 }  // namespace ulo::engine
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/files/checks.h"
+#include "engine/session/operations.h"
 #include "engine/session/session.h"
 #include "host/library.h"
 
@@ -28,6 +29,11 @@ struct Global {
   std::string libraryPath;
   bool quiet = false;
   bool direct = false;
+  bool trustInput = false;
+  bool sync = false;
+
+  // How the library's file operations check their inputs and store outputs.
+  OperationOptions operations() const { return {trustInput, {sync}}; }
 };
 
 // Prints "ulo: MESSAGE" on standard error; returns kExitFailure.

@@ -39,6 +39,7 @@ struct GraphOptions {
   std::string encoding;  // of the typed words; empty: the terminal's
   RankOptions rank;
   int32_t depth = 1;
+  bool trustInput = false;  // PAIRS is not checked (--trust-input)
 };
 int DrawGraph(const GraphOptions& options);
 
@@ -65,7 +66,7 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
 // `ulo show --measure`: the words' best associated words ranked from a
 // pair-count file.
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
-               const std::string& encoding, const RankOptions& options);
+               const std::string& encoding, const RankOptions& options, bool trustInput);
 
 // Why `word` (library text) is not among `ranking`'s words, and the words
 // that begin like it, in the people's encoding.

@@ -18,10 +18,10 @@ Runner AddCountCommand(CLI::App& app) {
       "Count the word pairs of corpora into spill files in DIR.\n"
       "Reads each CORPUS (one sentence per line) and feeds every pair of tokens within the\n"
       "window to counting runs, one per worker, whose sorted spill files temp1.txt,\n"
-      "temp2.txt, ... go to DIR/part-1, DIR/part-2, ... DIR is created when missing; it\n"
-      "may hold only an earlier count, which is replaced, since the merge takes every file\n"
-      "in it. DIR appears only when every run has ended well (until then the runs write in\n"
-      "DIR.partial).");
+      "temp2.txt, ... go to DIR/part-1, DIR/part-2, ... DIR is created when missing (its\n"
+      "parent must exist); it may hold only an earlier count, which is replaced, since the\n"
+      "merge takes every file in it. DIR appears only when every run has ended well (until\n"
+      "then the runs write in DIR.ulo-partial).");
   AddCountOptions(*command, &args->count);
   command->add_option("--work", args->workDir, "directory for the spill files")
       ->type_name("DIR")
@@ -34,7 +34,8 @@ Runner AddCountCommand(CLI::App& app) {
     if (session == nullptr) return kExitFailure;
     Progress progress("count", ShowProgress(host.options()));
     if (int failed = Report(CountIntoDirectory("count", session->library(), settings, args->workDir,
-                                               &summary, &progress))) {
+                                               &summary, &progress,
+                                               host.options().operations().output))) {
       return failed;
     }
     PrintCountSummary(summary, args->count);

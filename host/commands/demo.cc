@@ -70,12 +70,13 @@ Runner AddDemoCommand(CLI::App& app) {
     rank.top = 8;
     rank.minCount = 2;
     std::printf("by the log-likelihood ratio (ulo show --measure llr):\n\n");
-    ShowRanked(pairs, words, "UTF-8", rank);
+    ShowRanked(pairs, words, "UTF-8", rank, true);  // the pipeline just wrote it
     GraphOptions graph;
     graph.pairs = pairs;
     graph.words = words;
     graph.out = (fs::path(args->out) / "neighbours.svg").string();
     graph.rank = rank;
+    graph.trustInput = true;
     std::printf("picture of their neighbourhoods: ");
     std::fflush(stdout);
     if (int failed = DrawGraph(graph)) return failed;

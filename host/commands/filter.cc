@@ -18,7 +18,8 @@ Runner AddFilterCommand(CLI::App& app) {
   return [args](Host& host) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
-    return Report(FilterPairs(*session, args->in, args->out, args->number));
+    return Report(FilterPairs(*session, args->in, args->out, args->number,
+                              host.options().operations()));
   };
 }
 

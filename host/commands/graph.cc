@@ -23,7 +23,7 @@ std::string Extension(const std::string& path) {
 }  // namespace
 
 int DrawGraph(const GraphOptions& options) {
-  if (std::string problem = FileProblem(options.pairs, options.out); !problem.empty()) {
+  if (std::string problem = FileProblem(options.pairs, options.out, options.trustInput); !problem.empty()) {
     return Fail("graph: " + problem);
   }
   PeopleText text;
@@ -88,7 +88,11 @@ Runner AddGraphCommand(CLI::App& app) {
                    "the encoding the words are typed in (default: the terminal's)")
       ->type_name("ENCODING")
       ->check(KnownEncoding());
-  return [args](Host&) { return DrawGraph(*args); };
+  return [args](Host& host) {
+    GraphOptions options = *args;
+    options.trustInput = host.options().trustInput;
+    return DrawGraph(options);
+  };
 }
 
 }  // namespace ulo::host

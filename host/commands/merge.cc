@@ -43,6 +43,7 @@ Runner AddMergeCommand(CLI::App& app) {
     RangeMergeOptions options = args->merge;
     Progress report("merge", ShowProgress(host.options()));
     options.report = &report;
+    options.operations = host.options().operations();
     return Report(MergeInRanges(*session, args->files.in, args->files.out, options));
   };
 }

@@ -72,8 +72,9 @@ Runner AddRankCommand(CLI::App& app) {
       ->type_name("ENCODING")
       ->check(KnownEncoding())
       ->capture_default_str();
-  return [args](Host&) {
-    std::string failure = RankFile(args->files.in, args->files.out, args->rank);
+  return [args](Host& host) {
+    std::string failure =
+        RankFile(args->files.in, args->files.out, args->rank, host.options().operations());
     return failure.empty() ? 0 : Fail("rank: " + failure);
   };
 }

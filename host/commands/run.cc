@@ -48,7 +48,15 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   std::string topn = (out / "topn.txt").string();
   Session* session = host.Open();
   if (session == nullptr) return kExitFailure;
+  // DIR itself is made, not a chain of missing parents.
+  std::error_code made;
+  if (!fs::is_directory(out, made) && !fs::create_directory(out, made) && made) {
+    return Fail("run: cannot make the directory " + options.out + ": " + made.message());
+  }
   bool progress = ShowProgress(host.options());
+  // Every file the stages read, the library wrote a moment before.
+  OperationOptions operations = host.options().operations();
+  operations.trustInput = true;
 
   std::vector<Stage> stages;
   auto timed = [&](const std::string& name, auto work) {
@@ -63,8 +71,8 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
         CountSettings count = options.count;
         count.direct = host.options().direct;
         Progress report("run", progress);
-        return Report(
-            CountIntoDirectory("run", session->library(), count, spillDir, &summary, &report));
+        return Report(CountIntoDirectory("run", session->library(), count, spillDir, &summary,
+                                         &report, operations.output));
       })) {
     return failed;
   }
@@ -73,23 +81,24 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
         RangeMergeOptions merge;
         merge.jobs = options.count.jobs;
         merge.report = &report;
+        merge.operations = operations;
         return Report(MergeInRanges(*session, spillDir, pairs, merge));
       })) {
     return failed;
   }
   if (options.threshold) {
     if (int failed = timed("filter", [&] {
-          return Report(FilterPairs(*session, pairs, frequent, *options.threshold));
+          return Report(FilterPairs(*session, pairs, frequent, *options.threshold, operations));
         })) {
       return failed;
     }
   }
   if (int failed =
-          timed("support", [&] { return Report(WriteSupport(*session, pairs, support)); })) {
+          timed("support", [&] { return Report(WriteSupport(*session, pairs, support, operations)); })) {
     return failed;
   }
   if (int failed =
-          timed("topn", [&] { return Report(WriteTopN(*session, pairs, topn, options.top)); })) {
+          timed("topn", [&] { return Report(WriteTopN(*session, pairs, topn, options.top, operations)); })) {
     return failed;
   }
 

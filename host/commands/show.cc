@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/files/pair_parts.h"
+#include "engine/files/pair_check.h"
 #include "engine/text/absent.h"
 #include "engine/text/characters.h"
 #include "engine/text/encoding.h"
@@ -44,7 +45,7 @@ std::string AbsentFromRanking(PeopleText& text, const Ranking& ranking, const st
 }
 
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
-               const std::string& encoding, const RankOptions& options) {
+               const std::string& encoding, const RankOptions& options, bool trustInput) {
   PeopleText text;
   std::string error;
   if (!text.Open(encoding, TerminalEncoding(), &error)) return Fail("show: " + error);
@@ -52,6 +53,11 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
   if (!TakeWords(text, words, &wanted)) return kExitFailure;
   if (std::string problem = PairFileProblem(path); !problem.empty()) {
     return Fail("show: cannot read the pair-count file " + path + ": " + problem);
+  }
+  if (std::string problem =
+          trustInput || IsPartsDirectory(path) ? "" : PairFileProblem(path, kMergedPairs);
+      !problem.empty()) {
+    return Fail("show: " + problem);
   }
   Ranking ranking;
   if (!ranking.Build(path, options, &error, &wanted)) return Fail("show: " + error);
@@ -190,9 +196,10 @@ Runner AddShowCommand(CLI::App& app) {
       ->capture_default_str();
   CLI::Option* measure = AddMeasureOption(*command, &args->rank.measure);
   AddRankOptions(*command, &args->rank, "associated words per word (default 10)", measure);
-  return [args, measure](Host&) {
+  return [args, measure](Host& host) {
     if (measure->count() > 0)
-      return ShowRanked(args->path, args->words, args->encoding, args->rank);
+      return ShowRanked(args->path, args->words, args->encoding, args->rank,
+                        host.options().trustInput);
     return ShowTopN(args->path, args->words, args->encoding);
   };
 }

@@ -17,7 +17,7 @@ Runner AddSupportCommand(CLI::App& app) {
   return [args](Host& host) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
-    return Report(WriteSupport(*session, args->in, args->out));
+    return Report(WriteSupport(*session, args->in, args->out, host.options().operations()));
   };
 }
 

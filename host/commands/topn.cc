@@ -20,7 +20,8 @@ Runner AddTopNCommand(CLI::App& app) {
   return [args](Host& host) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
-    return Report(WriteTopN(*session, args->in, args->out, args->number));
+    return Report(
+        WriteTopN(*session, args->in, args->out, args->number, host.options().operations()));
   };
 }
 

@@ -59,7 +59,8 @@ def run_ulo(ulo, *args):
 
 
 def write_pairs(path, rows, encoding="gb2312"):
+    """A pair-count file of `rows`, in the byte order the engine checks for."""
+    lines = sorted(f"{word1}\t{word2}\t{count}\n".encode(encoding) for word1, word2, count in rows)
     with open(path, "wb") as file:
-        for word1, word2, count in rows:
-            file.write(f"{word1}\t{word2}\t{count}\n".encode(encoding))
+        file.writelines(lines)
     return path

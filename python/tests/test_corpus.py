@@ -25,6 +25,7 @@ def ulo_flags(options, stopword_file):
 
 
 def ulo_pairs(ulo, corpus, out, flags):
+    out.mkdir(parents=True, exist_ok=True)  # ulo count makes the work directory, not its parent
     run_ulo(ulo, "count", corpus, "--work", out / "spill", *flags)
     run_ulo(ulo, "merge", out / "spill", out / "pairs.txt")
     return (out / "pairs.txt").read_bytes()

@@ -219,7 +219,7 @@ class TestFileOperations:
 
     def test_a_failed_merge_leaves_no_cut_output(self, library, tmp_path):
         (tmp_path / "in").mkdir()
-        write_pairs(tmp_path / "in" / "temp1.txt", [("a", "b", 1)] * 1000)
+        write_pairs(tmp_path / "in" / "temp1.txt", [("a", "b%04d" % i, 1) for i in range(1000)])
         os.symlink(tmp_path / "gone", tmp_path / "in" / "temp2.txt")
         (tmp_path / "out.txt").write_bytes(b"x\ty\t1\n")  # an earlier result
         with pytest.raises(vorn_ulo.MergeError, match="temp2.txt"):

@@ -1,0 +1,187 @@
+#include "engine/files/pair_check.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/files/checks.h"
+#include "engine/files/staging.h"
+
+namespace ulo::engine {
+namespace {
+
+constexpr size_t kBlock = size_t{1} << 20;
+constexpr size_t kShownBytes = 40;
+
+// Bytes as a message shows them: control bytes escaped, long text cut.
+std::string Shown(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size() && i < kShownBytes; ++i) {
+    auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte == '\t') {
+      text += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      text += escaped;
+    } else {
+      text += static_cast<char>(byte);
+    }
+  }
+  if (bytes.size() > kShownBytes) text += "...";
+  return text;
+}
+
+struct PairLine {
+  std::string_view word1, word2;
+};
+
+// Splits `line` into its pair and checks its count; the problem, or empty.
+std::string Parse(std::string_view line, PairLine* pair) {
+  if (std::memchr(line.data(), '\0', line.size()) != nullptr) {
+    return "a NUL byte (binary data, not text)";
+  }
+  size_t first = line.find('\t');
+  size_t second = first == std::string_view::npos ? first : line.find('\t', first + 1);
+  if (second == std::string_view::npos) {
+    return std::string(first == std::string_view::npos ? "one field" : "two fields") +
+           " where word TAB word TAB count is expected: '" + Shown(line) + "'";
+  }
+  pair->word1 = line.substr(0, first);
+  pair->word2 = line.substr(first + 1, second - first - 1);
+  if (pair->word1.empty()) return "the first word is empty";
+  if (pair->word2.empty()) return "the second word is empty";
+  std::string_view count = line.substr(second + 1);
+  if (count.empty()) return "no count after the second TAB";
+  uint64_t value = 0;
+  for (char c : count) {
+    if (c < '0' || c > '9') return "the count '" + Shown(count) + "' is not digits only";
+    if (value > (uint64_t{INT64_MAX} - static_cast<uint64_t>(c - '0')) / 10) {
+      return "the count " + Shown(count) + " is beyond 64 bits";
+    }
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return {};
+}
+
+// Byte order of two words: bytes as unsigned values, a word before its
+// extensions.
+int CompareWords(std::string_view x, std::string_view y) {
+  size_t common = x.size() < y.size() ? x.size() : y.size();
+  int order = common == 0 ? 0 : std::memcmp(x.data(), y.data(), common);
+  if (order != 0) return order;
+  return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
+}
+
+// Follows the lines of a file one by one, keeping the last pair: as views
+// into the caller's buffer, copied only when the buffer is about to change.
+class Checker {
+ public:
+  explicit Checker(PairNeeds needs) : needs(needs) {}
+
+  // The problem of the next line, or empty.
+  std::string Take(std::string_view line) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    PairLine pair;
+    if (std::string problem = Parse(line, &pair); !problem.empty()) return problem;
+    if ((needs.order || needs.unique) && number > 1) {
+      int order = CompareWords(last.word1, pair.word1);
+      if (order == 0) order = CompareWords(last.word2, pair.word2);
+      if (order > 0) {
+        return "the pair '" + Shown(pair.word1) + " " + Shown(pair.word2) + "' comes after '" +
+               Shown(last.word1) + " " + Shown(last.word2) +
+               "': the lines are not in byte order (a merge writes them in order; LC_ALL=C "
+               "sort puts a file in order)";
+      }
+      if (order == 0 && needs.unique) {
+        return "the pair '" + Shown(pair.word1) + " " + Shown(pair.word2) +
+               "' again (on line " + std::to_string(number - 1) +
+               " too): each pair stands once, with its summed count";
+      }
+    }
+    last = pair;
+    return {};
+  }
+
+  // Copies the last pair out of the buffer, which is about to be reused.
+  void Keep() {
+    word1.assign(last.word1);
+    word2.assign(last.word2);
+    last = {word1, word2};
+  }
+
+  uint64_t line() const { return number; }
+
+ private:
+  PairNeeds needs;
+  uint64_t number = 0;
+  PairLine last;
+  std::string word1, word2;
+};
+
+}  // namespace
+
+bool ParsePairNeeds(std::string_view text, PairNeeds* needs) {
+  *needs = {};
+  if (text.empty() || text == "shape") return true;
+  if (text == "order") {
+    needs->order = true;
+  } else if (text == "unique") {
+    needs->unique = true;
+  } else if (text == "order,unique" || text == "unique,order") {
+    *needs = kMergedPairs;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::string PairLineProblem(std::string_view line) {
+  PairLine pair;
+  return Parse(line, &pair);
+}
+
+std::string PairFileProblem(const std::string& path, PairNeeds needs) {
+  Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return "cannot read " + path + ": " + ErrorText(errno);
+  posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  Checker checker(needs);
+  std::vector<char> buffer(kBlock);
+  size_t held = 0;  // bytes of a line not yet whole, at the buffer's start
+  auto failed = [&](const std::string& problem) {
+    return path + " is not a pair-count file: line " + std::to_string(checker.line()) + ": " +
+           problem;
+  };
+  for (;;) {
+    if (held == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
+    ssize_t got = read(file.get(), buffer.data() + held, buffer.size() - held);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return "cannot read " + path + " to its end: " + ErrorText(errno);
+    }
+    if (got == 0) break;
+    const char* start = buffer.data();
+    const char* end = buffer.data() + held + got;
+    for (;;) {
+      const char* stop = static_cast<const char*>(
+          std::memchr(start, '\n', static_cast<size_t>(end - start)));
+      if (stop == nullptr) break;
+      std::string problem = checker.Take(std::string_view(start, static_cast<size_t>(stop - start)));
+      if (!problem.empty()) return failed(problem);
+      start = stop + 1;
+    }
+    held = static_cast<size_t>(end - start);
+    checker.Keep();
+    std::memmove(buffer.data(), start, held);
+  }
+  if (held > 0) {  // a last line without its line end
+    std::string problem = checker.Take(std::string_view(buffer.data(), held));
+    if (!problem.empty()) return failed(problem);
+  }
+  return {};
+}
+
+}  // namespace ulo::engine

@@ -1,0 +1,151 @@
+// Files that are not the pair-count files they claim to be: the check names
+// the line and what is wrong, and every command that reads one refuses it
+// before the library sees it (the library would take it and give wrong
+// numbers: a sign summed, "5x" read as 5, a pair on two lines).
+#include "engine/files/pair_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host_run_ulo.h"
+#include "test_support.h"
+
+namespace {
+
+using ulo::engine::kMergedPairs;
+using ulo::engine::PairFileProblem;
+using ulo::testing::FileExists;
+using ulo::testing::MakeDirectory;
+using ulo::testing::TempDir;
+using ulo::testing::WriteFile;
+
+struct BadPairs {
+  const char* what;
+  std::string bytes;
+  const char* message;  // what follows "PATH is not a pair-count file: "
+};
+
+// `lines` good lines, more than the first look at a file takes in, then
+// one with a NUL byte.
+std::string LinesThenNul(int lines) {
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof line, "w%06d\tb\t1\n", i);
+    text += line;
+  }
+  return text + std::string("x\tb\t1\0\n", 7);
+}
+
+std::string WriteTo(const TempDir& dir, const std::string& name, const std::string& bytes) {
+  WriteFile(dir.Path(name), bytes);
+  return dir.Path(name);
+}
+
+// The table the documentation lists, message for message.
+const std::vector<BadPairs>& Cases() {
+  static const std::vector<BadPairs> cases = {
+      {"out of order", "b\ta\t1\na\tb\t1\n",
+       "line 2: the pair 'a b' comes after 'b a': the lines are not in byte order"},
+      {"a pair twice", "a\tb\t1\na\tb\t2\n",
+       "line 2: the pair 'a b' again (on line 1 too): each pair stands once"},
+      {"negative count", "a\tb\t-7\nb\ta\t5\n", "line 1: the count '-7' is not digits only"},
+      {"letters after the digits", "a\tb\t5x\n", "line 1: the count '5x' is not digits only"},
+      {"a blank before the count", "a\tb\t 3\n", "line 1: the count ' 3' is not digits only"},
+      {"a plus sign", "a\tb\t1\na\tc\t+4\n", "line 2: the count '+4' is not digits only"},
+      {"a field too many", "a\tb\t1\t2\n", "line 1: the count '1\\t2' is not digits only"},
+      {"a count beyond 64 bits", "a\tb\t9223372036854775808\n",
+       "line 1: the count 9223372036854775808 is beyond 64 bits"},
+      {"no count", "a\tb\t1\nb\tc\t\n", "line 2: no count after the second TAB"},
+      {"an empty word", "\tb\t1\n", "line 1: the first word is empty"},
+      {"one field", "a\tb\t1\nheader\n", "line 2: one field where word TAB word TAB count"},
+      {"two fields", "a\tb\n", "line 1: two fields where word TAB word TAB count"},
+      {"a NUL byte past the first look", LinesThenNul(7000),
+       "line 7001: a NUL byte (binary data, not text)"},
+  };
+  return cases;
+}
+
+// The commands that read a pair-count file, each given `in`; every one
+// writes below `dir`.
+std::vector<std::string> Readers(const TempDir& dir, const std::string& in) {
+  std::string out = "'" + dir.Path("out.txt") + "'";
+  return {"filter " + in + " " + out + " 1",
+          "support " + in + " " + out,
+          "topn " + in + " " + out + " 2",
+          "rank " + in + " " + out,
+          "show " + in + " a --measure llr",
+          "graph " + in + " a --out '" + dir.Path("g.svg") + "'"};
+}
+
+TEST(PairCheckTest, EachMalformedFileIsNamedWithItsLine) {
+  TempDir dir;
+  for (const BadPairs& bad : Cases()) {
+    SCOPED_TRACE(bad.what);
+    std::string path = dir.Path("bad.txt");
+    WriteFile(path, bad.bytes);
+    EXPECT_EQ(PairFileProblem(path, kMergedPairs).find(path + " is not a pair-count file: " +
+                                                       bad.message),
+              0u)
+        << PairFileProblem(path, kMergedPairs);
+  }
+  // What the library writes passes: CR LF line ends, a last line without
+  // its end, leading zeros, the largest 64-bit count, words of any bytes.
+  WriteFile(dir.Path("good.txt"),
+            "a\tb\t1\r\na\tbc\t007\nab\ta\t9223372036854775807\n\xD4\xC2\t\xC3\xF7\t2");
+  EXPECT_EQ(PairFileProblem(dir.Path("good.txt"), kMergedPairs), "");
+  // Across the read blocks (1 MiB): a pair again right around the first
+  // block's end is found, and a long good file passes.
+  std::string lines = LinesThenNul(100000);
+  lines.resize(lines.size() - 7);
+  EXPECT_EQ(PairFileProblem(WriteTo(dir, "long.txt", lines), kMergedPairs), "");
+  for (int line = 87377; line < 87385; ++line) {
+    std::string doubled = lines;
+    size_t at = static_cast<size_t>(line) * 12;  // each line "wNNNNNN\tb\t1\n"
+    doubled.insert(at, doubled.substr(at, 12));
+    EXPECT_NE(PairFileProblem(WriteTo(dir, "long.txt", doubled), kMergedPairs)
+                  .find("line " + std::to_string(line + 2) + ": the pair 'w0" +
+                        std::to_string(line) + " b' again"),
+              std::string::npos)
+        << line;
+  }
+  // Order and uniqueness are needs of their own: the shape alone passes.
+  WriteFile(dir.Path("unsorted.txt"), "b\ta\t1\na\tb\t1\na\tb\t1\n");
+  EXPECT_EQ(PairFileProblem(dir.Path("unsorted.txt"), {}), "");
+  EXPECT_NE(PairFileProblem(dir.Path("unsorted.txt"), {true, false}), "");
+}
+
+TEST(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
+  TempDir dir;
+  MakeDirectory(dir.Path("tree"));
+  WriteFile(dir.Path("tree/good.txt"), "a\tb\t1\n");
+  size_t turn = 0;
+  for (const BadPairs& bad : Cases()) {
+    SCOPED_TRACE(bad.what);
+    std::string path = dir.Path("tree/bad.txt");
+    WriteFile(path, bad.bytes);
+    // Each case through one reader in turn, and through the merge.
+    std::vector<std::string> readers = Readers(dir, "'" + path + "'");
+    std::string reader = readers[turn++ % readers.size()];
+    for (const std::string& command :
+         {reader, "merge '" + dir.Path("tree") + "' '" + dir.Path("merged.txt") + "'"}) {
+      ulo::testing::UloResult result = ulo::testing::RunUloCommandLine(dir, command);
+      EXPECT_EQ(result.exitCode, 1) << command;
+      EXPECT_NE(result.err.find(bad.message), std::string::npos) << command << ": " << result.err;
+    }
+    EXPECT_FALSE(FileExists(dir.Path("out.txt")));
+    EXPECT_FALSE(FileExists(dir.Path("merged.txt")));
+  }
+  // --trust-input hands the file to the library as it is.
+  WriteFile(dir.Path("tree/bad.txt"), "a\tb\t-7\n");
+  EXPECT_EQ(ulo::testing::RunUloCommandLine(
+                dir, "--trust-input filter '" + dir.Path("tree/bad.txt") + "' '" +
+                         dir.Path("out.txt") + "' 1")
+                .exitCode,
+            0);
+}
+
+}  // namespace
