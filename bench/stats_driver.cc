@@ -1,5 +1,5 @@
 // Runs one library operation, or the read-and-scan floor, on a file; the
-// statistics benchmark (bench/stats.sh) times each run from outside.
+// statistics benchmark (bench/run, through bench/runner.py) times each run from outside.
 //
 //   stats_driver support IN OUT      ULO_GetWordSupportRec
 //   stats_driver topn IN OUT N       ULO_GetTopNWordSupportRec

@@ -36,7 +36,7 @@ if(ULO_INSTALL_PYTHON AND NOT CMAKE_CROSSCOMPILING)
       DESTINATION ${ULO_PYTHON_INSTALL_DIR}
       FILES_MATCHING PATTERN "*.py" PATTERN "*.txt"
       PATTERN "__pycache__" EXCLUDE)
-    install(FILES ${PROJECT_BINARY_DIR}/python/_installed.py
+    install(FILES ${PROJECT_BINARY_DIR}/python/_installed.py ${PROJECT_SOURCE_DIR}/VERSION
       DESTINATION ${ULO_PYTHON_INSTALL_DIR}/vorn_ulo)
   else()
     message(STATUS "No Python 3 interpreter: the package vorn_ulo is not installed")

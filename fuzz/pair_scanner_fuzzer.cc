@@ -1,5 +1,5 @@
-// The statistics' fast line scanner against the line reader followed by the
-// field cut: the same lines with the same fields, through both of its ways of
+// The statistics' fast line scanner against a plain line split and field
+// cut: the same lines with the same fields, through both of its ways of
 // handing lines out, whatever the bytes, limits, block size and read pieces.
 #include <cstdint>
 #include <string>
@@ -8,30 +8,12 @@
 
 #include "assoc/pair_scanner.h"
 #include "fuzz_support.h"
-#include "text/field_cut.h"
-#include "text/line_reader.h"
+#include "support/cut_lines.h"
 
 namespace ulo::fuzz {
 namespace {
 
-struct CutLine {
-  std::string line, word1, word2, rest;
-};
-
-std::vector<CutLine> Reference(const std::string& text, const text::FieldLimits& limits) {
-  std::vector<CutLine> cuts;
-  text::LineReader reader(std::make_unique<MemoryFile>(text, SIZE_MAX), 64);
-  std::string_view line;
-  text::LineReader::Status status;
-  while ((status = reader.Next(&line, limits.maxLine)) != text::LineReader::Status::kEnd) {
-    if (status != text::LineReader::Status::kLine) continue;
-    text::PairFields fields;
-    if (text::CutPairLine(line, limits, &fields) != text::CutResult::kCut) continue;
-    cuts.push_back({std::string(line), std::string(fields.word1), std::string(fields.word2),
-                    std::string(fields.rest)});
-  }
-  return cuts;
-}
+using oracle::CutLine;
 
 void CheckLine(const std::vector<CutLine>& expected, size_t index, const text::PairFields& fields,
                std::string_view line) {
@@ -65,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t failAt =
       failing ? (text.empty() ? 0 : (size_t{a} << 8 | b) % (text.size() + 1)) : SIZE_MAX;
 
-  const std::vector<CutLine> expected = Reference(text, limits);
+  const std::vector<CutLine> expected = ulo::oracle::CutLines(text, limits);
 
   // One line at a time.
   {

@@ -15,8 +15,7 @@
 #include "assoc/top_n_ranker.h"
 #include "assoc/word_frequency_table.h"
 #include "fuzz_support.h"
-#include "text/field_cut.h"
-#include "text/line_reader.h"
+#include "support/cut_lines.h"
 #include "text/pair_line.h"
 
 namespace ulo::fuzz {
@@ -25,27 +24,8 @@ namespace {
 const std::string kIn = "/in";
 const std::string kOut = "/out";
 
-struct Cut {
-  std::string word1, word2, rest;
-};
-
-// The lines that a reader with these limits takes, with their fields.
-std::vector<Cut> CutLines(const std::string& text, const text::FieldLimits& limits) {
-  std::vector<Cut> cuts;
-  text::LineReader reader(std::make_unique<MemoryFile>(text, SIZE_MAX), 64);
-  std::string_view line;
-  text::LineReader::Status status;
-  while ((status = reader.Next(&line, limits.maxLine)) != text::LineReader::Status::kEnd) {
-    text::PairFields fields;
-    if (status != text::LineReader::Status::kLine ||
-        text::CutPairLine(line, limits, &fields) != text::CutResult::kCut) {
-      continue;
-    }
-    cuts.push_back(
-        {std::string(fields.word1), std::string(fields.word2), std::string(fields.rest)});
-  }
-  return cuts;
-}
+using Cut = oracle::CutLine;
+using oracle::CutLines;
 
 int64_t AddPinned(int64_t a, int64_t b) {
   int64_t sum;

@@ -56,7 +56,7 @@ int Main(int argc, char** argv) {
   app.add_flag_callback(
       "--version",
       [] {
-        std::printf("ulo %s\n", kVersion);
+        std::printf("ulo %s\n", ULO_VERSION);  // the project's VERSION file
         throw CLI::Success();
       },
       "print the version");

@@ -18,10 +18,12 @@
  *    these declarations by default. A DLL built with ULO_WIN32_STDCALL makes
  *    all of them __stdcall instead; its hosts define ULO_WIN32_STDCALL before
  *    including this header. Elsewhere the platform's one convention applies.
- *  - Within one process only one counting run may be open, only one merge
- *    may run, and the filter, the support records and the top-N ranking must
- *    not run at the same time as one another. The extension object enforces
- *    part of this for commands sent to it (see ExtensionModule below).
+ *  - Any thread may call the library. Within one process there is one
+ *    counting run, which every caller feeds under a lock; merges run one
+ *    after another, and support-record runs take turns on their process-wide
+ *    word table; the filter and the top-N ranking share nothing and may run
+ *    side by side with anything. An extension object also runs the commands
+ *    sent to it one at a time (see ExtensionModule below).
  */
 #ifndef VORN_ULO_H_
 #define VORN_ULO_H_

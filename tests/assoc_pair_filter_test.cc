@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/env.h"
+#include "support/cut_lines.h"
 #include "test_support.h"
 #include "text/field_cut.h"
-#include "text/line_reader.h"
 #include "text/pair_line.h"
 
 namespace ulo::assoc {
@@ -91,20 +91,11 @@ TEST_F(PairFilterTest, OverLongLinesAreRefusedWhole) {
 // its first two TABs, its count read as atoi reads it.
 std::string ReferenceFilter(const std::string& path, int32_t threshold) {
   std::string expected;
-  int error = 0;
-  auto reader = text::LineReader::Open(path, &error, 64);
-  std::string_view line;
-  text::LineReader::Status status;
-  while ((status = reader->Next(&line, text::kFilterLimits.maxLine)) !=
-         text::LineReader::Status::kEnd) {
-    text::PairFields fields;
-    if (status != text::LineReader::Status::kLine ||
-        text::CutPairLine(line, text::kFilterLimits, &fields) != text::CutResult::kCut ||
-        text::ParseCountInteger(fields.rest) < threshold) {
-      continue;
-    }
-    expected.append(fields.rest).append("\t").append(fields.word1).append("\t");
-    expected.append(fields.word2).append("\n");
+  for (const oracle::CutLine& cut :
+       oracle::CutLines(testing::ReadFile(path), text::kFilterLimits)) {
+    if (text::ParseCountInteger(cut.rest) < threshold) continue;
+    expected.append(cut.rest).append("\t").append(cut.word1).append("\t");
+    expected.append(cut.word2).append("\n");
   }
   return expected;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "support/cut_lines.h"
 #include "test_support.h"
 #include "text/field_cut.h"
 
@@ -311,34 +312,22 @@ std::vector<std::string> Vocabulary() {
 // The records worked out line by line with the table's plain operations.
 std::string ReferenceRecords(const std::string& input, uint32_t slotCount, std::string* messages) {
   WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < input.size();) {
-    size_t lf = input.find('\n', at);
-    if (lf == std::string::npos) lf = input.size() - 1;
-    lines.push_back(input.substr(at, lf - at + 1));
-    at = lf + 1;
-  }
-  auto cut = [](const std::string& line, text::PairFields* fields) {
-    return text::CutPairLine(line, text::kSupportLimits, fields) == text::CutResult::kCut;
-  };
-  text::PairFields fields;
-  for (const std::string& line : lines) {
-    if (!cut(line, &fields)) continue;
-    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + line;
-    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + line;
+  const std::vector<oracle::CutLine> lines = oracle::CutLines(input, text::kSupportLimits);
+  for (const oracle::CutLine& fields : lines) {
+    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + fields.line;
+    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + fields.line;
   }
   std::string records;
-  for (const std::string& line : lines) {
-    if (!cut(line, &fields)) continue;
+  for (const oracle::CutLine& fields : lines) {
     int32_t slot1 = table.FindWord(fields.word1);
     int32_t slot2 = table.FindWord(fields.word2);
     if (slot1 < 0 || slot2 < 0) continue;
-    double count = std::atof(std::string(fields.rest.substr(0, 31)).c_str());
+    double count = std::atof(fields.rest.substr(0, 31).c_str());
     double support = count / static_cast<double>(table.total()) * 100;
-    records += Record(std::string(fields.word1), std::string(fields.word2),
+    records += Record(fields.word1, fields.word2,
                       PrintfF(count / static_cast<double>(table.FrequencyAt(slot1)) * 100),
                       PrintfF(support));
-    records += Record(std::string(fields.word2), std::string(fields.word1),
+    records += Record(fields.word2, fields.word1,
                       PrintfF(count / static_cast<double>(table.FrequencyAt(slot2)) * 100),
                       PrintfF(support));
   }

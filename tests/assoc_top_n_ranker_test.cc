@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "support/cut_lines.h"
 #include "test_support.h"
 #include "text/field_cut.h"
 
@@ -268,27 +269,18 @@ TEST(TopNListTest, MatchesTheFixedArrayModel) {
 std::string ReferenceTopN(const std::string& input, uint32_t slotCount, int32_t n,
                           std::string* messages) {
   WordFrequencyTable table(WordFrequencyTable::kRankerProbeLimit, slotCount);
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < input.size();) {
-    size_t lf = input.find('\n', at);
-    if (lf == std::string::npos) lf = input.size() - 1;
-    lines.push_back(input.substr(at, lf - at + 1));
-    at = lf + 1;
-  }
-  text::PairFields fields;
-  for (const std::string& line : lines) {
-    if (text::CutPairLine(line, text::kTopNLimits, &fields) != text::CutResult::kCut) continue;
-    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + line;
-    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + line;
+  const std::vector<oracle::CutLine> lines = oracle::CutLines(input, text::kTopNLimits);
+  for (const oracle::CutLine& fields : lines) {
+    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + fields.line;
+    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + fields.line;
   }
   std::map<int32_t, std::vector<TopNItem>> lists;
   const double total = static_cast<double>(table.total());
-  for (const std::string& line : lines) {
-    if (text::CutPairLine(line, text::kTopNLimits, &fields) != text::CutResult::kCut) continue;
+  for (const oracle::CutLine& fields : lines) {
     int32_t slot1 = table.FindWord(fields.word1);
     int32_t slot2 = table.FindWord(fields.word2);
     if (slot1 < 0 || slot2 < 0) continue;
-    double count = std::atof(std::string(fields.rest).c_str());
+    double count = std::atof(fields.rest.c_str());
     int32_t support = ToMillionths(count / total * 1000000.0);
     for (auto [base, other] : {std::pair{slot1, slot2}, std::pair{slot2, slot1}}) {
       auto [list, created] = lists.try_emplace(base, n, TopNItem{-1, -1, -1});

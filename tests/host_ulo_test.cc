@@ -42,7 +42,7 @@ class UloTest : public ::testing::Test {
 TEST_F(UloTest, VersionAndHelp) {
   Result version = Run("--version");
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out.rfind("ulo ", 0), 0u);
+  EXPECT_EQ(version.out, "ulo " ULO_VERSION "\n");
   for (const char* command :
        {"count", "merge", "filter", "support", "topn", "run", "show", "demo"}) {
     Result help = Run(std::string(command) + " --help");

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "merge/loser_tree.h"
 #include "merge/pass_plan.h"
 
 namespace ulo::merge {
@@ -142,6 +144,48 @@ TEST(MergeCountTest, SumsArePinnedAtTheRangeEnds) {
   EXPECT_EQ(AddCounts(INT64_MAX, 1), INT64_MAX);
   EXPECT_EQ(AddCounts(INT64_MIN, -1), INT64_MIN);
   EXPECT_EQ(AddCounts(-5, 3), -2);
+}
+
+// The tree alone, fed from lists of lines: every record comes out once, in
+// key order, whatever the number of leaves and however many run dry early.
+TEST(LoserTreeTest, WinnersComeInKeyOrder) {
+  using Lines = std::vector<std::vector<std::string>>;
+  const Lines cases[] = {
+      {{"a\tb\t1", "b\ta\t1"}, {"a\tb\t2", "a\tc\t1"}},
+      {{}, {"x\ty\t1"}, {}},
+      {{"a\tb\t1"}, {}, {"a\tb\t1"}, {"a\tb\t1", "a\tb\t1", "z\tz\t1"}, {"\xB0\xA1\ta\t1"}},
+      {{"a\tb\t1", "aa\tb\t1", "a\xFF\tb\t1"},
+       {"a\tba\t1", "ab\t\x01\t1"},
+       {"a\tbbbbbbbbbbbbbbbbbbbb\t1", "a\tbbbbbbbbbbbbbbbbbbbc\t1"}},
+  };
+  for (const Lines& leaves : cases) {
+    LoserTree tree(static_cast<int>(leaves.size()));
+    std::vector<size_t> next(leaves.size(), 0);
+    auto load = [&](int leaf) {
+      const std::vector<std::string>& lines = leaves[static_cast<size_t>(leaf)];
+      size_t& at = next[static_cast<size_t>(leaf)];
+      if (at == lines.size()) return MarkExhausted(&tree.record(leaf));
+      ASSERT_TRUE(ParseMergeLine(lines[at++], &tree.record(leaf)));
+    };
+    tree.Clear();
+    for (int leaf = 0; leaf < tree.leaves(); ++leaf)
+      load(leaf);
+    tree.Build();
+    std::vector<std::string> merged, expected;
+    for (int w = tree.winner(); tree.record(w).state != MergeRecord::kExhausted;
+         w = tree.winner()) {
+      merged.emplace_back(tree.record(w).Key());
+      load(w);
+      tree.Replay(w);
+    }
+    for (const auto& lines : leaves) {
+      for (const std::string& line : lines)
+        expected.push_back(line.substr(0, line.rfind('\t')));
+    }
+    std::sort(expected.begin(), expected.end(),
+              [](const std::string& a, const std::string& b) { return CompareKeys(a, b) < 0; });
+    EXPECT_EQ(merged, expected);
+  }
 }
 
 TEST(PassPlanTest, PassesAreTheCeilingOfTheLogarithm) {

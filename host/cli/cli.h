@@ -20,7 +20,6 @@ namespace ulo::host {
 // ulo is a thin front-end over the engine and uses its names as they are.
 using namespace ::ulo::engine;
 
-inline constexpr char kVersion[] = "1.0.0";
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 

@@ -3,6 +3,7 @@
 The package is pure Python: a wheel is its files plus the metadata pip reads.
 """
 
+import ast
 import base64
 import hashlib
 import tarfile
@@ -18,11 +19,46 @@ ROOT = Path(__file__).resolve().parent.parent
 PACKAGE = "vorn_ulo"
 
 
+def _read_toml(text):
+    """The TOML that pyproject.toml is written in, where tomllib is missing: [tables] and
+    keys set to strings or arrays of strings, an array also over several lines."""
+    document = {}
+    table = document
+    entry = ""
+    for line in text.splitlines():
+        entry = f"{entry} {line.strip()}" if entry else line.strip()
+        if not entry or entry.startswith("#"):
+            entry = ""
+            continue
+        if entry.startswith("[") and "=" not in entry:
+            table = document
+            for name in entry.strip("[]").split("."):
+                table = table.setdefault(name.strip().strip('"'), {})
+            entry = ""
+            continue
+        key, value = entry.split("=", 1)
+        try:
+            table[key.strip().strip('"')] = ast.literal_eval(value.strip())
+        except SyntaxError:  # an array whose end is on a later line
+            continue
+        entry = ""
+    if entry:
+        raise ValueError(f"pyproject.toml: cannot read {entry!r}")
+    return document
+
+
+def _version():
+    # The project's VERSION file: beside python/ in the source tree, at the root of an sdist.
+    for path in (ROOT / "VERSION", ROOT.parent / "VERSION"):
+        if path.is_file():
+            return path.read_text(encoding="ascii").strip()
+    raise FileNotFoundError("the project's VERSION file is missing")
+
+
 def _project():
-    if tomllib is None:
-        return {"name": PACKAGE, "version": "1.0.0", "description": "", "dependencies": []}
-    with open(ROOT / "pyproject.toml", "rb") as file:
-        return tomllib.load(file)["project"]
+    text = (ROOT / "pyproject.toml").read_text(encoding="utf-8")
+    project = (tomllib.loads(text) if tomllib else _read_toml(text))["project"]
+    return {**project, "version": _version()}
 
 
 def _metadata():
@@ -84,9 +120,9 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     name = f"{PACKAGE}-{project['version']}-py3-none-any.whl"
     records = []
     with zipfile.ZipFile(Path(wheel_directory) / name, "w", zipfile.ZIP_DEFLATED) as wheel:
-        for path in _files():
-            arcname = path.relative_to(ROOT).as_posix()
-            data = path.read_bytes()
+        files = [(path.relative_to(ROOT).as_posix(), path.read_bytes()) for path in _files()]
+        files.append((f"{PACKAGE}/VERSION", f"{project['version']}\n".encode("ascii")))
+        for arcname, data in files:
             wheel.writestr(arcname, data)
             records.append(_record_line(arcname, data))
         for file_name, text in meta.items():
@@ -107,4 +143,5 @@ def build_sdist(sdist_directory, config_settings=None):
         for path in [ROOT / "pyproject.toml", ROOT / "README.md", *_files(),
                      *sorted((ROOT / "_backend").glob("*.py"))]:
             sdist.add(path, arcname=f"{base}/{path.relative_to(ROOT).as_posix()}")
+        sdist.add(ROOT.parent / "VERSION", arcname=f"{base}/VERSION")
     return name

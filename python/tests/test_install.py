@@ -9,7 +9,9 @@ import pytest
 
 from conftest import BUILD, PYTHON_DIR
 
-CHECK = "import vorn_ulo; print(vorn_ulo.load().path); print(len(vorn_ulo.tokens.default_stopwords()))"
+CHECK = ("import vorn_ulo; print(vorn_ulo.load().path); print(len(vorn_ulo.tokens.default_stopwords()));"
+         " print(vorn_ulo.__version__)")
+VERSION = (PYTHON_DIR.parent / "VERSION").read_text(encoding="ascii").strip()
 
 
 def fresh_python(python, cwd, **env):
@@ -33,7 +35,7 @@ def test_pip_install_in_a_virtual_environment(library, tmp_path):
         assert "VORN_ULO_LIBRARY" in result.stderr and "installed prefix" in result.stderr
     result = fresh_python(venv / "bin" / "python", tmp_path, VORN_ULO_LIBRARY=str(library.path))
     assert result.returncode == 0, result.stderr
-    assert result.stdout.split() == [str(library.path), result.stdout.split()[1]]
+    assert result.stdout.split() == [str(library.path), result.stdout.split()[1], VERSION]
     assert int(result.stdout.split()[1]) > 0  # the stop-word lists came along
 
 
@@ -48,3 +50,4 @@ def test_cmake_install_puts_package_and_library_together(library, tmp_path):
     result = fresh_python(sys.executable, tmp_path, PYTHONPATH=str(packages[0].parent.parent))
     assert result.returncode == 0, result.stderr
     assert result.stdout.split()[0].startswith(str(prefix))
+    assert result.stdout.split()[2] == VERSION

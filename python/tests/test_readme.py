@@ -1,4 +1,4 @@
-"""The README's Python example runs and prints what the README says it prints."""
+"""The Python example of the README and of docs/python.md runs and prints what they say it prints."""
 
 import re
 import subprocess
@@ -9,12 +9,16 @@ import pytest
 from conftest import PROJECT, PYTHON_DIR, TANG
 
 
+def _example(page):
+    text = (PROJECT / page).read_text(encoding="utf-8")
+    return re.search(r"```python\n(.*?)```", text, re.S).group(1)
+
+
 def test_the_readme_example(library, tmp_path):
     if not TANG.is_file():
         pytest.skip("the Tang poems (fortunes-zh) are not installed")
-    readme = (PROJECT / "README.md").read_text(encoding="utf-8")
-    section = readme.split("\n## Python\n", 1)[1].split("\n## ", 1)[0]
-    code = re.search(r"```python\n(.*?)```", section, re.S).group(1)
+    code = _example("docs/python.md")
+    assert _example("README.md") == code
     assert len(code.strip().splitlines()) <= 6
     result = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True,
                             text=True, timeout=300, env={"PYTHONPATH": str(PYTHON_DIR),

@@ -20,7 +20,21 @@ from .errors import (
 )
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
 
-__version__ = "1.0.0"
+
+
+def _version():
+    # Installed, the package carries a copy of the project's VERSION file; in the
+    # source tree it reads the file itself.
+    from pathlib import Path
+
+    here = Path(__file__).resolve().parent
+    for path in (here / "VERSION", here.parent.parent / "VERSION"):
+        if path.is_file():
+            return path.read_text(encoding="ascii").strip()
+    return "unknown"
+
+
+__version__ = _version()
 
 
 def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb2312"):

@@ -1,6 +1,6 @@
 // Fast reading of pair-count lines: the lines of a file, each cut into its
-// fields, exactly as text::LineReader followed by text::CutPairLine gives
-// them, but found by looking at 64 bytes at a time for the bytes that matter
+// fields (text/field_cut.h) as a line reader followed by a cut at the first
+// two TABs would give them, but found by looking at 64 bytes at a time for the bytes that matter
 // (TAB, LF, NUL) instead of line by line and field by field.
 #ifndef ULO_ASSOC_PAIR_SCANNER_H_
 #define ULO_ASSOC_PAIR_SCANNER_H_

@@ -4,12 +4,16 @@
 #define ULO_MERGE_ERROR_LOG_H_
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "platform/env.h"
 
 namespace ulo::merge {
+
+// Where the merge's pieces hand a line for the log.
+using LogLine = std::function<void(std::string_view)>;
 
 // The timestamp and the message together hold at most this many bytes.
 constexpr size_t kMaxLogEntry = 1000;

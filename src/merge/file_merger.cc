@@ -4,16 +4,17 @@
 #include <utility>
 
 #include "merge/error_log.h"
+#include "merge/file_tree.h"
 #include "merge/pass_plan.h"
+#include "merge/pending_line.h"
 #include "merge/work_dir_lock.h"
 #include "platform/env.h"
-#include "text/pair_line.h"
+#include "text/line_reader.h"
 
 namespace ulo::merge {
 namespace {
 
 using platform::Env;
-using platform::IsDirectory;
 using platform::IsPathSeparator;
 using text::LineReader;
 using text::TextWriter;
@@ -47,10 +48,6 @@ std::string ParentOf(const std::string& path) {
   return path.substr(0, cut);
 }
 
-bool IsDotEntry(const std::string& name) {
-  return name == "." || name == "..";
-}
-
 // The next non-blank line of a list file, without its line end, in `*path`.
 // 1 for a path, 0 at the end of the list, -1 when the list cannot be read.
 int NextListedPath(LineReader* list, std::string* path) {
@@ -75,14 +72,14 @@ int NextListedPath(LineReader* list, std::string* path) {
 
 }  // namespace
 
-FileMerger::FileMerger(int fanIn) : fanInValue(fanIn < 2 ? 2 : fanIn) {}
+FileMerger::FileMerger(int fanIn)
+    : fanIn(fanIn < 2 ? 2 : fanIn),
+      tree(this->fanIn),
+      inputs(static_cast<size_t>(this->fanIn)),
+      inputPaths(static_cast<size_t>(this->fanIn)) {}
 
 FileMerger::~FileMerger() {
   CloseStreams();
-}
-
-void FileMerger::SetFanIn(int fanIn) {
-  fanInValue = fanIn < 2 ? 2 : fanIn;
 }
 
 void FileMerger::OnPassStart(int, int) {}
@@ -108,7 +105,7 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
   uint32_t attributes = 0;
   // A directory with further attribute bits (read-only, hidden) is still a
   // directory, here as in the listing and the removal.
-  if (!env->GetAttributes(source, &attributes, &error) || !IsDirectory(attributes)) {
+  if (!env->GetAttributes(source, &attributes, &error) || !platform::IsDirectory(attributes)) {
     return kNotADirectory;
   }
 
@@ -125,19 +122,19 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
   // Merges in other processes whose sources share this parent take turns
   // on the work directory as well.
   WorkDirLock holdWorkDir(workDir, [this](std::string_view line) { LogError(line); });
-  RemoveTree(workDir);  // whatever an earlier run left there
+  RemoveWorkDir(workDir);  // whatever an earlier run left there
   if (!env->CreateDir(workDir, &error)) return kWorkDirFailed;
   // An output inside the work directory would be removed with it.
   if (env->SameFile(ParentOf(outputPath), workDir)) {
-    RemoveTree(workDir);
+    RemoveWorkDir(workDir);
     return kWorkDirFailed;
   }
 
   std::string listFile = platform::JoinPath(workDir, kListFileName);
   env->RemoveFile(listFile, &error);
-  int64_t files = ListFiles(source, listFile);
+  int64_t files = ListFiles(source, listFile, outputPath);
   if (files < 1) {
-    RemoveTree(workDir);
+    RemoveWorkDir(workDir);
     return kNoFiles;
   }
   if (files == 1) return CopySingleFile(workDir, listFile);
@@ -159,23 +156,20 @@ int32_t FileMerger::CopySingleFile(const std::string& workDir, const std::string
     auto list = LineReader::Open(listFile, &error, kListBufferSize);
     if (!list || NextListedPath(list.get(), &path) != 1) {
       list.reset();
-      RemoveTree(workDir);
+      RemoveWorkDir(workDir);
       return kListNotReadable;
     }
   }
   if (!env->Exists(path)) return kSingleFileVanished;
   // One file is already merged: it is copied byte for byte, unparsed.
   bool copied = env->CopyFileOver(path, outputPath, &error);
-  RemoveTree(workDir);
+  RemoveWorkDir(workDir);
   return copied ? kMergeOk : kOutputNotWritable;
 }
 
 int32_t FileMerger::RunPasses(const std::string& workDir, const std::string& listFile,
                               int64_t files) {
-  PrepareTables();
-  ResetInputs();
-
-  int passes = PassCount(files, fanInValue);
+  int passes = PassCount(files, fanIn);
   int nameCounter = 0;
   std::string list = listFile;
   for (int pass = 0; pass < passes; ++pass) {
@@ -184,107 +178,17 @@ int32_t FileMerger::RunPasses(const std::string& workDir, const std::string& lis
         platform::JoinPath(workDir, "namefile_" + std::to_string(nameCounter++) + ".tmp");
     int32_t result = MergePass(list, nextList, outputPath, pass == passes - 1);
     if (result < 0) {
-      RemoveTree(workDir);
+      RemoveWorkDir(workDir);
       return result;
     }
     list = std::move(nextList);
   }
-  RemoveTree(workDir);
+  RemoveWorkDir(workDir);
   return kMergeOk;
 }
 
-int64_t FileMerger::ListFiles(const std::string& directory, const std::string& listFile) {
-  std::string root = directory;
-  StripTrailingSeparators(&root);
-  if (root.empty()) return -1;
-
-  listPath = listFile;
-  listFirstEntry = true;
-  listWriter.reset();
-  // The output may lie in the source tree, for instance from an earlier
-  // merge: it is no input of its own merge.
-  outputExists = !outputPath.empty() && Env::Current()->Exists(outputPath);
-
-  std::vector<std::string> path{root};
-  int64_t count = ListTree(&path);
-  if (listWriter) {
-    if (!listWriter->Close() && count >= 0) count = -2;
-    listWriter.reset();
-  }
-  return count;
-}
-
-int64_t FileMerger::ListTree(std::vector<std::string>* path) {
-  Env* env = Env::Current();
-  int error = 0;
-  const std::string directory = path->back();
-  auto listing = env->OpenDirectory(directory, &error);
-  if (!listing) return 0;
-
-  int64_t count = 0;
-  platform::DirectoryEntry entry;
-  while (listing->Next(&entry)) {
-    if (IsDirectory(entry.attributes)) {
-      if (IsDotEntry(entry.name)) continue;
-      std::string subdirectory = platform::JoinPath(directory, entry.name);
-      // A link back to a directory on the way down would list its files
-      // again and again: it is not followed.
-      bool cycle = false;
-      for (const std::string& above : *path)
-        cycle = cycle || env->SameFile(subdirectory, above);
-      if (cycle) continue;
-      // The subdirectory's files stand where the subdirectory is met.
-      path->push_back(std::move(subdirectory));
-      int64_t found = ListTree(path);
-      path->pop_back();
-      if (found < 0) return found;
-      count += found;
-      continue;
-    }
-    if (entry.name == kWorkDirLockName) continue;  // a merge's lock, never an input
-    std::string file = platform::JoinPath(directory, entry.name);
-    if (outputExists && env->SameFile(file, outputPath)) continue;
-    if (!listWriter) {
-      listWriter = TextWriter::Open(listPath, true, &error, kListBufferSize);
-      if (!listWriter) return -2;
-    }
-    if (!listFirstEntry) listWriter->Append('\n');
-    listWriter->Append(file);
-    listFirstEntry = false;
-    ++count;
-  }
-  return listing->ErrorCode() == 0 ? count : -3;
-}
-
-void FileMerger::RemoveTree(const std::string& directory) {
-  std::string dir = directory;
-  if (dir.size() > 1 && IsPathSeparator(dir.back())) dir.pop_back();
-  Env* env = Env::Current();
-  int error = 0;
-  auto listing = env->OpenDirectory(dir, &error);
-  if (!listing) {
-    env->RemoveDir(dir, &error);  // usually: there is no such directory
-    return;
-  }
-  platform::DirectoryEntry entry;
-  while (listing->Next(&entry)) {
-    if (IsDirectory(entry.attributes)) {
-      if (!IsDotEntry(entry.name)) RemoveTree(platform::JoinPath(dir, entry.name));
-      continue;
-    }
-    std::string path = platform::JoinPath(dir, entry.name);
-    if (!env->RemoveFile(path, &error)) {
-      std::string message(kDeleteFailedPrefix);
-      message.append(path);
-      message.append(kDeleteFailedReason);
-      message.append(env->ErrorText(error));
-      message.push_back(' ');
-      LogError(message);
-    }
-  }
-  bool complete = listing->ErrorCode() == 0;
-  listing.reset();  // the listing must be closed before its directory goes
-  if (complete) env->RemoveDir(dir, &error);
+void FileMerger::RemoveWorkDir(const std::string& workDir) {
+  RemoveTree(workDir, [this](std::string_view line) { LogError(line); });
 }
 
 int32_t FileMerger::MergePass(const std::string& listFile, const std::string& nextListFile,
@@ -294,8 +198,6 @@ int32_t FileMerger::MergePass(const std::string& listFile, const std::string& ne
     FileMerger* merger;
     ~Closer() { merger->CloseStreams(); }
   } closer{this};
-  PrepareTables();
-
   std::string listDir = ParentOf(listFile);
   int error = 0;
   auto list = LineReader::Open(listFile, &error, kListBufferSize);
@@ -307,7 +209,7 @@ int32_t FileMerger::MergePass(const std::string& listFile, const std::string& ne
   std::string current = lastPass ? outputFile : nextOutputName();
   output = TextWriter::Open(current, false, &error, kOutputBufferSize);
   if (!output) return kOutputNotWritable;
-  ResetInputs();
+  ClearInputs();
 
   bool nextListFirst = true;
   // Merges the current group into the open output, closes that and names
@@ -325,7 +227,7 @@ int32_t FileMerger::MergePass(const std::string& listFile, const std::string& ne
     if (!written) return lastPass ? kOutputNotWritable : kMergeFailed;
     if (!lastPass) {
       std::string entry = nextListFirst ? current : "\n" + current;
-      if (!AppendToFile(nextListFile, entry)) return kMergeFailed;
+      if (!AppendTextToFile(nextListFile, entry)) return kMergeFailed;
       nextListFirst = false;
     }
     return kMergeOk;
@@ -352,7 +254,7 @@ int32_t FileMerger::MergePass(const std::string& listFile, const std::string& ne
     inputPaths[static_cast<size_t>(position)] = path;
     ++position;
 
-    if (position == fanInValue || more == 0) {
+    if (position == fanIn || more == 0) {
       ++groupsDone;
       position = 0;
       int32_t result = finishGroup();
@@ -371,46 +273,55 @@ int32_t FileMerger::MergePass(const std::string& listFile, const std::string& ne
   return kMergeOk;
 }
 
-void FileMerger::ResetInputs() {
+void FileMerger::ClearInputs() {
   inputs.clear();
-  inputs.resize(static_cast<size_t>(fanInValue));
-  inputPaths.resize(static_cast<size_t>(fanInValue));
+  inputs.resize(static_cast<size_t>(fanIn));
   for (std::string& path : inputPaths)
     path.clear();
 }
 
 bool FileMerger::MergeGroup() {
   failedInput = -1;
-  RunLoserTree();
+  PendingLine pending(output.get());
+  tree.Clear();
+  for (int i = 0; i < fanIn; ++i)
+    ReadNextRecord(i);
+  tree.Build();
+  for (;;) {
+    int winner = tree.winner();
+    if (tree.record(winner).state == MergeRecord::kExhausted) break;
+    pending.Offer(tree.record(winner));
+    ReadNextRecord(winner);
+    tree.Replay(winner);
+  }
+  pending.Flush();  // the next group starts with nothing pending
   bool readAll = failedInput < 0;
   if (!readAll) failedPath = inputPaths[static_cast<size_t>(failedInput)];
-  ResetInputs();
+  ClearInputs();
   return readAll;
 }
 
-void FileMerger::PrepareTables() {
-  size_t fanIn = static_cast<size_t>(fanInValue);
-  if (records.size() != fanIn + 1) {
-    loserTree.assign(fanIn, 0);
-    records.assign(fanIn + 1, MergeRecord());
+void FileMerger::ReadNextRecord(int input) {
+  MergeRecord& record = tree.record(input);
+  RecordReader* reader = inputs[static_cast<size_t>(input)].get();
+  if (reader == nullptr) {
+    MarkExhausted(&record);
+    return;
   }
-  if (inputs.size() != fanIn) inputs.resize(fanIn);
-  if (inputPaths.size() != fanIn) inputPaths.resize(fanIn);
+  RecordReader::Status status = reader->Next(&record);
+  if (status == RecordReader::Status::kRecord) return;
+  if (status == RecordReader::Status::kError && failedInput < 0) failedInput = input;
+  MarkExhausted(&record);
 }
 
 void FileMerger::CloseStreams() {
   inputs.clear();
   output.reset();
-  listWriter.reset();
 }
 
 void FileMerger::LogError(std::string_view message) {
   if (outputPath.empty()) return;  // no merge yet: no log to write to
-  AppendToFile(ErrorLogPath(outputPath), FormatLogEntry(Env::Current()->Now(), message));
-}
-
-bool FileMerger::AppendToFile(const std::string& path, std::string_view text) {
-  return AppendTextToFile(path, text);
+  AppendTextToFile(ErrorLogPath(outputPath), FormatLogEntry(Env::Current()->Now(), message));
 }
 
 }  // namespace ulo::merge

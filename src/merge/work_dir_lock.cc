@@ -9,8 +9,7 @@ std::string WorkDirLockPath(const std::string& workDir) {
   return workDir + ".lock";
 }
 
-WorkDirLock::WorkDirLock(const std::string& workDir,
-                         const std::function<void(std::string_view)>& log) {
+WorkDirLock::WorkDirLock(const std::string& workDir, const LogLine& log) {
   platform::Env* env = platform::Env::Current();
   std::string path = WorkDirLockPath(workDir);
   int error = 0;

@@ -7,11 +7,11 @@
 #ifndef ULO_MERGE_WORK_DIR_LOCK_H_
 #define ULO_MERGE_WORK_DIR_LOCK_H_
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "merge/error_log.h"
 #include "platform/env.h"
 
 namespace ulo::merge {
@@ -26,7 +26,7 @@ class WorkDirLock {
   // Takes the lock, waiting as long as another merge holds it; after a wait
   // `log` gets a line saying so. Where the system cannot lock the file the
   // merge goes on unguarded, as merges always could.
-  WorkDirLock(const std::string& workDir, const std::function<void(std::string_view)>& log);
+  WorkDirLock(const std::string& workDir, const LogLine& log);
   WorkDirLock(const WorkDirLock&) = delete;
   WorkDirLock& operator=(const WorkDirLock&) = delete;
 

@@ -1,5 +1,7 @@
 // The field cut: how the filter and the statistics readers split a
-// pair-count line at its first two TABs, with each reader's limits.
+// pair-count line at its first two TABs, with each reader's limits. The
+// readers cut as they scan (assoc/pair_scanner.h): a line is taken as a C
+// string (a NUL ends it), and a line or a field beyond its limit is skipped.
 #ifndef ULO_TEXT_FIELD_CUT_H_
 #define ULO_TEXT_FIELD_CUT_H_
 
@@ -29,16 +31,6 @@ struct PairFields {
   std::string_view word2;  // the bytes between the first and the second TAB
   std::string_view rest;   // the bytes after the second TAB, trailing LFs removed
 };
-
-enum class CutResult {
-  kCut,      // *fields holds the three fields
-  kNoTabs,   // the line lacks its first or second TAB: skip it silently
-  kTooLong,  // the line or a field exceeds the reader's limits: skip it
-};
-
-// Cuts one line as read (its LF included). The line is taken as a C string:
-// a NUL byte ends it.
-CutResult CutPairLine(std::string_view line, const FieldLimits& limits, PairFields* fields);
 
 }  // namespace ulo::text
 

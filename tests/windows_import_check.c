@@ -1,5 +1,5 @@
 /* A host in C that links Vorn_ULO.dll through its import library, as MinGW
- * hosts may instead of LoadLibraryA. Built with the Windows library so that
+ * hosts may instead of LoadLibraryA. Built with the Windows tests so that
  * the build fails if the header stops being C or an export stops resolving
  * with its calling convention; scripts/check-dll-exports --importer reads its
  * import table.
