@@ -70,6 +70,77 @@ def dask_package(root):
     return None
 
 
+def package_env(package, bench):
+    """The environment of a contender that imports the package of this tree and build."""
+    env = dict(os.environ)
+    env["PYTHONPATH"] = package + (os.pathsep + env["PYTHONPATH"]
+                                   if env.get("PYTHONPATH") else "")
+    env["VORN_ULO_LIBRARY"] = os.path.join(bench.build, "src", "module", "libVorn_ULO.so")
+    env["VORN_ULO_ENGINE"] = os.path.join(bench.build, "engine", "libulo_engine.so")
+    return env
+
+
+MANPAGES = "/usr/share/man/zh_CN"
+
+
+def manpages_available():
+    import importlib.util
+
+    if importlib.util.find_spec("jieba") is None:
+        return False
+    return os.path.isdir(MANPAGES) and dask_package(ROOT) is not None
+
+
+def make_manpages_corpus(path, log):
+    """Debian's Chinese manual pages as text (installed by scripts/install-deps manpages):
+    the lines that are not roff requests, font changes and escaped hyphens undone."""
+    if os.path.exists(path):
+        return
+    log("generating %s from %s" % (os.path.basename(path), MANPAGES))
+    fonts = re.compile(rb"\\f[BIRP]")
+    with open(path + ".part", "wb") as out:
+        for folder in sorted(os.listdir(MANPAGES)):
+            if not folder.startswith("man"):
+                continue
+            for name in sorted(os.listdir(os.path.join(MANPAGES, folder))):
+                if not name.endswith(".gz"):
+                    continue
+                with gzip.open(os.path.join(MANPAGES, folder, name)) as page:
+                    for line in page:
+                        if not line.startswith(b"."):
+                            out.write(fonts.sub(b"", line).replace(b"\\-", b"-"))
+    os.rename(path + ".part", path)
+
+
+def jieba_job(bench, corpus):
+    """count_corpus(tokenizer="jieba") beside jieba alone over the same lines: what the
+    count adds to the segmentation."""
+    w = bench.work
+    script = os.path.join(ANCHORS, "python_count.py")
+    env = package_env(dask_package(ROOT), bench)
+    outs = {"count": os.path.join(w, "man_count.txt"), "floor": os.path.join(w, "man_jieba.txt")}
+    contenders = [
+        Contender("count", "vorn_ulo.count_corpus(tokenizer=\"jieba\"), 1 process",
+                  [bench.python, script, "count", "jieba", "3", corpus,
+                   os.path.join(w, "man_work"), outs["count"], "UTF-8"], "library",
+                  [outs["count"]], env=env),
+        Contender("floor", "jieba.lcut alone over the same lines",
+                  [bench.python, script, "jieba", corpus, outs["floor"]], "floor",
+                  [outs["floor"]], env=env),
+    ]
+    with open(corpus, "rb") as f:
+        lines = sum(1 for _ in f)
+
+    def check():
+        return ["The count's pairs: %s distinct; jieba's tokens: %s." % (
+            "{:,}".format(line_count(outs["count"])),
+            open(outs["floor"]).read().strip())]
+
+    title = ("Chinese manual pages to merged pair counts through jieba: %s lines, window 3"
+             % "{:,}".format(lines))
+    return Job("jieba", title, bench.rounds(), contenders, [corpus], "lines", lines, check)
+
+
 def job(bench):
     """A dictionary's text to merged pair counts: ulo count + ulo merge
     (this build and before), NLTK, Counter, and where they exist the
@@ -115,11 +186,17 @@ def job(bench):
                                     mode, corpus, outs[mode]], "anchor", [outs[mode]]))
     package = dask_package(ROOT)
     if package:
+        # The package's own count, one process: the engine reads the files.
+        outs["python"] = os.path.join(w, "corpus_python.txt")
+        contenders.append(
+            Contender("python", "vorn_ulo.count_corpus, 1 process",
+                      [bench.python, os.path.join(ANCHORS, "python_count.py"), "count",
+                       "whitespace", window, corpus, os.path.join(w, "corpus_python_work"),
+                       outs["python"]], "anchor", [outs["python"]], env=package_env(package,
+                                                                                     bench)))
         shared, out = os.path.join(w, "corpus_dask_shared"), os.path.join(w, "corpus_dask.txt")
         outs["dask"] = out
-        env = dict(os.environ)
-        env["PYTHONPATH"] = package + (os.pathsep + env["PYTHONPATH"]
-                                       if env.get("PYTHONPATH") else "")
+        env = package_env(package, bench)
         library = os.path.join(bench.build, "src", "module", "libVorn_ULO.so")
         contenders.append(
             Contender("dask", "Dask, 2 workers (vorn_ulo.distributed)",

@@ -37,6 +37,8 @@ class Report:
             ("corpus", "library", "counter", "corpus vs Counter", 10),
             ("corpus", "jobs2", "library", "corpus --jobs 2 vs --jobs 1", 1.7),
             ("corpus", "library", "dask", "corpus vs Dask", None),
+            ("corpus", "python", "library", "count_corpus vs ulo count + merge", 0.8),
+            ("jieba", "count", "floor", "jieba count vs jieba alone (floor)", 1 / 1.25),
             ("merge20", "library", "before", "merge 20 vs before", None),
             ("merge20", "library", "sort_awk", "merge 20 vs sort -m|awk", 5),
             ("merge20", "library", "sort", "merge 20 vs sort -m", 2),

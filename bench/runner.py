@@ -65,6 +65,7 @@ class Bench(Report):
         # The share of the dictionary's entries in the corpus, in percent.
         self.corpus_share = options.corpus_share or (1 if options.quick else 100)
         self.corpus = os.path.join(self.data, "gcide_%d.txt" % self.corpus_share)
+        self.manpages = os.path.join(self.data, "manpages_zh.txt")
 
     def heads20(self, n):
         """The directory of 20 sorted files of n / 20 lines each."""
@@ -135,6 +136,8 @@ class Bench(Report):
             dir_piece(self.spills20, 20, self.lines20, "spills")
             dir_piece(self.spills400, 400, self.lines400, "spills")
             corpus_job.make_corpus(self.corpus, self.corpus_share / 100, log)
+            if corpus_job.manpages_available():
+                corpus_job.make_manpages_corpus(self.manpages, log)
 
         errors = []
 
@@ -423,6 +426,11 @@ def main():
         jobs.insert(5, bench.corpus_job())
     else:
         log("no dict-gcide (%s): the corpus job is skipped" % corpus_job.DICTIONARY)
+    if corpus_job.manpages_available():
+        jobs.append(corpus_job.jieba_job(bench, bench.manpages))
+    else:
+        log("no Chinese manual pages or jieba (scripts/install-deps manpages): the jieba job "
+            "is skipped")
     if options.only:
         wanted = options.only.split(",")
         jobs = [j for j in jobs if j.key in wanted]

@@ -70,17 +70,12 @@ Neighbourhood Collect(const Ranking& ranking, const std::vector<uint32_t>& start
 }
 
 std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std::string& measure) {
-  Converter toUtf8;
+  // Graphviz reads UTF-8.
+  PeopleText text;
   std::string error;
-  bool converting = toUtf8.Open("GB2312", "UTF-8", &error);
+  bool converting = text.Open(kPeopleEncoding, kPeopleEncoding, &error);
   auto label = [&](uint32_t id) {
-    std::string text;
-    if (converting) {
-      toUtf8.Convert(ranking.Word(id), &text);
-    } else {
-      text = ranking.Word(id);
-    }
-    return Quoted(text);
+    return Quoted(converting ? text.Show(ranking.Word(id)) : ranking.Word(id));
   };
   double low = 0, high = 0;
   for (size_t i = 0; i < graph.edges.size(); ++i) {

@@ -28,7 +28,7 @@ struct Neighbourhood {
 // Walks `ranking`'s lists from `starts` (word ids) to `depth` steps.
 Neighbourhood Collect(const Ranking& ranking, const std::vector<uint32_t>& starts, int depth);
 
-// The DOT text of `graph`, labels converted from GB2312 to UTF-8, edges
+// The DOT text of `graph`, labels converted from the library's encoding to UTF-8, edges
 // labelled with their scores and drawn the wider the higher they score.
 std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std::string& measure);
 

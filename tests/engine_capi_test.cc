@@ -221,7 +221,7 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
          std::string path = d + "/gbk.txt";
          ulo_counter_add_file(c, path.c_str(), 8, 0, e);
        },
-       "gbk.txt: line 3: byte 0x80 at column 6 is no GB2312 character"},
+       "gbk.txt: line 3: byte 0x80 at column 6 starts no GB18030 character"},
       {"missing-file",
        [](ulo_counter_t* c, const std::string& d, const std::string&, char** e) {
          ulo_counter_add_file(c, (d + "/typo.txt").c_str(), 0, 0, e);

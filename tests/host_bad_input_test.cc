@@ -89,19 +89,19 @@ TEST_F(BadInputTest, BinaryFilesAreRefused) {
 }
 
 TEST_F(BadInputTest, InvalidEncodingsAreRefusedWithTheirLine) {
-  // 0xFF is no GB2312 (nor GBK) byte; a lead byte at the line's end has no
-  // trail.
+  // 0xFF is no GB18030 (nor GB2312, nor GBK) byte; a lead byte at the
+  // line's end has no trail.
   WriteFile(dir.Path("gb.txt"), "\xD4\xC2 \xC3\xF7\nok \xFF\n");
   ExpectRefused("count " + Q("gb.txt") + " --work " + Q("w"), "line 2");
   ExpectRefused("count " + Q("gb.txt") + " --work " + Q("w1"), "0xFF");
   WriteFile(dir.Path("cut.txt"), "\xD4\xC2 \xC3\n");
-  ExpectRefused("count " + Q("cut.txt") + " --work " + Q("w2"), "no GB2312 character");
+  ExpectRefused("count " + Q("cut.txt") + " --work " + Q("w2"), "starts no GB18030 character");
   // Cut UTF-8 ("月" without its last byte), read as UTF-8.
   WriteFile(dir.Path("utf8.txt"), "\xE6\x9C\x88\xE6\x98\x8E\n\xE6\x9C\n");
   ExpectRefused("count " + Q("utf8.txt") + " --work " + Q("w3") + " --chars --from UTF-8",
                 "line 2");
   ExpectRefused("count " + Q("utf8.txt") + " --work " + Q("w4") + " --chars --from UTF-8", "UTF-8");
-  // Valid UTF-8 that GB2312 cannot hold is no error: skipped and counted.
+  // Valid UTF-8 beyond GB2312 is counted whole.
   WriteFile(dir.Path("emoji.txt"), "\xE6\x9C\x88\xF0\x9F\x98\x80\xE6\x98\x8E\n");
   EXPECT_EQ(
       Run("count " + Q("emoji.txt") + " --work " + Q("w5") + " --chars --from UTF-8").exitCode, 0);

@@ -25,15 +25,32 @@ TEST(TokenizeTest, Words) {
   // stays with its lead byte, but a blank is never a trail byte.
   EXPECT_EQ(Tokens("\xD4\xC2\xA1\xA1\xC9\xBD \x81\x41x \x81 y", TokenMode::kWords),
             (std::vector<std::string>{"\xD4\xC2", "\xC9\xBD", "\x81\x41x", "\x81", "y"}));
+  // Four-byte characters stay whole (n-tilde 81 30 8A 39, U+1F600 94 39 FC 36),
+  // a no-break space (81 30 84 32) separates, and a four-byte character's
+  // "0" to "9" bytes never end a word.
+  EXPECT_EQ(Tokens("ma\x81\x30\x8A\x39"
+                   "ana\x81\x30\x84\x32\x94\x39\xFC\x36 1",
+                   TokenMode::kWords),
+            (std::vector<std::string>{"ma\x81\x30\x8A\x39"
+                                      "ana",
+                                      "\x94\x39\xFC\x36", "1"}));
   EXPECT_TRUE(Tokens("", TokenMode::kWords).empty());
 }
 
-TEST(TokenizeTest, CharactersSkipPunctuationAndAscii) {
-  // month, comma (A3 AC), x, bright, full stop (A1 A3), a GBK-only character (81 40).
-  EXPECT_EQ(Tokens("\xD4\xC2\xA3\xACx\xC3\xF7\xA1\xA3\x81\x40\xB9", TokenMode::kChars),
-            (std::vector<std::string>{"\xD4\xC2", "\xC3\xF7"}));
+TEST(TokenizeTest, CharactersAreLettersAndIdeographsOfAnyScript) {
+  // month, comma (A3 AC), x, bright, full stop (A1 A3), a GBK-only ideograph
+  // (81 40), n-tilde (81 30 8A 39), U+1F600 (94 39 FC 36), a cut byte.
+  EXPECT_EQ(
+      Tokens("\xD4\xC2\xA3\xACx\xC3\xF7\xA1\xA3\x81\x40\x81\x30\x8A\x39\x94\x39\xFC\x36\xB9",
+             TokenMode::kChars),
+      (std::vector<std::string>{"\xD4\xC2", "x", "\xC3\xF7", "\x81\x40", "\x81\x30\x8A\x39"}));
+  // Terminal colour codes are no text.
+  EXPECT_EQ(Tokens("\x1B[32m\xD4\xC2\x1B[m", TokenMode::kChars),
+            (std::vector<std::string>{"\xD4\xC2"}));
+  // A combining acute (81 30 BC 37 is U+0301) stays with its letter.
+  EXPECT_EQ(Tokens("e\x81\x30\xBC\x37!", TokenMode::kChars),
+            (std::vector<std::string>{"e\x81\x30\xBC\x37"}));
 }
-
 TEST(ForEachPairTest, PairsWithinTheWindow) {
   std::vector<std::string_view> tokens = {"a", "b", "c", "d"};
   std::vector<std::pair<std::string, std::string>> pairs;
@@ -57,20 +74,32 @@ TEST(CommandBufferTest, LayoutOfAPairAdd) {
   EXPECT_EQ(command.bytes().substr(9 + 24), std::string("x\0y\0\x01\0\0\0\0", 9));
 }
 
-TEST(ConverterTest, SkipsAndCountsWhatGb2312Lacks) {
+TEST(ConverterTest, KeepsEveryCharacterInTheLibraryEncoding) {
   Converter converter;
   std::string error;
-  ASSERT_TRUE(converter.Open("UTF-8", "GB2312", &error)) << error;
+  ASSERT_TRUE(converter.Open("UTF-8", kLibraryEncoding, &error)) << error;
   std::string out;
-  // month, U+1F600, an invalid byte, bright.
+  // month, U+1F600, an invalid byte, bright: GB2312's bytes stay as they were.
   converter.Convert("\xE6\x9C\x88\xF0\x9F\x98\x80\xFF\xE6\x98\x8E", &out);
-  EXPECT_EQ(out, "\xD4\xC2\xC3\xF7");
-  EXPECT_EQ(converter.unrepresentable(), 1u);
+  EXPECT_EQ(out, "\xD4\xC2\x94\x39\xFC\x36\xC3\xF7");
+  EXPECT_EQ(converter.unrepresentable(), 0u);
   EXPECT_EQ(converter.invalid(), 1u);
 
   Converter unknown;
   EXPECT_FALSE(unknown.Open("NO-SUCH-ENCODING", "GB2312", &error));
   EXPECT_NE(error.find("NO-SUCH-ENCODING"), std::string::npos);
+}
+
+TEST(PeopleTextTest, ShowsLibraryTextAndTakesTypedWords) {
+  PeopleText text;
+  std::string error;
+  ASSERT_TRUE(text.Open("GB2312", "UTF-8", &error)) << error;
+  // U+1F600 has no GB2312 form: shown as '?', never cut silently.
+  EXPECT_EQ(text.Show("\xD4\xC2\x94\x39\xFC\x36"), "\xD4\xC2?");
+  std::string word;
+  EXPECT_TRUE(text.Take("\xE9\x80\xB2", &word));  // Traditional "進"
+  EXPECT_EQ(word, "\xDF\x4D");
+  EXPECT_FALSE(text.Take("\xE9\x80", &word));  // cut UTF-8
 }
 
 TEST(ConverterTest, FromAnotherEncoding) {
@@ -93,20 +122,32 @@ TEST(ConverterTest, FromAnotherEncoding) {
 namespace ulo::engine {
 namespace {
 
-TEST(PunctuationTokenTest, AsciiAndGb2312RowsOneToNine) {
+TEST(PunctuationTokenTest, UnicodeCategories) {
   for (const char* symbols :
        {".", "--", "2026", "(1)", "\xA3\xAC" /* full-width comma */,
         "\xA1\xA3" /* ideographic full stop */, "\xA3\xB0\xA3\xB9" /* 09 */,
-        "\xA2\xF1" /* circled one */, "\xA9\xA4" /* box drawing */, "\xA1\xB0\x2E\xA1\xB1"}) {
+        "\xA2\xF1" /* circled one */, "\xA9\xA4" /* box drawing */, "\xA1\xB0\x2E\xA1\xB1",
+        "\xA1\xAA\xA1\xAA" /* em dashes */, "\xA1\xAD\xA1\xAD" /* two ellipses */,
+        "\x94\x39\xFC\x36" /* U+1F600 */, "\x81\x37\xC5\x38\x84\x31\x82\x35" /* heart, VS16 */,
+        "\xA1\xE3" /* degree */, "\xA9\x96" /* ideographic zero */}) {
     EXPECT_TRUE(IsPunctuationToken(symbols)) << symbols;
   }
   for (const char* words :
        {"", "a.", "-h", "x2", "\xA3\xC1" /* full-width A */, "\xA3\xFA" /* full-width z */,
         "\xA4\xA2" /* hiragana */, "\xA6\xC1" /* Greek */, "\xA7\xA1" /* Cyrillic */,
         "\xA8\xA1" /* pinyin */, "\xB5\xC4" /* a Chinese character */, "\xA1" /* a cut byte */,
-        "\xA3\xAC\xB5\xC4"}) {
+        "\xA3\xAC\xB5\xC4", "\x81\x30\x8A\x39" /* n-tilde */, "\xDF\x4D" /* Traditional */,
+        "\x84\x31\x82\x35" /* a lone variation selector */}) {
     EXPECT_FALSE(IsPunctuationToken(words)) << words;
   }
+}
+
+TEST(Gb2312FormTest, OnlyGb2312BytesHaveIt) {
+  for (const char* kept : {"abc", "\xD4\xC2\xC3\xF7", "\xA1\xAA" /* row 1 */})
+    EXPECT_TRUE(HasGb2312Form(kept)) << kept;
+  for (const char* dropped :
+       {"\xDF\x4D" /* GBK */, "x\x81\x30\x8A\x39", "\xA2\xA1" /* GBK row 2 */})
+    EXPECT_FALSE(HasGb2312Form(dropped)) << dropped;
 }
 
 std::vector<std::string> Filtered(TokenFilter& filter, const std::string& line) {
@@ -148,6 +189,15 @@ TEST(TokenFilterTest, FilesInTheCorpusEncoding) {
   ASSERT_TRUE(filter.Open(options, "UTF-8", &error)) << error;
   EXPECT_EQ(filter.stopwordListSize(), 2u);
   EXPECT_EQ(Filtered(filter, "\xBD\xF8\xB3\xCC foo the"), (std::vector<std::string>{"the"}));
+
+  // A stop word beyond GB2312 (Traditional 們, 82 83) is kept whole: cut to
+  // what GB2312 has, it would drop another word.
+  ulo::testing::WriteFile(dir.Path("zh-hant.txt"), "\xE5\x80\x91\xE7\x9A\x84\n");
+  options.stopwordFiles = {dir.Path("zh-hant.txt")};
+  TokenFilter traditional;
+  ASSERT_TRUE(traditional.Open(options, "UTF-8", &error)) << error;
+  EXPECT_EQ(Filtered(traditional, "\xB5\xC4 \x82\x83\xB5\xC4"),
+            (std::vector<std::string>{"\xB5\xC4"}));
 
   options.stopwordFiles = {dir.Path("missing.txt")};
   TokenFilter missing;

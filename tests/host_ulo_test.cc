@@ -200,19 +200,33 @@ TEST_F(UloTest, CountWritesSortedSpillFiles) {
                        "is not empty");
 }
 
-TEST_F(UloTest, CharactersFromUtf8WithUnrepresentableOnesCounted) {
-  // "月明。月光" plus a character outside GB2312 (U+1F600) and ASCII noise.
+TEST_F(UloTest, EveryCharacterKeptOrItsWordDroppedWhole) {
+  // "月明。x😀月光": in GB18030 nothing is lost; letters of any script are
+  // characters of --chars, the full stop and the emoji are not.
   WriteFile(dir.Path("c.txt"),
             "\xE6\x9C\x88\xE6\x98\x8E\xE3\x80\x82x\xF0\x9F\x98\x80\xE6\x9C\x88\xE5\x85\x89\n");
   Result result = Run("count " + Quote(dir.Path("c.txt")) + " --work " + Quote(dir.Path("w")) +
                       " --chars --from UTF-8 --window 1 --one-way --jobs 1");
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  // GB2312: month D4 C2, bright C3 F7, light B9 E2.
+  // month D4 C2, bright C3 F7, light B9 E2: GB2312's own bytes.
   EXPECT_EQ(ReadFile(dir.Path("w/part-1/temp1.txt")),
-            "\xC3\xF7\t\xD4\xC2\t1\n\xD4\xC2\t\xB9\xE2\t1\n\xD4\xC2\t\xC3\xF7\t1\n");
-  EXPECT_NE(result.out.find("skipped characters 1 without a GB2312 form, 0 invalid bytes"),
-            std::string::npos)
-      << result.out;
+            "x\t\xD4\xC2\t1\n\xC3\xF7\tx\t1\n\xD4\xC2\t\xB9\xE2\t1\n\xD4\xC2\t\xC3\xF7\t1\n");
+  EXPECT_EQ(result.out.find("skipped"), std::string::npos) << result.out;
+
+  // Strict GB2312: 進程 and 系統 (Traditional) and brûlée go whole, never
+  // cut into 程 or brle; café and crème have GB2312 forms (pinyin row).
+  WriteFile(dir.Path("t.txt"),
+            "\xE9\x80\xB2\xE7\xA8\x8B \xE7\xAE\xA1\xE7\x90\x86 \xE7\xB3\xBB\xE7\xB5\xB1\n"
+            "caf\xC3\xA9 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+            "e\n");
+  Result strict = Run("count " + Quote(dir.Path("t.txt")) + " --work " + Quote(dir.Path("s")) +
+                      " --from UTF-8 --encoding gb2312 --one-way --jobs 1");
+  ASSERT_EQ(strict.exitCode, 0) << strict.err;
+  EXPECT_EQ(ReadFile(dir.Path("s/part-1/temp1.txt")), "caf\xA8\xA6\tcr\xA8\xA8me\t1\n");
+  EXPECT_NE(strict.out.find("without a GB2312 form 3"), std::string::npos) << strict.out;
+  ExpectOneLineFailure(Run("count " + Quote(dir.Path("t.txt")) + " --work " +
+                           Quote(dir.Path("s2")) + " --encoding big5"),
+                       "takes gb18030 or gb2312");
 }
 
 TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
@@ -236,7 +250,7 @@ TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
   ASSERT_EQ(show.exitCode, 0) << show.err;
   EXPECT_NE(show.out.find("66.67%"), std::string::npos) << show.out;
   Result missing = Run("show " + Quote(dir.Path("out/topn.txt")) + " zzz");
-  ExpectOneLineFailure(missing, "'zzz' has no associations");
+  ExpectOneLineFailure(missing, "'zzz' is not in");
 }
 
 TEST_F(UloTest, FiltersDropTokensBeforePairing) {
@@ -288,7 +302,8 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
             "\xCE\xC4\xBC\xFE\tx\t6\n");
   std::string pairs = Quote(dir.Path("pairs.txt"));
   ASSERT_EQ(
-      Run("rank " + pairs + " " + Quote(dir.Path("r.txt")) + " --measure dice --top 1").exitCode,
+      Run("rank " + pairs + " " + Quote(dir.Path("r.txt")) + " --measure dice --top 1 --to GB18030")
+          .exitCode,
       0);
   // Frequencies 守护 5, 进程 6, 文件 7, x 6; words in byte order, x first.
   EXPECT_EQ(ReadFile(dir.Path("r.txt")),
@@ -296,6 +311,19 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
             "\xBD\xF8\xB3\xCC\t\xCA\xD8\xBB\xA4\t0.9090909090909091\t5\n"
             "\xCA\xD8\xBB\xA4\t\xBD\xF8\xB3\xCC\t0.9090909090909091\t5\n"
             "\xCE\xC4\xBC\xFE\tx\t0.9230769230769231\t6\n");
+
+  // For people, UTF-8 by default: 文件 E6 96 87 E4 BB B6.
+  ASSERT_EQ(
+      Run("rank " + pairs + " " + Quote(dir.Path("r8.txt")) + " --measure dice --top 1").exitCode,
+      0);
+  EXPECT_EQ(ReadFile(dir.Path("r8.txt")).substr(0, 9), "x\t\xE6\x96\x87\xE4\xBB\xB6\t");
+
+  // A word not in the file is said to be absent, with why and what is near:
+  // 的 (E7 9A 84) is a stop word; 进 begins 进程.
+  ExpectOneLineFailure(Run("show " + pairs + " \xE7\x9A\x84 --measure dice"),
+                       "is not in " + dir.Path("pairs.txt") + " (a stop word of ulo's lists");
+  ExpectOneLineFailure(Run("show " + pairs + " \xE8\xBF\x9B --measure dice"),
+                       "words beginning like it: \xE8\xBF\x9B\xE7\xA8\x8B");
 
   // show, typed and printed in UTF-8: 进程 E8 BF 9B E7 A8 8B, 守护 E5 AE 88 E6 8A A4.
   Result show = Run("show " + pairs + " \xE8\xBF\x9B\xE7\xA8\x8B --measure dice");
@@ -329,7 +357,7 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
   EXPECT_EQ(badOut.exitCode, 2);
   ExpectOneLineFailure(badOut, "must end in .svg or .png");
   ExpectOneLineFailure(Run("graph " + pairs + " nowhere --out " + Quote(dir.Path("g.svg"))),
-                       "'nowhere' does not occur in");
+                       "'nowhere' is not in");
   ExpectOneLineFailure(Run("rank " + pairs + " " + Quote(dir.Path("r.txt")) + " --measure mi"),
                        "--measure: mi not in");
 }

@@ -76,7 +76,7 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
   std::string error;
   if (!settings.from.empty()) {
     Converter check;
-    if (!check.Open(settings.from, "GB2312", &error)) return Failure(command, error);
+    if (!check.Open(settings.from, kLibraryEncoding, &error)) return Failure(command, error);
   }
   // Read once here for every worker: a stop-word file may be a pipe.
   TokenFilter filter;
@@ -151,6 +151,7 @@ std::string SummaryFigures(const CountSummary& summary) {
                              {"library_calls", tally.libraryCalls},
                              {"stopwords_dropped", tally.stopwordsDropped},
                              {"punctuation_dropped", tally.punctuationDropped},
+                             {"outside_gb2312_dropped", tally.outsideGb2312Dropped},
                              {"unrepresentable", tally.unrepresentable},
                              {"invalid", tally.invalid},
                              {"workers", summary.parts},

@@ -46,7 +46,7 @@ bool LineCounter::Begin(const std::string& dir, std::string* error) {
   workDir = dir;
   if (!settings.from.empty()) {
     converter.emplace();
-    if (!converter->Open(settings.from, "GB2312", error)) return false;
+    if (!converter->Open(settings.from, kLibraryEncoding, error)) return false;
   }
   if (!session.Open(error)) return false;
   int32_t status = session.Begin(workDir);
@@ -96,7 +96,7 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
   if (!problem->empty()) return false;
   if (!tokenConverter) {
     tokenConverter.emplace();
-    if (!tokenConverter->Open("UTF-8", "GB2312", problem)) return false;
+    if (!tokenConverter->Open("UTF-8", kLibraryEncoding, problem)) return false;
   }
   uint64_t invalidBefore = tokenConverter->invalid();
   converted.clear();
@@ -110,7 +110,7 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
   while (true) {
     size_t tab = rest.find('\t');
     std::string_view token = rest.substr(0, tab);
-    // A tokenizer's blanks (and characters without a GB2312 form) are no words.
+    // A tokenizer's blanks are no words.
     if (!IsBlank(token)) tokens.push_back(token);
     if (tab == std::string_view::npos) break;
     rest.remove_prefix(tab + 1);
@@ -164,6 +164,7 @@ const CountTally& LineCounter::tally() {
   counted.invalid = converter ? converter->invalid() : 0;
   counted.stopwordsDropped = filter.stopwordsDropped();
   counted.punctuationDropped = filter.punctuationDropped();
+  counted.outsideGb2312Dropped = filter.outsideGb2312Dropped();
   return counted;
 }
 

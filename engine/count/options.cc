@@ -40,11 +40,14 @@ const std::vector<OptionRow>& CountOptionTable() {
       {"window", "3", "pair every token with the next N tokens of its line"},
       {"one_way", "false", "count each pair in reading order only, not in both directions"},
       {"tokenizer", "whitespace",
-       "whitespace: words separated by white space; chars: every GB2312 Chinese character is a "
-       "token, punctuation and ASCII skipped"},
+       "whitespace: words separated by white space of any script; chars: every letter or "
+       "ideograph is a token, punctuation, symbols and digits skipped"},
       {"source_encoding", "",
-       "the corpora's encoding (for example UTF-8), converted to GB2312; characters without a "
-       "GB2312 form are skipped and counted; empty: the corpora are GB2312"},
+       "the corpora's encoding (for example UTF-8), converted into the library's, which has "
+       "every character; empty: the corpora are in it already (GB18030, or GB2312)"},
+      {"encoding", "gb18030",
+       "the encoding of the files written: gb18030, or gb2312 for hosts that need it, where a "
+       "token holding a character without a GB2312 form is dropped whole and counted"},
       {"stopwords", "default",
        "default: drop the common Chinese and English function words of ulo's own lists; "
        "none: keep them"},
@@ -68,6 +71,9 @@ const std::vector<OptionRow>& RankOptionTable() {
       {"measure", "llr", "the association measure that orders each word's list"},
       {"top", "10", "associated words kept per word"},
       {"min_count", "1", "pairs counted fewer times are not scored"},
+      {"to", kPeopleEncoding,
+       "the encoding of the ranking's words: UTF-8 for people, or another (the library's "
+       "own is GB18030)"},
   };
   return table;
 }
@@ -112,13 +118,21 @@ bool SetCountOption(CountSettings* settings, std::string_view name, std::string_
     if (!value.empty()) {
       Converter in, out;
       std::string reason;
-      if (!in.Open(std::string(value), "GB2312", &reason) ||
-          !out.Open("GB2312", std::string(value), &reason)) {
+      if (!in.Open(std::string(value), kLibraryEncoding, &reason) ||
+          !out.Open(kLibraryEncoding, std::string(value), &reason)) {
         *error = reason;
         return false;
       }
     }
     settings->from = value;
+  } else if (name == "encoding") {
+    if (SameEncodingName(value, "GB18030")) {
+      settings->filters.gb2312Only = false;
+    } else if (SameEncodingName(value, "GB2312")) {
+      settings->filters.gb2312Only = true;
+    } else {
+      return bad("gb18030 or gb2312");
+    }
   } else if (name == "stopwords") {
     if (value == "default") {
       settings->filters.defaultStopwords = true;
@@ -167,6 +181,10 @@ bool SetRankOption(RankOptions* options, std::string_view name, std::string_view
       return bad("a whole number from 1");
     }
     options->minCount = number;
+  } else if (name == "to") {
+    Converter check;
+    if (!check.Open(kLibraryEncoding, std::string(value), error)) return false;
+    options->to = value;
   } else {
     *error = "no rank option is called " + Quoted(name);
     return false;

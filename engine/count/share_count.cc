@@ -16,6 +16,7 @@ CountTally& CountTally::operator+=(const CountTally& other) {
   libraryCalls += other.libraryCalls;
   stopwordsDropped += other.stopwordsDropped;
   punctuationDropped += other.punctuationDropped;
+  outsideGb2312Dropped += other.outsideGb2312Dropped;
   return *this;
 }
 

@@ -27,7 +27,7 @@ struct CountSettings {
   int window;
   bool oneWay;
   TokenMode mode;
-  std::string from;  // the corpora's encoding; empty for GB2312
+  std::string from;  // the corpora's encoding; empty: the library's (GB18030, GB2312 in it)
   // One command buffer per pair, as before batches existed: kept to measure
   // against, and as the plainest route through the extension object.
   bool perPairCommands;
@@ -47,6 +47,7 @@ struct CountTally {
   uint64_t libraryCalls = 0;
   uint64_t stopwordsDropped = 0;
   uint64_t punctuationDropped = 0;
+  uint64_t outsideGb2312Dropped = 0;  // tokens, under the encoding gb2312
 
   CountTally& operator+=(const CountTally& other);
 };

@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/text/characters.h"
+
 namespace ulo::engine {
 namespace {
 
@@ -31,20 +33,13 @@ std::string Hex(unsigned char byte) {
   return text;
 }
 
-// Where a GB2312/GBK byte sequence goes wrong in `line`, or npos.
-size_t BadDoubleByte(std::string_view line) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
-  size_t n = line.size();
-  for (size_t i = 0; i < n;) {
-    unsigned char lead = bytes[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    if (lead == 0x80 || lead == 0xFF || i + 1 >= n) return i;
-    unsigned char trail = bytes[i + 1];
-    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return i;
-    i += 2;
+// Where a GB18030 byte sequence (GB2312, GBK and four-byte characters)
+// goes wrong in `line`, or npos.
+size_t BadCharacter(std::string_view line) {
+  for (size_t i = 0; i < line.size();) {
+    size_t length = CharacterLength(line, i);
+    if (length == 1 && static_cast<unsigned char>(line[i]) >= 0x80) return i;
+    i += length;
   }
   return std::string_view::npos;
 }
@@ -90,11 +85,11 @@ std::string CorpusLineProblem(std::string_view line, bool checkGb) {
     return "a NUL byte at column " + std::to_string(nul + 1) + " (binary data, not text)";
   }
   if (checkGb) {
-    size_t bad = BadDoubleByte(line);
+    size_t bad = BadCharacter(line);
     if (bad != std::string_view::npos) {
       return "byte " + Hex(static_cast<unsigned char>(line[bad])) + " at column " +
              std::to_string(bad + 1) +
-             " is no GB2312 character (is it another encoding? see --from)";
+             " starts no GB18030 character (is it another encoding? see --from)";
     }
   }
   return "";

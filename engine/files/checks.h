@@ -35,7 +35,7 @@ std::string LongLineProblem();
 
 // Why one corpus line (its line end included) cannot be counted: longer
 // than kMaxCorpusLine, a NUL byte, or with `checkGb` a byte sequence that is
-// no GB2312 (GBK) character. Empty when it can.
+// no GB18030 character (GB2312 and GBK are part of it). Empty when it can.
 std::string CorpusLineProblem(std::string_view line, bool checkGb);
 
 // What is wrong with an existing `path` as an output: it is neither absent

@@ -85,11 +85,10 @@ std::string LastLogLine(const std::string& log, uint64_t from) {
   size_t start = text.find_last_of('\n');
   std::string line = start == std::string::npos ? text : text.substr(start + 1);
   line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
-  Converter toUtf8;
-  std::string error, converted;
-  if (!toUtf8.Open("GB2312", "UTF-8", &error)) return line;
-  toUtf8.Convert(line, &converted);
-  return converted;
+  PeopleText people;
+  std::string error;
+  if (!people.Open(kPeopleEncoding, kPeopleEncoding, &error)) return line;
+  return people.Show(line);
 }
 
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,

@@ -168,7 +168,8 @@ std::vector<uint32_t> Ranking::SortedIds() const {
   return order;
 }
 
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error) {
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  PeopleText* shown) {
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -177,9 +178,9 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
   std::string line;
   for (uint32_t id : ranking.SortedIds()) {
     for (const RankedItem& item : ranking.List(id)) {
-      line.assign(ranking.Word(id));
+      line.assign(shown != nullptr ? shown->Show(ranking.Word(id)) : ranking.Word(id));
       line += '\t';
-      line += ranking.Word(item.other);
+      line += shown != nullptr ? shown->Show(ranking.Word(item.other)) : ranking.Word(item.other);
       line += '\t';
       line += FormatScore(item.score);
       line += '\t';
@@ -203,10 +204,14 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
 std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options) {
   if (std::string problem = FileProblem(in, out); !problem.empty()) return problem;
   Ranking ranking;
+  PeopleText shown;
   std::string error;
+  if (!shown.Open(options.to, kPeopleEncoding, &error)) return error;
   if (!ranking.Build(in, options, &error)) return error;
   StagedOutput staged(out);
-  if (!WriteRanking(ranking, staged.path(), &error) || !staged.Commit(&error)) return error;
+  if (!WriteRanking(ranking, staged.path(), &error, &shown) || !staged.Commit(&error)) {
+    return error;
+  }
   return {};
 }
 

@@ -14,13 +14,15 @@
 #include <vector>
 
 #include "engine/stats/measures.h"
+#include "engine/text/encoding.h"
 
 namespace ulo::engine {
 
 struct RankOptions {
   Measure measure = Measure::kLlr;
   int32_t top = 10;
-  int64_t minCount = 1;  // lines with a lower count are not scored
+  int64_t minCount = 1;              // lines with a lower count are not scored
+  std::string to = kPeopleEncoding;  // the encoding of a written ranking's words
 };
 
 struct RankedItem {
@@ -70,9 +72,11 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
                    int64_t* count);
 
 // Writes "word TAB other TAB score TAB count" for every item, the words in
-// byte order. False with a sentence in `*error` when `path` cannot be
+// byte order, converted by `shown` for people when given (else the
+// library's bytes). False with a sentence in `*error` when `path` cannot be
 // written whole.
-bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error);
+bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
+                  PeopleText* shown = nullptr);
 
 // Ranks the pair-count file `in` into `out`, checked first and staged: `out`
 // appears whole or not at all. Returns an empty string or the sentence that

@@ -2,8 +2,10 @@
 
 #include <errno.h>
 #include <iconv.h>
+#include <langinfo.h>
 
 #include <cctype>
+#include <clocale>
 
 namespace ulo::engine {
 namespace {
@@ -50,15 +52,38 @@ void Run(iconv_t handle, std::string_view in, std::string* out, Skip skip) {
   out->append(chunk, static_cast<size_t>(outPointer - chunk));
 }
 
-}  // namespace
-
-bool IsUtf8Name(std::string_view name) {
+std::string FoldedName(std::string_view name) {
   std::string folded;
   for (char c : name) {
     if (c != '-' && c != '_')
       folded.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   }
-  return folded == "utf8";
+  return folded;
+}
+
+}  // namespace
+
+bool IsUtf8Name(std::string_view name) {
+  return FoldedName(name) == "utf8";
+}
+
+bool SameEncodingName(std::string_view name, std::string_view other) {
+  return FoldedName(name) == FoldedName(other);
+}
+
+std::string TerminalEncoding() {
+  // Only the character type is taken from the environment, and only for
+  // this question: numbers keep their '.' everywhere.
+  const char* previous = std::setlocale(LC_CTYPE, nullptr);
+  std::string saved = previous != nullptr ? previous : "C";
+  std::setlocale(LC_CTYPE, "");
+  std::string codeset = nl_langinfo(CODESET);
+  std::setlocale(LC_CTYPE, saved.c_str());
+  if (codeset.empty() || SameEncodingName(codeset, "ANSI_X3.4-1968") ||
+      SameEncodingName(codeset, "ASCII")) {
+    return kPeopleEncoding;
+  }
+  return codeset;
 }
 
 Converter::~Converter() {
@@ -95,7 +120,7 @@ void Converter::Convert(std::string_view in, std::string* out) {
     });
     utf8 = scratch;
   }
-  Run(Handle(fromUtf8), utf8, out, [this](std::string_view rest) {
+  Run(Handle(fromUtf8), utf8, out, [this, out](std::string_view rest) {
     auto lead = static_cast<unsigned char>(rest[0]);
     size_t length = Utf8Length(lead);
     bool wellFormed = length > 1 && length <= rest.size();
@@ -104,11 +129,33 @@ void Converter::Convert(std::string_view in, std::string* out) {
     }
     if (wellFormed) {
       ++unrepresentableCount;
+      if (!substitute.empty()) out->append(substitute);
       return length;
     }
     ++invalidCount;
     return size_t{1};
   });
+}
+
+bool PeopleText::Open(const std::string& shown, const std::string& typed, std::string* error) {
+  if (!out.Open(kLibraryEncoding, shown, error) || !in.Open(typed, kLibraryEncoding, error)) {
+    return false;
+  }
+  out.MarkUnrepresentable("?");
+  return true;
+}
+
+std::string PeopleText::Show(std::string_view text) {
+  std::string shown;
+  out.Convert(text, &shown);
+  return shown;
+}
+
+bool PeopleText::Take(std::string_view typed, std::string* word) {
+  uint64_t lost = in.invalid() + in.unrepresentable();
+  word->clear();
+  in.Convert(typed, word);
+  return in.invalid() + in.unrepresentable() == lost;
 }
 
 }  // namespace ulo::engine

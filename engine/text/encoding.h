@@ -1,4 +1,9 @@
-// Conversion between the user's text encodings and GB2312, the library's.
+// Conversion between the user's text encodings and the library's.
+//
+// The library compares bytes and splits lines at TAB and LF only. Its files
+// hold GB18030, which has every Unicode character, keeps GB2312's bytes as
+// they are (a GB2312 corpus gives the same files) and has no TAB or LF byte
+// inside a character. People read UTF-8, or the encoding they ask for.
 #ifndef ULO_ENGINE_ENCODING_H_
 #define ULO_ENGINE_ENCODING_H_
 
@@ -7,6 +12,11 @@
 #include <string_view>
 
 namespace ulo::engine {
+
+// The encoding of the library's files: pair counts, support records, top-N.
+inline constexpr char kLibraryEncoding[] = "GB18030";
+// What people read unless they ask for another encoding.
+inline constexpr char kPeopleEncoding[] = "UTF-8";
 
 // Converts text from one encoding to another with iconv. Characters that the
 // target cannot represent are skipped and counted; bytes that are not valid
@@ -23,6 +33,9 @@ class Converter {
 
   // Appends the conversion of `in` to `*out`.
   void Convert(std::string_view in, std::string* out);
+  // Characters the target lacks become `mark` (for text shown to people)
+  // instead of being skipped; they are still counted.
+  void MarkUnrepresentable(std::string mark) { substitute = std::move(mark); }
 
   uint64_t unrepresentable() const { return unrepresentableCount; }
   uint64_t invalid() const { return invalidCount; }
@@ -36,12 +49,38 @@ class Converter {
   bool sourceIsUtf8 = false;
   bool targetIsUtf8 = false;
   std::string scratch;
+  std::string substitute;
   uint64_t unrepresentableCount = 0;
   uint64_t invalidCount = 0;
 };
 
 // Whether `name` spells UTF-8 ("UTF-8", "utf8", ...).
 bool IsUtf8Name(std::string_view name);
+// Whether `name` spells the same encoding as `other`, ignoring case, '-' and '_'.
+bool SameEncodingName(std::string_view name, std::string_view other);
+
+// The encoding of the terminal's locale (LC_CTYPE from the environment);
+// UTF-8 where the locale names plain ASCII, of which UTF-8 is a superset.
+std::string TerminalEncoding();
+
+// Library text for people and people's words for the library: the one
+// conversion of everything ulo shows, prints or exports.
+class PeopleText {
+ public:
+  // `shown` is what people read (UTF-8 unless asked), `typed` what their
+  // words come in (the terminal's encoding). False with a sentence in
+  // `*error` for an encoding iconv does not know.
+  bool Open(const std::string& shown, const std::string& typed, std::string* error);
+  // Library text in the people's encoding; a character it lacks shows as '?'.
+  std::string Show(std::string_view text);
+  // A typed word in the library's encoding. False when `typed` is not
+  // valid text in the typed encoding.
+  bool Take(std::string_view typed, std::string* word);
+
+ private:
+  Converter out;
+  Converter in;
+};
 
 }  // namespace ulo::engine
 

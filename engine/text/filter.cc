@@ -7,30 +7,11 @@
 #include <iterator>
 
 #include "engine/files/checks.h"
+#include "engine/text/characters.h"
 #include "engine/text/encoding.h"
 
 namespace ulo::engine {
 namespace {
-
-bool IsAsciiPunctuationOrDigit(unsigned char c) {
-  return (c >= '!' && c <= '/') || (c >= '0' && c <= '9') || (c >= ':' && c <= '@') ||
-         (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
-}
-
-// A GB2312 character of rows 1 to 9 that is no letter.
-bool IsGb2312Symbol(unsigned char lead, unsigned char trail) {
-  if (trail < 0xA1 || trail > 0xFE) return false;
-  switch (lead) {
-    case 0xA1:  // punctuation and symbols
-    case 0xA2:  // numerals
-    case 0xA9:  // box drawing
-      return true;
-    case 0xA3:  // full-width ASCII: all but its letters
-      return !((trail >= 0xC1 && trail <= 0xDA) || (trail >= 0xE1 && trail <= 0xFA));
-    default:  // rows 4 to 8 are letters; from row 16 on, Chinese characters
-      return false;
-  }
-}
 
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -39,16 +20,31 @@ char Lower(char c) {
 }  // namespace
 
 bool IsPunctuationToken(std::string_view token) {
-  if (token.empty()) return false;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(token.data());
+  bool symbol = false;
   for (size_t i = 0; i < token.size();) {
-    if (bytes[i] < 0x80) {
-      if (!IsAsciiPunctuationOrDigit(bytes[i])) return false;
-      ++i;
-    } else {
-      if (i + 1 >= token.size() || !IsGb2312Symbol(bytes[i], bytes[i + 1])) return false;
-      i += 2;
+    size_t length = CharacterLength(token, i);
+    uint8_t traits = TraitsOf(token.substr(i, length));
+    // The ideographic zero is an ideograph and a number: a number here.
+    if ((traits & kSymbol) != 0) {
+      symbol = true;
+    } else if ((traits & kJoiner) == 0) {
+      return false;
     }
+    i += length;
+  }
+  return symbol;
+}
+
+bool HasGb2312Form(std::string_view token) {
+  for (size_t i = 0; i < token.size();) {
+    auto lead = static_cast<unsigned char>(token[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length = CharacterLength(token, i);
+    if ((TraitsOf(token.substr(i, length)) & kGb2312) == 0) return false;
+    i += length;
   }
   return true;
 }
@@ -75,6 +71,7 @@ void TokenFilter::AddList(std::string_view text) {
 
 bool TokenFilter::Open(const FilterOptions& options, const std::string& from, std::string* error) {
   dropPunctuation = options.dropPunctuation;
+  gb2312Only = options.gb2312Only;
   if (options.defaultStopwords) {
     AddList(DefaultStopwordsZh());
     AddList(DefaultStopwordsEn());
@@ -102,7 +99,7 @@ bool TokenFilter::AddText(std::string_view text, const std::string& from, std::s
   }
   Converter converter;
   std::string converted;
-  if (!converter.Open(from, "GB2312", error)) return false;
+  if (!converter.Open(from, kLibraryEncoding, error)) return false;
   converter.Convert(text, &converted);
   AddList(converted);
   return true;
@@ -118,6 +115,11 @@ bool TokenFilter::IsStopword(std::string_view token) const {
 void TokenFilter::Apply(std::vector<std::string_view>* tokens) {
   if (!active()) return;
   auto kept = std::remove_if(tokens->begin(), tokens->end(), [this](std::string_view token) {
+    // Dropped whole: cutting the character out would make up another word.
+    if (gb2312Only && !HasGb2312Form(token)) {
+      ++outsideGb2312Count;
+      return true;
+    }
     if (dropPunctuation && IsPunctuationToken(token)) {
       ++punctuationCount;
       return true;

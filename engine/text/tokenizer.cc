@@ -1,51 +1,79 @@
 #include "engine/text/tokenizer.h"
 
+#include "engine/text/characters.h"
+
 namespace ulo::engine {
 namespace {
 
-bool IsSeparator(unsigned char c) {
+bool IsAsciiSeparator(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == 0;
 }
 
-// GB2312 Chinese characters: rows 16 to 87, lead bytes 0xB0-0xF7.
-bool IsHanzi(unsigned char lead, unsigned char trail) {
-  return lead >= 0xB0 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE;
+// The length of the separator at `at` (white space of any script), or 0.
+size_t SeparatorAt(std::string_view line, size_t at) {
+  auto lead = static_cast<unsigned char>(line[at]);
+  if (lead < 0x80) return IsAsciiSeparator(lead) ? 1 : 0;
+  size_t length = CharacterLength(line, at);
+  // The ideographic space A1 A1 is the common one; no other two-byte
+  // character is white space.
+  if (length == 2) return lead == 0xA1 && static_cast<unsigned char>(line[at + 1]) == 0xA1 ? 2 : 0;
+  if (length == 4 && (TraitsOf(line.substr(at, 4)) & kSpace) != 0) return 4;
+  return 0;
+}
+
+// Past the escape sequence at `at` (ESC, and for ESC [ its parameters and
+// final byte).
+size_t SkipControlSequence(std::string_view line, size_t at) {
+  ++at;
+  if (at >= line.size() || line[at] != '[') return at;
+  for (++at; at < line.size(); ++at) {
+    auto c = static_cast<unsigned char>(line[at]);
+    if (c >= 0x40 && c <= 0x7E) return at + 1;
+  }
+  return at;
 }
 
 }  // namespace
 
 void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens) {
   tokens->clear();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
   size_t n = line.size();
   if (mode == TokenMode::kChars) {
+    bool lastKept = false;
     for (size_t i = 0; i < n;) {
-      if (bytes[i] < 0x81 || i + 1 >= n) {
-        ++i;  // ASCII noise, or a lone lead byte at the end
+      if (line[i] == '\x1B') {
+        // A terminal's colour code (ESC [ 32 m) is no text: its letter is
+        // no token.
+        i = SkipControlSequence(line, i);
+        lastKept = false;
         continue;
       }
-      if (IsHanzi(bytes[i], bytes[i + 1])) tokens->push_back(line.substr(i, 2));
-      i += 2;  // punctuation and symbols are double-byte too
+      size_t length = CharacterLength(line, i);
+      uint8_t traits = TraitsOf(line.substr(i, length));
+      if ((traits & kLetter) != 0) {
+        tokens->push_back(line.substr(i, length));
+        lastKept = true;
+      } else if ((traits & kJoiner) != 0 && lastKept) {
+        // A combining accent stays with its letter.
+        std::string_view& last = tokens->back();
+        last = std::string_view(last.data(), last.size() + length);
+      } else {
+        lastKept = false;
+      }
+      i += length;
     }
     return;
   }
   size_t i = 0;
   while (i < n) {
-    // The ideographic space (A1 A1) separates words as a blank does.
-    if (IsSeparator(bytes[i])) {
-      ++i;
-      continue;
-    }
-    if (bytes[i] == 0xA1 && i + 1 < n && bytes[i + 1] == 0xA1) {
-      i += 2;
+    if (size_t blank = SeparatorAt(line, i); blank > 0) {
+      i += blank;
       continue;
     }
     size_t start = i;
-    while (i < n && !IsSeparator(bytes[i]) &&
-           !(bytes[i] == 0xA1 && i + 1 < n && bytes[i + 1] == 0xA1)) {
-      // Keep double-byte characters whole (GBK trail bytes are 0x40 and up).
-      i += bytes[i] >= 0x81 && i + 1 < n && bytes[i + 1] >= 0x40 ? 2 : 1;
-    }
+    // Whole characters only: a trail byte is never taken for a separator.
+    while (i < n && SeparatorAt(line, i) == 0)
+      i += CharacterLength(line, i);
     tokens->push_back(line.substr(start, i - start));
   }
 }

@@ -8,11 +8,11 @@
 namespace ulo::engine {
 
 enum class TokenMode {
-  kWords,  // tokens are separated by white space
-  kChars,  // every GB2312 Chinese character is a token; everything else is skipped
+  kWords,  // tokens are separated by white space, of any script
+  kChars,  // every letter or ideograph is a token; everything else is skipped
 };
 
-// Splits one GB2312 line into tokens. The views point into `line`.
+// Splits one line of library text (GB18030) into tokens. The views point into `line`.
 void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens);
 
 // Calls emit(first, second) for every pair of tokens at most `window`

@@ -158,7 +158,9 @@ CLI::Validator KnownEncoding() {
       [](std::string& name) -> std::string {
         Converter in, out;
         std::string error;
-        if (!in.Open(name, "GB2312", &error) || !out.Open("GB2312", name, &error)) return error;
+        if (!in.Open(name, kLibraryEncoding, &error) || !out.Open(kLibraryEncoding, name, &error)) {
+          return error;
+        }
         return {};
       },
       "");

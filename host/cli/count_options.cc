@@ -35,12 +35,28 @@ void AddCountOptions(CLI::App& command, CountSettings* settings) {
   command.add_flag("--one-way", settings->oneWay, Help("one_way", OnOff(settings->oneWay)));
   command.add_flag_callback(
       "--chars", [settings] { settings->mode = TokenMode::kChars; },
-      "tokenizer chars: every GB2312 Chinese character is a token, punctuation and ASCII "
-      "skipped (default: tokenizer " +
+      "tokenizer chars: every letter or ideograph, of any script, is a token; punctuation, "
+      "symbols and digits are skipped (default: tokenizer " +
           std::string(CountOptionRow("tokenizer").value) + ", words separated by white space)");
   command.add_option("--from", settings->from, Help("source_encoding"))
       ->type_name("ENCODING")
       ->check(KnownEncoding());
+  command
+      .add_option_function<std::string>(
+          "--encoding",
+          [settings](const std::string& name) {
+            std::string ignored;
+            SetCountOption(settings, "encoding", name, &ignored);
+          },
+          Help("encoding", CountOptionRow("encoding").value))
+      ->type_name("ENCODING")
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            CountSettings probe;
+            std::string error;
+            return SetCountOption(&probe, "encoding", name, &error) ? "" : error;
+          },
+          ""));
   command
       .add_option("--jobs", settings->jobs,
                   Help("jobs", "the number of processors") + "; each worker counts in DIR/part-K")
@@ -83,8 +99,14 @@ void PrintCountSummary(const CountSummary& summary, const CountSettings& setting
     std::printf("punctuation, symbols and digits dropped %s\n",
                 Grouped(summary.tally.punctuationDropped).c_str());
   }
-  if (!settings.from.empty()) {
-    std::printf("skipped characters %s without a GB2312 form, %s invalid bytes\n",
+  if (filters.gb2312Only) {
+    std::printf("tokens dropped whole for a character without a GB2312 form %s\n",
+                Grouped(summary.tally.outsideGb2312Dropped).c_str());
+  }
+  // GB18030 has every character: only text that is not what --from says
+  // could be lost, and such a line is refused. Shown should it ever happen.
+  if (summary.tally.unrepresentable + summary.tally.invalid > 0) {
+    std::printf("skipped characters %s without a GB18030 form, %s invalid bytes\n",
                 Grouped(summary.tally.unrepresentable).c_str(),
                 Grouped(summary.tally.invalid).c_str());
   }

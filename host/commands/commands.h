@@ -12,6 +12,7 @@
 
 #include "engine/stats/measures.h"
 #include "engine/stats/rank.h"
+#include "engine/text/encoding.h"
 #include "host/cli/cli.h"
 #include "host/cli/count_options.h"
 
@@ -35,7 +36,7 @@ struct GraphOptions {
   std::string pairs;
   std::vector<std::string> words;
   std::string out;
-  std::string encoding = "UTF-8";
+  std::string encoding;  // of the typed words; empty: the terminal's
   RankOptions rank;
   int32_t depth = 1;
 };
@@ -61,6 +62,11 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
 // pair-count file.
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
                const std::string& encoding, const RankOptions& options);
+
+// Why `word` (library text) is not among `ranking`'s words, and the words
+// that begin like it, in the people's encoding.
+std::string AbsentFromRanking(PeopleText& text, const Ranking& ranking, const std::string& word,
+                              const std::string& path);
 
 }  // namespace ulo::host
 

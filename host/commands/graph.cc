@@ -26,17 +26,18 @@ int DrawGraph(const GraphOptions& options) {
   if (std::string problem = FileProblem(options.pairs, options.out); !problem.empty()) {
     return Fail("graph: " + problem);
   }
-  Converter toGb;
+  PeopleText text;
   std::string error;
-  if (!toGb.Open(options.encoding, "GB2312", &error)) return Fail("graph: " + error);
+  std::string typedIn = options.encoding.empty() ? TerminalEncoding() : options.encoding;
+  if (!text.Open(kPeopleEncoding, typedIn, &error)) return Fail("graph: " + error);
   Ranking ranking;
   if (!ranking.Build(options.pairs, options.rank, &error)) return Fail("graph: " + error);
   std::vector<uint32_t> starts;
   for (const std::string& typed : options.words) {
     std::string word;
-    toGb.Convert(typed, &word);
+    if (!text.Take(typed, &word)) return Fail("graph: '" + typed + "' is not valid " + typedIn);
     std::optional<uint32_t> id = ranking.Find(word);
-    if (!id) return Fail("graph: '" + typed + "' does not occur in " + options.pairs);
+    if (!id) return Fail("graph: " + AbsentFromRanking(text, ranking, word, options.pairs));
     starts.push_back(*id);
   }
   Neighbourhood graph = Collect(ranking, starts, options.depth);
@@ -89,7 +90,9 @@ Runner AddGraphCommand(CLI::App& app) {
                    "leave out the pairs counted fewer than C times (default 1)")
       ->type_name("C")
       ->check(Int32AtLeast(1));
-  command->add_option("--from", args->encoding, "the encoding the words are typed in")
+  command
+      ->add_option("--from", args->encoding,
+                   "the encoding the words are typed in (default: the terminal's)")
       ->type_name("ENCODING")
       ->check(KnownEncoding());
   return [args](Host&) { return DrawGraph(*args); };

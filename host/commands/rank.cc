@@ -28,13 +28,14 @@ Runner AddRankCommand(CLI::App& app) {
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "rank", "PAIRS OUT [--measure M] [--top N] [--min-count C]",
+      app, "rank", "PAIRS OUT [--measure M] [--top N] [--min-count C] [--to ENCODING]",
       "Rank every word's associated words by a measure.\n"
       "Writes 'word TAB other TAB score TAB count' for the N best associated words of\n"
       "every word of the pair-count file PAIRS (words in byte order; equal scores in\n"
       "the byte order of the other word). Frequencies and the total are the library's:\n"
       "a word's frequency sums the counts of the lines it stands in, the total is twice\n"
-      "the sum of all counts. Scores are the shortest decimals that read back exactly.");
+      "the sum of all counts. Scores are the shortest decimals that read back exactly.\n"
+      "The ranking is for people: its words are UTF-8 (or --to).");
   command->add_option("PAIRS", args->files.in, "a merged pair-count file")->required();
   command->add_option("OUT", args->files.out, "the ranking")->required();
   AddMeasureOption(*command, &args->rank.measure);
@@ -46,6 +47,10 @@ Runner AddRankCommand(CLI::App& app) {
                    "leave out the pairs counted fewer than C times (default 1)")
       ->type_name("C")
       ->check(Int32AtLeast(1));
+  command->add_option("--to", args->rank.to, "the encoding of the ranking's words")
+      ->type_name("ENCODING")
+      ->check(KnownEncoding())
+      ->capture_default_str();
   return [args](Host&) {
     std::string failure = RankFile(args->files.in, args->files.out, args->rank);
     return failure.empty() ? 0 : Fail("rank: " + failure);

@@ -8,60 +8,63 @@
 #include <memory>
 #include <optional>
 
+#include "engine/text/absent.h"
+#include "engine/text/characters.h"
 #include "engine/text/encoding.h"
 #include "host/commands/commands.h"
 
 namespace ulo::host {
 namespace {
 
-// Display width of GB2312 text: a double-byte character takes two columns,
-// as its two bytes do.
-size_t Gb2312Width(std::string_view text) {
-  return text.size();
+// The typed words in the library's encoding, each once, in their order;
+// false after saying which word is not valid in the terminal's encoding.
+bool TakeWords(PeopleText& text, const std::vector<std::string>& typed,
+               std::vector<std::string>* words) {
+  for (const std::string& word : typed) {
+    std::string taken;
+    if (!text.Take(word, &taken)) {
+      Fail("show: '" + word + "' is not valid " + TerminalEncoding() +
+           " text (the terminal's encoding)");
+      return false;
+    }
+    if (std::find(words->begin(), words->end(), taken) == words->end()) words->push_back(taken);
+  }
+  return true;
 }
-
-// Converts between the terminal's encoding and GB2312.
-struct Terminal {
-  Converter toGb, fromGb;
-  bool Open(const std::string& encoding, std::string* error) {
-    return toGb.Open(encoding, "GB2312", error) && fromGb.Open("GB2312", encoding, error);
-  }
-  std::string In(const std::string& typed) {
-    std::string gb;
-    toGb.Convert(typed, &gb);
-    return gb;
-  }
-  std::string Out(const std::string& gb) {
-    std::string shown;
-    fromGb.Convert(gb, &shown);
-    return shown;
-  }
-};
 
 }  // namespace
 
+std::string AbsentFromRanking(PeopleText& text, const Ranking& ranking, const std::string& word,
+                              const std::string& path) {
+  PrefixNeighbours neighbours(word);
+  for (uint32_t other = 0; other < ranking.WordCount(); ++other)
+    neighbours.Offer(ranking.Word(other), ranking.Frequency(other));
+  return AbsentWordMessage(text, word, path, neighbours);
+}
+
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
                const std::string& encoding, const RankOptions& options) {
-  Terminal terminal;
+  PeopleText text;
   std::string error;
-  if (!terminal.Open(encoding, &error)) return Fail("show: " + error);
+  if (!text.Open(encoding, TerminalEncoding(), &error)) return Fail("show: " + error);
   std::vector<std::string> wanted;
-  for (const std::string& typed : words)
-    wanted.push_back(terminal.In(typed));
+  if (!TakeWords(text, words, &wanted)) return kExitFailure;
   if (std::string problem = InputFileProblem(path); !problem.empty()) {
     return Fail("show: cannot read the pair-count file " + path + ": " + problem);
   }
   Ranking ranking;
   if (!ranking.Build(path, options, &error, &wanted)) return Fail("show: " + error);
   int missing = 0;
-  std::vector<std::string> shown;
   for (const std::string& word : wanted) {
-    if (std::find(shown.begin(), shown.end(), word) != shown.end()) continue;
-    shown.push_back(word);
     std::optional<uint32_t> id = ranking.Find(word);
-    if (!id || ranking.List(*id).empty()) {
-      std::fprintf(stderr, "ulo: show: '%s' has no associations in %s\n",
-                   terminal.Out(word).c_str(), path.c_str());
+    if (!id) {
+      Fail("show: " + AbsentFromRanking(text, ranking, word, path));
+      ++missing;
+      continue;
+    }
+    if (ranking.List(*id).empty()) {
+      Fail("show: '" + text.Show(word) + "' has no associations in " + path +
+           " (none counted at least --min-count times)");
       ++missing;
       continue;
     }
@@ -69,19 +72,19 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
     size_t width = 4, scoreWidth = 5;
     std::vector<std::string> scores;
     for (const RankedItem& item : items) {
-      width = std::max(width, Gb2312Width(ranking.Word(item.other)));
+      width = std::max(width, DisplayWidth(ranking.Word(item.other)));
       char text[32];
       std::snprintf(text, sizeof text, "%.4g", item.score);
       scores.push_back(text);
       scoreWidth = std::max(scoreWidth, scores.back().size());
     }
-    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count\n", terminal.Out(word).c_str(),
+    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count\n", text.Show(word).c_str(),
                 static_cast<long long>(ranking.Frequency(*id)), static_cast<int>(width), "word",
                 static_cast<int>(scoreWidth), MeasureName(options.measure).c_str());
     for (size_t i = 0; i < items.size(); ++i) {
       const std::string& other = ranking.Word(items[i].other);
-      std::string padding(width - Gb2312Width(other), ' ');
-      std::printf("  %4zu  %s%s  %*s  %5lld\n", i + 1, terminal.Out(other).c_str(), padding.c_str(),
+      std::string padding(width - DisplayWidth(other), ' ');
+      std::printf("  %4zu  %s%s  %*s  %5lld\n", i + 1, text.Show(other).c_str(), padding.c_str(),
                   static_cast<int>(scoreWidth), scores[i].c_str(),
                   static_cast<long long>(items[i].count));
     }
@@ -92,17 +95,16 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
 
 int ShowTopN(const std::string& path, const std::vector<std::string>& words,
              const std::string& encoding) {
-  Converter toGb, fromGb;
+  PeopleText text;
   std::string error;
-  if (!toGb.Open(encoding, "GB2312", &error) || !fromGb.Open("GB2312", encoding, &error)) {
-    return Fail("show: " + error);
-  }
-  std::map<std::string, std::vector<std::vector<std::string>>> wanted;
+  if (!text.Open(encoding, TerminalEncoding(), &error)) return Fail("show: " + error);
   std::vector<std::string> order;
-  for (const std::string& typed : words) {
-    std::string word;
-    toGb.Convert(typed, &word);
-    if (wanted.emplace(word, std::vector<std::vector<std::string>>{}).second) order.push_back(word);
+  if (!TakeWords(text, words, &order)) return kExitFailure;
+  std::map<std::string, std::vector<std::vector<std::string>>> wanted;
+  std::vector<PrefixNeighbours> neighbours;
+  for (const std::string& word : order) {
+    wanted[word];
+    neighbours.emplace_back(word);
   }
   if (std::string problem = InputFileProblem(path); !problem.empty()) {
     return Fail("show: cannot read the top-N file " + path + ": " + problem);
@@ -115,7 +117,11 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
     size_t tab = line.find('\t');
     if (tab == std::string::npos) continue;
     auto found = wanted.find(line.substr(0, tab));
-    if (found == wanted.end()) continue;
+    if (found == wanted.end()) {
+      for (PrefixNeighbours& near : neighbours)
+        near.Offer(std::string_view(line).substr(0, tab), 0);
+      continue;
+    }
     std::vector<std::string> fields;
     size_t start = tab + 1;
     for (;;) {
@@ -127,22 +133,18 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
     if (fields.size() >= 3) found->second.push_back(fields);
   }
   int missing = 0;
-  auto print = [&](const std::string& gb) {
-    std::string converted;
-    fromGb.Convert(gb, &converted);
-    return converted;
-  };
-  for (const std::string& word : order) {
+  auto print = [&](const std::string& word) { return text.Show(word); };
+  for (size_t k = 0; k < order.size(); ++k) {
+    const std::string& word = order[k];
     const auto& rows = wanted[word];
     if (rows.empty()) {
-      std::fprintf(stderr, "ulo: show: '%s' has no associations in %s\n", print(word).c_str(),
-                   path.c_str());
+      Fail("show: " + AbsentWordMessage(text, word, path, neighbours[k]));
       ++missing;
       continue;
     }
     size_t width = 4;
     for (const auto& row : rows)
-      width = std::max(width, Gb2312Width(row[0]));
+      width = std::max(width, DisplayWidth(row[0]));
     std::printf("%s\n  rank  %-*s  confidence  support\n", print(word).c_str(),
                 static_cast<int>(width), "word");
     // A pair counted in both directions stands on two lines of the merged
@@ -152,7 +154,7 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
     for (const auto& row : rows) {
       if (std::find(shown.begin(), shown.end(), row[0]) != shown.end()) continue;
       shown.push_back(row[0]);
-      std::string padding(width - Gb2312Width(row[0]), ' ');
+      std::string padding(width - DisplayWidth(row[0]), ' ');
       std::printf("  %4d  %s%s  %9s%%  %6s%%\n", ++rank, print(row[0]).c_str(), padding.c_str(),
                   row[1].c_str(), row[2].c_str());
     }
@@ -175,12 +177,13 @@ Runner AddShowCommand(CLI::App& app) {
       "Prints each WORD's top associations as a table: from a top-N file (ulo topn, or\n"
       "topn.txt of ulo run) with confidence and support, or with --measure ranked from\n"
       "a pair-count file (pairs.txt of ulo run) with the score and the count. Words are\n"
-      "given, and the table is printed, in ENCODING (default UTF-8), since GB2312 bytes\n"
-      "are unreadable in a UTF-8 terminal.");
+      "taken in the terminal's encoding and the table is printed in UTF-8 (or --to);\n"
+      "a word the file does not hold is said to be absent, with the words that begin\n"
+      "like it.");
   command->add_option("FILE", args->path, "a top-N file, or with --measure a pair-count file")
       ->required();
   command->add_option("WORD", args->words, "the words to show")->required();
-  command->add_option("--to", args->encoding, "the terminal's encoding")
+  command->add_option("--to", args->encoding, "the encoding of the table")
       ->type_name("ENCODING")
       ->check(KnownEncoding())
       ->capture_default_str();

@@ -1,11 +1,17 @@
 """A build backend of a few lines, so that `pip install ./python` needs no download.
 
-The package is pure Python: a wheel is its files plus the metadata pip reads.
+A wheel is the package's files, the two native libraries it drives (Vorn_ULO and the
+engine, taken from the project's build tree, built there first when missing) and the
+metadata pip reads.
 """
 
 import ast
 import base64
 import hashlib
+import os
+import subprocess
+import sys
+import sysconfig
 import tarfile
 import zipfile
 from pathlib import Path
@@ -16,7 +22,36 @@ except ImportError:  # Python before 3.11
     tomllib = None
 
 ROOT = Path(__file__).resolve().parent.parent
+PROJECT = ROOT.parent
 PACKAGE = "vorn_ulo"
+# The libraries, by file name: where a build tree holds them and the target that makes them.
+if sys.platform == "darwin":
+    LIBRARIES = {"libVorn_ULO.dylib": ("src/module", "Vorn_ULO"),
+                 "libulo_engine.dylib": ("engine", "ulo_engine_shared")}
+else:
+    LIBRARIES = {"libVorn_ULO.so": ("src/module", "Vorn_ULO"),
+                 "libulo_engine.so": ("engine", "ulo_engine_shared")}
+
+
+def _build_dir():
+    return Path(os.environ.get("VORN_ULO_BUILD", PROJECT / "build"))
+
+
+def _libraries():
+    """The built libraries, building what is missing with cmake."""
+    build = _build_dir()
+    paths = {name: build / folder / name for name, (folder, _) in LIBRARIES.items()}
+    missing = [target for name, (_, target) in LIBRARIES.items() if not paths[name].is_file()]
+    if missing:
+        if not (PROJECT / "CMakeLists.txt").is_file():
+            raise RuntimeError(f"the native libraries are not in {build}, and no project "
+                               "tree is there to build them")
+        if not (build / "CMakeCache.txt").is_file():
+            subprocess.run(["cmake", "-S", str(PROJECT), "-B", str(build),
+                            "-DCMAKE_BUILD_TYPE=Release"], check=True)
+        subprocess.run(["cmake", "--build", str(build), "-j2", "--target", *missing],
+                       check=True)
+    return paths
 
 
 def _read_toml(text):
@@ -80,7 +115,8 @@ def _metadata():
 
 def _files():
     for path in sorted((ROOT / PACKAGE).rglob("*")):
-        if path.is_file() and "__pycache__" not in path.parts and path.suffix in (".py", ".txt"):
+        if path.is_file() and "__pycache__" not in path.parts and (
+                path.suffix in (".py", ".txt") or path.name == "py.typed"):
             if path.name != "_installed.py":  # only cmake --install writes that one
                 yield path
 
@@ -98,11 +134,15 @@ def get_requires_for_build_sdist(config_settings=None):
     return []
 
 
+def _platform_tag():
+    return sysconfig.get_platform().replace("-", "_").replace(".", "_")
+
+
 def _dist_info_files():
     metadata, project = _metadata()
     dist_info = f"{PACKAGE}-{project['version']}.dist-info"
-    wheel = "Wheel-Version: 1.0\nGenerator: vorn_ulo wheel_backend\nRoot-Is-Purelib: true\n"
-    wheel += "Tag: py3-none-any\n"
+    wheel = "Wheel-Version: 1.0\nGenerator: vorn_ulo wheel_backend\nRoot-Is-Purelib: false\n"
+    wheel += f"Tag: py3-none-{_platform_tag()}\n"
     return project, dist_info, {"METADATA": metadata, "WHEEL": wheel}
 
 
@@ -117,13 +157,18 @@ def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
 
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     project, dist_info, meta = _dist_info_files()
-    name = f"{PACKAGE}-{project['version']}-py3-none-any.whl"
+    name = f"{PACKAGE}-{project['version']}-py3-none-{_platform_tag()}.whl"
     records = []
+    files = [(path.relative_to(ROOT).as_posix(), path) for path in _files()]
+    files += [(f"{PACKAGE}/lib/{n}", path) for n, path in sorted(_libraries().items())]
     with zipfile.ZipFile(Path(wheel_directory) / name, "w", zipfile.ZIP_DEFLATED) as wheel:
-        files = [(path.relative_to(ROOT).as_posix(), path.read_bytes()) for path in _files()]
+        files = [(arcname, path.read_bytes()) for arcname, path in files]
         files.append((f"{PACKAGE}/VERSION", f"{project['version']}\n".encode("ascii")))
         for arcname, data in files:
-            wheel.writestr(arcname, data)
+            info = zipfile.ZipInfo(arcname, (1980, 1, 1, 0, 0, 0))
+            info.external_attr = (0o755 if arcname.endswith((".so", ".dylib")) else 0o644) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            wheel.writestr(info, data)
             records.append(_record_line(arcname, data))
         for file_name, text in meta.items():
             arcname = f"{dist_info}/{file_name}"

@@ -15,6 +15,14 @@ BUILD = Path(os.environ.get("VORN_ULO_BUILD", PROJECT / "build"))
 ULO = BUILD / "host" / "ulo"
 TANG = Path("/usr/share/games/fortunes/tang300")
 
+# A small corpus with Chinese and English words, upper and lower case, punctuation, digits,
+# blanks of every kind and characters without a GB2312 form.
+SAMPLE = (
+    "床前明月光，疑是地上霜。\n举头望明月，低头思故乡。\n"
+    "The moon   rose\tover 3 hills, 2026!\n"
+    "月光\u3000照 山水 ・ café — 《静夜思》 the of 的\n"
+)
+
 
 @pytest.fixture(scope="session")
 def library():
@@ -22,10 +30,24 @@ def library():
 
 
 @pytest.fixture(scope="session")
+def engine(library):
+    return library.engine
+
+
+@pytest.fixture(scope="session")
 def ulo():
     if not ULO.is_file():
-        pytest.skip(f"no ulo host at {ULO}")
+        pytest.skip(f"no ulo at {ULO}")
     return ULO
+
+
+@pytest.fixture(scope="session")
+def corpus(tmp_path_factory):
+    """SAMPLE and the Tang poems, as UTF-8."""
+    path = tmp_path_factory.mktemp("corpus") / "corpus.txt"
+    text = TANG.read_text(encoding="utf-8") if TANG.is_file() else ""
+    path.write_text(SAMPLE * 20 + text, encoding="utf-8")
+    return path
 
 
 def run_ulo(ulo, *args):
@@ -34,12 +56,6 @@ def run_ulo(ulo, *args):
     )
     assert result.returncode == 0, result.stderr.decode(errors="replace")
     return result
-
-
-def ulo_help(ulo, command):
-    """The help text of a command of this ulo, or "" when it has no such command."""
-    result = subprocess.run([str(ulo), command, "--help"], capture_output=True, timeout=60)
-    return (result.stdout + result.stderr).decode(errors="replace") if result.returncode == 0 else ""
 
 
 def write_pairs(path, rows, encoding="gb2312"):

@@ -33,7 +33,7 @@ def corpus(tmp_path_factory):
 def single(library, corpus, tmp_path_factory):
     out = tmp_path_factory.mktemp("single")
     return vorn_ulo.count_corpus(corpus, out, tokenizer="chars", window=2,
-                                 errors="skip").read_bytes()
+                                 source_encoding="UTF-8", jobs=1).read_bytes()
 
 
 @pytest.fixture(scope="module")
@@ -49,7 +49,7 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, t
     # Small shards: more than 20 parts, so that the merges form a tree.
     size = corpus.stat().st_size
     out = vd.count_corpus(corpus, tmp_path / "shared", cluster, tokenizer="chars", window=2,
-                          errors="skip", shard_bytes=size // 25 + 1, summary=summary)
+                          source_encoding="UTF-8", shard_bytes=size // 25 + 1, summary=summary)
     assert out.read_bytes() == single
     assert summary["parts"] == 25 and summary["merge_levels"] == 2
     assert not list((tmp_path / "shared").glob("level-*"))  # parts removed once whole
@@ -58,9 +58,11 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, t
 
 
 def test_a_failing_shard_is_raised_not_left_out(cluster, tmp_path):
-    texts = ["一 二 三", "四 € 五", "六 七"]  # the euro sign has no GB2312 form
-    with pytest.raises(UnicodeEncodeError):
-        vd.count_corpus(texts, tmp_path / "shared", cluster, errors="strict")
+    good, bad = tmp_path / "good.txt", tmp_path / "bad.txt"
+    good.write_bytes(b"one two three\n" * 100)
+    bad.write_bytes(b"four five\n" * 50 + b"six \xff\xff seven\n")  # no GB2312 text
+    with pytest.raises(Exception, match="bad.txt"):
+        vd.count_corpus([good, bad], tmp_path / "shared", cluster, shard_bytes=500)
 
 
 def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
@@ -85,7 +87,7 @@ def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
     killer = threading.Thread(target=kill_a_busy_worker)
     killer.start()
     out = vd.count_corpus(corpus, tmp_path / "shared", cluster, tokenizer=slow_chars,
-                          window=2, errors="skip", shard_bytes=size // 4 + 1)
+                          window=2, source_encoding="UTF-8", shard_bytes=size // 4 + 1)
     killer.join(60)
     assert "killed" in done
     assert out.read_bytes() == single
@@ -117,7 +119,7 @@ def test_scheduler_and_workers_started_by_hand(library, corpus, single, tmp_path
             client.wait_for_workers(2, timeout=60)
             assert all(a.startswith("tcp://127.0.0.1:") for a in client.scheduler_info()["workers"])
             out = vd.count_corpus(corpus, tmp_path / "shared", client, tokenizer="chars",
-                                  window=2, errors="skip",
+                                  window=2, source_encoding="UTF-8",
                                   shard_bytes=corpus.stat().st_size // 3 + 1)
             assert out.read_bytes() == single
     finally:

@@ -1,16 +1,18 @@
-"""Word-pair association statistics: the Vorn_ULO library from Python.
+"""Word-pair association statistics: the Vorn_ULO library and its engine from Python.
 
     import vorn_ulo
     pairs = vorn_ulo.count_corpus(["corpus.txt"], "work", tokenizer="jieba")
     print(vorn_ulo.associations(pairs, measure="llr", top=5))
 """
 
-from ._native import LIBRARY_NAME, Library, candidate_paths, find_library, load, set_library
+from ._native import (ENGINE_NAME, LIBRARY_NAME, Library, candidate_paths, find_library, load,
+                      set_library)
 from .api import CountingRun, Module, filter_pairs, merge, support_records, top_n
-from .corpus import count_corpus
+from .corpus import count_corpus, count_texts
 from .encoding import Encoder
 from .errors import (
     CommandError,
+    EngineError,
     LibraryNotFoundError,
     MergeError,
     OperationError,
@@ -18,8 +20,8 @@ from .errors import (
     describe_merge_code,
     describe_status,
 )
+from .measures import associations, measure_names, score
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
-
 
 
 def _version():
@@ -36,26 +38,18 @@ def _version():
 
 __version__ = _version()
 
-
-def associations(pairs_path, measure="llr", top=10, min_count=1, encoding="gb2312"):
-    """For every word of a merged pair-count file, its `top` best associated words by
-    `measure` as a pandas DataFrame (see vorn_ulo.measures.associations)."""
-    from .measures import associations as rank  # numpy and pandas only when needed
-
-    return rank(pairs_path, measure, top, min_count, encoding)
-
-
 def __getattr__(name):
     if name == "MEASURES":
-        from .measures import MEASURES
-
-        return MEASURES
+        return measure_names()
     raise AttributeError(f"module 'vorn_ulo' has no attribute {name!r}")
+
 
 __all__ = [
     "CommandError",
     "CountingRun",
+    "ENGINE_NAME",
     "Encoder",
+    "EngineError",
     "LIBRARY_NAME",
     "Library",
     "LibraryNotFoundError",
@@ -67,16 +61,19 @@ __all__ = [
     "associations",
     "candidate_paths",
     "count_corpus",
+    "count_texts",
     "describe_merge_code",
     "describe_status",
     "filter_pairs",
     "find_library",
     "load",
+    "measure_names",
     "merge",
     "read_filtered",
     "read_pairs",
     "read_support_records",
     "read_top_n",
+    "score",
     "set_library",
     "support_records",
     "to_frame",

@@ -1,8 +1,8 @@
 """The library's operations as Python calls that raise on failure."""
 
+import contextlib
 import ctypes
 import os
-import struct
 import threading
 from pathlib import Path
 
@@ -29,6 +29,23 @@ def _int32(value, what):
 
 def _library(library):
     return library if library is not None else _native.load()
+
+
+@contextlib.contextmanager
+def counting_slot(operation: str):
+    """Holds the process's one counting run for the block; a second thread waits, the
+    same thread is refused."""
+    global _run_owner
+    if _run_owner == threading.get_ident():
+        raise OperationError(
+            operation, "this thread already has a counting run open; the library keeps one "
+            "per process")
+    with _run_lock:
+        _run_owner = threading.get_ident()
+        try:
+            yield
+        finally:
+            _run_owner = None
 
 
 class CountingRun:
@@ -168,87 +185,50 @@ class CountingRun:
         return False
 
 
-def _last_log_line(log, size_before):
-    try:
-        with open(log, "rb") as file:
-            file.seek(size_before)
-            text = file.read()
-    except OSError:
-        return None
-    lines = [line.strip() for line in text.splitlines() if line.strip()]
-    return lines[-1].decode("gb2312", errors="replace") if lines else None
+def _file_operation(name: str, library, *args, what: str) -> None:
+    """An engine operation on files: inputs checked first, the output staged."""
+    library = _library(library)
+    engine = library.engine
+    with _stats_lock if name != "ulo_merge" else _merge_lock:
+        engine.call(name, engine.exports, *args, what=what)
 
 
-def merge(source_dir, out, library=None):
+def merge(source_dir, out, library=None) -> Path:
     """Merges every pair-count file under `source_dir` into `out`; returns `out`.
 
-    The merge works in the sibling directory merge_temp of `source_dir`. On failure raises
-    MergeError with the merge's code, its meaning and the error log's newest line.
+    The merge works in the sibling directory merge_temp of `source_dir` and writes `out`
+    under a temporary name first. On failure raises MergeError with the engine's sentence
+    (the merge's code, its meaning and the error log's newest line).
     """
-    library = _library(library)
-    source, output = encode_path(source_dir), encode_path(out)
-    log = os.fsdecode(output) + "_err.log"
     try:
-        size_before = os.path.getsize(log)
-    except OSError:
-        size_before = 0
-    with _merge_lock:
-        code = library.ULO_MulMergeFile(source, output)
-    if code != 0:
-        raise MergeError(code, str(source_dir), str(out), _last_log_line(log, size_before))
+        _file_operation("ulo_merge", library, encode_path(source_dir), encode_path(out),
+                        what="merge")
+    except OperationError as error:
+        raise MergeError(error.operation, str(error).split(": ", 1)[-1]) from None
     return Path(out)
 
 
-def filter_pairs(inp, out, threshold, library=None):
+def filter_pairs(inp, out, threshold: int, library=None) -> Path:
     """Writes 'count TAB word1 TAB word2' for each pair of `inp` counted at least `threshold`."""
-    library = _library(library)
-    with _stats_lock:
-        ok = library.ULO_Filtrate(encode_path(inp), encode_path(out), _int32(threshold, "threshold"))
-    if not ok:
-        raise OperationError("ULO_Filtrate", _file_failure(inp, out))
+    _file_operation("ulo_filter", library, encode_path(inp), encode_path(out),
+                    _int32(threshold, "threshold"), what="filter")
     return Path(out)
 
 
-def support_records(inp, out, library=None):
+def support_records(inp, out, library=None) -> Path:
     """Writes the confidence and support records of both directions of every pair of `inp`."""
-    library = _library(library)
-    with _stats_lock:
-        ok = library.ULO_GetWordSupportRec(encode_path(inp), encode_path(out))
-    if not ok:
-        raise OperationError("ULO_GetWordSupportRec", _file_failure(inp, out))
+    _file_operation("ulo_support", library, encode_path(inp), encode_path(out),
+                    what="support")
     return Path(out)
 
 
-def top_n(inp, out, n, library=None):
+def top_n(inp, out, n: int, library=None) -> Path:
     """Writes the `n` best associated words of every word of `inp`."""
-    library = _library(library)
     n = _int32(n, "n")
     if n < 1:
         raise ValueError(f"n must be at least 1, not {n}")
-    with _stats_lock:
-        ok = library.ULO_GetTopNWordSupportRec(encode_path(inp), encode_path(out), n)
-    if not ok:
-        raise OperationError("ULO_GetTopNWordSupportRec", _file_failure(inp, out))
+    _file_operation("ulo_topn", library, encode_path(inp), encode_path(out), n, what="topn")
     return Path(out)
-
-
-def _file_failure(inp, out):
-    """The likeliest cause of a failed file operation, said plainly."""
-    inp, out = Path(inp), Path(out)
-    if not inp.exists():
-        return f"no such file: {inp}"
-    if inp.is_dir():
-        return f"{inp} is a directory"
-    if not os.access(inp, os.R_OK):
-        return f"permission denied: {inp}"
-    try:
-        if out.exists() and os.path.samefile(inp, out):
-            return f"the output {out} is the input file itself"
-    except OSError:
-        pass
-    if out.is_dir():
-        return f"{out} is a directory"
-    return f"{inp} could not be read whole, or {out} could not be written whole"
 
 
 class Module:
@@ -261,6 +241,9 @@ class Module:
     def __init__(self, encoding=DEFAULT_ENCODING, library=None):
         self.library = _library(library)
         self.encoder = Encoder(encoding)
+        refusal = self.library.conventions.refusal
+        if refusal:
+            raise OperationError("VornModule_CreateInstance", refusal)
         pointer = ctypes.c_void_p()
         if self.library.VornModule_CreateInstance(0, ctypes.byref(pointer)) != 0 or not pointer:
             raise OperationError(
@@ -268,9 +251,10 @@ class Module:
             )
         self._object = pointer
         table = ctypes.cast(pointer, ctypes.POINTER(ctypes.POINTER(ctypes.c_void_p)))[0]
+        kind = _native.function_type(self.library.conventions.methods)
         self._methods = {
-            name: kind(table[slot])
-            for slot, ((name, _, _), kind) in enumerate(zip(_native.VTABLE, _native.VTABLE_TYPES))
+            name: kind(result, ctypes.c_void_p, *args)(table[slot])
+            for slot, (name, result, args) in enumerate(_native.VTABLE)
         }
         self._value = ctypes.c_int32(0)
 
@@ -279,25 +263,32 @@ class Module:
             raise OperationError(name, "the extension object has been released")
         return self._methods[name](self._object, *args)
 
-    def pack(self, name, *args):
-        """The command buffer for `name` with `args`."""
-        parts = [b"\0\0\0\0r!\0\0\0", self._string(name)]
-        for arg in args:
-            if isinstance(arg, bool):
-                parts.append(b"\1" if arg else b"\0")
-            elif isinstance(arg, int):
-                parts.append(struct.pack("<i", _int32(arg, "argument")))
-            elif isinstance(arg, os.PathLike):
-                parts.append(encode_path(arg) + b"\0")
-            else:
-                parts.append(self._string(arg))
-        return b"".join(parts)
+    def pack(self, name: str, *args) -> bytes:
+        """The command buffer for `name` with `args` (the engine lays it out)."""
+        engine = self.library.engine
+        dll = engine.dll
+        command = dll.ulo_command_create(self._string(name))
+        try:
+            for arg in args:
+                if isinstance(arg, bool):
+                    dll.ulo_command_add_flag(command, 1 if arg else 0)
+                elif isinstance(arg, int):
+                    dll.ulo_command_add_int32(command, _int32(arg, "argument"))
+                else:
+                    data = (encode_path(arg) if isinstance(arg, os.PathLike)
+                            else self._string(arg))
+                    dll.ulo_command_add_string(command, data, len(data))
+            length = ctypes.c_size_t()
+            pointer = dll.ulo_command_bytes(command, ctypes.byref(length))
+            return ctypes.string_at(pointer, length.value)
+        finally:
+            dll.ulo_command_destroy(command)
 
-    def _string(self, text):
+    def _string(self, text) -> bytes:
         data = self.encoder.encode(text)
         if b"\0" in data:
             raise ValueError(f"{text!r} holds a NUL byte, which would end it early")
-        return data + b"\0"
+        return data
 
     def execute_buffer(self, buffer):
         """Sends a ready command buffer and returns the status as it is."""

@@ -1,294 +1,435 @@
-"""From text to a merged pair-count file in one call."""
+"""From text to a merged pair-count file in one call, counted by the engine.
 
-import io
+Files read by the engine's own tokenizers go to it whole (ulo_count_files, which deals them
+out to worker processes as `ulo count --jobs N` does). Tokenizers that live in Python (jieba,
+a callable) hand the engine lines already cut into tokens, one call per batch of lines.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import errno
+import multiprocessing
 import os
-from collections import Counter
+import re
+import shutil
+import tempfile
 from pathlib import Path
+from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
-from . import api, tokens
-from .encoding import DEFAULT_ENCODING, encode_skipping
+from . import _native, api
+from .engine import PROGRESS, encode_path, number, parse_table, path_array
+from .errors import EngineError
 
-TOKENIZERS = ("whitespace", "chars", "jieba")
+PathLike = Union[str, "os.PathLike[str]"]
+Tokenizer = Union[str, Callable[[str], Iterable[str]]]
+Progress = Union[None, bool, Callable[[int, int], None]]
 
-# Pairs are added up in a bounded table before they reach the library, each distinct pair
-# handed over once with its count: the merged result is the same, the calls far fewer.
-BATCH_PAIRS = 200_000
+ENGINE_TOKENIZERS = ("whitespace", "chars")
+# About this many characters of token lines go to the engine in one call.
+BATCH_CHARS = 1 << 20
 
 
 class CountOptions:
-    """How a corpus becomes pairs; picklable, so that workers of a cluster get it whole."""
+    """How a corpus becomes pairs; picklable, so that worker processes get it whole. The
+    engine checks every value."""
 
-    def __init__(
-        self,
-        window=3,
-        tokenizer="whitespace",
-        stopwords=None,
-        drop_punctuation=True,
-        one_way=False,
-        source_encoding="utf-8",
-        errors="strict",
-    ):
-        if int(window) < 1:
-            raise ValueError(f"window must be at least 1, not {window}")
-        if not callable(tokenizer) and tokenizer not in TOKENIZERS:
-            raise ValueError(f"tokenizer must be one of {TOKENIZERS} or a callable")
-        if errors not in ("strict", "skip"):
-            raise ValueError(f"errors must be 'strict' or 'skip', not {errors!r}")
-        self.window = int(window)
+    def __init__(self, window: int = 3, one_way: bool = False,
+                 tokenizer: Tokenizer = "whitespace", source_encoding: str = "",
+                 stopwords: str = "default", stopword_files: Sequence[PathLike] = (),
+                 drop_punctuation: bool = True, jobs: int = 0):
+        if not callable(tokenizer) and tokenizer not in ENGINE_TOKENIZERS + ("jieba",):
+            raise ValueError(f"tokenizer must be one of {ENGINE_TOKENIZERS + ('jieba',)} or a "
+                             f"callable, not {tokenizer!r}")
+        self.window = window
+        self.one_way = one_way
         self.tokenizer = tokenizer
-        self.stopwords = _stopword_set(stopwords, source_encoding)
-        self.drop_punctuation = bool(drop_punctuation)
-        self.one_way = bool(one_way)
-        self.source_encoding = source_encoding
-        self.errors = errors
+        self.source_encoding = source_encoding or ""
+        self.stopwords = stopwords
+        self.stopword_files = [os.fspath(f) for f in ([stopword_files] if isinstance(
+            stopword_files, (str, os.PathLike)) else stopword_files)]
+        self.drop_punctuation = drop_punctuation
+        self.jobs = jobs
 
+    @property
+    def in_engine(self) -> bool:
+        return self.tokenizer in ENGINE_TOKENIZERS
 
-def _stopword_set(stopwords, source_encoding):
-    if stopwords is None or stopwords is False:
-        return frozenset()
-    if isinstance(stopwords, str) and stopwords == "default":
-        return frozenset(tokens.default_stopwords())
-    if isinstance(stopwords, (str, os.PathLike)):
-        return frozenset(tokens.load_stopwords(stopwords, source_encoding))
-    words = set()
-    for word in stopwords:
-        words.add(word if isinstance(word, bytes) else word.encode(DEFAULT_ENCODING))
-    return frozenset(words)
+    def values(self, source_encoding: Optional[str] = None) -> List[Tuple[str, object]]:
+        values = [("window", self.window), ("one_way", self.one_way),
+                  ("source_encoding", self.source_encoding if source_encoding is None
+                   else source_encoding),
+                  ("stopwords", self.stopwords), ("drop_punctuation", self.drop_punctuation),
+                  ("jobs", self.jobs)]
+        if self.in_engine:
+            values.append(("tokenizer", self.tokenizer))
+        values += [("stopword_file", f) for f in self.stopword_files]
+        return values
+
+    def decoder(self) -> str:
+        """The Python codec of the corpora, for tokenizers that read text."""
+        return self.source_encoding or "gb18030"
+
+    def cutter(self) -> Callable[[str], Iterable[str]]:
+        if callable(self.tokenizer):
+            return self.tokenizer
+        import jieba
+
+        jieba.setLogLevel(60)
+        return jieba.lcut
 
 
 class Summary(dict):
-    """What a count saw: lines, tokens, pairs and what was dropped or skipped."""
+    """What a count saw: the engine's figures (lines, pairs fed, what was dropped...)."""
 
-    def add(self, other):
+    def add(self, other: Dict[str, object]) -> "Summary":
         for key, value in other.items():
-            self[key] = self.get(key, 0) + value
+            if isinstance(value, (int, float)):
+                self[key] = self.get(key, 0) + value
+            else:
+                self.setdefault(key, value)
         return self
 
 
-class _LineCounter:
-    """Turns lines into tokens, tokens into pairs, and pairs into calls of one counting run."""
+def _summary(text: Optional[str]) -> Summary:
+    return Summary({k: number(v) for k, v in parse_table(text or "").items()})
 
-    def __init__(self, run, options):
-        self.run = run
-        self.options = options
-        self.filter = tokens.TokenFilter(options.stopwords, options.drop_punctuation)
-        self.pairs = Counter()
-        self.pending = 0
-        self.lines = self.tokens = self.pairs_fed = 0
-        self.skipped_chars = self.invalid_bytes = 0
-        tokenizer = options.tokenizer
-        if tokenizer == "jieba":
-            import jieba
 
-            jieba.setLogLevel(60)
-            self._cut = jieba.lcut
-        self._split = tokens.char_tokens if tokenizer == "chars" else tokens.word_tokens
+class _Reporter:
+    """Hands progress to a callback, or to a tqdm bar when asked with progress=True."""
 
-    def _to_gb2312(self, text):
-        if self.options.errors == "strict":
-            return text.encode(DEFAULT_ENCODING)
-        data, skipped = encode_skipping(text)
-        self.skipped_chars += skipped
-        return data
+    def __init__(self, progress: Progress):
+        self.bar = None
+        self.callback = None
+        if progress is True:
+            try:
+                from tqdm import tqdm
+            except ImportError:
+                return
+            self.bar = tqdm(unit=" lines", desc="counting")
+        elif callable(progress):
+            self.callback = progress
 
-    def _decode(self, raw):
-        encoding = self.options.source_encoding
+    @property
+    def wanted(self) -> bool:
+        return self.bar is not None or self.callback is not None
+
+    def __call__(self, lines: int, pairs: int) -> None:
+        if self.bar is not None:
+            self.bar.update(lines - self.bar.n)
+            self.bar.set_postfix(pairs=pairs, refresh=False)
+        if self.callback is not None:
+            self.callback(lines, pairs)
+
+    def close(self) -> None:
+        if self.bar is not None:
+            self.bar.close()
+
+
+class _Counter:
+    """One counting run of the engine in this process, fed blocks or lines of tokens."""
+
+    def __init__(self, engine, options: CountOptions, work_dir: Path,
+                 source_encoding: Optional[str] = None):
+        self.engine = engine
+        self.dll = engine.dll
+        handle = engine.options("count", options.values(source_encoding))
         try:
-            return raw.decode(encoding)
-        except UnicodeDecodeError:
-            if self.options.errors == "strict":
-                raise
-        text = raw.decode(encoding, errors="replace")
-        # Count what the decoder could not read, then leave it out.
-        self.invalid_bytes += text.count("\ufffd") - raw.decode(encoding, "ignore").count("\ufffd")
-        return raw.decode(encoding, errors="ignore")
+            self.handle = engine.call("ulo_counter_open", engine.exports, handle,
+                                      encode_path(work_dir), what="count")
+        finally:
+            engine.free_options("count", handle)
 
-    def raw_line(self, raw):
-        """One line of a file as bytes: decoded from the source encoding unless it is GB2312."""
-        encoding = self.options.source_encoding
-        tokenizer = self.options.tokenizer
-        if (encoding is None or _is_gb2312(encoding)) and isinstance(tokenizer, str) and (
-            tokenizer != "jieba"
-        ):
-            self.lines += 1
-            self._tokens(self._split(raw))
-            return
-        self.text_line(self._decode(raw))
+    def call(self, name: str, *args) -> None:
+        self.engine.call(name, self.handle, *args, what="count")
 
-    def text_line(self, text):
-        self.lines += 1
-        tokenizer = self.options.tokenizer
-        if tokenizer == "jieba":
-            text = " ".join(self._cut(text.rstrip("\r\n")))
-        elif callable(tokenizer):
-            words = []
-            for token in tokenizer(text):
-                data = token if isinstance(token, bytes) else self._to_gb2312(token)
-                if data:
-                    words.append(data)
-            self._tokens(words)
-            return
-        self._tokens(self._split(self._to_gb2312(text)))
+    def add_text(self, origin: str, data: bytes) -> None:
+        self.call("ulo_counter_add_block", origin.encode("utf-8"), data, len(data))
+        self.call("ulo_counter_end_text")
 
-    def _tokens(self, words):
-        words = self.filter(words)
-        self.tokens += len(words)
-        n = len(words)
-        if n < 2:
-            return
-        for gap in range(1, min(self.options.window, n - 1) + 1):
-            self.pairs.update(zip(words, words[gap:]))
-            self.pending += n - gap
-        if len(self.pairs) >= BATCH_PAIRS or self.pending >= 2**30:
-            self.flush()
+    def add_token_lines(self, data: bytes) -> None:
+        self.call("ulo_counter_add_token_lines", data, len(data))
 
-    def flush(self):
-        if self.pairs:
-            # Tokens are never empty, and no count of a batch passes 2**30.
-            self.run._add_encoded(
-                ((a, b, c) for (a, b), c in self.pairs.items()), self.options.one_way
-            )
-        self.pairs_fed += self.pending
-        self.pairs.clear()
-        self.pending = 0
+    def figures(self) -> Summary:
+        return _summary(self.engine.owned_text("ulo_counter_summary", self.handle))
 
-    def summary(self):
-        return Summary(
-            lines=self.lines,
-            tokens=self.tokens,
-            pairs_fed=self.pairs_fed,
-            dropped_stopwords=self.filter.dropped_stopwords,
-            dropped_punctuation=self.filter.dropped_punctuation,
-            skipped_chars=self.skipped_chars,
-            invalid_bytes=self.invalid_bytes,
-        )
+    def close(self) -> Summary:
+        self.call("ulo_counter_close")
+        return self.figures()
+
+    def __enter__(self) -> "_Counter":
+        return self
+
+    def __exit__(self, *_) -> None:
+        self.dll.ulo_counter_destroy(self.handle)
 
 
-def _is_gb2312(name):
-    return name.lower().replace("-", "").replace("_", "") in ("gb2312", "euccn")
+def _token_line(tokens: Iterable[str]) -> str:
+    # White space inside or between tokens separates words, as in a segmented file.
+    return "\t".join(" ".join(tokens).split())
 
 
-class Shard:
-    """The lines of a file that begin in the byte range [start, end)."""
-
-    __slots__ = ("path", "start", "end")
-
-    def __init__(self, path, start=0, end=None):
-        self.path, self.start, self.end = path, start, end
-
-    def __reduce__(self):
-        return Shard, (self.path, self.start, self.end)
-
-    def __repr__(self):
-        return f"Shard({self.path!r}, {self.start}, {self.end})"
-
-
-def read_shard(path, start=0, end=None):
-    """The byte lines of `path` that begin in [start, end), each with its LF."""
+def _line_number_at(path: str, offset: int) -> int:
+    """The number of the line of `path` that starts at byte `offset`."""
+    if not offset:
+        return 1
     with open(path, "rb") as file:
-        if start > 0:
-            file.seek(start - 1)
-            file.readline()  # the line that began before start belongs to the shard before
-        position = file.tell()
-        for line in file:
-            if end is not None and position >= end:
-                break
-            position += len(line)
-            yield line
+        return file.read(offset).count(b"\n") + 1
 
 
-def _source_lines(source):
-    """('raw', bytes line) or ('text', str line) for each line of one corpus item."""
-    if isinstance(source, Shard):
-        for line in read_shard(source.path, source.start, source.end):
-            yield "raw", line
-    elif isinstance(source, os.PathLike) or (
-        isinstance(source, str) and "\n" not in source and os.path.isfile(source)
-    ):
-        for line in read_shard(source):
-            yield "raw", line
-    elif isinstance(source, str):
-        for line in io.StringIO(source):
-            yield "text", line
-    elif isinstance(source, bytes):
-        for line in io.BytesIO(source):
-            yield "raw", line
-    elif hasattr(source, "read"):
-        for line in source:
-            yield ("raw" if isinstance(line, bytes) else "text"), line
-    else:
-        raise TypeError(f"a corpus is a path, a text or a file, not {type(source).__name__}")
+def _feed_lines(counter: _Counter, lines: Iterable[str], cut, report: Optional[_Reporter],
+                origin: str = "<text>", first: int = 1):
+    """Lines of text through the Python tokenizer into the counter, a batch at a time.
+    `first` is the number of the first line in `origin`, for messages."""
+    batch: List[str] = []
+    size = 0
+    for line in lines:
+        text = _token_line(cut(line.rstrip("\r\n")))
+        batch.append(text)
+        size += len(text) + 1
+        if size >= BATCH_CHARS:
+            _flush(counter, batch, report, origin, first)
+            first += len(batch)
+            batch, size = [], 0
+    _flush(counter, batch, report, origin, first)
 
 
-def count_into(sources, spill_dir, options, library=None):
-    """One counting run over `sources` into `spill_dir`; returns its Summary."""
-    spill_dir = Path(spill_dir)
-    with api.CountingRun(spill_dir, library=library) as run:
-        counter = _LineCounter(run, options)
-        for source in sources:
-            for kind, line in _source_lines(source):
-                if kind == "raw":
-                    counter.raw_line(line)
-                else:
-                    counter.text_line(line)
-        counter.flush()
-    summary = counter.summary()
-    summary["spill_files"] = sum(1 for _ in spill_dir.glob("temp*.txt"))
+def _flush(counter: _Counter, batch: List[str], report: Optional[_Reporter], origin: str,
+           first: int) -> None:
+    if not batch:
+        return
+    try:
+        counter.add_token_lines(("\n".join(batch) + "\n").encode("utf-8"))
+    except EngineError as error:
+        # The engine numbers the lines of the batch; the user needs the file's.
+        found = re.search(r"\bline (\d+): (.*)", str(error))
+        if not found:
+            raise
+        raise EngineError("count", f"cannot count {origin}: line "
+                                   f"{first + int(found.group(1)) - 1}: {found.group(2)}") \
+            from None
+    if report is not None and report.wanted:
+        figures = counter.figures()
+        report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
+
+
+def _segment_lines(path: str, begin: int, end: int, encoding: str, first: int):
+    """The decoded lines of `path` from byte `begin` to `end` (0: the end); the first is
+    line `first` of the file."""
+    with open(path, "rb") as file:
+        file.seek(begin)
+        left = end - begin if end else -1
+        for line_number, raw in enumerate(file, first):
+            if left == 0:
+                return
+            if left > 0:
+                left -= len(raw)
+            try:
+                yield raw.decode(encoding)
+            except UnicodeDecodeError as error:
+                raise EngineError("count", f"cannot count {path}: line {line_number}: not "
+                                           f"{encoding} text ({error.reason})") from None
+
+
+def _count_share(library, options: CountOptions, share, work_dir: Path,
+                 report: Optional[_Reporter] = None) -> Summary:
+    """One counting run over the segments of one share, tokens cut in Python."""
+    work_dir.mkdir(parents=True, exist_ok=True)
+    cut = options.cutter()
+    with _Counter(library.engine, options, work_dir) as counter:
+        for path, begin, end in share:
+            first = _line_number_at(path, begin)
+            _feed_lines(counter, _segment_lines(path, begin, end, options.decoder(), first), cut,
+                        report, path, first)
+        return counter.close()
+
+
+# The library of the count that starts a pool; forked workers inherit it.
+_pool_library = None
+
+
+def _worker(arguments) -> Summary:
+    options, share, work_dir = arguments
+    return _count_share(_pool_library or _native.load(), options, share, Path(work_dir))
+
+
+def _job_count(jobs: int) -> int:
+    if jobs and jobs > 0:
+        return int(jobs)
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
+def _check_paths(engine, paths: Sequence[str], read_here: bool) -> None:
+    """A missing path raises FileNotFoundError; a file read here is checked as the engine
+    checks the files it reads (binary, empty, ...)."""
+    for path in paths:
+        if not os.path.exists(path):
+            raise FileNotFoundError(errno.ENOENT, "no such corpus file", path)
+        if not read_here:
+            continue
+        problem = engine.input_problem(path, "corpus")
+        if problem:
+            raise EngineError("count", problem if path in problem else
+                              f"cannot read {path}: {problem}")
+
+
+def _count_files_in_engine(library, options, paths, stage: Path, report: _Reporter) -> Summary:
+    engine = library.engine
+    callback = PROGRESS(lambda _, lines, pairs: report(lines, pairs)) if report.wanted else \
+        ctypes.cast(None, PROGRESS)
+    handle = engine.options("count", options.values())
+    try:
+        with api.counting_slot("count"):
+            text = engine.call("ulo_count_files", engine.exports, handle, path_array(paths),
+                               len(paths), encode_path(stage), callback, None, what="count")
+    finally:
+        engine.free_options("count", handle)
+    return _summary(engine.text(text))
+
+
+def _count_files_in_python(library, options, paths, stage: Path, report: _Reporter) -> Summary:
+    engine = library.engine
+    jobs = _job_count(options.jobs)
+    shares = engine.share_files(paths, jobs)
+    summary = Summary()
+    if jobs == 1 or len(shares) <= 1:
+        with api.counting_slot("count"):
+            for index, share in enumerate(shares, 1):
+                summary.add(_count_share(library, options, share, stage / f"part-{index}",
+                                         report))
+        return summary
+    # One process per share: the library keeps one counting run per process.
+    work = [(options, share, str(stage / f"part-{k}")) for k, share in enumerate(shares, 1)]
+    global _pool_library
+    _pool_library = library
+    context = multiprocessing.get_context("fork" if os.name == "posix" else "spawn")
+    try:
+        with context.Pool(min(jobs, len(shares))) as pool:
+            for part in pool.imap_unordered(_worker, work):
+                summary.add(part)
+                report(int(summary.get("lines", 0)), int(summary.get("pairs_fed", 0)))
+    finally:
+        _pool_library = None
     return summary
 
 
-def prepare_spill_dir(path):
-    """An empty directory for spill files: created, or cleared of earlier spill files. Any
-    other file there would be merged as if it were counts, so it is refused."""
-    path = Path(path)
-    path.mkdir(parents=True, exist_ok=True)
-    for entry in path.iterdir():
-        if entry.is_file() and entry.name.startswith("temp") and entry.name.endswith(".txt"):
-            entry.unlink()
+def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Summary:
+    engine = library.engine
+    stage.mkdir(parents=True, exist_ok=True)
+    with api.counting_slot("count"):
+        if options.in_engine:
+            # str texts go as UTF-8, which the engine converts as it converts a corpus.
+            kinds = {isinstance(t, str) for t in texts}
+            if len(kinds) > 1:
+                raise TypeError("texts are all str or all bytes (in source_encoding)")
+            encoding = "UTF-8" if kinds == {True} else None
+            with _Counter(engine, options, stage, encoding) as counter:
+                for index, text in enumerate(texts, 1):
+                    data = text.encode("utf-8") if isinstance(text, str) else bytes(text)
+                    counter.add_text(f"<text {index}>", data)
+                    if report.wanted:
+                        figures = counter.figures()
+                        report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
+                return counter.close()
+        cut = options.cutter()
+        with _Counter(engine, options, stage) as counter:
+            for text in texts:
+                if isinstance(text, bytes):
+                    text = text.decode(options.decoder())
+                _feed_lines(counter, text.splitlines(), cut, report)
+            return counter.close()
+
+
+def _replace_dir(stage: Path, target: Path) -> None:
+    """Puts a finished spill directory in place of the one an earlier count left."""
+    old = None
+    if target.exists():
+        old = Path(tempfile.mkdtemp(dir=target.parent, prefix=".old-spill-"))
+        os.replace(target, old / "spill")
+    os.replace(stage, target)
+    if old is not None:
+        shutil.rmtree(old, ignore_errors=True)
+
+
+def _count(paths: Optional[Sequence[PathLike]], texts: Optional[Sequence], workdir: PathLike,
+           options: CountOptions, progress: Progress, summary: Optional[dict],
+           library) -> Path:
+    library = _native.library_or_default(library)
+    workdir = Path(workdir).absolute()
+    workdir.mkdir(parents=True, exist_ok=True)
+    spill = workdir / "spill"
+    report = _Reporter(progress)
+    try:
+        if paths is not None:
+            paths = [os.fspath(p) for p in paths]
+            _check_paths(library.engine, paths, not options.in_engine)
+            if options.in_engine:
+                # The engine stages the directory itself and refuses one it did not write.
+                result = _count_files_in_engine(library, options, paths, spill, report)
+            else:
+                stage = Path(tempfile.mkdtemp(dir=workdir, prefix=".spill-"))
+                try:
+                    result = _count_files_in_python(library, options, paths, stage, report)
+                    _replace_dir(stage, spill)
+                finally:
+                    shutil.rmtree(stage, ignore_errors=True)
         else:
-            raise FileExistsError(f"{path} holds {entry.name}, which the merge would take in")
-    return path
-
-
-def _corpus_list(paths_or_texts):
-    if isinstance(paths_or_texts, (str, bytes, os.PathLike, Shard)) or hasattr(
-        paths_or_texts, "read"
-    ):
-        return [paths_or_texts]
-    return list(paths_or_texts)
-
-
-def count_corpus(
-    paths_or_texts,
-    workdir,
-    window=3,
-    tokenizer="whitespace",
-    stopwords=None,
-    drop_punctuation=True,
-    one_way=False,
-    source_encoding="utf-8",
-    errors="strict",
-    summary=None,
-    library=None,
-):
-    """Counts the pairs of tokens at most `window` apart and merges them into
-    WORKDIR/pairs.txt, which it returns (spill files in WORKDIR/spill).
-
-    paths_or_texts: a path, a text, or a list of them (a `str` naming an existing file is a
-    path). Files are read in `source_encoding` (None or 'gb2312': taken as GB2312 bytes).
-    tokenizer: 'whitespace' (words between blanks), 'chars' (every GB2312 Chinese
-    character), 'jieba' (the words jieba cuts), or a callable from a line to its tokens.
-    stopwords: None, 'default' (the package's Chinese and English lists), a file, or words.
-    errors='skip' leaves out characters with no GB2312 form (counted in `summary`).
-    """
-    options = CountOptions(
-        window, tokenizer, stopwords, drop_punctuation, one_way, source_encoding, errors
-    )
-    workdir = Path(workdir)
-    spill = prepare_spill_dir(workdir / "spill")
-    result = count_into(_corpus_list(paths_or_texts), spill, options, library=library)
+            stage = Path(tempfile.mkdtemp(dir=workdir, prefix=".spill-"))
+            try:
+                result = _count_texts(library, options, list(texts), stage / "part-1", report)
+                _replace_dir(stage, spill)
+            finally:
+                shutil.rmtree(stage, ignore_errors=True)
+    finally:
+        report.close()
     out = workdir / "pairs.txt"
     api.merge(spill, out, library=library)
     if summary is not None:
         summary.update(result)
     return out
+
+
+def _path_list(paths) -> List[PathLike]:
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        return [paths]
+    return list(paths)
+
+
+def count_corpus(paths: Union[PathLike, Sequence[PathLike]], workdir: PathLike, *,
+                 window: int = 3, one_way: bool = False, tokenizer: Tokenizer = "whitespace",
+                 source_encoding: str = "", stopwords: str = "default",
+                 stopword_files: Sequence[PathLike] = (), drop_punctuation: bool = True,
+                 jobs: int = 0, progress: Progress = None, summary: Optional[dict] = None,
+                 library: Optional[_native.Library] = None) -> Path:
+    """Counts the pairs of tokens at most `window` apart in the files `paths` and merges
+    them into WORKDIR/pairs.txt, which it returns (spill files in WORKDIR/spill): byte for
+    byte what `ulo count` and `ulo merge` give with the same options.
+
+    tokenizer: "whitespace" or "chars" (the engine's, as ulo's), "jieba", or a function
+    from a line to its tokens. source_encoding: the files' encoding ("" for the library's
+    own). stopwords: "default" or "none"; stopword_files adds lists. jobs: worker
+    processes (0: one per processor). progress: a function of (lines, pairs), or True for
+    a tqdm bar. summary: a dict that receives the engine's figures.
+    A missing path raises FileNotFoundError; texts go to count_texts.
+    """
+    options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
+                           stopword_files, drop_punctuation, jobs)
+    return _count(_path_list(paths), None, workdir, options, progress, summary, library)
+
+
+def count_texts(texts: Union[str, bytes, Sequence[Union[str, bytes]]], workdir: PathLike, *,
+                window: int = 3, one_way: bool = False, tokenizer: Tokenizer = "whitespace",
+                source_encoding: str = "", stopwords: str = "default",
+                stopword_files: Sequence[PathLike] = (), drop_punctuation: bool = True,
+                progress: Progress = None, summary: Optional[dict] = None,
+                library: Optional[_native.Library] = None) -> Path:
+    """count_corpus for texts held in memory: each `str` is text (counted as UTF-8 is),
+    each `bytes` a text in `source_encoding`. Counted in this process."""
+    if isinstance(texts, (str, bytes)):
+        texts = [texts]
+    options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
+                           stopword_files, drop_punctuation, 1)
+    return _count(None, texts, workdir, options, progress, summary, library)

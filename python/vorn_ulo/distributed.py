@@ -19,30 +19,40 @@ import shutil
 import uuid
 from pathlib import Path
 
-from . import api
-from .corpus import CountOptions, Shard, _corpus_list, count_into
+from . import _native, api
+from .corpus import CountOptions, Summary, _check_paths, _count_share, _Counter, _path_list
+from .engine import encode_path
 
 FAN_IN = 20
 SHARD_BYTES = 64 * 1024 * 1024
 
 
-def shards(sources, shard_bytes=SHARD_BYTES):
-    """The corpus cut into shards: byte ranges of files (the reader cuts them at line ends),
-    and texts as they are."""
+def shards(library, paths, texts=(), shard_bytes=SHARD_BYTES):
+    """The corpus cut into shards: the engine's shares of the files, cut at line ends
+    (each a list of (path, begin, end)), and the texts as they are."""
+    paths = [os.path.abspath(os.fspath(p)) for p in paths]
     result = []
-    for source in sources:
-        if isinstance(source, os.PathLike) or (
-            isinstance(source, str) and "\n" not in source and os.path.isfile(source)
-        ):
-            path = os.path.abspath(os.fspath(source))
-            size = os.path.getsize(path)
-            for start in range(0, max(size, 1), shard_bytes):
-                result.append(Shard(path, start, min(start + shard_bytes, size)))
-        elif isinstance(source, (str, bytes)):
-            result.append(source)
-        else:
-            raise TypeError(f"a distributed corpus is paths or texts, not {type(source).__name__}")
-    return result
+    if paths:
+        total = sum(os.path.getsize(p) for p in paths)
+        result = library.engine.share_files(paths, max(1, -(-total // shard_bytes)))
+    return result + list(texts)
+
+
+def _count_into(library, shard, staging, options):
+    """One counting run over one shard: the engine reads a file's byte range itself; a
+    Python tokenizer's lines go to it a batch at a time."""
+    if isinstance(shard, (str, bytes)):
+        with _Counter(library.engine, options, staging,
+                      "UTF-8" if isinstance(shard, str) else None) as counter:
+            counter.add_text("<text>", shard.encode("utf-8") if isinstance(shard, str)
+                             else shard)
+            return counter.close()
+    if not options.in_engine:
+        return _count_share(library, options, shard, staging)
+    with _Counter(library.engine, options, staging) as counter:
+        for path, begin, end in shard:
+            counter.call("ulo_counter_add_file", encode_path(path), begin, end)
+        return counter.close()
 
 
 def _group_dir(root, level, group):
@@ -67,8 +77,9 @@ def count_shard(root, index, shard, options, library_path=None):
     staging.mkdir(parents=True)
     (group / "in").mkdir(exist_ok=True)
     try:
-        library = api._native.load(library_path) if library_path else None
-        summary = count_into([shard], staging, options, library=library)
+        library = _native.load(library_path) if library_path else _native.load()
+        with api.counting_slot("count"):
+            summary = _count_into(library, shard, staging, options)
         _replace_dir(staging, target)
     except BaseException:
         shutil.rmtree(staging, ignore_errors=True)
@@ -91,7 +102,7 @@ def merge_group(root, level, group, expected, out, library_path=None, *_inputs):
     staging_dir = _group_dir(root, level, group) / f"out-{uuid.uuid4().hex}"
     staging_dir.mkdir(parents=True)
     staging = staging_dir / out.name
-    library = api._native.load(library_path) if library_path else None
+    library = _native.load(library_path) if library_path else None
     try:
         api.merge(source, staging, library=library)
         os.replace(staging, out)
@@ -110,16 +121,18 @@ def merge_passes(parts, fan_in=FAN_IN):
 
 
 def count_corpus(
-    paths_or_texts,
+    paths,
     shared_dir,
     client,
+    *,
+    texts=(),
     window=3,
-    tokenizer="whitespace",
-    stopwords=None,
-    drop_punctuation=True,
     one_way=False,
-    source_encoding="utf-8",
-    errors="strict",
+    tokenizer="whitespace",
+    source_encoding="",
+    stopwords="default",
+    stopword_files=(),
+    drop_punctuation=True,
     shard_bytes=SHARD_BYTES,
     summary=None,
     library_path=None,
@@ -129,19 +142,23 @@ def count_corpus(
     single-process count_corpus gives for the same corpus and options.
 
     shared_dir must be empty or missing, and reachable under the same path by every worker.
-    Tasks hold the worker's one counting run in turn (a lock per process), so a worker with
-    several threads still counts one shard at a time. A task that fails is retried by Dask
-    (on a worker that died, for instance) or its error is raised here. The spill files and
-    partial merges are removed once the result is whole, unless keep_parts.
+    Each shard is counted by the engine in the worker. Tasks hold the worker's one counting
+    run in turn (a lock per process), so a worker with several threads still counts one
+    shard at a time. A task that fails is retried by Dask (on a worker that died, for
+    instance) or its error is raised here. The spill files and partial merges are removed
+    once the result is whole, unless keep_parts.
     """
-    options = CountOptions(
-        window, tokenizer, stopwords, drop_punctuation, one_way, source_encoding, errors
-    )
+    options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
+                           stopword_files, drop_punctuation, 1)
+    library = _native.load(library_path) if library_path else _native.load()
+    paths = _path_list(paths) if paths else []
+    _check_paths(library.engine, [os.fspath(p) for p in paths], True)
     root = Path(shared_dir).resolve()
     root.mkdir(parents=True, exist_ok=True)
     if any(root.iterdir()):
         raise FileExistsError(f"{root} is not empty; a distributed count needs a fresh one")
-    pieces = shards(_corpus_list(paths_or_texts), shard_bytes)
+    pieces = shards(library, paths, [texts] if isinstance(texts, (str, bytes)) else texts,
+                    shard_bytes)
     if not pieces:
         raise ValueError("the corpus is empty: no file and no text")
     library_path = str(library_path) if library_path else None
@@ -173,11 +190,9 @@ def count_corpus(
     result = Path(merges[0].result())
     counted = client.gather(futures)
     if summary is not None:
-        total = {}
+        total = Summary()
         for part in counted:
-            for key, value in part.items():
-                if key != "part":
-                    total[key] = total.get(key, 0) + value
+            total.add({k: v for k, v in part.items() if k != "part"})
         total["parts"] = len(counted)
         total["merge_levels"] = level + 1
         summary.update(total)

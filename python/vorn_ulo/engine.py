@@ -1,0 +1,208 @@
+"""The engine's C API (ulo_engine.h) declared for ctypes, with its errors raised as
+exceptions and its strings read and freed."""
+
+from __future__ import annotations
+
+import ctypes
+from pathlib import Path
+from typing import Dict, Iterable, List, Optional, Sequence, Tuple
+
+from .encoding import encode_path
+from .errors import EngineError
+
+_p = ctypes.c_void_p
+_text = ctypes.c_char_p
+_size = ctypes.c_size_t
+_i32 = ctypes.c_int32
+_u64 = ctypes.c_uint64
+_err = ctypes.POINTER(ctypes.c_void_p)
+
+PROGRESS = ctypes.CFUNCTYPE(None, _p, _u64, _u64)
+
+# name: (result, argument types); a last `_err` argument marks a call that can fail.
+FUNCTIONS = {
+    "ulo_free": (None, (_p,)),
+    "ulo_engine_version": (_text, ()),
+    "ulo_exports_create": (_p, ()),
+    "ulo_exports_destroy": (None, (_p,)),
+    "ulo_exports_set": (None, (_p, _text, _p, _err)),
+    "ulo_exports_missing": (_p, (_p,)),
+    "ulo_count_options_create": (_p, ()),
+    "ulo_count_options_destroy": (None, (_p,)),
+    "ulo_count_options_set": (None, (_p, _text, _text, _err)),
+    "ulo_count_options_add_stopwords": (None, (_p, _text, _size, _err)),
+    "ulo_count_options_describe": (_p, ()),
+    "ulo_rank_options_create": (_p, ()),
+    "ulo_rank_options_destroy": (None, (_p,)),
+    "ulo_rank_options_set": (None, (_p, _text, _text, _err)),
+    "ulo_rank_options_describe": (_p, ()),
+    "ulo_counter_open": (_p, (_p, _p, _text, _err)),
+    "ulo_counter_add_block": (None, (_p, _text, _text, _size, _err)),
+    "ulo_counter_end_text": (None, (_p, _err)),
+    "ulo_counter_add_token_lines": (None, (_p, _text, _size, _err)),
+    "ulo_counter_add_file": (None, (_p, _text, _u64, _u64, _err)),
+    "ulo_counter_close": (None, (_p, _err)),
+    "ulo_counter_summary": (_p, (_p,)),
+    "ulo_counter_destroy": (None, (_p,)),
+    "ulo_count_files": (_p, (_p, _p, ctypes.POINTER(_text), _size, _text, PROGRESS, _p, _err)),
+    "ulo_share_files": (_p, (ctypes.POINTER(_text), _size, ctypes.c_int, _err)),
+    "ulo_merge": (None, (_p, _text, _text, _err)),
+    "ulo_filter": (None, (_p, _text, _text, _i32, _err)),
+    "ulo_support": (None, (_p, _text, _text, _err)),
+    "ulo_topn": (None, (_p, _text, _text, _i32, _err)),
+    "ulo_rank": (None, (_text, _text, _p, _err)),
+    "ulo_measure_names": (_p, ()),
+    "ulo_score": (ctypes.c_double, (_text, ctypes.c_double, ctypes.c_double, ctypes.c_double,
+                                    ctypes.c_double, _err)),
+    "ulo_input_problem": (_p, (_text, _text)),
+    "ulo_describe_status": (_p, (_i32,)),
+    "ulo_describe_merge_code": (_p, (_i32,)),
+    "ulo_command_create": (_p, (_text,)),
+    "ulo_command_destroy": (None, (_p,)),
+    "ulo_command_add_string": (None, (_p, _text, _size)),
+    "ulo_command_add_int32": (None, (_p, _i32)),
+    "ulo_command_add_flag": (None, (_p, ctypes.c_ubyte)),
+    "ulo_command_bytes": (_p, (_p, ctypes.POINTER(_size))),
+}
+
+EXPORT_NAMES = (
+    "ULO_Filtrate", "ULO_GetTopNWordSupportRec", "ULO_GetWordSupportRec", "ULO_MulMergeFile",
+    "ULO_Stat_AssociatedFreq", "ULO_Stat_AssociatedFreq_Begin", "ULO_Stat_AssociatedFreq_End",
+    "VornModule_CreateInstance",
+)
+
+
+def parse_table(text: str) -> Dict[str, str]:
+    """name TAB value lines as a dict."""
+    table = {}
+    for line in text.splitlines():
+        if line:
+            name, _, value = line.partition("\t")
+            table[name] = value
+    return table
+
+
+def number(value: str):
+    for kind in (int, float):
+        try:
+            return kind(value)
+        except ValueError:
+            pass
+    return value
+
+
+class Engine:
+    """One loaded engine, handed the exports of one loaded Vorn_ULO."""
+
+    def __init__(self, path: Path, library):
+        self.path = path
+        # The engine's C API is __cdecl wherever it is built.
+        self.dll = ctypes.CDLL(str(path))
+        for name, (result, args) in FUNCTIONS.items():
+            function = getattr(self.dll, name)
+            function.restype = result
+            function.argtypes = args
+        self.exports = self.dll.ulo_exports_create()
+        for name in EXPORT_NAMES:
+            self.call("ulo_exports_set", self.exports, name.encode(), library.export_address(name))
+        missing = self.text(self.dll.ulo_exports_missing(self.exports))
+        if missing:
+            raise EngineError("ulo_exports_set", f"the export {missing} was not handed over")
+
+    def __del__(self):
+        exports, self.exports = getattr(self, "exports", None), None
+        if exports:
+            try:
+                self.dll.ulo_exports_destroy(exports)
+            except Exception:
+                pass
+
+    def call(self, name: str, *args, what: Optional[str] = None):
+        """Calls `name` with `args` and its error pointer; raises EngineError with the
+        engine's sentence when it fails."""
+        error = ctypes.c_void_p()
+        result = getattr(self.dll, name)(*args, ctypes.byref(error))
+        if error.value:
+            operation = what or name
+            message = self.text(error.value)
+            if message.startswith(f"{operation}: "):  # the engine's own lead
+                message = message[len(operation) + 2:]
+            raise EngineError(operation, message)
+        return result
+
+    def text(self, pointer: Optional[int], free: bool = True) -> Optional[str]:
+        """The malloc'ed string at `pointer` (released), or None for NULL."""
+        if not pointer:
+            return None
+        try:
+            return ctypes.string_at(pointer).decode("utf-8", "replace")
+        finally:
+            if free:
+                self.dll.ulo_free(pointer)
+
+    def owned_text(self, name: str, *args) -> Optional[str]:
+        return self.text(getattr(self.dll, name)(*args))
+
+    @property
+    def version(self) -> str:
+        return self.dll.ulo_engine_version().decode()
+
+    def describe(self, what: str) -> List[Tuple[str, str, str]]:
+        """The table of options of `what` ("count" or "rank"): (name, default, help)."""
+        rows = []
+        for line in self.owned_text(f"ulo_{what}_options_describe").splitlines():
+            if line:
+                name, default, text = (line.split("\t", 2) + ["", ""])[:3]
+                rows.append((name, default, text))
+        return rows
+
+    def measure_names(self) -> Tuple[str, ...]:
+        return tuple(n for n in self.owned_text("ulo_measure_names").splitlines() if n)
+
+    def options(self, what: str, values: Iterable[Tuple[str, object]]):
+        """A count or rank options object with `values` set; destroy it with
+        free_options."""
+        handle = getattr(self.dll, f"ulo_{what}_options_create")()
+        try:
+            for name, value in values:
+                self.call(f"ulo_{what}_options_set", handle, name.encode(),
+                          option_text(value).encode("utf-8"), what=f"option {name}")
+        except BaseException:
+            getattr(self.dll, f"ulo_{what}_options_destroy")(handle)
+            raise
+        return handle
+
+    def free_options(self, what: str, handle) -> None:
+        getattr(self.dll, f"ulo_{what}_options_destroy")(handle)
+
+    def input_problem(self, path, kind: str) -> Optional[str]:
+        return self.owned_text("ulo_input_problem", encode_path(path), kind.encode())
+
+    def share_files(self, paths: Sequence, parts: int) -> List[List[Tuple[str, int, int]]]:
+        """The files cut into at most `parts` shares at line ends: for each share its
+        segments (path, begin, end)."""
+        array = path_array(paths)
+        text = self.text(self.call("ulo_share_files", array, len(paths), int(parts)))
+        shares: List[List[Tuple[str, int, int]]] = []
+        for line in (text or "").splitlines():
+            if not line:
+                continue
+            index, path, begin, end = line.split("\t")
+            while len(shares) <= int(index):
+                shares.append([])
+            shares[int(index)].append((path, int(begin), int(end)))
+        return [share for share in shares if share]
+
+
+def option_text(value) -> str:
+    """An option's value as the engine reads it."""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if value is None:
+        return ""
+    return str(value)
+
+
+def path_array(paths: Sequence):
+    encoded = [encode_path(p) for p in paths]
+    return (ctypes.c_char_p * max(len(encoded), 1))(*encoded)
