@@ -143,7 +143,7 @@ def jieba_job(bench, corpus):
 
 def job(bench):
     """A dictionary's text to merged pair counts: ulo count + ulo merge
-    (this build and before), NLTK, Counter, and where they exist the
+    (this build, before, and the --jobs 1 before), NLTK, Counter, and where they exist the
     host's worker processes and the Python package's Dask count."""
     w = bench.work
     corpus = bench.corpus
@@ -153,17 +153,18 @@ def job(bench):
             lines += 1
             words += len(line.split())
     window = str(WINDOW)
-    # The options after the four named arguments go to ulo count.
+    # The options after the four named arguments go to ulo count and ulo
+    # merge (--jobs N: both stages in N processes).
     script = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
               '"$ulo" --quiet count "$corpus" --work "$spill" --window %s "$@" && '
-              '"$ulo" --quiet merge "$spill" "$out"' % window)
+              '"$ulo" --quiet merge "$spill" "$out" "$@"' % window)
     outs = {}
 
-    def ulo_run(key, label, before=False, extra=(), role="library"):
+    def ulo_run(key, label, before=False, extra=(), role="library", build=None):
         spill = os.path.join(w, "corpus_%s_spill" % key)
         outs[key] = os.path.join(w, "corpus_%s.txt" % key)
-        return Contender(key, label, shell(script, bench.ulo(before), spill, outs[key], corpus,
-                                           *extra), role, [spill, outs[key]])
+        return Contender(key, label, shell(script, bench.ulo(before, build), spill, outs[key],
+                                           corpus, *extra), role, [spill, outs[key]])
 
     # One worker process, as "before" and the Python anchors count: the
     # ratios against them are the counting's own; --jobs 2 has a row of its own.
@@ -171,6 +172,10 @@ def job(bench):
     contenders = [ulo_run("library", "ulo count + ulo merge", extra=jobs)]
     if bench.before:
         contenders.append(ulo_run("before", bench.before_label(), before=True, role="anchor"))
+    if bench.jobs1_before and jobs:
+        contenders.append(ulo_run("before_jobs1", "before (%s), --jobs 1" %
+                                  bench.options.jobs1_before_commit, extra=jobs, role="anchor",
+                                  build=bench.jobs1_before))
     skipped = []
     if supports_jobs(bench.ulo()):
         contenders.append(ulo_run("jobs2", "ulo count --jobs 2 + merge", extra=["--jobs", "2"],

@@ -30,12 +30,15 @@ class Report:
             ("spills20", "library", "sort", "spills 20 vs sort -m", 2.5),
             ("spills20", "library", "sort_awk", "spills 20 vs sort -m|awk", 6),
             ("spills20", "library", "before", "spills 20 vs before", 1.6),
+            ("spills20_jobs", "jobs2", "jobs1", "merge 20 spills --jobs 2 vs 1", 1.8),
             ("spills400", "library", "sort_awk", "spills 400 vs sort -m|awk", 6),
             ("spills400", "library", "before", "spills 400 vs before", None),
             ("corpus", "library", "before", "corpus vs before", 2),
+            ("corpus", "library", "before_jobs1",
+             "corpus --jobs 1 vs %s" % self.options.jobs1_before_commit, 1.5),
             ("corpus", "library", "nltk", "corpus vs NLTK", 20),
             ("corpus", "library", "counter", "corpus vs Counter", 10),
-            ("corpus", "jobs2", "library", "corpus --jobs 2 vs --jobs 1", 1.7),
+            ("corpus", "jobs2", "library", "corpus --jobs 2 vs --jobs 1", 1.85),
             ("corpus", "library", "dask", "corpus vs Dask", None),
             ("corpus", "python", "library", "count_corpus vs ulo count + merge", 0.8),
             ("jieba", "count", "floor", "jieba count vs jieba alone (floor)", 1 / 1.25),
@@ -90,6 +93,10 @@ class Report:
             md.append("- \"%s\": the library, benchmark programs and host of commit `%s`, built "
                       "by the same run in its own tree and timed as a contender on the same "
                       "data" % (self.before_label(), self.options.before_commit))
+        if getattr(self, "jobs1_before", None):
+            md.append("- \"before (%s), --jobs 1\": the library and host of commit `%s`, built "
+                      "likewise, counting with `--jobs 1` in the corpus job only" %
+                      ((self.options.jobs1_before_commit,) * 2))
         md.append("- Anchors: %s; %s; %s (`LC_ALL=C` throughout)" %
                   (version(["sort", "--version"]), version(["awk", "--version"]).split(",")[0],
                    version([self.python, "--version"])))

@@ -8,7 +8,8 @@ one, and the report gives medians. Writes results.md, the data of the two
 charts and the charts themselves (report.py). The jobs are made of
 harness.py's contenders; the corpus job lives in corpus_job.py.
 
-    python3 bench/runner.py --build DIR [--before DIR --before-commit C] [--quick]
+    python3 bench/runner.py --build DIR [--before DIR --before-commit C]
+                            [--jobs1-before DIR --jobs1-before-commit C] [--quick]
                             [--rounds N] [--corpus-share PERCENT] [--only JOB,...]
 """
 
@@ -62,6 +63,9 @@ class Bench(Report):
         self.spills20 = os.path.join(self.data, "spills20x%d" % self.lines20)
         self.spills400 = os.path.join(self.data, "spills400x%d" % self.lines400)
         self.before = os.path.abspath(options.before) if options.before else None
+        # A second "before", for the corpus job's --jobs 1 row only.
+        self.jobs1_before = (os.path.abspath(options.jobs1_before) if options.jobs1_before
+                             else None)
         # The share of the dictionary's entries in the corpus, in percent.
         self.corpus_share = options.corpus_share or (1 if options.quick else 100)
         self.corpus = os.path.join(self.data, "gcide_%d.txt" % self.corpus_share)
@@ -76,8 +80,8 @@ class Bench(Report):
     def tool(self, name, before=False):
         return os.path.join(self.before if before else self.build, "bench", name)
 
-    def ulo(self, before=False):
-        return os.path.join(self.before if before else self.build, "host", "ulo")
+    def ulo(self, before=False, build=None):
+        return os.path.join(build or (self.before if before else self.build), "host", "ulo")
 
     def before_label(self):
         return "before (%s)" % self.options.before_commit
@@ -265,6 +269,44 @@ class Bench(Report):
             files, shape, "{:,}".format(lines), passes, total / 1e6)
         return Job(key, title, self.rounds(), contenders, [directory], "MB", total, check)
 
+    def merge_jobs_job(self):
+        """ulo merge of the 20 spill files in key ranges: --jobs 2 against
+        --jobs 1 (one process, the library's merge alone), and --parts."""
+        w = self.work
+        outs = {k: os.path.join(w, "spills20_%s.txt" % k) for k in ("jobs1", "jobs2")}
+        parts = os.path.join(w, "spills20_parts")
+        contenders = [
+            Contender(key, "ulo merge --jobs %s" % key[-1],
+                      [self.ulo(), "--quiet", "merge", self.spills20, outs[key], "--jobs", key[-1]],
+                      "library" if key == "jobs2" else "anchor", [outs[key]])
+            for key in ("jobs2", "jobs1")
+        ]
+        contenders.append(
+            Contender("parts", "ulo merge --jobs 2 --parts",
+                      [self.ulo(), "--quiet", "merge", self.spills20, parts, "--jobs", "2",
+                       "--parts"], "anchor", [parts]))
+
+        def check():
+            if not same_bytes(outs["jobs1"], outs["jobs2"]):
+                fail("spills20_jobs: ulo merge --jobs 2 and --jobs 1 differ")
+            joined = os.path.join(w, "spills20_parts_joined.txt")
+            with open(joined, "wb") as out:
+                for name in sorted(os.listdir(parts)):
+                    if name.startswith("part-"):
+                        with open(os.path.join(parts, name), "rb") as f:
+                            out.write(f.read())
+            if not same_bytes(outs["jobs1"], joined):
+                fail("spills20_jobs: the parts of --parts joined and --jobs 1 differ")
+            remove([joined])
+            return ["`--jobs 2`, `--jobs 1` and the parts of `--parts` joined are identical, "
+                    "byte for byte."]
+
+        total = sum(os.path.getsize(os.path.join(self.spills20, n))
+                    for n in os.listdir(self.spills20))
+        title = "Merging 20 spill files of 1,000,000 lines in key ranges (%.0f MB)" % (total / 1e6)
+        return Job("spills20_jobs", title, self.rounds(), contenders, [self.spills20], "MB", total,
+                   check)
+
     def stats_job(self):
         w = self.work
         o = {k: os.path.join(w, "stats_%s.txt" % k) for k in ("sl", "sa", "tl", "ta")}
@@ -387,6 +429,10 @@ def main():
     parser.add_argument("--before", default=None,
                         help="the build directory of the commit to compare with")
     parser.add_argument("--before-commit", default="before")
+    parser.add_argument("--jobs1-before", default=None,
+                        help="the build directory of the commit whose ulo count --jobs 1 the "
+                             "corpus job compares with")
+    parser.add_argument("--jobs1-before-commit", default="before")
     parser.add_argument("--corpus-share", type=int, default=None,
                         help="percent of the dictionary's entries in the corpus job (default "
                              "100, 1 with --quick): NLTK takes minutes on the whole of it")
@@ -413,6 +459,7 @@ def main():
         bench.counting_job(),
         bench.merge_job("spills20", bench.spills20, 20, bench.lines20, True,
                         "spill files of one counting run"),
+        bench.merge_jobs_job(),
         bench.merge_job("spills400", bench.spills400, 400, bench.lines400, True,
                         "spill files of one counting run"),
         bench.merge_job("merge20", bench.dir20, 20, bench.lines20, True,

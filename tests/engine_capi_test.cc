@@ -243,5 +243,28 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
   }
 }
 
+TEST_F(EngineCapi, TheMergeInRangesGivesTheBytesOfOneMergeOrItsParts) {
+  MakeDirectory(dir.Path("in"));
+  std::string rows[2];
+  for (int w = 0; w < 40; ++w) {
+    std::string word = "w" + std::to_string(100 + w);
+    rows[w % 2] += word + "\ta\t1\n" + word + "\tb\t2\n";
+  }
+  WriteFile(dir.Path("in/temp1.txt"), rows[0]);
+  WriteFile(dir.Path("in/temp2.txt"), rows[1]);
+  Error error;
+  ulo_merge(exports.get(), dir.Path("in").c_str(), dir.Path("one.txt").c_str(), &error.text);
+  ulo_merge_ranges(exports.get(), dir.Path("in").c_str(), dir.Path("three.txt").c_str(), 3, 0,
+                   &error.text);
+  ulo_merge_ranges(exports.get(), dir.Path("in").c_str(), dir.Path("parts").c_str(), 3, 1,
+                   &error.text);
+  ASSERT_EQ(error.str(), "");
+  EXPECT_EQ(ReadFile(dir.Path("three.txt")), ReadFile(dir.Path("one.txt")));
+  EXPECT_EQ(ReadFile(dir.Path("parts/part-00000.txt")) +
+                ReadFile(dir.Path("parts/part-00001.txt")) +
+                ReadFile(dir.Path("parts/part-00002.txt")),
+            ReadFile(dir.Path("one.txt")));
+}
+
 }  // namespace
 }  // namespace ulo::testing

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "engine/capi/handles.h"
+#include "engine/count/jobs.h"
 #include "engine/count/options.h"
+#include "engine/merge/partition.h"
 #include "engine/session/operations.h"
 #include "engine/stats/measures.h"
 
@@ -152,6 +154,16 @@ void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out, c
   if (IsNull(dir, "directory", errptr) || IsNull(out, "output", errptr)) return;
   WithSession(exports, errptr,
               [&](Session& session) { return MergeFiles(session, dir, out, nullptr); });
+}
+
+void ulo_merge_ranges(const ulo_exports_t* exports, const char* dir, const char* out, int32_t jobs,
+                      int32_t parts, char** errptr) {
+  if (IsNull(dir, "directory", errptr) || IsNull(out, "output", errptr)) return;
+  RangeMergeOptions options;
+  options.jobs = jobs > 0 ? jobs : DefaultJobs();
+  options.parts = parts != 0;
+  WithSession(exports, errptr,
+              [&](Session& session) { return MergeInRanges(session, dir, out, options); });
 }
 
 void ulo_filter(const ulo_exports_t* exports, const char* in, const char* out, int32_t threshold,

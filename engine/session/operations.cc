@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/files/checks.h"
+#include "engine/files/pair_parts.h"
 #include "engine/report/progress.h"
 #include "engine/text/encoding.h"
 
@@ -43,7 +44,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 // The failure line of a file operation whose input or output is unusable;
 // empty when both look fine.
 std::string FileProblem(const std::string& in, const std::string& out) {
-  if (std::string problem = InputFileProblem(in); !problem.empty()) {
+  if (std::string problem = PairFileProblem(in); !problem.empty()) {
     return "cannot read " + in + ": " + problem;
   }
   if (std::string problem = OutputFileProblem(out); !problem.empty()) {
@@ -53,9 +54,6 @@ std::string FileProblem(const std::string& in, const std::string& out) {
   return {};
 }
 
-namespace {
-
-// Whether `path` lies somewhere under the directory `dir`.
 bool LiesUnder(const std::string& path, const std::string& dir) {
   std::error_code code;
   fs::path file = fs::weakly_canonical(path, code);
@@ -64,6 +62,8 @@ bool LiesUnder(const std::string& path, const std::string& dir) {
   auto [rootEnd, fileAt] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
   return rootEnd == root.end() && fileAt != file.end();
 }
+
+namespace {
 
 // Puts the finished output under its final name; 0, or the failure line.
 std::string Publish(StagedOutput& staged, const std::string& command) {
@@ -137,8 +137,10 @@ std::string FilterPairs(Session& session, const std::string& in, const std::stri
   if (std::string problem = FileProblem(in, out); !problem.empty()) {
     return std::string("filter: " + problem);
   }
+  JoinedPairFile input;
+  if (std::string error; !input.Open(in, out, &error)) return "filter: " + error;
   StagedOutput staged(out);
-  int32_t status = session.Filter(in, staged.path(), threshold);
+  int32_t status = session.Filter(input.path(), staged.path(), threshold);
   if (status == 0) return Publish(staged, "filter");
   return std::string("filter: filtering " + in + " into " + out + " failed (status " +
                      std::to_string(status) + "): the library could not read " + in +
@@ -149,8 +151,10 @@ std::string WriteSupport(Session& session, const std::string& in, const std::str
   if (std::string problem = FileProblem(in, out); !problem.empty()) {
     return std::string("support: " + problem);
   }
+  JoinedPairFile input;
+  if (std::string error; !input.Open(in, out, &error)) return "support: " + error;
   StagedOutput staged(out);
-  int32_t status = session.Support(in, staged.path());
+  int32_t status = session.Support(input.path(), staged.path());
   if (status == 0) return Publish(staged, "support");
   return std::string("support: writing the records of " + in + " to " + out + " failed (status " +
                      std::to_string(status) + "): the library could not read " + in +
@@ -161,8 +165,10 @@ std::string WriteTopN(Session& session, const std::string& in, const std::string
   if (std::string problem = FileProblem(in, out); !problem.empty()) {
     return std::string("topn: " + problem);
   }
+  JoinedPairFile input;
+  if (std::string error; !input.Open(in, out, &error)) return "topn: " + error;
   StagedOutput staged(out);
-  if (session.TopNDirect(in, staged.path(), n)) return Publish(staged, "topn");
+  if (session.TopNDirect(input.path(), staged.path(), n)) return Publish(staged, "topn");
   return std::string("topn: ranking " + in + " into " + out +
                      " failed: the library could not read " + in + " to its end or write " + out +
                      " whole");

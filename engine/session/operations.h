@@ -26,6 +26,9 @@ std::string WriteTopN(Session& session, const std::string& in, const std::string
 // file; empty when both look fine.
 std::string FileProblem(const std::string& in, const std::string& out);
 
+// Whether `path` lies somewhere under the directory `dir`.
+bool LiesUnder(const std::string& path, const std::string& dir);
+
 // The last line of a merge's error log added after byte `from`, converted
 // to UTF-8 and without its line end; empty when there is none.
 std::string LastLogLine(const std::string& log, uint64_t from);

@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "engine/files/checks.h"
+#include "engine/files/pair_parts.h"
 #include "engine/session/operations.h"
+#include "engine/stats/rank_parts.h"
 
 namespace ulo::engine {
 namespace {
@@ -18,9 +20,9 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// Calls take(line) for each line of `path`, its LF or CR LF removed.
+// Calls take(line) for each line of the file `path`, its LF or CR LF removed.
 template <typename Take>
-bool ForEachLine(const std::string& path, std::string* error, Take take) {
+bool ForEachFileLine(const std::string& path, std::string* error, Take& take) {
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     *error = "cannot read " + path + ": " + std::strerror(errno);
@@ -39,6 +41,18 @@ bool ForEachLine(const std::string& path, std::string* error, Take take) {
   if (std::ferror(file.get())) {
     *error = "cannot read " + path + " to its end: " + std::strerror(errno);
     return false;
+  }
+  return true;
+}
+
+// Calls take(line) for each line of `path` (a pair-count file or its parts
+// in order), its LF or CR LF removed.
+template <typename Take>
+bool ForEachLine(const std::string& source, std::string* error, Take take) {
+  std::vector<std::string> files;
+  if (!PairFileParts(source, &files, error)) return false;
+  for (const std::string& path : files) {
+    if (!ForEachFileLine(path, error, take)) return false;
   }
   return true;
 }
@@ -127,10 +141,16 @@ void Ranking::Offer(uint32_t base, const RankedItem& item) {
 bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std::string* error,
                     const std::vector<std::string>* bases) {
   options = rankOptions;
+  if (!CountFrequencies(path, error)) return false;
+  Keep(bases);
+  return Score(path, error);
+}
+
+bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   std::string_view word1, word2;
   int64_t count = 0;
   // The frequencies and the total as the library's statistics sum them.
-  bool read = ForEachLine(path, error, [&](std::string_view line) {
+  return ForEachLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count)) return;
     uint32_t id1 = Intern(word1);
     uint32_t id2 = Intern(word2);
@@ -138,7 +158,18 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
     frequencies[id2] = SaturatingAdd(frequencies[id2], count);
     total = SaturatingAdd(SaturatingAdd(total, count), count);
   });
-  if (!read) return false;
+}
+
+void Ranking::AddFrequency(std::string_view word, int64_t frequency) {
+  uint32_t id = Intern(word);
+  frequencies[id] = SaturatingAdd(frequencies[id], frequency);
+}
+
+void Ranking::AddTotal(int64_t sum) {
+  total = SaturatingAdd(total, sum);
+}
+
+void Ranking::Keep(const std::vector<std::string>* bases) {
   lists.assign(words.size(), {});
   kept.assign(words.size(), bases == nullptr);
   if (bases != nullptr) {
@@ -146,6 +177,11 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
       if (std::optional<uint32_t> id = Find(base)) kept[*id] = true;
     }
   }
+}
+
+bool Ranking::Score(const std::string& path, std::string* error) {
+  std::string_view word1, word2;
+  int64_t count = 0;
   const double n = static_cast<double>(total);
   return ForEachLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count) || count < options.minCount) return;
@@ -154,9 +190,20 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
     const double a = static_cast<double>(count);
     const double f1 = static_cast<double>(frequencies[id1]);
     const double f2 = static_cast<double>(frequencies[id2]);
-    Offer(id1, {id2, Score(options.measure, {a, f1, f2, n}), count});
-    Offer(id2, {id1, Score(options.measure, {a, f2, f1, n}), count});
+    Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count});
+    Offer(id2, {id1, engine::Score(options.measure, {a, f2, f1, n}), count});
   });
+}
+
+void Ranking::OfferItem(std::string_view base, std::string_view other, double score,
+                        int64_t count) {
+  uint32_t id = Intern(base);
+  uint32_t otherId = Intern(other);
+  if (lists.size() < words.size()) {
+    lists.resize(words.size());
+    kept.resize(words.size(), true);
+  }
+  Offer(id, {otherId, score, count});
 }
 
 std::vector<uint32_t> Ranking::SortedIds() const {
@@ -203,6 +250,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
 
 std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options) {
   if (std::string problem = FileProblem(in, out); !problem.empty()) return problem;
+  if (IsPartsDirectory(in)) return RankParts(in, options, out);
   Ranking ranking;
   PeopleText shown;
   std::string error;

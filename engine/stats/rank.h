@@ -39,6 +39,19 @@ class Ranking {
   bool Build(const std::string& path, const RankOptions& options, std::string* error,
              const std::vector<std::string>* bases = nullptr);
 
+  // Build in steps, for a file ranked part by part: the first pass (over
+  // each part, or frequencies summed elsewhere with AddFrequency and
+  // AddTotal), then Keep, then the second pass over one part.
+  void SetOptions(const RankOptions& rankOptions) { options = rankOptions; }
+  bool CountFrequencies(const std::string& path, std::string* error);
+  void AddFrequency(std::string_view word, int64_t frequency);
+  void AddTotal(int64_t sum);
+  void Keep(const std::vector<std::string>* bases);
+  bool Score(const std::string& path, std::string* error);
+  // Offers `other` to `base`'s list as the second pass does: lists ranked
+  // apart, offered in file order, join into the lists of the whole file.
+  void OfferItem(std::string_view base, std::string_view other, double score, int64_t count);
+
   size_t WordCount() const { return words.size(); }
   const std::string& Word(uint32_t id) const { return *words[id]; }
   int64_t Frequency(uint32_t id) const { return frequencies[id]; }

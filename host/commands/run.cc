@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "engine/merge/partition.h"
 #include "engine/session/operations.h"
 #include "host/commands/commands.h"
 #include "host/report/progress.h"
@@ -69,7 +70,10 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   }
   if (int failed = timed("merge", [&] {
         Progress report("merge", progress);
-        return Report(MergeFiles(*session, spillDir, pairs, &report));
+        RangeMergeOptions merge;
+        merge.jobs = options.count.jobs;
+        merge.report = &report;
+        return Report(MergeInRanges(*session, spillDir, pairs, merge));
       })) {
     return failed;
   }

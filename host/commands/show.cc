@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/files/pair_parts.h"
 #include "engine/text/absent.h"
 #include "engine/text/characters.h"
 #include "engine/text/encoding.h"
@@ -49,7 +50,7 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
   if (!text.Open(encoding, TerminalEncoding(), &error)) return Fail("show: " + error);
   std::vector<std::string> wanted;
   if (!TakeWords(text, words, &wanted)) return kExitFailure;
-  if (std::string problem = InputFileProblem(path); !problem.empty()) {
+  if (std::string problem = PairFileProblem(path); !problem.empty()) {
     return Fail("show: cannot read the pair-count file " + path + ": " + problem);
   }
   Ranking ranking;

@@ -5,6 +5,9 @@ import os
 import threading
 
 DEFAULT_ENCODING = "gb2312"
+# What the library's files hold, read back: GB18030, whose bytes for GB2312's
+# characters are GB2312's own.
+LIBRARY_ENCODING = "gb18030"
 
 _skips = threading.local()
 

@@ -8,7 +8,7 @@ import tempfile
 from typing import Optional, Tuple
 
 from . import _native
-from .encoding import DEFAULT_ENCODING, encode_path
+from .encoding import LIBRARY_ENCODING, encode_path
 
 
 def measure_names(library: Optional[_native.Library] = None) -> Tuple[str, ...]:
@@ -26,7 +26,7 @@ def score(measure: str, n_ii: float, n_ix: float, n_xi: float, n_xx: float,
 
 
 def associations(pairs_path, measure: str = "llr", top: int = 10, min_count: int = 1,
-                 encoding: Optional[str] = DEFAULT_ENCODING,
+                 encoding: Optional[str] = LIBRARY_ENCODING,
                  library: Optional[_native.Library] = None):
     """For every word of a merged pair-count file, its `top` best associated words by
     `measure`, as a DataFrame (word, other, score, count): what `ulo rank` writes, read
@@ -34,8 +34,9 @@ def associations(pairs_path, measure: str = "llr", top: int = 10, min_count: int
     import pandas as pd
 
     engine = _native.library_or_default(library).engine
+    # The ranking in the library's bytes, decoded here as asked.
     options = engine.options("rank", [("measure", measure), ("top", top),
-                                      ("min_count", min_count)])
+                                      ("min_count", min_count), ("to", LIBRARY_ENCODING)])
     try:
         with tempfile.TemporaryDirectory(prefix="vorn_ulo-rank-") as work:
             out = os.path.join(work, "ranked.txt")

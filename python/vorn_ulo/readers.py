@@ -3,7 +3,7 @@
 import csv
 import os
 
-from .encoding import DEFAULT_ENCODING
+from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING
 
 # The labels of a support record, in the order the record holds them.
 SUPPORT_LABELS = (
@@ -47,7 +47,7 @@ def _fields(path, what, count):
         yield number, fields
 
 
-def read_pairs(path, encoding=DEFAULT_ENCODING, errors="strict"):
+def read_pairs(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (word1, word2, count) for each line of a pair-count file (bytes with
     encoding=None)."""
     decode = _decoder(encoding, errors)
@@ -55,21 +55,21 @@ def read_pairs(path, encoding=DEFAULT_ENCODING, errors="strict"):
         yield decode(word1), decode(word2), int(count)
 
 
-def read_filtered(path, encoding=DEFAULT_ENCODING, errors="strict"):
+def read_filtered(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (count, word1, word2) for each line the filter wrote."""
     decode = _decoder(encoding, errors)
     for _, (count, word1, word2) in _fields(path, "filtered", 3):
         yield int(count), decode(word1), decode(word2)
 
 
-def read_top_n(path, encoding=DEFAULT_ENCODING, errors="strict"):
+def read_top_n(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (word, other, confidence %, support %) for each line of a top-N file."""
     decode = _decoder(encoding, errors)
     for _, (word, other, confidence, support) in _fields(path, "top-N", 4):
         yield decode(word), decode(other), float(confidence), float(support)
 
 
-def read_support_records(path, encoding=DEFAULT_ENCODING, errors="strict"):
+def read_support_records(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (base, associated, confidence %, support %) for each record of a support file."""
     decode = _decoder(encoding, errors)
     record = []
@@ -86,7 +86,7 @@ def read_support_records(path, encoding=DEFAULT_ENCODING, errors="strict"):
         raise ValueError(f"{path}:{number}: the file ends inside a record")
 
 
-def to_frame(path, kind="pairs", encoding=DEFAULT_ENCODING):
+def to_frame(path, kind="pairs", encoding=LIBRARY_ENCODING):
     """The whole file as a pandas DataFrame, read by pandas' C parser.
 
     kind: 'pairs' (word1, word2, count), 'filtered' (count, word1, word2), 'top_n' (word,

@@ -5,11 +5,8 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <numeric>
 
-#include "platform/env.h"
-#include "text/pair_line.h"
-#include "text/text_writer.h"
+#include "pairstat/pair_keys.h"
 
 namespace ulo::pairstat {
 namespace {
@@ -62,63 +59,12 @@ uint64_t HashWord(const char* p, size_t n, uint64_t head) {
   return Finalize(h);
 }
 
-uint64_t PairKey(uint32_t first, uint32_t second) {
-  return (uint64_t{first} + 1) << 32 | (uint64_t{second} + 1);
-}
-
-uint32_t FirstOf(uint64_t key) {
-  return static_cast<uint32_t>(key >> 32) - 1;
-}
-uint32_t SecondOf(uint64_t key) {
-  return static_cast<uint32_t>(key) - 1;
-}
-
 uint64_t BigEndianPrefix(std::string_view word) {
   uint64_t prefix = 0;
   size_t n = word.size() < 8 ? word.size() : 8;
   for (size_t i = 0; i < n; ++i)
     prefix |= uint64_t{static_cast<unsigned char>(word[i])} << (56 - 8 * i);
   return prefix;
-}
-
-// Sorts a first word's group by key, whose high half is the second word's
-// rank (distinct within a group). Large groups, the frequent first words,
-// take a radix sort on the ranks' spread through `scratch` (room for `n`);
-// small ones a comparison sort.
-template <typename Slot>
-void SortGroup(Slot* group, size_t n, Slot* scratch) {
-  constexpr size_t kRadixFrom = 512;
-  if (n < kRadixFrom) {
-    std::sort(group, group + n, [](const Slot& a, const Slot& b) { return a.key < b.key; });
-    return;
-  }
-  uint32_t low = UINT32_MAX, high = 0;
-  for (size_t j = 0; j < n; ++j) {
-    uint32_t rank = static_cast<uint32_t>(group[j].key >> 32);
-    low = rank < low ? rank : low;
-    high = rank > high ? rank : high;
-  }
-  constexpr int kDigitBits = 11;
-  constexpr size_t kBuckets = size_t{1} << kDigitBits;
-  uint32_t spread = high - low;
-  Slot* from = group;
-  Slot* to = scratch;
-  for (int shift = 0; shift == 0 || (shift < 32 && (spread >> shift) != 0); shift += kDigitBits) {
-    uint32_t start[kBuckets] = {};
-    for (size_t j = 0; j < n; ++j)
-      ++start[((static_cast<uint32_t>(from[j].key >> 32) - low) >> shift) & (kBuckets - 1)];
-    uint32_t sum = 0;
-    for (size_t b = 0; b < kBuckets; ++b) {
-      uint32_t c = start[b];
-      start[b] = sum;
-      sum += c;
-    }
-    for (size_t j = 0; j < n; ++j)
-      to[start[((static_cast<uint32_t>(from[j].key >> 32) - low) >> shift) & (kBuckets - 1)]++] =
-          from[j];
-    std::swap(from, to);
-  }
-  if (from != group) std::memcpy(static_cast<void*>(group), from, n * sizeof(Slot));
 }
 
 void AddCount(int64_t* total, int32_t count) {
@@ -135,10 +81,11 @@ bool ByteStringLess(std::string_view a, std::string_view b) {
   return order != 0 ? order < 0 : a.size() < b.size();
 }
 
-PairAccumulator::PairAccumulator(int32_t spillThreshold)
+PairAccumulator::PairAccumulator(int32_t spillThreshold, uint32_t headWords)
     : spillAt(spillThreshold < 1 || spillThreshold > kSpillThreshold
                   ? static_cast<size_t>(kSpillThreshold)
-                  : static_cast<size_t>(spillThreshold)) {}
+                  : static_cast<size_t>(spillThreshold)),
+      headWords(headWords < kHeadWords ? headWords : kHeadWords) {}
 
 PairAccumulator::~PairAccumulator() = default;
 
@@ -147,7 +94,12 @@ bool PairAccumulator::Start(const char* workDir) {
   try {
     directory = workDir;
     FreeAll();
+    chosenBytes.clear();
+    chosenLengths.clear();
   } catch (...) {
+    // The design names this step's failure so. Only copying the directory
+    // can fail (out of memory); the export that opens a run lets it through
+    // to the host, which meets it as a thrown `const char*`.
     throw "Init_HashTableForConjointWord ERROR!";
   }
   nextSpill = 1;
@@ -207,6 +159,18 @@ uint32_t PairAccumulator::InternWord(std::string_view word, uint64_t head, uint6
   return id;
 }
 
+void PairAccumulator::NumberHeadWords() {
+  while (!wordSlots || (words.size() + chosenLengths.size()) * 2 > wordMask + 1)
+    GrowWordTable();
+  size_t offset = 0;
+  for (uint32_t length : chosenLengths) {
+    std::string_view word(chosenBytes.data() + offset, length);
+    offset += length;
+    uint64_t head = WordHead(word.data(), word.size());
+    InternWord(word, head, HashWord(word.data(), word.size(), head));
+  }
+}
+
 size_t PairAccumulator::PairHome(uint64_t key) const {
   return static_cast<size_t>(((key ^ (key >> 32)) * 0x9E3779B97F4A7C15ULL) >> pairShift);
 }
@@ -234,7 +198,32 @@ void PairAccumulator::GrowPairTable() {
   }
 }
 
-void PairAccumulator::CountPair(uint64_t key, int32_t count) {
+void PairAccumulator::Prefetch(uint32_t first, uint32_t second) const {
+  if (InHead(first, second)) {
+    __builtin_prefetch(&headCounts[size_t{first} * headWords + second], 1);
+  } else {
+    __builtin_prefetch(&pairSlots[PairHome(PairKey(first, second))], 1);
+  }
+}
+
+void PairAccumulator::Count(uint32_t first, uint32_t second, int32_t count) {
+  if (!InHead(first, second)) {
+    CountInTable(PairKey(first, second), count);
+    return;
+  }
+  size_t cell = size_t{first} * headWords + second;
+  uint64_t& held = headHeld[cell >> 6];
+  uint64_t bit = uint64_t{1} << (cell & 63);
+  if ((held & bit) != 0) {
+    AddCount(&headCounts[cell], count);
+    return;
+  }
+  held |= bit;
+  headCounts[cell] = count;
+  ++pairsHeld;
+}
+
+void PairAccumulator::CountInTable(uint64_t key, int32_t count) {
   size_t i = PairHome(key);
   for (;;) {
     PairSlot& slot = pairSlots[i];
@@ -256,18 +245,22 @@ void PairAccumulator::CountStaged() {
   size_t n = stagedCount;
   if (n == 0) return;
   stagedCount = 0;
+  stagedPairs = 0;
   stageUsed = 0;
   for (size_t j = 0; j < n; ++j) {
     StagedPair& pair = staged[j];
-    uint32_t first = InternWord(std::string_view(stageBytes + pair.offset1, pair.length1),
-                                pair.head1, pair.hash1);
-    uint32_t second = InternWord(std::string_view(stageBytes + pair.offset2, pair.length2),
-                                 pair.head2, pair.hash2);
-    pair.key = PairKey(first, second);
-    __builtin_prefetch(&pairSlots[PairHome(pair.key)], 1);
+    pair.first = InternWord(std::string_view(stageBytes + pair.offset1, pair.length1), pair.head1,
+                            pair.hash1);
+    pair.second = InternWord(std::string_view(stageBytes + pair.offset2, pair.length2), pair.head2,
+                             pair.hash2);
+    Prefetch(pair.first, pair.second);
+    if (pair.bothWays) Prefetch(pair.second, pair.first);
   }
-  for (size_t j = 0; j < n; ++j)
-    CountPair(staged[j].key, staged[j].count);
+  for (size_t j = 0; j < n; ++j) {
+    const StagedPair& pair = staged[j];
+    Count(pair.first, pair.second, pair.count);
+    if (pair.bothWays) Count(pair.second, pair.first, pair.count);
+  }
 }
 
 void PairAccumulator::ReserveForStaged(size_t pairBytes) {
@@ -275,6 +268,52 @@ void PairAccumulator::ReserveForStaged(size_t pairBytes) {
   if (blocks.empty() || blocks.back().size - blockUsed < bytes) NewBlock(bytes);
   size_t needed = words.size() + 2 * (stagedCount + 1);
   if (words.capacity() < needed) words.reserve(std::max(needed, 2 * words.capacity()));
+}
+
+void PairAccumulator::MakeRoom(size_t pairs) {
+  if (words.empty() && !chosenLengths.empty()) NumberHeadWords();
+  if (headWords > 0 && !headCounts) {
+    size_t cells = size_t{headWords} * headWords;
+    headCounts = Table<int64_t>(cells);
+    headHeld.assign((cells + 63) / 64, 0);
+  }
+  // Room for the staged pairs and these while staying at most half full, so
+  // that a spill can sort in the free half. One doubling always suffices.
+  if (!pairSlots || (pairsHeld + stagedPairs + pairs) * 2 > pairMask + 1) GrowPairTable();
+  while (!wordSlots || (words.size() + 2 * (stagedCount + 1)) * 2 > wordMask + 1)
+    GrowWordTable();
+}
+
+bool PairAccumulator::Stage(std::string_view word1, uint64_t head1, uint64_t hash1,
+                            std::string_view word2, uint64_t head2, uint64_t hash2, int32_t count,
+                            size_t pairs) {
+  MakeRoom(pairs);
+  __builtin_prefetch(&wordSlots[hash1 & wordMask]);
+  __builtin_prefetch(&wordSlots[hash2 & wordMask]);
+  size_t bytes = word1.size() + word2.size();
+  // Staged only while these pairs and every staged one, all new, would stay
+  // below the threshold: a staged pair never causes a spill.
+  if (pairsHeld + stagedPairs + pairs >= spillAt || bytes > kStageBytes) return false;
+  if (stagedCount == kBatch || kStageBytes - stageUsed < bytes) CountStaged();
+  ReserveForStaged(bytes);
+  StagedPair& pair = staged[stagedCount];
+  pair.head1 = head1;
+  pair.hash1 = hash1;
+  pair.head2 = head2;
+  pair.hash2 = hash2;
+  pair.offset1 = static_cast<uint32_t>(stageUsed);
+  pair.length1 = static_cast<uint32_t>(word1.size());
+  std::memcpy(stageBytes + stageUsed, word1.data(), word1.size());
+  stageUsed += word1.size();
+  pair.offset2 = static_cast<uint32_t>(stageUsed);
+  pair.length2 = static_cast<uint32_t>(word2.size());
+  std::memcpy(stageBytes + stageUsed, word2.data(), word2.size());
+  stageUsed += word2.size();
+  pair.count = count;
+  pair.bothWays = pairs == 2;
+  ++stagedCount;
+  stagedPairs += pairs;
+  return true;
 }
 
 bool PairAccumulator::AddPair(std::string_view word1, std::string_view word2, int32_t count) {
@@ -286,11 +325,17 @@ bool PairAccumulator::AddPair(std::string_view word1, std::string_view word2, in
 
 bool PairAccumulator::AddPairBothWays(std::string_view word1, std::string_view word2,
                                       int32_t count) {
-  // Each word is hashed once for both pairs.
+  // Each word is hashed once for both pairs, and numbered once when both
+  // can be staged together.
   uint64_t head1 = WordHead(word1.data(), word1.size());
   uint64_t hash1 = HashWord(word1.data(), word1.size(), head1);
   uint64_t head2 = WordHead(word2.data(), word2.size());
   uint64_t hash2 = HashWord(word2.data(), word2.size(), head2);
+  try {
+    if (Stage(word1, head1, hash1, word2, head2, hash2, count, 2)) return true;
+  } catch (...) {
+    throw "Put2HashTable ERROR!";  // as from AddHashedPair below
+  }
   bool stored = AddHashedPair(word1, head1, hash1, word2, head2, hash2, count);
   return AddHashedPair(word2, head2, hash2, word1, head1, hash1, count) && stored;
 }
@@ -299,41 +344,15 @@ bool PairAccumulator::AddHashedPair(std::string_view word1, uint64_t head1, uint
                                     std::string_view word2, uint64_t head2, uint64_t hash2,
                                     int32_t count) {
   try {
-    // Room for the staged pairs and this one while staying at most half
-    // full, so that a spill can sort in the free half.
-    size_t most = pairsHeld + stagedCount + 1;
-    if (!pairSlots || most * 2 > pairMask + 1) GrowPairTable();
-    if (!wordSlots || (words.size() + 2 * (stagedCount + 1)) * 2 > wordMask + 1) GrowWordTable();
-    __builtin_prefetch(&wordSlots[hash1 & wordMask]);
-    __builtin_prefetch(&wordSlots[hash2 & wordMask]);
-    size_t bytes = word1.size() + word2.size();
-    // Staged only while this pair and every staged one, all new, would stay
-    // below the threshold: a staged pair never causes a spill.
-    if (most < spillAt && bytes <= kStageBytes) {
-      if (stagedCount == kBatch || kStageBytes - stageUsed < bytes) CountStaged();
-      ReserveForStaged(bytes);
-      StagedPair& pair = staged[stagedCount];
-      pair.head1 = head1;
-      pair.hash1 = hash1;
-      pair.head2 = head2;
-      pair.hash2 = hash2;
-      pair.offset1 = static_cast<uint32_t>(stageUsed);
-      pair.length1 = static_cast<uint32_t>(word1.size());
-      std::memcpy(stageBytes + stageUsed, word1.data(), word1.size());
-      stageUsed += word1.size();
-      pair.offset2 = static_cast<uint32_t>(stageUsed);
-      pair.length2 = static_cast<uint32_t>(word2.size());
-      std::memcpy(stageBytes + stageUsed, word2.data(), word2.size());
-      stageUsed += word2.size();
-      pair.count = count;
-      ++stagedCount;
-      return true;
-    }
+    if (Stage(word1, head1, hash1, word2, head2, hash2, count, 1)) return true;
     CountStaged();
     uint32_t first = InternWord(word1, head1, hash1);
-    uint64_t key = PairKey(first, InternWord(word2, head2, hash2));
-    CountPair(key, count);
+    Count(first, InternWord(word2, head2, hash2), count);
   } catch (...) {
+    // The design names every failure of counting a pair so; here only memory
+    // can run out (a table, a word's copy, a word past 4 GiB). The pair
+    // export lets it through: a host meets a thrown `const char*` from the
+    // counting call, with the run holding what was counted before it.
     throw "Put2HashTable ERROR!";
   }
   if (pairsHeld >= spillAt) return Spill();
@@ -353,132 +372,21 @@ bool PairAccumulator::Spill() {
   try {
     FreeAll();
   } catch (...) {
+    // The design lets clearing after a spill fail with this message; this
+    // clearing only zeroes and shrinks what it holds, so no host meets it.
     throw "free_HashTableForConjointWord ERROR!";
   }
   return stored;
-}
-
-void PairAccumulator::WriteLine(text::TextWriter& out, const Word& first, const Word& second,
-                                int64_t count) {
-  // Words of up to 16 bytes go in one fixed move each, which may read into
-  // the padding behind them; the bytes written past a word are overwritten.
-  constexpr size_t kMost = 16 + 1 + 16 + 1 + 21 + 1;
-  if (first.length <= 16 && second.length <= 16) {
-    if (char* start = out.Reserve(kMost)) {
-      char* next = start;
-      std::memcpy(next, first.bytes, 16);
-      next += first.length;
-      *next++ = '\t';
-      std::memcpy(next, second.bytes, 16);
-      next += second.length;
-      *next++ = '\t';
-      next = text::FormatDecimal(count, next);
-      *next++ = '\n';
-      out.Commit(static_cast<size_t>(next - start));
-      return;
-    }
-  }
-  text::WritePairLine(out, std::string_view(first.bytes, first.length),
-                      std::string_view(second.bytes, second.length), count);
-}
-
-bool PairAccumulator::WriteSpillFile(const std::string& name) {
-  std::string path = platform::JoinPath(directory, name);
-  int error = 0;
-  auto out = text::TextWriter::Open(path, false, &error);
-  if (!out) {
-    FreeAll();
-    return false;
-  }
-  CountStaged();
-  bool complete = true;
-  size_t n = pairsHeld;
-  if (n > 0) {
-    try {
-      // Ranks of the words in byte order; a cached 8-byte prefix decides
-      // nearly every comparison.
-      std::vector<uint32_t> order(words.size());
-      std::iota(order.begin(), order.end(), 0u);
-      std::sort(order.begin(), order.end(), [this](uint32_t x, uint32_t y) {
-        const Word& a = words[x];
-        const Word& b = words[y];
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        // Equal prefixes: the first min(length, 8) bytes agree.
-        if (a.length <= 8 || b.length <= 8) return a.length < b.length;
-        size_t common = (a.length < b.length ? a.length : b.length) - 8;
-        int rest = std::memcmp(a.bytes + 8, b.bytes + 8, common);
-        return rest != 0 ? rest < 0 : a.length < b.length;
-      });
-      for (uint32_t r = 0; r < order.size(); ++r)
-        words[order[r]].rank = r;
-
-      // Move the pairs to the front, then distribute them by first word into
-      // the free half behind them (the table is at most half full).
-      PairSlot* table = pairSlots.get();
-      size_t held = 0;
-      for (size_t j = 0; j <= pairMask; ++j) {
-        if (table[j].key != 0) table[held++] = table[j];
-      }
-      std::vector<uint32_t> end(words.size() + 1, 0);
-      // The pairs come in hash order, their words at random: the word of a
-      // pair some steps ahead is fetched while this one is counted.
-      constexpr size_t kAhead = 16;
-      for (size_t j = 0; j < n; ++j) {
-        if (j + kAhead < n) __builtin_prefetch(&words[FirstOf(table[j + kAhead].key)]);
-        ++end[words[FirstOf(table[j].key)].rank + 1];
-      }
-      for (size_t r = 1; r < end.size(); ++r)
-        end[r] += end[r - 1];
-      // end[r] is where group r begins; it is advanced to where it ends.
-      // A grouped key is the second word's rank, which orders the group,
-      // above its number, which finds it.
-      PairSlot* grouped = table + n;
-      for (size_t j = 0; j < n; ++j) {
-        if (j + kAhead < n) {
-          __builtin_prefetch(&words[FirstOf(table[j + kAhead].key)]);
-          __builtin_prefetch(&words[SecondOf(table[j + kAhead].key)]);
-        }
-        uint64_t key = table[j].key;
-        uint32_t at = end[words[FirstOf(key)].rank]++;
-        uint32_t second = SecondOf(key);
-        grouped[at].key = uint64_t{words[second].rank} << 32 | second;
-        grouped[at].count = table[j].count;
-      }
-
-      size_t begin = 0;
-      for (uint32_t r = 0; r < order.size(); ++r) {
-        size_t stop = end[r];
-        if (stop == begin) continue;
-        SortGroup(grouped + begin, stop - begin, table);
-        const Word& first = words[order[r]];
-        for (size_t j = begin; j < stop; ++j) {
-          // The second words of the lines ahead, and then their bytes.
-          if (j + kAhead < n)
-            __builtin_prefetch(&words[static_cast<uint32_t>(grouped[j + kAhead].key)]);
-          if (j + kAhead / 2 < n) {
-            __builtin_prefetch(words[static_cast<uint32_t>(grouped[j + kAhead / 2].key)].bytes);
-          }
-          WriteLine(*out, first, words[static_cast<uint32_t>(grouped[j].key)], grouped[j].count);
-        }
-        begin = stop;
-      }
-    } catch (const std::bad_alloc&) {
-      complete = false;
-    }
-  }
-  complete = out->Close() && complete;
-  out.reset();
-  if (!complete) platform::Env::Current()->RemoveFile(path, &error);
-  FreeAll();
-  return complete;
 }
 
 void PairAccumulator::FreeAll() {
   if (pairsHeld > 0 || !words.empty()) {
     if (pairSlots) std::memset(pairSlots.get(), 0, (pairMask + 1) * sizeof(PairSlot));
     if (wordSlots) std::memset(wordSlots.get(), 0, (wordMask + 1) * sizeof(WordSlot));
+    std::fill(headHeld.begin(), headHeld.end(), 0);
   }
   stagedCount = 0;
+  stagedPairs = 0;
   stageUsed = 0;
   pairsHeld = 0;
   words.clear();
@@ -494,8 +402,12 @@ void PairAccumulator::ReleaseMemory() {
   pairShift = 64;
   wordSlots.reset();
   wordMask = 0;
+  headCounts.reset();
+  std::vector<uint64_t>().swap(headHeld);
   std::vector<Word>().swap(words);
   blocks.clear();
+  std::string().swap(chosenBytes);
+  std::vector<uint32_t>().swap(chosenLengths);
 }
 
 bool PairAccumulator::Finish() {
@@ -505,6 +417,9 @@ bool PairAccumulator::Finish() {
   try {
     ReleaseMemory();
   } catch (...) {
+    // The design lets the final clearing fail with this message; releasing
+    // memory cannot fail here, so no host meets it from the export that ends
+    // a run.
     throw "free_all error!";
   }
   return stored;

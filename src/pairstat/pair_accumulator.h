@@ -18,6 +18,8 @@ namespace ulo::pairstat {
 
 // Distinct pairs held before they are spilled to the next file.
 constexpr int32_t kSpillThreshold = 0x400000;
+// Words of the dense head: their pairs' counts take 8 MiB.
+constexpr uint32_t kHeadWords = 1024;
 // Longest working directory accepted, in bytes.
 constexpr size_t kMaxWorkDirLength = 255;
 
@@ -44,16 +46,24 @@ bool ByteStringLess(std::string_view a, std::string_view b);
 // stages it: every spill, failure and result belongs to the same call as
 // without staging.
 //
-// Internal failures raise a `const char*` holding the step's message:
-// "Init_HashTableForConjointWord ERROR!" from Start, "Put2HashTable ERROR!"
-// from AddPair, "free_HashTableForConjointWord ERROR!" while clearing after a
-// spill, "free_all error!" while clearing in Finish.
+// The pairs of two frequent words, a large share of all counting, are summed
+// in a dense square of counts (the head) rather than in the pair table: the
+// words numbered below `headWords` are the head's, and each period numbers
+// first the words that had the most partners in the period before. The head
+// changes where a pair is held, never what a spill holds.
+//
+// Internal failures raise a `const char*` holding the step's message (see the
+// throws); no export catches them, so a host meets an exception of that type
+// from the counting call, or its own runtime's termination if it cannot
+// catch one.
 class PairAccumulator {
  public:
   // `spillThreshold` is the number of distinct pairs that causes a spill;
   // counting runs use kSpillThreshold, tests a smaller number. It must lie
-  // between 1 and kSpillThreshold.
-  explicit PairAccumulator(int32_t spillThreshold = kSpillThreshold);
+  // between 1 and kSpillThreshold. `headWords` (at most kHeadWords) sizes
+  // the dense head; 0 counts every pair in the pair table.
+  explicit PairAccumulator(int32_t spillThreshold = kSpillThreshold,
+                           uint32_t headWords = kHeadWords);
   virtual ~PairAccumulator();
   PairAccumulator(const PairAccumulator&) = delete;
   PairAccumulator& operator=(const PairAccumulator&) = delete;
@@ -142,12 +152,14 @@ class PairAccumulator {
     uint32_t id;
   };
 
-  // A pair waiting to be counted; its words lie in stageBytes.
+  // A pair waiting to be counted, with its reverse when `bothWays`; its words
+  // lie in stageBytes.
   struct StagedPair {
     uint64_t head1, hash1, head2, hash2;
     uint32_t offset1, length1, offset2, length2;
     int32_t count;
-    uint64_t key;  // set while the batch is counted
+    bool bothWays;
+    uint32_t first, second;  // word numbers, set while the batch is counted
   };
   static constexpr size_t kBatch = 64;
   static constexpr size_t kStageBytes = size_t{16} << 10;
@@ -155,12 +167,28 @@ class PairAccumulator {
   // AddPair with both words' heads and hashes already taken.
   bool AddHashedPair(std::string_view word1, uint64_t head1, uint64_t hash1, std::string_view word2,
                      uint64_t head2, uint64_t hash2, int32_t count);
+  // Makes table room for `pairs` more pairs and stages them (one, or the
+  // two directions) when no staged pair can then reach the spill threshold.
+  // False, with nothing staged, otherwise.
+  bool Stage(std::string_view word1, uint64_t head1, uint64_t hash1, std::string_view word2,
+             uint64_t head2, uint64_t hash2, int32_t count, size_t pairs);
+  // Room in every table for the staged pairs and `pairs` more, each of two
+  // new words; the first call of a period numbers the head's words first.
+  void MakeRoom(size_t pairs);
   // The word's number; a new word is added (the table must have room).
   uint32_t InternWord(std::string_view word, uint64_t head, uint64_t hash);
   void GrowWordTable();
+  // Numbers the words chosen for the head, from 0, at a period's start.
+  void NumberHeadWords();
+  bool InHead(uint32_t first, uint32_t second) const {
+    return first < headWords && second < headWords;
+  }
   size_t PairHome(uint64_t key) const;
   void GrowPairTable();
-  void CountPair(uint64_t key, int32_t count);
+  void Prefetch(uint32_t first, uint32_t second) const;
+  // Counts the pair in the head or in the pair table.
+  void Count(uint32_t first, uint32_t second, int32_t count);
+  void CountInTable(uint64_t key, int32_t count);
   // Counts the staged pairs, in the order they came; allocates nothing.
   void CountStaged();
   // Makes room, in the word byte blocks and the word list, for every staged
@@ -170,6 +198,20 @@ class PairAccumulator {
   // Starts a block of word bytes with room for at least `bytes`.
   void NewBlock(size_t bytes);
   char* StoreBytes(std::string_view word);
+
+  // The steps of a spill, in order. RankWords gives the word numbers in byte
+  // order and sets each word's rank. GatherPairs moves every held pair, the
+  // head's too, to the front of the pair table and gives their number.
+  // GroupByFirstWord distributes them by their first word's rank into the
+  // free half behind them and gives where each group ends. ChooseHeadWords
+  // keeps the words with the largest groups for the next period's head.
+  // WriteGroups sorts each group by second word and writes its lines.
+  std::vector<uint32_t> RankWords();
+  size_t GatherPairs();
+  std::vector<uint32_t> GroupByFirstWord(size_t n);
+  void ChooseHeadWords(const std::vector<uint32_t>& order, const std::vector<uint32_t>& ends);
+  void WriteGroups(text::TextWriter& out, const std::vector<uint32_t>& order,
+                   const std::vector<uint32_t>& ends, size_t n);
   // Writes one pair-count line.
   static void WriteLine(text::TextWriter& out, const Word& first, const Word& second,
                         int64_t count);
@@ -183,6 +225,7 @@ class PairAccumulator {
 
   StagedPair staged[kBatch];
   size_t stagedCount = 0;
+  size_t stagedPairs = 0;  // two for a staged pair counted both ways
   char stageBytes[kStageBytes];
   size_t stageUsed = 0;
 
@@ -194,6 +237,15 @@ class PairAccumulator {
   Table<PairSlot> pairSlots;
   size_t pairMask = 0;
   int pairShift = 64;
+
+  // The head: the count of (first, second) at first * headWords + second,
+  // valid where its bit in headHeld is set.
+  uint32_t headWords;
+  Table<int64_t> headCounts;
+  std::vector<uint64_t> headHeld;
+  // The next period's head words, end to end, and their lengths.
+  std::string chosenBytes;
+  std::vector<uint32_t> chosenLengths;
 
   // Word bytes, in blocks that never move; the last one is being filled.
   struct Block {

@@ -1,0 +1,179 @@
+#include "engine/files/pair_parts.h"
+
+#include "engine/files/checks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace ulo::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kIndexHeader[] =
+    "# sorted pair-count parts: name TAB first words from TAB first words below\n";
+
+// A file descriptor closed on every path.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd(fd) {}
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd; }
+
+ private:
+  int fd;
+};
+
+std::string Failed(const std::string& what, const std::string& path) {
+  return "cannot " + what + " " + path + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+std::string PartName(size_t k) {
+  char name[32];
+  std::snprintf(name, sizeof name, "part-%05zu.txt", k);
+  return name;
+}
+
+bool IsPartsDirectory(const std::string& path) {
+  std::error_code code;
+  return fs::is_directory(path, code) && fs::is_regular_file(fs::path(path) / kPartsIndex, code);
+}
+
+std::string PairFileProblem(const std::string& path) {
+  return IsPartsDirectory(path) ? "" : InputFileProblem(path);
+}
+
+bool PairFileParts(const std::string& path, std::vector<std::string>* files, std::string* error,
+                   std::vector<std::string>* keys) {
+  files->clear();
+  if (keys != nullptr) keys->clear();
+  if (!IsPartsDirectory(path)) {
+    files->push_back(path);
+    return true;
+  }
+  std::string index = (fs::path(path) / kPartsIndex).string();
+  std::ifstream in(index, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::string name = line.substr(0, line.find('\t'));
+    if (name.empty() || name.find('/') != std::string::npos || name == "..") {
+      *error = index + " names no part on a line: " + line;
+      return false;
+    }
+    std::string part = (fs::path(path) / name).string();
+    std::error_code code;
+    if (!fs::is_regular_file(part, code)) {
+      *error = index + " names " + name + ", which is missing";
+      return false;
+    }
+    if (keys != nullptr && !files->empty()) {
+      size_t from = line.find('\t') + 1;
+      keys->push_back(line.substr(from, line.find('\t', from) - from));
+    }
+    files->push_back(part);
+  }
+  if (in.bad() || files->empty()) {
+    *error = "cannot read the parts index " + index;
+    return false;
+  }
+  return true;
+}
+
+bool WritePartsIndex(const std::string& dir, size_t parts, const std::vector<std::string>& keys,
+                     std::string* error) {
+  std::string index = (fs::path(dir) / kPartsIndex).string();
+  std::string text = kIndexHeader;
+  for (size_t k = 0; k < parts; ++k) {
+    text += PartName(k) + "\t" + (k > 0 ? keys[k - 1] : "") + "\t" +
+            (k < keys.size() ? keys[k] : "") + "\n";
+  }
+  std::ofstream out(index, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) {
+    *error = "cannot write the parts index " + index;
+    return false;
+  }
+  return true;
+}
+
+bool CopyBytes(const std::string& from, uint64_t begin, uint64_t length, const std::string& to,
+               uint64_t at, std::string* error) {
+  Descriptor in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) {
+    *error = Failed("read", from);
+    return false;
+  }
+  Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  if (out.get() < 0) {
+    *error = Failed("write", to);
+    return false;
+  }
+  auto source = static_cast<loff_t>(begin);
+  auto target = static_cast<loff_t>(at);
+  while (length > 0) {
+    ssize_t copied = copy_file_range(in.get(), &source, out.get(), &target, length, 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied <= 0) {
+      if (copied == 0) errno = EIO;  // the input is shorter than it was
+      *error = Failed("write", to);
+      return false;
+    }
+    length -= static_cast<uint64_t>(copied);
+  }
+  return true;
+}
+
+bool CopyInto(const std::string& from, const std::string& to, uint64_t offset, std::string* error) {
+  std::error_code code;
+  uint64_t size = fs::file_size(from, code);
+  if (code) {
+    *error = "cannot read " + from + ": " + code.message();
+    return false;
+  }
+  return CopyBytes(from, 0, size, to, offset, error);
+}
+
+bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
+               std::string* error) {
+  std::error_code code;
+  fs::remove(joined, code);
+  uint64_t offset = 0;
+  for (const std::string& part : parts) {
+    if (!CopyInto(part, joined, offset, error)) return false;
+    offset += fs::file_size(part, code);
+  }
+  if (parts.empty()) return CopyBytes("/dev/null", 0, 0, joined, 0, error);
+  return true;
+}
+
+JoinedPairFile::~JoinedPairFile() {
+  std::error_code code;
+  if (joined) fs::remove(file, code);
+}
+
+bool JoinedPairFile::Open(const std::string& path, const std::string& near, std::string* error) {
+  file = path;
+  if (!IsPartsDirectory(path)) return true;
+  std::vector<std::string> parts;
+  if (!PairFileParts(path, &parts, error)) return false;
+  file = near + ".joined";
+  joined = true;
+  return JoinParts(parts, file, error);
+}
+
+}  // namespace ulo::engine

@@ -1,0 +1,59 @@
+// Cutting sorted pair-count files into key ranges that can be merged apart:
+// split keys are first words sampled from the inputs, so a cut never falls
+// inside a first word's row, and the ranges' merges concatenated are the
+// one merge.
+#ifndef ULO_ENGINE_MERGE_KEY_RANGES_H_
+#define ULO_ENGINE_MERGE_KEY_RANGES_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ulo::engine {
+
+// A whole file mapped read-only; empty files map to an empty view.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&&) = delete;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // False with a sentence in `*error`.
+  bool Open(const std::string& path, std::string* error);
+  std::string_view text() const { return {data, size}; }
+
+ private:
+  const char* data = nullptr;
+  size_t size = 0;
+};
+
+// Range k holds the lines whose first word is at least keys[k - 1] (no
+// bound for k = 0) and below keys[k] (no bound for the last range).
+struct KeyRange {
+  const std::string* low = nullptr;
+  const std::string* high = nullptr;
+};
+KeyRange RangeOf(const std::vector<std::string>& keys, size_t k);
+
+// Up to `ranges - 1` increasing split keys: first words of lines sampled
+// evenly from every input, chosen so that each range holds about the same
+// bytes. Fewer when the inputs hold few distinct first words.
+std::vector<std::string> PickSplitKeys(const std::vector<std::string_view>& inputs, int ranges);
+
+// The offset of the first line of sorted `text` whose first word is not
+// below `key` (the size of `text` when there is none): a binary search.
+size_t CutAt(std::string_view text, std::string_view key);
+
+// Why the merged pair-count text of one range shows that an input was not
+// sorted: a key not above the one before it, or a first word outside
+// `range`. The merge keeps each input's order, so any input out of order
+// shows in its output. Empty when the text is in order.
+std::string OrderProblem(std::string_view text, KeyRange range);
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_MERGE_KEY_RANGES_H_

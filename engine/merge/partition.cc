@@ -1,0 +1,245 @@
+#include "engine/merge/partition.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "engine/files/checks.h"
+#include "engine/files/pair_parts.h"
+#include "engine/files/staging.h"
+#include "engine/merge/key_ranges.h"
+#include "engine/merge/processes.h"
+#include "engine/session/operations.h"
+
+namespace ulo::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The inputs, every input cut at every split key.
+struct RangePlan {
+  std::vector<std::string> inputs;
+  std::vector<MappedFile> maps;
+  std::vector<std::string> keys;
+  // cuts[i][k]: where range k starts in input i; cuts[i][ranges()] is its size.
+  std::vector<std::vector<size_t>> cuts;
+  size_t ranges() const { return keys.size() + 1; }
+};
+
+// Every file under `dir`, at any depth, as the library's merge finds them;
+// false when there is one this process does not take apart.
+bool ListInputs(const std::string& dir, std::vector<std::string>* files) {
+  std::error_code code;
+  for (auto it = fs::recursive_directory_iterator(dir, code);
+       !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+    // Links and special files are left to the library's own merge.
+    std::error_code kind;
+    if (it->is_symlink(kind)) return false;
+    if (it->is_directory(kind)) continue;
+    if (!it->is_regular_file(kind)) return false;
+    files->push_back(it->path().string());
+  }
+  std::sort(files->begin(), files->end());
+  return !code;
+}
+
+// False when the inputs are not worth cutting or cannot be read here; the
+// library's own merge then deals with them.
+bool MakePlan(const std::string& dir, int jobs, RangePlan* plan) {
+  if (!ListInputs(dir, &plan->inputs) || plan->inputs.size() < 2) return false;
+  std::vector<std::string_view> texts;
+  for (const std::string& input : plan->inputs) {
+    std::string error;
+    if (!plan->maps.emplace_back().Open(input, &error)) return false;
+    texts.push_back(plan->maps.back().text());
+  }
+  plan->keys = PickSplitKeys(texts, jobs);
+  for (std::string_view text : texts) {
+    std::vector<size_t>& cuts = plan->cuts.emplace_back(1, 0);
+    for (const std::string& key : plan->keys)
+      cuts.push_back(std::max(cuts.back(), CutAt(text, key)));
+    cuts.push_back(text.size());
+  }
+  return true;
+}
+
+fs::path RangeDir(const fs::path& work, size_t k) {
+  return work / ("range-" + std::to_string(k));
+}
+// Each range's slices lie in a directory of their own, whose parent holds
+// the library's merge_temp for that range alone.
+std::string RangeSource(const fs::path& work, size_t k) {
+  return (RangeDir(work, k) / "in").string();
+}
+std::string RangeOutput(const fs::path& work, size_t k) {
+  return (RangeDir(work, k) / "merged.txt").string();
+}
+
+// Leads the failure of a range whose inputs turned out not to be sorted.
+constexpr char kNotSorted[] = "not sorted: ";
+
+// Takes range k's slice of every input into its source directory. Empty
+// slices are taken too, so that the library always merges (its merge of
+// one file is a plain copy).
+std::string TakeSlices(const RangePlan& plan, const fs::path& work, size_t k) {
+  std::error_code code;
+  fs::create_directories(RangeSource(work, k), code);
+  if (code) return "cannot make " + RangeSource(work, k) + ": " + code.message();
+  for (size_t i = 0; i < plan.inputs.size(); ++i) {
+    size_t begin = plan.cuts[i][k], end = plan.cuts[i][k + 1];
+    std::string slice = (fs::path(RangeSource(work, k)) / ("slice-" + std::to_string(i))).string();
+    std::string error;
+    if (!CopyBytes(plan.inputs[i], begin, end - begin, slice, 0, &error)) return error;
+  }
+  return "";
+}
+
+std::string MergeRange(Session& session, const std::string& source, const std::string& output) {
+  int32_t code = session.library().mulMergeFile(source.c_str(), output.c_str());
+  if (code == 0) return "";
+  std::string message = "merging " + source + " into " + output + " failed with code " +
+                        std::to_string(code) + ": " + DescribeMergeCode(code);
+  std::string logged = LastLogLine(output + "_err.log", 0);
+  if (!logged.empty()) message += "; " + logged;
+  return message;
+}
+
+// Range k cut, merged and checked: its output in order and inside its
+// range, which holds exactly when every input's slice was sorted.
+std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path& work, size_t k) {
+  std::string failure = TakeSlices(plan, work, k);
+  if (failure.empty()) failure = MergeRange(session, RangeSource(work, k), RangeOutput(work, k));
+  if (!failure.empty()) return failure;
+  MappedFile merged;
+  if (!merged.Open(RangeOutput(work, k), &failure)) return failure;
+  std::string problem = OrderProblem(merged.text(), RangeOf(plan.keys, k));
+  return problem.empty() ? "" : kNotSorted + problem;
+}
+
+uint64_t FileBytes(const std::string& path) {
+  std::error_code code;
+  uint64_t size = fs::file_size(path, code);
+  return code ? 0 : size;
+}
+
+// The ranges' outputs one after another in `out`, the same bytes as one
+// merge: the first renamed, the others copied to their offsets at once.
+std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& out) {
+  StagedOutput staged(out);
+  std::error_code code;
+  fs::rename(RangeOutput(work, 0), staged.path(), code);
+  if (code) return "cannot write " + staged.path() + ": " + code.message();
+  std::vector<uint64_t> offsets(ranges, 0);
+  for (size_t k = 1; k < ranges; ++k)
+    offsets[k] = offsets[k - 1] + FileBytes(k == 1 ? staged.path() : RangeOutput(work, k - 1));
+  std::string failure = ForEachInProcesses(ranges - 1, [&](size_t k) {
+    std::string error;
+    CopyInto(RangeOutput(work, k + 1), staged.path(), offsets[k + 1], &error);
+    return error;
+  });
+  if (!failure.empty()) return failure;
+  std::string error;
+  return staged.Commit(&error) ? "" : error;
+}
+
+// The ranges' outputs as the parts of the directory `out`, which appears
+// whole: written beside it, then put in its place.
+std::string KeepParts(const RangePlan& plan, size_t ranges, const fs::path& work,
+                      const std::string& out) {
+  fs::path stage = PartialPath(out);
+  std::error_code code;
+  fs::remove_all(stage, code);
+  fs::create_directories(stage, code);
+  for (size_t k = 0; k < ranges && !code; ++k)
+    fs::rename(RangeOutput(work, k), stage / PartName(k), code);
+  if (code) return "cannot write " + stage.string() + ": " + code.message();
+  std::string error;
+  if (!WritePartsIndex(stage.string(), ranges, plan.keys, &error)) return error;
+  fs::path old = out + ".old";
+  fs::remove_all(old, code);
+  if (fs::exists(out, code)) fs::rename(out, old, code);
+  if (!code) fs::rename(stage, out, code);
+  if (code) return "cannot put the parts in place as " + out + ": " + code.message();
+  fs::remove_all(old, code);
+  return "";
+}
+
+// Why the parts directory `out` cannot be written; empty when it can.
+std::string PartsOutputProblem(const std::string& dir, const std::string& out) {
+  std::error_code code;
+  if (fs::exists(out, code) && !IsPartsDirectory(out)) {
+    return "cannot write the parts to " + out + ": it exists and is not a parts directory";
+  }
+  if (LiesUnder(out, dir)) {
+    return "cannot write the parts to " + out + ": it lies inside " + dir +
+           ", every file of which is an input";
+  }
+  return "";
+}
+
+// The ranges of `plan` merged (with `cut`, from their slices; without, the
+// one range from `dir` itself) and put in place as `out`.
+std::string MergeAndPlace(Session& session, const std::string& dir, const std::string& out,
+                          const RangeMergeOptions& options, RangePlan* plan, bool cut) {
+  fs::path work = out + ".ranges";
+  std::error_code code;
+  fs::remove_all(work, code);
+  size_t ranges = plan->ranges();
+  uint64_t inputBytes = 0;
+  for (const MappedFile& map : plan->maps)
+    inputBytes += map.text().size();
+  if (options.report != nullptr) {
+    options.report->PollBytes(inputBytes, [&] {
+      uint64_t written = 0;
+      for (size_t k = 0; k < ranges; ++k)
+        written += FileBytes(RangeOutput(work, k));
+      return written;
+    });
+  }
+  fs::create_directories(RangeDir(work, 0), code);
+  std::string failure = ForEachInProcesses(ranges, [&](size_t k) {
+    return cut ? MergeSlices(session, *plan, work, k)
+               : MergeRange(session, dir, RangeOutput(work, 0));
+  });
+  if (options.report != nullptr) options.report->Stop();
+  for (size_t k = 0; k < ranges; ++k)
+    MoveErrorLog(RangeOutput(work, k), out);
+  if (failure.empty()) {
+    failure = options.parts ? KeepParts(*plan, ranges, work, out) : JoinRanges(ranges, work, out);
+  }
+  fs::remove_all(work, code);
+  return failure;
+}
+
+}  // namespace
+
+std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
+                          const RangeMergeOptions& options) {
+  if (!options.parts && (options.jobs <= 1 || !OutputFileProblem(out).empty() ||
+                         !InputDirectoryProblem(dir).empty() || LiesUnder(out, dir))) {
+    return MergeFiles(session, dir, out, options.report);
+  }
+  if (options.parts) {
+    if (std::string problem = InputDirectoryProblem(dir); !problem.empty()) {
+      return "merge: cannot read the directory " + dir + ": " + problem;
+    }
+    if (std::string problem = PartsOutputProblem(dir, out); !problem.empty()) {
+      return "merge: " + problem;
+    }
+  }
+  RangePlan plan;
+  bool cut = MakePlan(dir, options.jobs, &plan) && !plan.keys.empty();
+  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report);
+  std::string failure = MergeAndPlace(session, dir, out, options, &plan, cut);
+  if (failure.rfind(kNotSorted, 0) == 0) {
+    // Not cut after all: merged whole, as the library merges any input.
+    if (!options.parts) return MergeFiles(session, dir, out, options.report);
+    plan.keys.clear();
+    failure = MergeAndPlace(session, dir, out, options, &plan, false);
+  }
+  return failure.empty() ? "" : "merge: " + failure;
+}
+
+}  // namespace ulo::engine

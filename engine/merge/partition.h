@@ -1,0 +1,34 @@
+// `ulo merge --jobs N`: the merge split by key ranges. Split keys are
+// sampled from the inputs, every input is cut at them, and each range's
+// slices are merged by the library, in a process of its own, from a
+// directory of their own; the ranges' outputs are then joined into the one
+// file (the same bytes as one merge) or kept as a parts directory.
+//
+// Only sorted inputs can be cut. Each range checks its slices while taking
+// them (every line "word1 TAB word2 TAB count", in order, inside its
+// range); when one is not, the merge runs as one process instead, which is
+// what the library does with any input.
+#ifndef ULO_ENGINE_MERGE_PARTITION_H_
+#define ULO_ENGINE_MERGE_PARTITION_H_
+
+#include <string>
+
+#include "engine/report/progress.h"
+#include "engine/session/session.h"
+
+namespace ulo::engine {
+
+struct RangeMergeOptions {
+  int jobs = 1;                      // ranges merged at once; 1 merges in this process
+  bool parts = false;                // `out` is a parts directory rather than one file
+  ProgressReport* report = nullptr;  // told of the merge's progress; may be null
+};
+
+// Merges every pair-count file under `dir` into `out`. Returns an empty
+// string, or the failure line (without the "ulo: " lead).
+std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
+                          const RangeMergeOptions& options);
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_MERGE_PARTITION_H_

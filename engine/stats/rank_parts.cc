@@ -1,0 +1,144 @@
+#include "engine/stats/rank_parts.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "engine/files/checks.h"
+#include "engine/files/pair_parts.h"
+#include "engine/merge/processes.h"
+
+namespace ulo::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Named(const fs::path& work, const std::string& name, size_t k, size_t d = 0) {
+  return (work / (name + "-" + std::to_string(k) + "-" + std::to_string(d))).string();
+}
+
+// Closes `out` and says whether all of it was written.
+std::string Finish(std::ofstream& out, const std::string& path) {
+  out.close();
+  return out ? "" : "cannot write " + path;
+}
+
+// Part k's frequencies: its total on the first line, then "word TAB
+// frequency" lines.
+std::string CountPart(const std::vector<std::string>& files, const fs::path& work, size_t k) {
+  Ranking part;
+  std::string error;
+  if (!part.CountFrequencies(files[k], &error)) return error;
+  std::string path = Named(work, "frequencies", k);
+  std::ofstream out(path, std::ios::binary);
+  out << part.Total() << '\n';
+  for (uint32_t id = 0; id < part.WordCount(); ++id)
+    out << part.Word(id) << '\t' << part.Frequency(id) << '\n';
+  return Finish(out, path);
+}
+
+bool SumFrequencies(size_t parts, const fs::path& work, Ranking* ranking, std::string* error) {
+  for (size_t j = 0; j < parts; ++j) {
+    std::string path = Named(work, "frequencies", j);
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line)) {
+      *error = "cannot read " + path;
+      return false;
+    }
+    ranking->AddTotal(std::stoll(line));
+    while (std::getline(in, line)) {
+      size_t tab = line.rfind('\t');
+      ranking->AddFrequency(std::string_view(line).substr(0, tab),
+                            std::stoll(line.substr(tab + 1)));
+    }
+  }
+  return true;
+}
+
+// Part k scored against the sums; each word's best items go to the file of
+// the range its word falls in.
+std::string ScorePart(const std::vector<std::string>& files, const std::vector<std::string>& keys,
+                      const RankOptions& options, const fs::path& work, size_t k) {
+  Ranking part;
+  part.SetOptions(options);
+  std::string error;
+  if (!SumFrequencies(files.size(), work, &part, &error)) return error;
+  part.Keep(nullptr);
+  if (!part.Score(files[k], &error)) return error;
+  size_t range = 0;
+  std::string path = Named(work, "lists", k, range);
+  std::ofstream out(path, std::ios::binary);
+  for (uint32_t id : part.SortedIds()) {
+    while (range < keys.size() && !(part.Word(id) < keys[range])) {
+      if (std::string failure = Finish(out, path); !failure.empty()) return failure;
+      path = Named(work, "lists", k, ++range);
+      out.open(path, std::ios::binary);
+    }
+    for (const RankedItem& item : part.List(id)) {
+      out << part.Word(id) << '\t' << part.Word(item.other) << '\t' << FormatScore(item.score)
+          << '\t' << item.count << '\n';
+    }
+  }
+  return Finish(out, path);
+}
+
+// Range d's lists from every part, offered in file order, ranked.
+std::string JoinLists(size_t parts, const RankOptions& options, const fs::path& work, size_t d) {
+  Ranking joined;
+  joined.SetOptions(options);
+  for (size_t j = 0; j < parts; ++j) {
+    std::ifstream in(Named(work, "lists", j, d), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+      size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1),
+             tab3 = line.find('\t', tab2 + 1);
+      double score = 0;
+      std::from_chars(line.data() + tab2 + 1, line.data() + tab3, score);
+      std::string_view text(line);
+      joined.OfferItem(text.substr(0, tab1), text.substr(tab1 + 1, tab2 - tab1 - 1), score,
+                       std::stoll(line.substr(tab3 + 1)));
+    }
+  }
+  std::string error;
+  return WriteRanking(joined, Named(work, "ranked", d), &error) ? "" : error;
+}
+
+}  // namespace
+
+std::string RankParts(const std::string& dir, const RankOptions& options, const std::string& out) {
+  std::vector<std::string> files, keys;
+  std::string error;
+  if (!PairFileParts(dir, &files, &error, &keys)) return error;
+  size_t parts = files.size();
+  fs::path work = out + ".ranking";
+  std::error_code code;
+  fs::remove_all(work, code);
+  fs::create_directories(work, code);
+  if (code) return "cannot make " + work.string() + ": " + code.message();
+  std::string failure =
+      ForEachInProcesses(parts, [&](size_t k) { return CountPart(files, work, k); });
+  if (failure.empty()) {
+    failure = ForEachInProcesses(
+        parts, [&](size_t k) { return ScorePart(files, keys, options, work, k); });
+  }
+  if (failure.empty()) {
+    failure =
+        ForEachInProcesses(parts, [&](size_t d) { return JoinLists(parts, options, work, d); });
+  }
+  if (failure.empty()) {
+    std::vector<std::string> ranked;
+    for (size_t d = 0; d < parts; ++d)
+      ranked.push_back(Named(work, "ranked", d));
+    StagedOutput staged(out);
+    if (!JoinParts(ranked, staged.path(), &failure) || !staged.Commit(&failure)) {
+      if (failure.empty()) failure = "cannot write " + out;
+    }
+  }
+  fs::remove_all(work, code);
+  return failure;
+}
+
+}  // namespace ulo::engine

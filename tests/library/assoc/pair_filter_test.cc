@@ -1,0 +1,210 @@
+#include "assoc/pair_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "platform/env.h"
+#include "support/cut_lines.h"
+#include "support/test_support.h"
+#include "text/field_cut.h"
+#include "text/pair_line.h"
+
+namespace ulo::assoc {
+namespace {
+
+// GB2312 words used below.
+const std::string kJia = "\xBC\xD7";  // the character for "first"
+const std::string kYi = "\xD2\xD2";   // the character for "second"
+
+class PairFilterTest : public ::testing::Test {
+ protected:
+  // Runs the filter over `input` and returns the output file's bytes, with
+  // CR LF line ends read back as LF.
+  std::string Filter(const std::string& input, int32_t threshold, bool expectOk = true) {
+    testing::WriteFile(dir.Path("in.txt"), input);
+    EXPECT_EQ(FilterPairs(dir.Path("in.txt").c_str(), dir.Path("out.txt").c_str(), threshold),
+              expectOk);
+    return testing::ReadAsLf(dir.Path("out.txt"));
+  }
+
+  testing::TempDir dir;
+};
+
+TEST_F(PairFilterTest, KeepsCountsReachingTheThreshold) {
+  std::string line = kJia + "\t" + kYi + "\t12\n";
+  EXPECT_EQ(Filter(line, 12), "12\t" + kJia + "\t" + kYi + "\n");
+  EXPECT_EQ(Filter(line, 13), "");
+  EXPECT_EQ(Filter("a\tb\t1\nc\td\t5\ne\tf\t3\n", 3), "5\tc\td\n3\te\tf\n");
+}
+
+TEST_F(PairFilterTest, ThresholdZeroAndNegative) {
+  std::string input = "a\tb\t0\nc\td\t-1\ne\tf\tx\ng\th\t-5\n";
+  EXPECT_EQ(Filter(input, 0), "0\ta\tb\nx\te\tf\n");
+  EXPECT_EQ(Filter(input, -1), "0\ta\tb\n-1\tc\td\nx\te\tf\n");
+  EXPECT_EQ(Filter(input, -5), "0\ta\tb\n-1\tc\td\nx\te\tf\n-5\tg\th\n");
+}
+
+TEST_F(PairFilterTest, CountTextWrittenAsRead) {
+  EXPECT_EQ(Filter("a\tb\t007\n", 7), "007\ta\tb\n");
+  EXPECT_EQ(Filter("a\tb\t5\tx\n", 5), "5\tx\ta\tb\n");
+  EXPECT_EQ(Filter("a\tb\t 9.5\n", 9), " 9.5\ta\tb\n");
+}
+
+TEST_F(PairFilterTest, LineShapes) {
+  EXPECT_EQ(Filter("a\tb\t4", 1), "4\ta\tb\n");  // last line without LF
+  EXPECT_EQ(Filter("a\tb\nab\n\na\t\t2\n", 1), "2\ta\t\n");
+  EXPECT_EQ(Filter("a\tb\t4\r\nc\td\t5\r\n", 1), "4\ta\tb\n5\tc\td\n");
+  EXPECT_EQ(Filter("", 0), "");
+}
+
+TEST_F(PairFilterTest, CountsDoNotWrap) {
+  // 2^32 + 1 would read as 1 in 32 bits.
+  EXPECT_EQ(Filter("a\tb\t4294967297\n", 2), "4294967297\ta\tb\n");
+  EXPECT_EQ(Filter("a\tb\t-4294967295\n", 0), "");
+  EXPECT_EQ(Filter("a\tb\t99999999999999999999\n", 2147483647), "99999999999999999999\ta\tb\n");
+}
+
+TEST_F(PairFilterTest, OverLongLinesAreRefusedWhole) {
+  std::string word127(127, 'w');
+  std::string word128(128, 'w');
+  std::string rest126(126, '9');
+  std::string input = word128 + "\tb\t5\n" +                              // word1 too long
+                      "a\t" + word128 + "\t5\n" +                         // word2 too long
+                      "a\tb\t" + rest126 + "9\n" +                        // rest of 128 with its LF
+                      word127 + "\t" + word127 + "\t" + rest126 + "\n" +  // at the limits
+                      "c\td\t5\n";
+  EXPECT_EQ(Filter(input, 1), rest126 + "\t" + word127 + "\t" + word127 + "\n" + "5\tc\td\n");
+  // A line far beyond any buffer is skipped whole, never read as pieces.
+  std::string huge = "x\ty\t1" + std::string(5000, '\t') + "a\tb\t7\n";
+  EXPECT_EQ(Filter(huge + "c\td\t3\n", 1), "3\tc\td\n");
+}
+
+// What the filter must write: each line as the line reader gives it, cut at
+// its first two TABs, its count read as atoi reads it.
+std::string ReferenceFilter(const std::string& path, int32_t threshold) {
+  std::string expected;
+  for (const oracle::CutLine& cut :
+       oracle::CutLines(testing::ReadFile(path), text::kFilterLimits)) {
+    if (text::ParseCountInteger(cut.rest) < threshold) continue;
+    expected.append(cut.rest).append("\t").append(cut.word1).append("\t");
+    expected.append(cut.word2).append("\n");
+  }
+  return expected;
+}
+
+TEST_F(PairFilterTest, AgreesWithLineByLineFiltering) {
+  // Mostly plain lines, which the filter takes 64 bytes at a time, mixed
+  // with every shape it must leave to the line-by-line way or skip: CR LF
+  // ends, NUL bytes, lines longer than 64 bytes or than the limits, fewer
+  // or more than two TABs, empty lines, counts that are not plain digits.
+  // Files reach past the filter's pieces and read blocks, so that lines lie
+  // across their ends.
+  std::mt19937 random(321);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  auto word = [&](size_t longest) {
+    static const char kBytes[] = {'a', 'z', ' ', '5', '\xB0', '\xA1', '\xD2', '\xFE'};
+    std::string text(1 + pick(longest), ' ');
+    for (char& c : text)
+      c = kBytes[pick(sizeof kBytes)];
+    return text;
+  };
+  auto count = [&]() -> std::string {
+    switch (pick(12)) {
+      case 0:
+        return std::string(1 + pick(12), '9');  // past 8 digits
+      case 1:
+        return "0" + std::to_string(pick(100));  // leading zero
+      case 2:
+        return "-" + std::to_string(pick(1000));
+      case 3:
+        return " " + std::to_string(pick(100));
+      case 4:
+        return std::to_string(pick(100)) + "x";
+      case 5:
+        return "";
+      case 6:
+        return std::to_string(pick(20)) + "\t" + word(4);  // a third TAB
+      default:
+        return std::to_string(1 + pick(pick(2) ? 9 : 150000));
+    }
+  };
+  const int32_t thresholds[] = {INT32_MIN, -7,  0,        1,        5,         9,        10,
+                                57,        100, 12345678, 99999999, 100000000, INT32_MAX};
+  for (int round = 0; round < 40; ++round) {
+    // Some files have CR LF ends, some also NUL bytes (which keep the whole
+    // buffer they lie in from the fast way).
+    const size_t shapes = round % 4 == 2 ? 50 : (round % 4 == 3 ? 60 : 40);
+    std::string input;
+    const size_t size = round % 5 == 0 ? 300000 : pick(70000);
+    while (input.size() < size) {
+      size_t shape = pick(shapes);
+      std::string line = word(6) + "\t" + word(6) + "\t" + count();
+      if (shape == 0) line = word(6);                                      // no TAB
+      if (shape == 1) line = word(6) + "\t" + word(6);                     // one TAB
+      if (shape == 2) line = "";                                           // empty
+      if (shape == 3) line = word(40) + "\t" + word(40) + "\t" + count();  // often past 64
+      if (shape == 4) line = word(120) + "\t" + word(1) + "\t1";           // word past 127
+      if (shape == 5) line = "\t\t" + count();                             // empty words
+      if (shape >= 40 && shape < 50) line += "\r";                         // CR LF
+      if (shape >= 50) line.insert(pick(line.size() + 1), 1, '\0');
+      input += line + "\n";
+    }
+    if (pick(2)) input += word(6) + "\t" + word(6) + "\t" + count();  // no LF at the end
+    testing::WriteFile(dir.Path("in.txt"), input);
+    const int32_t threshold = thresholds[pick(sizeof thresholds / sizeof thresholds[0])];
+    ASSERT_TRUE(FilterPairs(dir.Path("in.txt").c_str(), dir.Path("out.txt").c_str(), threshold));
+    std::string expected = ReferenceFilter(dir.Path("in.txt"), threshold);
+    std::string actual = testing::ReadTextFile(dir.Path("out.txt"));
+    if (actual != expected) {
+      size_t at = 0;
+      while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+      FAIL() << "round " << round << " threshold " << threshold << ": first difference at " << at
+             << ", " << ::testing::PrintToString(actual.substr(at, 40)) << " instead of "
+             << ::testing::PrintToString(expected.substr(at, 40));
+    }
+  }
+}
+
+TEST_F(PairFilterTest, NullOrMissingFiles) {
+  testing::WriteFile(dir.Path("in.txt"), "a\tb\t1\n");
+  EXPECT_FALSE(FilterPairs(nullptr, dir.Path("out.txt").c_str(), 0));
+  EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), nullptr, 0));
+  EXPECT_FALSE(testing::FileExists(dir.Path("out.txt")));
+
+  // A missing input still leaves an empty output behind.
+  EXPECT_FALSE(FilterPairs(dir.Path("missing.txt").c_str(), dir.Path("out.txt").c_str(), 0));
+  EXPECT_TRUE(testing::FileExists(dir.Path("out.txt")));
+  EXPECT_EQ(testing::ReadFile(dir.Path("out.txt")), "");
+
+  EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), dir.Path("no/such/out.txt").c_str(), 0));
+}
+
+#if !defined(_WIN32)
+TEST_F(PairFilterTest, FullDiskFails) {
+  testing::WriteFile(dir.Path("in.txt"), "a\tb\t1\n");
+  EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), "/dev/full", 0));
+  // Nothing kept: the close still succeeds, and so does the filter.
+  EXPECT_TRUE(FilterPairs(dir.Path("in.txt").c_str(), "/dev/full", 5));
+}
+#endif
+
+TEST_F(PairFilterTest, OutputNamingTheInputIsRefused) {
+  const std::string input = "a\tb\t1\nc\td\t2\n";
+  testing::WriteFile(dir.Path("in.txt"), input);
+  std::string sep(1, platform::kPathSeparator);
+  std::string spellings[] = {
+      dir.Path("in.txt"),
+      dir.path() + sep + "." + sep + "in.txt",
+      dir.path() + sep + sep + "in.txt",
+  };
+  for (const std::string& output : spellings) {
+    EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), output.c_str(), 0)) << output;
+    EXPECT_EQ(testing::ReadFile(dir.Path("in.txt")), input);
+  }
+}
+
+}  // namespace
+}  // namespace ulo::assoc

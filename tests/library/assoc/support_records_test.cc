@@ -1,0 +1,308 @@
+#include "assoc/support_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "support/cut_lines.h"
+#include "support/random_pairs.h"
+#include "support/test_support.h"
+#include "text/field_cut.h"
+
+namespace ulo::assoc {
+namespace {
+
+const std::string kJia = "\xBC\xD7";
+const std::string kYi = "\xD2\xD2";
+
+// One record as it must appear, labels in GB2312.
+std::string Record(const std::string& base, const std::string& associated,
+                   const std::string& confidence, const std::string& support) {
+  return "<rec>\n<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=" + base +
+         "\n<\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2>=" + associated +
+         "\n<\xD6\xC3\xD0\xC5\xB6\xC8>=" + confidence + "\n<\xD6\xA7\xB3\xD6\xB6\xC8>=" + support +
+         "\n";
+}
+
+std::string PrintfF(double value) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%f", value);
+  return text;
+}
+
+class SupportRecordsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { ExpectSharedTableEmpty(); }
+
+  static void ExpectSharedTableEmpty() {
+    WordFrequencyTable& table = SharedWordFrequencyTable();
+    EXPECT_EQ(table.entryCount(), 0);
+    EXPECT_EQ(table.total(), 0);
+    EXPECT_FALSE(table.holdsStorage());
+  }
+
+  // Runs over `input` with the process-wide table; the output's bytes.
+  std::string Run(const std::string& input, bool expectOk = true) {
+    testing::WriteFile(in(), input);
+    EXPECT_EQ(WriteWordSupportRecords(in().c_str(), out().c_str()), expectOk);
+    ExpectSharedTableEmpty();
+    return testing::ReadAsLf(out());
+  }
+
+  std::string in() const { return dir.Path("in.txt"); }
+  std::string out() const { return dir.Path("out.txt"); }
+
+  testing::TempDir dir;
+};
+
+TEST_F(SupportRecordsTest, WorkedExamples) {
+  EXPECT_EQ(Run(kJia + "\t" + kYi + "\t4\n"), Record(kJia, kYi, "100.000000", "50.000000") +
+                                                  Record(kYi, kJia, "100.000000", "50.000000"));
+  EXPECT_EQ(Run("a\tb\t1\na\td\t3\n"), Record("a", "b", "25.000000", "12.500000") +
+                                           Record("b", "a", "100.000000", "12.500000") +
+                                           Record("a", "d", "75.000000", "37.500000") +
+                                           Record("d", "a", "100.000000", "37.500000"));
+  // Both words equal: the count goes to the word twice.
+  EXPECT_EQ(Run("x\tx\t3\n"), Record("x", "x", "50.000000", "50.000000") +
+                                  Record("x", "x", "50.000000", "50.000000"));
+  // Six decimals, rounded: 1/3 and 2/3.
+  EXPECT_EQ(Run("a\tb\t1\na\tc\t2\n"), Record("a", "b", "33.333333", "16.666667") +
+                                           Record("b", "a", "100.000000", "16.666667") +
+                                           Record("a", "c", "66.666667", "33.333333") +
+                                           Record("c", "a", "100.000000", "33.333333"));
+}
+
+TEST_F(SupportRecordsTest, CountTexts) {
+  // 2.5 counts 2 in the load, 2.5 in the records.
+  EXPECT_EQ(Run("a\tb\t2.5\n"), Record("a", "b", "125.000000", "62.500000") +
+                                    Record("b", "a", "125.000000", "62.500000"));
+  // Only the first 31 bytes are converted in the second pass (30 zeros and
+  // a 2 of 25), the whole text in the load.
+  EXPECT_EQ(Run("a\tb\t" + std::string(30, '0') + "25\n"),
+            Record("a", "b", "8.000000", "4.000000") + Record("b", "a", "8.000000", "4.000000"));
+  // Text after a third TAB is part of the count text and ignored by both.
+  EXPECT_EQ(Run("a\tb\t3\tx\nc\td\t1\n"), Record("a", "b", "100.000000", "37.500000") +
+                                              Record("b", "a", "100.000000", "37.500000") +
+                                              Record("c", "d", "100.000000", "12.500000") +
+                                              Record("d", "c", "100.000000", "12.500000"));
+}
+
+TEST_F(SupportRecordsTest, LineShapes) {
+  const std::string expected =
+      Record("a", "b", "100.000000", "50.000000") + Record("b", "a", "100.000000", "50.000000");
+  EXPECT_EQ(Run("a\tb\t4"), expected);  // no LF at the end
+  EXPECT_EQ(Run("a\tb\t4\r\n"), expected);
+  // Lines without two TABs yield nothing and print nothing.
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(Run("ab\n\na\tb\t4\nc\td\n"), expected);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  // An empty word2 is a word like any other.
+  EXPECT_EQ(Run("a\t\t2\n"), Record("a", "", "100.000000", "50.000000") +
+                                 Record("", "a", "100.000000", "50.000000"));
+  EXPECT_EQ(Run(""), "");
+}
+
+TEST_F(SupportRecordsTest, LimitsRefuseLinesWholeInBothPasses) {
+  const std::string w511(511, 'w');
+  const std::string w512(512, 'w');
+  // Each refused line would otherwise add to b's frequency and the total.
+  std::string input = w512 + "\tb\t5\n" +                              // word1 too long
+                      "b\t" + w512 + "\t5\n" +                         // word2 too long
+                      "a\tb\t5" + std::string(126, ' ') + "\n" +       // rest of 128
+                      w511 + "\t" + std::string(507, 'v') + "\t1\n" +  // line of 1022
+                      "a\tb\t1" + std::string(125, ' ') + "\n" +       // rest of 127
+                      std::string(506, 'u') + "\t" + w511 + "\t1\n";   // line of 1021
+  EXPECT_EQ(Run(input), Record("a", "b", "100.000000", "25.000000") +
+                            Record("b", "a", "100.000000", "25.000000") +
+                            Record(std::string(506, 'u'), w511, "100.000000", "25.000000") +
+                            Record(w511, std::string(506, 'u'), "100.000000", "25.000000"));
+}
+
+TEST_F(SupportRecordsTest, DivisorZeroWrittenAsPrintfDoes) {
+  volatile double zero = 0.0;
+  std::string nan = PrintfF(zero / zero);
+#if defined(_WIN32)
+  // The library spells a NaN as glibc does, with its sign; MinGW's printf
+  // drops the sign.
+  nan = std::signbit(zero / zero) ? "-nan" : "nan";
+#endif
+  EXPECT_EQ(Run("a\tb\t0\n"), Record("a", "b", nan, nan) + Record("b", "a", nan, nan));
+  // a's counts sum to 0, and so does the total.
+  EXPECT_EQ(Run("a\tb\t5\na\tc\t-5\n"),
+            Record("a", "b", PrintfF(5 / zero), PrintfF(5 / zero)) +
+                Record("b", "a", "100.000000", PrintfF(5 / zero)) +
+                Record("a", "c", PrintfF(-5 / zero), PrintfF(-5 / zero)) +
+                Record("c", "a", "100.000000", PrintfF(-5 / zero)));
+  EXPECT_EQ(PrintfF(5 / zero), "inf");
+  EXPECT_EQ(PrintfF(-5 / zero), "-inf");
+}
+
+TEST_F(SupportRecordsTest, CountsSumPastThirtyTwoBits) {
+  EXPECT_EQ(Run("a\tb\t2000000000\nc\td\t2000000000\n"),
+            Record("a", "b", "100.000000", "25.000000") +
+                Record("b", "a", "100.000000", "25.000000") +
+                Record("c", "d", "100.000000", "25.000000") +
+                Record("d", "c", "100.000000", "25.000000"));
+  EXPECT_EQ(
+      Run("a\tb\t3000000000\na\tc\t1000000000\n"),
+      Record("a", "b", "75.000000", "37.500000") + Record("b", "a", "100.000000", "37.500000") +
+          Record("a", "c", "25.000000", "12.500000") + Record("c", "a", "100.000000", "12.500000"));
+}
+
+TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
+  // Four slots: a, c, d and f take them all; e and b find no place.
+  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, 4);
+  testing::WriteFile(in(), "a\tc\t1\nd\tf\t1\ne\ta\t2\r\ne\tb\t1\n");
+  ::testing::internal::CaptureStdout();
+  EXPECT_TRUE(WriteWordSupportRecords(in().c_str(), out().c_str(), table));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "wrong at e\ta\t2\nwrong at e\tb\t1\nwrong at e\tb\t1\n");
+  // The refused lines' counts stay in the total (2 + 2 + 4 + 2 = 10).
+  EXPECT_EQ(testing::ReadAsLf(out()), Record("a", "c", "33.333333", "10.000000") +
+                                          Record("c", "a", "100.000000", "10.000000") +
+                                          Record("d", "f", "100.000000", "10.000000") +
+                                          Record("f", "d", "100.000000", "10.000000"));
+  EXPECT_FALSE(table.holdsStorage());
+}
+
+TEST_F(SupportRecordsTest, MissingOrUnwritableFiles) {
+  const std::string good = Run("a\tb\t4\n");
+  EXPECT_FALSE(WriteWordSupportRecords(nullptr, out().c_str()));
+  EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), nullptr));
+
+  // A missing input leaves an empty output behind; the next run is as good
+  // as a first one.
+  EXPECT_FALSE(WriteWordSupportRecords(dir.Path("missing.txt").c_str(), out().c_str()));
+  ExpectSharedTableEmpty();
+  EXPECT_TRUE(testing::FileExists(out()));
+  EXPECT_EQ(testing::ReadFile(out()), "");
+  EXPECT_EQ(Run("a\tb\t4\n"), good);
+
+  EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), dir.Path("no/such/out.txt").c_str()));
+  ExpectSharedTableEmpty();
+#if !defined(_WIN32)
+  EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), "/dev/full"));
+  ExpectSharedTableEmpty();
+  // Nothing to write: nothing fails.
+  testing::WriteFile(in(), "no pairs here\n");
+  EXPECT_TRUE(WriteWordSupportRecords(in().c_str(), "/dev/full"));
+#endif
+}
+
+TEST_F(SupportRecordsTest, OutputNamingTheInputIsRefused) {
+  const std::string input = "a\tb\t1\nc\td\t2\n";
+  testing::WriteFile(in(), input);
+  std::string sep(1, platform::kPathSeparator);
+  for (const std::string& output : {in(), dir.path() + sep + "." + sep + "in.txt"}) {
+    EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), output.c_str())) << output;
+    EXPECT_EQ(testing::ReadFile(in()), input);
+  }
+}
+
+// Every read fails after the first block of each open.
+class FailingReadEnv : public platform::EnvWrapper {
+ public:
+  FailingReadEnv() : EnvWrapper(platform::Env::Default()) {}
+  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
+                                                        int* error) override {
+    auto file = target->OpenForRead(path, error);
+    if (!file) return nullptr;
+    return std::make_unique<FailingFile>(std::move(file), ++opens == failingOpen);
+  }
+  int failingOpen = 1;
+
+ private:
+  class FailingFile : public platform::SequentialFile {
+   public:
+    FailingFile(std::unique_ptr<platform::SequentialFile> file, bool fail)
+        : file(std::move(file)), fail(fail) {}
+    int64_t Read(char* buffer, size_t n, int* error) override {
+      if (fail && reads++ > 0) {
+        *error = EIO;
+        return -1;
+      }
+      return file->Read(buffer, n < 8 ? n : 8, error);
+    }
+
+   private:
+    std::unique_ptr<platform::SequentialFile> file;
+    bool fail;
+    int reads = 0;
+  };
+  int opens = 0;
+};
+
+TEST_F(SupportRecordsTest, ReadErrorsFail) {
+  testing::WriteFile(in(), "a\tb\t1\nc\td\t2\ne\tf\t3\n");
+  for (int failingOpen : {1, 2}) {
+    FailingReadEnv env;
+    env.failingOpen = failingOpen;
+    platform::ScopedEnvOverride override(&env);
+    EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), out().c_str())) << failingOpen;
+    ExpectSharedTableEmpty();
+  }
+}
+
+}  // namespace
+}  // namespace ulo::assoc
+
+namespace ulo::assoc {
+namespace {
+
+// The records worked out line by line with the table's plain operations.
+std::string ReferenceRecords(const std::string& input, uint32_t slotCount, std::string* messages) {
+  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
+  const std::vector<oracle::CutLine> lines = oracle::CutLines(input, text::kSupportLimits);
+  for (const oracle::CutLine& fields : lines) {
+    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + fields.line;
+    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + fields.line;
+  }
+  std::string records;
+  for (const oracle::CutLine& fields : lines) {
+    int32_t slot1 = table.FindWord(fields.word1);
+    int32_t slot2 = table.FindWord(fields.word2);
+    if (slot1 < 0 || slot2 < 0) continue;
+    double count = std::atof(fields.rest.substr(0, 31).c_str());
+    double support = count / static_cast<double>(table.total()) * 100;
+    records += Record(fields.word1, fields.word2,
+                      PrintfF(count / static_cast<double>(table.FrequencyAt(slot1)) * 100),
+                      PrintfF(support));
+    records += Record(fields.word2, fields.word1,
+                      PrintfF(count / static_cast<double>(table.FrequencyAt(slot2)) * 100),
+                      PrintfF(support));
+  }
+  return records;
+}
+
+TEST(SupportRecordsManyLinesTest, MatchLineByLineWork) {
+  testing::TempDir dir;
+  const std::string in = dir.Path("in.txt");
+  const std::string out = dir.Path("out.txt");
+  std::mt19937 random(99);
+  for (uint32_t slotCount : {WordFrequencyTable::kSlotCount, 16u, 8u}) {
+    for (int round = 0; round < 3; ++round) {
+      const std::string input = testing::RandomPairFile(random, testing::Vocabulary());
+      testing::WriteFile(in, input);
+      std::string expectedMessages;
+      const std::string expected = ReferenceRecords(input, slotCount, &expectedMessages);
+      WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
+      ::testing::internal::CaptureStdout();
+      EXPECT_TRUE(WriteWordSupportRecords(in.c_str(), out.c_str(), table));
+      EXPECT_EQ(::testing::internal::GetCapturedStdout(), expectedMessages);
+      EXPECT_EQ(testing::ReadAsLf(out), expected) << "slots " << slotCount;
+      if (slotCount < 16) {
+        EXPECT_NE(expectedMessages, "");  // refusals were exercised
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ulo::assoc

@@ -1,0 +1,361 @@
+#include "assoc/top_n_ranker.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "support/cut_lines.h"
+#include "support/random_pairs.h"
+#include "support/test_support.h"
+#include "text/field_cut.h"
+
+namespace ulo::assoc {
+namespace {
+
+class TopNRankerTest : public ::testing::Test {
+ protected:
+  // Ranks `input` as the export does; the top-N file's bytes.
+  std::string Rank(const std::string& input, int32_t n, bool expectOk = true) {
+    testing::WriteFile(in(), input);
+    EXPECT_EQ(GetTopNWordSupport(in().c_str(), out().c_str(), n), expectOk);
+    return testing::ReadAsLf(out());
+  }
+
+  std::string in() const { return dir.Path("in.txt"); }
+  std::string out() const { return dir.Path("out.txt"); }
+
+  testing::TempDir dir;
+};
+
+TEST_F(TopNRankerTest, WorkedExamples) {
+  for (int32_t n : {1, 2, 1000}) {
+    EXPECT_EQ(Rank("a\tb\t10\n", n), "a\tb\t100.00\t50.00\nb\ta\t100.00\t50.00\n");
+  }
+  EXPECT_EQ(Rank("a\tb\t1\na\td\t3\n", 2),
+            "a\td\t75.00\t37.50\na\tb\t25.00\t12.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n");
+  // The later, better candidate d displaces b.
+  EXPECT_EQ(Rank("a\tb\t1\na\td\t3\n", 1),
+            "a\td\t75.00\t37.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n");
+  // Equal confidences keep their order of arrival.
+  EXPECT_EQ(Rank("a\tb\t2\na\te\t2\n", 2),
+            "a\tb\t50.00\t25.00\na\te\t50.00\t25.00\nb\ta\t100.00\t25.00\ne\ta\t100.00\t25.00\n");
+  EXPECT_EQ(Rank("a\tb\t2\na\te\t2\n", 1),
+            "a\tb\t50.00\t25.00\nb\ta\t100.00\t25.00\ne\ta\t100.00\t25.00\n");
+  // 333333 and 666666 millionths, written with two decimals.
+  EXPECT_EQ(Rank("a\tb\t1\na\tc\t2\n", 2),
+            "a\tc\t66.67\t33.33\na\tb\t33.33\t16.67\nb\ta\t100.00\t16.67\nc\ta\t100.00\t33.33\n");
+}
+
+TEST_F(TopNRankerTest, EqualWordsOnOneLine) {
+  EXPECT_EQ(Rank("x\tx\t3\n", 2), "x\tx\t50.00\t50.00\nx\tx\t50.00\t50.00\n");
+  EXPECT_EQ(Rank("x\tx\t3\n", 1), "x\tx\t50.00\t50.00\n");
+}
+
+TEST_F(TopNRankerTest, GroupsInOrderOfFirstAppearance) {
+  const std::string jia = "\xBC\xD7", yi = "\xD2\xD2", bing = "\xB1\xFB";
+  // Groups follow the words' first appearance, word1 before word2.
+  EXPECT_EQ(Rank(yi + "\t" + jia + "\t1\n" + bing + "\t" + yi + "\t1\n", 5),
+            yi + "\t" + jia + "\t50.00\t25.00\n" + yi + "\t" + bing + "\t50.00\t25.00\n" + jia +
+                "\t" + yi + "\t100.00\t25.00\n" + bing + "\t" + yi + "\t100.00\t25.00\n");
+}
+
+TEST_F(TopNRankerTest, CountTexts) {
+  // 2.5 counts 2 in the first pass and 2.5 in the second.
+  EXPECT_EQ(Rank("a\tb\t2.5\n", 3), "a\tb\t125.00\t62.50\nb\ta\t125.00\t62.50\n");
+  // Lines without two TABs are skipped, the rest is read up to a third TAB.
+  EXPECT_EQ(Rank("ab\na\tb\nc\td\t4\tx\n\n", 3), "c\td\t100.00\t50.00\nd\tc\t100.00\t50.00\n");
+  EXPECT_EQ(Rank("a\tb\t4\r\n", 3), "a\tb\t100.00\t50.00\nb\ta\t100.00\t50.00\n");
+}
+
+TEST_F(TopNRankerTest, EmptyAndMissingInput) {
+  EXPECT_EQ(Rank("", 10), "");
+  EXPECT_TRUE(testing::FileExists(out()));
+
+  testing::RemoveAll(out());
+  EXPECT_FALSE(GetTopNWordSupport(dir.Path("missing.txt").c_str(), out().c_str(), 10));
+  EXPECT_FALSE(testing::FileExists(out()));
+  EXPECT_FALSE(GetTopNWordSupport(nullptr, out().c_str(), 10));
+  EXPECT_FALSE(GetTopNWordSupport(in().c_str(), nullptr, 10));
+  EXPECT_FALSE(testing::FileExists(out()));
+}
+
+TEST_F(TopNRankerTest, ListLengthBelowOneWritesNothing) {
+  testing::WriteFile(in(), "a\tb\t1\n");
+  for (int32_t n : {0, -1, std::numeric_limits<int32_t>::min()}) {
+    EXPECT_FALSE(GetTopNWordSupport(in().c_str(), out().c_str(), n)) << n;
+    EXPECT_FALSE(testing::FileExists(out()));
+  }
+  // An existing output stays as it was.
+  testing::WriteFile(out(), "before");
+  EXPECT_FALSE(GetTopNWordSupport(in().c_str(), out().c_str(), 0));
+  EXPECT_EQ(testing::ReadFile(out()), "before");
+}
+
+TEST_F(TopNRankerTest, OutputFailures) {
+  testing::WriteFile(in(), "a\tb\t1\n");
+  EXPECT_FALSE(GetTopNWordSupport(in().c_str(), dir.Path("no/such/out.txt").c_str(), 3));
+#if !defined(_WIN32)
+  EXPECT_FALSE(GetTopNWordSupport(in().c_str(), "/dev/full", 3));
+  testing::WriteFile(in(), "");
+  EXPECT_TRUE(GetTopNWordSupport(in().c_str(), "/dev/full", 3));
+#endif
+}
+
+TEST_F(TopNRankerTest, NegativeCountsKeepRealScoresOfMinusOne) {
+  // a's confidence towards c is -1 millionth: a real item, written.
+  EXPECT_EQ(Rank("a\tb\t666668\na\tc\t-1\n", 2),
+            "a\tb\t100.00\t50.00\na\tc\t-0.00\t0.00\nb\ta\t100.00\t50.00\nc\ta\t100.00\t0.00\n");
+}
+
+TEST_F(TopNRankerTest, ScoresBeyondThirtyTwoBitsAreClamped) {
+  EXPECT_EQ(Rank("a\tb\t3000\na\tc\t-2999\n", 2),
+            "a\tb\t214748.36\t150000.00\na\tc\t-214748.36\t-149950.00\n"
+            "b\ta\t100.00\t150000.00\nc\ta\t100.00\t-149950.00\n");
+  // a's counts sum to 0, and so does the total: infinite scores.
+  EXPECT_EQ(Rank("a\tb\t5\na\tc\t-5\n", 2),
+            "a\tb\t214748.36\t214748.36\na\tc\t-214748.36\t-214748.36\n"
+            "b\ta\t100.00\t214748.36\nc\ta\t100.00\t-214748.36\n");
+  EXPECT_EQ(Rank("a\tb\t0\n", 2), "a\tb\t0.00\t0.00\nb\ta\t0.00\t0.00\n");
+}
+
+TEST_F(TopNRankerTest, CountsSumPastThirtyTwoBits) {
+  EXPECT_EQ(Rank("a\tb\t3000000000\na\tc\t1000000000\n", 2),
+            "a\tb\t75.00\t37.50\na\tc\t25.00\t12.50\nb\ta\t100.00\t37.50\n"
+            "c\ta\t100.00\t12.50\n");
+}
+
+TEST(ToMillionthsTest, TruncatesAndClamps) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double value;
+    int32_t millionths;
+  } cases[] = {
+      {333333.9, 333333},
+      {-1.9, -1},
+      {0.0, 0},
+      {-0.5, 0},
+      {2147483647.0, INT32_MAX},
+      {2147483647.9, INT32_MAX},
+      {3e9, INT32_MAX},
+      {inf, INT32_MAX},
+      {-2147483648.0, INT32_MIN},
+      {-2147483648.9, INT32_MIN},
+      {-3e9, INT32_MIN},
+      {-inf, INT32_MIN},
+      {std::nan(""), 0},
+      {-std::nan(""), 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ToMillionths(c.value), c.millionths) << c.value;
+}
+
+TEST_F(TopNRankerTest, LimitsRefuseLinesWholeInBothPasses) {
+  const std::string w63(63, 'w');
+  const std::string w64(64, 'w');
+  std::string input = w64 + "\tb\t5\n" +                                 // word1 too long
+                      "a\t" + w64 + "\t5\n" +                            // word2 too long
+                      "a\tb\t5" + std::string(30, ' ') + "\n" +          // rest of 32
+                      w63 + "\tb\t1" + std::string(29, ' ') + "\n" +     // rest of 31
+                      "x\ty\t1" + std::string(600, '\t') + "a\tb\t7\n";  // far too long
+  EXPECT_EQ(Rank(input, 5), w63 + "\tb\t100.00\t50.00\nb\t" + w63 + "\t100.00\t50.00\n");
+}
+
+TEST_F(TopNRankerTest, RefusedWordsAreReportedAndSkipped) {
+  // Four slots: a, c, d and f take them all; e and b find no place.
+  TopNRanker ranker(4);
+  EXPECT_EQ(ranker.table().probeLimit(), 500);
+  ranker.table().Reset();
+  testing::WriteFile(in(), "a\tc\t1\nd\tf\t1\ne\ta\t2\ne\tb\t1\n");
+  ::testing::internal::CaptureStdout();
+  EXPECT_TRUE(ranker.RankFile(in().c_str(), out().c_str(), 3));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "wrong at e\ta\t2\nwrong at e\tb\t1\nwrong at e\tb\t1\n");
+  EXPECT_EQ(testing::ReadAsLf(out()),
+            "a\tc\t33.33\t10.00\nc\ta\t100.00\t10.00\nd\tf\t100.00\t10.00\nf\td\t100.00\t10.00\n");
+  ranker.table().Clear();
+  EXPECT_FALSE(ranker.table().holdsStorage());
+}
+
+TEST_F(TopNRankerTest, OfferCandidateNeedsBothWords) {
+  TopNRanker ranker(64);
+  ranker.setListLength(2);
+  ranker.table().AddWord("a", int64_t{1});
+  ranker.table().AddWord("b", int64_t{1});
+  EXPECT_EQ(ranker.OfferCandidate("a", "zz", 5, 5), -1);
+  EXPECT_EQ(ranker.OfferCandidate("zz", "a", 5, 5), -1);
+  WordFrequencyTable& table = ranker.table();
+  const int32_t a = table.slotEntry(table.FindWord("a"));
+  EXPECT_EQ(table.ListOf(a).size, 0);
+  EXPECT_EQ(ranker.OfferCandidate("a", "b", 5, 7), 1);
+  const TopList& list = table.ListOf(a);
+  ASSERT_EQ(list.size, 1);
+  EXPECT_EQ(list.items[0].other, table.FindWord("b"));
+  EXPECT_EQ(list.items[0].confidence, 5);
+  EXPECT_EQ(list.items[0].support, 7);
+  // With no room for a list, nothing is kept.
+  ranker.setListLength(0);
+  EXPECT_EQ(ranker.OfferCandidate("b", "a", 5, 7), 1);
+  EXPECT_EQ(table.ListOf(table.slotEntry(table.FindWord("b"))).size, 0);
+}
+
+// The list as a fixed array of N items, all empty at first (other -1): the
+// first position that is empty or of strictly lower confidence takes the
+// newcomer, the items behind it move on, the last falls off.
+void ModelOffer(std::vector<TopNItem>& list, TopNItem item) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].other == -1 || list[i].confidence < item.confidence) {
+      for (size_t k = list.size() - 1; k > i; --k)
+        list[k] = list[k - 1];
+      list[i] = item;
+      return;
+    }
+  }
+}
+
+TEST(TopNListTest, MatchesTheFixedArrayModel) {
+  std::mt19937 random(7);
+  for (int32_t n : {1, 2, 3, 5, 16, 17, 40, 100}) {
+    TopNRanker ranker(1024);
+    ranker.setListLength(n);
+    std::vector<int32_t> slots;
+    for (int i = 0; i < 30; ++i) {
+      ranker.table().AddWord("w" + std::to_string(i), int64_t{1});
+      slots.push_back(ranker.table().FindWord("w" + std::to_string(i)));
+    }
+    std::vector<std::vector<TopNItem>> model(slots.size(), std::vector<TopNItem>(n, {-1, -1, -1}));
+    for (int offer = 0; offer < 4000; ++offer) {
+      size_t base = random() % slots.size();
+      // Few distinct confidences, negative ones and -1 among them: many ties.
+      TopNItem item{slots[random() % slots.size()], static_cast<int32_t>(random() % 13) - 4, offer};
+      ranker.OfferCandidateTo(ranker.table().slotEntry(slots[base]), item.other, item.confidence,
+                              item.support);
+      ModelOffer(model[base], item);
+    }
+    for (size_t w = 0; w < slots.size(); ++w) {
+      const TopList& list = ranker.table().ListOf(ranker.table().slotEntry(slots[w]));
+      std::vector<TopNItem> expected;
+      for (const TopNItem& item : model[w]) {
+        if (item.other != -1) expected.push_back(item);
+      }
+      ASSERT_EQ(static_cast<size_t>(list.size), expected.size()) << "N " << n;
+      for (size_t k = 0; k < expected.size(); ++k) {
+        EXPECT_EQ(list.items[k].other, expected[k].other);
+        EXPECT_EQ(list.items[k].confidence, expected[k].confidence);
+        EXPECT_EQ(list.items[k].support, expected[k].support) << "N " << n << " item " << k;
+      }
+    }
+  }
+}
+
+// The top-N file worked out line by line with the table's plain operations
+// and the fixed-array lists.
+std::string ReferenceTopN(const std::string& input, uint32_t slotCount, int32_t n,
+                          std::string* messages) {
+  WordFrequencyTable table(WordFrequencyTable::kRankerProbeLimit, slotCount);
+  const std::vector<oracle::CutLine> lines = oracle::CutLines(input, text::kTopNLimits);
+  for (const oracle::CutLine& fields : lines) {
+    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + fields.line;
+    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + fields.line;
+  }
+  std::map<int32_t, std::vector<TopNItem>> lists;
+  const double total = static_cast<double>(table.total());
+  for (const oracle::CutLine& fields : lines) {
+    int32_t slot1 = table.FindWord(fields.word1);
+    int32_t slot2 = table.FindWord(fields.word2);
+    if (slot1 < 0 || slot2 < 0) continue;
+    double count = std::atof(fields.rest.c_str());
+    int32_t support = ToMillionths(count / total * 1000000.0);
+    for (auto [base, other] : {std::pair{slot1, slot2}, std::pair{slot2, slot1}}) {
+      auto [list, created] = lists.try_emplace(base, n, TopNItem{-1, -1, -1});
+      ModelOffer(list->second,
+                 {other, ToMillionths(count / static_cast<double>(table.FrequencyAt(base)) * 1e6),
+                  support});
+    }
+  }
+  std::string file;
+  for (int32_t i = 0; i < table.entryCount(); ++i) {
+    auto list = lists.find(static_cast<int32_t>(table.entry(i).slot));
+    if (list == lists.end()) continue;
+    for (const TopNItem& item : list->second) {
+      if (item.other == -1) break;
+      char text[256];
+      std::snprintf(text, sizeof text, "%.2f\t%.2f\n", item.confidence * 0.0001,
+                    item.support * 0.0001);
+      file += std::string(table.entry(i).word()) + "\t" + std::string(table.WordAt(item.other)) +
+              "\t" + text;
+    }
+  }
+  return file;
+}
+
+TEST(TopNManyLinesTest, MatchLineByLineWork) {
+  testing::TempDir dir;
+  const std::string in = dir.Path("in.txt");
+  const std::string out = dir.Path("out.txt");
+  std::mt19937 random(5);
+  for (uint32_t slotCount : {WordFrequencyTable::kSlotCount, 8u}) {
+    for (int32_t n : {1, 3, 17}) {
+      testing::PairFileShape shape;
+      shape.runs = 150;
+      shape.oddLineOneIn = 25;
+      shape.noTabLines = false;
+      shape.overLongWord = 70;
+      shape.lowestCount = -4;
+      shape.countSpan = 30;
+      shape.halfCounts = false;
+      const std::string input = testing::RandomPairFile(random, testing::Vocabulary(), shape);
+      testing::WriteFile(in, input);
+      std::string expectedMessages;
+      const std::string expected = ReferenceTopN(input, slotCount, n, &expectedMessages);
+      TopNRanker ranker(slotCount);
+      ranker.table().Reset();
+      ::testing::internal::CaptureStdout();
+      EXPECT_TRUE(ranker.RankFile(in.c_str(), out.c_str(), n));
+      EXPECT_EQ(::testing::internal::GetCapturedStdout(), expectedMessages);
+      EXPECT_EQ(testing::ReadAsLf(out), expected) << "slots " << slotCount << " N " << n;
+      ranker.table().Clear();
+    }
+  }
+}
+
+// The second open of the input fails to read.
+class FailingSecondReadEnv : public platform::EnvWrapper {
+ public:
+  FailingSecondReadEnv() : EnvWrapper(platform::Env::Default()) {}
+  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
+                                                        int* error) override {
+    auto file = target->OpenForRead(path, error);
+    if (!file || ++opens < 2) return file;
+    return std::make_unique<FailingFile>();
+  }
+
+ private:
+  class FailingFile : public platform::SequentialFile {
+   public:
+    int64_t Read(char*, size_t, int* error) override {
+      *error = EIO;
+      return -1;
+    }
+  };
+  int opens = 0;
+};
+
+TEST_F(TopNRankerTest, ReadErrorWritesNoOutput) {
+  testing::WriteFile(in(), "a\tb\t1\n");
+  FailingSecondReadEnv env;
+  platform::ScopedEnvOverride override(&env);
+  EXPECT_FALSE(GetTopNWordSupport(in().c_str(), out().c_str(), 3));
+  EXPECT_FALSE(testing::FileExists(out()));
+}
+
+}  // namespace
+}  // namespace ulo::assoc

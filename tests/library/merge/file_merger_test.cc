@@ -1,0 +1,490 @@
+#include "merge/file_merger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "merge/error_log.h"
+#include "platform/env.h"
+#include "support/test_support.h"
+#include "vorn_ulo.h"
+
+namespace ulo::merge {
+namespace {
+
+using platform::kPathSeparator;
+const std::string kSep(1, kPathSeparator);
+// A log entry's "\r\n" as a text stream writes it.
+const std::string kEntryEnd = platform::kTextModeWritesCrLf ? "\r\r\n" : "\r\n";
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Puts faults in front of the real system and counts the files held open.
+class FaultEnv : public platform::EnvWrapper {
+ public:
+  using Match = std::function<bool(const std::string&)>;
+  FaultEnv() : EnvWrapper(platform::Env::Default()) {}
+
+  Match failOpenRead, throwOnOpenRead, failRead, failOpenWrite, failWrite, failListing,
+      failRemoveFile;
+  bool failCopy = false, failCreateDir = false, reportMissing = false;
+  uint32_t extraDirectoryBits = 0;
+  std::vector<std::string> openedForWrite;
+  int openFiles = 0;
+
+  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
+                                                        int* error) override {
+    if (throwOnOpenRead && throwOnOpenRead(path)) throw std::bad_alloc();
+    if (failOpenRead && failOpenRead(path)) return Fail(error);
+    auto file = target->OpenForRead(path, error);
+    if (!file) return nullptr;
+    return std::make_unique<ReadFile>(std::move(file), this, failRead && failRead(path));
+  }
+  std::unique_ptr<platform::WritableFile> OpenForWrite(const std::string& path, bool append,
+                                                       int* error) override {
+    openedForWrite.push_back(path);
+    if (failOpenWrite && failOpenWrite(path)) return Fail(error);
+    auto file = target->OpenForWrite(path, append, error);
+    if (!file) return nullptr;
+    return std::make_unique<WriteFile>(std::move(file), this, failWrite && failWrite(path));
+  }
+  std::unique_ptr<platform::DirectoryIterator> OpenDirectory(const std::string& path,
+                                                             int* error) override {
+    auto listing = target->OpenDirectory(path, error);
+    if (!listing) return nullptr;
+    return std::make_unique<Listing>(std::move(listing), this, failListing && failListing(path));
+  }
+  bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) override {
+    if (!target->GetAttributes(path, attributes, error)) return false;
+    if (*attributes & platform::kAttributeDirectory) *attributes |= extraDirectoryBits;
+    return true;
+  }
+  bool CreateDir(const std::string& path, int* error) override {
+    if (failCreateDir) return Fail(error), false;
+    return target->CreateDir(path, error);
+  }
+  bool RemoveFile(const std::string& path, int* error) override {
+    if (failRemoveFile && failRemoveFile(path)) return Fail(error), false;
+    return target->RemoveFile(path, error);
+  }
+  bool CopyFileOver(const std::string& from, const std::string& to, int* error) override {
+    if (failCopy) return Fail(error), false;
+    return target->CopyFileOver(from, to, error);
+  }
+  bool Exists(const std::string& path) override { return !reportMissing && target->Exists(path); }
+  std::string ErrorText(int) override { return "injected"; }
+
+ private:
+  static std::nullptr_t Fail(int* error) {
+    *error = EIO;
+    return nullptr;
+  }
+  struct ReadFile : platform::SequentialFile {
+    ReadFile(std::unique_ptr<SequentialFile> inner, FaultEnv* env, bool fail)
+        : inner(std::move(inner)), env(env), fail(fail) {
+      ++env->openFiles;
+    }
+    ~ReadFile() override { --env->openFiles; }
+    int64_t Read(char* buffer, size_t n, int* error) override {
+      if (fail) return Fail(error), -1;
+      return inner->Read(buffer, n, error);
+    }
+    std::unique_ptr<SequentialFile> inner;
+    FaultEnv* env;
+    bool fail;
+  };
+  struct WriteFile : platform::WritableFile {
+    WriteFile(std::unique_ptr<WritableFile> inner, FaultEnv* env, bool fail)
+        : inner(std::move(inner)), env(env), fail(fail) {
+      ++env->openFiles;
+    }
+    ~WriteFile() override { --env->openFiles; }
+    bool Write(const char* data, size_t n, int* error) override {
+      if (fail) return Fail(error), false;
+      return inner->Write(data, n, error);
+    }
+    bool Close(int* error) override { return inner->Close(error); }
+    std::unique_ptr<WritableFile> inner;
+    FaultEnv* env;
+    bool fail;
+  };
+  struct Listing : platform::DirectoryIterator {
+    Listing(std::unique_ptr<DirectoryIterator> inner, FaultEnv* env, bool fail)
+        : inner(std::move(inner)), env(env), fail(fail) {}
+    bool Next(platform::DirectoryEntry* entry) override {
+      if (fail) return false;
+      if (!inner->Next(entry)) return false;
+      if (entry->attributes & platform::kAttributeDirectory) {
+        entry->attributes |= env->extraDirectoryBits;
+      }
+      return true;
+    }
+    int ErrorCode() const override { return fail ? EIO : inner->ErrorCode(); }
+    std::unique_ptr<DirectoryIterator> inner;
+    FaultEnv* env;
+    bool fail;
+  };
+};
+
+// Records what the progress hooks see, and lets a test look at the work
+// directory when a pass starts.
+class ProbeMerger : public FileMerger {
+ public:
+  void OnPassStart(int pass, int passCount) override {
+    passes.emplace_back(pass, passCount);
+    if (atPassStart) atPassStart(pass);
+  }
+  void OnGroupProgress(int inputsInGroup, int groupsDone) override {
+    progress.emplace_back(inputsInGroup, groupsDone);
+  }
+  std::vector<std::pair<int, int>> passes, progress;
+  std::function<void(int)> atPassStart;
+};
+
+class FileMergerTest : public ::testing::Test {
+ protected:
+  std::string Source(const std::string& name = "") const {
+    return name.empty() ? dir.Path("spill") : dir.Path("spill") + kSep + name;
+  }
+  std::string Work(const std::string& name = "") const {
+    return name.empty() ? dir.Path("merge_temp") : dir.Path("merge_temp") + kSep + name;
+  }
+  std::string Output() const { return dir.Path("out.txt"); }
+  std::string Log() const { return Output() + "_err.log"; }
+
+  // Writes an input file under the source directory, creating directories.
+  void Input(const std::string& name, const std::string& content) {
+    std::string path = Source(name);
+    testing::MakeDirectory(path.substr(0, path.rfind(kPathSeparator)));
+    testing::WriteFile(path, content);
+  }
+  // `files` inputs named in list order; input i holds the lines `lines(i)`.
+  void Inputs(int files, const std::function<std::string(int)>& lines) {
+    for (int i = 0; i < files; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "f%04d.txt", i);
+      Input(name, lines(i));
+    }
+  }
+  int32_t Merge(FileMerger& merger, const std::string& source) {
+    return merger.MergeFiles(source.c_str(), Output().c_str());
+  }
+  int32_t Merge() {
+    FileMerger merger;
+    return Merge(merger, Source());
+  }
+  std::string Merged() const { return testing::ReadAsLf(Output()); }
+
+  testing::TempDir dir;
+};
+
+TEST_F(FileMergerTest, RefusedArguments) {
+  Input("a.txt", "a\tb\t1\n");
+  testing::MakeDirectory(dir.Path("merge_temp"));
+  testing::WriteFile(Work("keep.txt"), "x\ty\t1\n");
+  FileMerger merger;
+  EXPECT_EQ(merger.MergeFiles(nullptr, Output().c_str()), kBadArgument);
+  EXPECT_EQ(merger.MergeFiles(Source().c_str(), nullptr), kBadArgument);
+  EXPECT_EQ(merger.MergeFiles("", Output().c_str()), kBadArgument);
+  EXPECT_EQ(merger.MergeFiles(Source().c_str(), ""), kBadArgument);
+  EXPECT_EQ(merger.MergeFiles(kSep.c_str(), Output().c_str()), kOnlySeparators);
+  EXPECT_EQ(merger.MergeFiles((kSep + kSep + kSep).c_str(), Output().c_str()), kOnlySeparators);
+  EXPECT_EQ(Merge(merger, dir.Path("missing")), kNotADirectory);
+  EXPECT_EQ(Merge(merger, Source("a.txt")), kNotADirectory);
+  // The work directory itself as source: refused, nothing deleted.
+  EXPECT_EQ(Merge(merger, Work()), kNotADirectory);
+  EXPECT_EQ(Merge(merger, Work() + kSep), kNotADirectory);
+  EXPECT_EQ(testing::ReadFile(Work("keep.txt")), "x\ty\t1\n");
+  EXPECT_FALSE(testing::FileExists(Output()));
+  EXPECT_FALSE(testing::FileExists(Log()));
+
+  EXPECT_EQ(ULO_MulMergeFile(nullptr, Output().c_str()), -1);
+  EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), nullptr), -1);
+  EXPECT_EQ(ULO_MulMergeFile("", Output().c_str()), kBadArgument);
+}
+
+TEST_F(FileMergerTest, EmptySourceLeavesNoWorkDirectory) {
+  testing::MakeDirectory(Source("empty" + kSep + "deeper"));
+  EXPECT_EQ(Merge(), kNoFiles);
+  EXPECT_FALSE(testing::FileExists(Work()));
+  EXPECT_FALSE(testing::FileExists(Output()));
+}
+
+TEST_F(FileMergerTest, SingleFileIsCopiedByteForByte) {
+  // Unsorted, with blank lines and CR LF: copied, never parsed or summed.
+  std::string bytes = "z\ty\t1\r\n\nz\ty\t2\na\tb\tx\n";
+  Input("only" + kSep + "one.txt", bytes);
+  testing::WriteFile(Output(), std::string(500, 'o'));
+  EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), Output().c_str()), kMergeOk);
+  EXPECT_EQ(testing::ReadFile(Output()), bytes);
+  EXPECT_FALSE(testing::FileExists(Work()));
+  // A second merge in the same process lists and copies the same way.
+  EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), Output().c_str()), kMergeOk);
+  EXPECT_EQ(testing::ReadFile(Output()), bytes);
+}
+
+TEST_F(FileMergerTest, SingleFileFailures) {
+  Input("one.txt", "a\tb\t1\n");
+  FaultEnv env;
+  platform::ScopedEnvOverride use(&env);
+
+  env.failOpenRead = [](const std::string& path) { return EndsWith(path, "filename.tmp"); };
+  EXPECT_EQ(Merge(), kListNotReadable);
+  EXPECT_FALSE(testing::FileExists(Work()));
+  env.failOpenRead = nullptr;
+
+  env.failCopy = true;
+  EXPECT_EQ(Merge(), kOutputNotWritable);
+  EXPECT_FALSE(testing::FileExists(Work()));
+  env.failCopy = false;
+
+  env.reportMissing = true;  // the file went between listing and copying
+  EXPECT_EQ(Merge(), kSingleFileVanished);
+  EXPECT_TRUE(testing::FileExists(Work()));
+  EXPECT_EQ(env.openFiles, 0);
+}
+
+TEST_F(FileMergerTest, FewFilesMergeInOnePassWithoutNextList) {
+  for (int files : {2, 20}) {
+    testing::RemoveAll(Source());
+    Inputs(files, [](int i) {
+      return "a\tb\t" + std::to_string(i + 1) + "\nk" + std::to_string(i % 2) + "\tv\t1\n";
+    });
+    FaultEnv env;
+    platform::ScopedEnvOverride use(&env);
+    ProbeMerger merger;
+    ASSERT_EQ(Merge(merger, Source() + kSep + kSep), kMergeOk);  // trailing separators
+    int sum = files * (files + 1) / 2;
+    EXPECT_EQ(Merged(), "a\tb\t" + std::to_string(sum) + "\nk0\tv\t" +
+                            std::to_string((files + 1) / 2) + "\nk1\tv\t" +
+                            std::to_string(files / 2) + "\n");
+    EXPECT_EQ(merger.passes, (std::vector<std::pair<int, int>>{{0, 1}}));
+    EXPECT_EQ(env.openedForWrite, (std::vector<std::string>{Work("filename.tmp"), Output()}));
+    EXPECT_FALSE(testing::FileExists(Work()));
+  }
+}
+
+TEST_F(FileMergerTest, TwentyOneFilesFormGroupsOfTwentyAndOne) {
+  Inputs(21, [](int) { return "w\tz\t2\n"; });
+  ProbeMerger merger;
+  std::string groupOutputs, nextList;
+  merger.atPassStart = [&](int pass) {
+    if (pass == 0) {
+      // Key "both" goes to the first and the last listed file, so into the
+      // two groups: each group's output has it once, the next pass sums it.
+      std::string list = testing::ReadAsLf(Work("filename.tmp"));
+      std::string first = list.substr(0, list.find('\n'));
+      std::string last = list.substr(list.rfind('\n') + 1);
+      ASSERT_EQ(std::count(list.begin(), list.end(), '\n'), 20);
+      testing::WriteFile(first, "both\tx\t5\nw\tz\t2\n");
+      testing::WriteFile(last, "both\tx\t25\nw\tz\t2\n");
+    } else {
+      nextList = testing::ReadAsLf(Work("namefile_0.tmp"));
+      groupOutputs =
+          testing::ReadAsLf(Work("output_0.tmp")) + "|" + testing::ReadAsLf(Work("output_1.tmp"));
+    }
+  };
+  ASSERT_EQ(Merge(merger, Source()), kMergeOk);
+  EXPECT_EQ(Merged(), "both\tx\t30\nw\tz\t42\n");
+  EXPECT_EQ(nextList, Work("output_0.tmp") + "\n" + Work("output_1.tmp"));
+  EXPECT_EQ(groupOutputs, "both\tx\t5\nw\tz\t40\n|both\tx\t25\nw\tz\t2\n");
+  EXPECT_EQ(merger.passes, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
+  std::vector<std::pair<int, int>> progress;
+  for (int i = 1; i < 20; ++i)
+    progress.emplace_back(i, 0);
+  progress.insert(progress.end(), {{0, 1}, {0, 2}, {1, 0}, {0, 1}});
+  EXPECT_EQ(merger.progress, progress);
+  EXPECT_FALSE(testing::FileExists(Work()));
+}
+
+TEST_F(FileMergerTest, FourHundredAndOneFilesTakeThreePasses) {
+  Inputs(401, [](int i) {
+    return "k\tv\t" + std::to_string(i) + "\nu" + std::to_string(i) + "\tv\t1\n";
+  });
+  ProbeMerger merger;
+  ASSERT_EQ(Merge(merger, Source()), kMergeOk);
+  EXPECT_EQ(merger.passes, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
+  std::string merged = Merged();
+  EXPECT_EQ(merged.substr(0, merged.find('\n')), "k\tv\t80200");
+  EXPECT_EQ(std::count(merged.begin(), merged.end(), '\n'), 402);
+  EXPECT_NE(merged.find("\nu400\tv\t1\n"), std::string::npos);
+  EXPECT_FALSE(testing::FileExists(Work()));
+}
+
+TEST_F(FileMergerTest, OrderAndLineShapes) {
+  // ASCII before GB2312 bytes, a word before its extensions, word1 first.
+  Input("1.txt", "ab\t\xB0\xA1\t1\nab\xB0\t\t\tb\t1\n\xB0\xA1\ta\t1\n");
+  Input("2.txt", "\ta\tz\t1\nab\t\xB0\xA1\t2\textra\n\nab\tb\n\xB0\xA1\xB0\xA1\ta\t4\n");
+  Input("3.txt", "");
+  Input("sub" + kSep + "4.txt", "ab\ta\t-3\r\nab\ta\t2147483647\r\n");
+  ASSERT_EQ(Merge(), kMergeOk);
+  EXPECT_EQ(Merged(),
+            "a\tz\t1\n"
+            "ab\ta\t2147483644\n"
+            "ab\t\xB0\xA1\t3\n"
+            "ab\xB0\tb\t1\n"
+            "\xB0\xA1\ta\t1\n"
+            "\xB0\xA1\xB0\xA1\ta\t4\n");
+}
+
+TEST_F(FileMergerTest, BlankLinesLongLinesAndLargeCountsSurvive) {
+  std::string longWord(5000, '\xC4');
+  Input("1.txt", "a\tb\t2147483647\n\n\nc\td\t1\n" + longWord + "\tx\t1\n");
+  Input("2.txt", "a\tb\t2147483647\n\r\n" + longWord + "\tx\t4294967296\n");
+  ASSERT_EQ(Merge(), kMergeOk);
+  EXPECT_EQ(Merged(), "a\tb\t4294967294\nc\td\t1\n" + longWord + "\tx\t4294967297\n");
+}
+
+TEST_F(FileMergerTest, EmptyInputsGiveAnEmptyOutput) {
+  Input("1.txt", "");
+  Input("2.txt", "\n\n");
+  testing::WriteFile(Output(), "old");
+  ASSERT_EQ(Merge(), kMergeOk);
+  EXPECT_EQ(testing::ReadFile(Output()), "");
+}
+
+TEST_F(FileMergerTest, StaleWorkDirectoryIsCleared) {
+  Input("1.txt", "a\tb\t1\n");
+  Input("2.txt", "a\tb\t2\n");
+  testing::MakeDirectory(Work("old" + kSep + "deeper"));
+  testing::WriteFile(Work("output_0.tmp"), "stale\tline\t9\n");
+  testing::WriteFile(Work("old" + kSep + "deeper" + kSep + "x"), "x");
+  ASSERT_EQ(Merge(), kMergeOk);
+  EXPECT_EQ(Merged(), "a\tb\t3\n");
+  EXPECT_FALSE(testing::FileExists(Work()));
+}
+
+TEST_F(FileMergerTest, OutputInsideTheSourceTreeIsNoInput) {
+  Input("1.txt", "a\tb\t1\n");
+  Input("2.txt", "a\tb\t2\n");
+  std::string output = Source("result.txt");
+  for (int run = 0; run < 2; ++run) {
+    testing::WriteFile(output, "a\tb\t100\n");
+    ASSERT_EQ(ULO_MulMergeFile(Source().c_str(), output.c_str()), kMergeOk);
+    EXPECT_EQ(testing::CrLfAsLf(testing::ReadFile(output)), "a\tb\t3\n");
+  }
+  // An output inside the work directory would be removed with it.
+  EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), Work("result.txt").c_str()), kWorkDirFailed);
+  EXPECT_FALSE(testing::FileExists(Work()));
+}
+
+TEST_F(FileMergerTest, LinkBackToAnAncestorIsNotFollowed) {
+  Input("1.txt", "a\tb\t1\n");
+  Input("sub" + kSep + "2.txt", "a\tb\t2\n");
+  std::error_code error;
+  std::filesystem::create_directory_symlink(Source(), Source("sub" + kSep + "up"), error);
+  if (error) GTEST_SKIP() << "no directory links here: " << error.message();
+  ASSERT_EQ(Merge(), kMergeOk);
+  EXPECT_EQ(Merged(), "a\tb\t3\n");
+}
+
+TEST_F(FileMergerTest, DirectoriesWithFurtherAttributeBitsAreDirectories) {
+  Input("sub" + kSep + "1.txt", "a\tb\t1\n");
+  Input("sub" + kSep + "2.txt", "a\tb\t2\n");
+  FaultEnv env;
+  env.extraDirectoryBits = platform::kAttributeReadOnly | platform::kAttributeHidden;
+  platform::ScopedEnvOverride use(&env);
+  ASSERT_EQ(Merge(), kMergeOk);
+  EXPECT_EQ(Merged(), "a\tb\t3\n");
+  EXPECT_FALSE(testing::FileExists(Work()));
+}
+
+#if !defined(_WIN32)  // on Windows an input held open without sharing (Windows tests)
+TEST_F(FileMergerTest, UnreadableInputIsLogged) {
+  if (testing::RunningAsRoot()) GTEST_SKIP() << "permissions do not bind root";
+  Input("1.txt", "a\tb\t1\n");
+  Input("2.txt", "a\tb\t2\n");
+  std::filesystem::permissions(Source("2.txt"), std::filesystem::perms::none);
+  EXPECT_EQ(Merge(), kInputNotReadable);
+  EXPECT_NE(
+      testing::ReadFile(Log()).find(std::string(kOpenFailedPrefix) + Source("2.txt") + kEntryEnd),
+      std::string::npos);
+  EXPECT_FALSE(testing::FileExists(Work()));
+}
+#endif
+
+TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
+  Inputs(21, [](int i) { return "k\tv\t" + std::to_string(i) + "\n"; });
+  auto is = [](const std::string& name) {
+    return [name](const std::string& path) { return EndsWith(path, name); };
+  };
+  struct Case {
+    const char* what;
+    std::function<void(FaultEnv&)> inject;
+    int32_t code;
+    bool workDirStays;
+    std::string logged;
+  } cases[] = {
+      {"input not opened", [&](FaultEnv& e) { e.failOpenRead = is("f0020.txt"); },
+       kInputNotReadable, false, std::string(kOpenFailedPrefix) + Source("f0020.txt")},
+      {"input read fails", [&](FaultEnv& e) { e.failRead = is("f0003.txt"); }, kInputNotReadable,
+       false, std::string(kOpenFailedPrefix) + Source("f0003.txt")},
+      {"list not opened", [&](FaultEnv& e) { e.failOpenRead = is("namefile_0.tmp"); },
+       kListNotReadable, false, ""},
+      {"first output not created", [&](FaultEnv& e) { e.failOpenWrite = is("output_0.tmp"); },
+       kOutputNotWritable, false, ""},
+      {"further output not created", [&](FaultEnv& e) { e.failOpenWrite = is("output_1.tmp"); },
+       kMergeFailed, false, ""},
+      {"intermediate not written", [&](FaultEnv& e) { e.failWrite = is("output_0.tmp"); },
+       kMergeFailed, false, ""},
+      {"next list not written", [&](FaultEnv& e) { e.failOpenWrite = is("namefile_0.tmp"); },
+       kMergeFailed, false, ""},
+      {"output not written", [&](FaultEnv& e) { e.failWrite = is("out.txt"); }, kOutputNotWritable,
+       false, ""},
+      {"exception", [&](FaultEnv& e) { e.throwOnOpenRead = is("f0007.txt"); }, kMergeFailed, true,
+       "Exception occur!"},
+      {"listing fails", [&](FaultEnv& e) { e.failListing = is("spill"); }, kNoFiles, false, ""},
+      {"list not created", [&](FaultEnv& e) { e.failOpenWrite = is("filename.tmp"); }, kNoFiles,
+       false, ""},
+      {"work directory not created", [&](FaultEnv& e) { e.failCreateDir = true; }, kWorkDirFailed,
+       false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::RemoveAll(Log());
+    testing::RemoveAll(Work());
+    FaultEnv env;
+    c.inject(env);
+    platform::ScopedEnvOverride use(&env);
+    FileMerger merger;
+    EXPECT_EQ(Merge(merger, Source()), c.code);
+    EXPECT_EQ(env.openFiles, 0);
+    EXPECT_EQ(testing::FileExists(Work()), c.workDirStays);
+    std::string log = testing::ReadFile(Log());
+    if (c.logged.empty()) {
+      EXPECT_EQ(log, "");
+    } else {
+      EXPECT_NE(log.find("  " + c.logged + kEntryEnd), std::string::npos) << log;
+    }
+  }
+}
+
+TEST_F(FileMergerTest, FileThatCannotBeDeletedIsLogged) {
+  Input("1.txt", "a\tb\t1\n");
+  testing::MakeDirectory(Work());
+  testing::WriteFile(Work("held.tmp"), "x");
+  FaultEnv env;
+  env.failRemoveFile = [](const std::string& path) { return EndsWith(path, "held.tmp"); };
+  platform::ScopedEnvOverride use(&env);
+  // The stale directory cannot go, so it cannot be made afresh either.
+  EXPECT_EQ(Merge(), kWorkDirFailed);
+  EXPECT_NE(
+      testing::ReadFile(Log()).find(std::string(kDeleteFailedPrefix) + Work("held.tmp") +
+                                    std::string(kDeleteFailedReason) + "injected " + kEntryEnd),
+      std::string::npos);
+}
+
+}  // namespace
+}  // namespace ulo::merge

@@ -1,0 +1,293 @@
+// The library driven from several threads at once, with the real operations
+// on real files: the busy flag lets one counting run in at a time, file
+// commands of one object take turns under its lock, objects and direct
+// callers on their own threads never see one another's merge or word table,
+// and two objects share one counting run. scripts/test runs this suite under
+// ThreadSanitizer too.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "library/module/fake_exports.h"
+#include "module/extension_module.h"
+#include "platform/env.h"
+#include "support/test_support.h"
+#include "vorn_ulo.h"
+
+namespace ulo::testing {
+namespace {
+
+using platform::kPathSeparator;
+
+ModulePtr MakeModule() {
+  return ModulePtr(new module::ExtensionModuleImpl());
+}
+
+CommandBuffer Begin(const std::string& dir) {
+  return CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(dir);
+}
+CommandBuffer AddPair(const std::string& a, const std::string& b, int32_t count) {
+  return CommandBuffer("ULO_Stat_AssociatedFreq").String(a).String(b).Int32(count).Byte(1);
+}
+CommandBuffer End() {
+  return CommandBuffer("ULO_Stat_AssociatedFreq_End");
+}
+CommandBuffer Merge(const std::string& source, const std::string& out) {
+  return CommandBuffer("ULO_MulMergeFile").String(source).String(out);
+}
+CommandBuffer Filter(const std::string& in, const std::string& out, int32_t threshold) {
+  return CommandBuffer("ULO_Filtrate").String(in).String(out).Int32(threshold);
+}
+CommandBuffer Support(const std::string& in, const std::string& out) {
+  return CommandBuffer("ULO_GetWordSupportRec").String(in).String(out);
+}
+
+// Runs `work(t)` on `threads` threads at once and waits for all of them.
+void OnThreads(int threads, const std::function<void(int)>& work) {
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t)
+    running.emplace_back(work, t);
+  for (std::thread& thread : running)
+    thread.join();
+}
+
+// Pair-count lines "prefix TAB x<j> TAB count(j)" for j below n, sorted.
+std::string SortedPairs(const std::string& prefix, int n, const std::function<int(int)>& count) {
+  std::vector<std::pair<std::string, int>> lines;
+  for (int j = 0; j < n; ++j)
+    lines.emplace_back("x" + std::to_string(j), count(j));
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const auto& [word, value] : lines)
+    text += prefix + "\t" + word + "\t" + std::to_string(value) + "\n";
+  return text;
+}
+
+class ConcurrencyTest : public ::testing::Test {
+ protected:
+  // `name` under the test's directory, "/" standing for the separator.
+  std::string Path(std::string name) const {
+    std::replace(name.begin(), name.end(), '/', kPathSeparator);
+    return dir.Path(name);
+  }
+
+  // Per user t: three sorted spill files under data/src<t> (all sources
+  // share the parent data, and so one work directory), and a merged file
+  // pairs<t>.txt for the filter and the statistics.
+  void MakeInputs(int users) {
+    MakeDirectory(Path("data"));
+    for (int t = 0; t < users; ++t) {
+      std::string source = Path("data/src" + std::to_string(t));
+      MakeDirectory(source);
+      for (int k = 1; k <= 3; ++k) {
+        WriteFile(source + kPathSeparator + "temp" + std::to_string(k) + ".txt",
+                  SortedPairs("a" + std::to_string(t), 50, [k](int) { return k; }));
+      }
+      WriteFile(Path("pairs" + std::to_string(t) + ".txt"),
+                SortedPairs("a" + std::to_string(t), 50, [](int j) { return j; }));
+    }
+  }
+  std::string Source(int t) { return Path("data/src" + std::to_string(t)); }
+  std::string Pairs(int t) { return Path("pairs" + std::to_string(t) + ".txt"); }
+  std::string Out(int t, const std::string& what) {
+    return Path("out_" + std::to_string(t) + "_" + what + ".txt");
+  }
+
+  // What the merge and the filter must give for user t.
+  static std::string Merged(int t) {
+    return SortedPairs("a" + std::to_string(t), 50, [](int) { return 6; });
+  }
+  static std::string Filtered(int t, int threshold) {
+    std::string text;
+    for (const std::string& line :
+         Lines(SortedPairs("a" + std::to_string(t), 50, [](int j) { return j; }))) {
+      size_t tab = line.rfind('\t');
+      int count = std::stoi(line.substr(tab + 1));
+      if (count >= threshold) text += line.substr(tab + 1) + "\t" + line.substr(0, tab) + "\n";
+    }
+    return text;
+  }
+  static std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t lf = text.find('\n', at);
+      lines.push_back(text.substr(at, lf - at));
+      at = lf + 1;
+    }
+    return lines;
+  }
+
+  TempDir dir;
+};
+
+TEST_F(ConcurrencyTest, BeginCommandsTakeTheBusyFlagOneAtATime) {
+  constexpr int kRuns = 4;
+  constexpr int kPairs = 200;
+  ModulePtr module = MakeModule();
+  FakeSleepEnv env;  // a waiting Begin sleeps a millisecond, not a second
+  env.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+  platform::ScopedEnvOverride use(&env);
+
+  std::atomic<int> inside{0};
+  std::atomic<int> mostInside{0};
+  auto countPairs = [&](int t) {
+    int now = ++inside;
+    int most = mostInside.load();
+    while (now > most && !mostInside.compare_exchange_weak(most, now)) {
+    }
+    for (int i = 0; i < kPairs; ++i) {
+      EXPECT_EQ(
+          AddPair("t" + std::to_string(t), "w" + std::to_string(i), i + 1).SendTo(module.get()), 0);
+    }
+    --inside;
+  };
+  for (int t = 0; t < kRuns; ++t)
+    MakeDirectory(Path("run" + std::to_string(t)));
+
+  // The first run holds the flag until every other Begin is seen waiting.
+  ASSERT_EQ(Begin(Path("run0")).SendTo(module.get()), 0);
+  std::thread others([&] {
+    OnThreads(kRuns - 1, [&](int i) {
+      int t = i + 1;
+      ASSERT_EQ(Begin(Path("run" + std::to_string(t))).SendTo(module.get()), 0);
+      countPairs(t);
+      EXPECT_EQ(End().SendTo(module.get()), 0);
+    });
+  });
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (env.sleeps.load() < 3 * (kRuns - 1) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  EXPECT_GE(env.sleeps.load(), 3 * (kRuns - 1));
+  countPairs(0);
+  EXPECT_EQ(End().SendTo(module.get()), 0);
+  others.join();
+
+  EXPECT_EQ(mostInside.load(), 1);
+  // Each run's pairs, and only they, in its own single spill file.
+  for (int t = 0; t < kRuns; ++t) {
+    SCOPED_TRACE(t);
+    std::vector<std::pair<std::string, int>> pairs;
+    for (int i = 0; i < kPairs; ++i)
+      pairs.emplace_back("w" + std::to_string(i), i + 1);
+    std::sort(pairs.begin(), pairs.end());
+    std::string expected;
+    for (const auto& [word, count] : pairs)
+      expected += "t" + std::to_string(t) + "\t" + word + "\t" + std::to_string(count) + "\n";
+    std::string run = Path("run" + std::to_string(t));
+    EXPECT_EQ(ReadTextFile(run + kPathSeparator + "temp1.txt"), expected);
+    EXPECT_FALSE(FileExists(run + kPathSeparator + "temp2.txt"));
+  }
+}
+
+TEST_F(ConcurrencyTest, FileCommandsOfManyThreadsTakeTurnsOnOneObject) {
+  constexpr int kUsers = 4;
+  MakeInputs(kUsers);
+  ModulePtr module = MakeModule();
+  // The support records as one thread alone makes them.
+  std::vector<std::string> support;
+  for (int t = 0; t < kUsers; ++t) {
+    ASSERT_EQ(Support(Pairs(t), Out(t, "ref")).SendTo(module.get()), 0);
+    support.push_back(ReadFile(Out(t, "ref")));
+  }
+
+  OnThreads(kUsers, [&](int t) {
+    for (int round = 0; round < 3; ++round) {
+      EXPECT_EQ(Merge(Source(t), Out(t, "merged")).SendTo(module.get()), 0);
+      EXPECT_EQ(Filter(Pairs(t), Out(t, "filtered"), 25).SendTo(module.get()), 0);
+      EXPECT_EQ(Support(Pairs(t), Out(t, "support")).SendTo(module.get()), 0);
+    }
+  });
+  for (int t = 0; t < kUsers; ++t) {
+    SCOPED_TRACE(t);
+    EXPECT_EQ(ReadTextFile(Out(t, "merged")), Merged(t));
+    EXPECT_EQ(ReadTextFile(Out(t, "filtered")), Filtered(t, 25));
+    EXPECT_TRUE(ReadFile(Out(t, "support")) == support[t]) << "support records differ";
+  }
+  EXPECT_FALSE(FileExists(Path("data/merge_temp")));
+}
+
+// Objects have locks of their own and direct callers none: the merge's work
+// directory and the support records' word table, shared by the process, must
+// still never be used by two at once.
+TEST_F(ConcurrencyTest, ObjectsAndDirectCallersOnTheirOwnThreads) {
+  constexpr int kUsers = 4;
+  MakeInputs(kUsers);
+  std::vector<std::string> support, topN;
+  for (int t = 0; t < kUsers; ++t) {
+    ASSERT_EQ(ULO_GetWordSupportRec(Pairs(t).c_str(), Out(t, "ref").c_str()), 1);
+    support.push_back(ReadFile(Out(t, "ref")));
+    ASSERT_EQ(ULO_GetTopNWordSupportRec(Pairs(t).c_str(), Out(t, "ref").c_str(), 3), 1);
+    topN.push_back(ReadFile(Out(t, "ref")));
+  }
+
+  OnThreads(kUsers, [&](int t) {
+    // Users 0 and 1 have an object each; 2 and 3 call the exports.
+    ModulePtr module = t < 2 ? MakeModule() : nullptr;
+    for (int round = 0; round < 3; ++round) {
+      std::string merged = Out(t, "merged"), filtered = Out(t, "filtered");
+      std::string records = Out(t, "support");
+      if (module) {
+        EXPECT_EQ(Merge(Source(t), merged).SendTo(module.get()), 0);
+        EXPECT_EQ(Filter(Pairs(t), filtered, 25).SendTo(module.get()), 0);
+        EXPECT_EQ(Support(Pairs(t), records).SendTo(module.get()), 0);
+      } else {
+        EXPECT_EQ(ULO_MulMergeFile(Source(t).c_str(), merged.c_str()), 0);
+        EXPECT_EQ(ULO_Filtrate(Pairs(t).c_str(), filtered.c_str(), 25), 1);
+        EXPECT_EQ(ULO_GetWordSupportRec(Pairs(t).c_str(), records.c_str()), 1);
+      }
+      EXPECT_EQ(ULO_GetTopNWordSupportRec(Pairs(t).c_str(), Out(t, "topn").c_str(), 3), 1);
+    }
+  });
+  for (int t = 0; t < kUsers; ++t) {
+    SCOPED_TRACE(t);
+    EXPECT_EQ(ReadTextFile(Out(t, "merged")), Merged(t));
+    EXPECT_EQ(ReadTextFile(Out(t, "filtered")), Filtered(t, 25));
+    EXPECT_TRUE(ReadFile(Out(t, "support")) == support[t]) << "support records differ";
+    EXPECT_TRUE(ReadFile(Out(t, "topn")) == topN[t]) << "top-N lists differ";
+  }
+  EXPECT_FALSE(FileExists(Path("data/merge_temp")));
+}
+
+TEST_F(ConcurrencyTest, TwoObjectsFeedTheOneCountingRunFromTheirThreads) {
+  ModulePtr first = MakeModule();
+  ModulePtr second = MakeModule();
+  MakeDirectory(Path("a"));
+  MakeDirectory(Path("b"));
+  ASSERT_EQ(Begin(Path("a")).SendTo(first.get()), 0);
+  ASSERT_EQ(AddPair("early", "pair", 1).SendTo(first.get()), 0);
+  // The second Begin ends the run the first object opened: both objects'
+  // flags are now set, and their pairs go to the one run there is.
+  ASSERT_EQ(Begin(Path("b")).SendTo(second.get()), 0);
+  EXPECT_EQ(ReadTextFile(Path("a") + kPathSeparator + "temp1.txt"), "early\tpair\t1\n");
+
+  constexpr int kPairs = 500;
+  OnThreads(4, [&](int t) {
+    ExtensionModule* module = t % 2 == 0 ? first.get() : second.get();
+    for (int i = 0; i < kPairs; ++i)
+      EXPECT_EQ(AddPair("w" + std::to_string(i % 50), "v", 1).SendTo(module), 0);
+  });
+  EXPECT_EQ(End().SendTo(second.get()), 0);
+  EXPECT_EQ(AddPair("late", "pair", 1).SendTo(first.get()), module::kStatusPairRefused);
+  EXPECT_EQ(End().SendTo(first.get()), 0);
+
+  // 4 x 500 pairs over 50 words: 40 each, all in the second run's one file.
+  std::string expected;
+  std::vector<std::string> words;
+  for (int w = 0; w < 50; ++w)
+    words.push_back("w" + std::to_string(w));
+  std::sort(words.begin(), words.end());
+  for (const std::string& word : words)
+    expected += word + "\tv\t40\n";
+  EXPECT_EQ(ReadTextFile(Path("b") + kPathSeparator + "temp1.txt"), expected);
+  EXPECT_FALSE(FileExists(Path("b") + kPathSeparator + "temp2.txt"));
+}
+
+}  // namespace
+}  // namespace ulo::testing

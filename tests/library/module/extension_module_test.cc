@@ -1,0 +1,283 @@
+// The extension object's command protocol: buffer signature, name matching,
+// argument unpacking and statuses, checked against fake exports; then the
+// object's slots as a C host sees them, and the real filter command.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "library/module/fake_exports.h"
+#include "module/extension_module.h"
+#include "platform/env.h"
+#include "support/test_support.h"
+#include "vorn_ulo.h"
+
+namespace ulo::testing {
+namespace {
+
+constexpr char kBegin[] = "ULO_Stat_AssociatedFreq_Begin";
+constexpr char kAddPair[] = "ULO_Stat_AssociatedFreq";
+constexpr char kEnd[] = "ULO_Stat_AssociatedFreq_End";
+constexpr char kMerge[] = "ULO_MulMergeFile";
+constexpr char kFilter[] = "ULO_Filtrate";
+constexpr char kSupport[] = "ULO_GetWordSupportRec";
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetFakes(); }
+  // None of these commands should wait.
+  void TearDown() override { EXPECT_EQ(env.sleeps.load(), 0); }
+
+  std::vector<std::string> CalledExports() {
+    std::vector<std::string> names;
+    for (const FakeCall& call : Fakes().Calls())
+      names.push_back(call.exportName);
+    return names;
+  }
+
+  FakeSleepEnv env;
+  platform::ScopedEnvOverride useEnv{&env};
+  ModulePtr module = MakeFakeModule();
+};
+
+TEST_F(CommandTest, SignatureMustBeExactlyRBangNul) {
+  struct Case {
+    size_t offset;
+    char value;
+  } spoiled[] = {{4, 'R'}, {4, '\0'}, {5, '?'}, {5, '\0'}, {6, 'x'}, {6, '\x01'}};
+  for (const Case& c : spoiled) {
+    SCOPED_TRACE("byte " + std::to_string(c.offset));
+    CommandBuffer buffer(kFilter);
+    buffer.String("in").String("out").Int32(1).Set(c.offset, c.value);
+    EXPECT_EQ(buffer.SendTo(module.get()), module::kStatusNoSignature);
+  }
+  EXPECT_EQ(module->Execute(nullptr, 0, nullptr, 0), module::kStatusNoSignature);
+  EXPECT_TRUE(CalledExports().empty());
+}
+
+TEST_F(CommandTest, UnreadHeaderBytesMayHoldAnything) {
+  // CommandBuffer fills bytes 0-3 and 7-8 with junk; zeros work as well.
+  CommandBuffer junk(kFilter);
+  junk.String("in").String("out").Int32(1);
+  EXPECT_EQ(junk.SendTo(module.get()), 0);
+  CommandBuffer zeros(kFilter);
+  zeros.String("in").String("out").Int32(1);
+  for (size_t offset : {0, 1, 2, 3, 7, 8})
+    zeros.Set(offset, '\0');
+  EXPECT_EQ(zeros.SendTo(module.get()), 0);
+  EXPECT_EQ(CalledExports(), (std::vector<std::string>{"filter", "filter"}));
+}
+
+TEST_F(CommandTest, NamesMatchInAnyLetterCase) {
+  struct Case {
+    const char* name;
+    const char* exportName;
+  } cases[] = {
+      {"ulo_filtrate", "filter"},
+      {"ULO_FILTRATE", "filter"},
+      {"uLo_FiLtRaTe", "filter"},
+      {"ulo_mulmergefile", "merge"},
+      {"ULO_GETWORDSUPPORTREC", "support"},
+      {"ulo_stat_associatedfreq_begin", "begin"},
+      {"Ulo_Stat_AssociatedFreq", "addPair"},
+      {"ULO_STAT_ASSOCIATEDFREQ_END", "end"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFakes();
+    // Every block is long enough for any command.
+    CommandBuffer buffer(c.name);
+    buffer.String("a").String("b").Int32(1).Byte(0);
+    EXPECT_EQ(buffer.SendTo(module.get()), 0);
+    EXPECT_EQ(CalledExports(), std::vector<std::string>{c.exportName});
+  }
+}
+
+TEST_F(CommandTest, OtherNamesAreUnknown) {
+  const char* names[] = {
+      "ULO_FiltrateX",
+      "ULO_Filtrat",
+      "ULO_Stat_AssociatedFreq_Beginning",
+      "ULO_Stat_AssociatedFreq_",
+      "ULO_GetTopNWordSupportRec",  // reached only through its export
+      " ULO_Filtrate",
+      "ULO_Filtrate ",
+      "",
+      "ULO_\xB0\xA1",
+  };
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    CommandBuffer buffer(name);
+    buffer.String("a").String("b").Int32(1).Byte(0);
+    EXPECT_EQ(buffer.SendTo(module.get()), module::kStatusUnknownCommand);
+  }
+  EXPECT_TRUE(CalledExports().empty());
+}
+
+TEST_F(CommandTest, PairAddUnpacksWordsCountAndFlag) {
+  ASSERT_EQ(CommandBuffer(kBegin).String("dir").SendTo(module.get()), 0);
+  struct Case {
+    std::string word1, word2;
+    int32_t count;
+    unsigned char flag;
+  } cases[] = {
+      // Word lengths move the count to every alignment; the block ends with
+      // the flag byte, so reading past it would be caught.
+      {"\xB0\xA1", "\xB0\xA2", 3, 0},
+      {"a", "\xB0\xA1\xB0\xA2", -2, 1},
+      {"ab", "cd", 0x12345678, 0x80},
+      {"abc", "d", INT32_MIN, 0xFF},
+      {"abcd", "e", 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.word1 + "/" + c.word2);
+    ResetFakes();
+    CommandBuffer buffer(kAddPair);
+    buffer.String(c.word1).String(c.word2).Int32(c.count).Byte(c.flag);
+    EXPECT_EQ(buffer.SendTo(module.get()), 0);
+    std::vector<FakeCall> calls = Fakes().Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].strings, (std::vector<std::string>{c.word1, c.word2}));
+    EXPECT_EQ(calls[0].number, c.count);
+    EXPECT_EQ(calls[0].flag & 0xFF, c.flag);
+  }
+}
+
+TEST_F(CommandTest, PairAddWithEmptyFirstWordIsRefused) {
+  ASSERT_EQ(CommandBuffer(kBegin).String("dir").SendTo(module.get()), 0);
+  ResetFakes();
+  CommandBuffer buffer(kAddPair);
+  buffer.String("").String("\xB0\xA1").Int32(7).Byte(1);
+  EXPECT_EQ(buffer.SendTo(module.get()), module::kStatusPairRefused);
+  std::vector<FakeCall> calls = Fakes().Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].strings, (std::vector<std::string>{"", "\xB0\xA1"}));
+  EXPECT_EQ(calls[0].number, 7);
+}
+
+TEST_F(CommandTest, PairAddBeforeBeginReadsNothing) {
+  // No argument block at all: reading one would run off the buffer.
+  EXPECT_EQ(CommandBuffer(kAddPair).SendTo(module.get()), module::kStatusPairRefused);
+  EXPECT_TRUE(CalledExports().empty());
+}
+
+TEST_F(CommandTest, FileCommandsUnpackPathsAndThreshold) {
+  const std::string dir = "/data/\xB0\xA1 run";
+  const std::string out = "/data/out.txt";
+  EXPECT_EQ(CommandBuffer(kMerge).String(dir).String(out).SendTo(module.get()), 0);
+  EXPECT_EQ(CommandBuffer(kSupport).String(out).String(dir).SendTo(module.get()), 0);
+  for (int32_t threshold : {5, -1, 0x01020304}) {
+    EXPECT_EQ(CommandBuffer(kFilter).String(dir).String("x").Int32(threshold).SendTo(module.get()),
+              0);
+  }
+  EXPECT_EQ(CommandBuffer(kBegin).String(dir).SendTo(module.get()), 0);
+
+  std::vector<FakeCall> calls = Fakes().Calls();
+  ASSERT_EQ(calls.size(), 6u);
+  EXPECT_EQ(calls[0].strings, (std::vector<std::string>{dir, out}));
+  EXPECT_EQ(calls[1].strings, (std::vector<std::string>{out, dir}));
+  EXPECT_EQ(calls[2].strings, (std::vector<std::string>{dir, "x"}));
+  EXPECT_EQ(calls[2].number, 5);
+  EXPECT_EQ(calls[3].number, -1);
+  EXPECT_EQ(calls[4].number, 0x01020304);
+  EXPECT_EQ(calls[5].strings, std::vector<std::string>{dir});
+}
+
+TEST_F(CommandTest, StatusFollowsTheExportResult) {
+  struct Case {
+    const char* label;
+    std::function<void()> answer;
+    std::function<CommandBuffer()> command;
+    int32_t status;
+    bool needsRun = false;  // the pair-add needs a run open on the object
+  };
+  auto begin = [] { return CommandBuffer(kBegin).String("d"); };
+  auto addPair = [] { return CommandBuffer(kAddPair).String("a").String("b").Int32(1).Byte(0); };
+  auto end = [] { return CommandBuffer(kEnd); };
+  auto merge = [] { return CommandBuffer(kMerge).String("d").String("o"); };
+  auto filter = [] { return CommandBuffer(kFilter).String("i").String("o").Int32(2); };
+  auto support = [] { return CommandBuffer(kSupport).String("i").String("o"); };
+  const Case cases[] = {
+      {"begin refused", [] { Fakes().beginResult = 0; }, begin, module::kStatusBeginRefused},
+      {"pair refused", [] { Fakes().addPairResult = 0; }, addPair, module::kStatusPairRefused,
+       true},
+      {"pair counted", [] { Fakes().addPairResult = 1; }, addPair, 0, true},
+      {"begin ok", [] { Fakes().beginResult = 1; }, begin, 0},
+      {"end ok", [] { Fakes().endResult = 1; }, end, 0},
+      {"last spill lost", [] { Fakes().endResult = 0; }, end, module::kStatusEndFailed},
+      {"merge -8", [] { Fakes().mergeResult = -8; }, merge, module::kStatusMergeFailed},
+      {"merge -1", [] { Fakes().mergeResult = -1; }, merge, module::kStatusMergeFailed},
+      {"merge ok", [] { Fakes().mergeResult = 0; }, merge, 0},
+      {"filter failed", [] { Fakes().filterResult = 0; }, filter, module::kStatusFilterFailed},
+      {"filter ok", [] { Fakes().filterResult = 1; }, filter, 0},
+      {"support failed", [] { Fakes().supportResult = 0; }, support, module::kStatusSupportFailed},
+      {"support ok", [] { Fakes().supportResult = 1; }, support, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ResetFakes();
+    ModulePtr fresh = MakeFakeModule();
+    if (c.needsRun) {
+      ASSERT_EQ(begin().SendTo(fresh.get()), 0);
+    }
+    c.answer();
+    EXPECT_EQ(c.command().SendTo(fresh.get()), c.status);
+  }
+}
+
+TEST(ExtensionObjectTest, CHostReachesTheEightSlotsInOrder) {
+  ExtensionModule* module = nullptr;
+  ASSERT_EQ(VornModule_CreateInstance(0, &module), 0);
+  ASSERT_NE(module, nullptr);
+  // What a C host reads: the object begins with a pointer to the table.
+  const ExtensionModuleVtbl* table = *reinterpret_cast<const ExtensionModuleVtbl* const*>(module);
+  table->ReservedA(ULO_SELF(module));
+  EXPECT_EQ(table->ReservedB(ULO_SELF(module)), 1);
+  table->ReservedC(ULO_SELF(module), 3);
+  EXPECT_EQ(table->ReservedD(ULO_SELF(module), 4), 1);
+  table->ReservedE(ULO_SELF(module), 5);
+  table->SetHostValue(ULO_SELF(module), 0x1234);
+  EXPECT_EQ(static_cast<module::ExtensionModuleImpl*>(module)->HostValue(), 0x1234);
+  const std::string bytes = CommandBuffer("ULO_Nothing").Bytes();
+  int32_t value = 0;
+  EXPECT_EQ(table->Execute(ULO_SELF(module), bytes.data(), 0, &value, 0),
+            module::kStatusUnknownCommand);
+  EXPECT_EQ(table->Execute(ULO_SELF(module), bytes.data(), 0, nullptr, 0),
+            module::kStatusUnknownCommand);
+  table->Release(ULO_SELF(module));  // the leak checker sees whether the object went
+}
+
+TEST(ExtensionObjectTest, FactoryMakesSeparateObjectsAndIgnoresNullOut) {
+  ExtensionModule* first = nullptr;
+  ExtensionModule* second = nullptr;
+  EXPECT_EQ(VornModule_CreateInstance(0, &first), 0);
+  EXPECT_EQ(VornModule_CreateInstance(-1, &second), 0);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(first, second);
+  first->Release();
+  second->Release();
+  EXPECT_EQ(VornModule_CreateInstance(0, nullptr), 0);
+}
+
+TEST(ExtensionObjectTest, FilterCommandRunsTheRealFilter) {
+  TempDir dir;
+  WriteFile(dir.Path("pairs.txt"), "\xB0\xA1\t\xB0\xA2\t5\nx\ty\t1\nx\tz\t2\n");
+  ExtensionModule* raw = nullptr;
+  ASSERT_EQ(VornModule_CreateInstance(0, &raw), 0);
+  ModulePtr module(raw);
+
+  CommandBuffer filter("uLo_fILTRATE");
+  filter.String(dir.Path("pairs.txt")).String(dir.Path("kept.txt")).Int32(2);
+  EXPECT_EQ(filter.SendTo(module.get()), 0);
+  EXPECT_EQ(ReadTextFile(dir.Path("kept.txt")), "5\t\xB0\xA1\t\xB0\xA2\n2\tx\tz\n");
+
+  CommandBuffer missing("ULO_Filtrate");
+  missing.String(dir.Path("absent.txt")).String(dir.Path("none.txt")).Int32(2);
+  EXPECT_EQ(missing.SendTo(module.get()), module::kStatusFilterFailed);
+}
+
+}  // namespace
+}  // namespace ulo::testing

@@ -1,0 +1,254 @@
+// The extension object's two guards: busyFlag (one counting run at a time
+// per object, a Begin waiting for the End before it) and commandLock (merge,
+// filter and support-record commands one at a time per object). Waiting is
+// made instant by a fake sleep.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "library/module/fake_exports.h"
+#include "module/extension_module.h"
+#include "platform/env.h"
+
+namespace ulo::testing {
+namespace {
+
+using std::chrono::seconds;
+
+// A latch that threads can wait on with a time limit.
+class Signal {
+ public:
+  void Raise() {
+    std::lock_guard<std::mutex> hold(mutex);
+    raised = true;
+    changed.notify_all();
+  }
+  bool WaitFor(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> hold(mutex);
+    return changed.wait_for(hold, limit, [this] { return raised; });
+  }
+  bool Raised() {
+    std::lock_guard<std::mutex> hold(mutex);
+    return raised;
+  }
+
+ private:
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool raised = false;
+};
+
+CommandBuffer Begin() {
+  return CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String("dir");
+}
+CommandBuffer AddPair() {
+  return CommandBuffer("ULO_Stat_AssociatedFreq").String("a").String("b").Int32(1).Byte(0);
+}
+CommandBuffer End() {
+  return CommandBuffer("ULO_Stat_AssociatedFreq_End");
+}
+CommandBuffer Merge() {
+  return CommandBuffer("ULO_MulMergeFile").String("dir").String("out");
+}
+CommandBuffer Filter() {
+  return CommandBuffer("ULO_Filtrate").String("in").String("out").Int32(1);
+}
+CommandBuffer Support() {
+  return CommandBuffer("ULO_GetWordSupportRec").String("in").String("out");
+}
+
+class GuardTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetFakes(); }
+
+  int CallsOf(const std::string& exportName) {
+    int n = 0;
+    for (const FakeCall& call : Fakes().Calls())
+      n += call.exportName == exportName;
+    return n;
+  }
+
+  FakeSleepEnv env;
+  platform::ScopedEnvOverride useEnv{&env};
+};
+
+using BusyFlagTest = GuardTest;
+
+TEST_F(BusyFlagTest, RunsFollowOneAnotherWithoutWaiting) {
+  ModulePtr module = MakeFakeModule();
+  EXPECT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
+  EXPECT_EQ(End().SendTo(module.get()), 0);
+  EXPECT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
+  EXPECT_EQ(env.sleeps.load(), 0);
+  EXPECT_EQ(CallsOf("begin"), 2);
+  EXPECT_EQ(CallsOf("addPair"), 2);
+}
+
+TEST_F(BusyFlagTest, BeginGivesUpAfter3000AttemptsASecondApart) {
+  ModulePtr module = MakeFakeModule();
+  ASSERT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(Begin().SendTo(module.get()), module::kStatusBusyTimeout);
+  EXPECT_EQ(env.sleeps.load(), module::kBusyWaitAttempts);
+  EXPECT_FALSE(env.wrongLength.load());
+  EXPECT_EQ(CallsOf("begin"), 1);
+  // The run that held the flag goes on.
+  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
+  EXPECT_EQ(End().SendTo(module.get()), 0);
+  EXPECT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(env.sleeps.load(), module::kBusyWaitAttempts);
+}
+
+TEST_F(BusyFlagTest, WaitingBeginTakesTheFlagOnceAnotherThreadEnds) {
+  ModulePtr module = MakeFakeModule();
+  ASSERT_EQ(Begin().SendTo(module.get()), 0);
+  Signal waiting;
+  env.onSleep = [&] {
+    waiting.Raise();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  std::future<int32_t> second =
+      std::async(std::launch::async, [&] { return Begin().SendTo(module.get()); });
+  ASSERT_TRUE(waiting.WaitFor(seconds(30)));
+  EXPECT_EQ(End().SendTo(module.get()), 0);
+  ASSERT_EQ(second.wait_for(seconds(30)), std::future_status::ready);
+  EXPECT_EQ(second.get(), 0);
+  EXPECT_GE(env.sleeps.load(), 1);
+  EXPECT_EQ(CallsOf("begin"), 2);
+  // The second run holds the flag now.
+  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
+}
+
+TEST_F(BusyFlagTest, EndGivesTheFlagBackEvenWhenTheLastSpillFailed) {
+  ModulePtr module = MakeFakeModule();
+  ASSERT_EQ(Begin().SendTo(module.get()), 0);
+  Fakes().endResult = 0;
+  EXPECT_EQ(End().SendTo(module.get()), module::kStatusEndFailed);
+  EXPECT_EQ(AddPair().SendTo(module.get()), module::kStatusPairRefused);
+  EXPECT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(env.sleeps.load(), 0);
+}
+
+TEST_F(BusyFlagTest, RefusedBeginHoldsTheFlagUntilEnd) {
+  ModulePtr module = MakeFakeModule();
+  Fakes().beginResult = 0;
+  ASSERT_EQ(Begin().SendTo(module.get()), module::kStatusBeginRefused);
+  EXPECT_EQ(Begin().SendTo(module.get()), module::kStatusBusyTimeout);
+  EXPECT_EQ(End().SendTo(module.get()), 0);
+  EXPECT_EQ(CallsOf("end"), 1);
+}
+
+TEST_F(BusyFlagTest, EachObjectHasItsOwnFlag) {
+  ModulePtr first = MakeFakeModule();
+  ModulePtr second = MakeFakeModule();
+  ASSERT_EQ(Begin().SendTo(first.get()), 0);
+  // The second object has opened nothing, whatever the first has done.
+  EXPECT_EQ(AddPair().SendTo(second.get()), module::kStatusPairRefused);
+  EXPECT_EQ(CallsOf("addPair"), 0);
+  EXPECT_EQ(Begin().SendTo(second.get()), 0);
+  EXPECT_EQ(End().SendTo(first.get()), 0);
+  EXPECT_EQ(AddPair().SendTo(first.get()), module::kStatusPairRefused);
+  EXPECT_EQ(AddPair().SendTo(second.get()), 0);
+  EXPECT_EQ(env.sleeps.load(), 0);
+}
+
+// Runs `work` on a thread of its own; false when it has not finished within
+// the limit (the thread is then left behind, holding what it captured).
+bool FinishesWithin(std::function<void()> work, std::chrono::seconds limit) {
+  auto done = std::make_shared<Signal>();
+  std::thread([work, done] {
+    work();
+    done->Raise();
+  }).detach();
+  return done->WaitFor(limit);
+}
+
+using CommandLockTest = GuardTest;
+
+TEST_F(CommandLockTest, FileCommandsOfOneObjectRunOneAtATime) {
+  ModulePtr module = MakeFakeModule();
+  std::atomic<int> inside{0};
+  std::atomic<int> mostInside{0};
+  std::atomic<int> entered{0};
+  Signal mergeEntered;
+  Signal gate;
+  Fakes().whileRunning = [&](const std::string& name) {
+    int now = ++inside;
+    int most = mostInside;
+    while (now > most && !mostInside.compare_exchange_weak(most, now)) {
+    }
+    ++entered;
+    if (name == "merge") {
+      mergeEntered.Raise();
+      gate.WaitFor(seconds(30));
+    }
+    --inside;
+  };
+
+  std::vector<std::future<int32_t>> commands;
+  commands.push_back(std::async(std::launch::async, [&] { return Merge().SendTo(module.get()); }));
+  ASSERT_TRUE(mergeEntered.WaitFor(seconds(30)));
+  commands.push_back(std::async(std::launch::async, [&] { return Filter().SendTo(module.get()); }));
+  commands.push_back(
+      std::async(std::launch::async, [&] { return Support().SendTo(module.get()); }));
+
+  // Counting commands take no lock: they pass while the merge runs.
+  EXPECT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
+  EXPECT_EQ(End().SendTo(module.get()), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(entered.load(), 1) << "a file command ran alongside the merge";
+
+  gate.Raise();
+  for (auto& command : commands)
+    EXPECT_EQ(command.get(), 0);
+  EXPECT_EQ(entered.load(), 3);
+  EXPECT_EQ(mostInside.load(), 1);
+}
+
+TEST_F(CommandLockTest, ObjectsDoNotWaitForEachOther) {
+  ModulePtr first = MakeFakeModule();
+  ModulePtr second = MakeFakeModule();
+  Signal mergeEntered;
+  Signal gate;
+  Fakes().whileRunning = [&](const std::string& name) {
+    if (name != "merge") return;
+    mergeEntered.Raise();
+    gate.WaitFor(seconds(30));
+  };
+  std::future<int32_t> merge =
+      std::async(std::launch::async, [&] { return Merge().SendTo(first.get()); });
+  ASSERT_TRUE(mergeEntered.WaitFor(seconds(30)));
+  EXPECT_EQ(Filter().SendTo(second.get()), 0);
+  EXPECT_FALSE(gate.Raised());
+  gate.Raise();
+  EXPECT_EQ(merge.get(), 0);
+}
+
+TEST_F(CommandLockTest, ReleasedWhenTheExportThrows) {
+  auto module = std::make_shared<ModulePtr>(MakeFakeModule());
+  Fakes().whileRunning = [](const std::string& name) {
+    if (name == "filter") throw "Put2HashTable ERROR!";
+  };
+  for (auto& command : {Filter(), Filter()}) {
+    EXPECT_THROW(command.SendTo(module->get()), const char*);
+  }
+  // A recursive lock left held would still let this thread in: try others.
+  auto status = std::make_shared<std::atomic<int32_t>>(-1);
+  bool finished =
+      FinishesWithin([module, status] { *status = Merge().SendTo(module->get()); }, seconds(30));
+  ASSERT_TRUE(finished) << "commandLock stayed held after the exception";
+  EXPECT_EQ(status->load(), 0);
+}
+
+}  // namespace
+}  // namespace ulo::testing

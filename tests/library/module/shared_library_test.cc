@@ -1,0 +1,103 @@
+// The shared library as a host sees it: loaded at run time, exports looked up
+// by name, nothing else of ours visible.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+
+#include "support/loaded_library.h"
+#include "support/test_support.h"
+#include "vorn_ulo.h"
+
+namespace {
+
+const std::set<std::string> kExports(std::begin(ulo::testing::kExportNames),
+                                     std::end(ulo::testing::kExportNames));
+
+using ulo::testing::LoadedLibrary;
+
+#if defined(_WIN32)
+// The export table of a loaded image: name -> ordinal.
+std::map<std::string, unsigned> ExportOrdinals(HMODULE image) {
+  std::map<std::string, unsigned> ordinals;
+  auto base = reinterpret_cast<const unsigned char*>(image);
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& entry =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (entry.VirtualAddress == 0) return ordinals;
+  auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+  auto names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  auto indices = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+    ordinals[reinterpret_cast<const char*>(base + names[i])] = exports->Base + indices[i];
+  }
+  return ordinals;
+}
+
+unsigned ExportedFunctionCount(HMODULE image) {
+  auto base = reinterpret_cast<const unsigned char*>(image);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
+  return rva == 0 ? 0
+                  : reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + rva)->NumberOfFunctions;
+}
+#endif
+
+#if defined(_WIN32)
+TEST(SharedLibraryTest, ExportsCarryTheirNamesAndAlphabeticalOrdinals) {
+  LoadedLibrary library;
+  ASSERT_TRUE(library.loaded()) << "cannot load " << ULO_LIBRARY_NAME << ": " << library.error();
+  std::map<std::string, unsigned> expected;
+  for (const std::string& name : kExports)
+    expected[name] = static_cast<unsigned>(expected.size()) + 1;
+  EXPECT_EQ(ExportOrdinals(library.module()), expected);
+  // Nothing is exported by ordinal alone.
+  EXPECT_EQ(ExportedFunctionCount(library.module()), kExports.size());
+}
+#else
+std::set<std::string> DefinedDynamicSymbols() {
+  std::set<std::string> names;
+  std::string command = std::string("nm -D --defined-only ") + ULO_LIBRARY_PATH;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return names;
+  char line[1024];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    // "address type name"
+    char type = 0;
+    char name[900] = {0};
+    if (std::sscanf(line, "%*s %c %899s", &type, name) == 2) names.insert(name);
+  }
+  pclose(pipe);
+  return names;
+}
+
+TEST(SharedLibraryTest, ExactlyTheEightExportsAreVisible) {
+  std::set<std::string> symbols = DefinedDynamicSymbols();
+  ASSERT_FALSE(symbols.empty()) << "nm found no symbols in " << ULO_LIBRARY_PATH;
+  EXPECT_EQ(symbols, kExports);
+}
+#endif
+
+TEST(SharedLibraryTest, HostLoadsTheFilterByName) {
+  LoadedLibrary library;
+  ASSERT_TRUE(library.loaded()) << library.error();
+  using Filtrate = decltype(&ULO_Filtrate);
+  auto filtrate = reinterpret_cast<Filtrate>(library.Find("ULO_Filtrate"));
+  ASSERT_NE(filtrate, nullptr);
+
+  ulo::testing::TempDir dir;
+  ulo::testing::WriteFile(dir.Path("in.txt"), "a\tb\t3\nc\td\t1\n");
+  EXPECT_EQ(filtrate(dir.Path("in.txt").c_str(), dir.Path("out.txt").c_str(), 2), 1);
+  EXPECT_EQ(ulo::testing::ReadTextFile(dir.Path("out.txt")), "3\ta\tb\n");
+  EXPECT_EQ(filtrate(nullptr, dir.Path("out.txt").c_str(), 2), 0);
+}
+
+}  // namespace

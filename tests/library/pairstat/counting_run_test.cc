@@ -1,0 +1,272 @@
+// The counting run as a host drives it, through the three exports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+#include "vorn_ulo.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ulo::testing::TempDir;
+
+std::set<std::string> FileNames(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+// Reports where two large texts first differ instead of printing them whole.
+::testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+    ++at;
+  return ::testing::AssertionFailure()
+         << "sizes " << actual.size() << " and " << expected.size() << ", first difference at "
+         << at << ": \"" << actual.substr(at, 40) << "\" vs \"" << expected.substr(at, 40) << "\"";
+}
+
+class CountingRunTest : public ::testing::Test {
+ protected:
+  void TearDown() override { ULO_Stat_AssociatedFreq_End(); }
+
+  std::string Spill(int n) {
+    return ulo::testing::ReadAsLf(dir.Path("temp" + std::to_string(n) + ".txt"));
+  }
+
+  TempDir dir;
+};
+
+TEST_F(CountingRunTest, OneWayFlagTestsItsLowByteOnly) {
+  struct Case {
+    int32_t oneWay;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {0, "a\tb\t2\nb\ta\t2\n"},   {1, "a\tb\t2\n"},     {255, "a\tb\t2\n"},
+      {256, "a\tb\t2\nb\ta\t2\n"}, {0x1FF, "a\tb\t2\n"}, {-256, "a\tb\t2\nb\ta\t2\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+    EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 2, c.oneWay), 1);
+    ASSERT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+    EXPECT_EQ(Spill(1), c.expected) << "oneWay " << c.oneWay;
+  }
+}
+
+TEST_F(CountingRunTest, CountsEqualWordsZeroAndNegativeCounts) {
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("\xBC\xD7", "\xBC\xD7", 3, 0), 1);  // both directions: twice
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("\xD2\xD2", "\xBC\xD7", 3, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("zero", "x", 0, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("neg", "x", -3, 0), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_EQ(Spill(1),
+            "neg\tx\t-3\n"
+            "x\tneg\t-3\n"
+            "zero\tx\t0\n"
+            "\xBC\xD7\t\xBC\xD7\t6\n"
+            "\xD2\xD2\t\xBC\xD7\t3\n");
+}
+
+TEST_F(CountingRunTest, RefusedCallsCountNothing) {
+  // No run open: nothing to count into, and End has nothing to write.
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_TRUE(FileNames(dir.path()).empty());
+
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq(nullptr, "b", 1, 0), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", nullptr, 1, 0), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("", "b", 1, 0), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "", 1, 1), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  // Begin then End: one empty spill file.
+  EXPECT_EQ(FileNames(dir.path()), std::set<std::string>{"temp1.txt"});
+  EXPECT_EQ(Spill(1), "");
+}
+
+TEST_F(CountingRunTest, WorkingDirectoryLength) {
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_Begin(nullptr), 0);
+  // A directory path of exactly 255 bytes is taken; 256 bytes are refused.
+  std::string path = dir.path();
+  while (path.size() < 255) {
+    size_t room = 255 - path.size() - 1;  // for a name after the separator
+    size_t piece = room > 100 ? 100 : room;
+    if (room == 101) piece = 99;  // never leave a single byte over
+    path += "/" + std::string(piece, 'd');
+  }
+  ASSERT_EQ(path.size(), 255u);
+  fs::create_directories(path);
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(path.c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  // Refusing the long directory leaves the open run as it was.
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_Begin((path + "x").c_str()), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+#if defined(_WIN32)
+  // The system's ANSI file calls take paths of at most 259 bytes: the spill
+  // file cannot be made there, and End says so.
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
+#else
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_EQ(ulo::testing::ReadAsLf(path + "/temp1.txt"), "a\tb\t2\n");
+#endif
+}
+
+TEST_F(CountingRunTest, BeginWhileOpenFinishesTheEarlierRun) {
+  TempDir other;
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(other.path().c_str()), 1);
+  EXPECT_EQ(Spill(1), "a\tb\t1\n");
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("c", "d", 1, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_EQ(ulo::testing::ReadAsLf(other.Path("temp1.txt")), "c\td\t1\n");
+  EXPECT_EQ(Spill(1), "a\tb\t1\n");
+}
+
+TEST_F(CountingRunTest, OverwritesEarlierSpillFilesOnly) {
+  ulo::testing::WriteFile(dir.Path("temp1.txt"), std::string(5000, 'x') + "\n");
+  ulo::testing::WriteFile(dir.Path("temp2.txt"), "q\tr\t9\n");
+  ulo::testing::WriteFile(dir.Path("notes.txt"), "keep\n");
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_EQ(Spill(1), "a\tb\t1\n");
+  EXPECT_EQ(Spill(2), "q\tr\t9\n");
+  EXPECT_EQ(ulo::testing::ReadFile(dir.Path("notes.txt")), "keep\n");
+}
+
+TEST_F(CountingRunTest, UnwritableDirectoryIsReported) {
+  std::string missing = dir.Path("missing");
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(missing.c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
+
+  // The earlier run's last file fails: the new run is not opened.
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(missing.c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_TRUE(FileNames(dir.path()).empty());
+
+  // A directory in the place of the spill file: no system lets a file be
+  // written there, whatever the privileges.
+  ulo::testing::MakeDirectory(dir.Path("temp1.txt"));
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
+
+#if !defined(_WIN32)  // a read-only directory on Windows still takes new files
+  if (!ulo::testing::RunningAsRoot()) {
+    std::string locked = dir.Path("locked");
+    ulo::testing::MakeDirectory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(locked.c_str()), 1);
+    EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
+  }
+#endif
+}
+
+TEST_F(CountingRunTest, RunIsSafeAcrossThreads) {
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 20000; ++i) {
+        std::string word = "w" + std::to_string((i * 7 + t) % 500);
+        ULO_Stat_AssociatedFreq(word.c_str(), "x", 1, 0);
+      }
+    });
+  }
+  for (auto& thread : threads)
+    thread.join();
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  // 80000 calls over 500 words: each word 160 times, both directions.
+  std::string text = Spill(1);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1000);
+  for (int w : {0, 123, 499}) {
+    std::string word = "w" + std::to_string(w);
+    EXPECT_NE(text.find(word + "\tx\t160\n"), std::string::npos) << word;
+    EXPECT_NE(text.find("x\t" + word + "\t160\n"), std::string::npos) << word;
+  }
+}
+
+// 2048 GB2312 words, listed in byte order: 2048 x 2048 pairs are exactly the
+// spill threshold.
+std::vector<std::string> ThresholdWords() {
+  std::vector<std::string> words;
+  for (int i = 0; i < 2048; ++i) {
+    words.push_back(
+        std::string{static_cast<char>(0xB0 + i / 94), static_cast<char>(0xA1 + i % 94)});
+  }
+  return words;
+}
+
+// Every pair of ThresholdWords() with count 1, as a spill file lists them.
+std::string AllPairsOnce(const std::vector<std::string>& words) {
+  std::string text;
+  text.reserve(size_t{2048} * 2048 * 8);
+  for (const std::string& first : words) {
+    for (const std::string& second : words) {
+      text.append(first).append(1, '\t').append(second).append("\t1\n");
+    }
+  }
+  return text;
+}
+
+// Feeds every pair of ThresholdWords() but `last` once, one way, with count
+// 1, in a scrambled order.
+void FeedAllPairsBut(const std::vector<std::string>& words, uint32_t last) {
+  const uint32_t total = 2048 * 2048;
+  for (uint32_t i = 0; i < total; ++i) {
+    uint32_t p = (i * 2654435761u) & (total - 1);  // odd multiplier: a permutation
+    if (p == last) continue;
+    if (ULO_Stat_AssociatedFreq(words[p >> 11].c_str(), words[p & 2047].c_str(), 1, 1) != 1) {
+      ADD_FAILURE() << "pair " << p << " refused";
+      return;
+    }
+  }
+}
+
+TEST_F(CountingRunTest, SpillsAtExactlyTheThreshold) {
+  auto words = ThresholdWords();
+  const std::string all = AllPairsOnce(words);
+  const uint32_t last = 5 << 11 | 9;  // the pair (words[5], words[9])
+
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  FeedAllPairsBut(words, last);
+  // One short of the threshold, and counting a known pair again: no spill.
+  EXPECT_EQ(ULO_Stat_AssociatedFreq(words[9].c_str(), words[5].c_str(), 1, 1), 1);
+  EXPECT_FALSE(ulo::testing::FileExists(dir.Path("temp1.txt")));
+  // The last new pair spills at once; the reverse direction of the same call,
+  // counted before, starts the next period.
+  EXPECT_EQ(ULO_Stat_AssociatedFreq(words[5].c_str(), words[9].c_str(), 1, 0), 1);
+  ASSERT_TRUE(ulo::testing::FileExists(dir.Path("temp1.txt")));
+  std::string twice = words[9] + "\t" + words[5] + "\t";
+  std::string expected = all;
+  expected.replace(expected.find(twice + "1\n"), twice.size() + 2, twice + "2\n");
+  EXPECT_TRUE(SameText(Spill(1), expected));
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_EQ(Spill(2), twice + "1\n");
+
+  // Exactly the threshold and nothing after it: the last file is empty.
+  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
+  FeedAllPairsBut(words, last);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq(words[5].c_str(), words[9].c_str(), 1, 1), 1);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
+  EXPECT_TRUE(SameText(Spill(1), all));
+  EXPECT_EQ(Spill(2), "");
+  EXPECT_FALSE(ulo::testing::FileExists(dir.Path("temp3.txt")));
+}
+
+}  // namespace

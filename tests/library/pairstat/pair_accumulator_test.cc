@@ -1,0 +1,506 @@
+#include "pairstat/pair_accumulator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "support/test_support.h"
+
+namespace ulo::pairstat {
+namespace {
+
+// The pair counter the accumulator must agree with: two ordered maps, whose
+// std::string keys compare as unsigned bytes.
+using Reference = std::map<std::string, std::map<std::string, int64_t>>;
+
+std::string Render(const Reference& pairs) {
+  std::string text;
+  for (const auto& [first, seconds] : pairs) {
+    for (const auto& [second, count] : seconds)
+      text += first + "\t" + second + "\t" + std::to_string(count) + "\n";
+  }
+  return text;
+}
+
+class PairAccumulatorTest : public ::testing::Test {
+ protected:
+  std::string Spill(int n) { return Spill(dir, n); }
+  static std::string Spill(const testing::TempDir& in, int n) {
+    return testing::ReadAsLf(in.Path("temp" + std::to_string(n) + ".txt"));
+  }
+
+  testing::TempDir dir;
+};
+
+TEST_F(PairAccumulatorTest, ByteStringLessComparesUnsignedBytes) {
+  struct Case {
+    const char* a;
+    const char* b;
+  };
+  // Each a sorts strictly before its b.
+  const Case cases[] = {
+      {"A", "a"},                        // upper case before lower case
+      {"Z", "a"},                        //
+      {"ab", "abc"},                     // a word before its extensions
+      {"", "a"},                         //
+      {"z", "\x80"},                     // high bytes count as unsigned
+      {"\x7F", "\xB0\xA1"},              // GB2312 after all ASCII
+      {"\xB0\xA1", "\xB0\xA1\xB0\xA1"},  //
+      {"\xB0\xFE", "\xB1\xA1"},          //
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(ByteStringLess(c.a, c.b)) << c.a << " < " << c.b;
+    EXPECT_FALSE(ByteStringLess(c.b, c.a)) << c.b << " < " << c.a;
+  }
+  EXPECT_FALSE(ByteStringLess("same", "same"));
+}
+
+TEST_F(PairAccumulatorTest, SpillIsSortedByFirstThenSecondWord) {
+  // In byte order. The long words share their first 8 bytes or more, so
+  // their order is decided past the cached prefix.
+  const std::vector<std::string> sorted = {
+      "A",
+      "B",
+      "Z",
+      "a",
+      "ab",
+      "abc",
+      "b",
+      "prefix12",
+      "prefix123",
+      "prefix12345678a",
+      "prefix12345678ab",
+      "prefix12345678b",
+      "\x7F",
+      "\xB0\xA1",
+      "\xB0\xA1\xB0\xA2",
+      "\xB0\xA2",
+      "\xD2\xD2",
+  };
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  // Every ordered pair, fed in a scrambled order.
+  std::vector<std::pair<size_t, size_t>> feed;
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    for (size_t j = 0; j < sorted.size(); ++j)
+      feed.emplace_back(i, j);
+  }
+  std::shuffle(feed.begin(), feed.end(), std::mt19937(7));
+  for (auto [i, j] : feed)
+    ASSERT_TRUE(accumulator.AddPair(sorted[i], sorted[j], static_cast<int32_t>(i * 100 + j)));
+  EXPECT_EQ(accumulator.pairCount(), static_cast<int32_t>(feed.size()));
+  ASSERT_TRUE(accumulator.Finish());
+
+  std::string expected;
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    for (size_t j = 0; j < sorted.size(); ++j)
+      expected += sorted[i] + "\t" + sorted[j] + "\t" + std::to_string(i * 100 + j) + "\n";
+  }
+  EXPECT_EQ(Spill(1), expected);
+}
+
+TEST_F(PairAccumulatorTest, AgreesWithOrderedMapsAcrossSpills) {
+  // Random words over a small alphabet share long prefixes; counts include
+  // zero and negative values. Several spills, each compared with the pairs
+  // counted in its own period.
+  std::mt19937 random(12345);
+  const std::string alphabet = "aAb\xB0\xA1\xD2\xFF";
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 3000; ++i) {
+    std::string word(1 + random() % 20, ' ');
+    for (char& c : word)
+      c = alphabet[random() % alphabet.size()];
+    vocabulary.push_back(word);
+  }
+  const int32_t threshold = 40000;
+  PairAccumulator accumulator(threshold);
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  std::vector<Reference> periods(1);
+  size_t distinct = 0;
+  for (int i = 0; i < 150000; ++i) {
+    // Frequent words first, so that pairs repeat.
+    const std::string& a = vocabulary[random() % (1 + random() % vocabulary.size())];
+    const std::string& b = vocabulary[random() % (1 + random() % vocabulary.size())];
+    int32_t count = static_cast<int32_t>(random() % 7) - 2;
+    auto& seconds = periods.back()[a];
+    distinct += seconds.count(b) == 0;
+    seconds[b] += count;
+    ASSERT_TRUE(accumulator.AddPair(a, b, count));
+    if (distinct == threshold) {
+      periods.emplace_back();
+      distinct = 0;
+    }
+    ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(distinct));
+  }
+  ASSERT_GE(periods.size(), 3u);
+  ASSERT_TRUE(accumulator.Finish());
+  for (size_t p = 0; p < periods.size(); ++p)
+    EXPECT_TRUE(Spill(static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+  EXPECT_FALSE(testing::FileExists(dir.Path("temp" + std::to_string(periods.size() + 1) + ".txt")));
+}
+
+TEST_F(PairAccumulatorTest, LargeGroupsAreSortedLikeSmallOnes) {
+  // A frequent first word meets tens of thousands of second words, whose
+  // ranks spread over more than one radix digit; rarer first words keep
+  // groups of every size below and around that.
+  std::mt19937 random(777);
+  std::vector<std::string> seconds;
+  for (int i = 0; i < 30000; ++i)
+    seconds.push_back(std::to_string(random() % 1000000) + "\xB0" + std::to_string(i % 7));
+  std::shuffle(seconds.begin(), seconds.end(), random);
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  Reference expected;
+  const std::vector<std::string> firsts = {"the", "of", "a\xFF", "zebra"};
+  const size_t sizes[] = {30000, 2600, 513, 40};
+  for (size_t f = 0; f < firsts.size(); ++f) {
+    for (size_t i = 0; i < sizes[f]; ++i) {
+      const std::string& second = seconds[(i * 7919 + f) % seconds.size()];
+      expected[firsts[f]][second] += 1;
+      ASSERT_TRUE(accumulator.AddPair(firsts[f], second, 1));
+    }
+  }
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_TRUE(Spill(1) == Render(expected));
+}
+
+TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
+  // Pairs are counted in batches while no batch can reach the threshold.
+  // Nothing here asks for pairCount (which counts what is staged), so whole
+  // batches build up; the words' lengths straddle the 8- and 16-byte steps
+  // of the word table and of the spill lines; pairs of the 3000-byte words
+  // fill the staging room before a batch is full, and the longest words do
+  // not fit it at all, so that their pairs are counted on their own.
+  std::mt19937 random(99);
+  std::vector<std::string> vocabulary;
+  for (size_t length : {1, 2, 7, 8, 9, 15, 16, 17, 33, 3000}) {
+    for (int i = 0; i < 40; ++i) {
+      std::string word(length, ' ');
+      for (char& c : word)
+        c = "ab\xB0\xA1\xD2\xFF"[random() % 6];
+      vocabulary.push_back(word);
+    }
+  }
+  vocabulary.push_back(std::string(20000, '\xB0'));
+  vocabulary.push_back(std::string(20000, '\xB0') + "\xA1");
+  for (int32_t threshold : {1, 63, 64, 65, 1000, 5000}) {
+    SCOPED_TRACE(threshold);
+    testing::TempDir work;
+    PairAccumulator accumulator(threshold);
+    ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+    std::vector<Reference> periods(1);
+    size_t distinct = 0;
+    const int feed = std::min(30000, threshold * 20 + 200);
+    for (int i = 0; i < feed; ++i) {
+      const std::string& a = vocabulary[random() % (1 + random() % vocabulary.size())];
+      const std::string& b = vocabulary[random() % (1 + random() % vocabulary.size())];
+      int32_t count = static_cast<int32_t>(random() % 5) - 1;
+      auto& seconds = periods.back()[a];
+      distinct += seconds.count(b) == 0;
+      seconds[b] += count;
+      ASSERT_TRUE(accumulator.AddPair(a, b, count));
+      // The spill comes with the call that adds the threshold's pair.
+      bool spilled = distinct == static_cast<size_t>(threshold);
+      ASSERT_EQ(testing::FileExists(work.Path("temp" + std::to_string(periods.size()) + ".txt")),
+                spilled)
+          << "pair " << i;
+      if (spilled) {
+        periods.emplace_back();
+        distinct = 0;
+      }
+    }
+    ASSERT_TRUE(accumulator.Finish());
+    for (size_t p = 0; p < periods.size(); ++p)
+      ASSERT_TRUE(Spill(work, static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+  }
+}
+
+TEST_F(PairAccumulatorTest, BothWaysIsTheTwoPairsInTurn) {
+  // The spills, including those that fall between the two directions of one
+  // call, and the word equal to its partner, come out as from two AddPair
+  // calls.
+  std::mt19937 random(7);
+  std::vector<std::string> vocabulary;
+  for (size_t length : {1, 3, 8, 9, 17, 40}) {
+    for (int i = 0; i < 30; ++i) {
+      std::string word(length, ' ');
+      for (char& c : word)
+        c = "ab\xB0\xA1\xFF"[random() % 5];
+      vocabulary.push_back(word);
+    }
+  }
+  for (int32_t threshold : {1, 2, 63, 101, 4000}) {
+    SCOPED_TRACE(threshold);
+    testing::TempDir single, both;
+    PairAccumulator one(threshold), two(threshold);
+    ASSERT_TRUE(one.Start(single.path().c_str()));
+    ASSERT_TRUE(two.Start(both.path().c_str()));
+    const int feed = threshold <= 2 ? 100 : 3000;  // a spill costs a file
+    for (int i = 0; i < feed; ++i) {
+      const std::string& a = vocabulary[random() % vocabulary.size()];
+      const std::string& b = i % 97 == 0 ? a : vocabulary[random() % vocabulary.size()];
+      int32_t count = static_cast<int32_t>(random() % 4);
+      ASSERT_TRUE(one.AddPair(a, b, count));
+      ASSERT_TRUE(one.AddPair(b, a, count));
+      ASSERT_TRUE(two.AddPairBothWays(a, b, count));
+      ASSERT_EQ(one.spillNumber(), two.spillNumber()) << "pair " << i;
+    }
+    ASSERT_TRUE(one.Finish());
+    ASSERT_TRUE(two.Finish());
+    for (int n = 1; n <= one.spillNumber(); ++n)
+      ASSERT_EQ(Spill(single, n), Spill(both, n)) << "temp" << n;
+  }
+}
+
+TEST_F(PairAccumulatorTest, DenseHeadChangesNoSpill) {
+  // The head's words are chosen anew for every period, so pairs of frequent
+  // words move in and out of it across spills, and head sizes of 1 and 7 put
+  // a word on either side of the head's edge. Whatever its size, one way or
+  // both, the spills are the ordered maps' of each period.
+  std::mt19937 random(4242);
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 400; ++i) {
+    std::string word(1 + random() % 12, ' ');
+    for (char& c : word)
+      c = "ab\xB0\xA1\xFF"[random() % 5];
+    vocabulary.push_back(word);
+  }
+  struct Fed {
+    const std::string* a;
+    const std::string* b;
+    int32_t count;
+  };
+  std::vector<Fed> feed;
+  for (int i = 0; i < 12000; ++i) {
+    feed.push_back({&vocabulary[random() % (1 + random() % vocabulary.size())],
+                    &vocabulary[random() % (1 + random() % vocabulary.size())],
+                    static_cast<int32_t>(random() % 5) - 1});
+  }
+  const int32_t threshold = 700;
+  for (bool bothWays : {false, true}) {
+    std::vector<Reference> periods(1);
+    size_t distinct = 0;
+    auto count = [&](const std::string& a, const std::string& b, int32_t n) {
+      auto& seconds = periods.back()[a];
+      distinct += seconds.count(b) == 0;
+      seconds[b] += n;
+      if (distinct == threshold) {
+        periods.emplace_back();
+        distinct = 0;
+      }
+    };
+    for (const Fed& f : feed) {
+      count(*f.a, *f.b, f.count);
+      if (bothWays) count(*f.b, *f.a, f.count);
+    }
+    ASSERT_GE(periods.size(), 4u);
+    for (uint32_t head : {0u, 1u, 7u, 64u, kHeadWords}) {
+      SCOPED_TRACE(::testing::Message() << "head " << head << (bothWays ? ", both ways" : ""));
+      testing::TempDir work;
+      PairAccumulator accumulator(threshold, head);
+      ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+      for (const Fed& f : feed) {
+        ASSERT_TRUE(bothWays ? accumulator.AddPairBothWays(*f.a, *f.b, f.count)
+                             : accumulator.AddPair(*f.a, *f.b, f.count));
+      }
+      ASSERT_TRUE(accumulator.Finish());
+      ASSERT_EQ(accumulator.spillNumber(), static_cast<int32_t>(periods.size()));
+      for (size_t p = 0; p < periods.size(); ++p)
+        ASSERT_TRUE(Spill(work, static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+    }
+  }
+}
+
+TEST_F(PairAccumulatorTest, WordsEndingABlockAreWrittenExactly) {
+  // Word bytes are kept in blocks of 1 MiB. Pairs of two new 8-byte words,
+  // each counted at once (pairCount counts what is staged), fill a block to
+  // its last byte; spill lines copy short words in fixed 16-byte moves,
+  // which must stay inside what was allocated.
+  const uint32_t pairs = 80000;
+  auto word = [](uint32_t i) {
+    char bytes[9];
+    std::snprintf(bytes, sizeof bytes, "%08u", i * 7919u % 1000003u);
+    return std::string(bytes);
+  };
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  Reference expected;
+  for (uint32_t i = 0; i < pairs; ++i) {
+    ASSERT_TRUE(accumulator.AddPair(word(2 * i), word(2 * i + 1), 1));
+    ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(i + 1));
+    expected[word(2 * i)][word(2 * i + 1)] = 1;
+  }
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_TRUE(Spill(1) == Render(expected));
+}
+
+TEST_F(PairAccumulatorTest, SpillsWhenTheThresholdIsReached) {
+  PairAccumulator accumulator(3);
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  EXPECT_TRUE(accumulator.AddPair("a", "b", 1));
+  EXPECT_TRUE(accumulator.AddPair("a", "c", 1));
+  EXPECT_TRUE(accumulator.AddPair("a", "b", 2));  // a known pair never spills
+  EXPECT_EQ(accumulator.pairCount(), 2);
+  EXPECT_FALSE(testing::FileExists(dir.Path("temp1.txt")));
+  EXPECT_TRUE(accumulator.AddPair("b", "a", 4));  // the third distinct pair
+  EXPECT_EQ(accumulator.pairCount(), 0);
+  EXPECT_EQ(Spill(1), "a\tb\t3\na\tc\t1\nb\ta\t4\n");
+  // A pair counted again after the spill starts from its new count.
+  EXPECT_TRUE(accumulator.AddPair("a", "b", 5));
+  EXPECT_TRUE(accumulator.Finish());
+  EXPECT_EQ(Spill(1), "a\tb\t3\na\tc\t1\nb\ta\t4\n");
+  EXPECT_EQ(Spill(2), "a\tb\t5\n");
+}
+
+TEST_F(PairAccumulatorTest, CountsAreHeldInSixtyFourBits) {
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  for (int i = 0; i < 3; ++i) {
+    accumulator.AddPair("big", "x", INT32_MAX);
+    accumulator.AddPair("small", "x", INT32_MIN);
+  }
+  accumulator.AddPair("zero", "x", 0);
+  accumulator.AddPair("mixed", "x", -7);
+  accumulator.AddPair("mixed", "x", 3);
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_EQ(Spill(1),
+            "big\tx\t6442450941\n"
+            "mixed\tx\t-4\n"
+            "small\tx\t-6442450944\n"
+            "zero\tx\t0\n");
+}
+
+TEST_F(PairAccumulatorTest, LongWordsAreWrittenWhole) {
+  // Together far longer than a 1024-byte line.
+  std::string first(700, '\xB0');
+  std::string second(900, 'w');
+  PairAccumulator accumulator;
+  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
+  accumulator.AddPair(first, second, 2);
+  accumulator.AddPair(second, first, 1);
+  ASSERT_TRUE(accumulator.Finish());
+  EXPECT_EQ(Spill(1), second + "\t" + first + "\t1\n" + first + "\t" + second + "\t2\n");
+}
+
+TEST_F(PairAccumulatorTest, StartRefusesMissingAndOverlongDirectories) {
+  PairAccumulator accumulator;
+  EXPECT_FALSE(accumulator.Start(nullptr));
+  EXPECT_FALSE(accumulator.Start(std::string(256, 'd').c_str()));
+  EXPECT_TRUE(accumulator.Start(std::string(255, 'd').c_str()));
+  EXPECT_EQ(accumulator.workDir(), std::string(255, 'd'));
+  EXPECT_TRUE(accumulator.Start(""));
+  EXPECT_EQ(accumulator.spillNumber(), 1);
+}
+
+// Files whose creation, writing or closing fails on request.
+class FailingEnv : public platform::EnvWrapper {
+ public:
+  enum class Fault { kCreate, kWrite, kClose };
+  explicit FailingEnv(Fault fault) : EnvWrapper(platform::Env::Default()), fault(fault) {}
+
+  std::unique_ptr<platform::WritableFile> OpenForWrite(const std::string& path, bool append,
+                                                       int* error) override {
+    if (fault == Fault::kCreate) {
+      *error = 28;
+      return nullptr;
+    }
+    auto file = target->OpenForWrite(path, append, error);
+    if (!file) return nullptr;
+    return std::make_unique<File>(std::move(file), fault);
+  }
+
+ private:
+  class File : public platform::WritableFile {
+   public:
+    File(std::unique_ptr<platform::WritableFile> file, Fault fault)
+        : file(std::move(file)), fault(fault) {}
+    bool Write(const char* data, size_t n, int* error) override {
+      if (fault != Fault::kWrite) return file->Write(data, n, error);
+      // Stores a part, then fails, as a full disk does.
+      file->Write(data, n / 2, error);
+      *error = 28;
+      return false;
+    }
+    bool Close(int* error) override {
+      bool closed = file->Close(error);
+      if (fault != Fault::kClose) return closed;
+      *error = 5;
+      return false;
+    }
+
+   private:
+    std::unique_ptr<platform::WritableFile> file;
+    Fault fault;
+  };
+
+  Fault fault;
+};
+
+TEST_F(PairAccumulatorTest, SpillThatCannotBeStoredIsReported) {
+  for (auto fault :
+       {FailingEnv::Fault::kCreate, FailingEnv::Fault::kWrite, FailingEnv::Fault::kClose}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    testing::TempDir work;
+    PairAccumulator accumulator(2);
+    ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+    EXPECT_TRUE(accumulator.AddPair("a", "b", 1));
+    {
+      FailingEnv failing(fault);
+      platform::ScopedEnvOverride use(&failing);
+      EXPECT_FALSE(accumulator.AddPair("a", "c", 1));
+    }
+    // No cut file is left behind; the pairs are gone and numbering goes on.
+    EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
+    EXPECT_EQ(accumulator.pairCount(), 0);
+    EXPECT_TRUE(accumulator.AddPair("c", "d", 1));
+    EXPECT_TRUE(accumulator.Finish());
+    EXPECT_EQ(testing::ReadAsLf(work.Path("temp2.txt")), "c\td\t1\n");
+
+    // Finish reports its own file likewise.
+    PairAccumulator last;
+    ASSERT_TRUE(last.Start(work.path().c_str()));
+    last.AddPair("e", "f", 1);
+    FailingEnv failing(fault);
+    platform::ScopedEnvOverride use(&failing);
+    EXPECT_FALSE(last.Finish());
+    EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
+  }
+}
+
+TEST_F(PairAccumulatorTest, FailedSpillIsReportedByTheCallThatCausedIt) {
+  // With a threshold far above a batch, most pairs before the spill are
+  // staged; still only the call that adds the last new pair reports it.
+  const int32_t threshold = 300;
+  for (int repeats : {0, 3}) {
+    SCOPED_TRACE(repeats);
+    testing::TempDir work;
+    PairAccumulator accumulator(threshold);
+    ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+    for (int32_t i = 0; i + 1 < threshold; ++i) {
+      // Known pairs in between never spill.
+      for (int r = 0; r <= repeats; ++r)
+        ASSERT_TRUE(accumulator.AddPair("w" + std::to_string(i), "x", 1));
+    }
+    {
+      FailingEnv failing(FailingEnv::Fault::kWrite);
+      platform::ScopedEnvOverride use(&failing);
+      EXPECT_TRUE(accumulator.AddPair("w0", "x", 1));
+      EXPECT_FALSE(accumulator.AddPair("last", "x", 1));
+    }
+    EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
+    EXPECT_TRUE(accumulator.AddPair("after", "x", 2));
+    EXPECT_TRUE(accumulator.Finish());
+    EXPECT_EQ(testing::ReadAsLf(work.Path("temp2.txt")), "after\tx\t2\n");
+  }
+}
+
+}  // namespace
+}  // namespace ulo::pairstat

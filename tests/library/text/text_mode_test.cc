@@ -1,0 +1,80 @@
+// Files written by TextWriter hold the bytes that the C runtime's text-mode
+// streams write for the same text (CR LF for every LF on Windows, the text
+// unchanged on POSIX), and LineReader reads them back as the lines written.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "text/line_reader.h"
+#include "text/text_writer.h"
+
+namespace ulo::text {
+namespace {
+
+// What a text-mode stream opened with `mode` ("w" or "a") leaves in `path`.
+void WriteThroughTextStream(const std::string& path, const char* mode, const std::string& text) {
+  FILE* stream = std::fopen(path.c_str(), mode);
+  ASSERT_NE(stream, nullptr) << path;
+  EXPECT_EQ(std::fwrite(text.data(), 1, text.size(), stream), text.size());
+  EXPECT_EQ(std::fclose(stream), 0);
+}
+
+void WriteThroughTextWriter(const std::string& path, bool append, const std::string& text) {
+  int error = 0;
+  auto writer = TextWriter::Open(path, append, &error, 64);
+  ASSERT_NE(writer, nullptr) << path << " error " << error;
+  writer->Append(text);
+  EXPECT_TRUE(writer->Close());
+}
+
+const std::vector<std::string> kTexts = {
+    "\xB0\xA1\t\xB0\xA2\t3\n\xB0\xA1\t\xC0\xB2\t12\n",  // pair-count lines
+    "\n\n\nlast line without its end",
+    "entry ending as the error log ends its lines\r\n",  // CR before the LF
+    "lone\rcarriage\rreturns\r",
+    std::string(200, 'x') + "\n" + std::string(63, 'y') + "\n",  // across buffer ends
+};
+
+TEST(TextModeTest, WriterMatchesTheRuntimesTextStreams) {
+  testing::TempDir dir;
+  for (size_t i = 0; i < kTexts.size(); ++i) {
+    WriteThroughTextStream(dir.Path("stream.txt"), "w", kTexts[i]);
+    WriteThroughTextWriter(dir.Path("writer.txt"), false, kTexts[i]);
+    EXPECT_EQ(testing::ReadFile(dir.Path("writer.txt")), testing::ReadFile(dir.Path("stream.txt")))
+        << "text " << i;
+
+    WriteThroughTextStream(dir.Path("stream.txt"), "a", kTexts[i]);
+    WriteThroughTextWriter(dir.Path("writer.txt"), true, kTexts[i]);
+    EXPECT_EQ(testing::ReadFile(dir.Path("writer.txt")), testing::ReadFile(dir.Path("stream.txt")))
+        << "appended text " << i;
+  }
+}
+
+TEST(TextModeTest, WrittenLinesReadBackAsWritten) {
+  testing::TempDir dir;
+  const std::string text = "\xB0\xA1\t\xB0\xA2\t3\n\nw\tv\t-7\nlog entry\r\nno end";
+  WriteThroughTextWriter(dir.Path("f.txt"), false, text);
+#if defined(_WIN32)
+  EXPECT_EQ(testing::ReadFile(dir.Path("f.txt")),
+            "\xB0\xA1\t\xB0\xA2\t3\r\n\r\nw\tv\t-7\r\nlog entry\r\r\nno end");
+  // The CR that the text itself carries before its LF survives.
+  const std::string expected = text;
+#else
+  // Here the text's own CR LF is on disk as it is, and reads as LF.
+  const std::string expected = "\xB0\xA1\t\xB0\xA2\t3\n\nw\tv\t-7\nlog entry\nno end";
+#endif
+  int error = 0;
+  auto reader = LineReader::Open(dir.Path("f.txt"), &error);
+  ASSERT_NE(reader, nullptr);
+  std::string readBack;
+  std::string_view line;
+  while (reader->Next(&line) == LineReader::Status::kLine)
+    readBack.append(line);
+  EXPECT_EQ(readBack, expected);
+}
+
+}  // namespace
+}  // namespace ulo::text

@@ -1,0 +1,101 @@
+#include "text/text_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace ulo::text {
+namespace {
+
+// Accepts `capacity` bytes, then fails every write with ENOSPC.
+class BoundedFile : public platform::WritableFile {
+ public:
+  BoundedFile(std::string* sink, size_t capacity, bool failClose = false)
+      : sink(sink), capacity(capacity), failClose(failClose) {}
+  bool Write(const char* data, size_t n, int* error) override {
+    if (sink->size() + n > capacity) {
+      *error = ENOSPC;
+      return false;
+    }
+    sink->append(data, n);
+    return true;
+  }
+  bool Close(int* error) override {
+    if (!failClose) return true;
+    *error = EIO;
+    return false;
+  }
+
+ private:
+  std::string* sink;
+  size_t capacity;
+  bool failClose;
+};
+
+TEST(TextWriterTest, CrLfModeTranslatesEveryLineFeed) {
+  std::string sink;
+  TextWriter writer(std::make_unique<BoundedFile>(&sink, 1000), true, 64);
+  writer.Append("a\nb\n\n");
+  writer.Append('\n');
+  writer.Append("x");
+  ASSERT_TRUE(writer.Close());
+  EXPECT_EQ(sink, "a\r\nb\r\n\r\n\r\nx");
+}
+
+TEST(TextWriterTest, LfModeWritesBytesAsGiven) {
+  std::string sink;
+  TextWriter writer(std::make_unique<BoundedFile>(&sink, 100000), false, 64);
+  std::string big(1000, 'q');
+  writer.Append("r\r\n");
+  writer.Append(big);
+  writer.AppendDecimal(-42);
+  ASSERT_TRUE(writer.Close());
+  EXPECT_EQ(sink, "r\r\n" + big + "-42");
+}
+
+TEST(TextWriterTest, FailedWriteMakesCloseFail) {
+  std::string sink;
+  TextWriter writer(std::make_unique<BoundedFile>(&sink, 100), false, 64);
+  for (int i = 0; i < 100; ++i)
+    writer.Append("0123456789");
+  EXPECT_FALSE(writer.ok());
+  EXPECT_EQ(writer.errorCode(), ENOSPC);
+  EXPECT_FALSE(writer.Close());
+  EXPECT_FALSE(writer.Close());
+}
+
+TEST(TextWriterTest, FailedCloseIsReported) {
+  std::string sink;
+  TextWriter writer(std::make_unique<BoundedFile>(&sink, 100, true), false, 64);
+  writer.Append("x");
+  EXPECT_FALSE(writer.Close());
+  EXPECT_EQ(sink, "x");
+}
+
+#if !defined(_WIN32)
+TEST(TextWriterTest, FullDiskIsReported) {
+  int error = 0;
+  auto writer = TextWriter::Open("/dev/full", false, &error);
+  ASSERT_NE(writer, nullptr);
+  writer->Append("a\tb\t1\n");
+  EXPECT_FALSE(writer->Close());
+  EXPECT_EQ(writer->errorCode(), ENOSPC);
+}
+#endif
+
+TEST(TextWriterTest, AppendModeExtends) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.Path("f"), "old");
+  int error = 0;
+  auto writer = TextWriter::Open(dir.Path("f"), true, &error);
+  ASSERT_NE(writer, nullptr);
+  writer->Append("new");
+  ASSERT_TRUE(writer->Close());
+  EXPECT_EQ(testing::ReadFile(dir.Path("f")), "oldnew");
+}
+
+}  // namespace
+}  // namespace ulo::text

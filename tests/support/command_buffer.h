@@ -1,0 +1,37 @@
+// Command buffers for the extension object's Execute, as a host packs them.
+#ifndef ULO_TESTS_SUPPORT_COMMAND_BUFFER_H_
+#define ULO_TESTS_SUPPORT_COMMAND_BUFFER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "vorn_ulo.h"
+
+namespace ulo::testing {
+
+// A header whose unread bytes are junk, the signature, the name and the
+// argument block.
+class CommandBuffer {
+ public:
+  explicit CommandBuffer(std::string_view name);
+  CommandBuffer& String(std::string_view text);
+  CommandBuffer& Int32(int32_t value);  // little-endian
+  CommandBuffer& Byte(unsigned char value);
+  // Overwrites one byte (to spoil the signature).
+  CommandBuffer& Set(size_t offset, char value);
+
+  // Executes the command from a heap block of exactly these bytes, so that a
+  // read beyond the block trips AddressSanitizer; also checks that the
+  // module left the block and the value it was handed as they were.
+  int32_t SendTo(ExtensionModule* module) const;
+  const std::string& Bytes() const { return bytes; }
+
+ private:
+  std::string bytes;
+};
+
+}  // namespace ulo::testing
+
+#endif  // ULO_TESTS_SUPPORT_COMMAND_BUFFER_H_
