@@ -49,16 +49,16 @@ void* Library::FindSymbol(const char* name) const {
 }
 
 bool Library::Resolve(engine::Exports* exports, std::string* error) const {
-  exports->filtrate = Find<decltype(exports->filtrate)>("ULO_Filtrate", error);
-  exports->getTopN = Find<decltype(exports->getTopN)>("ULO_GetTopNWordSupportRec", error);
-  exports->getSupport = Find<decltype(exports->getSupport)>("ULO_GetWordSupportRec", error);
-  exports->mulMergeFile = Find<decltype(exports->mulMergeFile)>("ULO_MulMergeFile", error);
-  exports->addPair = Find<decltype(exports->addPair)>("ULO_Stat_AssociatedFreq", error);
-  exports->begin = Find<decltype(exports->begin)>("ULO_Stat_AssociatedFreq_Begin", error);
-  exports->end = Find<decltype(exports->end)>("ULO_Stat_AssociatedFreq_End", error);
-  exports->createInstance =
-      Find<decltype(exports->createInstance)>("VornModule_CreateInstance", error);
-  return exports->Missing().empty();
+  // The engine names each export it still lacks.
+  for (std::string name = exports->Missing(); !name.empty(); name = exports->Missing()) {
+    void* address = FindSymbol(name.c_str());
+    if (address == nullptr) {
+      *error = "the library has no export named " + name;
+      return false;
+    }
+    exports->Set(name, address);
+  }
+  return true;
 }
 
 std::string DefaultLibraryPath(const char*) {

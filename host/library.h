@@ -25,15 +25,6 @@ class Library {
   // `*error` when one is missing.
   bool Resolve(engine::Exports* exports, std::string* error) const;
 
-  // Resolves the export `name` as a function of type `Function`; null with
-  // `*error` filled when the library lacks it.
-  template <typename Function>
-  Function Find(const char* name, std::string* error) const {
-    void* address = FindSymbol(name);
-    if (address == nullptr) *error = std::string("the library has no export named ") + name;
-    return reinterpret_cast<Function>(address);
-  }
-
  private:
   void* FindSymbol(const char* name) const;
 

@@ -46,6 +46,14 @@ bool IsNull(const void* pointer, const char* what, char** errptr) {
   return true;
 }
 
+// Sets an option by name through `setter`, the header's checks first.
+template <typename Setter, typename Options>
+void Set(Setter setter, Options* options, const char* name, const char* value, char** errptr) {
+  if (IsNull(name, "option name", errptr) || IsNull(value, "option value", errptr)) return;
+  std::string error;
+  if (!setter(options, name, value, &error)) Fail(errptr, error);
+}
+
 // Runs `operation` with an extension object of its own.
 template <typename Operation>
 void WithSession(const ulo_exports_t* exports, char** errptr, Operation operation) {
@@ -83,30 +91,8 @@ void ulo_exports_destroy(ulo_exports_t* exports) {
 
 void ulo_exports_set(ulo_exports_t* exports, const char* name, void* address, char** errptr) {
   if (IsNull(exports, "exports object", errptr) || IsNull(name, "export name", errptr)) return;
-  Exports& table = exports->exports;
-  std::string_view wanted = name;
-  // The exports are functions; their addresses arrive as data pointers.
-  auto take = [address](auto* slot) {
-    *slot = reinterpret_cast<std::remove_reference_t<decltype(*slot)>>(address);
-  };
-  if (wanted == "ULO_Filtrate") {
-    take(&table.filtrate);
-  } else if (wanted == "ULO_GetTopNWordSupportRec") {
-    take(&table.getTopN);
-  } else if (wanted == "ULO_GetWordSupportRec") {
-    take(&table.getSupport);
-  } else if (wanted == "ULO_MulMergeFile") {
-    take(&table.mulMergeFile);
-  } else if (wanted == "ULO_Stat_AssociatedFreq") {
-    take(&table.addPair);
-  } else if (wanted == "ULO_Stat_AssociatedFreq_Begin") {
-    take(&table.begin);
-  } else if (wanted == "ULO_Stat_AssociatedFreq_End") {
-    take(&table.end);
-  } else if (wanted == "VornModule_CreateInstance") {
-    take(&table.createInstance);
-  } else {
-    Fail(errptr, "the library has no export called \"" + std::string(wanted) + "\"");
+  if (!exports->exports.Set(name, address)) {
+    Fail(errptr, "the library has no export called \"" + std::string(name) + "\"");
   }
 }
 
@@ -128,12 +114,8 @@ void ulo_count_options_destroy(ulo_count_options_t* options) {
 
 void ulo_count_options_set(ulo_count_options_t* options, const char* name, const char* value,
                            char** errptr) {
-  if (IsNull(options, "options object", errptr) || IsNull(name, "option name", errptr) ||
-      IsNull(value, "option value", errptr)) {
-    return;
-  }
-  std::string error;
-  if (!SetCountOption(&options->settings, name, value, &error)) Fail(errptr, error);
+  if (IsNull(options, "options object", errptr)) return;
+  Set(SetCountOption, &options->settings, name, value, errptr);
 }
 
 void ulo_count_options_add_stopwords(ulo_count_options_t* options, const char* text, size_t length,
@@ -159,12 +141,8 @@ void ulo_rank_options_destroy(ulo_rank_options_t* options) {
 
 void ulo_rank_options_set(ulo_rank_options_t* options, const char* name, const char* value,
                           char** errptr) {
-  if (IsNull(options, "options object", errptr) || IsNull(name, "option name", errptr) ||
-      IsNull(value, "option value", errptr)) {
-    return;
-  }
-  std::string error;
-  if (!SetRankOption(&options->options, name, value, &error)) Fail(errptr, error);
+  if (IsNull(options, "options object", errptr)) return;
+  Set(SetRankOption, &options->options, name, value, errptr);
 }
 
 char* ulo_rank_options_describe(void) {

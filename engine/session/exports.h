@@ -5,6 +5,7 @@
 #define ULO_ENGINE_SESSION_EXPORTS_H_
 
 #include <string>
+#include <string_view>
 
 #include "vorn_ulo.h"
 
@@ -22,6 +23,9 @@ struct Exports {
 
   // The name of the first export missing, or empty when all are there.
   std::string Missing() const;
+  // Records the address of the export `name`; false for a name that is none
+  // of the eight.
+  bool Set(std::string_view name, void* address);
 };
 
 }  // namespace ulo::engine

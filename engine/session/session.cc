@@ -1,5 +1,6 @@
 #include "engine/session/session.h"
 
+#include <type_traits>
 #include <utility>
 
 namespace ulo::engine {
@@ -167,21 +168,42 @@ bool Session::TopNDirect(const std::string& input, const std::string& output, in
   return exports.getTopN(input.c_str(), output.c_str(), n) == 1;
 }
 
+namespace {
+
+// The eight exports by name, with where each goes: the one list of them.
+template <typename Table, typename Visit>
+bool ForEachExport(Table& table, Visit visit) {
+  return visit("ULO_Filtrate", table.filtrate) &&
+         visit("ULO_GetTopNWordSupportRec", table.getTopN) &&
+         visit("ULO_GetWordSupportRec", table.getSupport) &&
+         visit("ULO_MulMergeFile", table.mulMergeFile) &&
+         visit("ULO_Stat_AssociatedFreq", table.addPair) &&
+         visit("ULO_Stat_AssociatedFreq_Begin", table.begin) &&
+         visit("ULO_Stat_AssociatedFreq_End", table.end) &&
+         visit("VornModule_CreateInstance", table.createInstance);
+}
+
+}  // namespace
+
 std::string Exports::Missing() const {
-  const std::pair<const void*, const char*> all[] = {
-      {reinterpret_cast<const void*>(filtrate), "ULO_Filtrate"},
-      {reinterpret_cast<const void*>(getTopN), "ULO_GetTopNWordSupportRec"},
-      {reinterpret_cast<const void*>(getSupport), "ULO_GetWordSupportRec"},
-      {reinterpret_cast<const void*>(mulMergeFile), "ULO_MulMergeFile"},
-      {reinterpret_cast<const void*>(addPair), "ULO_Stat_AssociatedFreq"},
-      {reinterpret_cast<const void*>(begin), "ULO_Stat_AssociatedFreq_Begin"},
-      {reinterpret_cast<const void*>(end), "ULO_Stat_AssociatedFreq_End"},
-      {reinterpret_cast<const void*>(createInstance), "VornModule_CreateInstance"},
-  };
-  for (const auto& [address, name] : all) {
-    if (address == nullptr) return name;
-  }
-  return {};
+  std::string missing;
+  ForEachExport(*this, [&](const char* name, const auto& slot) {
+    if (slot == nullptr) missing = name;
+    return missing.empty();
+  });
+  return missing;
+}
+
+bool Exports::Set(std::string_view name, void* address) {
+  bool found = false;
+  ForEachExport(*this, [&](const char* known, auto& slot) {
+    if (name != known) return true;
+    // The exports are functions; their addresses arrive as data pointers.
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(address);
+    found = true;
+    return false;
+  });
+  return found;
 }
 
 }  // namespace ulo::engine

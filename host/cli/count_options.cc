@@ -74,7 +74,9 @@ void AddCountOptions(CLI::App& command, CountSettings* settings) {
   command.add_option("--stopwords", filters.stopwordFiles, Help("stopword_file"))
       ->type_name("FILE");
   command.add_flag("--default-stopwords,!--no-default-stopwords", filters.defaultStopwords,
-                   Help("stopwords", OnOff(filters.defaultStopwords)));
+                   "drop the common Chinese and English function words of ulo's own lists "
+                   "(default: " +
+                       OnOff(filters.defaultStopwords) + ")");
   command.add_flag("--drop-punctuation,!--keep-punctuation", filters.dropPunctuation,
                    Help("drop_punctuation", OnOff(filters.dropPunctuation)));
 }
