@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host_run_ulo.h"
+#include "small_disk.h"
 #include "test_support.h"
 
 namespace {
@@ -23,6 +24,7 @@ using ulo::testing::FileExists;
 using ulo::testing::MakeDirectory;
 using ulo::testing::ReadFile;
 using ulo::testing::RunningAsRoot;
+using ulo::testing::SmallDisk;
 using ulo::testing::TempDir;
 using ulo::testing::WriteFile;
 
@@ -167,30 +169,6 @@ TEST_F(BadInputTest, UnwritableOutputs) {
   ExpectRefused("merge " + Q("m") + " " + Q("nodir/out.txt"), "does not exist");
   ExpectNoPartialFiles(dir.path());
 }
-
-// A file system of its own, too small for the outputs, where the machine
-// lets the test mount one (as root); unmounted when the object goes.
-class SmallDisk {
- public:
-  explicit SmallDisk(const std::string& path) : path(path) {
-    MakeDirectory(path);
-    if (::mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k") == 0) {
-      mounted = true;
-    } else {
-      reason = std::string("cannot mount a tmpfs here (") + std::strerror(errno) + ")";
-    }
-  }
-  ~SmallDisk() {
-    if (mounted) ::umount2(path.c_str(), MNT_DETACH);
-  }
-  SmallDisk(const SmallDisk&) = delete;
-  SmallDisk& operator=(const SmallDisk&) = delete;
-  bool mounted = false;
-  std::string reason;
-
- private:
-  std::string path;
-};
 
 TEST_F(BadInputTest, AFullDiskFailsEveryOutputAndKeepsTheOldOne) {
   if (!RunningAsRoot()) GTEST_SKIP() << "mounting a small file system takes root";

@@ -25,6 +25,7 @@
 #include "module/extension_module.h"
 #include "pairstat/pair_accumulator.h"
 #include "platform/env.h"
+#include "support/small_disk.h"
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
@@ -232,31 +233,6 @@ TEST(FaultInjectionTest, EveryFailedWriteIsReported) {
     }
   }
 }
-
-// A file system of 256 KiB of its own, mounted for the test where the
-// machine lets it (as root); unmounted when the object goes.
-class SmallDisk {
- public:
-  SmallDisk(const std::string& path, const std::string& options) : path(path) {
-    MakeDirectory(path);
-    if (::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0) {
-      mounted = true;
-    } else {
-      reason = std::string("cannot mount a tmpfs here (") + ::strerror(errno) + ")";
-    }
-  }
-  ~SmallDisk() {
-    if (mounted) ::umount2(path.c_str(), MNT_DETACH);
-  }
-  SmallDisk(const SmallDisk&) = delete;
-  SmallDisk& operator=(const SmallDisk&) = delete;
-
-  bool mounted = false;
-  std::string reason;
-
- private:
-  std::string path;
-};
 
 // Words long enough to fill the small disk quickly.
 std::string LongWord(int i) {
