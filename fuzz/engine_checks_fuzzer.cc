@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string out = ScratchDir() + "/ranked.txt";
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return 0;
-  std::fwrite(data, 1, size, file);
+  if (size > 0) std::fwrite(data, 1, size, file);
   std::fclose(file);
   ulo_free(ulo_input_problem(path.c_str(), "corpus"));
   char* problem = ulo_input_problem(path.c_str(), "pairs");

@@ -2,6 +2,7 @@
 // the library's exports handed over from a copy loaded at run time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -207,7 +208,8 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
       {"long-block",
        [](ulo_counter_t* c, const std::string&, const std::string& line, char** e) {
          for (size_t at = 0; at < line.size() && *e == nullptr; at += 1 << 16)
-           ulo_counter_add_block(c, nullptr, line.data() + at, 1 << 16, e);
+           ulo_counter_add_block(c, nullptr, line.data() + at,
+                                 std::min<size_t>(size_t{1} << 16, line.size() - at), e);
        },
        "cannot count the corpus <text>: line 1: a line longer than 1 MiB"},
       {"token-utf8",
