@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
 namespace {

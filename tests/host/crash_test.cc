@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
 namespace {

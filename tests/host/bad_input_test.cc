@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "small_disk.h"
 #include "test_support.h"
 

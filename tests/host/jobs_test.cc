@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
 namespace {
