@@ -246,17 +246,20 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
       return "merge: " + problem;
     }
   }
-  if (std::string problem = TreeProblem(dir, out, options.operations.trustInput);
+  if (std::string problem = TreeProblem(dir, out, options.operations.trustInput, options.jobs);
       !problem.empty()) {
     return "merge: " + problem;
   }
+  // Checked once: a whole merge from here on trusts what was checked.
+  OperationOptions checked = options.operations;
+  checked.trustInput = true;
   RangePlan plan;
   bool cut = MakePlan(dir, options.jobs, &plan) && !plan.keys.empty();
-  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report, options.operations);
+  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report, checked);
   std::string failure = MergeAndPlace(session, dir, out, options, &plan, cut);
   if (failure.rfind(kNotSorted, 0) == 0) {
     // Not cut after all: merged whole, as the library merges any input.
-    if (!options.parts) return MergeFiles(session, dir, out, options.report, options.operations);
+    if (!options.parts) return MergeFiles(session, dir, out, options.report, checked);
     plan.keys.clear();
     failure = MergeAndPlace(session, dir, out, options, &plan, false);
   }
