@@ -130,7 +130,6 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
   graph.kind = EdgeKind::kPair;
   graph.directed = forward != mirrored;
   graph.measure = MeasureName(rank.measure);
-  graph.encoding = rank.to;
   graph.labels.resize(ranking.WordCount());
   graph.frequencies.resize(ranking.WordCount());
   for (uint32_t id = 0; id < ranking.WordCount(); ++id) {
@@ -184,7 +183,6 @@ std::string ExportRanking(const std::string& in, const ExportOptions& options, C
   if (!file) return "cannot read " + in + ": " + ErrorText(errno);
   ExportGraph graph;
   graph.kind = EdgeKind::kRanking;
-  graph.encoding = options.rank.to;
   std::unordered_map<std::string, uint32_t> ids;
   auto intern = [&](std::string_view word) {
     auto [it, added] = ids.emplace(word, static_cast<uint32_t>(graph.labels.size()));
@@ -255,6 +253,10 @@ std::string ExportFile(const std::string& in, const std::string& out,
                ? "cannot tell the format of " + out +
                      " from its extension (.csv, .gexf, .graphml): name it with a format"
                : "unknown format '" + options.format + "' (csv, gexf or graphml)";
+  }
+  if (*format != ExportFormat::kCsv && !IsUtf8Name(options.rank.to)) {
+    return "GEXF and GraphML are written in UTF-8, the one encoding every XML reader takes (" +
+           options.rank.to + " is for CSV)";
   }
   if (std::string problem = PairFileProblem(in); !problem.empty())
     return "cannot read " + in + ": " + problem;

@@ -30,11 +30,10 @@ void AppendCsvField(std::string_view field, std::string* sink) {
   *sink += '"';
 }
 
-// Text for an XML attribute or element. XML 1.0 has no form at all for the
-// control characters but TAB, LF and CR, so they show as U+FFFD (as '?' in an
-// encoding other than UTF-8); a word never holds TAB or LF. Every encoding
-// ulo writes keeps ASCII bytes as they are, so this works on converted text.
-void AppendXmlText(std::string_view text, bool utf8, std::string* sink) {
+// UTF-8 text for an XML attribute or element. XML 1.0 has no form at all for
+// the control characters but TAB, LF and CR, so they show as U+FFFD; a word
+// never holds TAB or LF.
+void AppendXmlText(std::string_view text, std::string* sink) {
   for (char c : text) {
     switch (c) {
       case '&': *sink += "&amp;"; break;
@@ -44,7 +43,7 @@ void AppendXmlText(std::string_view text, bool utf8, std::string* sink) {
       case '\r': *sink += "&#13;"; break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
-          *sink += utf8 ? "\xEF\xBF\xBD" : "?";
+          *sink += "\xEF\xBF\xBD";
         } else {
           *sink += c;
         }
@@ -79,22 +78,16 @@ class CsvFormatter : public GraphFormatter {
 // What GEXF and GraphML share: the XML declaration, escaping, edge numbers.
 class XmlFormatter : public GraphFormatter {
  protected:
-  void Declaration(const ExportGraph& graph, std::string* sink) {
-    utf8 = graph.encoding.empty() || graph.encoding == "UTF-8";
-    *sink += "<?xml version=\"1.0\" encoding=\"";
-    AppendXmlText(utf8 ? "UTF-8" : graph.encoding, true, sink);
-    *sink += "\"?>\n";
-  }
-  void Text(std::string_view text, std::string* sink) { AppendXmlText(text, utf8, sink); }
+  void Declaration(std::string* sink) { *sink += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"; }
+  void Text(std::string_view text, std::string* sink) { AppendXmlText(text, sink); }
 
-  bool utf8 = true;
   uint64_t edges = 0;
 };
 
 class GexfFormatter : public XmlFormatter {
  public:
   void Begin(const ExportGraph& graph, std::string* sink) override {
-    Declaration(graph, sink);
+    Declaration(sink);
     *sink += "<gexf xmlns=\"http://gexf.net/1.3\" version=\"1.3\">\n";
     *sink += "  <meta><creator>ulo</creator><description>";
     if (graph.kind == EdgeKind::kPair) {
@@ -145,7 +138,7 @@ class GexfFormatter : public XmlFormatter {
 class GraphmlFormatter : public XmlFormatter {
  public:
   void Begin(const ExportGraph& graph, std::string* sink) override {
-    Declaration(graph, sink);
+    Declaration(sink);
     *sink += "<graphml xmlns=\"http://graphml.graphdrawing.org/xmlns\">\n"
              "  <key id=\"label\" for=\"node\" attr.name=\"label\" attr.type=\"string\"/>\n";
     if (!graph.frequencies.empty())

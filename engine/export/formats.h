@@ -1,7 +1,8 @@
 // The file formats of an export: CSV (RFC 4180, with a header line) for
 // spreadsheets and data frames, GEXF 1.3 and GraphML for graph tools. Words
-// come in already converted to the output's encoding; a writer only lays
-// them out and escapes them.
+// come in already converted to the output's encoding (always UTF-8 for XML,
+// the one encoding every XML reader takes); a writer only lays them out and
+// escapes them.
 #ifndef ULO_ENGINE_EXPORT_FORMATS_H_
 #define ULO_ENGINE_EXPORT_FORMATS_H_
 
@@ -39,7 +40,6 @@ struct ExportGraph {
   EdgeKind kind = EdgeKind::kPair;
   bool directed = true;
   std::string measure;              // the name of the score
-  std::string encoding;             // of the words, named in an XML declaration
   std::vector<std::string> labels;  // node id -> word
   std::vector<int64_t> frequencies;  // node id -> frequency; empty for a ranking
   std::vector<bool> shown;           // node id -> written as a node (has an edge)
