@@ -28,22 +28,22 @@ struct FileCloser {
 class Writer {
  public:
   Writer(const std::string& path, const OutputOptions& output) : staged(path, output) {
-    if (!staged.path().empty()) file.reset(std::fopen(staged.path().c_str(), "wb"));
+    if (staged.path().empty()) return;
+    file.reset(std::fopen(staged.path().c_str(), "wb"));
+    if (!file) failure = errno;
   }
   std::string* sink() { return &text; }
   void Flush() {
-    if (text.size() < (size_t{1} << 16)) return;
-    Write();
+    if (text.size() >= (size_t{1} << 16)) Write();
   }
   // False with the sentence in `*error`.
   bool Commit(std::string* error) {
     if (staged.path().empty()) return staged.Commit(error);
     Write();
-    FILE* raw = file.release();
-    bool failed = raw == nullptr || std::ferror(raw) != 0 || !whole;
-    int captured = errno;
-    if ((raw != nullptr && std::fclose(raw) != 0) || failed) {
-      *error = "cannot write " + staged.finalPath() + ": " + ErrorText(captured ? captured : errno);
+    if (file && std::fclose(file.release()) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+      std::string cause = WriteFailureCause(staged.finalPath(), failure);
+      *error = "cannot write " + staged.finalPath() + ": " + (cause.empty() ? ErrorText(failure) : cause);
       return false;
     }
     return staged.Commit(error);
@@ -51,14 +51,15 @@ class Writer {
 
  private:
   void Write() {
-    if (file && std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) whole = false;
+    if (file && failure == 0 && std::fwrite(text.data(), 1, text.size(), file.get()) != text.size())
+      failure = errno;
     text.clear();
   }
 
   StagedOutput staged;
   std::unique_ptr<FILE, FileCloser> file;
   std::string text;
-  bool whole = true;
+  int failure = 0;  // errno of the first failed call
 };
 
 // A 64-bit hash of a pair line as if its words stood in the given order.
