@@ -265,6 +265,8 @@ std::string ExportFile(const std::string& in, const std::string& out,
   std::optional<bool> pairs = IsPairFile(in, &error);
   if (!pairs) return error;
   if (*pairs) {
+    if (options.top == 0 && options.rank.direction != Direction::kBoth)
+      return "a direction chooses among a word's best partners: it needs a top";
     if (std::string problem = FileProblem(in, out, operations.trustInput); !problem.empty())
       return problem;
   } else {

@@ -17,7 +17,7 @@ Runner AddExportCommand(CLI::App& app) {
       app, "export",
       "PAIRS_OR_RANKED OUT [--format csv|gexf|graphml] [--measure M] [--top N] [--min-count C] "
       "[--to ENCODING] ...",
-      "Write pairs or a ranking for other tools, in UTF-8 (or --to).\n"
+      "Write pairs or a ranking for other tools, in UTF-8 (a CSV also in another, --to).\n"
       "CSV has a header line: 'word1,word2,count,score,frequency1,frequency2' for a\n"
       "pair-count file, 'word,other,score,count,side' for a ranking (what 'ulo rank'\n"
       "writes). GEXF 1.3 (Gephi) and GraphML (networkx, Gephi) hold the words as nodes\n"
@@ -39,7 +39,7 @@ Runner AddExportCommand(CLI::App& app) {
                  "only pairs among either word's N best (default: every pair); of a ranking, "
                  "each word's first N lines",
                  nullptr);
-  command->add_option("--to", args->settings.rank.to, "the encoding of the words written")
+  command->add_option("--to", args->settings.rank.to, "the encoding of a CSV (GEXF and GraphML are UTF-8)")
       ->type_name("ENCODING")
       ->check(KnownEncoding())
       ->capture_default_str();

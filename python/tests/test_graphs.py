@@ -125,19 +125,21 @@ NOT_PAIRS = "is not a pair-count file"
 
 
 # to_sparse takes only pair-count files.
-@pytest.mark.parametrize("content,out,sentence,sparse", [
-    ("打开 文件 描述符\n", "x.csv", "is neither a pair-count file", NOT_PAIRS),
-    ("word\tother\t0.5\t0.25\n", "x.gexf", "its first line has 4 fields", NOT_PAIRS),  # top-N
-    ("", "x.csv", "is empty", None),
-    ("a\tb\t3\n", "x.txt", "cannot tell the format", None),
-    ("a\tb\t3\n", "x.graphml", "written in UTF-8", None),
-    ("a\tb\t1.5\t2\tafter\nb\tc\n", "x.csv", "is not a ranking: line 2", NOT_PAIRS),
+@pytest.mark.parametrize("content,out,options,sentence,sparse", [
+    ("打开 文件 描述符\n", "x.csv", {}, "is neither a pair-count file", NOT_PAIRS),
+    ("word\tother\t0.5\t0.25\n", "x.gexf", {}, "its first line has 4 fields", NOT_PAIRS),  # top-N
+    ("", "x.csv", {}, "is empty", None),
+    ("a\tb\t1.5\t2\tafter\nb\tc\n", "x.csv", {}, "is not a ranking: line 2", NOT_PAIRS),
+    ("a\tb\t3\n", "x.txt", {}, "cannot tell the format", None),
+    ("a\tb\t3\n", "x.graphml", {"to": "GB18030"}, "written in UTF-8", None),
+    ("a\tb\t3\n", "x.csv", {"direction": "after"}, "needs a top", None),
 ])
-def test_the_wrong_input_is_refused_with_a_sentence(tmp_path, content, out, sentence, sparse):
+def test_the_wrong_input_is_refused_with_a_sentence(tmp_path, content, out, options, sentence,
+                                                    sparse):
     path = tmp_path / "in.txt"
     path.write_text(content, encoding="utf-8")
     with pytest.raises(vorn_ulo.EngineError, match=sentence):
-        vorn_ulo.export(path, tmp_path / out, to="GB18030" if "UTF-8" in sentence else "UTF-8")
+        vorn_ulo.export(path, tmp_path / out, **options)
     assert not (tmp_path / out).exists()
     if sparse:
         pytest.importorskip("scipy")
