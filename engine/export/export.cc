@@ -43,7 +43,8 @@ class Writer {
     if (file && std::fclose(file.release()) != 0 && failure == 0) failure = errno;
     if (failure != 0) {
       std::string cause = WriteFailureCause(staged.finalPath(), failure);
-      *error = "cannot write " + staged.finalPath() + ": " + (cause.empty() ? ErrorText(failure) : cause);
+      *error = "cannot write " + staged.finalPath() + ": " +
+               (cause.empty() ? ErrorText(failure) : cause);
       return false;
     }
     return staged.Commit(error);
@@ -66,7 +67,8 @@ class Writer {
 uint64_t LineHash(std::string_view first, std::string_view second, int64_t count) {
   uint64_t hash = 1469598103934665603ull;
   auto mix = [&hash](std::string_view bytes) {
-    for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    for (char c : bytes)
+      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     hash = (hash ^ 0x09) * 1099511628211ull;
   };
   mix(first);
@@ -144,9 +146,9 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
   if (!ForEachPairFileLine(in, &error, [&](std::string_view line) {
         if (!kept(line, &id1, &id2, &count)) return;
         if (!graph.directed && ranking.Word(id1) > ranking.Word(id2)) return;
-        double score = Score(rank.measure, {static_cast<double>(count),
-                                            static_cast<double>(ranking.Frequency(id1)),
-                                            static_cast<double>(ranking.Frequency(id2)), n});
+        double score = Score(
+            rank.measure, {static_cast<double>(count), static_cast<double>(ranking.Frequency(id1)),
+                           static_cast<double>(ranking.Frequency(id2)), n});
         formatter.Edge(graph, {id1, id2, count, score}, writer.sink());
         writer.Flush();
       })) {
@@ -245,8 +247,8 @@ std::optional<bool> IsPairFile(const std::string& path, std::string* error) {
 
 }  // namespace
 
-std::string ExportFile(const std::string& in, const std::string& out,
-                       const ExportOptions& options, const OperationOptions& operations) {
+std::string ExportFile(const std::string& in, const std::string& out, const ExportOptions& options,
+                       const OperationOptions& operations) {
   std::optional<ExportFormat> format =
       options.format.empty() ? FormatOfPath(out) : ParseExportFormat(options.format);
   if (!format) {
@@ -273,7 +275,8 @@ std::string ExportFile(const std::string& in, const std::string& out,
     if (std::string problem = OutputFileProblem(out); !problem.empty())
       return "cannot write " + out + ": " + problem;
     std::error_code code;
-    if (std::filesystem::equivalent(in, out, code)) return in + " and " + out + " are the same file";
+    if (std::filesystem::equivalent(in, out, code))
+      return in + " and " + out + " are the same file";
   }
   Converter shown;
   if (!shown.Open(*pairs ? kLibraryEncoding : kPeopleEncoding, options.rank.to, &error))

@@ -31,8 +31,8 @@ struct ExportOptions {
 // way gives a directed one, word1 -> word2. A ranking gives a directed
 // graph from each word to its associated words. Returns an empty string
 // or the sentence that says what failed.
-std::string ExportFile(const std::string& in, const std::string& out,
-                       const ExportOptions& options, const OperationOptions& operations = {});
+std::string ExportFile(const std::string& in, const std::string& out, const ExportOptions& options,
+                       const OperationOptions& operations = {});
 
 }  // namespace ulo::engine
 

@@ -36,11 +36,21 @@ void AppendCsvField(std::string_view field, std::string* sink) {
 void AppendXmlText(std::string_view text, std::string* sink) {
   for (char c : text) {
     switch (c) {
-      case '&': *sink += "&amp;"; break;
-      case '<': *sink += "&lt;"; break;
-      case '>': *sink += "&gt;"; break;
-      case '"': *sink += "&quot;"; break;
-      case '\r': *sink += "&#13;"; break;
+      case '&':
+        *sink += "&amp;";
+        break;
+      case '<':
+        *sink += "&lt;";
+        break;
+      case '>':
+        *sink += "&gt;";
+        break;
+      case '"':
+        *sink += "&quot;";
+        break;
+      case '\r':
+        *sink += "&#13;";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           *sink += "\xEF\xBF\xBD";
@@ -51,7 +61,9 @@ void AppendXmlText(std::string_view text, std::string* sink) {
   }
 }
 
-const char* Side(const ExportEdge& edge) { return edge.follows ? "after" : "before"; }
+const char* Side(const ExportEdge& edge) {
+  return edge.follows ? "after" : "before";
+}
 
 class CsvFormatter : public GraphFormatter {
  public:
@@ -68,8 +80,8 @@ class CsvFormatter : public GraphFormatter {
                std::to_string(graph.frequencies[edge.source]) + ',' +
                std::to_string(graph.frequencies[edge.target]) + "\r\n";
     } else {
-      *sink += ',' + ScoreText(edge.score) + ',' + std::to_string(edge.count) + ',' +
-               Side(edge) + "\r\n";
+      *sink += ',' + ScoreText(edge.score) + ',' + std::to_string(edge.count) + ',' + Side(edge) +
+               "\r\n";
     }
   }
   void End(std::string*) override {}
@@ -99,13 +111,15 @@ class GexfFormatter : public XmlFormatter {
     *sink += std::string("  <graph mode=\"static\" defaultedgetype=\"") +
              (graph.directed ? "directed" : "undirected") + "\">\n";
     if (!graph.frequencies.empty()) {
-      *sink += "    <attributes class=\"node\">\n"
-               "      <attribute id=\"frequency\" title=\"frequency\" type=\"long\"/>\n"
-               "    </attributes>\n";
+      *sink +=
+          "    <attributes class=\"node\">\n"
+          "      <attribute id=\"frequency\" title=\"frequency\" type=\"long\"/>\n"
+          "    </attributes>\n";
     }
-    *sink += "    <attributes class=\"edge\">\n"
-             "      <attribute id=\"count\" title=\"count\" type=\"long\"/>\n"
-             "      <attribute id=\"score\" title=\"score\" type=\"double\"/>\n";
+    *sink +=
+        "    <attributes class=\"edge\">\n"
+        "      <attribute id=\"count\" title=\"count\" type=\"long\"/>\n"
+        "      <attribute id=\"score\" title=\"score\" type=\"double\"/>\n";
     if (graph.kind == EdgeKind::kRanking)
       *sink += "      <attribute id=\"side\" title=\"side\" type=\"string\"/>\n";
     *sink += "    </attributes>\n    <nodes>\n";
@@ -139,13 +153,16 @@ class GraphmlFormatter : public XmlFormatter {
  public:
   void Begin(const ExportGraph& graph, std::string* sink) override {
     Declaration(sink);
-    *sink += "<graphml xmlns=\"http://graphml.graphdrawing.org/xmlns\">\n"
-             "  <key id=\"label\" for=\"node\" attr.name=\"label\" attr.type=\"string\"/>\n";
+    *sink +=
+        "<graphml xmlns=\"http://graphml.graphdrawing.org/xmlns\">\n"
+        "  <key id=\"label\" for=\"node\" attr.name=\"label\" attr.type=\"string\"/>\n";
     if (!graph.frequencies.empty())
-      *sink += "  <key id=\"frequency\" for=\"node\" attr.name=\"frequency\" attr.type=\"long\"/>\n";
-    *sink += "  <key id=\"weight\" for=\"edge\" attr.name=\"weight\" attr.type=\"double\"/>\n"
-             "  <key id=\"count\" for=\"edge\" attr.name=\"count\" attr.type=\"long\"/>\n"
-             "  <key id=\"score\" for=\"edge\" attr.name=\"score\" attr.type=\"double\"/>\n";
+      *sink +=
+          "  <key id=\"frequency\" for=\"node\" attr.name=\"frequency\" attr.type=\"long\"/>\n";
+    *sink +=
+        "  <key id=\"weight\" for=\"edge\" attr.name=\"weight\" attr.type=\"double\"/>\n"
+        "  <key id=\"count\" for=\"edge\" attr.name=\"count\" attr.type=\"long\"/>\n"
+        "  <key id=\"score\" for=\"edge\" attr.name=\"score\" attr.type=\"double\"/>\n";
     if (graph.kind == EdgeKind::kRanking)
       *sink += "  <key id=\"side\" for=\"edge\" attr.name=\"side\" attr.type=\"string\"/>\n";
     *sink += std::string("  <graph id=\"G\" edgedefault=\"") +
@@ -191,9 +208,12 @@ std::optional<ExportFormat> FormatOfPath(const std::string& path) {
 
 std::unique_ptr<GraphFormatter> MakeFormatter(ExportFormat format) {
   switch (format) {
-    case ExportFormat::kCsv: return std::make_unique<CsvFormatter>();
-    case ExportFormat::kGexf: return std::make_unique<GexfFormatter>();
-    case ExportFormat::kGraphml: return std::make_unique<GraphmlFormatter>();
+    case ExportFormat::kCsv:
+      return std::make_unique<CsvFormatter>();
+    case ExportFormat::kGexf:
+      return std::make_unique<GexfFormatter>();
+    case ExportFormat::kGraphml:
+      return std::make_unique<GraphmlFormatter>();
   }
   return nullptr;
 }

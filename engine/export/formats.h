@@ -39,8 +39,8 @@ struct ExportEdge {
 struct ExportGraph {
   EdgeKind kind = EdgeKind::kPair;
   bool directed = true;
-  std::string measure;              // the name of the score
-  std::vector<std::string> labels;  // node id -> word
+  std::string measure;               // the name of the score
+  std::vector<std::string> labels;   // node id -> word
   std::vector<int64_t> frequencies;  // node id -> frequency; empty for a ranking
   std::vector<bool> shown;           // node id -> written as a node (has an edge)
 };

@@ -39,7 +39,9 @@ Runner AddExportCommand(CLI::App& app) {
                  "only pairs among either word's N best (default: every pair); of a ranking, "
                  "each word's first N lines",
                  nullptr);
-  command->add_option("--to", args->settings.rank.to, "the encoding of a CSV (GEXF and GraphML are UTF-8)")
+  command
+      ->add_option("--to", args->settings.rank.to,
+                   "the encoding of a CSV (GEXF and GraphML are UTF-8)")
       ->type_name("ENCODING")
       ->check(KnownEncoding())
       ->capture_default_str();
