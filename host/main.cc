@@ -82,6 +82,7 @@ int Main(int argc, char** argv) {
   add(AddTopNCommand);
   add(AddRankCommand);
   add(AddGraphCommand);
+  add(AddExportCommand);
   add(AddRunCommand);
   add(AddShowCommand);
   add(AddDemoCommand);

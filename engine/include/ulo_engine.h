@@ -167,6 +167,17 @@ ULO_ENGINE_EXPORT void ulo_topn(const ulo_exports_t* exports, const char* in, co
  * writes them to `out` as lines word TAB other TAB score TAB count (staged). */
 ULO_ENGINE_EXPORT void ulo_rank(const char* pairs, const char* out,
                                 const ulo_rank_options_t* options, char** errptr);
+/* Writes the pair-count file or ranking `in` (told apart by its first
+ * line) to `out` for other tools, staged: "csv" (a header line, RFC 4180
+ * quoting), "gexf" (1.3) or "graphml" by `format`, or by out's extension when
+ * `format` is empty or NULL. Words are converted to the options' `to`;
+ * scores are the options' measure with its filters. `top` 0 writes every
+ * pair that passes them, N only pairs among either word's N best (the
+ * options' own top is not used); of a ranking, each word's first N lines.
+ * Pairs counted both ways give an undirected graph, one way a directed one;
+ * a ranking gives a directed graph from each word to its associated words. */
+ULO_ENGINE_EXPORT void ulo_export(const char* in, const char* out, const char* format,
+                                  int32_t top, const ulo_rank_options_t* options, char** errptr);
 /* The measures' names, one a line, in their order. */
 ULO_ENGINE_EXPORT char* ulo_measure_names(void);
 /* One measure of the table a (pair count), b (base word's frequency), c

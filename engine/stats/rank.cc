@@ -98,6 +98,11 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
   return true;
 }
 
+bool ForEachPairFileLine(const std::string& path, std::string* error,
+                         const std::function<void(std::string_view)>& take) {
+  return ForEachLine(path, error, take);
+}
+
 uint32_t Ranking::Intern(std::string_view word) {
   auto [it, added] = ids.emplace(std::string(word), static_cast<uint32_t>(words.size()));
   if (added) {

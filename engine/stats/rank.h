@@ -7,6 +7,7 @@
 #define ULO_ENGINE_RANK_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -100,6 +101,12 @@ class Ranking {
 // line without two TABs.
 bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
                    int64_t* count);
+
+// Calls `take` for each line of the pair-count file `path` (or of its parts,
+// in order), its LF or CR LF removed. False with a sentence in `*error` when
+// it cannot be read to its end.
+bool ForEachPairFileLine(const std::string& path, std::string* error,
+                         const std::function<void(std::string_view)>& take);
 
 // Writes "word TAB other TAB score TAB count TAB after|before" for every
 // item, the words in byte order, converted by `shown` for people when given

@@ -20,6 +20,7 @@ from .errors import (
     describe_merge_code,
     describe_status,
 )
+from .graphs import export, to_networkx, to_sparse
 from .measures import associations, measure_names, score
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
 
@@ -64,6 +65,7 @@ __all__ = [
     "count_texts",
     "describe_merge_code",
     "describe_status",
+    "export",
     "filter_pairs",
     "find_library",
     "load",
@@ -77,5 +79,7 @@ __all__ = [
     "set_library",
     "support_records",
     "to_frame",
+    "to_networkx",
+    "to_sparse",
     "top_n",
 ]

@@ -51,6 +51,8 @@ FUNCTIONS = {
     "ulo_support": (None, (_p, _text, _text, _err)),
     "ulo_topn": (None, (_p, _text, _text, _i32, _err)),
     "ulo_rank": (None, (_text, _text, _p, _err)),
+    "ulo_export": (None, (_text, _text, _text, _i32, _p, _err)),
+    "ulo_check_pairs": (_p, (_text, _text, _err)),
     "ulo_measure_names": (_p, ()),
     "ulo_score": (ctypes.c_double, (_text, ctypes.c_double, ctypes.c_double, ctypes.c_double,
                                     ctypes.c_double, _err)),
