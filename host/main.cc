@@ -84,6 +84,7 @@ int Main(int argc, char** argv) {
   add(AddGraphCommand);
   add(AddRunCommand);
   add(AddShowCommand);
+  add(AddWordsCommand);
   add(AddDemoCommand);
 
   try {
