@@ -22,6 +22,7 @@ from .errors import (
 )
 from .measures import associations, measure_names, score
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
+from .words import new_words
 
 
 def _version():
@@ -69,6 +70,7 @@ __all__ = [
     "load",
     "measure_names",
     "merge",
+    "new_words",
     "read_filtered",
     "read_pairs",
     "read_support_records",
