@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -23,9 +24,12 @@ namespace fs = std::filesystem;
 class ScratchDirectory {
  public:
   bool Make(std::string* error) {
-    std::string pattern = (fs::temp_directory_path() / "ulo-words-XXXXXX").string();
+    std::error_code code;
+    fs::path base = fs::temp_directory_path(code);
+    if (code) base = "/tmp";
+    std::string pattern = (base / "ulo-words-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
-      *error = "cannot make a scratch directory in " + fs::temp_directory_path().string();
+      *error = "cannot make a scratch directory in " + base.string() + ": " + ErrorText(errno);
       return false;
     }
     path = pattern;

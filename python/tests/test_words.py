@@ -32,7 +32,11 @@ def test_planted_words_come_first_from_texts_files_and_bytes(library, tmp_path):
     from_sources = vorn_ulo.new_words([path, texts[1].encode("gb18030")], library=library,
                                       workdir=tmp_path / "work")
     assert from_sources.equals(frame)
-    assert (tmp_path / "work" / "candidates.txt").is_file()
+    # A second search in the same work directory counts only its own texts, whatever spill
+    # files an earlier, larger search left there.
+    (tmp_path / "work" / "spill" / "temp9.txt").write_bytes("鹦鹉\t>天\t999\n".encode("gb18030"))
+    again = vorn_ulo.new_words(texts[1], library=library, workdir=tmp_path / "work")
+    assert again.equals(vorn_ulo.new_words(texts[1], library=library))
     with pytest.raises(FileNotFoundError):
         vorn_ulo.new_words(tmp_path / "missing.txt", library=library)
     with pytest.raises(vorn_ulo.EngineError, match="max_length"):

@@ -4,11 +4,13 @@ from __future__ import annotations
 
 import csv
 import os
+import shutil
 import tempfile
 from pathlib import Path
 from typing import Optional, Sequence, Union
 
 from . import _native, api
+from .corpus import _replace_dir
 from .engine import encode_path
 
 PathLike = Union[str, "os.PathLike[str]"]
@@ -82,11 +84,17 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
                                        ("min_freedom", min_freedom), ("top", top)])
     try:
         with tempfile.TemporaryDirectory(prefix="vorn_ulo-words-") as scratch:
-            work = Path(workdir if workdir is not None else scratch)
-            spill = work / "spill"
-            spill.mkdir(parents=True, exist_ok=True)
-            _count(engine, items, source_encoding, options, spill)
-            pairs = api.merge(spill, work / "candidates.txt", library=library)
+            work = Path(workdir if workdir is not None else scratch).absolute()
+            work.mkdir(parents=True, exist_ok=True)
+            # A fresh directory, put in place whole: spill files of an earlier search
+            # would be merged too.
+            stage = Path(tempfile.mkdtemp(dir=work, prefix=".spill-"))
+            try:
+                _count(engine, items, source_encoding, options, stage)
+                _replace_dir(stage, work / "spill")
+            finally:
+                shutil.rmtree(stage, ignore_errors=True)
+            pairs = api.merge(work / "spill", work / "candidates.txt", library=library)
             out = Path(scratch) / "words.tsv"
             engine.call("ulo_words_rank", encode_path(pairs), encode_path(out), options,
                         what="words")
