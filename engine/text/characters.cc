@@ -64,8 +64,8 @@ uint8_t TraitsOfCodePoint(UChar32 c) {
     UScriptCode script = uscript_getScript(c, &status);
     // Scripts whose lines may break between any two letters are the ones
     // whose words nothing marks.
-    if (U_SUCCESS(status) && (uscript_breaksBetweenLetters(script) ||
-                              u_hasBinaryProperty(c, UCHAR_IDEOGRAPHIC))) {
+    if (U_SUCCESS(status) &&
+        (uscript_breaksBetweenLetters(script) || u_hasBinaryProperty(c, UCHAR_IDEOGRAPHIC))) {
       traits |= kUnspaced;
     }
   }

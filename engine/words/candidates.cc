@@ -69,8 +69,7 @@ bool AddCandidatePairs(std::string_view line, int maxLength, PairBatch* batch) {
     for (size_t i = start; i < end; ++i) {
       if (!batch->Add(text(i, i + 1), self)) return false;
       neighbour(&before, kBeforeMark, i - 1, i > 0);
-      for (size_t stop = i + 2; stop <= end && stop - i <= static_cast<size_t>(maxLength);
-           ++stop) {
+      for (size_t stop = i + 2; stop <= end && stop - i <= static_cast<size_t>(maxLength); ++stop) {
         neighbour(&after, kAfterMark, stop, stop < count);
         if (!batch->Add(text(i, stop), before) || !batch->Add(text(i, stop), after)) return false;
       }

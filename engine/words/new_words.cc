@@ -27,10 +27,9 @@ class SortedFrequencies {
     bytes.append(text);
   }
   std::optional<int64_t> Find(std::string_view text) const {
-    auto at = std::lower_bound(entries.begin(), entries.end(), text,
-                               [this](const Entry& entry, std::string_view key) {
-                                 return View(entry) < key;
-                               });
+    auto at = std::lower_bound(
+        entries.begin(), entries.end(), text,
+        [this](const Entry& entry, std::string_view key) { return View(entry) < key; });
     if (at == entries.end() || View(*at) != text) return std::nullopt;
     return at->frequency;
   }
@@ -125,8 +124,9 @@ class Scorer {
     // as any string it is part of.
     if (letters < static_cast<size_t>(options.maxLength)) parts.Add(group.text, frequency);
     if (letters < 2 || letters > static_cast<size_t>(options.maxLength)) return;
-    NewWord word{group.text, frequency, 0, Entropy(group.before, frequency),
-                 Entropy(group.after, frequency), 0};
+    NewWord word{
+        group.text, frequency, 0, Entropy(group.before, frequency), Entropy(group.after, frequency),
+        0};
     if (word.freedom() >= options.minFreedom) candidates.push_back(std::move(word));
   }
 
@@ -139,9 +139,9 @@ class Scorer {
       std::optional<int64_t> left = parts.Find(text.substr(0, cut));
       std::optional<int64_t> right = parts.Find(text.substr(cut));
       if (!left || !right) return false;
-      double pmi = Score(Measure::kPmi, {static_cast<double>(word->frequency),
-                                         static_cast<double>(*left), static_cast<double>(*right),
-                                         static_cast<double>(letterTotal)});
+      double pmi =
+          Score(Measure::kPmi, {static_cast<double>(word->frequency), static_cast<double>(*left),
+                                static_cast<double>(*right), static_cast<double>(letterTotal)});
       if (!least || pmi < *least) least = pmi;
     }
     word->cohesion = least.value_or(0);
@@ -157,8 +157,8 @@ class Scorer {
 
 }  // namespace
 
-bool RankNewWords(const std::string& pairs, const WordOptions& options,
-                  std::vector<NewWord>* words, std::string* error) {
+bool RankNewWords(const std::string& pairs, const WordOptions& options, std::vector<NewWord>* words,
+                  std::string* error) {
   Scorer scorer(options);
   if (!ForEachLine(pairs, error, [&](std::string_view line) { scorer.Take(line); })) return false;
   words->clear();
@@ -166,8 +166,8 @@ bool RankNewWords(const std::string& pairs, const WordOptions& options,
   return true;
 }
 
-bool WriteWordTable(const std::vector<NewWord>& words, const std::string& path,
-                    std::string* error, const OutputOptions& output) {
+bool WriteWordTable(const std::vector<NewWord>& words, const std::string& path, std::string* error,
+                    const OutputOptions& output) {
   PeopleText shown;
   if (!shown.Open(kPeopleEncoding, kPeopleEncoding, error)) return false;
   std::string text = "word\tscore\tfrequency\tcohesion\tfreedom\tbefore\tafter\n";
@@ -228,8 +228,7 @@ std::string FindNewWords(const Exports& exports, CountSettings count, const Word
   // The library wrote every file the merge and the ranking read a moment before.
   OperationOptions trusted;
   trusted.trustInput = true;
-  if (std::string failure = MergeFiles(session, spill, pairs, nullptr, trusted);
-      !failure.empty()) {
+  if (std::string failure = MergeFiles(session, spill, pairs, nullptr, trusted); !failure.empty()) {
     return "words: " + failure;
   }
   if (!RankNewWords(pairs, options, words, &error)) return "words: " + error;

@@ -52,14 +52,14 @@ struct NewWord {
 // a parts directory) and ranks those that pass the options' thresholds:
 // higher score first, then higher frequency, then byte order. False with a
 // sentence in `*error`.
-bool RankNewWords(const std::string& pairs, const WordOptions& options,
-                  std::vector<NewWord>* words, std::string* error);
+bool RankNewWords(const std::string& pairs, const WordOptions& options, std::vector<NewWord>* words,
+                  std::string* error);
 
 // Writes the ranking to `path` (staged) as UTF-8 TSV for people, a header
 // line first: word score frequency cohesion freedom before after. False
 // with a sentence in `*error`.
-bool WriteWordTable(const std::vector<NewWord>& words, const std::string& path,
-                    std::string* error, const OutputOptions& output = {});
+bool WriteWordTable(const std::vector<NewWord>& words, const std::string& path, std::string* error,
+                    const OutputOptions& output = {});
 
 // Checks `pairs` (unless `trustInput`), ranks it and writes the table to
 // `out`, staged. Returns an empty string or the sentence of what failed.

@@ -58,8 +58,8 @@ void PrintTable(const std::vector<NewWord>& words) {
     const NewWord& word = words[i];
     std::string padding(width - DisplayWidth(word.word), ' ');
     std::printf("  %4zu  %s%s  %8.4g  %9lld  %8.4g  %7.4g\n", i + 1, text.Show(word.word).c_str(),
-                padding.c_str(), word.score, static_cast<long long>(word.frequency),
-                word.cohesion, word.freedom());
+                padding.c_str(), word.score, static_cast<long long>(word.frequency), word.cohesion,
+                word.freedom());
   }
 }
 
