@@ -74,7 +74,7 @@ Runner AddWordsCommand(CLI::App& app) {
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "words", "CORPUS... [--out FILE] [--work DIR] [--max-length N] [--min-count C] ...",
+      app, "words", "CORPUS... [--out FILE] [--work DIR] [--max-length N] [--min-count N] ...",
       "Find new words in unsegmented text.\n"
       "Counts every string of 2 to N letters of a script written without spaces (Chinese,\n"
       "Japanese, Thai...) through the library, with the characters before and after it,\n"
@@ -98,7 +98,13 @@ Runner AddWordsCommand(CLI::App& app) {
       ->check(KnownEncoding());
   command->add_option("--jobs", args->count.jobs, CountOptionRow("jobs").help)
       ->type_name("N")
-      ->check(CLI::Range(1, kMaxJobs));
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            CountSettings probe;
+            std::string error;
+            return SetCountOption(&probe, "jobs", value, &error) ? "" : error;
+          },
+          ""));
   for (const OptionRow& row : WordOptionTable()) {
     std::string name = row.name;
     std::string flag = "--" + name;
@@ -111,7 +117,7 @@ Runner AddWordsCommand(CLI::App& app) {
               SetWordOption(&args->options, name, value, &ignored);
             },
             std::string(row.help) + " (default " + row.value + ")")
-        ->type_name("X")
+        ->type_name(name == "min_cohesion" || name == "min_freedom" ? "X" : "N")
         ->check(CLI::Validator(
             [name](std::string& value) -> std::string {
               WordOptions probe;
