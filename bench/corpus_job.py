@@ -147,6 +147,45 @@ def jieba_job(bench, corpus):
     return Job("jieba", title, bench.rounds(), contenders, [corpus], "lines", lines, check)
 
 
+def jieba_dictionary():
+    """The word list that ships with Debian's jieba (python3-jieba)."""
+    import importlib.util
+
+    return os.path.join(os.path.dirname(importlib.util.find_spec("jieba").origin), "dict.txt")
+
+
+def precision(words, dictionary, top):
+    """The share of the first `top` words that the dictionary lists."""
+    first = words[:top]
+    return sum(1 for w in first if w in dictionary) / max(1, len(first))
+
+
+def words_job(bench, corpus):
+    """ulo words over the raw manual pages: new words ranked by cohesion and freedom, and
+    how many of the best are in jieba's dictionary."""
+    out = os.path.join(bench.work, "man_words.tsv")
+    work = os.path.join(bench.work, "man_words_work")
+    contenders = [
+        Contender("library", "ulo words (candidates of 2 to 4 letters)",
+                  shell('rm -rf "$3"; "$1" --quiet words "$2" --from UTF-8 --top 500 --work "$3" '
+                        '--out "$4"', bench.ulo(), corpus, work, out), "library", [work, out]),
+    ]
+
+    def check():
+        with open(jieba_dictionary(), encoding="utf-8") as f:
+            dictionary = {line.split(" ")[0] for line in f}
+        with open(out, encoding="utf-8") as f:
+            words = [line.split("\t")[0] for line in f][1:]
+        return ["Precision against jieba's dict.txt (%s words): top 100 %.0f%%, top 500 %.0f%%."
+                % ("{:,}".format(len(dictionary)), 100 * precision(words, dictionary, 100),
+                   100 * precision(words, dictionary, 500)),
+                "The top 30: " + " ".join(words[:30]) + "."]
+
+    size = os.path.getsize(corpus)
+    title = "New words in the raw Chinese manual pages (%.1f MB of text)" % (size / 1e6)
+    return Job("words", title, bench.rounds(), contenders, [corpus], "MB", size, check)
+
+
 def job(bench):
     """A dictionary's text to merged pair counts: ulo count + ulo merge
     (this build, before, and the --jobs 1 before), NLTK, Counter, and where they exist the

@@ -390,6 +390,7 @@ def main():
         log("no dict-gcide (%s): the corpus job is skipped" % corpus_job.DICTIONARY)
     if corpus_job.manpages_available():
         jobs.append(corpus_job.jieba_job(bench, bench.manpages))
+        jobs.append(corpus_job.words_job(bench, bench.manpages))
     else:
         log("no Chinese manual pages or jieba (scripts/install-deps manpages): the jieba job "
             "is skipped")

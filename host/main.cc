@@ -85,6 +85,7 @@ int Main(int argc, char** argv) {
   add(AddExportCommand);
   add(AddRunCommand);
   add(AddShowCommand);
+  add(AddWordsCommand);
   add(AddDemoCommand);
 
   try {

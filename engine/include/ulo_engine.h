@@ -185,6 +185,35 @@ ULO_ENGINE_EXPORT char* ulo_measure_names(void);
 ULO_ENGINE_EXPORT double ulo_score(const char* measure, double a, double b, double c, double n,
                                    char** errptr);
 
+/* ---- New words ---- */
+
+/* Word options (names): max_length, min_count, min_cohesion, min_freedom,
+ * top; see ulo_words_options_describe. */
+typedef struct ulo_words_options_t ulo_words_options_t;
+
+ULO_ENGINE_EXPORT ulo_words_options_t* ulo_words_options_create(void);
+ULO_ENGINE_EXPORT void ulo_words_options_destroy(ulo_words_options_t* options);
+ULO_ENGINE_EXPORT void ulo_words_options_set(ulo_words_options_t* options, const char* name,
+                                             const char* value, char** errptr);
+ULO_ENGINE_EXPORT char* ulo_words_options_describe(void);
+
+/* A counting run of new-word candidates (every string of up to max_length
+ * letters of a script written without spaces, and the characters beside
+ * it), fed, closed and released as any counter: ulo_counter_add_block,
+ * ulo_counter_add_file, ulo_counter_close, ulo_counter_destroy. `count`
+ * gives the texts' encoding (source_encoding); its other options do not
+ * apply. The spill files, merged by ulo_merge, are what ulo_words_rank
+ * reads. */
+ULO_ENGINE_EXPORT ulo_counter_t* ulo_words_counter_open(const ulo_exports_t* exports,
+                                                        const ulo_count_options_t* count,
+                                                        const ulo_words_options_t* words,
+                                                        const char* work_dir, char** errptr);
+/* Scores the candidates of the merged file `pairs` (checked first) and
+ * writes the best to `out` (staged) as UTF-8 TSV: a header line, then word
+ * TAB score TAB frequency TAB cohesion TAB freedom TAB before TAB after. */
+ULO_ENGINE_EXPORT void ulo_words_rank(const char* pairs, const char* out,
+                                      const ulo_words_options_t* options, char** errptr);
+
 /* ---- Checks and staged outputs ---- */
 
 /* Why `path` cannot be read as an input of `kind` ("corpus" or "pairs"),
