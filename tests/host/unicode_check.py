@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks that ulo keeps every character, against Python's own codecs.
 
-usage: host_unicode_check.py ULO WORKDIR [LIBRARY ENGINE]
+usage: unicode_check.py ULO WORKDIR [LIBRARY ENGINE]
 
 A corpus of Simplified and Traditional Chinese, Japanese, accented Latin,
 emoji and Chinese punctuation is counted by ulo (and, given the shared
@@ -66,7 +66,8 @@ def counted(options):
 def counted_by_package(options):
     """count_corpus's pair counts for the same options, on the libraries given."""
     os.environ["VORN_ULO_LIBRARY"], os.environ["VORN_ULO_ENGINE"] = LIBRARIES
-    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                    "python"))
     import vorn_ulo
 
     work = os.path.join(WORK, "package")
