@@ -66,6 +66,16 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, t
         vd.count_corpus(corpus, shared, cluster)
 
 
+def test_more_ranges_than_first_words(cluster, library, tmp_path):
+    texts = ["月 光 照", "光 照 月", "山 水"]
+    single = vorn_ulo.count_texts(texts, tmp_path / "single", stopwords="none").read_bytes()
+    summary = {}
+    out = vd.count_corpus([], tmp_path / "shared", cluster, texts=texts, stopwords="none",
+                          ranges=8, summary=summary)
+    assert joined(out) == single
+    assert summary["parts"] < 8
+
+
 def test_a_failing_shard_is_raised_not_left_out(cluster, tmp_path):
     good, bad = tmp_path / "good.txt", tmp_path / "bad.txt"
     good.write_bytes(b"one two three\n" * 100)
