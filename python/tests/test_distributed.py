@@ -59,6 +59,9 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, t
     assert joined(out) == single
     assert (summary["shards"], summary["parts"]) == (5, 3)
     assert sorted(p.name for p in shared.iterdir()) == ["pairs"]  # spill files removed
+    # The readers take the parts as the one file.
+    lines = single.count(b"\n")
+    assert sum(1 for _ in vorn_ulo.read_pairs(out)) == len(vorn_ulo.to_frame(out)) == lines
     ranked = vd.associations(out, cluster, measure="llr", top=3).compute()
     expected = vorn_ulo.associations(out, measure="llr", top=3)
     assert ranked.reset_index(drop=True).equals(expected)
