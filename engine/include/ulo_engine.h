@@ -154,6 +154,27 @@ ULO_ENGINE_EXPORT void ulo_merge(const ulo_exports_t* exports, const char* dir, 
 ULO_ENGINE_EXPORT void ulo_merge_ranges(const ulo_exports_t* exports, const char* dir,
                                         const char* out, int32_t jobs, int32_t parts,
                                         char** errptr);
+/* The same merge taken apart, for hosts that run its steps elsewhere (a
+ * cluster's tasks on a shared file system). ulo_split_keys: split keys for
+ * `ranges` key ranges over the sorted pair-count files `paths`, first words
+ * sampled from them, one a line, increasing (fewer when the files hold few
+ * distinct first words); only the samples are read. ulo_merge_range: the
+ * lines of `paths` whose first word lies in key range `range` of `keys`
+ * (ulo_split_keys's text; range 0 lies below the first key, the last from
+ * the last key on) merged by the library into that part of the parts
+ * directory `dir`, which must exist; the part appears whole, and a slice
+ * found out of order fails it. ulo_write_parts_index: makes `dir` a parts
+ * directory once it holds every range's part; the parts concatenated are
+ * the one merge of `paths`. */
+ULO_ENGINE_EXPORT char* ulo_split_keys(const char* const* paths, size_t path_count, int32_t ranges,
+                                       char** errptr);
+ULO_ENGINE_EXPORT void ulo_merge_range(const ulo_exports_t* exports, const char* const* paths,
+                                       size_t path_count, const char* keys, int32_t range,
+                                       const char* dir, char** errptr);
+ULO_ENGINE_EXPORT void ulo_write_parts_index(const char* dir, const char* keys, char** errptr);
+/* The files that make up the pair-count file `path`, one a line: `path`
+ * itself, or the parts of a parts directory in key order. */
+ULO_ENGINE_EXPORT char* ulo_pair_file_parts(const char* path, char** errptr);
 ULO_ENGINE_EXPORT void ulo_filter(const ulo_exports_t* exports, const char* in, const char* out,
                                   int32_t threshold, char** errptr);
 ULO_ENGINE_EXPORT void ulo_support(const ulo_exports_t* exports, const char* in, const char* out,
