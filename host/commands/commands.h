@@ -20,15 +20,18 @@ namespace ulo::host {
 
 using namespace ::ulo::engine;
 
+// Text to merged pair counts, and all of it at once.
 Runner AddCountCommand(CLI::App& app);
 Runner AddMergeCommand(CLI::App& app);
+Runner AddRunCommand(CLI::App& app);
+Runner AddDemoCommand(CLI::App& app);
+// The library's own statistics.
 Runner AddFilterCommand(CLI::App& app);
 Runner AddSupportCommand(CLI::App& app);
 Runner AddTopNCommand(CLI::App& app);
-Runner AddRunCommand(CLI::App& app);
-Runner AddShowCommand(CLI::App& app);
-Runner AddDemoCommand(CLI::App& app);
+// The engine's measures, and what people and other tools read.
 Runner AddRankCommand(CLI::App& app);
+Runner AddShowCommand(CLI::App& app);
 Runner AddGraphCommand(CLI::App& app);
 Runner AddExportCommand(CLI::App& app);
 Runner AddWordsCommand(CLI::App& app);

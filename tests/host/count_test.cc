@@ -19,7 +19,6 @@ namespace {
 
 using ulo::engine::PairBatch;
 using ulo::engine::Segment;
-using ulo::engine::SegmentReader;
 using ulo::engine::Share;
 using ulo::engine::ShareCorpora;
 using ulo::engine::StagedDirectory;
@@ -145,7 +144,7 @@ std::vector<std::string> ReadShares(const std::vector<std::string>& corpora,
   std::vector<std::string> lines;
   for (const Share& share : shares) {
     for (const Segment& segment : share) {
-      SegmentReader reader;
+      engine::SegmentReader reader;
       EXPECT_TRUE(reader.Open(corpora[segment.corpus], segment));
       std::string_view line;
       while (reader.Next(&line))
