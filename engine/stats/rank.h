@@ -7,6 +7,7 @@
 #define ULO_ENGINE_RANK_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +65,8 @@ class Ranking {
   void AddTotal(int64_t sum);
   void Keep(const std::vector<std::string>* bases);
   bool Score(const std::string& path, std::string* error);
+  // The second pass's work on one line; every word of it must be known.
+  void ScoreLine(std::string_view line);
   // Offers `other` to `base`'s list as the second pass does: lists ranked
   // apart, offered in file order, join into the lists of the whole file.
   void OfferItem(std::string_view base, std::string_view other, double score, int64_t count,
@@ -94,12 +97,23 @@ class Ranking {
   int64_t total = 0;
 };
 
+// Calls take(line) for each line of the pair-count file `path` (or of its
+// parts, in order), its LF or CR LF removed. False with a sentence in
+// `*error` when a file cannot be read to its end.
+bool ForEachPairFileLine(const std::string& path, std::string* error,
+                         const std::function<void(std::string_view)>& take);
+
 // Splits a pair-count line (its line end removed) into its two words and
 // its count, read as the library reads it: optional blanks and sign, then
 // digits, stopping at the first other byte; no digits give 0. False for a
 // line without two TABs.
 bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
                    int64_t* count);
+
+// One line of a ranked file: "word TAB other TAB score TAB count TAB
+// after|before" LF, the words converted by `shown` when given.
+std::string RankedLine(const Ranking& ranking, uint32_t id, const RankedItem& item,
+                       PeopleText* shown = nullptr);
 
 // Writes "word TAB other TAB score TAB count TAB after|before" for every
 // item, the words in byte order, converted by `shown` for people when given
