@@ -21,6 +21,7 @@ from .errors import (
     describe_status,
 )
 from .measures import associations, measure_names, score
+from .neighbours import neighbours
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
 
 
@@ -69,6 +70,7 @@ __all__ = [
     "load",
     "measure_names",
     "merge",
+    "neighbours",
     "read_filtered",
     "read_pairs",
     "read_support_records",
