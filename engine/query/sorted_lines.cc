@@ -64,32 +64,48 @@ class FileSource : public Source {
   }
   uint64_t size() const override { return bytes; }
   bool failed() const { return readFailed; }
+  // From the block held when it has the whole line (the scan of a word's
+  // lines reads on), else from a block read at `offset`, grown to the line.
   std::string_view LineAt(uint64_t offset) override {
-    line.clear();
-    if (offset >= bytes || fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) {
-      return line;
-    }
-    char block[4096];
-    for (;;) {
-      size_t got = std::fread(block, 1, sizeof block, file.get());
-      std::string_view part(block, got);
-      size_t end = part.find('\n');
-      if (end != std::string_view::npos) {
-        line.append(part.substr(0, end + 1));
-        return line;
-      }
-      line.append(part);
-      if (got < sizeof block) {
-        readFailed = readFailed || std::ferror(file.get()) != 0;
-        return line;
+    if (offset >= bytes) return {};
+    if (offset < start || offset >= start + block.size() || !Whole(offset)) {
+      block.clear();
+      start = offset;
+      size_t want = kBlock;
+      while (start + block.size() < bytes && !Whole(offset)) {
+        if (!Append(want)) return {};
+        want *= 2;
       }
     }
+    std::string_view rest = std::string_view(block).substr(offset - start);
+    size_t end = rest.find('\n');
+    return end == std::string_view::npos ? rest : rest.substr(0, end + 1);
   }
 
  private:
+  static constexpr size_t kBlock = 1 << 16;
+
+  bool Whole(uint64_t offset) const {
+    return block.find('\n', offset - start) != std::string::npos || start + block.size() == bytes;
+  }
+  bool Append(size_t want) {
+    size_t held = block.size();
+    block.resize(held + want);
+    if (fseeko(file.get(), static_cast<off_t>(start + held), SEEK_SET) != 0) return Failed();
+    size_t got = std::fread(&block[held], 1, want, file.get());
+    block.resize(held + got);
+    return got > 0 || Failed();
+  }
+  bool Failed() {
+    readFailed = true;
+    block.clear();
+    return false;
+  }
+
   std::unique_ptr<FILE, FileCloser> file;
   uint64_t bytes = 0;
-  std::string line;
+  uint64_t start = 0;  // where `block` begins in the file
+  std::string block;
   bool readFailed = false;
 };
 

@@ -140,4 +140,17 @@ std::optional<int64_t> WordFrequencies::Find(std::string_view word) const {
   return std::stoll(std::string(lines[0].substr(word.size() + 1)));
 }
 
+std::optional<int64_t> WordFrequencies::Walk::Find(std::string_view word) {
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    std::string_view key = line.substr(0, line.find('\t'));
+    if (key == word) return std::stoll(std::string(line.substr(key.size() + 1)));
+    if (word < key) return std::nullopt;
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
 }  // namespace ulo::engine

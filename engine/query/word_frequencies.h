@@ -31,6 +31,19 @@ class WordFrequencies {
             const OutputOptions& output = {});
 
   std::optional<int64_t> Find(std::string_view word) const;
+
+  // Frequencies asked in ascending byte order of the words (a word's lines
+  // name their partners so): one walk over the sidecar, however many.
+  class Walk {
+   public:
+    explicit Walk(const WordFrequencies& frequencies)
+        : text(std::string_view(frequencies.text).substr(frequencies.words)) {}
+    std::optional<int64_t> Find(std::string_view word);
+
+   private:
+    std::string_view text;
+    size_t at = 0;
+  };
   int64_t total() const { return sum; }
   bool mirrored() const { return mirror; }
   // Calls visit(word, frequency) for every word, in byte order.

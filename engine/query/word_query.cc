@@ -19,27 +19,34 @@ bool RankWord(const std::string& pairs, const WordFrequencies& frequencies,
   if (!frequency) return true;
   std::vector<std::string> lines;
   if (!KeyLinesInFile(pairs, word, &lines, error)) return false;
+  ranking->Reserve(lines.size() + 1);
   ranking->AddTotal(frequencies.total());
-  ranking->AddFrequency(word, *frequency);
+  const uint32_t self = ranking->AddFrequency(word, *frequency);
+  struct Partner {
+    uint32_t id;
+    int64_t count;
+    bool below;  // the partner sorts before the word
+  };
+  std::vector<Partner> partners;
+  partners.reserve(lines.size());
+  WordFrequencies::Walk walk(frequencies);
   std::string_view word1, word2;
   int64_t count = 0;
   for (const std::string& line : lines) {
-    if (ParsePairLine(line, &word1, &word2, &count) && word2 != word)
-      ranking->AddFrequency(word2, frequencies.Find(word2).value_or(0));
+    if (!ParsePairLine(line, &word1, &word2, &count)) continue;
+    uint32_t id = word2 == word ? self : ranking->AddFrequency(word2, walk.Find(word2).value_or(0));
+    partners.push_back({id, count, word2 < word1});
   }
   ranking->Keep(&bases);
   // In a mirrored file the line (other, word) stands where `other`'s lines
   // are; it is scored as the whole file's pass meets it, before or after
   // the word's own line.
-  for (const std::string& line : lines) {
-    if (!ParsePairLine(line, &word1, &word2, &count)) continue;
-    std::string mirror;
-    if (frequencies.mirrored() && word2 != word1) {
-      mirror = std::string(word2) + '\t' + std::string(word1) + '\t' + std::to_string(count);
-    }
-    if (!mirror.empty() && word2 < word1) ranking->ScoreLine(mirror);
-    ranking->ScoreLine(line);
-    if (!mirror.empty() && word1 < word2) ranking->ScoreLine(mirror);
+  const bool mirrored = frequencies.mirrored();
+  for (const Partner& partner : partners) {
+    bool mirror = mirrored && partner.id != self;
+    if (mirror && partner.below) ranking->ScorePair(partner.id, self, partner.count);
+    ranking->ScorePair(self, partner.id, partner.count);
+    if (mirror && !partner.below) ranking->ScorePair(partner.id, self, partner.count);
   }
   return true;
 }

@@ -163,9 +163,16 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   });
 }
 
-void Ranking::AddFrequency(std::string_view word, int64_t frequency) {
+void Ranking::Reserve(size_t count) {
+  ids.reserve(count);
+  words.reserve(count);
+  frequencies.reserve(count);
+}
+
+uint32_t Ranking::AddFrequency(std::string_view word, int64_t frequency) {
   uint32_t id = Intern(word);
   frequencies[id] = SaturatingAdd(frequencies[id], frequency);
+  return id;
 }
 
 void Ranking::AddTotal(int64_t sum) {
@@ -189,10 +196,12 @@ bool Ranking::Score(const std::string& path, std::string* error) {
 void Ranking::ScoreLine(std::string_view line) {
   std::string_view word1, word2;
   int64_t count = 0;
-  if (!ParsePairLine(line, &word1, &word2, &count) || count < MinCount(options)) return;
-  if (!options.selfPairs && word1 == word2) return;
-  uint32_t id1 = ids.find(std::string(word1))->second;
-  uint32_t id2 = ids.find(std::string(word2))->second;
+  if (!ParsePairLine(line, &word1, &word2, &count)) return;
+  ScorePair(ids.find(std::string(word1))->second, ids.find(std::string(word2))->second, count);
+}
+
+void Ranking::ScorePair(uint32_t id1, uint32_t id2, int64_t count) {
+  if (count < MinCount(options) || (!options.selfPairs && id1 == id2)) return;
   if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount) return;
   const double a = static_cast<double>(count);
   const double f1 = static_cast<double>(frequencies[id1]);

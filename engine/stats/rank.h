@@ -61,12 +61,17 @@ class Ranking {
   // AddTotal), then Keep, then the second pass over one part.
   void SetOptions(const RankOptions& rankOptions) { options = rankOptions; }
   bool CountFrequencies(const std::string& path, std::string* error);
-  void AddFrequency(std::string_view word, int64_t frequency);
+  // Room for `count` words, for a caller that knows how many come.
+  void Reserve(size_t count);
+  // Returns the word's id.
+  uint32_t AddFrequency(std::string_view word, int64_t frequency);
   void AddTotal(int64_t sum);
   void Keep(const std::vector<std::string>* bases);
   bool Score(const std::string& path, std::string* error);
   // The second pass's work on one line; every word of it must be known.
   void ScoreLine(std::string_view line);
+  // The same for the line (id1, id2, count).
+  void ScorePair(uint32_t id1, uint32_t id2, int64_t count);
   // Offers `other` to `base`'s list as the second pass does: lists ranked
   // apart, offered in file order, join into the lists of the whole file.
   void OfferItem(std::string_view base, std::string_view other, double score, int64_t count,
