@@ -112,6 +112,10 @@ class Job:
     def contender(self, key):
         return next(c for c in self.contenders if c.key == key)
 
+    def base(self):
+        """The contender the table's ratios divide by: the job's own."""
+        return next(c for c in self.contenders if c.role == "library")
+
     def has(self, key):
         return any(c.key == key for c in self.contenders) and key not in self.dropped
 

@@ -159,7 +159,7 @@ class Report:
 
         for job in jobs:
             md.append("## %s\n" % job.title)
-            library = job.contender("library" if job.key not in ("stats",) else "support")
+            library = job.contender("support") if job.key == "stats" else job.base()
             md.append("| Contender | Wall s | Throughput | Peak MB | Ratio | CPU s | CPU ratio "
                       "| Runs (s) |")
             md.append("|---|---:|---:|---:|---:|---:|---:|---|")

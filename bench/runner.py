@@ -6,7 +6,8 @@ with the build of an earlier commit ("before"), on the same data in the same
 run: the contenders of a job take turns, each round starting with the next
 one, and the report gives medians. Writes results.md, the data of the two
 charts and the charts themselves (report.py). The jobs are made of
-harness.py's contenders; the corpus job lives in corpus_job.py.
+harness.py's contenders; the merge jobs live in merge_jobs.py, the corpus
+jobs in corpus_job.py.
 
     python3 bench/runner.py --build DIR [--before DIR --before-commit C]
                             [--jobs1-before DIR --jobs1-before-commit C] [--quick]
@@ -22,6 +23,7 @@ import time
 
 import corpus_job
 import harness
+import merge_jobs
 from harness import (ANCHORS, BENCH, ROOT, Contender, Failed, Job, fail, line_count, load_average,
                      log, measure, remove, run_quietly, same_bytes, shell)
 from report import Report
@@ -220,93 +222,6 @@ class Bench(Report):
         return Job("count", "Counting %s pairs" % "{:,}".format(self.pairs), self.rounds(),
                    contenders, [self.stream10], "pairs", self.pairs, check)
 
-    def merge_job(self, key, directory, files, lines, with_plain_sort, shape):
-        w = self.work
-        inputs = sorted(os.path.join(directory, name) for name in os.listdir(directory))
-        outs = {k: os.path.join(w, "%s_%s.txt" % (key, k))
-                for k in ("lib", "before", "awk", "sort", "cat")}
-        # The file names go to the shell as its arguments: "$@" after the two.
-        pipeline = 'out=$1; tmp=$2; shift 2; sort -m --batch-size=20 -T "$tmp" "$@" | '
-        contenders = [
-            Contender("library", "library (ULO_MulMergeFile)",
-                      [self.tool("merge_bench"), directory, outs["lib"]], "library", [outs["lib"]]),
-        ]
-        if self.before:
-            contenders.append(
-                Contender("before", self.before_label(),
-                          [self.tool("merge_bench", True), directory, outs["before"]], "anchor",
-                          [outs["before"]]))
-        contenders += [
-            Contender("sort_awk", "sort -m | awk (sums)",
-                      shell(pipeline + 'awk -f "%s" >"$out"' % os.path.join(ANCHORS, "sum_counts.awk"),
-                            outs["awk"], w, *inputs), "anchor", [outs["awk"]]),
-        ]
-        if with_plain_sort:
-            contenders.append(
-                Contender("sort", "sort -m (no sums)",
-                          shell('out=$1; tmp=$2; shift 2; sort -m --batch-size=20 -T "$tmp" "$@" >"$out"',
-                                outs["sort"], w, *inputs), "anchor", [outs["sort"]]))
-        contenders.append(
-            Contender("cat", "cat (I/O floor)", shell('out=$1; shift; cat "$@" >"$out"', outs["cat"],
-                                                       *inputs), "floor", [outs["cat"]]))
-        total = sum(os.path.getsize(p) for p in inputs)
-
-        def check():
-            if not same_bytes(outs["lib"], outs["awk"]):
-                fail("%s: ULO_MulMergeFile and sort -m | awk differ" % key)
-            if self.before and not same_bytes(outs["lib"], outs["before"]):
-                fail("%s: ULO_MulMergeFile and the before build's differ" % key)
-            merged = line_count(outs["lib"])
-            read = sum(line_count(p) for p in inputs)
-            setattr(self, key + "_lines", merged)
-            return ["ULO_MulMergeFile's output is identical to sort -m | awk's%s: %s lines from "
-                    "%s, %.0f%% of them kept." %
-                    (" and the before build's" if self.before else "", "{:,}".format(merged),
-                     "{:,}".format(read), 100.0 * merged / read)]
-
-        passes = "one pass" if files <= 20 else "two passes"
-        title = "Merging %d %s, %s lines each (%s, %.0f MB)" % (
-            files, shape, "{:,}".format(lines), passes, total / 1e6)
-        return Job(key, title, self.rounds(), contenders, [directory], "MB", total, check)
-
-    def merge_jobs_job(self):
-        """ulo merge of the 20 spill files in key ranges: --jobs 2 against
-        --jobs 1 (one process, the library's merge alone), and --parts."""
-        w = self.work
-        outs = {k: os.path.join(w, "spills20_%s.txt" % k) for k in ("jobs1", "jobs2")}
-        parts = os.path.join(w, "spills20_parts")
-        contenders = [
-            Contender(key, "ulo merge --jobs %s" % key[-1],
-                      [self.ulo(), "--quiet", "merge", self.spills20, outs[key], "--jobs", key[-1]],
-                      "library" if key == "jobs2" else "anchor", [outs[key]])
-            for key in ("jobs2", "jobs1")
-        ]
-        contenders.append(
-            Contender("parts", "ulo merge --jobs 2 --parts",
-                      [self.ulo(), "--quiet", "merge", self.spills20, parts, "--jobs", "2",
-                       "--parts"], "anchor", [parts]))
-
-        def check():
-            if not same_bytes(outs["jobs1"], outs["jobs2"]):
-                fail("spills20_jobs: ulo merge --jobs 2 and --jobs 1 differ")
-            joined = os.path.join(w, "spills20_parts_joined.txt")
-            with open(joined, "wb") as out:
-                for name in sorted(os.listdir(parts)):
-                    if name.startswith("part-"):
-                        with open(os.path.join(parts, name), "rb") as f:
-                            out.write(f.read())
-            if not same_bytes(outs["jobs1"], joined):
-                fail("spills20_jobs: the parts of --parts joined and --jobs 1 differ")
-            remove([joined])
-            return ["`--jobs 2`, `--jobs 1` and the parts of `--parts` joined are identical, "
-                    "byte for byte."]
-
-        total = sum(os.path.getsize(os.path.join(self.spills20, n))
-                    for n in os.listdir(self.spills20))
-        title = "Merging 20 spill files of 1,000,000 lines in key ranges (%.0f MB)" % (total / 1e6)
-        return Job("spills20_jobs", title, self.rounds(), contenders, [self.spills20], "MB", total,
-                   check)
-
     def stats_job(self):
         w = self.work
         o = {k: os.path.join(w, "stats_%s.txt" % k) for k in ("sl", "sa", "tl", "ta")}
@@ -457,14 +372,14 @@ def main():
     os.makedirs(bench.work)
     jobs = [
         bench.counting_job(),
-        bench.merge_job("spills20", bench.spills20, 20, bench.lines20, True,
+        merge_jobs.job(bench, "spills20", bench.spills20, 20, bench.lines20, True,
                         "spill files of one counting run"),
-        bench.merge_jobs_job(),
-        bench.merge_job("spills400", bench.spills400, 400, bench.lines400, True,
+        merge_jobs.ranges_job(bench),
+        merge_jobs.job(bench, "spills400", bench.spills400, 400, bench.lines400, True,
                         "spill files of one counting run"),
-        bench.merge_job("merge20", bench.dir20, 20, bench.lines20, True,
+        merge_jobs.job(bench, "merge20", bench.dir20, 20, bench.lines20, True,
                         "sorted files sharing most keys"),
-        bench.merge_job("merge400", bench.dir400, 400, bench.lines400, True,
+        merge_jobs.job(bench, "merge400", bench.dir400, 400, bench.lines400, True,
                         "sorted files sharing most keys"),
         bench.stats_job(),
         bench.filter_job(),

@@ -39,6 +39,25 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Ends a count that began at `start` and reports it on one line.
+int EndCount(std::chrono::steady_clock::time_point start, const char* workDir, uint64_t pairs,
+             uint64_t refused) {
+  int32_t ended = ULO_Stat_AssociatedFreq_End();
+  double seconds = SecondsSince(start);
+  size_t spills = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(workDir))
+    spills += entry.is_regular_file();
+  std::printf("count pairs %llu seconds %.1f pairs_per_s %.0f spills %zu peak_mb %.0f\n",
+              static_cast<unsigned long long>(pairs), seconds, static_cast<double>(pairs) / seconds,
+              spills, PeakMegabytes());
+  if (refused != 0 || ended != 1) {
+    std::fprintf(stderr, "scale_driver: %llu pairs refused, End gave %d\n",
+                 static_cast<unsigned long long>(refused), ended);
+    return 1;
+  }
+  return 0;
+}
+
 int Count(const char* pairsPath, const char* workDir) {
   FILE* in = std::fopen(pairsPath, "rb");
   if (in == nullptr) {
@@ -78,20 +97,7 @@ int Count(const char* pairsPath, const char* workDir) {
     if (got == 0) break;
   }
   std::fclose(in);
-  int32_t ended = ULO_Stat_AssociatedFreq_End();
-  double seconds = SecondsSince(start);
-  size_t spills = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(workDir))
-    spills += entry.is_regular_file();
-  std::printf("count pairs %llu seconds %.1f pairs_per_s %.0f spills %zu peak_mb %.0f\n",
-              static_cast<unsigned long long>(pairs), seconds, static_cast<double>(pairs) / seconds,
-              spills, PeakMegabytes());
-  if (refused != 0 || ended != 1) {
-    std::fprintf(stderr, "scale_driver: %llu pairs refused, End gave %d\n",
-                 static_cast<unsigned long long>(refused), ended);
-    return 1;
-  }
-  return 0;
+  return EndCount(start, workDir, pairs, refused);
 }
 
 // A stream of N pairs (N a multiple of 10) whose counts follow from the
@@ -188,20 +194,7 @@ int Feed(const char* pairsText, const char* workDir) {
     known.Words(known.PairAt(j), word1, word2);
     if (ULO_Stat_AssociatedFreq(word1, word2, 1, 1) != 1) ++refused;
   }
-  int32_t ended = ULO_Stat_AssociatedFreq_End();
-  double seconds = SecondsSince(start);
-  size_t spills = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(workDir))
-    spills += entry.is_regular_file();
-  std::printf("count pairs %llu seconds %.1f pairs_per_s %.0f spills %zu peak_mb %.0f\n",
-              static_cast<unsigned long long>(n), seconds, static_cast<double>(n) / seconds, spills,
-              PeakMegabytes());
-  if (refused != 0 || ended != 1) {
-    std::fprintf(stderr, "scale_driver: %llu pairs refused, End gave %d\n",
-                 static_cast<unsigned long long>(refused), ended);
-    return 1;
-  }
-  return 0;
+  return EndCount(start, workDir, n, refused);
 }
 
 // Every line must be the next pair in order with its known count: then the

@@ -14,7 +14,7 @@
 #include "engine/files/checks.h"
 #include "engine/session/operations.h"
 #include "engine/session/session.h"
-#include "host/library.h"
+#include "host/library/loader.h"
 
 namespace ulo::host {
 

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "host/commands/commands.h"
-#include "host/demo_corpus.h"
+#include "host/commands/demo_corpus.h"
 
 namespace ulo::host {
 namespace {

@@ -8,7 +8,7 @@
 #include "engine/session/operations.h"
 #include "engine/text/encoding.h"
 #include "host/commands/commands.h"
-#include "host/graph.h"
+#include "host/report/graph.h"
 
 namespace ulo::host {
 namespace {

@@ -279,7 +279,11 @@ void PairAccumulator::MakeRoom(size_t pairs) {
   }
   // Room for the staged pairs and these while staying at most half full, so
   // that a spill can sort in the free half. One doubling always suffices.
-  if (!pairSlots || (pairsHeld + stagedPairs + pairs) * 2 > pairMask + 1) GrowPairTable();
+  // No more than spillAt pairs are ever held (the one that reaches it
+  // spills), so a table of twice that is the largest: these pairs may come
+  // to more only when they will not be staged.
+  size_t held = std::min(pairsHeld + stagedPairs + pairs, spillAt);
+  if (!pairSlots || held * 2 > pairMask + 1) GrowPairTable();
   while (!wordSlots || (words.size() + 2 * (stagedCount + 1)) * 2 > wordMask + 1)
     GrowWordTable();
 }

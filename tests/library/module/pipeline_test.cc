@@ -15,19 +15,17 @@
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
+namespace ulo::testing {
 namespace {
 
 // Text files as the library writes them (CR LF read back as LF on Windows).
-using ulo::testing::ReadTextFile;
-using ulo::testing::TempDir;
-using ulo::testing::WriteFile;
 
 // GB2312: moon D4 C2, bright C3 F7, mountain C9 BD.
 const std::string kMoon = "\xD4\xC2";
 const std::string kBright = "\xC3\xF7";
 const std::string kMountain = "\xC9\xBD";
 
-using Command = ulo::testing::CommandBuffer;
+using Command = CommandBuffer;
 
 class PipelineTest : public ::testing::Test {
  protected:
@@ -210,3 +208,4 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
 #endif
 
 }  // namespace
+}  // namespace ulo::testing

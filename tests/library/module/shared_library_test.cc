@@ -15,12 +15,11 @@
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
+namespace ulo::testing {
 namespace {
 
 const std::set<std::string> kExports(std::begin(ulo::testing::kExportNames),
                                      std::end(ulo::testing::kExportNames));
-
-using ulo::testing::LoadedLibrary;
 
 #if defined(_WIN32)
 // The export table of a loaded image: name -> ordinal.
@@ -101,3 +100,4 @@ TEST(SharedLibraryTest, HostLoadsTheFilterByName) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

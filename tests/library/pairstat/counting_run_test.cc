@@ -11,10 +11,10 @@
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
+namespace ulo::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using ulo::testing::TempDir;
 
 std::set<std::string> FileNames(const std::string& dir) {
   std::set<std::string> names;
@@ -270,3 +270,4 @@ TEST_F(CountingRunTest, SpillsAtExactlyTheThreshold) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

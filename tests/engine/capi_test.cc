@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/include/ulo_engine.h"
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "loaded_library.h"
 #include "test_support.h"
 

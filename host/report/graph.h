@@ -1,7 +1,7 @@
 // A picture of words' neighbourhoods: each word, its best associated words
 // and, to a given depth, theirs, drawn by Graphviz from a DOT file.
-#ifndef ULO_HOST_GRAPH_H_
-#define ULO_HOST_GRAPH_H_
+#ifndef ULO_HOST_REPORT_GRAPH_H_
+#define ULO_HOST_REPORT_GRAPH_H_
 
 #include <cstdint>
 #include <string>
@@ -39,4 +39,4 @@ bool RunDot(const std::string& dotPath, const std::string& outPath, const std::s
 
 }  // namespace ulo::host
 
-#endif  // ULO_HOST_GRAPH_H_
+#endif  // ULO_HOST_REPORT_GRAPH_H_

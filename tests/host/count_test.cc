@@ -14,6 +14,7 @@
 #include "engine/text/pair_batch.h"
 #include "test_support.h"
 
+namespace ulo::testing {
 namespace {
 
 using ulo::engine::PairBatch;
@@ -22,11 +23,6 @@ using ulo::engine::SegmentReader;
 using ulo::engine::Share;
 using ulo::engine::ShareCorpora;
 using ulo::engine::StagedDirectory;
-using ulo::testing::FileExists;
-using ulo::testing::MakeDirectory;
-using ulo::testing::ReadFile;
-using ulo::testing::TempDir;
-using ulo::testing::WriteFile;
 
 using Counts = std::map<std::pair<std::string, std::string>, int64_t>;
 
@@ -320,3 +316,4 @@ TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

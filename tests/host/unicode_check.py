@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks that ulo keeps every character, against Python's own codecs.
 
-usage: host_unicode_check.py ULO WORKDIR
+usage: unicode_check.py ULO WORKDIR
 
 A corpus of Simplified and Traditional Chinese, Japanese, accented Latin,
 emoji and Chinese punctuation is counted by ulo; its pair file, decoded with

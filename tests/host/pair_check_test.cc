@@ -10,17 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
+namespace ulo::testing {
 namespace {
 
 using ulo::engine::kMergedPairs;
 using ulo::engine::PairFileProblem;
-using ulo::testing::FileExists;
-using ulo::testing::MakeDirectory;
-using ulo::testing::TempDir;
-using ulo::testing::WriteFile;
 
 struct BadPairs {
   const char* what;
@@ -132,7 +129,7 @@ TEST(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
     std::string reader = readers[turn++ % readers.size()];
     for (const std::string& command :
          {reader, "merge '" + dir.Path("tree") + "' '" + dir.Path("merged.txt") + "'"}) {
-      ulo::testing::UloResult result = ulo::testing::RunUloCommandLine(dir, command);
+      ulo::testing::UloResult result = RunUloCommandLine(dir, command);
       EXPECT_EQ(result.exitCode, 1) << command;
       EXPECT_NE(result.err.find(bad.message), std::string::npos) << command << ": " << result.err;
     }
@@ -149,3 +146,4 @@ TEST(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

@@ -13,22 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "small_disk.h"
 #include "test_support.h"
 
+namespace ulo::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using ulo::testing::FileExists;
-using ulo::testing::MakeDirectory;
-using ulo::testing::ReadFile;
-using ulo::testing::RunningAsRoot;
-using ulo::testing::SmallDisk;
-using ulo::testing::TempDir;
-using ulo::testing::WriteFile;
 
-using Result = ulo::testing::UloResult;
+using Result = UloResult;
 
 class BadInputTest : public ::testing::Test {
  protected:
@@ -225,3 +219,4 @@ TEST_F(BadInputTest, FinishedOutputsReplaceTheOldOnesAndLeaveNoPartialFile) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

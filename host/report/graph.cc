@@ -1,4 +1,4 @@
-#include "host/graph.h"
+#include "host/report/graph.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // Running the ulo tool from a test: to the end, or in the background to be
 // disturbed, with its output in files.
-#ifndef ULO_TESTS_HOST_RUN_ULO_H_
-#define ULO_TESTS_HOST_RUN_ULO_H_
+#ifndef ULO_TESTS_SUPPORT_RUN_ULO_H_
+#define ULO_TESTS_SUPPORT_RUN_ULO_H_
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -71,4 +71,4 @@ inline UloResult RunUloCommandLine(const TempDir& dir, const std::string& argume
 
 }  // namespace ulo::testing
 
-#endif  // ULO_TESTS_HOST_RUN_ULO_H_
+#endif  // ULO_TESTS_SUPPORT_RUN_ULO_H_

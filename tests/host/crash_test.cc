@@ -15,20 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
+namespace ulo::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using ulo::testing::FileExists;
-using ulo::testing::MakeDirectory;
-using ulo::testing::ReadFile;
-using ulo::testing::RemoveAll;
-using ulo::testing::RunUlo;
-using ulo::testing::TempDir;
-using ulo::testing::UloResult;
-using ulo::testing::WriteFile;
 using Clock = std::chrono::steady_clock;
 
 // `pairs` (a pair-count file's text) with every count times `factor`.
@@ -92,7 +85,7 @@ class CrashTest : public ::testing::Test {
   // (or lets it finish), and waits until it and every worker it started
   // are gone.
   void KillSomewhere(const std::vector<std::string>& args, double seconds) {
-    pid_t pid = ulo::testing::StartUlo(args, dir.Path("killed.out"), dir.Path("killed.err"));
+    pid_t pid = StartUlo(args, dir.Path("killed.out"), dir.Path("killed.err"));
     std::uniform_real_distribution<double> when(0, seconds * 1.2);
     std::this_thread::sleep_for(std::chrono::duration<double>(when(random)));
     kill(pid, SIGKILL);
@@ -255,3 +248,4 @@ TEST(MergeTreeTest, OutputsInsideTheTreeAreRefusedUntouched) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

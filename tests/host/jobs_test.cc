@@ -14,17 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
+namespace ulo::testing {
 namespace {
-
-using ulo::testing::FileExists;
-using ulo::testing::ReadFile;
-using ulo::testing::RunUlo;
-using ulo::testing::TempDir;
-using ulo::testing::UloResult;
-using ulo::testing::WriteFile;
 
 size_t SpillFiles(const std::string& dir) {
   size_t files = 0;
@@ -293,3 +287,4 @@ TEST(JobsTest, HelpTellsTheMemoryAndBadCountsAreRefused) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

@@ -1,6 +1,6 @@
 // The demo's fallback corpus, for machines without the Tang poems.
-#ifndef ULO_HOST_DEMO_CORPUS_H_
-#define ULO_HOST_DEMO_CORPUS_H_
+#ifndef ULO_HOST_COMMANDS_DEMO_CORPUS_H_
+#define ULO_HOST_COMMANDS_DEMO_CORPUS_H_
 
 #include <string>
 
@@ -16,4 +16,4 @@ bool WriteSyntheticCorpus(const std::string& path);
 
 }  // namespace ulo::host
 
-#endif  // ULO_HOST_DEMO_CORPUS_H_
+#endif  // ULO_HOST_COMMANDS_DEMO_CORPUS_H_

@@ -8,17 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
+namespace ulo::testing {
 namespace {
 
-using ulo::testing::FileExists;
-using ulo::testing::ReadFile;
-using ulo::testing::TempDir;
-using ulo::testing::WriteFile;
-
-using Result = ulo::testing::UloResult;
+using Result = UloResult;
 
 class UloTest : public ::testing::Test {
  protected:
@@ -416,3 +412,4 @@ TEST_F(UloTest, SingleOperations) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

@@ -10,18 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "host_run_ulo.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
+namespace ulo::testing {
 namespace {
-
-using ulo::testing::FileExists;
-using ulo::testing::MakeDirectory;
-using ulo::testing::ReadFile;
-using ulo::testing::RunUlo;
-using ulo::testing::TempDir;
-using ulo::testing::UloResult;
-using ulo::testing::WriteFile;
 
 // `files` sorted pair-count files of `lines` random lines each, over
 // `firstWords` first words, written as spill files are.
@@ -145,3 +138,4 @@ TEST(MergeRangesTest, EveryReaderTakesTheParts) {
 }
 
 }  // namespace
+}  // namespace ulo::testing

@@ -1,7 +1,7 @@
 // The Vorn_ULO library as the host sees it: loaded at run time and reached
 // only through its exported names, as any host application reaches it.
-#ifndef ULO_HOST_LIBRARY_H_
-#define ULO_HOST_LIBRARY_H_
+#ifndef ULO_HOST_LIBRARY_LOADER_H_
+#define ULO_HOST_LIBRARY_LOADER_H_
 
 #include <string>
 
@@ -36,4 +36,4 @@ std::string DefaultLibraryPath(const char* argv0);
 
 }  // namespace ulo::host
 
-#endif  // ULO_HOST_LIBRARY_H_
+#endif  // ULO_HOST_LIBRARY_LOADER_H_

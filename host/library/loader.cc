@@ -1,4 +1,4 @@
-#include "host/library.h"
+#include "host/library/loader.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "host/demo_corpus.h"
+#include "host/commands/demo_corpus.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks every measure of `ulo rank` against NLTK's BigramAssocMeasures.
 
-usage: host_nltk_check.py ULO WORKDIR
+usage: nltk_check.py ULO WORKDIR
 
 On random pair files and on one counted from a real text: each score within
 a relative 1e-9 of NLTK's (npmi and lift through their identities with
