@@ -25,6 +25,17 @@ def score(measure: str, n_ii: float, n_ix: float, n_xi: float, n_xx: float,
                        float(n_xx), what="score")
 
 
+def rank_options_of(engine, measure, top, min_count, to, rank_options):
+    """The engine's rank options object for these arguments (free_options releases it);
+    min_count None leaves the measure's default."""
+    settings = [("measure", measure), ("top", top), ("to", to)]
+    if min_count is not None:
+        settings.append(("min_count", min_count))
+    settings += [(name, str(value).lower() if isinstance(value, bool) else value)
+                 for name, value in rank_options.items()]
+    return engine.options("rank", settings)
+
+
 def associations(pairs_path, measure: str = "llr", top: int = 10,
                  min_count: Optional[int] = None,
                  encoding: Optional[str] = LIBRARY_ENCODING,
@@ -39,12 +50,7 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
 
     engine = _native.library_or_default(library).engine
     # The ranking in the library's bytes, decoded here as asked.
-    settings = [("measure", measure), ("top", top), ("to", LIBRARY_ENCODING)]
-    if min_count is not None:
-        settings.append(("min_count", min_count))
-    settings += [(name, str(value).lower() if isinstance(value, bool) else value)
-                 for name, value in rank_options.items()]
-    options = engine.options("rank", settings)
+    options = rank_options_of(engine, measure, top, min_count, LIBRARY_ENCODING, rank_options)
     try:
         with tempfile.TemporaryDirectory(prefix="vorn_ulo-rank-") as work:
             out = os.path.join(work, "ranked.txt")

@@ -6,6 +6,7 @@ from typing import Optional
 
 from . import _native
 from .encoding import LIBRARY_ENCODING, encode_path
+from .measures import rank_options_of
 
 
 def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
@@ -20,12 +21,7 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
     import pandas as pd
 
     engine = _native.library_or_default(library).engine
-    settings = [("measure", measure), ("top", top), ("to", "UTF-8")]
-    if min_count is not None:
-        settings.append(("min_count", min_count))
-    settings += [(name, str(value).lower() if isinstance(value, bool) else value)
-                 for name, value in rank_options.items()]
-    options = engine.options("rank", settings)
+    options = rank_options_of(engine, measure, top, min_count, "UTF-8", rank_options)
     try:
         raw = word.encode(LIBRARY_ENCODING)
         pointer = engine.call("ulo_neighbours", encode_path(pairs_path), raw, len(raw), options,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/include/ulo_engine.h"
+#include "engine_text.h"
 #include "test_support.h"
 
 namespace ulo::testing {
@@ -22,12 +23,6 @@ constexpr char kMirrored[] =
 constexpr char kOneWay[] = "a\tb\t4\na\tc\t2\nb\tc\t1\nc\tb\t5\nd\tb\t6\n";
 
 using Settings = std::vector<std::pair<const char*, const char*>>;
-
-std::string Take(char* text) {
-  std::string copy = text == nullptr ? "" : text;
-  ulo_free(text);
-  return copy;
-}
 
 class WordQuery : public ::testing::Test {
  protected:
