@@ -103,8 +103,7 @@ bool WordFrequencies::Read(const std::string& path, const std::string& stamp) {
   return true;
 }
 
-bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp,
-                           std::string* error) {
+bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp, std::string* error) {
   Ranking counted;
   if (!counted.CountFrequencies(pairs, error)) return false;
   uint64_t below = 0, above = 0;
@@ -121,8 +120,8 @@ bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp,
   if (!read) return false;
   sum = counted.Total();
   mirror = below == above;
-  text = std::string(kMagic) + " " + (stamp.empty() ? "0 0" : stamp) + " " +
-         (mirror ? "1" : "0") + " " + std::to_string(sum) + "\n";
+  text = std::string(kMagic) + " " + (stamp.empty() ? "0 0" : stamp) + " " + (mirror ? "1" : "0") +
+         " " + std::to_string(sum) + "\n";
   words = text.size();
   for (uint32_t id : counted.SortedIds()) {
     text += counted.Word(id);
@@ -134,8 +133,7 @@ bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp,
 }
 
 std::optional<int64_t> WordFrequencies::Find(std::string_view word) const {
-  std::vector<std::string_view> lines =
-      KeyLinesInText(std::string_view(text).substr(words), word);
+  std::vector<std::string_view> lines = KeyLinesInText(std::string_view(text).substr(words), word);
   if (lines.empty()) return std::nullopt;
   return std::stoll(std::string(lines[0].substr(word.size() + 1)));
 }

@@ -57,8 +57,8 @@ class WordFrequencies {
   bool Read(const std::string& path, const std::string& stamp);
   bool Make(const std::string& pairs, const std::string& stamp, std::string* error);
 
-  std::string text;   // the sidecar, its first line included
-  size_t words = 0;   // where the word lines begin in `text`
+  std::string text;  // the sidecar, its first line included
+  size_t words = 0;  // where the word lines begin in `text`
   int64_t sum = 0;
   bool mirror = false;
 };

@@ -8,9 +8,8 @@
 
 namespace ulo::engine {
 
-bool RankWord(const std::string& pairs, const WordFrequencies& frequencies,
-              const std::string& word, const RankOptions& options, Ranking* ranking,
-              std::string* error) {
+bool RankWord(const std::string& pairs, const WordFrequencies& frequencies, const std::string& word,
+              const RankOptions& options, Ranking* ranking, std::string* error) {
   std::vector<std::string> bases = {word};
   if (!frequencies.mirrored() && options.direction != Direction::kAfter)
     return ranking->Build(pairs, options, error, &bases);
@@ -51,8 +50,8 @@ bool RankWord(const std::string& pairs, const WordFrequencies& frequencies,
   return true;
 }
 
-bool WordRankingText(const std::string& pairs, const std::string& word,
-                     const RankOptions& options, std::string* text, std::string* error) {
+bool WordRankingText(const std::string& pairs, const std::string& word, const RankOptions& options,
+                     std::string* text, std::string* error) {
   if (std::string problem = PairFileProblem(pairs); !problem.empty()) {
     *error = "cannot read the pair-count file " + pairs + ": " + problem;
     return false;

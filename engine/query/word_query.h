@@ -15,15 +15,14 @@ namespace ulo::engine {
 // `word` unless the file lacks it. A file counted one way keeps the words
 // before `word` on other words' lines: with a direction other than `after`
 // that file is read whole. False with a sentence in `*error`.
-bool RankWord(const std::string& pairs, const WordFrequencies& frequencies,
-              const std::string& word, const RankOptions& options, Ranking* ranking,
-              std::string* error);
+bool RankWord(const std::string& pairs, const WordFrequencies& frequencies, const std::string& word,
+              const RankOptions& options, Ranking* ranking, std::string* error);
 
 // `word`'s ranked lines (word TAB other TAB score TAB count TAB side, as a
 // ranked file has them, the words in `options.to`): what `ulo show` and
 // Python's neighbours() print. False with a sentence in `*error`.
-bool WordRankingText(const std::string& pairs, const std::string& word,
-                     const RankOptions& options, std::string* text, std::string* error);
+bool WordRankingText(const std::string& pairs, const std::string& word, const RankOptions& options,
+                     std::string* text, std::string* error);
 
 }  // namespace ulo::engine
 

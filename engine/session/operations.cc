@@ -1,8 +1,8 @@
 #include "engine/session/operations.h"
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -256,18 +256,18 @@ bool WriteOneSide(const std::string& in, const std::string& out, std::string* er
 
 std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
                       const OperationOptions& options, bool mirrored) {
-  return StagedOperation("topn", in, out, options,
-                         [&](const std::string& input, const std::string& staged) {
-                           if (!mirrored) return session.TopNDirect(input, staged, n) ? 0 : kNoStatus;
-                           // Each line offers its pair both ways: a pair on two
-                           // lines would stand twice in every list.
-                           std::string once = staged + ".once", error;
-                           bool ranked = WriteOneSide(input, once, &error) &&
-                                         session.TopNDirect(once, staged, n);
-                           std::error_code code;
-                           fs::remove(once, code);
-                           return ranked ? 0 : kNoStatus;
-                         });
+  return StagedOperation(
+      "topn", in, out, options, [&](const std::string& input, const std::string& staged) {
+        if (!mirrored) return session.TopNDirect(input, staged, n) ? 0 : kNoStatus;
+        // Each line offers its pair both ways: a pair on two lines would
+        // stand twice in every list. The one-sided copy is itself staged,
+        // so a killed run leaves nothing that is not swept.
+        StagedOutput once(out + ".once");
+        std::string error;
+        bool ranked = !once.path().empty() && WriteOneSide(input, once.path(), &error) &&
+                      session.TopNDirect(once.path(), staged, n);
+        return ranked ? 0 : kNoStatus;
+      });
 }
 
 }  // namespace ulo::engine

@@ -103,8 +103,9 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
     return failed;
   }
   if (options.support) {
-    if (int failed = timed("support",
-                           [&] { return Report(WriteSupport(*session, pairs, support, operations)); })) {
+    if (int failed = timed("support", [&] {
+          return Report(WriteSupport(*session, pairs, support, operations));
+        })) {
       return failed;
     }
   }

@@ -8,9 +8,9 @@
 #include <memory>
 #include <optional>
 
-#include "engine/files/pair_parts.h"
 #include "engine/files/file_kind.h"
 #include "engine/files/pair_check.h"
+#include "engine/files/pair_parts.h"
 #include "engine/query/word_query.h"
 #include "engine/text/absent.h"
 #include "engine/text/characters.h"
@@ -198,8 +198,7 @@ Runner AddShowCommand(CLI::App& app) {
       "and the table is printed in UTF-8 (or --to); a word the file does not hold is\n"
       "said to be absent, with the words that begin like it. Any other kind of file is\n"
       "refused.");
-  command->add_option("FILE", args->path, "a pair-count file, or a top-N file")
-      ->required();
+  command->add_option("FILE", args->path, "a pair-count file, or a top-N file")->required();
   command->add_option("WORD", args->words, "the words to show")->required();
   command->add_option("--to", args->encoding, "the encoding of the table")
       ->type_name("ENCODING")

@@ -52,7 +52,8 @@ class WordQuery : public ::testing::Test {
 
   std::string Query(const std::string& pairs, const std::string& word, std::string* failure) {
     char* error = nullptr;
-    std::string text = Take(ulo_neighbours(pairs.c_str(), word.data(), word.size(), options, &error));
+    std::string text =
+        Take(ulo_neighbours(pairs.c_str(), word.data(), word.size(), options, &error));
     *failure = Take(error);
     return text;
   }
@@ -75,7 +76,8 @@ TEST_F(WordQuery, EqualsTheWholeRankingForEveryWordAndOption) {
   WriteFile(dir.Path("oneway.txt"), kOneWay);
   // The mirrored file again as a directory of two parts.
   MakeDirectory(dir.Path("parts"));
-  WriteFile(dir.Path("parts/part-00000.txt"), "a\ta\t3\na\tb\t4\na\tc\t2\nb\ta\t4\nb\tc\t1\nb\td\t6\n");
+  WriteFile(dir.Path("parts/part-00000.txt"),
+            "a\ta\t3\na\tb\t4\na\tc\t2\nb\ta\t4\nb\tc\t1\nb\td\t6\n");
   WriteFile(dir.Path("parts/part-00001.txt"), "c\ta\t2\nc\tb\t1\nd\tb\t6\n");
   WriteFile(dir.Path("parts/index.txt"), "part-00000.txt\t\tc\npart-00001.txt\tc\t\n");
   for (const char* file : {"mirrored.txt", "oneway.txt", "parts"}) {
