@@ -8,14 +8,18 @@ never stored in the repository): the text of every entry, lower-cased, as its
 of its line, counted in both directions.
 """
 
+import atexit
 import gzip
 import os
 import re
 import subprocess
+import time
 
 from harness import ANCHORS, ROOT, Contender, Job, fail, line_count, same_bytes, shell
 
 DICTIONARY = "/usr/share/dictd/gcide.dict.dz"
+# The Dask row's share of the corpus: its first lines.
+DASK_LINES = 100_000
 INDEX = "/usr/share/dictd/gcide.index"
 WINDOW = 5
 _DIGITS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
@@ -147,24 +151,70 @@ def jieba_job(bench, corpus):
     return Job("jieba", title, bench.rounds(), contenders, [corpus], "lines", lines, check)
 
 
-def job(bench):
-    """A dictionary's text to merged pair counts: ulo count + ulo merge
-    (this build, before, and the --jobs 1 before), NLTK, Counter, and where they exist the
-    host's worker processes and the Python package's Dask count."""
-    w = bench.work
-    corpus = bench.corpus
+def jieba_dictionary():
+    """The word list that ships with Debian's jieba (python3-jieba)."""
+    import importlib.util
+
+    return os.path.join(os.path.dirname(importlib.util.find_spec("jieba").origin), "dict.txt")
+
+
+def precision(words, dictionary, top):
+    """The share of the first `top` words that the dictionary lists."""
+    first = words[:top]
+    return sum(1 for w in first if w in dictionary) / max(1, len(first))
+
+
+def words_job(bench, corpus):
+    """ulo words over the raw manual pages: new words ranked by cohesion and freedom, and
+    how many of the best are in jieba's dictionary."""
+    out = os.path.join(bench.work, "man_words.tsv")
+    work = os.path.join(bench.work, "man_words_work")
+    contenders = [
+        Contender("library", "ulo words (candidates of 2 to 4 letters)",
+                  shell('rm -rf "$3"; "$1" --quiet words "$2" --from UTF-8 --top 500 --work "$3" '
+                        '--out "$4"', bench.ulo(), corpus, work, out), "library", [work, out]),
+    ]
+
+    def check():
+        with open(jieba_dictionary(), encoding="utf-8") as f:
+            dictionary = {line.split(" ")[0] for line in f}
+        with open(out, encoding="utf-8") as f:
+            words = [line.split("\t")[0] for line in f][1:]
+        return ["Precision against jieba's dict.txt (%s words): top 100 %.0f%%, top 500 %.0f%%."
+                % ("{:,}".format(len(dictionary)), 100 * precision(words, dictionary, 100),
+                   100 * precision(words, dictionary, 500)),
+                "The top 30: " + " ".join(words[:30]) + "."]
+
+    size = os.path.getsize(corpus)
+    title = "New words in the raw Chinese manual pages (%.1f MB of text)" % (size / 1e6)
+    return Job("words", title, bench.rounds(), contenders, [corpus], "MB", size, check)
+
+
+# ulo count + ulo merge. The options after the four named arguments go to both commands
+# (--jobs N: both stages in N processes); ULO_GLOBAL (global options) too.
+ULO_SCRIPT = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
+              '"$ulo" --quiet $ULO_GLOBAL count "$corpus" --work "$spill" --window %s "$@" && '
+              '"$ulo" --quiet $ULO_GLOBAL merge "$spill" "$out" "$@"' % WINDOW)
+
+
+def _sizes(corpus):
+    """(lines, words) of the corpus."""
     with open(corpus, "rb") as f:
         lines, words = 0, 0
         for line in f:
             lines += 1
             words += len(line.split())
+    return lines, words
+
+
+def job(bench):
+    """A dictionary's text to merged pair counts: ulo count + ulo merge
+    (this build, before, and the --jobs 1 before), NLTK, Counter, and where they exist the
+    host's worker processes and the Python package's own count."""
+    w = bench.work
+    corpus = bench.corpus
+    lines, words = _sizes(corpus)
     window = str(WINDOW)
-    # The options after the four named arguments go to ulo count and ulo
-    # merge (--jobs N: both stages in N processes); ULO_GLOBAL (global
-    # options) to both commands.
-    script = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
-              '"$ulo" --quiet $ULO_GLOBAL count "$corpus" --work "$spill" --window %s "$@" && '
-              '"$ulo" --quiet $ULO_GLOBAL merge "$spill" "$out" "$@"' % window)
     outs = {}
 
     def ulo_run(key, label, before=False, extra=(), role="library", build=None,
@@ -172,8 +222,9 @@ def job(bench):
         spill = os.path.join(w, "corpus_%s_spill" % key)
         outs[key] = os.path.join(w, "corpus_%s.txt" % key)
         env = dict(os.environ, ULO_GLOBAL=global_options)
-        return Contender(key, label, shell(script, bench.ulo(before, build), spill, outs[key],
-                                           corpus, *extra), role, [spill, outs[key]], env=env)
+        return Contender(key, label, shell(ULO_SCRIPT, bench.ulo(before, build), spill,
+                                           outs[key], corpus, *extra), role, [spill, outs[key]],
+                         env=env)
 
     # One worker process, as "before" and the Python anchors count: the
     # ratios against them are the counting's own; --jobs 2 has a row of its own.
@@ -212,17 +263,6 @@ def job(bench):
                        "whitespace", window, corpus, os.path.join(w, "corpus_python_work"),
                        outs["python"]], "anchor", [outs["python"]], env=package_env(package,
                                                                                      bench)))
-        shared, out = os.path.join(w, "corpus_dask_shared"), os.path.join(w, "corpus_dask.txt")
-        outs["dask"] = out
-        env = package_env(package, bench)
-        library = os.path.join(bench.build, "src", "module", "libVorn_ULO.so")
-        contenders.append(
-            Contender("dask", "Dask, 2 workers (vorn_ulo.distributed)",
-                      [bench.python, os.path.join(ANCHORS, "dask_count.py"), library, corpus,
-                       shared, out], "anchor", [shared, out], optional=True, env=env))
-    else:
-        skipped.append("The Python package's distributed count (python/vorn_ulo/"
-                       "distributed.py) does not exist in this tree: the Dask row was skipped.")
 
     def check():
         library = outs["library"]
@@ -243,3 +283,75 @@ def job(bench):
              "window %s, both directions" % ("{:,}".format(lines), share, "{:,}".format(words),
                                              size / 1e6, window))
     return Job("corpus", title, bench.rounds(), contenders, [corpus], "words", words, check)
+
+
+class _Cluster:
+    """A Dask LocalCluster of two single-threaded workers in a process of its own, started
+    before the first timed run and stopped when the runner ends."""
+
+    def __init__(self, bench, env):
+        self.address = os.path.join(bench.work, "dask_scheduler.txt")
+        self.argv = [bench.python, os.path.join(ANCHORS, "dask_cluster.py"), self.address]
+        self.env = env
+        self.process = None
+
+    def start(self):
+        if self.process is not None:
+            return
+        self.process = subprocess.Popen(self.argv, env=self.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        atexit.register(self.stop)
+        deadline = time.time() + 120
+        while not os.path.exists(self.address):
+            if self.process.poll() is not None or time.time() > deadline:
+                fail("the Dask cluster of the dask job did not start")
+            time.sleep(0.2)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(60)
+
+
+def dask_job(bench):
+    """The Python package's distributed count on an already started LocalCluster of two
+    single-threaded workers against ulo count --jobs 2 + ulo merge --jobs 2, on the first
+    DASK_LINES lines of the corpus."""
+    package = dask_package(ROOT)
+    w = bench.work
+    corpus = os.path.join(bench.data, "gcide_first%d.txt" % DASK_LINES)
+    if not os.path.exists(corpus):
+        with open(bench.corpus, "rb") as f, open(corpus + ".part", "wb") as out:
+            for number, line in enumerate(f):
+                if number == DASK_LINES:
+                    break
+                out.write(line)
+        os.rename(corpus + ".part", corpus)
+    lines, words = _sizes(corpus)
+    outs = {key: os.path.join(w, "dask_%s.txt" % key) for key in ("library", "dask")}
+    spill, shared = os.path.join(w, "dask_library_spill"), os.path.join(w, "dask_shared")
+    env = package_env(package, bench)
+    cluster = _Cluster(bench, env)
+    library = os.path.join(bench.build, "src", "module", "libVorn_ULO.so")
+    contenders = [
+        Contender("library", "ulo count --jobs 2 + ulo merge --jobs 2",
+                  shell(ULO_SCRIPT, bench.ulo(), spill, outs["library"], corpus, "--jobs", "2"),
+                  "anchor", [spill, outs["library"]]),
+        Contender("dask", "Dask, LocalCluster of 2 single-threaded workers, started",
+                  [bench.python, os.path.join(ANCHORS, "dask_count.py"), cluster.address,
+                   library, corpus, shared, outs["dask"]], "library", [shared, outs["dask"]],
+                  prepare=cluster.start, env=env),
+    ]
+
+    def check():
+        if not same_bytes(outs["library"], outs["dask"]):
+            fail("dask: the parts joined differ from ulo's merged file")
+        return ["The Dask count's parts joined are identical, byte for byte, to ulo's merged "
+                "file: %s distinct pairs." % "{:,}".format(line_count(outs["library"])),
+                "The Dask row's CPU seconds are its client's alone: the count and the merge run "
+                "in the cluster's worker processes, started before the timing."]
+
+    title = ("Corpus to merged pair counts on a Dask cluster: the first %s entries of "
+             "dict-gcide, %s words (%.1f MB), window %s, both directions" % (
+                 "{:,}".format(lines), "{:,}".format(words), os.path.getsize(corpus) / 1e6,
+                 WINDOW))
+    return Job("dask", title, bench.rounds(), contenders, [corpus], "words", words, check)

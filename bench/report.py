@@ -39,7 +39,7 @@ class Report:
             ("corpus", "library", "nltk", "corpus vs NLTK", 20),
             ("corpus", "library", "counter", "corpus vs Counter", 10),
             ("corpus", "jobs2", "library", "corpus --jobs 2 vs --jobs 1", 1.85),
-            ("corpus", "library", "dask", "corpus vs Dask", None),
+            ("dask", "dask", "library", "Dask vs ulo --jobs 2, 100k lines", 0.8),
             ("corpus", "python", "library", "count_corpus vs ulo count + merge", 0.8),
             ("jieba", "count", "floor", "jieba count vs jieba alone (floor)", 1 / 1.25),
             ("merge20", "library", "before", "merge 20 vs before", None),

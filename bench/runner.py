@@ -29,6 +29,8 @@ from harness import (ANCHORS, BENCH, ROOT, Contender, Failed, Job, fail, line_co
 from report import Report
 
 FILTER_THRESHOLD = 5
+# The jobs whose data is the dictionary's corpus alone.
+CORPUS_JOBS = {"corpus", "dask"}
 TOP_N = 10
 
 
@@ -153,7 +155,10 @@ class Bench(Report):
             except BaseException as error:  # reported once both lanes stop
                 errors.append(error)
 
-        threads = [threading.Thread(target=guarded, args=(lane,)) for lane in (lane_a, lane_b)]
+        lanes = (lane_a, lane_b)
+        if self.options.only and set(self.options.only.split(",")) <= CORPUS_JOBS:
+            lanes = (lambda: corpus_job.make_corpus(self.corpus, self.corpus_share / 100, log),)
+        threads = [threading.Thread(target=guarded, args=(lane,)) for lane in lanes]
         for t in threads:
             t.start()
         for t in threads:
@@ -370,32 +375,37 @@ def main():
     bench.generate()
     remove([bench.work])
     os.makedirs(bench.work)
-    jobs = [
-        bench.counting_job(),
-        merge_jobs.job(bench, "spills20", bench.spills20, 20, bench.lines20, True,
-                        "spill files of one counting run"),
-        merge_jobs.ranges_job(bench),
-        merge_jobs.job(bench, "spills400", bench.spills400, 400, bench.lines400, True,
-                        "spill files of one counting run"),
-        merge_jobs.job(bench, "merge20", bench.dir20, 20, bench.lines20, True,
-                        "sorted files sharing most keys"),
-        merge_jobs.job(bench, "merge400", bench.dir400, 400, bench.lines400, True,
-                        "sorted files sharing most keys"),
-        bench.stats_job(),
-        bench.filter_job(),
+    # (key, how to make the job): only the jobs run are made, since each reads its data.
+    makers = [
+        ("count", bench.counting_job),
+        ("spills20", lambda: merge_jobs.job(bench, "spills20", bench.spills20, 20, bench.lines20,
+                                            True, "spill files of one counting run")),
+        ("spills20_jobs", lambda: merge_jobs.ranges_job(bench)),
+        ("spills400", lambda: merge_jobs.job(bench, "spills400", bench.spills400, 400,
+                                             bench.lines400, True,
+                                             "spill files of one counting run")),
+        ("merge20", lambda: merge_jobs.job(bench, "merge20", bench.dir20, 20, bench.lines20,
+                                           True, "sorted files sharing most keys")),
+        ("merge400", lambda: merge_jobs.job(bench, "merge400", bench.dir400, 400,
+                                            bench.lines400, True,
+                                            "sorted files sharing most keys")),
+        ("stats", bench.stats_job),
+        ("filter", bench.filter_job),
     ]
     if corpus_job.available():
-        jobs.insert(5, bench.corpus_job())
+        makers.insert(5, ("corpus", bench.corpus_job))
+        if corpus_job.dask_package(ROOT):
+            makers.insert(6, ("dask", lambda: corpus_job.dask_job(bench)))
     else:
         log("no dict-gcide (%s): the corpus job is skipped" % corpus_job.DICTIONARY)
     if corpus_job.manpages_available():
-        jobs.append(corpus_job.jieba_job(bench, bench.manpages))
+        makers.append(("jieba", lambda: corpus_job.jieba_job(bench, bench.manpages)))
+        makers.append(("words", lambda: corpus_job.words_job(bench, bench.manpages)))
     else:
         log("no Chinese manual pages or jieba (scripts/install-deps manpages): the jieba job "
             "is skipped")
-    if options.only:
-        wanted = options.only.split(",")
-        jobs = [j for j in jobs if j.key in wanted]
+    wanted = options.only.split(",") if options.only else None
+    jobs = [make() for key, make in makers if wanted is None or key in wanted]
     if options.drop:
         dropped = set(options.drop.split(","))
         for job in jobs:

@@ -82,8 +82,10 @@ int Main(int argc, char** argv) {
   add(AddTopNCommand);
   add(AddRankCommand);
   add(AddGraphCommand);
+  add(AddExportCommand);
   add(AddRunCommand);
   add(AddShowCommand);
+  add(AddWordsCommand);
   add(AddDemoCommand);
 
   try {

@@ -1,25 +1,27 @@
-"""The corpus job on a Dask LocalCluster of two worker processes, through the
-Python package's distributed count (python/ on PYTHONPATH).
+"""The Dask row: the corpus counted by the Python package's distributed count on an already
+started cluster (python/ on PYTHONPATH), its parts joined into OUT.
 
-    python3 dask_count.py LIBRARY CORPUS SHARED_DIR OUT
+    python3 dask_count.py ADDRESS_FILE LIBRARY CORPUS SHARED_DIR OUT
 """
 import os
-import shutil
 import sys
 
 
 def main():
-    library, corpus, shared, out = sys.argv[1:5]
-    from dask.distributed import Client, LocalCluster
+    address_file, library, corpus, shared, out = sys.argv[1:6]
+    from dask.distributed import Client
     from vorn_ulo.distributed import count_corpus
+    from vorn_ulo.readers import pair_files
 
-    # Shards small enough that both workers get several.
-    shard = max(1 << 20, os.path.getsize(corpus) // 8)
-    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                      dashboard_address=None) as cluster, Client(cluster) as client:
-        result = count_corpus([corpus], shared, client, window=5, library_path=library,
-                              shard_bytes=shard)
-    shutil.move(str(result), out)
+    with open(address_file) as f, Client(f.read().strip()) as client:
+        result = count_corpus([corpus], shared, client, window=5, library_path=library)
+    # As ulo merge joins its ranges: the kernel copies.
+    with open(out, "wb") as joined:
+        for part in pair_files(result):
+            with open(part, "rb") as f:
+                left = os.fstat(f.fileno()).st_size
+                while left > 0:
+                    left -= os.copy_file_range(f.fileno(), joined.fileno(), left)
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include "engine/capi/handles.h"
 #include "engine/count/jobs.h"
 #include "engine/count/options.h"
+#include "engine/export/export.h"
 #include "engine/files/pair_check.h"
 #include "engine/merge/partition.h"
 #include "engine/query/word_query.h"
@@ -207,6 +208,20 @@ char* ulo_neighbours(const char* pairs, const char* word, size_t length,
     return nullptr;
   }
   return Copy(text);
+}
+
+void ulo_export(const char* in, const char* out, const char* format, int32_t top,
+                const ulo_rank_options_t* options, char** errptr) {
+  if (IsNull(in, "input", errptr) || IsNull(out, "output", errptr)) return;
+  if (top < 0) {
+    Fail(errptr, "top must be 0 (every pair) or more");
+    return;
+  }
+  ExportOptions settings;
+  if (options != nullptr) settings.rank = options->options;
+  settings.top = top;
+  settings.format = format != nullptr ? format : "";
+  Fail(errptr, ExportFile(in, out, settings));
 }
 
 char* ulo_measure_names(void) {

@@ -16,6 +16,7 @@
 #include "engine/session/session.h"
 #include "engine/stats/rank.h"
 #include "engine/text/filter.h"
+#include "engine/words/new_words.h"
 
 struct ulo_exports_t {
   ulo::engine::Exports exports;
@@ -27,6 +28,10 @@ struct ulo_count_options_t {
 
 struct ulo_rank_options_t {
   ulo::engine::RankOptions options;
+};
+
+struct ulo_words_options_t {
+  ulo::engine::WordOptions options;
 };
 
 struct ulo_counter_t {

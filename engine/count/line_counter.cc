@@ -5,6 +5,7 @@
 
 #include "engine/files/checks.h"
 #include "engine/text/tokenizer.h"
+#include "engine/words/candidates.h"
 
 namespace ulo::engine {
 namespace {
@@ -98,6 +99,12 @@ bool LineCounter::CountLine(std::string_view line, std::string* problem) {
       return false;
     }
   }
+  if (settings.candidateLength > 0) {
+    uint64_t before = batch->pairsAdded();
+    bool handed = AddCandidatePairs(line, settings.candidateLength, &*batch);
+    counted.pairsFed += batch->pairsAdded() - before;
+    return handed && failed.empty();
+  }
   Tokenize(line, settings.mode, &tokens);
   return CountTokens();
 }
@@ -106,6 +113,10 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
   ++counted.lines;
   *problem = CorpusLineProblem(line, false);
   if (!problem->empty()) return false;
+  if (settings.candidateLength > 0) {
+    *problem = "candidate words are found in raw text, not in lines of tokens";
+    return false;
+  }
   if (!tokenConverter) {
     tokenConverter.emplace();
     if (!tokenConverter->Open("UTF-8", kLibraryEncoding, problem)) return false;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "engine/text/encoding.h"
+#include "engine/words/candidates.h"
 
 namespace ulo::engine {
 namespace {
@@ -28,6 +29,13 @@ bool ParseInteger(std::string_view text, int64_t minimum, int64_t maximum, int64
 
 std::string Quoted(std::string_view text) {
   return "\"" + std::string(text) + "\"";
+}
+
+bool ParseNumber(std::string_view text, double minimum, double* value) {
+  const char* end = text.data() + text.size();
+  auto [stop, code] = std::from_chars(text.data(), end, *value);
+  return code == std::errc() && stop == end && *value >= minimum &&
+         *value <= std::numeric_limits<double>::max();
 }
 
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
@@ -87,6 +95,21 @@ const std::vector<OptionRow>& RankOptionTable() {
   return table;
 }
 
+const std::vector<OptionRow>& WordOptionTable() {
+  // Chosen on the Chinese manual pages: real words first, few fragments.
+  static const std::vector<OptionRow> table = {
+      {"max_length", "4", "the longest candidate, in letters (from 2)"},
+      {"min_count", "5", "candidates seen fewer times are not scored"},
+      {"min_cohesion", "1",
+       "the least cohesion kept: the smallest pmi (log2) over the candidate's split points"},
+      {"min_freedom", "1",
+       "the least freedom kept: the smaller entropy (bits) of the characters before and after "
+       "the candidate"},
+      {"top", "100", "words listed, best first (0: every word that passes)"},
+  };
+  return table;
+}
+
 namespace {
 
 const OptionRow& Row(const std::vector<OptionRow>& table, std::string_view name) {
@@ -104,6 +127,10 @@ const OptionRow& CountOptionRow(std::string_view name) {
 
 const OptionRow& RankOptionRow(std::string_view name) {
   return Row(RankOptionTable(), name);
+}
+
+const OptionRow& WordOptionRow(std::string_view name) {
+  return Row(WordOptionTable(), name);
 }
 
 CountSettings::CountSettings() {
@@ -227,6 +254,46 @@ bool SetRankOption(RankOptions* options, std::string_view name, std::string_view
     options->to = value;
   } else {
     *error = "no rank option is called " + Quoted(name);
+    return false;
+  }
+  return true;
+}
+
+WordOptions::WordOptions() {
+  std::string ignored;
+  for (const OptionRow& row : WordOptionTable())
+    SetWordOption(this, row.name, row.value, &ignored);
+}
+
+bool SetWordOption(WordOptions* options, std::string_view name, std::string_view value,
+                   std::string* error) {
+  int64_t number = 0;
+  auto bad = [&](const std::string& expected) {
+    *error =
+        "the word option " + std::string(name) + " takes " + expected + ", not " + Quoted(value);
+    return false;
+  };
+  if (name == "max_length") {
+    if (!ParseInteger(value, 2, kMaxCandidateLength, &number)) {
+      return bad("a whole number from 2 to " + std::to_string(kMaxCandidateLength));
+    }
+    options->maxLength = static_cast<int>(number);
+  } else if (name == "min_count") {
+    if (!ParseInteger(value, 1, std::numeric_limits<int64_t>::max(), &number)) {
+      return bad("a whole number from 1");
+    }
+    options->minCount = number;
+  } else if (name == "min_cohesion" || name == "min_freedom") {
+    double bound = 0;
+    if (!ParseNumber(value, -std::numeric_limits<double>::max(), &bound)) {
+      return bad("a decimal number");
+    }
+    (name == "min_cohesion" ? options->minCohesion : options->minFreedom) = bound;
+  } else if (name == "top") {
+    if (!ParseInteger(value, 0, kInt32Max, &number)) return bad("a whole number from 0");
+    options->top = static_cast<int32_t>(number);
+  } else {
+    *error = "no word option is called " + Quoted(name);
     return false;
   }
   return true;

@@ -10,6 +10,7 @@
 
 #include "engine/count/share_count.h"
 #include "engine/stats/rank.h"
+#include "engine/words/new_words.h"
 
 namespace ulo::engine {
 
@@ -25,15 +26,20 @@ constexpr int kMaxJobs = 256;
 
 const std::vector<OptionRow>& CountOptionTable();
 const std::vector<OptionRow>& RankOptionTable();
+const std::vector<OptionRow>& WordOptionTable();
 // The row of `name`; the program stops on a name not in the table.
 const OptionRow& CountOptionRow(std::string_view name);
 const OptionRow& RankOptionRow(std::string_view name);
+const OptionRow& WordOptionRow(std::string_view name);
 
 // Sets the option `name` from its text; false with a sentence in `*error`
 // for an unknown name or a value the option does not take.
 bool SetCountOption(CountSettings* settings, std::string_view name, std::string_view value,
                     std::string* error);
 bool SetRankOption(RankOptions* options, std::string_view name, std::string_view value,
+                   std::string* error);
+
+bool SetWordOption(WordOptions* options, std::string_view name, std::string_view value,
                    std::string* error);
 
 // The table as lines: name TAB default TAB help.

@@ -35,6 +35,10 @@ struct CountSettings {
   bool direct = false;
   FilterOptions filters;  // tokens dropped before pairing
   int jobs;               // worker processes for whole files; 0: one per processor
+  // 0: tokens paired within the window. N: instead, the strings of up to N
+  // letters of the new-word search and the characters beside them
+  // (engine/words/candidates.h); no token, window or filter applies.
+  int candidateLength = 0;
 };
 
 // What a counting run has done so far. Plain numbers, so that workers can

@@ -154,6 +154,27 @@ ULO_ENGINE_EXPORT void ulo_merge(const ulo_exports_t* exports, const char* dir, 
 ULO_ENGINE_EXPORT void ulo_merge_ranges(const ulo_exports_t* exports, const char* dir,
                                         const char* out, int32_t jobs, int32_t parts,
                                         char** errptr);
+/* The same merge taken apart, for hosts that run its steps elsewhere (a
+ * cluster's tasks on a shared file system). ulo_split_keys: split keys for
+ * `ranges` key ranges over the sorted pair-count files `paths`, first words
+ * sampled from them, one a line, increasing (fewer when the files hold few
+ * distinct first words); only the samples are read. ulo_merge_range: the
+ * lines of `paths` whose first word lies in key range `range` of `keys`
+ * (ulo_split_keys's text; range 0 lies below the first key, the last from
+ * the last key on) merged by the library into that part of the parts
+ * directory `dir`, which must exist; the part appears whole, and a slice
+ * found out of order fails it. ulo_write_parts_index: makes `dir` a parts
+ * directory once it holds every range's part; the parts concatenated are
+ * the one merge of `paths`. */
+ULO_ENGINE_EXPORT char* ulo_split_keys(const char* const* paths, size_t path_count, int32_t ranges,
+                                       char** errptr);
+ULO_ENGINE_EXPORT void ulo_merge_range(const ulo_exports_t* exports, const char* const* paths,
+                                       size_t path_count, const char* keys, int32_t range,
+                                       const char* dir, char** errptr);
+ULO_ENGINE_EXPORT void ulo_write_parts_index(const char* dir, const char* keys, char** errptr);
+/* The files that make up the pair-count file `path`, one a line: `path`
+ * itself, or the parts of a parts directory in key order. */
+ULO_ENGINE_EXPORT char* ulo_pair_file_parts(const char* path, char** errptr);
 ULO_ENGINE_EXPORT void ulo_filter(const ulo_exports_t* exports, const char* in, const char* out,
                                   int32_t threshold, char** errptr);
 ULO_ENGINE_EXPORT void ulo_support(const ulo_exports_t* exports, const char* in, const char* out,
@@ -174,12 +195,52 @@ ULO_ENGINE_EXPORT void ulo_rank(const char* pairs, const char* out,
  * Returns the lines (empty for a word the file lacks), or NULL on failure. */
 ULO_ENGINE_EXPORT char* ulo_neighbours(const char* pairs, const char* word, size_t length,
                                        const ulo_rank_options_t* options, char** errptr);
+/* Writes the pair-count file or ranking `in` (told apart by its first
+ * line) to `out` for other tools, staged: "csv" (a header line, RFC 4180
+ * quoting), "gexf" (1.3) or "graphml" by `format`, or by out's extension when
+ * `format` is empty or NULL. Words are converted to the options' `to`;
+ * scores are the options' measure with its filters. `top` 0 writes every
+ * pair that passes them, N only pairs among either word's N best (the
+ * options' own top is not used); of a ranking, each word's first N lines.
+ * Pairs counted both ways give an undirected graph, one way a directed one;
+ * a ranking gives a directed graph from each word to its associated words. */
+ULO_ENGINE_EXPORT void ulo_export(const char* in, const char* out, const char* format,
+                                  int32_t top, const ulo_rank_options_t* options, char** errptr);
 /* The measures' names, one a line, in their order. */
 ULO_ENGINE_EXPORT char* ulo_measure_names(void);
 /* One measure of the table a (pair count), b (base word's frequency), c
  * (other word's frequency), n (total). */
 ULO_ENGINE_EXPORT double ulo_score(const char* measure, double a, double b, double c, double n,
                                    char** errptr);
+
+/* ---- New words ---- */
+
+/* Word options (names): max_length, min_count, min_cohesion, min_freedom,
+ * top; see ulo_words_options_describe. */
+typedef struct ulo_words_options_t ulo_words_options_t;
+
+ULO_ENGINE_EXPORT ulo_words_options_t* ulo_words_options_create(void);
+ULO_ENGINE_EXPORT void ulo_words_options_destroy(ulo_words_options_t* options);
+ULO_ENGINE_EXPORT void ulo_words_options_set(ulo_words_options_t* options, const char* name,
+                                             const char* value, char** errptr);
+ULO_ENGINE_EXPORT char* ulo_words_options_describe(void);
+
+/* A counting run of new-word candidates (every string of up to max_length
+ * letters of a script written without spaces, and the characters beside
+ * it), fed, closed and released as any counter: ulo_counter_add_block,
+ * ulo_counter_add_file, ulo_counter_close, ulo_counter_destroy. `count`
+ * gives the texts' encoding (source_encoding); its other options do not
+ * apply. The spill files, merged by ulo_merge, are what ulo_words_rank
+ * reads. */
+ULO_ENGINE_EXPORT ulo_counter_t* ulo_words_counter_open(const ulo_exports_t* exports,
+                                                        const ulo_count_options_t* count,
+                                                        const ulo_words_options_t* words,
+                                                        const char* work_dir, char** errptr);
+/* Scores the candidates of the merged file `pairs` (checked first) and
+ * writes the best to `out` (staged) as UTF-8 TSV: a header line, then word
+ * TAB score TAB frequency TAB cohesion TAB freedom TAB before TAB after. */
+ULO_ENGINE_EXPORT void ulo_words_rank(const char* pairs, const char* out,
+                                      const ulo_words_options_t* options, char** errptr);
 
 /* ---- Checks and staged outputs ---- */
 

@@ -46,23 +46,37 @@ bool ListInputs(const std::string& dir, std::vector<std::string>* files) {
   return !code;
 }
 
-// False when the inputs are not worth cutting or cannot be read here; the
-// library's own merge then deals with them.
-bool MakePlan(const std::string& dir, int jobs, RangePlan* plan) {
-  if (!ListInputs(dir, &plan->inputs) || plan->inputs.size() < 2) return false;
-  std::vector<std::string_view> texts;
+// Maps every input of `plan`; false with a sentence in `*error`.
+bool MapInputs(RangePlan* plan, std::string* error) {
   for (const std::string& input : plan->inputs) {
-    std::string error;
-    if (!plan->maps.emplace_back().Open(input, &error)) return false;
-    texts.push_back(plan->maps.back().text());
+    if (!plan->maps.emplace_back().Open(input, error)) return false;
   }
-  plan->keys = PickSplitKeys(texts, jobs);
-  for (std::string_view text : texts) {
+  return true;
+}
+
+// Cuts every mapped input of `plan` at every split key.
+void CutInputs(RangePlan* plan) {
+  for (const MappedFile& map : plan->maps) {
+    std::string_view text = map.text();
     std::vector<size_t>& cuts = plan->cuts.emplace_back(1, 0);
     for (const std::string& key : plan->keys)
       cuts.push_back(std::max(cuts.back(), CutAt(text, key)));
     cuts.push_back(text.size());
   }
+}
+
+// False when the inputs are not worth cutting or cannot be read here; the
+// library's own merge then deals with them.
+bool MakePlan(const std::string& dir, int jobs, RangePlan* plan) {
+  std::string error;
+  if (!ListInputs(dir, &plan->inputs) || plan->inputs.size() < 2 || !MapInputs(plan, &error)) {
+    return false;
+  }
+  std::vector<std::string_view> texts;
+  for (const MappedFile& map : plan->maps)
+    texts.push_back(map.text());
+  plan->keys = PickSplitKeys(texts, jobs);
+  CutInputs(plan);
   return true;
 }
 
@@ -246,20 +260,53 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
       return "merge: " + problem;
     }
   }
-  if (std::string problem = TreeProblem(dir, out, options.operations.trustInput);
+  if (std::string problem = TreeProblem(dir, out, options.operations.trustInput, options.jobs);
       !problem.empty()) {
     return "merge: " + problem;
   }
+  // Checked once: a whole merge from here on trusts what was checked.
+  OperationOptions checked = options.operations;
+  checked.trustInput = true;
   RangePlan plan;
   bool cut = MakePlan(dir, options.jobs, &plan) && !plan.keys.empty();
-  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report, options.operations);
+  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report, checked);
   std::string failure = MergeAndPlace(session, dir, out, options, &plan, cut);
   if (failure.rfind(kNotSorted, 0) == 0) {
     // Not cut after all: merged whole, as the library merges any input.
-    if (!options.parts) return MergeFiles(session, dir, out, options.report, options.operations);
+    if (!options.parts) return MergeFiles(session, dir, out, options.report, checked);
     plan.keys.clear();
     failure = MergeAndPlace(session, dir, out, options, &plan, false);
   }
+  return failure.empty() ? "" : "merge: " + failure;
+}
+
+std::string MergeKeyRange(Session& session, const std::vector<std::string>& inputs,
+                          const std::vector<std::string>& keys, size_t k, const std::string& out) {
+  if (k > keys.size()) {
+    return "merge: there is no key range " + std::to_string(k) + " among " +
+           std::to_string(keys.size() + 1);
+  }
+  for (size_t i = 1; i < keys.size(); ++i) {
+    if (!(keys[i - 1] < keys[i])) return "merge: the split keys are not increasing";
+  }
+  RangePlan plan;
+  plan.inputs = inputs;
+  plan.keys = keys;
+  std::string failure;
+  if (!MapInputs(&plan, &failure)) return "merge: " + failure;
+  CutInputs(&plan);
+  // What a killed attempt leaves is swept by the next one, never merged.
+  StagedDirectory staging;
+  if (!staging.Open(out + ".ranges", &failure)) return "merge: " + failure;
+  fs::path work = staging.path();
+  failure = MergeSlices(session, plan, work, k);
+  MoveErrorLog(RangeOutput(work, k), out);
+  if (failure.empty()) {
+    std::error_code code;
+    fs::rename(RangeOutput(work, k), out, code);
+    if (code) failure = "cannot write " + out + ": " + code.message();
+  }
+  staging.Discard();
   return failure.empty() ? "" : "merge: " + failure;
 }
 

@@ -12,6 +12,7 @@
 #define ULO_ENGINE_MERGE_PARTITION_H_
 
 #include <string>
+#include <vector>
 
 #include "engine/report/progress.h"
 #include "engine/session/operations.h"
@@ -30,6 +31,13 @@ struct RangeMergeOptions {
 // string, or the failure line (without the "ulo: " lead).
 std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
                           const RangeMergeOptions& options);
+
+// One key range of a merge driven from elsewhere (a cluster's reduce task):
+// the lines of the sorted pair-count files `inputs` whose first word lies in
+// range `k` of the increasing split keys `keys`, merged by the library into
+// `out`, which appears whole. Fails when a slice turns out not to be sorted.
+std::string MergeKeyRange(Session& session, const std::vector<std::string>& inputs,
+                          const std::vector<std::string>& keys, size_t k, const std::string& out);
 
 }  // namespace ulo::engine
 

@@ -1,11 +1,15 @@
 #include "engine/session/operations.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "engine/files/checks.h"
 #include "engine/files/pair_check.h"
@@ -95,10 +99,9 @@ std::string Publish(StagedOutput& staged, const std::string& command) {
 
 }  // namespace
 
-// Why the tree `dir` cannot be merged as it is: an output inside it, what a
-// killed command left in it, or (unless trusted) a file that is no sorted
-// pair-count file. Empty when it can.
-std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput) {
+// Why the tree `dir` cannot be merged as it is: an output inside it, or what
+// a killed command left in it. Empty when it can.
+std::string TreeShapeProblem(const std::string& dir, const std::string& out) {
   if (LiesUnder(out, dir)) {
     fs::path beside = fs::path(WithoutTrailingSlashes(dir)).parent_path() /
                       fs::path(out).filename();
@@ -112,18 +115,42 @@ std::string TreeProblem(const std::string& dir, const std::string& out, bool tru
            ", which an interrupted ulo left (or a running one is writing): it is not data. "
            "Run the interrupted command again, which clears it, or remove it";
   }
-  if (trustInput) return {};
+  return {};
+}
+
+std::string TreeContentProblem(const std::string& dir, int threads) {
+  std::vector<std::string> files;
   std::error_code code;
   for (auto it = fs::recursive_directory_iterator(dir, code);
        !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
     std::error_code typeCode;
     if (it->is_directory(typeCode) || it->path().filename() == "merge_temp.lock") continue;
-    if (std::string problem = PairFileProblem(it->path().string(), kMergedPairs);
-        !problem.empty()) {
-      return problem;
-    }
+    files.push_back(it->path().string());
+  }
+  // The files are independent: each thread takes the next unchecked one.
+  // The problem reported is the one of the first file in listing order.
+  std::vector<std::string> problems(files.size());
+  std::atomic<size_t> next{0};
+  auto check = [&] {
+    for (size_t i; (i = next++) < files.size();)
+      problems[i] = PairFileProblem(files[i], kMergedPairs);
+  };
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < std::min<int>(threads, static_cast<int>(files.size())); ++t)
+    helpers.emplace_back(check);
+  check();
+  for (auto& helper : helpers)
+    helper.join();
+  for (auto& problem : problems) {
+    if (!problem.empty()) return problem;
   }
   return {};
+}
+
+std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput,
+                        int threads) {
+  if (std::string problem = TreeShapeProblem(dir, out); !problem.empty()) return problem;
+  return trustInput ? std::string() : TreeContentProblem(dir, threads);
 }
 
 std::string LastLogLine(const std::string& log, uint64_t from) {
@@ -151,9 +178,14 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
   if (std::string problem = OutputFileProblem(out); !problem.empty()) {
     return std::string("merge: cannot write " + out + ": " + problem);
   }
-  if (std::string problem = TreeProblem(dir, out, options.trustInput); !problem.empty()) {
+  if (std::string problem = TreeShapeProblem(dir, out); !problem.empty()) {
     return "merge: " + problem;
   }
+  // The inputs are checked while the library merges them, in a thread of
+  // their own: the output stays under its staging name until both are done,
+  // and a failed check discards it.
+  std::future<std::string> checked;
+  if (!options.trustInput) checked = std::async(std::launch::async, TreeContentProblem, dir, 1);
   // The merge works in merge_temp beside the source directory.
   fs::path parent = fs::path(WithoutTrailingSlashes(dir)).parent_path();
   fs::path workDir = (parent.empty() ? fs::path(".") : parent) / "merge_temp";
@@ -176,6 +208,9 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
   if (report != nullptr) report->Stop();
   std::string logged = LastLogLine(targetLog, logBefore);
   staged.AdoptSideFile("_err.log");
+  if (checked.valid()) {
+    if (std::string problem = checked.get(); !problem.empty()) return "merge: " + problem;
+  }
   if (code == 0) return Publish(staged, "merge");
   std::string message = "merge: merging " + dir + " into " + out + " failed with code " +
                         std::to_string(code) + ": " + DescribeMergeCode(code);

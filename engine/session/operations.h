@@ -47,8 +47,12 @@ std::string OperationFailure(const std::string& in, const std::string& out, int 
 
 // Why the tree `dir` cannot be merged into `out` as it is: `out` inside it,
 // what a killed command left in it, or (unless `trustInput`) a file that is
-// no sorted pair-count file. Empty when it can.
-std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput);
+// no sorted pair-count file, its files checked by up to `threads` threads.
+// Empty when it can.
+std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput,
+                        int threads);
+// The first problem of a file under `dir` that is no sorted pair-count file.
+std::string TreeContentProblem(const std::string& dir, int threads);
 
 // Whether `path` lies somewhere under the directory `dir`.
 bool LiesUnder(const std::string& path, const std::string& dir);

@@ -9,42 +9,13 @@
 #include <memory>
 
 #include "engine/files/checks.h"
+#include "engine/files/line_reading.h"
 #include "engine/files/pair_parts.h"
 #include "engine/session/operations.h"
 #include "engine/stats/rank_parts.h"
 
 namespace ulo::engine {
 namespace {
-
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-// Calls take(line) for each line of the file `path`, its LF or CR LF removed.
-bool ForEachFileLine(const std::string& path, std::string* error,
-                     const std::function<void(std::string_view)>& take) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    *error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  char* line = nullptr;
-  size_t capacity = 0;
-  ssize_t length;
-  while ((length = getline(&line, &capacity, file.get())) >= 0) {
-    std::string_view text(line, static_cast<size_t>(length));
-    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    take(text);
-  }
-  std::free(line);
-  if (std::ferror(file.get())) {
-    *error = "cannot read " + path + " to its end: " + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
 
 int64_t SaturatingAdd(int64_t x, int64_t y) {
   int64_t sum;
@@ -55,16 +26,6 @@ int64_t SaturatingAdd(int64_t x, int64_t y) {
 }
 
 }  // namespace
-
-bool ForEachPairFileLine(const std::string& source, std::string* error,
-                         const std::function<void(std::string_view)>& take) {
-  std::vector<std::string> files;
-  if (!PairFileParts(source, &files, error)) return false;
-  for (const std::string& path : files) {
-    if (!ForEachFileLine(path, error, take)) return false;
-  }
-  return true;
-}
 
 int64_t MinCount(const RankOptions& options) {
   return options.minCount > 0 ? options.minCount : DefaultMinCount(options.measure);
@@ -95,6 +56,11 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
   }
   *count = negative ? -value : value;
   return true;
+}
+
+bool ForEachPairFileLine(const std::string& path, std::string* error,
+                         const std::function<void(std::string_view)>& take) {
+  return ForEachLine(path, error, take);
 }
 
 uint32_t Ranking::Intern(std::string_view word) {

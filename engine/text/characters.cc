@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 #include <unicode/uchar.h>
+#include <unicode/uscript.h>
 
 #include <array>
 #include <vector>
@@ -58,6 +59,16 @@ uint8_t TraitsOfCodePoint(UChar32 c) {
   if ((category & (U_GC_P_MASK | U_GC_S_MASK | U_GC_N_MASK)) != 0) traits |= kSymbol;
   if ((category & (U_GC_M_MASK | U_GC_CF_MASK)) != 0) traits |= kJoiner;
   if (u_isUWhiteSpace(c)) traits |= kSpace;
+  if ((traits & kLetter) != 0) {
+    UErrorCode status = U_ZERO_ERROR;
+    UScriptCode script = uscript_getScript(c, &status);
+    // Scripts whose lines may break between any two letters are the ones
+    // whose words nothing marks.
+    if (U_SUCCESS(status) &&
+        (uscript_breaksBetweenLetters(script) || u_hasBinaryProperty(c, UCHAR_IDEOGRAPHIC))) {
+      traits |= kUnspaced;
+    }
+  }
   int width = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
   if (width == U_EA_WIDE || width == U_EA_FULLWIDTH) traits |= kWide;
   return traits;

@@ -21,6 +21,7 @@ enum CharacterTraits : uint8_t {
   kJoiner = 4,   // a mark or format character (M*, Cf) that joins or varies another
   kSpace = 8,    // white space
   kGb2312 = 16,  // has a GB2312 form, the same bytes
+  kUnspaced = 64,  // a letter of a script written without spaces between words (Han, kana, Thai...)
 };
 
 // The byte length of the GB18030 character at `at`: 1, 2 or 4; 1 for a

@@ -138,6 +138,15 @@ bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window)
   return true;
 }
 
+bool PairBatch::Add(std::string_view first, std::string_view second) {
+  if (failed) return false;
+  if (Full(first.size() + second.size() + 2) && pairCount > 0 && !Flush()) return false;
+  uint32_t id = Intern(first);
+  AddPair(id, Intern(second));
+  ++added;
+  return true;
+}
+
 void PairBatch::Clear() {
   for (PairSlot& entry : pairSlots)
     entry.key = kEmptyKey;

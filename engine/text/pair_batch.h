@@ -39,6 +39,10 @@ class PairBatch {
   // of a line. False once a hand-over has failed.
   bool AddLine(const std::vector<std::string_view>& tokens, int window);
 
+  // Adds the one pair (first, second), handing the batch over first when it
+  // is full. False once a hand-over has failed.
+  bool Add(std::string_view first, std::string_view second);
+
   // Hands over every pair held and empties the batch.
   bool Flush();
 

@@ -30,6 +30,8 @@ Runner AddShowCommand(CLI::App& app);
 Runner AddDemoCommand(CLI::App& app);
 Runner AddRankCommand(CLI::App& app);
 Runner AddGraphCommand(CLI::App& app);
+Runner AddExportCommand(CLI::App& app);
+Runner AddWordsCommand(CLI::App& app);
 
 // `ulo graph`'s work, shared with `ulo demo`.
 struct GraphOptions {

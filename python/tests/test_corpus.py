@@ -82,7 +82,8 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
 
 
 def test_defaults_are_the_engines_table(engine):
-    """The signatures' defaults, the engine's table and the docs' table agree."""
+    """The signatures' defaults, the engine's table and the docs' table agree, and the
+    package writes and reads the library's files in the engine's default encoding."""
     table = {name: default for name, default, _ in engine.describe("count")}
     docs = (PROJECT / "docs" / "python.md").read_text(encoding="utf-8")
     documented = dict(re.findall(r"^\| `(\w+)` \| `([^`]*)` \|", docs, re.M))
@@ -91,11 +92,12 @@ def test_defaults_are_the_engines_table(engine):
         parameters = inspect.signature(function).parameters
         for name, default in table.items():
             python = "stopword_files" if name == "stopword_file" else name
-            if python not in parameters and python in ("per_pair_commands", "jobs", "encoding"):
-                continue  # ulo's knobs; texts are counted in this process, in GB18030
+            if python not in parameters and python in ("per_pair_commands", "jobs"):
+                continue  # ulo's knob; texts are counted in this process
             value = parameters[python].default
             value = "" if value == () else vorn_ulo.engine.option_text(value)
             assert value == default, (function.__name__, name)
+    assert vorn_ulo.encoding.DEFAULT_ENCODING == table["encoding"]
 
 
 def test_a_path_is_never_taken_for_text(library, tmp_path):

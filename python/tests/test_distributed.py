@@ -1,5 +1,5 @@
-"""The count on Dask: a local cluster, a scheduler and workers started as a user would, and
-a worker killed in the middle of a task."""
+"""The count on Dask, reduced in key ranges: a local cluster, a scheduler and workers started
+as a user would, and a worker killed in the middle of a task."""
 
 import os
 import signal
@@ -36,9 +36,15 @@ def single(library, corpus, tmp_path_factory):
                                  source_encoding="UTF-8", jobs=1).read_bytes()
 
 
+def joined(pairs):
+    """A parts directory's parts concatenated."""
+    assert (pairs / "index.txt").is_file()
+    return b"".join(open(part, "rb").read() for part in vorn_ulo.readers.pair_files(pairs))
+
+
 @pytest.fixture(scope="module")
 def cluster():
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=2, processes=True,
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=None, host="127.0.0.1") as cluster:
         with distributed.Client(cluster) as client:
             yield client
@@ -46,21 +52,37 @@ def cluster():
 
 def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, tmp_path):
     summary = {}
-    # Small shards: more than 20 parts, so that the merges form a tree.
-    size = corpus.stat().st_size
-    out = vd.count_corpus(corpus, tmp_path / "shared", cluster, tokenizer="chars", window=2,
-                          source_encoding="UTF-8", shard_bytes=size // 25 + 1, summary=summary)
-    assert out.read_bytes() == single
-    assert summary["parts"] == 25 and summary["merge_levels"] == 2
-    assert not list((tmp_path / "shared").glob("level-*"))  # parts removed once whole
+    shared = tmp_path / "shared"
+    out = vd.count_corpus(corpus, shared, cluster, tokenizer="chars", window=2,
+                          source_encoding="UTF-8", shard_bytes=corpus.stat().st_size // 5 + 1,
+                          ranges=3, summary=summary)
+    assert joined(out) == single
+    assert (summary["shards"], summary["parts"]) == (5, 3)
+    assert sorted(p.name for p in shared.iterdir()) == ["pairs"]  # spill files removed
+    # The readers take the parts as the one file.
+    lines = single.count(b"\n")
+    assert sum(1 for _ in vorn_ulo.read_pairs(out)) == len(vorn_ulo.to_frame(out)) == lines
+    ranked = vd.associations(out, cluster, measure="llr", top=3).compute()
+    expected = vorn_ulo.associations(out, measure="llr", top=3)
+    assert ranked.reset_index(drop=True).equals(expected)
     with pytest.raises(FileExistsError):
-        vd.count_corpus(corpus, tmp_path / "shared", cluster)
+        vd.count_corpus(corpus, shared, cluster)
+
+
+def test_more_ranges_than_first_words(cluster, library, tmp_path):
+    texts = ["月 光 照", "光 照 月", "山 水"]
+    single = vorn_ulo.count_texts(texts, tmp_path / "single", stopwords="none").read_bytes()
+    summary = {}
+    out = vd.count_corpus([], tmp_path / "shared", cluster, texts=texts, stopwords="none",
+                          ranges=8, summary=summary)
+    assert joined(out) == single
+    assert summary["parts"] < 8
 
 
 def test_a_failing_shard_is_raised_not_left_out(cluster, tmp_path):
     good, bad = tmp_path / "good.txt", tmp_path / "bad.txt"
     good.write_bytes(b"one two three\n" * 100)
-    bad.write_bytes(b"four five\n" * 50 + b"six \xff\xff seven\n")  # no GB2312 text
+    bad.write_bytes(b"four five\n" * 50 + b"six \xff\xff seven\n")  # no GB18030 text
     with pytest.raises(Exception, match="bad.txt"):
         vd.count_corpus([good, bad], tmp_path / "shared", cluster, shard_bytes=500)
 
@@ -90,7 +112,7 @@ def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
                           window=2, source_encoding="UTF-8", shard_bytes=size // 4 + 1)
     killer.join(60)
     assert "killed" in done
-    assert out.read_bytes() == single
+    assert joined(out) == single
 
 
 def start(command, log):
@@ -113,7 +135,7 @@ def test_scheduler_and_workers_started_by_hand(library, corpus, single, tmp_path
         assert address_file.exists(), (tmp_path / "cluster.log").read_text()
         for _ in range(2):
             processes.append(start([dask, "worker", "--scheduler-file", str(address_file),
-                                    "--host", "127.0.0.1", "--nthreads", "2",
+                                    "--host", "127.0.0.1", "--nthreads", "1",
                                     "--no-dashboard"], log))
         with distributed.Client(scheduler_file=str(address_file), timeout=60) as client:
             client.wait_for_workers(2, timeout=60)
@@ -121,7 +143,7 @@ def test_scheduler_and_workers_started_by_hand(library, corpus, single, tmp_path
             out = vd.count_corpus(corpus, tmp_path / "shared", client, tokenizer="chars",
                                   window=2, source_encoding="UTF-8",
                                   shard_bytes=corpus.stat().st_size // 3 + 1)
-            assert out.read_bytes() == single
+            assert joined(out) == single
     finally:
         for process in reversed(processes):
             process.send_signal(signal.SIGINT)
@@ -133,6 +155,3 @@ def test_scheduler_and_workers_started_by_hand(library, corpus, single, tmp_path
                 process.wait(10)
         log.close()
 
-
-def test_merge_levels():
-    assert [vd.merge_passes(n) for n in (1, 20, 21, 400, 401, 8000, 8001)] == [1, 1, 2, 2, 3, 3, 4]

@@ -98,7 +98,7 @@ def test_the_object_is_refused_where_its_operations_cannot_be_called(library, mo
 def spill_lines(directory):
     lines = []
     for path in sorted(directory.glob("temp*.txt")):
-        lines += path.read_bytes().decode("gb2312").splitlines()
+        lines += path.read_bytes().decode("gb18030").splitlines()
     return lines
 
 
@@ -129,8 +129,6 @@ class TestCountingRun:
                 run.add("", "b")
             with pytest.raises(OverflowError):
                 run.add("a", "b", count=2**31)
-            with pytest.raises(UnicodeEncodeError):
-                run.add("a", "€")
             with pytest.raises(TypeError):
                 run.add_many([("a", 5)])
         assert spill_lines(tmp_path) == []
@@ -185,13 +183,23 @@ class TestCountingRun:
         for name in "ab":
             assert spill_lines(tmp_path / name) == ["x\tx!\t1", "y\ty!\t1", "z\tz!\t1"]
 
-    def test_skip_leaves_out_characters_and_pairs_and_counts_them(self, library, tmp_path):
-        with vorn_ulo.CountingRun(tmp_path, errors="skip") as run:
+    @pytest.mark.parametrize("encoding, errors, lines, skipped", [
+        # The default keeps every character; a narrower encoding never cuts a word.
+        ("gb18030", "strict", ["a€\tb\t1", "b\ta€\t1", "進程\t😀\t1"], 0),
+        ("gb2312", "drop", [], 2),
+        ("gb2312", "strict", UnicodeEncodeError, 0),
+    ])
+    def test_words_are_kept_or_dropped_whole(self, library, tmp_path, encoding, errors, lines,
+                                             skipped):
+        with vorn_ulo.CountingRun(tmp_path, encoding=encoding, errors=errors) as run:
+            if lines is UnicodeEncodeError:
+                with pytest.raises(UnicodeEncodeError):
+                    run.add("a€", "b")
+                return
             run.add("a€", "b")
-            run.add("€", "b")
-            run.add_many([("c", "€€")])
-        assert (run.skipped_chars, run.pairs_skipped, run.pairs_added) == (4, 2, 1)
-        assert spill_lines(tmp_path) == ["a\tb\t1", "b\ta\t1"]
+            run.add_many([("進程", "😀")], one_way=True)
+        assert run.pairs_skipped == skipped
+        assert spill_lines(tmp_path) == sorted(lines, key=lambda line: line.encode("gb18030"))
 
 
 class TestFileOperations:

@@ -20,9 +20,11 @@ from .errors import (
     describe_merge_code,
     describe_status,
 )
+from .graphs import export, to_networkx, to_sparse
 from .measures import associations, measure_names, score
 from .neighbours import neighbours
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
+from .words import new_words
 
 
 def _version():
@@ -65,12 +67,14 @@ __all__ = [
     "count_texts",
     "describe_merge_code",
     "describe_status",
+    "export",
     "filter_pairs",
     "find_library",
     "load",
     "measure_names",
     "merge",
     "neighbours",
+    "new_words",
     "read_filtered",
     "read_pairs",
     "read_support_records",
@@ -79,5 +83,7 @@ __all__ = [
     "set_library",
     "support_records",
     "to_frame",
+    "to_networkx",
+    "to_sparse",
     "top_n",
 ]

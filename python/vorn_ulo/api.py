@@ -60,12 +60,9 @@ class CountingRun:
         self.encoder = Encoder(encoding, errors)
         self.library = _library(library)
         self.pairs_added = 0  # calls that reached the library
-        self.pairs_skipped = 0  # pairs left out because a word had nothing left to encode
+        # Pairs left out whole (errors='drop') for a word with no form in the encoding.
+        self.pairs_skipped = 0
         self._open = False
-
-    @property
-    def skipped_chars(self):
-        return self.encoder.skipped
 
     def begin(self):
         global _run_owner
@@ -102,30 +99,18 @@ class CountingRun:
         """Counts (word1, word2), and (word2, word1) too unless one_way."""
         if not self._open:
             raise OperationError("ULO_Stat_AssociatedFreq", "the counting run is not open")
-        encode = self.encoder.encode
-        a, b = encode(word1), encode(word2)
-        if not a or not b:
-            if self.encoder.errors == "skip" and (word1 and word2):
-                self.pairs_skipped += 1
-                return
-            raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
-        if not self.library.ULO_Stat_AssociatedFreq(
-            a, b, _int32(count, "count"), 1 if one_way else 0
-        ):
-            raise OperationError(
-                "ULO_Stat_AssociatedFreq",
-                f"the library refused the pair (a spill file in {self.workdir} may have failed)",
-            )
-        self.pairs_added += 1
+        self._add_encoded(self._encode_pairs([(word1, word2, count)]), one_way)
 
     def add_many(self, pairs, one_way=False):
         """Counts every (word1, word2) or (word1, word2, count) of `pairs`."""
         self._add_encoded(self._encode_pairs(pairs), one_way)
 
     def _encode_pairs(self, pairs):
-        """The (bytes, bytes, count) triples of `pairs`, checked as add() checks them."""
+        """The (bytes, bytes, count) triples of `pairs`: words non-empty, counts within 32
+        bits; a pair with a word the encoding cannot hold raises, or with errors='drop' is
+        left out whole and counted."""
         encode = self.encoder.encode
-        skip = self.encoder.errors == "skip"
+        drop = self.encoder.errors == "drop"
         for pair in pairs:
             if len(pair) == 3:
                 word1, word2, count = pair
@@ -133,11 +118,14 @@ class CountingRun:
             else:
                 word1, word2 = pair
                 count = 1
-            a, b = encode(word1), encode(word2)
+            try:
+                a, b = encode(word1), encode(word2)
+            except UnicodeEncodeError:
+                if not drop:
+                    raise
+                self.pairs_skipped += 1
+                continue
             if not a or not b:
-                if skip and word1 and word2:
-                    self.pairs_skipped += 1
-                    continue
                 raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
             yield a, b, count
 
@@ -189,20 +177,27 @@ def _file_operation(name: str, library, *args, what: str) -> None:
     """An engine operation on files: inputs checked first, the output staged."""
     library = _library(library)
     engine = library.engine
-    with _stats_lock if name != "ulo_merge" else _merge_lock:
+    with _merge_lock if name.startswith("ulo_merge") else _stats_lock:
         engine.call(name, engine.exports, *args, what=what)
 
 
-def merge(source_dir, out, library=None) -> Path:
+def merge(source_dir, out, library=None, jobs: int = 1, parts: bool = False) -> Path:
     """Merges every pair-count file under `source_dir` into `out`; returns `out`.
 
-    The merge works in the sibling directory merge_temp of `source_dir` and writes `out`
-    under a temporary name first. On failure raises MergeError with the engine's sentence
-    (the merge's code, its meaning and the error log's newest line).
+    jobs: key ranges merged at once, each in a process of its own (0: one per processor),
+    the same bytes as one merge; parts: `out` becomes a directory of the ranges' sorted
+    parts and their index, which every reader here takes as one pair-count file. The merge
+    works beside `source_dir` and writes `out` under a temporary name first. On failure
+    raises MergeError with the engine's sentence (the merge's code, its meaning and the
+    error log's newest line).
     """
     try:
-        _file_operation("ulo_merge", library, encode_path(source_dir), encode_path(out),
-                        what="merge")
+        if jobs == 1 and not parts:
+            _file_operation("ulo_merge", library, encode_path(source_dir), encode_path(out),
+                            what="merge")
+        else:
+            _file_operation("ulo_merge_ranges", library, encode_path(source_dir),
+                            encode_path(out), int(jobs), 1 if parts else 0, what="merge")
     except OperationError as error:
         raise MergeError(error.operation, str(error).split(": ", 1)[-1]) from None
     return Path(out)

@@ -18,6 +18,7 @@ from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 from . import _native, api
+from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING
 from .engine import PROGRESS, encode_path, number, parse_table, path_array
 from .errors import EngineError
 
@@ -37,7 +38,8 @@ class CountOptions:
     def __init__(self, window: int = 3, one_way: bool = False,
                  tokenizer: Tokenizer = "whitespace", source_encoding: str = "",
                  stopwords: str = "default", stopword_files: Sequence[PathLike] = (),
-                 drop_punctuation: bool = True, jobs: int = 0):
+                 drop_punctuation: bool = True, jobs: int = 0,
+                 encoding: str = DEFAULT_ENCODING):
         if not callable(tokenizer) and tokenizer not in ENGINE_TOKENIZERS + ("jieba",):
             raise ValueError(f"tokenizer must be one of {ENGINE_TOKENIZERS + ('jieba',)} or a "
                              f"callable, not {tokenizer!r}")
@@ -45,6 +47,7 @@ class CountOptions:
         self.one_way = one_way
         self.tokenizer = tokenizer
         self.source_encoding = source_encoding or ""
+        self.encoding = encoding
         self.stopwords = stopwords
         self.stopword_files = [os.fspath(f) for f in ([stopword_files] if isinstance(
             stopword_files, (str, os.PathLike)) else stopword_files)]
@@ -59,8 +62,8 @@ class CountOptions:
         values = [("window", self.window), ("one_way", self.one_way),
                   ("source_encoding", self.source_encoding if source_encoding is None
                    else source_encoding),
-                  ("stopwords", self.stopwords), ("drop_punctuation", self.drop_punctuation),
-                  ("jobs", self.jobs)]
+                  ("encoding", self.encoding), ("stopwords", self.stopwords),
+                  ("drop_punctuation", self.drop_punctuation), ("jobs", self.jobs)]
         if self.in_engine:
             values.append(("tokenizer", self.tokenizer))
         values += [("stopword_file", f) for f in self.stopword_files]
@@ -68,7 +71,7 @@ class CountOptions:
 
     def decoder(self) -> str:
         """The Python codec of the corpora, for tokenizers that read text."""
-        return self.source_encoding or "gb18030"
+        return self.source_encoding or LIBRARY_ENCODING
 
     def cutter(self) -> Callable[[str], Iterable[str]]:
         if callable(self.tokenizer):
@@ -386,7 +389,8 @@ def _count(paths: Optional[Sequence[PathLike]], texts: Optional[Sequence], workd
     finally:
         report.close()
     out = workdir / "pairs.txt"
-    api.merge(spill, out, library=library)
+    # In key ranges, one process each: the same bytes as one merge.
+    api.merge(spill, out, library=library, jobs=_job_count(options.jobs))
     if summary is not None:
         summary.update(result)
     return out
@@ -400,9 +404,10 @@ def _path_list(paths) -> List[PathLike]:
 
 def count_corpus(paths: Union[PathLike, Sequence[PathLike]], workdir: PathLike, *,
                  window: int = 3, one_way: bool = False, tokenizer: Tokenizer = "whitespace",
-                 source_encoding: str = "", stopwords: str = "default",
-                 stopword_files: Sequence[PathLike] = (), drop_punctuation: bool = True,
-                 jobs: int = 0, progress: Progress = None, summary: Optional[dict] = None,
+                 source_encoding: str = "", encoding: str = DEFAULT_ENCODING,
+                 stopwords: str = "default", stopword_files: Sequence[PathLike] = (),
+                 drop_punctuation: bool = True, jobs: int = 0, progress: Progress = None,
+                 summary: Optional[dict] = None,
                  library: Optional[_native.Library] = None) -> Path:
     """Counts the pairs of tokens at most `window` apart in the files `paths` and merges
     them into WORKDIR/pairs.txt, which it returns (spill files in WORKDIR/spill): byte for
@@ -410,26 +415,30 @@ def count_corpus(paths: Union[PathLike, Sequence[PathLike]], workdir: PathLike, 
 
     tokenizer: "whitespace" or "chars" (the engine's, as ulo's), "jieba", or a function
     from a line to its tokens. source_encoding: the files' encoding ("" for the library's
-    own). stopwords: "default" or "none"; stopword_files adds lists. jobs: worker
-    processes (0: one per processor). progress: a function of (lines, pairs), or True for
-    a tqdm bar. summary: a dict that receives the engine's figures.
+    own), converted into `encoding`, the library files' ("gb18030", which holds every
+    character, or "gb2312", where a token with a character outside it is dropped whole
+    and counted). stopwords: "default" or "none"; stopword_files adds lists. jobs: worker
+    processes for the count and key ranges for the merge (0: one per processor).
+    progress: a function of (lines, pairs), or True for a tqdm bar. summary: a dict that
+    receives the engine's figures.
     A missing path raises FileNotFoundError; texts go to count_texts.
     """
     options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
-                           stopword_files, drop_punctuation, jobs)
+                           stopword_files, drop_punctuation, jobs, encoding)
     return _count(_path_list(paths), None, workdir, options, progress, summary, library)
 
 
 def count_texts(texts: Union[str, bytes, Sequence[Union[str, bytes]]], workdir: PathLike, *,
                 window: int = 3, one_way: bool = False, tokenizer: Tokenizer = "whitespace",
-                source_encoding: str = "", stopwords: str = "default",
-                stopword_files: Sequence[PathLike] = (), drop_punctuation: bool = True,
-                progress: Progress = None, summary: Optional[dict] = None,
+                source_encoding: str = "", encoding: str = DEFAULT_ENCODING,
+                stopwords: str = "default", stopword_files: Sequence[PathLike] = (),
+                drop_punctuation: bool = True, progress: Progress = None,
+                summary: Optional[dict] = None,
                 library: Optional[_native.Library] = None) -> Path:
     """count_corpus for texts held in memory: each `str` is text (counted as UTF-8 is),
     each `bytes` a text in `source_encoding`. Counted in this process."""
     if isinstance(texts, (str, bytes)):
         texts = [texts]
     options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
-                           stopword_files, drop_punctuation, 1)
+                           stopword_files, drop_punctuation, 1, encoding)
     return _count(None, texts, workdir, options, progress, summary, library)

@@ -1,19 +1,21 @@
-"""Counting a corpus on a Dask cluster: shards counted in worker processes, then merged.
+"""Counting a corpus on a Dask cluster: shards counted by the engine in the workers, then a
+reduce partitioned by key ranges.
 
 Every worker and the caller must reach `shared_dir` under the same path (a shared file
-system). The layout under it, for a merge tree of fan-in 20:
+system). The layout under it:
 
-    level-0/group-G/in/part-K/temp*.txt    spill files of shard K (G = K // 20)
-    level-1/group-G/in/part-K.txt          merge of level-0 group K
-    ...
-    pairs.txt                              the last merge: the result
+    counts/part-K/temp*.txt      the sorted spill files of shard K
+    pairs.building/              the reduce tasks' parts, while they are written
+    pairs/part-R.txt, index.txt  the result: key range R of every shard's spill files merged
 
-A task writes under a name of its own first and moves its result into place only when it is
-whole, so a task that dies half-way leaves nothing that a merge would take for a result.
-Each merge source has a parent directory of its own, since the library's merge keeps its
-work directory beside its source.
+Split keys are first words sampled from the spill files, so each range holds about the same
+bytes and a word's whole row lies in one part; the parts concatenated are the one merged
+file. Only the plan (the split keys) and file names pass through the client. A task writes
+under a name of its own and puts its result in place only when it is whole, so a task run
+again (a worker lost) gives the same bytes and a merge never takes a half-written input.
 """
 
+import functools
 import os
 import shutil
 import uuid
@@ -21,20 +23,29 @@ from pathlib import Path
 
 from . import _native, api
 from .corpus import CountOptions, Summary, _check_paths, _count_share, _Counter, _path_list
-from .engine import encode_path
+from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING
+from .engine import encode_path, path_array
 
-FAN_IN = 20
 SHARD_BYTES = 64 * 1024 * 1024
+# At most this many spill files are sampled for the split keys.
+PLAN_FILES = 1024
 
 
-def shards(library, paths, texts=(), shard_bytes=SHARD_BYTES):
-    """The corpus cut into shards: the engine's shares of the files, cut at line ends
-    (each a list of (path, begin, end)), and the texts as they are."""
+@functools.lru_cache(maxsize=None)
+def _library(library_path=None):
+    """The library of this worker process, loaded once."""
+    return _native.load(library_path) if library_path else _native.load()
+
+
+def shards(library, paths, texts=(), shard_bytes=SHARD_BYTES, at_least=1):
+    """The corpus cut into shards: the engine's shares of the files, cut at line ends (each a
+    list of (path, begin, end)), at most `shard_bytes` each and at least `at_least` of them
+    when the lines allow, and the texts as they are."""
     paths = [os.path.abspath(os.fspath(p)) for p in paths]
     result = []
     if paths:
         total = sum(os.path.getsize(p) for p in paths)
-        result = library.engine.share_files(paths, max(1, -(-total // shard_bytes)))
+        result = library.engine.share_files(paths, max(at_least, 1, -(-total // shard_bytes)))
     return result + list(texts)
 
 
@@ -55,11 +66,7 @@ def _count_into(library, shard, staging, options):
         return counter.close()
 
 
-def _group_dir(root, level, group):
-    return Path(root) / f"level-{level}" / f"group-{group:05d}"
-
-
-def _replace_dir(staging, target):
+def _put_in_place(staging, target):
     """Moves a finished directory into place; an equal result already there stays."""
     try:
         os.rename(staging, target)
@@ -70,54 +77,64 @@ def _replace_dir(staging, target):
 
 
 def count_shard(root, index, shard, options, library_path=None):
-    """Task: one counting run over one shard into level-0/group-G/in/part-K."""
-    group = _group_dir(root, 0, index // FAN_IN)
-    target = group / "in" / f"part-{index:05d}"
-    staging = group / "work" / f"part-{index:05d}-{uuid.uuid4().hex}"
+    """Task: one counting run over one shard into counts/part-K. Returns its figures, with
+    its spill files under "files"."""
+    counts = Path(root) / "counts"
+    target = counts / f"part-{index:05d}"
+    staging = counts / f".part-{index:05d}-{uuid.uuid4().hex}"
     staging.mkdir(parents=True)
-    (group / "in").mkdir(exist_ok=True)
     try:
-        library = _native.load(library_path) if library_path else _native.load()
+        library = _library(library_path)
         with api.counting_slot("count"):
             summary = _count_into(library, shard, staging, options)
-        _replace_dir(staging, target)
+        _put_in_place(staging, target)
     except BaseException:
         shutil.rmtree(staging, ignore_errors=True)
         raise
-    summary["part"] = index
+    summary["files"] = sorted(str(p) for p in target.iterdir())
     return summary
 
 
-def merge_group(root, level, group, expected, out, library_path=None, *_inputs):
-    """Task: merges the `expected` results of one group into `out` (a file moved into place
-    when whole). The inputs' futures come as extra arguments so that Dask runs it after them."""
-    source = _group_dir(root, level, group) / "in"
-    found = sorted(p.name for p in source.iterdir()) if source.is_dir() else []
-    if len(found) != expected:
-        raise RuntimeError(
-            f"{source} holds {len(found)} results of the {expected} it should: {found[:5]}"
-        )
-    out = Path(out)
-    out.parent.mkdir(parents=True, exist_ok=True)
-    staging_dir = _group_dir(root, level, group) / f"out-{uuid.uuid4().hex}"
-    staging_dir.mkdir(parents=True)
-    staging = staging_dir / out.name
-    library = _native.load(library_path) if library_path else None
-    try:
-        api.merge(source, staging, library=library)
-        os.replace(staging, out)
-    finally:
-        shutil.rmtree(staging_dir, ignore_errors=True)
-    return str(out)
+def plan_ranges(counted, ranges, library_path=None):
+    """Task: the plan of the reduce: split keys for `ranges` key ranges (the library's bytes,
+    one a line), picked by the engine from samples of the shards' spill files."""
+    files = [name for part in counted for name in part["files"]]
+    # Keys need samples, not every file: files spread over the shards keep the plan cheap
+    # however many there are (any increasing keys cut right; samples only even the ranges).
+    sampled = files[::max(1, -(-len(files) // PLAN_FILES))]
+    engine = _library(library_path).engine
+    keys = engine.raw(engine.call("ulo_split_keys", path_array(sampled), len(sampled),
+                                  int(ranges), what="merge"))
+    return {"files": files, "keys": keys}
 
 
-def merge_passes(parts, fan_in=FAN_IN):
-    """How many levels of merges a tree over `parts` results takes."""
-    levels, n = 1, parts
-    while n > fan_in:
-        n = -(-n // fan_in)
-        levels += 1
-    return levels
+def merge_range(plan, index, building, library_path=None):
+    """Task: key range `index` of every spill file merged by the library into its part of the
+    parts directory `building`."""
+    if index > plan["keys"].count(b"\n"):
+        return None  # the files hold fewer first words than ranges were asked for
+    engine = _library(library_path).engine
+    files = plan["files"]
+    with api._merge_lock:  # the library keeps one merge per process
+        engine.call("ulo_merge_range", engine.exports, path_array(files), len(files),
+                    plan["keys"], int(index), encode_path(building), what="merge")
+    return index
+
+
+def finish(building, target, plan, library_path=None, *_parts):
+    """Task: indexes the parts and puts the directory in place. The parts' futures come as
+    extra arguments so that Dask runs it after them."""
+    target = Path(target)
+    if not target.is_dir():  # else an earlier attempt finished
+        engine = _library(library_path).engine
+        engine.call("ulo_write_parts_index", encode_path(building), plan["keys"],
+                    what="merge")
+        os.rename(building, target)
+    return str(target)
+
+
+def _worker_threads(client):
+    return max(1, sum(client.nthreads().values()))
 
 
 def count_corpus(
@@ -130,73 +147,98 @@ def count_corpus(
     one_way=False,
     tokenizer="whitespace",
     source_encoding="",
+    encoding=DEFAULT_ENCODING,
     stopwords="default",
     stopword_files=(),
     drop_punctuation=True,
     shard_bytes=SHARD_BYTES,
+    ranges=None,
     summary=None,
     library_path=None,
     keep_parts=False,
 ):
-    """count_corpus on a Dask cluster: returns SHARED_DIR/pairs.txt, byte for byte what the
-    single-process count_corpus gives for the same corpus and options.
+    """count_corpus on a Dask cluster: returns SHARED_DIR/pairs, a parts directory that every
+    reader here (and ulo) takes as one pair-count file; its parts concatenated are byte for
+    byte what the single-process count_corpus gives for the same corpus and options.
 
     shared_dir must be empty or missing, and reachable under the same path by every worker.
-    Each shard is counted by the engine in the worker. Tasks hold the worker's one counting
-    run in turn (a lock per process), so a worker with several threads still counts one
-    shard at a time. A task that fails is retried by Dask (on a worker that died, for
-    instance) or its error is raised here. The spill files and partial merges are removed
-    once the result is whole, unless keep_parts.
+    The files are cut into shards of at most `shard_bytes`, and into at least one per worker
+    thread, each counted by the engine in a worker; `ranges` reduce tasks (default: one per
+    worker thread) then merge one key range each. A worker counts one shard at a time
+    whatever its thread count (the library keeps one counting run per process). A task that
+    fails is run again by Dask (on a worker that died, for instance) or its error is raised
+    here. The shards' spill files are removed once the result is whole, unless keep_parts.
     """
     options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
-                           stopword_files, drop_punctuation, 1)
-    library = _native.load(library_path) if library_path else _native.load()
+                           stopword_files, drop_punctuation, 1, encoding)
+    library = _library(str(library_path) if library_path else None)
     paths = _path_list(paths) if paths else []
     _check_paths(library.engine, [os.fspath(p) for p in paths], True)
     root = Path(shared_dir).resolve()
     root.mkdir(parents=True, exist_ok=True)
     if any(root.iterdir()):
         raise FileExistsError(f"{root} is not empty; a distributed count needs a fresh one")
+    threads = _worker_threads(client)
     pieces = shards(library, paths, [texts] if isinstance(texts, (str, bytes)) else texts,
-                    shard_bytes)
+                    shard_bytes, threads)
     if not pieces:
         raise ValueError("the corpus is empty: no file and no text")
     library_path = str(library_path) if library_path else None
+    ranges = int(ranges) if ranges else threads
+    building, target = root / "pairs.building", root / "pairs"
+    building.mkdir()
+    run = f"{root.name}-{uuid.uuid4().hex[:8]}"
 
-    futures = [
-        client.submit(count_shard, str(root), index, piece, options, library_path,
-                      key=f"vorn_ulo-count-{root.name}-{index}-{uuid.uuid4().hex[:8]}",
-                      pure=False)
-        for index, piece in enumerate(pieces)
-    ]
-    level, inputs = 0, futures
-    while True:
-        groups = -(-len(inputs) // FAN_IN)
-        merges = []
-        for group in range(groups):
-            members = inputs[group * FAN_IN:(group + 1) * FAN_IN]
-            if groups == 1:
-                out = root / "pairs.txt"
-            else:
-                out = (_group_dir(root, level + 1, group // FAN_IN) / "in" /
-                       f"part-{group:05d}.txt")
-            merges.append(client.submit(
-                merge_group, str(root), level, group, len(members), str(out), library_path,
-                *members, key=f"vorn_ulo-merge-{root.name}-{level}-{group}-{uuid.uuid4().hex[:8]}",
-                pure=False))
-        if groups == 1:
-            break
-        level, inputs = level + 1, merges
-    result = Path(merges[0].result())
-    counted = client.gather(futures)
+    def submit(function, *args, name):
+        return client.submit(function, *args, key=f"vorn_ulo-{name}-{run}", pure=False)
+
+    counted = [submit(count_shard, str(root), index, piece, options, library_path,
+                      name=f"count-{index}") for index, piece in enumerate(pieces)]
+    plan = submit(plan_ranges, counted, ranges, library_path, name="plan")
+    parts = [submit(merge_range, plan, index, str(building), library_path,
+                    name=f"merge-{index}") for index in range(ranges)]
+    done = submit(finish, str(building), str(target), plan, library_path, *parts,
+                  name="finish")
+    result = Path(done.result())
     if summary is not None:
         total = Summary()
-        for part in counted:
-            total.add({k: v for k, v in part.items() if k != "part"})
-        total["parts"] = len(counted)
-        total["merge_levels"] = level + 1
+        for part in client.gather(counted):
+            total.add({k: v for k, v in part.items() if k != "files"})
+        total["shards"] = len(counted)
+        total["parts"] = len(plan.result()["keys"].splitlines()) + 1
         summary.update(total)
     if not keep_parts:
-        for level_dir in root.glob("level-*"):
-            shutil.rmtree(level_dir, ignore_errors=True)
+        shutil.rmtree(root / "counts", ignore_errors=True)
     return result
+
+
+def rank_task(pairs, out, settings, library_path=None):
+    """Task: the ranking of `pairs` (ulo rank's work, part by part) written to `out`."""
+    engine = _library(library_path).engine
+    options = engine.options("rank", settings)
+    try:
+        engine.call("ulo_rank", encode_path(pairs), encode_path(out), options, what="rank")
+    finally:
+        engine.free_options("rank", options)
+    return str(out)
+
+
+def associations(pairs, client, measure="llr", top=10, min_count=None, library_path=None,
+                 **rank_options):
+    """associations() for a count on a cluster: ranked by a task on a worker into the file
+    PAIRS.ranked.txt beside `pairs` (staged), returned as a Dask DataFrame (word, other,
+    score, count, side) that reads it where it is computed; no pair passes through here."""
+    import dask.dataframe as dd
+
+    from .measures import RANKED_COLUMNS, rank_settings
+
+    pairs = Path(pairs).resolve()
+    out = pairs.parent / f"{pairs.name}.ranked.txt"
+    settings = rank_settings(measure, top, min_count, rank_options)
+    ranked = client.submit(rank_task, str(pairs), str(out), settings,
+                           str(library_path) if library_path else None,
+                           key=f"vorn_ulo-rank-{uuid.uuid4().hex[:8]}", pure=False).result()
+    return dd.read_csv(ranked, sep="\t", header=None, names=list(RANKED_COLUMNS),
+                       dtype=RANKED_COLUMNS, encoding=LIBRARY_ENCODING, quoting=3,
+                       na_filter=False, keep_default_na=False, float_precision="round_trip",
+                       blocksize="64MB")

@@ -1,46 +1,28 @@
 """Turning Python words and paths into the library's byte strings."""
 
-import codecs
 import os
-import threading
 
-DEFAULT_ENCODING = "gb2312"
-# What the library's files hold, read back: GB18030, whose bytes for GB2312's
-# characters are GB2312's own.
-LIBRARY_ENCODING = "gb18030"
-
-_skips = threading.local()
-
-
-def _skip_and_count(error):
-    _skips.count = getattr(_skips, "count", 0) + (error.end - error.start)
-    return "", error.end
-
-
-codecs.register_error("vorn_ulo.skip", _skip_and_count)
-
-
-def encode_skipping(text, encoding=DEFAULT_ENCODING):
-    """`text` encoded with the characters that have no form left out: (bytes, how many)."""
-    before = getattr(_skips, "count", 0)
-    data = text.encode(encoding, "vorn_ulo.skip")
-    return data, getattr(_skips, "count", 0) - before
+# What the library's files hold: GB18030, which has a form for every character and gives
+# GB2312's characters GB2312's own bytes. The engine's count option `encoding` defaults to it.
+DEFAULT_ENCODING = "gb18030"
+LIBRARY_ENCODING = DEFAULT_ENCODING
+ERRORS = ("strict", "drop")
 
 
 class Encoder:
-    """Encodes `str` to the library's code page; `bytes` pass through untouched.
+    """Encodes `str` to the library's encoding; `bytes` pass through untouched.
 
-    errors='strict' raises UnicodeEncodeError for a character with no form in the encoding;
-    errors='skip' leaves such characters out and counts them in `skipped`.
+    A word with a character that has no form in the encoding (only a narrower one than
+    GB18030, such as gb2312, lacks any) raises UnicodeEncodeError; a caller asked for
+    errors='drop' leaves the word out whole, never cut.
     """
 
     def __init__(self, encoding=DEFAULT_ENCODING, errors="strict"):
-        if errors not in ("strict", "skip"):
-            raise ValueError(f"errors must be 'strict' or 'skip', not {errors!r}")
+        if errors not in ERRORS:
+            raise ValueError(f"errors must be one of {ERRORS}, not {errors!r}")
         "".encode(encoding)  # an unknown encoding fails here, not on the first word
         self.encoding = encoding
         self.errors = errors
-        self.skipped = 0
 
     def encode(self, text):
         if isinstance(text, bytes):
@@ -49,11 +31,7 @@ class Encoder:
             return bytes(text)
         if not isinstance(text, str):
             raise TypeError(f"expected str or bytes, not {type(text).__name__}")
-        if self.errors == "strict":
-            return text.encode(self.encoding)
-        data, skipped = encode_skipping(text, self.encoding)
-        self.skipped += skipped
-        return data
+        return text.encode(self.encoding)
 
 
 def encode_path(path):

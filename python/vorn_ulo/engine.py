@@ -47,14 +47,27 @@ FUNCTIONS = {
     "ulo_count_files": (_p, (_p, _p, ctypes.POINTER(_text), _size, _text, PROGRESS, _p, _err)),
     "ulo_share_files": (_p, (ctypes.POINTER(_text), _size, ctypes.c_int, _err)),
     "ulo_merge": (None, (_p, _text, _text, _err)),
+    "ulo_merge_ranges": (None, (_p, _text, _text, _i32, _i32, _err)),
+    "ulo_split_keys": (_p, (ctypes.POINTER(_text), _size, _i32, _err)),
+    "ulo_merge_range": (None, (_p, ctypes.POINTER(_text), _size, _text, _i32, _text, _err)),
+    "ulo_write_parts_index": (None, (_text, _text, _err)),
+    "ulo_pair_file_parts": (_p, (_text, _err)),
     "ulo_filter": (None, (_p, _text, _text, _i32, _err)),
     "ulo_support": (None, (_p, _text, _text, _err)),
     "ulo_topn": (None, (_p, _text, _text, _i32, _err)),
     "ulo_rank": (None, (_text, _text, _p, _err)),
     "ulo_neighbours": (_p, (_text, _text, _size, _p, _err)),
+    "ulo_export": (None, (_text, _text, _text, _i32, _p, _err)),
+    "ulo_check_pairs": (_p, (_text, _text, _err)),
     "ulo_measure_names": (_p, ()),
     "ulo_score": (ctypes.c_double, (_text, ctypes.c_double, ctypes.c_double, ctypes.c_double,
                                     ctypes.c_double, _err)),
+    "ulo_words_options_create": (_p, ()),
+    "ulo_words_options_destroy": (None, (_p,)),
+    "ulo_words_options_set": (None, (_p, _text, _text, _err)),
+    "ulo_words_options_describe": (_p, ()),
+    "ulo_words_counter_open": (_p, (_p, _p, _p, _text, _err)),
+    "ulo_words_rank": (None, (_text, _text, _p, _err)),
     "ulo_input_problem": (_p, (_text, _text)),
     "ulo_describe_status": (_p, (_i32,)),
     "ulo_describe_merge_code": (_p, (_i32,)),
@@ -141,6 +154,16 @@ class Engine:
             if free:
                 self.dll.ulo_free(pointer)
 
+    def raw(self, pointer: Optional[int]) -> bytes:
+        """The malloc'ed bytes at `pointer` (released) as they are: words in the library's
+        encoding; empty for NULL."""
+        if not pointer:
+            return b""
+        try:
+            return ctypes.string_at(pointer)
+        finally:
+            self.dll.ulo_free(pointer)
+
     def owned_text(self, name: str, *args) -> Optional[str]:
         return self.text(getattr(self.dll, name)(*args))
 
@@ -178,6 +201,12 @@ class Engine:
 
     def input_problem(self, path, kind: str) -> Optional[str]:
         return self.owned_text("ulo_input_problem", encode_path(path), kind.encode())
+
+    def pair_file_parts(self, path) -> List[str]:
+        """The files of the pair-count file `path`: itself, or a parts directory's parts in
+        key order."""
+        text = self.text(self.call("ulo_pair_file_parts", encode_path(path), what="read"))
+        return [line for line in (text or "").splitlines() if line]
 
     def share_files(self, paths: Sequence, parts: int) -> List[List[Tuple[str, int, int]]]:
         """The files cut into at most `parts` shares at line ends: for each share its

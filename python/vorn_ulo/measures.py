@@ -25,49 +25,45 @@ def score(measure: str, n_ii: float, n_ix: float, n_xi: float, n_xx: float,
                        float(n_xx), what="score")
 
 
-def rank_options_of(engine, measure, top, min_count, to, rank_options):
-    """The engine's rank options object for these arguments (free_options releases it);
-    min_count None leaves the measure's default."""
-    settings = [("measure", measure), ("top", top), ("to", to)]
+# The columns of a ranking (ulo rank's lines) and their types.
+RANKED_COLUMNS = {"word": str, "other": str, "score": "float64", "count": "int64",
+                  "side": str}
+
+
+def rank_settings(measure: str, top: int, min_count: Optional[int], rank_options: dict):
+    """The engine's rank options for a ranking in the library's bytes."""
+    settings = [("measure", measure), ("top", top), ("to", LIBRARY_ENCODING)]
     if min_count is not None:
         settings.append(("min_count", min_count))
-    settings += [(name, str(value).lower() if isinstance(value, bool) else value)
-                 for name, value in rank_options.items()]
-    return engine.options("rank", settings)
+    return settings + list(rank_options.items())
 
 
 def associations(pairs_path, measure: str = "llr", top: int = 10,
                  min_count: Optional[int] = None,
                  encoding: Optional[str] = LIBRARY_ENCODING,
                  library: Optional[_native.Library] = None, **rank_options):
-    """For every word of a merged pair-count file, its `top` best associated words by
-    `measure`, as a DataFrame (word, other, score, count, side): what `ulo rank` writes,
-    read with pandas; side says whether `other` stood after or before `word`.
-    min_count=None takes the measure's default; further rank options of the engine
+    """For every word of a merged pair-count file (or parts directory), its `top` best
+    associated words by `measure`, as a DataFrame (word, other, score, count, side): what
+    `ulo rank` writes, read with pandas; side says whether `other` stood after or before
+    `word`. min_count=None takes the measure's default; further rank options of the engine
     (min_word_count, self_pairs, direction) pass by name. encoding=None gives the words
     as bytes."""
     import pandas as pd
 
     engine = _native.library_or_default(library).engine
     # The ranking in the library's bytes, decoded here as asked.
-    options = rank_options_of(engine, measure, top, min_count, LIBRARY_ENCODING, rank_options)
+    options = engine.options("rank", rank_settings(measure, top, min_count, rank_options))
     try:
         with tempfile.TemporaryDirectory(prefix="vorn_ulo-rank-") as work:
             out = os.path.join(work, "ranked.txt")
             engine.call("ulo_rank", encode_path(pairs_path), encode_path(out), options,
                         what="rank")
-            names = ["word", "other", "score", "count", "side"]
             if os.path.getsize(out) == 0:  # the C parser refuses a file without a line
-                return pd.DataFrame({"word": pd.Series(dtype=object),
-                                     "other": pd.Series(dtype=object),
-                                     "score": pd.Series(dtype="float64"),
-                                     "count": pd.Series(dtype="int64"),
-                                     "side": pd.Series(dtype=object)})
-            frame = pd.read_csv(out, sep="\t", header=None, names=names,
-                                dtype={"word": str, "other": str, "score": "float64",
-                                       "count": "int64", "side": str},
-                                encoding=encoding or "latin-1", engine="c",
-                                quoting=csv.QUOTE_NONE, na_filter=False,
+                return pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
+                                     for name, kind in RANKED_COLUMNS.items()})
+            frame = pd.read_csv(out, sep="\t", header=None, names=list(RANKED_COLUMNS),
+                                dtype=RANKED_COLUMNS, encoding=encoding or "latin-1",
+                                engine="c", quoting=csv.QUOTE_NONE, na_filter=False,
                                 keep_default_na=False, float_precision="round_trip")
     finally:
         engine.free_options("rank", options)

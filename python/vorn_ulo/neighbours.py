@@ -6,7 +6,7 @@ from typing import Optional
 
 from . import _native
 from .encoding import LIBRARY_ENCODING, encode_path
-from .measures import rank_options_of
+from .measures import RANKED_COLUMNS, rank_settings
 
 
 def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
@@ -21,7 +21,9 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
     import pandas as pd
 
     engine = _native.library_or_default(library).engine
-    options = rank_options_of(engine, measure, top, min_count, "UTF-8", rank_options)
+    # The words in UTF-8, as the engine's strings come: str here.
+    options = engine.options("rank", rank_settings(measure, top, min_count, rank_options) +
+                             [("to", "UTF-8")])
     try:
         raw = word.encode(LIBRARY_ENCODING)
         pointer = engine.call("ulo_neighbours", encode_path(pairs_path), raw, len(raw), options,
@@ -30,10 +32,6 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
     finally:
         engine.free_options("rank", options)
     rows = [line.split("\t") for line in text.splitlines()]
-    return pd.DataFrame({
-        "word": pd.Series([r[0] for r in rows], dtype=object),
-        "other": pd.Series([r[1] for r in rows], dtype=object),
-        "score": pd.Series([float(r[2]) for r in rows], dtype="float64"),
-        "count": pd.Series([int(r[3]) for r in rows], dtype="int64"),
-        "side": pd.Series([r[4] for r in rows], dtype=object),
-    })
+    columns = list(zip(*rows)) if rows else [()] * len(RANKED_COLUMNS)
+    return pd.DataFrame({name: pd.Series(list(values), dtype=object if kind is str else kind)
+                         for (name, kind), values in zip(RANKED_COLUMNS.items(), columns)})

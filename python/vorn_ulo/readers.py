@@ -28,13 +28,24 @@ def _decoder(encoding, errors):
     return lambda data: data.decode(encoding, errors)
 
 
+def pair_files(path):
+    """The files that make up the pair-count file `path`: itself, or the parts of a parts
+    directory (ulo merge --parts, a cluster's count) in key order."""
+    if not os.path.isdir(path):
+        return [path]
+    from . import _native
+
+    return _native.load().engine.pair_file_parts(path)
+
+
 def _lines(path):
     # LF here; CR LF where the library writes in text mode (Windows).
-    with open(path, "rb") as file:
-        for line in file:
-            if line.endswith(b"\n"):
-                line = line[:-2] if line.endswith(b"\r\n") else line[:-1]
-            yield line
+    for part in pair_files(path):
+        with open(part, "rb") as file:
+            for line in file:
+                if line.endswith(b"\n"):
+                    line = line[:-2] if line.endswith(b"\r\n") else line[:-1]
+                yield line
 
 
 def _fields(path, what, count):
@@ -48,8 +59,8 @@ def _fields(path, what, count):
 
 
 def read_pairs(path, encoding=LIBRARY_ENCODING, errors="strict"):
-    """Yields (word1, word2, count) for each line of a pair-count file (bytes with
-    encoding=None)."""
+    """Yields (word1, word2, count) for each line of a pair-count file or parts directory
+    (bytes with encoding=None)."""
     decode = _decoder(encoding, errors)
     for _, (word1, word2, count) in _fields(path, "pair-count", 3):
         yield decode(word1), decode(word2), int(count)
@@ -87,7 +98,7 @@ def read_support_records(path, encoding=LIBRARY_ENCODING, errors="strict"):
 
 
 def to_frame(path, kind="pairs", encoding=LIBRARY_ENCODING):
-    """The whole file as a pandas DataFrame, read by pandas' C parser.
+    """The whole file (or parts directory) as a pandas DataFrame, read by pandas' C parser.
 
     kind: 'pairs' (word1, word2, count), 'filtered' (count, word1, word2), 'top_n' (word,
     other, confidence, support) or 'support' (base, associated, confidence, support).
@@ -99,10 +110,17 @@ def to_frame(path, kind="pairs", encoding=LIBRARY_ENCODING):
     if kind not in KINDS:
         raise ValueError(f"kind must be one of {sorted(KINDS) + ['support']}, not {kind!r}")
     names, types = KINDS[kind]
+    frames = [_table_frame(part, names, types, encoding) for part in pair_files(path)]
+    return frames[0] if len(frames) == 1 else pd.concat(frames, ignore_index=True)
+
+
+def _table_frame(path, names, types, encoding):
+    import pandas as pd
+
     if os.path.getsize(path) == 0:  # the C parser refuses a file without a line
         return pd.DataFrame({n: pd.Series(dtype=object if t is str else t)
                              for n, t in zip(names, types)})
-    frame = pd.read_csv(
+    return pd.read_csv(
         path,
         sep="\t",
         header=None,
@@ -115,7 +133,6 @@ def to_frame(path, kind="pairs", encoding=LIBRARY_ENCODING):
         keep_default_na=False,
         skip_blank_lines=True,
     )
-    return frame
 
 
 def _support_frame(path, encoding):

@@ -11,12 +11,23 @@
 
 #include "engine/include/ulo_engine.h"
 #include "engine_text.h"
-#include "run_ulo.h"
 #include "loaded_library.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
 namespace ulo::testing {
 namespace {
+
+// Two sorted pair-count files whose first words w100 ... w139 alternate.
+void WriteInterleaved(const std::string& first, const std::string& second) {
+  std::string rows[2];
+  for (int w = 0; w < 40; ++w) {
+    std::string word = "w" + std::to_string(100 + w);
+    rows[w % 2] += word + "\ta\t1\n" + word + "\tb\t2\n";
+  }
+  WriteFile(first, rows[0]);
+  WriteFile(second, rows[1]);
+}
 
 class EngineCapi : public ::testing::Test {
  protected:
@@ -235,13 +246,7 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
 
 TEST_F(EngineCapi, TheMergeInRangesGivesTheBytesOfOneMergeOrItsParts) {
   MakeDirectory(dir.Path("in"));
-  std::string rows[2];
-  for (int w = 0; w < 40; ++w) {
-    std::string word = "w" + std::to_string(100 + w);
-    rows[w % 2] += word + "\ta\t1\n" + word + "\tb\t2\n";
-  }
-  WriteFile(dir.Path("in/temp1.txt"), rows[0]);
-  WriteFile(dir.Path("in/temp2.txt"), rows[1]);
+  WriteInterleaved(dir.Path("in/temp1.txt"), dir.Path("in/temp2.txt"));
   Error error;
   ulo_merge(exports.get(), dir.Path("in").c_str(), dir.Path("one.txt").c_str(), &error.text);
   ulo_merge_ranges(exports.get(), dir.Path("in").c_str(), dir.Path("three.txt").c_str(), 3, 0,
@@ -256,12 +261,59 @@ TEST_F(EngineCapi, TheMergeInRangesGivesTheBytesOfOneMergeOrItsParts) {
             ReadFile(dir.Path("one.txt")));
 }
 
+TEST_F(EngineCapi, TheMergeTakenApartGivesTheBytesOfOneMergeAndRefusesWhatWouldNot) {
+  MakeDirectory(dir.Path("in"));
+  WriteInterleaved(dir.Path("in/temp1.txt"), dir.Path("in/temp2.txt"));
+  WriteInterleaved(dir.Path("temp1.txt"), dir.Path("temp2.txt"));
+  WriteFile(dir.Path("unsorted.txt"), "w130\ta\t1\nw100\ta\t1\n");
+  Error error;
+  ulo_merge(exports.get(), dir.Path("in").c_str(), dir.Path("one.txt").c_str(), &error.text);
+  std::vector<std::string> files = {dir.Path("temp1.txt"), dir.Path("temp2.txt")};
+  std::vector<const char*> paths = {files[0].c_str(), files[1].c_str()};
+  std::string keys = Take(ulo_split_keys(paths.data(), paths.size(), 3, &error.text));
+  ASSERT_EQ(std::count(keys.begin(), keys.end(), '\n'), 2) << keys;
+  MakeDirectory(dir.Path("parts"));
+  for (int32_t k = 2; k >= 0; --k) {  // in any order, as a cluster's tasks end
+    ulo_merge_range(exports.get(), paths.data(), paths.size(), keys.c_str(), k,
+                    dir.Path("parts").c_str(), &error.text);
+  }
+  ulo_write_parts_index(dir.Path("parts").c_str(), keys.c_str(), &error.text);
+  ASSERT_EQ(error.str(), "");
+  std::string listed = Take(ulo_pair_file_parts(dir.Path("parts").c_str(), &error.text));
+  std::string joined;
+  for (size_t at = 0, end; (end = listed.find('\n', at)) != std::string::npos; at = end + 1)
+    joined += ReadFile(listed.substr(at, end - at));
+  EXPECT_EQ(joined, ReadFile(dir.Path("one.txt")));
+
+  std::string unsorted = dir.Path("unsorted.txt");
+  struct Refusal {
+    std::vector<const char*> inputs;
+    std::string keys;
+    int32_t range;
+    std::string says;
+  } refusals[] = {
+      {paths, keys, 3, "no key range 3"},
+      {paths, "w120\nw110\n", 0, "not increasing"},
+      {{paths[0], unsorted.c_str()}, "w120\n", 0, "out of order"},
+  };
+  for (const Refusal& refusal : refusals) {
+    Error refused;
+    ulo_merge_range(exports.get(), refusal.inputs.data(), refusal.inputs.size(),
+                    refusal.keys.c_str(), refusal.range, dir.Path("parts").c_str(), &refused.text);
+    EXPECT_NE(refused.str().find(refusal.says), std::string::npos) << refused.str();
+  }
+  Error missing;
+  ulo_write_parts_index(dir.Path("parts").c_str(), (keys + "x\n").c_str(), &missing.text);
+  EXPECT_NE(missing.str().find("part-00003.txt is missing"), std::string::npos) << missing.str();
+}
+
 TEST_F(EngineCapi, PairFilesAreCheckedAndAMergeKeepsOutOfItsTree) {
   WriteFile(dir.Path("bad.txt"), "a\tb\t1\na\tb\t-7\n");
   Error error;
   EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "shape", &error.text)),
-            dir.Path("bad.txt") + " is not a pair-count file: line 2: the count '-7' is not "
-                                  "digits only");
+            dir.Path("bad.txt") +
+                " is not a pair-count file: line 2: the count '-7' is not "
+                "digits only");
   EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "sideways", &error.text)), "");
   EXPECT_NE(error.str().find("no need is called \"sideways\""), std::string::npos);
   // The operations check before the library sees the file.

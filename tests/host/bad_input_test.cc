@@ -64,7 +64,8 @@ class BadInputTest : public ::testing::Test {
 // OUT filled in.
 std::vector<std::string> PairCommands(const std::string& in, const std::string& out) {
   return {"filter " + in + " " + out + " 1", "support " + in + " " + out,
-          "topn " + in + " " + out + " 2", "rank " + in + " " + out};
+          "topn " + in + " " + out + " 2", "rank " + in + " " + out,
+          "export " + in + " " + out + " --format csv"};
 }
 
 TEST_F(BadInputTest, BinaryFilesAreRefused) {

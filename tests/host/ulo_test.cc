@@ -40,7 +40,7 @@ TEST_F(UloTest, VersionAndHelp) {
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "ulo " ULO_VERSION "\n");
   for (const char* command :
-       {"count", "merge", "filter", "support", "topn", "run", "show", "demo"}) {
+       {"count", "merge", "filter", "support", "topn", "run", "show", "words", "demo"}) {
     Result help = Run(std::string(command) + " --help");
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find(std::string("usage: ulo ") + command), std::string::npos) << command;
@@ -72,6 +72,8 @@ TEST_F(UloTest, BadArgumentsGiveOneLineAndExitTwo) {
            {"run " + corpus + " --out " + Quote(dir.Path("o")) + " --top 0", "--top"},
            {"show t.txt", "WORD is required"},
            {"show t.txt a --to NO-SUCH-ENCODING", "NO-SUCH-ENCODING"},
+           {"words " + corpus + " --max-length 1", "max_length takes a whole number from 2"},
+           {"words " + corpus + " --min-cohesion high", "min_cohesion takes a decimal number"},
        }) {
     Result result = Run(bad.arguments);
     EXPECT_EQ(result.exitCode, 2) << bad.arguments;
@@ -116,6 +118,8 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
             "support: cannot read " + dir.Path("adir") + ": is a directory"},
            {"count " + Quote(missing) + " --work " + Quote(dir.Path("w")),
             "count: cannot read the corpus " + missing + ": no such file"},
+           {"words " + Quote(missing),
+            "words: cannot read the corpus " + missing + ": no such file"},
            {"merge " + Quote(dir.Path("nodir")) + " " + out,
             "merge: cannot read the directory " + dir.Path("nodir") + ": no such directory"},
            {"show " + Quote(missing) + " a",
@@ -143,6 +147,17 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
     ExpectOneLineFailure(Run("filter " + Quote(dir.Path("secret.txt")) + " " + out + " 1"),
                          "permission denied");
   }
+}
+
+TEST_F(UloTest, NewWordsAreUtf8TsvUnderAHeader) {
+  // New words come out as UTF-8 TSV under a header: 甲乙 once, so ln f = 0.
+  WriteFile(dir.Path("zh.txt"), "\xBC\xD7\xD2\xD2\n");  // 甲乙 in GB18030
+  Result words = Run("words " + Quote(dir.Path("zh.txt")) + " --out " + Quote(dir.Path("w.tsv")) +
+                     " --min-count 1 --min-freedom 0");
+  EXPECT_EQ(words.exitCode, 0) << words.err;
+  EXPECT_EQ(ReadFile(dir.Path("w.tsv")),
+            "word\tscore\tfrequency\tcohesion\tfreedom\tbefore\tafter\n"
+            "\xE7\x94\xB2\xE4\xB9\x99\t0\t1\t1\t0\t0\t0\n");
 }
 
 TEST_F(UloTest, FailedMergeGivesItsCodeAndWhatItLoggedThisTime) {

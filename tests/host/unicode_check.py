@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Checks that ulo keeps every character, against Python's own codecs.
 
-usage: unicode_check.py ULO WORKDIR
+usage: unicode_check.py ULO WORKDIR [LIBRARY ENGINE]
 
 A corpus of Simplified and Traditional Chinese, Japanese, accented Latin,
-emoji and Chinese punctuation is counted by ulo; its pair file, decoded with
-Python's gb18030 codec, must equal a plain Python count over the Unicode
-tokens: words split at white space, --chars letters, --encoding gb2312 and
---drop-punctuation dropping whole tokens. ulo rank must write UTF-8.
+emoji and Chinese punctuation is counted by ulo (and, given the shared
+libraries, by the Python package's count_corpus); each pair file, decoded
+with Python's gb18030 codec, must equal a plain Python count over the
+Unicode tokens: words split at white space, --chars letters, --encoding
+gb2312 and --drop-punctuation dropping whole tokens. ulo rank must write
+UTF-8.
 """
 import collections
 import os
@@ -17,6 +19,7 @@ import sys
 import unicodedata
 
 ULO, WORK = sys.argv[1], sys.argv[2]
+LIBRARIES = sys.argv[3:5]
 WINDOW = 2
 CORPUS = [
     "进程 管理 系统 —— 「守护 进程」……",
@@ -36,21 +39,43 @@ def ulo(*args):
     return done.stdout
 
 
-def counted(options):
-    """ulo's pair counts: the merged pair file read with Python's codec."""
-    work, pairs = os.path.join(WORK, "w"), os.path.join(WORK, "pairs.txt")
-    shutil.rmtree(work, ignore_errors=True)
-    # Every filter named, whatever the defaults.
-    punctuation = "--drop-punctuation" if "--drop-punctuation" in options else "--keep-punctuation"
-    ulo("count", CORPUS_PATH, "--from", "UTF-8", "--work", work, "--jobs", "1",
-        "--window", str(WINDOW), "--no-default-stopwords", punctuation, *options)
-    ulo("merge", work, pairs)
+def read_counts(pairs):
+    """A merged pair file read with Python's codec."""
     counts = collections.Counter()
     with open(pairs, "rb") as f:
         for line in f:
             first, second, count = line.rstrip(b"\n").decode("gb18030").split("\t")
             counts[first, second] += int(count)
     return counts
+
+
+def counted(options):
+    """ulo's pair counts. Every filter is named, whatever the defaults."""
+    work, pairs = os.path.join(WORK, "w"), os.path.join(WORK, "pairs.txt")
+    shutil.rmtree(work, ignore_errors=True)
+    flags = ["--chars"] if options.get("tokenizer") == "chars" else []
+    flags += ["--encoding", options["encoding"]] if "encoding" in options else []
+    flags.append("--drop-punctuation" if options.get("drop_punctuation") else
+                 "--keep-punctuation")
+    ulo("count", CORPUS_PATH, "--from", "UTF-8", "--work", work, "--jobs", "1",
+        "--window", str(WINDOW), "--no-default-stopwords", *flags)
+    ulo("merge", work, pairs)
+    return read_counts(pairs)
+
+
+def counted_by_package(options):
+    """count_corpus's pair counts for the same options, on the libraries given."""
+    os.environ["VORN_ULO_LIBRARY"], os.environ["VORN_ULO_ENGINE"] = LIBRARIES
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                    "python"))
+    import vorn_ulo
+
+    work = os.path.join(WORK, "package")
+    shutil.rmtree(work, ignore_errors=True)
+    settings = dict({"drop_punctuation": False}, **options)
+    return read_counts(vorn_ulo.count_corpus(CORPUS_PATH, work, source_encoding="UTF-8",
+                                             window=WINDOW, stopwords="none", jobs=1,
+                                             **settings))
 
 
 def expected(tokens_of):
@@ -90,22 +115,27 @@ with open(CORPUS_PATH, "w", encoding="utf-8") as f:
     f.write("\n".join(CORPUS) + "\n")
 
 cases = {
-    "words": ([], str.split),
-    "chars": (["--chars"], lambda line: [c for c in line if is_letter(c)]),
-    "gb2312": (["--encoding", "gb2312"],
+    "words": ({}, str.split),
+    "chars": ({"tokenizer": "chars"}, lambda line: [c for c in line if is_letter(c)]),
+    "gb2312": ({"encoding": "gb2312"},
                lambda line: [t for t in line.split() if has_gb2312_form(t)]),
-    "punctuation": (["--drop-punctuation"],
+    "punctuation": ({"drop_punctuation": True},
                     lambda line: [t for t in line.split() if not is_punctuation(t)]),
 }
+counters = {"ulo": counted}
+if LIBRARIES:
+    counters["count_corpus"] = counted_by_package
 failures = []
 for name, (options, tokens_of) in cases.items():
-    got, want = counted(options), expected(tokens_of)
-    if got != want:
-        failures.append("%s: ulo only %s; Python only %s" % (
-            name, sorted((got - want).items())[:5], sorted((want - got).items())[:5]))
+    want = expected(tokens_of)
+    for who, count in counters.items():
+        got = count(options)
+        if got != want:
+            failures.append("%s: %s only %s; Python only %s" % (
+                name, who, sorted((got - want).items())[:5], sorted((want - got).items())[:5]))
 
 # Every character of the corpus is in the pair file's words.
-words = {w for pair in counted([]) for w in pair}
+words = {w for pair in counted({}) for w in pair}
 lost = set("".join(CORPUS).replace(" ", "").replace("\u3000", "").replace("\u00a0", "")) - set(
     "".join(words))
 if lost:

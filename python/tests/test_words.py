@@ -1,0 +1,50 @@
+import inspect
+import random
+
+import pytest
+
+import vorn_ulo
+
+
+def planted_texts():
+    """Random ideographs with two words planted: 鹦鹉 and 巧克力."""
+    rng = random.Random(7)
+    filler = "天地人山水火木金土日月星风云雨雪花草鱼鸟马牛羊车门书路河海石"
+    lines = []
+    for _ in range(300):
+        picks = (rng.randrange(40) for _ in range(rng.randrange(10, 40)))
+        lines.append("".join("鹦鹉" if p == 30 else "巧克力" if p == 31 else "，" if p == 32
+                             else filler[p % 30] for p in picks))
+    return ["\n".join(lines[:150]), "\n".join(lines[150:])]
+
+
+def test_planted_words_come_first_from_texts_files_and_bytes(library, tmp_path):
+    texts = planted_texts()
+    frame = vorn_ulo.new_words(texts, library=library)
+    assert list(frame.columns) == ["word", "score", "frequency", "cohesion", "freedom",
+                                   "before", "after"]
+    assert list(frame.word[:2]) == ["鹦鹉", "巧克力"]
+    assert all(isinstance(w, str) for w in frame.word)
+    assert "巧克" not in set(frame.word)
+    # The same words from a file in the library's encoding and from bytes.
+    path = tmp_path / "corpus.txt"
+    path.write_bytes(texts[0].encode("gb18030") + b"\n")
+    from_sources = vorn_ulo.new_words([path, texts[1].encode("gb18030")], library=library,
+                                      workdir=tmp_path / "work")
+    assert from_sources.equals(frame)
+    # A second search in the same work directory counts only its own texts, whatever spill
+    # files an earlier, larger search left there.
+    (tmp_path / "work" / "spill" / "temp9.txt").write_bytes("鹦鹉\t>天\t999\n".encode("gb18030"))
+    again = vorn_ulo.new_words(texts[1], library=library, workdir=tmp_path / "work")
+    assert again.equals(vorn_ulo.new_words(texts[1], library=library))
+    with pytest.raises(FileNotFoundError):
+        vorn_ulo.new_words(tmp_path / "missing.txt", library=library)
+    with pytest.raises(vorn_ulo.EngineError, match="max_length"):
+        vorn_ulo.new_words(texts, max_length=1, library=library)
+
+
+def test_defaults_are_the_engines_table(engine):
+    table = {name: default for name, default, _ in engine.describe("words")}
+    parameters = inspect.signature(vorn_ulo.new_words).parameters
+    for name, default in table.items():
+        assert float(parameters[name].default) == float(default), name

@@ -1,0 +1,181 @@
+// The new-word search end to end: raw text counted through the library,
+// merged and ranked.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "engine/count/share_count.h"
+#include "engine/session/exports.h"
+#include "engine/text/encoding.h"
+#include "engine/words/new_words.h"
+#include "loaded_library.h"
+#include "src/pairstat/pair_accumulator.h"
+#include "test_support.h"
+
+namespace ulo::engine {
+namespace {
+
+using ::ulo::testing::TempDir;
+
+// The counting run of the exports below: a tiny spill size, so that a
+// search of a few thousand pairs spills many times.
+std::unique_ptr<pairstat::PairAccumulator> smallRun;
+
+ULO_BOOL ULO_CALL SmallBegin(const char* dir) {
+  smallRun = std::make_unique<pairstat::PairAccumulator>(64, 0);
+  return smallRun->Start(dir) ? 1 : 0;
+}
+ULO_BOOL ULO_CALL SmallAdd(const char* word1, const char* word2, int32_t count, int32_t oneWay) {
+  bool added = (oneWay & 1) != 0 ? smallRun->AddPair(word1, word2, count)
+                                 : smallRun->AddPairBothWays(word1, word2, count);
+  return added ? 1 : 0;
+}
+int32_t ULO_CALL SmallEnd() {
+  bool stored = smallRun->Finish();
+  smallRun.reset();
+  return stored ? 1 : 0;
+}
+
+std::string Library(const std::string& utf8) {
+  Converter converter;
+  std::string error, bytes;
+  EXPECT_TRUE(converter.Open("UTF-8", kLibraryEncoding, &error)) << error;
+  converter.Convert(utf8, &bytes);
+  return bytes;
+}
+
+// Filler of 30 ideographs in lines of random length, with "鹦鹉" and "巧克力"
+// planted among them: real words whose fragments ("巧克", "克力") always
+// meet the same neighbour.
+std::string PlantedCorpus() {
+  const std::string filler = "天地人山水火木金土日月星风云雨雪花草鱼鸟马牛羊车门书路河海石";
+  uint32_t state = 12345;
+  auto next = [&state](uint32_t below) {
+    state = state * 1103515245 + 12345;
+    return (state >> 16) % below;
+  };
+  std::string text;
+  for (int line = 0; line < 300; ++line) {
+    for (uint32_t n = 10 + next(30); n > 0; --n) {
+      uint32_t pick = next(40);
+      if (pick == 30) {
+        text += "鹦鹉";
+      } else if (pick == 31) {
+        text += "巧克力";
+      } else if (pick == 32) {
+        text += "，";
+      } else {
+        text += filler.substr(pick % 30 * 3, 3);
+      }
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+class WordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(library.loaded()) << library.error();
+    for (const char* name : ::ulo::testing::kExportNames)
+      ASSERT_TRUE(exports.Set(name, library.Find(name)));
+  }
+
+  // The search over `text` (UTF-8) in a work directory of its own.
+  std::vector<NewWord> Find(const std::string& text, const WordOptions& options,
+                            const Exports& through) {
+    std::string work = dir.Path("work" + std::to_string(++searches));
+    std::string corpus = work + ".txt";
+    ::ulo::testing::WriteFile(corpus, text);
+    ::ulo::testing::MakeDirectory(work);
+    CountSettings count;
+    count.corpora = {corpus};
+    count.from = "UTF-8";
+    count.jobs = 1;
+    count.direct = true;  // Begin and End through the exports, as handed
+    std::vector<NewWord> words;
+    EXPECT_EQ(FindNewWords(through, count, options, work, &words, nullptr), "");
+    return words;
+  }
+
+  ::ulo::testing::LoadedLibrary library;
+  Exports exports;
+  TempDir dir;
+  int searches = 0;
+};
+
+TEST_F(WordsTest, PlantedWordsRankFirstAndTheirFragmentsFail) {
+  std::vector<NewWord> words = Find(PlantedCorpus(), WordOptions(), exports);
+  ASSERT_GE(words.size(), 2u);
+  EXPECT_EQ(words[0].word, Library("鹦鹉"));
+  EXPECT_EQ(words[1].word, Library("巧克力"));
+  for (const NewWord& word : words) {
+    EXPECT_NE(word.word, Library("巧克"));
+    EXPECT_NE(word.word, Library("克力"));
+  }
+}
+
+TEST_F(WordsTest, ScoresMatchTheirFormulasWorkedByHand) {
+  // T = 10 letters; f(甲) = f(乙) = 3, f(丙) = f(丁) = 2.
+  WordOptions everything;
+  everything.minCount = 1;
+  everything.minCohesion = -100;
+  everything.minFreedom = 0;
+  everything.top = 0;
+  std::vector<NewWord> words = Find("甲乙丙\n丁甲乙\n甲乙\n丙丁\n", everything, exports);
+  struct Expected {
+    const char* word;
+    int64_t frequency;
+    double cohesion;  // min over the split points of log2(f T / (f(left) f(right)))
+    double before;    // entropy of the characters before, line ends one kind
+    double after;
+  };
+  const Expected table[] = {
+      // Before: two line starts and 丁; after: 丙 and two line ends.
+      {"甲乙", 3, 1.7369655941662063, 0.9182958340544896, 0.9182958340544896},
+      // The weaker split wins: 甲乙|丙 (log2 10/6), not 甲|乙丙 (log2 10/3).
+      {"甲乙丙", 1, 0.7369655941662062, 0, 0},
+      {"丙丁", 1, 1.3219280948873624, 0, 0},
+  };
+  for (const Expected& expected : table) {
+    SCOPED_TRACE(expected.word);
+    auto found = std::find_if(words.begin(), words.end(), [&](const NewWord& word) {
+      return word.word == Library(expected.word);
+    });
+    ASSERT_NE(found, words.end());
+    EXPECT_EQ(found->frequency, expected.frequency);
+    EXPECT_NEAR(found->cohesion, expected.cohesion, 1e-12);
+    EXPECT_NEAR(found->before, expected.before, 1e-12);
+    EXPECT_NEAR(found->after, expected.after, 1e-12);
+    EXPECT_NEAR(found->score, found->cohesion * found->freedom() * std::log(expected.frequency),
+                1e-12);
+  }
+  // Single letters are parts, never words.
+  for (const NewWord& word : words)
+    EXPECT_GT(word.word.size(), 2u);
+}
+
+TEST_F(WordsTest, ASmallSpillSizeGivesTheSameWords) {
+  Exports small = exports;
+  small.begin = &SmallBegin;
+  small.addPair = &SmallAdd;
+  small.end = &SmallEnd;
+  std::string corpus = PlantedCorpus();
+  std::vector<NewWord> spilled = Find(corpus, WordOptions(), small);
+  size_t spills = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path("work1")))
+    spills += entry.path().filename().string().rfind("temp", 0) == 0;
+  EXPECT_GT(spills, 50u);
+  std::vector<NewWord> whole = Find(corpus, WordOptions(), exports);
+  ASSERT_EQ(spilled.size(), whole.size());
+  for (size_t i = 0; i < whole.size(); ++i) {
+    EXPECT_EQ(spilled[i].word, whole[i].word);
+    EXPECT_EQ(spilled[i].score, whole[i].score);
+  }
+}
+
+}  // namespace
+}  // namespace ulo::engine
