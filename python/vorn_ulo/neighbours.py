@@ -33,5 +33,7 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
         engine.free_options("rank", options)
     rows = [line.split("\t") for line in text.splitlines()]
     columns = list(zip(*rows)) if rows else [()] * len(RANKED_COLUMNS)
-    return pd.DataFrame({name: pd.Series(list(values), dtype=object if kind is str else kind)
-                         for (name, kind), values in zip(RANKED_COLUMNS.items(), columns)})
+    parse = {str: str, "float64": float, "int64": int}
+    return pd.DataFrame({
+        name: pd.Series([parse[kind](v) for v in values], dtype=object if kind is str else kind)
+        for (name, kind), values in zip(RANKED_COLUMNS.items(), columns)})
