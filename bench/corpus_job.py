@@ -66,6 +66,15 @@ def supports_jobs(ulo):
     return "--jobs" in result.stdout + result.stderr
 
 
+def filter_flags(ulo):
+    """The options that turn this ulo's filters off: every contender counts every token, as
+    the anchors do (before the engine's defaults, ulo's count had no filters)."""
+    result = subprocess.run([ulo, "count", "--help"], capture_output=True, text=True)
+    if "--no-default-stopwords" not in result.stdout + result.stderr:
+        return ""
+    return "--no-default-stopwords --keep-punctuation"
+
+
 def supports_sync(ulo):
     """Whether this ulo flushes its outputs to the disk on request (`--sync`)."""
     result = subprocess.run([ulo, "--help"], capture_output=True, text=True)
@@ -191,10 +200,20 @@ def words_job(bench, corpus):
 
 
 # ulo count + ulo merge. The options after the four named arguments go to both commands
-# (--jobs N: both stages in N processes); ULO_GLOBAL (global options) too.
+# (--jobs N: both stages in N processes) where the build's merge takes them (ULO_MERGE_JOBS
+# set), else to the count alone; ULO_GLOBAL (global options) to both; ULO_FILTERS to the
+# count.
 ULO_SCRIPT = ('ulo=$1; spill=$2; out=$3; corpus=$4; shift 4; rm -rf "$spill"; '
-              '"$ulo" --quiet $ULO_GLOBAL count "$corpus" --work "$spill" --window %s "$@" && '
+              '"$ulo" --quiet $ULO_GLOBAL count "$corpus" --work "$spill" --window %s $ULO_FILTERS '
+              '"$@" && if [ -z "$ULO_MERGE_JOBS" ]; then set --; fi && '
               '"$ulo" --quiet $ULO_GLOBAL merge "$spill" "$out" "$@"' % WINDOW)
+
+
+def ulo_env(ulo, **extra):
+    """The environment of ULO_SCRIPT for this ulo."""
+    merge = subprocess.run([ulo, "merge", "--help"], capture_output=True, text=True)
+    return dict(os.environ, ULO_FILTERS=filter_flags(ulo),
+                ULO_MERGE_JOBS="1" if "--jobs" in merge.stdout + merge.stderr else "", **extra)
 
 
 def _sizes(corpus):
@@ -221,7 +240,7 @@ def job(bench):
                 global_options=""):
         spill = os.path.join(w, "corpus_%s_spill" % key)
         outs[key] = os.path.join(w, "corpus_%s.txt" % key)
-        env = dict(os.environ, ULO_GLOBAL=global_options)
+        env = ulo_env(bench.ulo(before, build), ULO_GLOBAL=global_options)
         return Contender(key, label, shell(ULO_SCRIPT, bench.ulo(before, build), spill,
                                            outs[key], corpus, *extra), role, [spill, outs[key]],
                          env=env)
@@ -335,7 +354,8 @@ def dask_job(bench):
     contenders = [
         Contender("library", "ulo count --jobs 2 + ulo merge --jobs 2",
                   shell(ULO_SCRIPT, bench.ulo(), spill, outs["library"], corpus, "--jobs", "2"),
-                  "anchor", [spill, outs["library"]]),
+                  "anchor", [spill, outs["library"]],
+                  env=ulo_env(bench.ulo())),
         Contender("dask", "Dask, LocalCluster of 2 single-threaded workers, started",
                   [bench.python, os.path.join(ANCHORS, "dask_count.py"), cluster.address,
                    library, corpus, shared, outs["dask"]], "library", [shared, outs["dask"]],

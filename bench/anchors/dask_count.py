@@ -14,7 +14,8 @@ def main():
     from vorn_ulo.readers import pair_files
 
     with open(address_file) as f, Client(f.read().strip()) as client:
-        result = count_corpus([corpus], shared, client, window=5, library_path=library)
+        result = count_corpus([corpus], shared, client, window=5, library_path=library,
+                              stopwords="none", drop_punctuation=False)
     # As ulo merge joins its ranges: the kernel copies.
     with open(out, "wb") as joined:
         for part in pair_files(result):

@@ -28,7 +28,8 @@ def main():
     encoding = sys.argv[7] if len(sys.argv) > 7 else ""
     shutil.rmtree(work, ignore_errors=True)
     pairs = vorn_ulo.count_corpus(corpus, work, tokenizer=tokenizer, window=int(window),
-                                  source_encoding=encoding, jobs=1)
+                                  source_encoding=encoding, jobs=1,
+                                  stopwords="none", drop_punctuation=False)
     os.replace(pairs, out)
 
 
