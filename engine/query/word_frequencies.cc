@@ -104,16 +104,21 @@ bool WordFrequencies::Read(const std::string& path, const std::string& stamp) {
 }
 
 bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp, std::string* error) {
+  // The frequencies as the ranking's first pass sums them, and the mirror
+  // check, in one pass.
   Ranking counted;
-  if (!counted.CountFrequencies(pairs, error)) return false;
   uint64_t below = 0, above = 0;
   std::string_view word1, word2;
   int64_t count = 0;
   bool read = ForEachPairFileLine(pairs, error, [&](std::string_view line) {
-    if (!ParsePairLine(line, &word1, &word2, &count) || word1 == word2) return;
+    if (!ParsePairLine(line, &word1, &word2, &count)) return;
+    counted.AddFrequency(word1, count);
+    counted.AddFrequency(word2, count);
+    counted.AddTotal(count);
+    counted.AddTotal(count);
     if (word1 < word2) {
       below += PairHash(word1, word2, count);
-    } else {
+    } else if (word2 < word1) {
       above += PairHash(word2, word1, count);
     }
   });
