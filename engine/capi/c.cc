@@ -11,6 +11,7 @@
 #include "engine/export/export.h"
 #include "engine/files/pair_check.h"
 #include "engine/merge/partition.h"
+#include "engine/query/word_query.h"
 #include "engine/session/operations.h"
 #include "engine/stats/measures.h"
 
@@ -193,6 +194,20 @@ void ulo_rank(const char* pairs, const char* out, const ulo_rank_options_t* opti
   if (IsNull(pairs, "pair-count file", errptr) || IsNull(out, "output", errptr)) return;
   RankOptions defaults;
   Fail(errptr, RankFile(pairs, out, options != nullptr ? options->options : defaults));
+}
+
+char* ulo_neighbours(const char* pairs, const char* word, size_t length,
+                     const ulo_rank_options_t* options, char** errptr) {
+  if (IsNull(pairs, "pair-count file", errptr)) return nullptr;
+  if (length > 0 && IsNull(word, "word", errptr)) return nullptr;
+  RankOptions defaults;
+  std::string text, error;
+  if (!WordRankingText(pairs, std::string(word == nullptr ? "" : word, length),
+                       options != nullptr ? options->options : defaults, &text, &error)) {
+    Fail(errptr, error);
+    return nullptr;
+  }
+  return Copy(text);
 }
 
 void ulo_export(const char* in, const char* out, const char* format, int32_t top,

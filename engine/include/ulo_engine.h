@@ -188,6 +188,13 @@ ULO_ENGINE_EXPORT void ulo_topn(const ulo_exports_t* exports, const char* in, co
  * writes them to `out` as lines word TAB other TAB score TAB count (staged). */
 ULO_ENGINE_EXPORT void ulo_rank(const char* pairs, const char* out,
                                 const ulo_rank_options_t* options, char** errptr);
+/* One word's associations of the pair-count file `pairs` (the word in the
+ * file's encoding, pointer + length), as the lines ulo_rank writes for it,
+ * found by binary search in the sorted file with the frequencies of its
+ * sidecar PAIRS.freq (made on first use, remade when the file changed).
+ * Returns the lines (empty for a word the file lacks), or NULL on failure. */
+ULO_ENGINE_EXPORT char* ulo_neighbours(const char* pairs, const char* word, size_t length,
+                                       const ulo_rank_options_t* options, char** errptr);
 /* Writes the pair-count file or ranking `in` (told apart by its first
  * line) to `out` for other tools, staged: "csv" (a header line, RFC 4180
  * quoting), "gexf" (1.3) or "graphml" by `format`, or by out's extension when

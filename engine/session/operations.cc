@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -15,6 +15,7 @@
 #include "engine/files/pair_check.h"
 #include "engine/files/pair_parts.h"
 #include "engine/report/progress.h"
+#include "engine/stats/rank.h"
 #include "engine/text/encoding.h"
 
 namespace ulo::engine {
@@ -270,12 +271,38 @@ std::string WriteSupport(Session& session, const std::string& in, const std::str
                          });
 }
 
+namespace {
+
+// The lines of `in` whose first word is not above the second: each pair of a
+// count of both directions once.
+bool WriteOneSide(const std::string& in, const std::string& out, std::string* error) {
+  std::ofstream file(out, std::ios::binary);
+  std::string_view word1, word2;
+  int64_t count = 0;
+  bool read = ForEachPairFileLine(in, error, [&](std::string_view line) {
+    if (ParsePairLine(line, &word1, &word2, &count) && !(word2 < word1)) file << line << '\n';
+  });
+  file.close();
+  if (read && !file) *error = "cannot write " + out + ": " + ErrorText(errno);
+  return read && file;
+}
+
+}  // namespace
+
 std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
-                      const OperationOptions& options) {
-  return StagedOperation("topn", in, out, options,
-                         [&](const std::string& input, const std::string& staged) {
-                           return session.TopNDirect(input, staged, n) ? 0 : kNoStatus;
-                         });
+                      const OperationOptions& options, bool mirrored) {
+  return StagedOperation(
+      "topn", in, out, options, [&](const std::string& input, const std::string& staged) {
+        if (!mirrored) return session.TopNDirect(input, staged, n) ? 0 : kNoStatus;
+        // Each line offers its pair both ways: a pair on two lines would
+        // stand twice in every list. The one-sided copy is itself staged,
+        // so a killed run leaves nothing that is not swept.
+        StagedOutput once(out + ".once");
+        std::string error;
+        bool ranked = !once.path().empty() && WriteOneSide(input, once.path(), &error) &&
+                      session.TopNDirect(once.path(), staged, n);
+        return ranked ? 0 : kNoStatus;
+      });
 }
 
 }  // namespace ulo::engine

@@ -30,8 +30,10 @@ std::string FilterPairs(Session& session, const std::string& in, const std::stri
                         int32_t threshold, const OperationOptions& options = {});
 std::string WriteSupport(Session& session, const std::string& in, const std::string& out,
                          const OperationOptions& options = {});
+// `mirrored`: `in` holds every pair on two lines, (a, b) and (b, a), as a
+// count of both directions does; the library is given each pair once.
 std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
-                      const OperationOptions& options = {});
+                      const OperationOptions& options = {}, bool mirrored = false);
 
 // The failure line of an operation from file `in` to file `out` that
 // cannot work: `in` unreadable or (unless trusted) no pair-count file,

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -118,7 +119,7 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   std::string_view word1, word2;
   int64_t count = 0;
   // The frequencies and the total as the library's statistics sum them.
-  return ForEachLine(path, error, [&](std::string_view line) {
+  return ForEachPairFileLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count)) return;
     uint32_t id1 = Intern(word1);
     uint32_t id2 = Intern(word2);
@@ -128,9 +129,16 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   });
 }
 
-void Ranking::AddFrequency(std::string_view word, int64_t frequency) {
+void Ranking::Reserve(size_t count) {
+  ids.reserve(count);
+  words.reserve(count);
+  frequencies.reserve(count);
+}
+
+uint32_t Ranking::AddFrequency(std::string_view word, int64_t frequency) {
   uint32_t id = Intern(word);
   frequencies[id] = SaturatingAdd(frequencies[id], frequency);
+  return id;
 }
 
 void Ranking::AddTotal(int64_t sum) {
@@ -148,24 +156,27 @@ void Ranking::Keep(const std::vector<std::string>* bases) {
 }
 
 bool Ranking::Score(const std::string& path, std::string* error) {
+  return ForEachPairFileLine(path, error, [&](std::string_view line) { ScoreLine(line); });
+}
+
+void Ranking::ScoreLine(std::string_view line) {
   std::string_view word1, word2;
   int64_t count = 0;
+  if (!ParsePairLine(line, &word1, &word2, &count)) return;
+  ScorePair(ids.find(std::string(word1))->second, ids.find(std::string(word2))->second, count);
+}
+
+void Ranking::ScorePair(uint32_t id1, uint32_t id2, int64_t count) {
+  if (count < MinCount(options) || (!options.selfPairs && id1 == id2)) return;
+  if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount) return;
+  const double a = static_cast<double>(count);
+  const double f1 = static_cast<double>(frequencies[id1]);
+  const double f2 = static_cast<double>(frequencies[id2]);
   const double n = static_cast<double>(total);
-  const int64_t minCount = MinCount(options);
-  return ForEachLine(path, error, [&](std::string_view line) {
-    if (!ParsePairLine(line, &word1, &word2, &count) || count < minCount) return;
-    if (!options.selfPairs && word1 == word2) return;
-    uint32_t id1 = ids.find(std::string(word1))->second;
-    uint32_t id2 = ids.find(std::string(word2))->second;
-    if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount) return;
-    const double a = static_cast<double>(count);
-    const double f1 = static_cast<double>(frequencies[id1]);
-    const double f2 = static_cast<double>(frequencies[id2]);
-    if (options.direction != Direction::kBefore)
-      Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count, true});
-    if (options.direction != Direction::kAfter)
-      Offer(id2, {id1, engine::Score(options.measure, {a, f2, f1, n}), count, false});
-  });
+  if (options.direction != Direction::kBefore)
+    Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count, true});
+  if (options.direction != Direction::kAfter)
+    Offer(id2, {id1, engine::Score(options.measure, {a, f2, f1, n}), count, false});
 }
 
 void Ranking::OfferItem(std::string_view base, std::string_view other, double score,
@@ -188,6 +199,19 @@ std::vector<uint32_t> Ranking::SortedIds() const {
   return order;
 }
 
+std::string RankedLine(const Ranking& ranking, uint32_t id, const RankedItem& item,
+                       PeopleText* shown) {
+  std::string line = shown != nullptr ? shown->Show(ranking.Word(id)) : ranking.Word(id);
+  line += '\t';
+  line += shown != nullptr ? shown->Show(ranking.Word(item.other)) : ranking.Word(item.other);
+  line += '\t';
+  line += FormatScore(item.score);
+  line += '\t';
+  line += std::to_string(item.count);
+  line += item.follows ? "\tafter\n" : "\tbefore\n";
+  return line;
+}
+
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
                   PeopleText* shown, const OutputOptions& output) {
   StagedOutput staged(path, output);
@@ -200,14 +224,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
   std::string line;
   for (uint32_t id : ranking.SortedIds()) {
     for (const RankedItem& item : ranking.List(id)) {
-      line.assign(shown != nullptr ? shown->Show(ranking.Word(id)) : ranking.Word(id));
-      line += '\t';
-      line += shown != nullptr ? shown->Show(ranking.Word(item.other)) : ranking.Word(item.other);
-      line += '\t';
-      line += FormatScore(item.score);
-      line += '\t';
-      line += std::to_string(item.count);
-      line += item.follows ? "\tafter\n" : "\tbefore\n";
+      line = RankedLine(ranking, id, item, shown);
       if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
         *error = "cannot write " + path + ": " + ErrorText(errno);
         return false;

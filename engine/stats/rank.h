@@ -61,10 +61,17 @@ class Ranking {
   // AddTotal), then Keep, then the second pass over one part.
   void SetOptions(const RankOptions& rankOptions) { options = rankOptions; }
   bool CountFrequencies(const std::string& path, std::string* error);
-  void AddFrequency(std::string_view word, int64_t frequency);
+  // Room for `count` words, for a caller that knows how many come.
+  void Reserve(size_t count);
+  // Returns the word's id.
+  uint32_t AddFrequency(std::string_view word, int64_t frequency);
   void AddTotal(int64_t sum);
   void Keep(const std::vector<std::string>* bases);
   bool Score(const std::string& path, std::string* error);
+  // The second pass's work on one line; every word of it must be known.
+  void ScoreLine(std::string_view line);
+  // The same for the line (id1, id2, count).
+  void ScorePair(uint32_t id1, uint32_t id2, int64_t count);
   // Offers `other` to `base`'s list as the second pass does: lists ranked
   // apart, offered in file order, join into the lists of the whole file.
   void OfferItem(std::string_view base, std::string_view other, double score, int64_t count,
@@ -95,6 +102,12 @@ class Ranking {
   int64_t total = 0;
 };
 
+// Calls take(line) for each line of the pair-count file `path` (or of its
+// parts, in order), its LF or CR LF removed. False with a sentence in
+// `*error` when a file cannot be read to its end.
+bool ForEachPairFileLine(const std::string& path, std::string* error,
+                         const std::function<void(std::string_view)>& take);
+
 // Splits a pair-count line (its line end removed) into its two words and
 // its count, read as the library reads it: optional blanks and sign, then
 // digits, stopping at the first other byte; no digits give 0. False for a
@@ -102,11 +115,10 @@ class Ranking {
 bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_view* word2,
                    int64_t* count);
 
-// Calls `take` for each line of the pair-count file `path` (or of its parts,
-// in order), its LF or CR LF removed. False with a sentence in `*error` when
-// it cannot be read to its end.
-bool ForEachPairFileLine(const std::string& path, std::string* error,
-                         const std::function<void(std::string_view)>& take);
+// One line of a ranked file: "word TAB other TAB score TAB count TAB
+// after|before" LF, the words converted by `shown` when given.
+std::string RankedLine(const Ranking& ranking, uint32_t id, const RankedItem& item,
+                       PeopleText* shown = nullptr);
 
 // Writes "word TAB other TAB score TAB count TAB after|before" for every
 // item, the words in byte order, converted by `shown` for people when given

@@ -61,8 +61,10 @@ struct PipelineOptions {
   std::string out;
   std::optional<int32_t> threshold;
   int32_t top = 10;
+  bool support = false;  // the library's support records, large: only on request
+  bool topn = false;     // the library's top-N file
 };
-// Returns the exit code; `*topnPath` names the top-N file written.
+// Returns the exit code; `*topnPath` names the top-N file when one is written.
 int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPath);
 
 // `ulo show`'s work on a top-N file, shared with `ulo demo`.

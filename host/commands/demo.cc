@@ -58,6 +58,7 @@ Runner AddDemoCommand(CLI::App& app) {
     options.out = args->out;
     options.top = 16;
     options.threshold = 5;
+    options.topn = true;  // the library's own view by confidence, before llr's
     std::string topn;
     if (int failed = RunPipeline(host, options, &topn)) return failed;
     std::printf("\n");

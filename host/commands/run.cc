@@ -46,6 +46,7 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   std::string frequent = (out / "frequent.txt").string();
   std::string support = (out / "support.txt").string();
   std::string topn = (out / "topn.txt").string();
+  std::string ranked = (out / "ranked.txt").string();
   Session* session = host.Open();
   if (session == nullptr) return kExitFailure;
   // DIR itself is made, not a chain of missing parents.
@@ -93,13 +94,28 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
       return failed;
     }
   }
-  if (int failed =
-          timed("support", [&] { return Report(WriteSupport(*session, pairs, support, operations)); })) {
+  if (int failed = timed("rank", [&] {
+        RankOptions rank;
+        rank.top = options.top;
+        std::string failure = RankFile(pairs, ranked, rank, operations);
+        return Report(failure.empty() ? failure : "rank: " + failure);
+      })) {
     return failed;
   }
-  if (int failed =
-          timed("topn", [&] { return Report(WriteTopN(*session, pairs, topn, options.top, operations)); })) {
-    return failed;
+  if (options.support) {
+    if (int failed = timed("support", [&] {
+          return Report(WriteSupport(*session, pairs, support, operations));
+        })) {
+      return failed;
+    }
+  }
+  if (options.topn) {
+    if (int failed = timed("topn", [&] {
+          return Report(
+              WriteTopN(*session, pairs, topn, options.top, operations, !options.count.oneWay));
+        })) {
+      return failed;
+    }
   }
 
   PrintCountSummary(summary, options.count);
@@ -112,12 +128,14 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   }
   std::printf("%-10s %8.2f\n", "total", total);
   std::printf("\noutput files\n");
-  std::vector<std::string> files = {pairs, support, topn};
-  if (options.threshold) files.insert(files.begin() + 1, frequent);
+  std::vector<std::string> files = {pairs, ranked};
+  if (options.threshold) files.push_back(frequent);
+  if (options.support) files.push_back(support);
+  if (options.topn) files.push_back(topn);
   for (const std::string& file : files) {
     std::printf("  %-40s %10s\n", file.c_str(), HumanBytes(FileBytes(file)).c_str());
   }
-  if (topnPath != nullptr) *topnPath = topn;
+  if (topnPath != nullptr && options.topn) *topnPath = topn;
   return 0;
 }
 
@@ -127,8 +145,10 @@ Runner AddRunCommand(CLI::App& app) {
       AddCommand(app, "run", "CORPUS... --out DIR [options]",
                  "The whole pipeline, from corpora to statistics.\n"
                  "Counts the corpora (spill files in DIR/spill), merges them into DIR/pairs.txt,\n"
-                 "filters them into DIR/frequent.txt when --threshold is given, and writes\n"
-                 "DIR/support.txt and DIR/topn.txt; then prints a summary.");
+                 "ranks every word's --top associated words by llr into DIR/ranked.txt (as ulo\n"
+                 "rank does), filters the pairs into DIR/frequent.txt when --threshold is given,\n"
+                 "and writes the library's support records DIR/support.txt (--support; large)\n"
+                 "and top-N file DIR/topn.txt (--topn) when asked; then prints a summary.");
   AddCountOptions(*command, &args->count);
   command->add_option("--out", args->out, "directory for every output")
       ->type_name("DIR")
@@ -139,7 +159,9 @@ Runner AddRunCommand(CLI::App& app) {
           "also write the pairs whose count reaches T")
       ->type_name("T")
       ->check(Int32Any());
-  command->add_option("--top", args->top, "associated words per word in topn.txt")
+  command->add_flag("--support", args->support, "also write the support records of every pair");
+  command->add_flag("--topn", args->topn, "also write the library's top-N file by confidence");
+  command->add_option("--top", args->top, "associated words per word in ranked.txt and topn.txt")
       ->type_name("N")
       ->check(Int32AtLeast(1))
       ->capture_default_str();

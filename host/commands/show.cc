@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 
-#include "engine/files/pair_parts.h"
+#include "engine/files/file_kind.h"
 #include "engine/files/pair_check.h"
+#include "engine/files/pair_parts.h"
+#include "engine/query/word_query.h"
 #include "engine/text/absent.h"
 #include "engine/text/characters.h"
 #include "engine/text/encoding.h"
@@ -54,18 +56,22 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
   if (std::string problem = PairFileProblem(path); !problem.empty()) {
     return Fail("show: cannot read the pair-count file " + path + ": " + problem);
   }
-  if (std::string problem =
-          trustInput || IsPartsDirectory(path) ? "" : PairFileProblem(path, kMergedPairs);
-      !problem.empty()) {
-    return Fail("show: " + problem);
-  }
-  Ranking ranking;
-  if (!ranking.Build(path, options, &error, &wanted)) return Fail("show: " + error);
+  // The file is checked whole when its frequency sidecar is made; a sidecar
+  // that matches it says it was.
+  WordFrequencies frequencies;
+  if (!frequencies.Open(path, trustInput, &error)) return Fail("show: " + error);
   int missing = 0;
   for (const std::string& word : wanted) {
+    Ranking ranking;
+    if (!RankWord(path, frequencies, word, options, &ranking, &error)) {
+      return Fail("show: " + error);
+    }
     std::optional<uint32_t> id = ranking.Find(word);
     if (!id) {
-      Fail("show: " + AbsentFromRanking(text, ranking, word, path));
+      PrefixNeighbours neighbours(word);
+      frequencies.ForEach(
+          [&](std::string_view other, int64_t frequency) { neighbours.Offer(other, frequency); });
+      Fail("show: " + AbsentWordMessage(text, word, path, neighbours));
       ++missing;
       continue;
     }
@@ -154,16 +160,18 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
       width = std::max(width, DisplayWidth(row[0]));
     std::printf("%s\n  rank  %-*s  confidence  support\n", print(word).c_str(),
                 static_cast<int>(width), "word");
-    // A pair counted in both directions stands on two lines of the merged
-    // file, and each line offers the association: show each word once.
+    // A top-N file made by hand from a count of both directions lists each
+    // pair twice (each line offers it): show each word once.
     int rank = 0;
     std::vector<std::string> shown;
     for (const auto& row : rows) {
       if (std::find(shown.begin(), shown.end(), row[0]) != shown.end()) continue;
       shown.push_back(row[0]);
       std::string padding(width - DisplayWidth(row[0]), ' ');
+      // Two decimals of a percentage: a rarer pair's support is below them.
+      std::string support = row[2] == "0.00" ? "<0.01" : row[2];
       std::printf("  %4d  %s%s  %9s%%  %6s%%\n", ++rank, print(row[0]).c_str(), padding.c_str(),
-                  row[1].c_str(), row[2].c_str());
+                  row[1].c_str(), support.c_str());
     }
     std::printf("\n");
   }
@@ -179,28 +187,37 @@ Runner AddShowCommand(CLI::App& app) {
   };
   auto args = std::make_shared<Arguments>();
   CLI::App* command = AddCommand(
-      app, "show", "FILE WORD... [--measure M [--top N] [--min-count C] ...] [--to ENCODING]",
+      app, "show", "FILE WORD... [--measure M] [--top N] [--min-count C] ... [--to ENCODING]",
       "Print a word's top associations readably.\n"
-      "Prints each WORD's top associations as a table: from a top-N file (ulo topn, or\n"
-      "topn.txt of ulo run) with confidence and support, or with --measure ranked from\n"
-      "a pair-count file (pairs.txt of ulo run) with the score and the count. Words are\n"
-      "taken in the terminal's encoding and the table is printed in UTF-8 (or --to);\n"
-      "a word the file does not hold is said to be absent, with the words that begin\n"
-      "like it.");
-  command->add_option("FILE", args->path, "a top-N file, or with --measure a pair-count file")
-      ->required();
+      "Prints each WORD's top associations as a table: ranked by a measure (--measure,\n"
+      "default llr) from a pair-count file (pairs.txt of ulo run) with the score and the\n"
+      "count, or from a top-N file (ulo topn, or topn.txt of ulo run --topn) with\n"
+      "confidence and support. A word's lines are found by binary search in the sorted\n"
+      "pair-count file, with the frequencies of its sidecar PAIRS.freq (made on first\n"
+      "use, remade when the file changes). Words are taken in the terminal's encoding\n"
+      "and the table is printed in UTF-8 (or --to); a word the file does not hold is\n"
+      "said to be absent, with the words that begin like it. Any other kind of file is\n"
+      "refused.");
+  command->add_option("FILE", args->path, "a pair-count file, or a top-N file")->required();
   command->add_option("WORD", args->words, "the words to show")->required();
   command->add_option("--to", args->encoding, "the encoding of the table")
       ->type_name("ENCODING")
       ->check(KnownEncoding())
       ->capture_default_str();
   CLI::Option* measure = AddMeasureOption(*command, &args->rank.measure);
-  AddRankOptions(*command, &args->rank, "associated words per word (default 10)", measure);
+  AddRankOptions(*command, &args->rank, "associated words per word (default 10)", nullptr);
   return [args, measure](Host& host) {
-    if (measure->count() > 0)
-      return ShowRanked(args->path, args->words, args->encoding, args->rank,
-                        host.options().trustInput);
-    return ShowTopN(args->path, args->words, args->encoding);
+    FileKind kind = KindOfFile(args->path);
+    if (kind == FileKind::kTopN && measure->count() == 0)
+      return ShowTopN(args->path, args->words, args->encoding);
+    if (kind == FileKind::kTopN || kind == FileKind::kSupport || kind == FileKind::kRanked) {
+      return Fail("show: " + args->path + " is " + KindName(kind) +
+                  ", not the pair-count file (pairs.txt of ulo run) that show ranks from" +
+                  (kind == FileKind::kTopN ? " with --measure" : "") +
+                  "; it shows a top-N file too, without --measure");
+    }
+    return ShowRanked(args->path, args->words, args->encoding, args->rank,
+                      host.options().trustInput);
   };
 }
 

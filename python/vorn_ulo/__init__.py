@@ -22,6 +22,7 @@ from .errors import (
 )
 from .graphs import export, to_networkx, to_sparse
 from .measures import associations, measure_names, score
+from .neighbours import neighbours
 from .readers import read_filtered, read_pairs, read_support_records, read_top_n, to_frame
 from .words import new_words
 
@@ -72,6 +73,7 @@ __all__ = [
     "load",
     "measure_names",
     "merge",
+    "neighbours",
     "new_words",
     "read_filtered",
     "read_pairs",

@@ -10,25 +10,13 @@
 #include <vector>
 
 #include "engine/include/ulo_engine.h"
+#include "engine_text.h"
 #include "loaded_library.h"
 #include "run_ulo.h"
 #include "test_support.h"
 
 namespace ulo::testing {
 namespace {
-
-// An error slot as the header describes it, released at the end.
-struct Error {
-  char* text = nullptr;
-  ~Error() { ulo_free(text); }
-  std::string str() const { return text == nullptr ? "" : text; }
-};
-
-std::string Take(char* text) {
-  std::string copy = text == nullptr ? "" : text;
-  ulo_free(text);
-  return copy;
-}
 
 // Two sorted pair-count files whose first words w100 ... w139 alternate.
 void WriteInterleaved(const std::string& first, const std::string& second) {

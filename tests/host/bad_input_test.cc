@@ -210,8 +210,11 @@ TEST_F(BadInputTest, FinishedOutputsReplaceTheOldOnesAndLeaveNoPartialFile) {
   ASSERT_EQ(Run("merge " + Q("m") + " " + Q("merged.txt")).exitCode, 0);
   EXPECT_EQ(ReadFile(dir.Path("merged.txt")), "a\tb\t3\n");
   EXPECT_FALSE(FileExists(dir.Path("merged.txt_err.log")));
-  ASSERT_EQ(Run("run " + Q("corpus.txt") + " --out " + Q("r") + " --threshold 1").exitCode, 0);
-  for (const char* name : {"r/pairs.txt", "r/frequent.txt", "r/support.txt", "r/topn.txt"}) {
+  ASSERT_EQ(Run("run " + Q("corpus.txt") + " --out " + Q("r") + " --threshold 1 --support --topn")
+                .exitCode,
+            0);
+  for (const char* name :
+       {"r/pairs.txt", "r/ranked.txt", "r/frequent.txt", "r/support.txt", "r/topn.txt"}) {
     EXPECT_TRUE(FileExists(dir.Path(name))) << name;
   }
   ExpectNoPartialFiles(dir.path());

@@ -187,10 +187,11 @@ TEST_F(CrashTest, MergeKilledAnywhereIsNeverCountedAndMergesAgainExactly) {
 TEST_F(CrashTest, RunAndRankKilledAnywhereRunAgainToTheUndisturbedResult) {
   std::string out = dir.Path("t/r");
   std::vector<std::string> outputs;
-  for (const char* file : {"pairs.txt", "frequent.txt", "support.txt", "topn.txt"})
+  for (const char* file : {"pairs.txt", "ranked.txt", "frequent.txt", "support.txt", "topn.txt"})
     outputs.push_back(out + "/" + file);
   KillTrials({"run",
-              {"run", corpus, "--out", out, "--window", "3", "--threshold", "3", "--jobs", "2"},
+              {"run", corpus, "--out", out, "--window", "3", "--threshold", "3", "--jobs", "2",
+               "--support", "--topn"},
               {out + "/spill", out + "/pairs.txt"},
               outputs},
              6);

@@ -126,7 +126,7 @@ TEST(JobsTest, EveryWayOfDealingAndHandingOverGivesTheSameMergedFile) {
     EXPECT_NE(run.out.find(std::string("workers            ") + way.jobs), std::string::npos)
         << run.out;
   }
-  EXPECT_TRUE(ReadFile(dir.Path("j1p/topn.txt")) == ReadFile(dir.Path("j3/topn.txt")));
+  EXPECT_TRUE(ReadFile(dir.Path("j1p/ranked.txt")) == ReadFile(dir.Path("j3/ranked.txt")));
 }
 
 std::string Grouped(uint64_t value) {
@@ -208,7 +208,7 @@ TEST(JobsTest, FiltersDropTheSameTokensInEveryWorker) {
         << name << "\n"
         << run.out;
   }
-  for (const char* file : {"pairs.txt", "frequent.txt", "support.txt", "topn.txt"}) {
+  for (const char* file : {"pairs.txt", "ranked.txt", "frequent.txt"}) {
     EXPECT_TRUE(ReadFile(dir.Path(std::string("j1/") + file)) ==
                 ReadFile(dir.Path(std::string("j2/") + file)))
         << file;

@@ -123,7 +123,7 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
            {"merge " + Quote(dir.Path("nodir")) + " " + out,
             "merge: cannot read the directory " + dir.Path("nodir") + ": no such directory"},
            {"show " + Quote(missing) + " a",
-            "show: cannot read the top-N file " + missing + ": no such file"},
+            "show: cannot read the pair-count file " + missing + ": no such file"},
        }) {
     Result result = Run(failing.arguments);
     EXPECT_EQ(result.exitCode, 1) << failing.arguments;
@@ -244,9 +244,9 @@ TEST_F(UloTest, EveryCharacterKeptOrItsWordDroppedWhole) {
 
 TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
   WriteFile(dir.Path("c.txt"), "a b\na b\na d\n");
-  Result result =
-      Run("run " + Quote(dir.Path("c.txt")) + " --out " + Quote(dir.Path("out")) +
-          " --window 1 --one-way --threshold 2 --top 2 --jobs 1 --no-default-stopwords");
+  std::string run = "run " + Quote(dir.Path("c.txt")) + " --window 1 --top 2 --jobs 1 " +
+                    "--no-default-stopwords --out ";
+  Result result = Run(run + Quote(dir.Path("out")) + " --one-way --threshold 2 --support --topn");
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(ReadFile(dir.Path("out/pairs.txt")), "a\tb\t2\na\td\t1\n");
   EXPECT_EQ(ReadFile(dir.Path("out/frequent.txt")), "2\ta\tb\n");
@@ -255,7 +255,8 @@ TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
             "a\tb\t66.67\t33.33\na\td\t33.33\t16.67\nb\ta\t100.00\t33.33\nd\ta\t100.00\t16.67\n");
   std::string support = ReadFile(dir.Path("out/support.txt"));
   EXPECT_EQ(support.rfind("<rec>\n<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=a\n", 0), 0u) << support;
-  for (const char* line : {"distinct pairs     2", "spill files        1", "merge", "topn.txt"}) {
+  for (const char* line :
+       {"distinct pairs     2", "spill files        1", "merge", "ranked.txt", "topn.txt"}) {
     EXPECT_NE(result.out.find(line), std::string::npos) << line << "\n" << result.out;
   }
 
@@ -264,6 +265,34 @@ TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
   EXPECT_NE(show.out.find("66.67%"), std::string::npos) << show.out;
   Result missing = Run("show " + Quote(dir.Path("out/topn.txt")) + " zzz");
   ExpectOneLineFailure(missing, "'zzz' is not in");
+
+  // By default: the pairs and their ranking, nothing of the library's records.
+  ASSERT_EQ(Run(run + Quote(dir.Path("d"))).exitCode, 0);
+  EXPECT_EQ(ReadFile(dir.Path("d/ranked.txt")).rfind("a\tb\t", 0), 0u);
+  EXPECT_FALSE(FileExists(dir.Path("d/support.txt")));
+  EXPECT_FALSE(FileExists(dir.Path("d/topn.txt")));
+  // Counted both ways, each pair stands on two lines; the top-N file still
+  // lists each neighbour once.
+  ASSERT_EQ(Run(run + Quote(dir.Path("both")) + " --topn").exitCode, 0);
+  EXPECT_EQ(ReadFile(dir.Path("both/topn.txt")),
+            "a\tb\t66.67\t33.33\na\td\t33.33\t16.67\nb\ta\t100.00\t33.33\nd\ta\t100.00\t16.67\n");
+}
+
+TEST_F(UloTest, ShowRefusesAFileOfAnotherKind) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<rec>\n<x>=a\n", "is a support-record file (ulo support), not the pair-count file"},
+      {"a\tb\t1.5\t2\tafter\n", "is a ranked file (ulo rank), not the pair-count file"},
+  };
+  for (auto [text, expected] : cases) {
+    WriteFile(dir.Path("f.txt"), text);
+    ExpectOneLineFailure(Run("show " + Quote(dir.Path("f.txt")) + " a"), expected);
+  }
+  WriteFile(dir.Path("f.txt"), "a\tb\t50.00\t0.00\n");
+  ExpectOneLineFailure(Run("show " + Quote(dir.Path("f.txt")) + " a --measure t"),
+                       "is a top-N file (ulo topn), not the pair-count file");
+  // A support below two decimals is not 0.
+  Result shown = Run("show " + Quote(dir.Path("f.txt")) + " a");
+  EXPECT_NE(shown.out.find("<0.01%"), std::string::npos) << shown.out;
 }
 
 TEST_F(UloTest, FiltersDropTokensBeforePairing) {
@@ -345,7 +374,7 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
   EXPECT_NE(show.out.find("dice  count"), std::string::npos) << show.out;
   EXPECT_NE(show.out.find("1  \xE5\xAE\x88\xE6\x8A\xA4  0.9091      5"), std::string::npos)
       << show.out;
-  EXPECT_EQ(Run("show " + pairs + " a --top 3").exitCode, 2);  // --top needs --measure
+  EXPECT_EQ(Run("show " + pairs + " \xE8\xBF\x9B\xE7\xA8\x8B --top 1").exitCode, 0);  // llr
 
   // graph: a valid SVG naming the words reached, and its DOT source.
   Result graph = Run("graph " + pairs + " \xE8\xBF\x9B\xE7\xA8\x8B --out " +

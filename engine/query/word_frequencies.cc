@@ -1,0 +1,159 @@
+#include "engine/query/word_frequencies.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+#include "engine/files/pair_check.h"
+#include "engine/files/pair_parts.h"
+#include "engine/query/sorted_lines.h"
+#include "engine/stats/rank.h"
+
+namespace ulo::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kMagic[] = "ulo-frequencies 1";
+
+// Size and modification time of the pair file (summed over a directory's
+// parts and index), as the sidecar records them.
+std::string Stamp(const std::string& pairs) {
+  std::vector<std::string> files;
+  std::string error;
+  if (!PairFileParts(pairs, &files, &error)) return {};
+  if (IsPartsDirectory(pairs)) files.push_back((fs::path(pairs) / kPartsIndex).string());
+  uint64_t size = 0, time = 0;
+  for (const std::string& file : files) {
+    std::error_code code;
+    size += fs::file_size(file, code);
+    auto written = fs::last_write_time(file, code);
+    if (code) return {};
+    // Summed: any part that changes changes the stamp.
+    time += static_cast<uint64_t>(written.time_since_epoch().count());
+  }
+  return std::to_string(size) + " " + std::to_string(time);
+}
+
+uint64_t Mix(uint64_t x) {
+  x += 0x9e3779b97f4a7c15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  return x ^ (x >> 31);
+}
+
+// One line's pair in its canonical order (smaller word first), hashed.
+uint64_t PairHash(std::string_view low, std::string_view high, int64_t count) {
+  std::hash<std::string_view> hash;
+  return Mix(Mix(hash(low)) ^ hash(high)) + Mix(static_cast<uint64_t>(count));
+}
+
+}  // namespace
+
+std::string WordFrequencies::PathFor(const std::string& pairs) {
+  std::string path = pairs;
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  return path + ".freq";
+}
+
+bool WordFrequencies::Open(const std::string& pairs, bool trustInput, std::string* error,
+                           const OutputOptions& output) {
+  std::string stamp = Stamp(pairs);
+  std::string path = PathFor(pairs);
+  if (!stamp.empty() && Read(path, stamp)) return true;
+  if (!trustInput && !IsPartsDirectory(pairs)) {
+    if (std::string problem = PairFileProblem(pairs, kMergedPairs); !problem.empty()) {
+      *error = problem;
+      return false;
+    }
+  }
+  if (!Make(pairs, stamp, error)) return false;
+  // Kept only in memory when the sidecar cannot be written (a read-only
+  // directory): the answer is the same, only slower next time.
+  StagedOutput staged(path, output);
+  if (staged.path().empty()) return true;
+  std::ofstream out(staged.path(), std::ios::binary);
+  out << text;
+  out.close();
+  std::string ignored;
+  if (out) staged.Commit(&ignored);
+  return true;
+}
+
+bool WordFrequencies::Read(const std::string& path, const std::string& stamp) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  if (!in) return false;
+  text = all.str();
+  size_t end = text.find('\n');
+  if (end == std::string::npos) return false;
+  std::istringstream head(text.substr(0, end));
+  std::string magic, version, size, time;
+  int mirrored = 0;
+  head >> magic >> version >> size >> time >> mirrored >> sum;
+  if (!head || magic + " " + version != kMagic || size + " " + time != stamp) return false;
+  mirror = mirrored == 1;
+  words = end + 1;
+  return true;
+}
+
+bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp, std::string* error) {
+  // The frequencies as the ranking's first pass sums them, and the mirror
+  // check, in one pass.
+  Ranking counted;
+  uint64_t below = 0, above = 0;
+  std::string_view word1, word2;
+  int64_t count = 0;
+  bool read = ForEachPairFileLine(pairs, error, [&](std::string_view line) {
+    if (!ParsePairLine(line, &word1, &word2, &count)) return;
+    counted.AddFrequency(word1, count);
+    counted.AddFrequency(word2, count);
+    counted.AddTotal(count);
+    counted.AddTotal(count);
+    if (word1 < word2) {
+      below += PairHash(word1, word2, count);
+    } else if (word2 < word1) {
+      above += PairHash(word2, word1, count);
+    }
+  });
+  if (!read) return false;
+  sum = counted.Total();
+  mirror = below == above;
+  text = std::string(kMagic) + " " + (stamp.empty() ? "0 0" : stamp) + " " + (mirror ? "1" : "0") +
+         " " + std::to_string(sum) + "\n";
+  words = text.size();
+  for (uint32_t id : counted.SortedIds()) {
+    text += counted.Word(id);
+    text += '\t';
+    text += std::to_string(counted.Frequency(id));
+    text += '\n';
+  }
+  return true;
+}
+
+std::optional<int64_t> WordFrequencies::Find(std::string_view word) const {
+  std::vector<std::string_view> lines = KeyLinesInText(std::string_view(text).substr(words), word);
+  if (lines.empty()) return std::nullopt;
+  return std::stoll(std::string(lines[0].substr(word.size() + 1)));
+}
+
+std::optional<int64_t> WordFrequencies::Walk::Find(std::string_view word) {
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    std::string_view key = line.substr(0, line.find('\t'));
+    if (key == word) return std::stoll(std::string(line.substr(key.size() + 1)));
+    if (word < key) return std::nullopt;
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace ulo::engine
