@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/count/token_counts.h"
 #include "engine/count/workers.h"
 #include "engine/files/checks.h"
 #include "engine/files/staging.h"
@@ -135,8 +136,30 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
     summary->tally += tally;
   for (const std::string& part : partDirs)
     AddSpillFiles(part, summary);
+  // The workers' token counts leave the tree (the merge takes every file
+  // in it) summed; the directory never stands beside counts not its own.
+  TokenCounts tokens;
+  tokens.SetWindow(settings.window);
+  for (const std::string& part : partDirs) {
+    std::string path = TokenCounts::PathFor(part);
+    TokenCounts counted;
+    std::error_code code;
+    if (!fs::exists(path, code)) continue;
+    if (!counted.Read(path, &error)) {
+      staged.Discard();
+      return Failure(command, error);
+    }
+    tokens.Merge(counted);
+    fs::remove(path, code);
+  }
+  std::string tokensPath = TokenCounts::PathFor(dir);
+  std::error_code removed;
+  fs::remove(tokensPath, removed);
   if (!staged.Commit(&error, output)) {
     staged.Discard();
+    return Failure(command, error);
+  }
+  if (settings.candidateLength == 0 && !tokens.Write(tokensPath, &error, output)) {
     return Failure(command, error);
   }
   summary->seconds =

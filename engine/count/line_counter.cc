@@ -143,6 +143,8 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
 
 bool LineCounter::CountTokens() {
   filter.Apply(&tokens);
+  for (std::string_view token : tokens)
+    unigrams.Add(token);
   if (settings.perPairCommands) {
     ForEachPair(tokens, settings.window, [&](std::string_view a, std::string_view b) {
       if (!failed.empty()) return;
@@ -183,7 +185,10 @@ bool LineCounter::End(std::string* error) {
                           "the counting run in " + workDir + " failed at its end (" + text + ")");
     return false;
   }
-  return true;
+  // Candidate words are no tokens: their counts would mean nothing.
+  if (settings.candidateLength > 0) return true;
+  unigrams.SetWindow(settings.window);
+  return unigrams.Write(TokenCounts::PathFor(workDir), error);
 }
 
 const CountTally& LineCounter::tally() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/count/share_count.h"
+#include "engine/count/token_counts.h"
 #include "engine/text/encoding.h"
 #include "engine/text/pair_batch.h"
 
@@ -38,7 +39,9 @@ class LineCounter {
   // Counts one line of UTF-8 tokens separated by TAB (no line end).
   bool CountTokenLine(std::string_view line, std::string* problem);
 
-  // Ends the run: the last spill file is written. False with a sentence.
+  // Ends the run: the last spill file is written, and the tokens counted
+  // (what the tokenizer and the filters kept) go to WORKDIR.tokens beside
+  // the work directory. False with a sentence.
   bool End(std::string* error);
   bool open() const { return begun; }
   const std::string& failure() const { return failed; }
@@ -61,6 +64,7 @@ class LineCounter {
   std::string failed;
   std::string converted;
   std::vector<std::string_view> tokens;
+  TokenCounts unigrams;
   CountTally counted;
   bool begun = false;
 };

@@ -88,6 +88,11 @@ const std::vector<OptionRow>& RankOptionTable() {
        "after: a word's associates are the words that follow it (a line's word2 for its "
        "word1); before: those that precede it; both: either. Meaningful for a count made one "
        "way"},
+      {"marginals", "pairs",
+       "pairs: a word's frequency sums the counts of its pairs and the total is twice the sum "
+       "of all counts; tokens: a word's frequency is its token count and the total the number "
+       "of tokens, from the counts a count writes beside its pairs (PAIRS.tokens), each pair's "
+       "count divided by the window, as collocation finders over a token stream have them"},
       {"to", kPeopleEncoding,
        "the encoding of the ranking's words: UTF-8 for people, or another (the library's "
        "own is GB18030)"},
@@ -247,6 +252,14 @@ bool SetRankOption(RankOptions* options, std::string_view name, std::string_view
       options->direction = Direction::kBefore;
     } else {
       return bad("after, before or both");
+    }
+  } else if (name == "marginals") {
+    if (value == "pairs") {
+      options->marginals = Marginals::kPairs;
+    } else if (value == "tokens") {
+      options->marginals = Marginals::kTokens;
+    } else {
+      return bad("pairs or tokens");
     }
   } else if (name == "to") {
     Converter check;

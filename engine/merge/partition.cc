@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/count/token_counts.h"
 #include "engine/files/checks.h"
 #include "engine/files/pair_parts.h"
 #include "engine/files/staging.h"
@@ -246,8 +247,10 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
 
 }  // namespace
 
-std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
-                          const RangeMergeOptions& options) {
+namespace {
+
+std::string MergeTree(Session& session, const std::string& dir, const std::string& out,
+                      const RangeMergeOptions& options) {
   if (!options.parts && (options.jobs <= 1 || !OutputFileProblem(out).empty() ||
                          !InputDirectoryProblem(dir).empty() || LiesUnder(out, dir))) {
     return MergeFiles(session, dir, out, options.report, options.operations);
@@ -278,6 +281,26 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
     failure = MergeAndPlace(session, dir, out, options, &plan, false);
   }
   return failure.empty() ? "" : "merge: " + failure;
+}
+
+}  // namespace
+
+std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
+                          const RangeMergeOptions& options) {
+  // A merged file never stands beside token counts of another count.
+  std::string tokensOut = TokenCounts::PathFor(out);
+  std::error_code code;
+  fs::remove(tokensOut, code);
+  if (std::string failure = MergeTree(session, dir, out, options); !failure.empty()) return failure;
+  std::string tokensIn = TokenCounts::PathFor(dir);
+  if (!fs::exists(tokensIn, code)) return {};
+  TokenCounts tokens;
+  std::string error;
+  if (!tokens.Read(tokensIn, &error) ||
+      !tokens.Write(tokensOut, &error, options.operations.output)) {
+    return "merge: " + error;
+  }
+  return {};
 }
 
 std::string MergeKeyRange(Session& session, const std::vector<std::string>& inputs,

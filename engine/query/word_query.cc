@@ -14,6 +14,7 @@ bool RankWord(const std::string& pairs, const WordFrequencies& frequencies, cons
   if (!frequencies.mirrored() && options.direction != Direction::kAfter)
     return ranking->Build(pairs, options, error, &bases);
   ranking->SetOptions(options);
+  if (!ranking->ReadMarginals(pairs, error)) return false;
   std::optional<int64_t> frequency = frequencies.Find(word);
   if (!frequency) return true;
   std::vector<std::string> lines;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -110,6 +111,7 @@ void Ranking::Offer(uint32_t base, const RankedItem& item) {
 bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std::string* error,
                     const std::vector<std::string>* bases) {
   options = rankOptions;
+  if (!ReadMarginals(path, error)) return false;
   if (!CountFrequencies(path, error)) return false;
   Keep(bases);
   return Score(path, error);
@@ -127,6 +129,31 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
     frequencies[id2] = SaturatingAdd(frequencies[id2], count);
     total = SaturatingAdd(SaturatingAdd(total, count), count);
   });
+}
+
+bool Ranking::ReadMarginals(const std::string& pairs, std::string* error) {
+  tokens.reset();
+  tokenFrequencies.clear();
+  if (options.marginals != Marginals::kTokens) return true;
+  std::string path = TokenCounts::PathFor(pairs);
+  std::error_code code;
+  if (!std::filesystem::exists(path, code)) {
+    *error = "token marginals need the token counts " + path +
+             ", which a count writes beside its directory and a merge beside its output";
+    return false;
+  }
+  tokens.emplace();
+  if (tokens->Read(path, error)) return true;
+  tokens.reset();
+  return false;
+}
+
+int64_t Ranking::Margin(uint32_t id) {
+  if (!tokens) return frequencies[id];
+  if (tokenFrequencies.size() <= id) tokenFrequencies.resize(words.size(), -1);
+  int64_t& frequency = tokenFrequencies[id];
+  if (frequency < 0) frequency = tokens->Find(*words[id]).value_or(0);
+  return frequency;
 }
 
 void Ranking::Reserve(size_t count) {
@@ -168,11 +195,14 @@ void Ranking::ScoreLine(std::string_view line) {
 
 void Ranking::ScorePair(uint32_t id1, uint32_t id2, int64_t count) {
   if (count < MinCount(options) || (!options.selfPairs && id1 == id2)) return;
-  if (frequencies[id1] < options.minWordCount || frequencies[id2] < options.minWordCount) return;
-  const double a = static_cast<double>(count);
-  const double f1 = static_cast<double>(frequencies[id1]);
-  const double f2 = static_cast<double>(frequencies[id2]);
-  const double n = static_cast<double>(total);
+  const int64_t margin1 = Margin(id1), margin2 = Margin(id2);
+  if (margin1 < options.minWordCount || margin2 < options.minWordCount) return;
+  // Counted in a window of W, a token heads W pairs: NLTK's finder divides
+  // by W so that a pair's count and the token counts are of one kind.
+  const double a = static_cast<double>(count) / (tokens ? tokens->window() : 1);
+  const double f1 = static_cast<double>(margin1);
+  const double f2 = static_cast<double>(margin2);
+  const double n = static_cast<double>(tokens ? tokens->total() : total);
   if (options.direction != Direction::kBefore)
     Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count, true});
   if (options.direction != Direction::kAfter)

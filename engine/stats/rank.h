@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/count/token_counts.h"
 #include "engine/files/staging.h"
 #include "engine/session/operations.h"
 #include "engine/stats/measures.h"
@@ -26,6 +27,13 @@ namespace ulo::engine {
 // stands on two lines and the direction says nothing.
 enum class Direction { kBoth, kAfter, kBefore };
 
+// Where a word's frequency and the total come from. kPairs: the pair file
+// itself (a word's frequency sums the counts of its lines, the total is
+// twice the sum of all counts). kTokens: the token counts the count wrote
+// beside it (PAIRS.tokens), a pair's count divided by the window, as
+// collocation finders that count tokens do.
+enum class Marginals { kPairs, kTokens };
+
 // Set by name through the table of engine/count/options.h, which holds
 // their defaults and help.
 struct RankOptions {
@@ -35,6 +43,7 @@ struct RankOptions {
   int64_t minWordCount = 1;  // nor pairs with a word of a lower frequency
   bool selfPairs = false;    // a word paired with itself (x, x) is scored too
   Direction direction = Direction::kBoth;  // kAfter: the words that follow it
+  Marginals marginals = Marginals::kPairs;
   std::string to = kPeopleEncoding;        // the encoding of a written ranking's words
 };
 
@@ -60,6 +69,9 @@ class Ranking {
   // each part, or frequencies summed elsewhere with AddFrequency and
   // AddTotal), then Keep, then the second pass over one part.
   void SetOptions(const RankOptions& rankOptions) { options = rankOptions; }
+  // With token marginals, reads PAIRS.tokens of the pair file `pairs`;
+  // false with a sentence in `*error` when it is missing or unreadable.
+  bool ReadMarginals(const std::string& pairs, std::string* error);
   bool CountFrequencies(const std::string& path, std::string* error);
   // Room for `count` words, for a caller that knows how many come.
   void Reserve(size_t count);
@@ -92,6 +104,8 @@ class Ranking {
   uint32_t Intern(std::string_view word);
   void Offer(uint32_t base, const RankedItem& item);
   bool Better(const RankedItem& x, const RankedItem& y) const;
+  // The word's frequency under the options' marginals.
+  int64_t Margin(uint32_t id);
 
   RankOptions options;
   std::unordered_map<std::string, uint32_t> ids;
@@ -100,6 +114,8 @@ class Ranking {
   std::vector<std::vector<RankedItem>> lists;
   std::vector<bool> kept;
   int64_t total = 0;
+  std::optional<TokenCounts> tokens;     // with token marginals
+  std::vector<int64_t> tokenFrequencies;  // by word id, -1 until looked up
 };
 
 // Calls take(line) for each line of the pair-count file `path` (or of its

@@ -60,12 +60,14 @@ bool SumFrequencies(size_t parts, const fs::path& work, Ranking* ranking, std::s
 
 // Part k scored against the sums; each word's best items go to the file of
 // the range its word falls in.
-std::string ScorePart(const std::vector<std::string>& files, const std::vector<std::string>& keys,
-                      const RankOptions& options, const fs::path& work, size_t k) {
+std::string ScorePart(const std::string& dir, const std::vector<std::string>& files,
+                      const std::vector<std::string>& keys, const RankOptions& options,
+                      const fs::path& work, size_t k) {
   Ranking part;
   part.SetOptions(options);
   std::string error;
-  if (!SumFrequencies(files.size(), work, &part, &error)) return error;
+  if (!SumFrequencies(files.size(), work, &part, &error) || !part.ReadMarginals(dir, &error))
+    return error;
   part.Keep(nullptr);
   if (!part.Score(files[k], &error)) return error;
   size_t range = 0;
@@ -122,7 +124,7 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
       ForEachInProcesses(parts, [&](size_t k) { return CountPart(files, work, k); });
   if (failure.empty()) {
     failure = ForEachInProcesses(
-        parts, [&](size_t k) { return ScorePart(files, keys, options, work, k); });
+        parts, [&](size_t k) { return ScorePart(dir, files, keys, options, work, k); });
   }
   if (failure.empty()) {
     failure =

@@ -45,6 +45,16 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
                RankOptionRow("direction").help)
            ->type_name("after|before|both")
            ->check(CLI::IsMember({"after", "before", "both"})));
+  take(command
+           .add_option_function<std::string>(
+               "--marginals",
+               [rank](const std::string& value) {
+                 std::string error;
+                 SetRankOption(rank, "marginals", value, &error);
+               },
+               RankOptionRow("marginals").help)
+           ->type_name("pairs|tokens")
+           ->check(CLI::IsMember({"pairs", "tokens"})));
 }
 
 Runner AddRankCommand(CLI::App& app) {
@@ -60,8 +70,9 @@ Runner AddRankCommand(CLI::App& app) {
       "associated words of every word of the pair-count file PAIRS (words in byte order;\n"
       "equal scores in the byte order of the other word); the last field says whether\n"
       "the other word followed or preceded the word on the line that gave the score.\n"
-      "Frequencies and the total are the library's: a word's frequency sums the counts\n"
-      "of the lines it stands in, the total is twice the sum of all counts. Scores are\n"
+      "Frequencies and the total are the library's by default: a word's frequency sums\n"
+      "the counts of the lines it stands in, the total is twice the sum of all counts\n"
+      "(--marginals tokens takes the token counts of PAIRS.tokens instead). Scores are\n"
       "the shortest decimals that read back exactly. The ranking is for people: its\n"
       "words are UTF-8 (or --to).");
   command->add_option("PAIRS", args->files.in, "a merged pair-count file")->required();

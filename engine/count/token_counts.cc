@@ -1,0 +1,104 @@
+#include "engine/count/token_counts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <fstream>
+
+#include "engine/files/checks.h"
+
+namespace ulo::engine {
+namespace {
+
+constexpr char kMagic[] = "ulo-tokens 1";
+
+bool ParseNumber(std::string_view text, int64_t* value) {
+  const char* end = text.data() + text.size();
+  auto [stop, code] = std::from_chars(text.data(), end, *value);
+  return code == std::errc() && stop == end && *value >= 0;
+}
+
+}  // namespace
+
+std::string TokenCounts::PathFor(const std::string& pairs) {
+  std::string path = pairs;
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  return path + ".tokens";
+}
+
+void TokenCounts::Add(std::string_view token) {
+  key.assign(token.data(), token.size());
+  ++counts[key];
+  ++sum;
+}
+
+void TokenCounts::Merge(const TokenCounts& other) {
+  for (const auto& [word, count] : other.counts)
+    counts[word] += count;
+  sum += other.sum;
+  span = other.span;
+}
+
+bool TokenCounts::Read(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read " + path + ": " + ErrorText(errno);
+    return false;
+  }
+  auto bad = [&](const std::string& what) {
+    *error = path + " is no token-count file (" + what + ")";
+    return false;
+  };
+  std::string line;
+  int64_t window = 0;
+  std::getline(in, line);
+  std::string_view head(line);
+  size_t blank = head.rfind(' ');
+  if (head.rfind(std::string(kMagic) + ' ', 0) != 0 || blank <= sizeof kMagic ||
+      !ParseNumber(head.substr(sizeof kMagic, blank - sizeof kMagic), &sum) ||
+      !ParseNumber(head.substr(blank + 1), &window) || window < 1 || window > INT32_MAX) {
+    return bad("its first line is not \"" + std::string(kMagic) + " TOTAL WINDOW\"");
+  }
+  span = static_cast<int>(window);
+  counts.clear();
+  while (std::getline(in, line)) {
+    size_t tab = line.rfind('\t');
+    int64_t count = 0;
+    if (tab == std::string::npos || !ParseNumber(std::string_view(line).substr(tab + 1), &count))
+      return bad("a line is not word TAB count");
+    counts[line.substr(0, tab)] += count;
+  }
+  if (in.bad()) {
+    *error = "cannot read " + path + " to its end: " + ErrorText(errno);
+    return false;
+  }
+  return true;
+}
+
+bool TokenCounts::Write(const std::string& path, std::string* error,
+                        const OutputOptions& output) const {
+  StagedOutput staged(path, output);
+  if (staged.path().empty()) return staged.Commit(error);
+  std::vector<std::pair<std::string_view, int64_t>> sorted(counts.begin(), counts.end());
+  std::sort(sorted.begin(), sorted.end());
+  std::ofstream out(staged.path(), std::ios::binary);
+  out << kMagic << ' ' << sum << ' ' << span << '\n';
+  for (const auto& [word, count] : sorted)
+    out << word << '\t' << count << '\n';
+  out.close();
+  if (!out) {
+    *error = "cannot write " + path + ": " + ErrorText(errno);
+    return false;
+  }
+  return staged.Commit(error);
+}
+
+std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
+  auto it = counts.find(std::string(word));
+  if (it == counts.end()) return std::nullopt;
+  return it->second;
+}
+
+}  // namespace ulo::engine

@@ -1,0 +1,52 @@
+// The unigram counts a count writes beside its pairs, so that a word's
+// frequency and the total can be those of the tokens rather than sums of
+// pair counts. DIR.tokens beside a count's directory, OUT.tokens beside a
+// merged file, in the library's encoding (GB18030):
+//   ulo-tokens 1 TOTAL WINDOW
+//   word TAB count            (one a word, in byte order)
+// TOTAL is the number of tokens counted, WINDOW the count's window.
+#ifndef ULO_ENGINE_COUNT_TOKEN_COUNTS_H_
+#define ULO_ENGINE_COUNT_TOKEN_COUNTS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/files/staging.h"
+
+namespace ulo::engine {
+
+class TokenCounts {
+ public:
+  // Where the counts of `pairs` (a work directory, a pair file or a parts
+  // directory) lie: its path, without trailing slashes, and ".tokens".
+  static std::string PathFor(const std::string& pairs);
+
+  void Add(std::string_view token);
+  void SetWindow(int value) { span = value; }
+  // Adds the counts of another file of the same count (a worker's).
+  void Merge(const TokenCounts& other);
+  bool empty() const { return sum == 0; }
+
+  // False with a sentence naming `path` in `*error`.
+  bool Read(const std::string& path, std::string* error);
+  // Written staged: `path` appears whole or not at all.
+  bool Write(const std::string& path, std::string* error, const OutputOptions& output = {}) const;
+
+  std::optional<int64_t> Find(std::string_view word) const;
+  int64_t total() const { return sum; }
+  int window() const { return span; }
+
+ private:
+  std::unordered_map<std::string, int64_t> counts;
+  std::string key;  // reused, so that a known token costs no allocation
+  int64_t sum = 0;
+  int span = 1;
+};
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_COUNT_TOKEN_COUNTS_H_
