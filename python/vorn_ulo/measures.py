@@ -46,7 +46,7 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
     associated words by `measure`, as a DataFrame (word, other, score, count, side): what
     `ulo rank` writes, read with pandas; side says whether `other` stood after or before
     `word`. min_count=None takes the measure's default; further rank options of the engine
-    (min_word_count, self_pairs, direction) pass by name. encoding=None gives the words
+    (min_word_count, self_pairs, direction, marginals) pass by name. encoding=None gives the words
     as bytes."""
     import pandas as pd
 

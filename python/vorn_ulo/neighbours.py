@@ -16,7 +16,7 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
     a DataFrame (word, other, score, count, side) of str: the rows `associations()` gives
     that word, found by binary search in the sorted file with its frequency sidecar
     (PAIRS.freq, made on first use). min_count=None takes the measure's default; further
-    rank options (min_word_count, self_pairs, direction) pass by name. A word the file
+    rank options (min_word_count, self_pairs, direction, marginals) pass by name. A word the file
     lacks gives an empty frame."""
     import pandas as pd
 
