@@ -8,6 +8,7 @@
 
 #include "engine/capi/handles.h"
 #include "engine/count/jobs.h"
+#include "engine/count/token_counts.h"
 #include "engine/count/shares.h"
 #include "engine/report/progress.h"
 
@@ -266,6 +267,15 @@ char* ulo_count_files(const ulo_exports_t* exports, const ulo_count_options_t* o
     return nullptr;
   }
   return Copy(SummaryFigures(summary));
+}
+
+void ulo_gather_token_counts(const char* dir, char** errptr) {
+  std::string error;
+  if (dir == nullptr) {
+    Fail(errptr, "gathering token counts needs a directory");
+  } else if (!GatherTokenCounts(dir, &error)) {
+    Fail(errptr, error);
+  }
 }
 
 char* ulo_share_files(const char* const* paths, size_t path_count, int parts, char** errptr) {

@@ -136,32 +136,14 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
     summary->tally += tally;
   for (const std::string& part : partDirs)
     AddSpillFiles(part, summary);
-  // The workers' token counts leave the tree (the merge takes every file
-  // in it) summed; the directory never stands beside counts not its own.
-  TokenCounts tokens;
-  tokens.SetWindow(settings.window);
-  for (const std::string& part : partDirs) {
-    std::string path = TokenCounts::PathFor(part);
-    TokenCounts counted;
-    std::error_code code;
-    if (!fs::exists(path, code)) continue;
-    if (!counted.Read(path, &error)) {
-      staged.Discard();
-      return Failure(command, error);
-    }
-    tokens.Merge(counted);
-    fs::remove(path, code);
-  }
-  std::string tokensPath = TokenCounts::PathFor(dir);
-  std::error_code removed;
-  fs::remove(tokensPath, removed);
+  // The directory never stands beside token counts not its own.
+  std::error_code stale;
+  fs::remove(TokenCounts::PathFor(dir), stale);
   if (!staged.Commit(&error, output)) {
     staged.Discard();
     return Failure(command, error);
   }
-  if (settings.candidateLength == 0 && !tokens.Write(tokensPath, &error, output)) {
-    return Failure(command, error);
-  }
+  if (!GatherTokenCounts(dir, &error, output)) return Failure(command, error);
   summary->seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {};

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "engine/files/checks.h"
 
@@ -99,6 +101,29 @@ std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
   auto it = counts.find(std::string(word));
   if (it == counts.end()) return std::nullopt;
   return it->second;
+}
+
+bool GatherTokenCounts(const std::string& dir, std::string* error, const OutputOptions& output) {
+  namespace fs = std::filesystem;
+  std::error_code code;
+  fs::remove(TokenCounts::PathFor(dir), code);
+  TokenCounts sum;
+  bool found = false;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir, code)) {
+    const fs::path& path = entry.path();
+    if (path.extension() != ".tokens" || !entry.is_regular_file(code)) continue;
+    TokenCounts part;
+    if (!part.Read(path.string(), error)) return false;
+    sum.Merge(part);
+    found = true;
+    fs::remove(path, code);
+  }
+  if (code) {
+    *error = "cannot read the directory " + dir + ": " + code.message();
+    return false;
+  }
+  // Candidate words leave no token counts, and so no sum.
+  return !found || sum.Write(TokenCounts::PathFor(dir), error, output);
 }
 
 }  // namespace ulo::engine

@@ -47,6 +47,14 @@ class TokenCounts {
   int span = 1;
 };
 
+// Sums the token counts of the runs whose work directories lie in `dir`
+// (DIR/part-K.tokens beside DIR/part-K) into DIR.tokens and removes them,
+// since the merge takes every file of the tree. A stale DIR.tokens goes
+// first, so that a count never stands beside another's. False with a
+// sentence in `*error`.
+bool GatherTokenCounts(const std::string& dir, std::string* error,
+                       const OutputOptions& output = {});
+
 }  // namespace ulo::engine
 
 #endif  // ULO_ENGINE_COUNT_TOKEN_COUNTS_H_

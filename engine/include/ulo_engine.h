@@ -114,7 +114,8 @@ ULO_ENGINE_EXPORT void ulo_counter_add_token_lines(ulo_counter_t* counter, const
  * to the end of the file). */
 ULO_ENGINE_EXPORT void ulo_counter_add_file(ulo_counter_t* counter, const char* path,
                                             uint64_t begin, uint64_t end, char** errptr);
-/* Ends the run: the last spill file is written. */
+/* Ends the run: the last spill file is written, and the tokens counted go
+ * to WORK_DIR.tokens beside the work directory. */
 ULO_ENGINE_EXPORT void ulo_counter_close(ulo_counter_t* counter, char** errptr);
 /* What the run has seen: one line per figure, name TAB value. */
 ULO_ENGINE_EXPORT char* ulo_counter_summary(const ulo_counter_t* counter);
@@ -130,6 +131,11 @@ ULO_ENGINE_EXPORT char* ulo_count_files(const ulo_exports_t* exports,
                                         const char* const* paths, size_t path_count,
                                         const char* work_dir, ulo_progress_fn progress,
                                         void* context, char** errptr);
+
+/* Sums the token counts of the runs whose work directories lie in `dir`
+ * (DIR/part-K.tokens) into DIR.tokens and removes them, so that `dir` can be
+ * merged: for a caller that counted DIR/part-K with counters of its own. */
+ULO_ENGINE_EXPORT void ulo_gather_token_counts(const char* dir, char** errptr);
 
 /* Cuts the files, taken one after another, into at most `parts` shares of
  * about equal size at line ends. One line per segment: share index TAB

@@ -346,8 +346,10 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
             return counter.close()
 
 
-def _replace_dir(stage: Path, target: Path) -> None:
-    """Puts a finished spill directory in place of the one an earlier count left."""
+def _replace_dir(stage: Path, target: Path, library) -> None:
+    """Puts a finished spill directory in place of the one an earlier count left, its runs'
+    token counts summed beside it."""
+    Path(f"{target}.tokens").unlink(missing_ok=True)
     old = None
     if target.exists():
         old = Path(tempfile.mkdtemp(dir=target.parent, prefix=".old-spill-"))
@@ -355,6 +357,7 @@ def _replace_dir(stage: Path, target: Path) -> None:
     os.replace(stage, target)
     if old is not None:
         shutil.rmtree(old, ignore_errors=True)
+    library.engine.call("ulo_gather_token_counts", encode_path(target), what="count")
 
 
 def _count(paths: Optional[Sequence[PathLike]], texts: Optional[Sequence], workdir: PathLike,
@@ -376,14 +379,14 @@ def _count(paths: Optional[Sequence[PathLike]], texts: Optional[Sequence], workd
                 stage = Path(tempfile.mkdtemp(dir=workdir, prefix=".spill-"))
                 try:
                     result = _count_files_in_python(library, options, paths, stage, report)
-                    _replace_dir(stage, spill)
+                    _replace_dir(stage, spill, library)
                 finally:
                     shutil.rmtree(stage, ignore_errors=True)
         else:
             stage = Path(tempfile.mkdtemp(dir=workdir, prefix=".spill-"))
             try:
                 result = _count_texts(library, options, list(texts), stage / "part-1", report)
-                _replace_dir(stage, spill)
+                _replace_dir(stage, spill, library)
             finally:
                 shutil.rmtree(stage, ignore_errors=True)
     finally:

@@ -91,6 +91,9 @@ def count_shard(root, index, shard, options, library_path=None):
     except BaseException:
         shutil.rmtree(staging, ignore_errors=True)
         raise
+    finally:
+        # The run's token counts, beside its directory: not summed across shards.
+        Path(f"{staging}.tokens").unlink(missing_ok=True)
     summary["files"] = sorted(str(p) for p in target.iterdir())
     return summary
 

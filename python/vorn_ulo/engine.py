@@ -45,6 +45,7 @@ FUNCTIONS = {
     "ulo_counter_summary": (_p, (_p,)),
     "ulo_counter_destroy": (None, (_p,)),
     "ulo_count_files": (_p, (_p, _p, ctypes.POINTER(_text), _size, _text, PROGRESS, _p, _err)),
+    "ulo_gather_token_counts": (None, (_text, _err)),
     "ulo_share_files": (_p, (ctypes.POINTER(_text), _size, ctypes.c_int, _err)),
     "ulo_merge": (None, (_p, _text, _text, _err)),
     "ulo_merge_ranges": (None, (_p, _text, _text, _i32, _i32, _err)),
