@@ -155,8 +155,10 @@ char* ulo_rank_options_describe(void) {
 
 void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out, char** errptr) {
   if (IsNull(dir, "directory", errptr) || IsNull(out, "output", errptr)) return;
-  WithSession(exports, errptr,
-              [&](Session& session) { return MergeFiles(session, dir, out, nullptr); });
+  WithSession(exports, errptr, [&](Session& session) {
+    return MergeWithTokenCounts(dir, out, {},
+                                [&] { return MergeFiles(session, dir, out, nullptr); });
+  });
 }
 
 void ulo_merge_ranges(const ulo_exports_t* exports, const char* dir, const char* out, int32_t jobs,

@@ -285,22 +285,27 @@ std::string MergeTree(Session& session, const std::string& dir, const std::strin
 
 }  // namespace
 
-std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
-                          const RangeMergeOptions& options) {
-  // A merged file never stands beside token counts of another count.
+std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
+                                 const OutputOptions& output,
+                                 const std::function<std::string()>& merge) {
   std::string tokensOut = TokenCounts::PathFor(out);
   std::error_code code;
   fs::remove(tokensOut, code);
-  if (std::string failure = MergeTree(session, dir, out, options); !failure.empty()) return failure;
+  if (std::string failure = merge(); !failure.empty()) return failure;
   std::string tokensIn = TokenCounts::PathFor(dir);
   if (!fs::exists(tokensIn, code)) return {};
   TokenCounts tokens;
   std::string error;
-  if (!tokens.Read(tokensIn, &error) ||
-      !tokens.Write(tokensOut, &error, options.operations.output)) {
+  if (!tokens.Read(tokensIn, &error) || !tokens.Write(tokensOut, &error, output)) {
     return "merge: " + error;
   }
   return {};
+}
+
+std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
+                          const RangeMergeOptions& options) {
+  return MergeWithTokenCounts(dir, out, options.operations.output,
+                              [&] { return MergeTree(session, dir, out, options); });
 }
 
 std::string MergeKeyRange(Session& session, const std::vector<std::string>& inputs,

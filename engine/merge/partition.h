@@ -11,6 +11,7 @@
 #ifndef ULO_ENGINE_MERGE_PARTITION_H_
 #define ULO_ENGINE_MERGE_PARTITION_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,14 @@ struct RangeMergeOptions {
 // string, or the failure line (without the "ulo: " lead).
 std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
                           const RangeMergeOptions& options);
+
+// Runs `merge`, a merge of `dir` into `out`, and copies the token counts
+// beside `dir` to OUT.tokens; a stale OUT.tokens goes first, so that a
+// merged file never stands beside another count's. Returns what `merge`
+// returns, or the sentence that says why the copy failed.
+std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
+                                 const OutputOptions& output,
+                                 const std::function<std::string()>& merge);
 
 // One key range of a merge driven from elsewhere (a cluster's reduce task):
 // the lines of the sorted pair-count files `inputs` whose first word lies in

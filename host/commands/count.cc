@@ -21,7 +21,8 @@ Runner AddCountCommand(CLI::App& app) {
       "temp2.txt, ... go to DIR/part-1, DIR/part-2, ... DIR is created when missing (its\n"
       "parent must exist); it may hold only an earlier count, which is replaced, since the\n"
       "merge takes every file in it. DIR appears only when every run has ended well (until\n"
-      "then the runs write in DIR.ulo-partial).");
+      "then the runs write in DIR.ulo-partial). The tokens counted (what the tokenizer and\n"
+      "the filters kept) go beside it to DIR.tokens, for rank --marginals tokens.");
   AddCountOptions(*command, &args->count);
   command->add_option("--work", args->workDir, "directory for the spill files")
       ->type_name("DIR")

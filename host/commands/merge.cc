@@ -23,7 +23,8 @@ Runner AddMergeCommand(CLI::App& app) {
                  "reported with the merge's own code and the last line it logged.\n"
                  "With --jobs N the sorted inputs are cut into N ranges of first words, merged\n"
                  "at once and joined: the same bytes as one merge. Inputs that are not sorted\n"
-                 "(not spill files or merge results) are merged in one process.");
+                 "(not spill files or merge results) are merged in one process.\n"
+                 "The token counts DIR.tokens beside DIR, when there, are copied to OUT.tokens.");
   AddInOut(*command, &args->files, "DIR", "directory of pair-count files",
            "merged pair-count file (with --parts, a directory)");
   command

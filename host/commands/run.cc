@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "engine/count/token_counts.h"
 #include "engine/merge/partition.h"
 #include "engine/session/operations.h"
 #include "host/commands/commands.h"
@@ -128,7 +129,7 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   }
   std::printf("%-10s %8.2f\n", "total", total);
   std::printf("\noutput files\n");
-  std::vector<std::string> files = {pairs, ranked};
+  std::vector<std::string> files = {pairs, TokenCounts::PathFor(pairs), ranked};
   if (options.threshold) files.push_back(frequent);
   if (options.support) files.push_back(support);
   if (options.topn) files.push_back(topn);
@@ -144,7 +145,8 @@ Runner AddRunCommand(CLI::App& app) {
   CLI::App* command =
       AddCommand(app, "run", "CORPUS... --out DIR [options]",
                  "The whole pipeline, from corpora to statistics.\n"
-                 "Counts the corpora (spill files in DIR/spill), merges them into DIR/pairs.txt,\n"
+                 "Counts the corpora (spill files in DIR/spill), merges them into DIR/pairs.txt\n"
+                 "(the token counts beside it in DIR/pairs.txt.tokens),\n"
                  "ranks every word's --top associated words by llr into DIR/ranked.txt (as ulo\n"
                  "rank does), filters the pairs into DIR/frequent.txt when --threshold is given,\n"
                  "and writes the library's support records DIR/support.txt (--support; large)\n"

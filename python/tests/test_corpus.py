@@ -64,6 +64,9 @@ def test_same_merged_bytes_as_ulo(library, ulo, corpus, tmp_path, options):
     summary = {}
     pairs = vorn_ulo.count_corpus(corpus, tmp_path / "py", summary=summary, **ours)
     assert pairs.read_bytes() == expected
+    # The token counts too, whichever front-end and however many runs counted.
+    assert pairs.with_name("pairs.txt.tokens").read_bytes() == \
+        (tmp_path / "ulo" / "pairs.txt.tokens").read_bytes()
     assert summary["lines"] == corpus.read_bytes().count(b"\n")
 
 

@@ -270,6 +270,16 @@ def check_token_marginals():
             for pair, score in got.items():
                 if not close(score, want[pair], measure):
                     failures.append(f"{where}: {pair}: {score!r}, NLTK {want[pair]!r}")
+        # Merged into parts, ranked part by part: the same ranking.
+        parts = os.path.join(out, "parts")
+        ulo("merge", os.path.join(out, "spill"), parts, "--parts", "--jobs", "2")
+        ranked = []
+        for pairs in (os.path.join(out, "pairs.txt"), parts):
+            ulo("rank", pairs, os.path.join(WORK, "rank.txt"), "--marginals", "tokens")
+            with open(os.path.join(WORK, "rank.txt"), "rb") as f:
+                ranked.append(f.read())
+        if ranked[0] != ranked[1]:
+            failures.append(f"--marginals tokens --window {window}: parts rank otherwise")
 
 
 def random_pairs(path, seed):
