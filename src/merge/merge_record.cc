@@ -8,23 +8,24 @@ namespace {
 constexpr uint64_t kOnes = 0x0101010101010101ULL;
 constexpr uint64_t kHighBits = 0x8080808080808080ULL;
 
-inline uint64_t Load64(const char* p) {
-  uint64_t value;
-  std::memcpy(&value, p, 8);
+// The first sizeof(T) bytes at `p` as a number whose byte i is the text's
+// byte i (bits 8i..8i+7), whatever the machine's byte order.
+template <typename T>
+inline uint64_t Load(const char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  value = __builtin_bswap64(value);
-#endif
-  return value;  // byte i of the text in bits 8i..8i+7
-}
-
-inline uint64_t Load32(const char* p) {
-  uint32_t value;
-  std::memcpy(&value, p, 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  value = __builtin_bswap32(value);
+  if constexpr (sizeof value == 8) {
+    value = __builtin_bswap64(value);
+  } else {
+    value = __builtin_bswap32(value);
+  }
 #endif
   return value;
 }
+
+inline uint64_t Load64(const char* p) { return Load<uint64_t>(p); }
+inline uint64_t Load32(const char* p) { return Load<uint32_t>(p); }
 
 // Non-zero when one of the eight bytes of `x` is zero; the lowest set bit
 // marks the first zero byte.
