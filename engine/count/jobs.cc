@@ -136,14 +136,23 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
     summary->tally += tally;
   for (const std::string& part : partDirs)
     AddSpillFiles(part, summary);
-  // The directory never stands beside token counts not its own.
+  // The runs' token counts leave the tree, summed; DIR.tokens follows the
+  // directory, so a kill between the two leaves none rather than another's.
+  TokenCounts tokens;
+  bool counted = false;
+  if (!TakeTokenCounts(staged.path(), &tokens, &counted, &error)) {
+    staged.Discard();
+    return Failure(command, error);
+  }
   std::error_code stale;
   fs::remove(TokenCounts::PathFor(dir), stale);
   if (!staged.Commit(&error, output)) {
     staged.Discard();
     return Failure(command, error);
   }
-  if (!GatherTokenCounts(dir, &error, output)) return Failure(command, error);
+  if (counted && !tokens.Write(TokenCounts::PathFor(dir), &error, output)) {
+    return Failure(command, error);
+  }
   summary->seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {};

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "engine/files/checks.h"
+#include "engine/query/word_frequencies.h"
 
 namespace ulo::engine {
 namespace {
@@ -24,10 +25,7 @@ bool ParseNumber(std::string_view text, int64_t* value) {
 }  // namespace
 
 std::string TokenCounts::PathFor(const std::string& pairs) {
-  std::string path = pairs;
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
-  return path + ".tokens";
+  return WordFrequencies::BesidePath(pairs, ".tokens");
 }
 
 void TokenCounts::Add(std::string_view token) {
@@ -103,26 +101,32 @@ std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
   return it->second;
 }
 
-bool GatherTokenCounts(const std::string& dir, std::string* error, const OutputOptions& output) {
+bool TakeTokenCounts(const std::string& dir, TokenCounts* sum, bool* found, std::string* error) {
   namespace fs = std::filesystem;
   std::error_code code;
-  fs::remove(TokenCounts::PathFor(dir), code);
-  TokenCounts sum;
-  bool found = false;
+  *found = false;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir, code)) {
     const fs::path& path = entry.path();
     if (path.extension() != ".tokens" || !entry.is_regular_file(code)) continue;
     TokenCounts part;
     if (!part.Read(path.string(), error)) return false;
-    sum.Merge(part);
-    found = true;
+    sum->Merge(part);
+    *found = true;
     fs::remove(path, code);
   }
   if (code) {
     *error = "cannot read the directory " + dir + ": " + code.message();
     return false;
   }
-  // Candidate words leave no token counts, and so no sum.
+  return true;
+}
+
+bool GatherTokenCounts(const std::string& dir, std::string* error, const OutputOptions& output) {
+  std::error_code code;
+  std::filesystem::remove(TokenCounts::PathFor(dir), code);
+  TokenCounts sum;
+  bool found = false;
+  if (!TakeTokenCounts(dir, &sum, &found, error)) return false;
   return !found || sum.Write(TokenCounts::PathFor(dir), error, output);
 }
 

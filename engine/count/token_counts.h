@@ -47,11 +47,14 @@ class TokenCounts {
   int span = 1;
 };
 
-// Sums the token counts of the runs whose work directories lie in `dir`
-// (DIR/part-K.tokens beside DIR/part-K) into DIR.tokens and removes them,
-// since the merge takes every file of the tree. A stale DIR.tokens goes
-// first, so that a count never stands beside another's. False with a
-// sentence in `*error`.
+// Takes the token counts of the runs whose work directories lie in `dir`
+// (DIR/part-K.tokens beside DIR/part-K): adds them to `*sum` and removes
+// them, since the merge takes every file of the tree. `*found` says whether
+// there were any (candidate words leave none). False with a sentence.
+bool TakeTokenCounts(const std::string& dir, TokenCounts* sum, bool* found, std::string* error);
+
+// The same, the sum written to DIR.tokens; a stale DIR.tokens goes first,
+// so that a count never stands beside another's.
 bool GatherTokenCounts(const std::string& dir, std::string* error,
                        const OutputOptions& output = {});
 

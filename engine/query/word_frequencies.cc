@@ -54,11 +54,15 @@ uint64_t PairHash(std::string_view low, std::string_view high, int64_t count) {
 
 }  // namespace
 
-std::string WordFrequencies::PathFor(const std::string& pairs) {
+std::string WordFrequencies::BesidePath(const std::string& pairs, const std::string& suffix) {
   std::string path = pairs;
   while (path.size() > 1 && path.back() == '/')
     path.pop_back();
-  return path + ".freq";
+  return path + suffix;
+}
+
+std::string WordFrequencies::PathFor(const std::string& pairs) {
+  return BesidePath(pairs, ".freq");
 }
 
 bool WordFrequencies::Open(const std::string& pairs, bool trustInput, std::string* error,

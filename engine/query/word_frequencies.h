@@ -52,6 +52,9 @@ class WordFrequencies {
 
   // Where the sidecar of `pairs` lies.
   static std::string PathFor(const std::string& pairs);
+  // The file beside `pairs` (a file, or a directory named with or without
+  // its trailing slashes) whose name adds `suffix`.
+  static std::string BesidePath(const std::string& pairs, const std::string& suffix);
 
  private:
   bool Read(const std::string& path, const std::string& stamp);

@@ -35,26 +35,25 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
            ->type_name("F")
            ->check(CLI::PositiveNumber));
   take(command.add_flag("--self-pairs", rank->selfPairs, RankOptionRow("self_pairs").help));
-  take(command
-           .add_option_function<std::string>(
-               "--direction",
-               [rank](const std::string& value) {
-                 std::string error;
-                 SetRankOption(rank, "direction", value, &error);
-               },
-               RankOptionRow("direction").help)
-           ->type_name("after|before|both")
-           ->check(CLI::IsMember({"after", "before", "both"})));
-  take(command
-           .add_option_function<std::string>(
-               "--marginals",
-               [rank](const std::string& value) {
-                 std::string error;
-                 SetRankOption(rank, "marginals", value, &error);
-               },
-               RankOptionRow("marginals").help)
-           ->type_name("pairs|tokens")
-           ->check(CLI::IsMember({"pairs", "tokens"})));
+  // Options of a few named values, taken as the engine's table takes them.
+  auto choice = [&](const std::string& name, const std::vector<std::string>& values) {
+    std::string flag = "--" + name;
+    std::string typeName = values[0];
+    for (size_t i = 1; i < values.size(); ++i)
+      typeName += "|" + values[i];
+    take(command
+             .add_option_function<std::string>(
+                 flag,
+                 [rank, name](const std::string& value) {
+                   std::string error;
+                   SetRankOption(rank, name, value, &error);
+                 },
+                 RankOptionRow(name).help)
+             ->type_name(typeName)
+             ->check(CLI::IsMember(values)));
+  };
+  choice("direction", {"after", "before", "both"});
+  choice("marginals", {"pairs", "tokens"});
 }
 
 Runner AddRankCommand(CLI::App& app) {
