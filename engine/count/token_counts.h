@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/files/staging.h"
@@ -41,8 +40,21 @@ class TokenCounts {
   int window() const { return span; }
 
  private:
-  std::unordered_map<std::string, int64_t> counts;
-  std::string key;  // reused, so that a known token costs no allocation
+  // Adds `count` to `word`'s tally.
+  void Bump(std::string_view word, int64_t count);
+  // The slot of `word` in `slots`: its own, or the empty one where it goes.
+  size_t Slot(std::string_view word, uint64_t hash) const;
+
+  // Every token of a count passes here: an open-addressed table of word
+  // indices, probed linearly, rather than a node per word.
+  struct Entry {
+    uint64_t hash;
+    uint32_t index;  // into words and tallies; kEmpty when free
+  };
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  std::vector<Entry> slots;
+  std::vector<std::string> words;
+  std::vector<int64_t> tallies;
   int64_t sum = 0;
   int span = 1;
 };
