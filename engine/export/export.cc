@@ -97,7 +97,7 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
     built = ranking.Build(in, rank, &error);
   } else {
     ranking.SetOptions(rank);
-    built = ranking.CountFrequencies(in, &error);
+    built = ranking.CountFrequencies(in, &error) && ranking.ReadMarginals(in, &error);
   }
   if (!built) return error;
   const int64_t minCount = MinCount(rank);
@@ -107,7 +107,7 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
     if (!rank.selfPairs && word1 == word2) return false;
     *id1 = *ranking.Find(word1);
     *id2 = *ranking.Find(word2);
-    if (ranking.Frequency(*id1) < rank.minWordCount || ranking.Frequency(*id2) < rank.minWordCount)
+    if (ranking.Margin(*id1) < rank.minWordCount || ranking.Margin(*id2) < rank.minWordCount)
       return false;
     return options.top == 0 || Listed(ranking, *id1, *id2) || Listed(ranking, *id2, *id1);
   };
@@ -136,20 +136,17 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
   graph.labels.resize(ranking.WordCount());
   graph.frequencies.resize(ranking.WordCount());
   for (uint32_t id = 0; id < ranking.WordCount(); ++id) {
-    graph.frequencies[id] = ranking.Frequency(id);
+    graph.frequencies[id] = ranking.Margin(id);
     if (graph.shown[id]) shown.Convert(ranking.Word(id), &graph.labels[id]);
   }
   if (shown.invalid() > 0) return in + " holds words that are not " + kLibraryEncoding + " text";
 
   formatter.Begin(graph, writer.sink());
-  const double n = static_cast<double>(ranking.Total());
   if (!ForEachPairFileLine(in, &error, [&](std::string_view line) {
         if (!kept(line, &id1, &id2, &count)) return;
         if (!graph.directed && ranking.Word(id1) > ranking.Word(id2)) return;
-        double score = Score(
-            rank.measure, {static_cast<double>(count), static_cast<double>(ranking.Frequency(id1)),
-                           static_cast<double>(ranking.Frequency(id2)), n});
-        formatter.Edge(graph, {id1, id2, count, score}, writer.sink());
+        formatter.Edge(graph, {id1, id2, count, ranking.PairScore(id1, id2, count)},
+                       writer.sink());
         writer.Flush();
       })) {
     return error;

@@ -193,20 +193,22 @@ void Ranking::ScoreLine(std::string_view line) {
   ScorePair(ids.find(std::string(word1))->second, ids.find(std::string(word2))->second, count);
 }
 
-void Ranking::ScorePair(uint32_t id1, uint32_t id2, int64_t count) {
-  if (count < MinCount(options) || (!options.selfPairs && id1 == id2)) return;
-  const int64_t margin1 = Margin(id1), margin2 = Margin(id2);
-  if (margin1 < options.minWordCount || margin2 < options.minWordCount) return;
+double Ranking::PairScore(uint32_t base, uint32_t other, int64_t count) {
   // Counted in a window of W, a token heads W pairs: NLTK's finder divides
   // by W so that a pair's count and the token counts are of one kind.
   const double a = static_cast<double>(count) / (tokens ? tokens->window() : 1);
-  const double f1 = static_cast<double>(margin1);
-  const double f2 = static_cast<double>(margin2);
   const double n = static_cast<double>(tokens ? tokens->total() : total);
+  return engine::Score(options.measure, {a, static_cast<double>(Margin(base)),
+                                         static_cast<double>(Margin(other)), n});
+}
+
+void Ranking::ScorePair(uint32_t id1, uint32_t id2, int64_t count) {
+  if (count < MinCount(options) || (!options.selfPairs && id1 == id2)) return;
+  if (Margin(id1) < options.minWordCount || Margin(id2) < options.minWordCount) return;
   if (options.direction != Direction::kBefore)
-    Offer(id1, {id2, engine::Score(options.measure, {a, f1, f2, n}), count, true});
+    Offer(id1, {id2, PairScore(id1, id2, count), count, true});
   if (options.direction != Direction::kAfter)
-    Offer(id2, {id1, engine::Score(options.measure, {a, f2, f1, n}), count, false});
+    Offer(id2, {id1, PairScore(id2, id1, count), count, false});
 }
 
 void Ranking::OfferItem(std::string_view base, std::string_view other, double score,

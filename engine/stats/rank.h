@@ -84,6 +84,10 @@ class Ranking {
   void ScoreLine(std::string_view line);
   // The same for the line (id1, id2, count).
   void ScorePair(uint32_t id1, uint32_t id2, int64_t count);
+  // The word's frequency under the options' marginals.
+  int64_t Margin(uint32_t id);
+  // The score of base -> other for a line of `count`, under the marginals.
+  double PairScore(uint32_t base, uint32_t other, int64_t count);
   // Offers `other` to `base`'s list as the second pass does: lists ranked
   // apart, offered in file order, join into the lists of the whole file.
   void OfferItem(std::string_view base, std::string_view other, double score, int64_t count,
@@ -104,8 +108,6 @@ class Ranking {
   uint32_t Intern(std::string_view word);
   void Offer(uint32_t base, const RankedItem& item);
   bool Better(const RankedItem& x, const RankedItem& y) const;
-  // The word's frequency under the options' marginals.
-  int64_t Margin(uint32_t id);
 
   RankOptions options;
   std::unordered_map<std::string, uint32_t> ids;

@@ -9,6 +9,7 @@ NLTK's pmi; llr and chi2 with the sign of the association), every word's list in
 equal to the library's own support records and top-N file. Exits 77 (a
 skipped test) when nltk is missing.
 """
+import csv
 import functools
 import math
 import os
@@ -270,6 +271,15 @@ def check_token_marginals():
             for pair, score in got.items():
                 if not close(score, want[pair], measure):
                     failures.append(f"{where}: {pair}: {score!r}, NLTK {want[pair]!r}")
+        # An export scores each line as the ranking does.
+        exported = os.path.join(WORK, "pairs.csv")
+        ulo("export", os.path.join(out, "pairs.txt"), exported, "--marginals", "tokens",
+            "--measure", "pmi", "--min-count", "1", "--self-pairs")
+        want = dict(finder.score_ngrams(nltk_measures.pmi))
+        with open(exported) as f:
+            for row in list(csv.reader(f))[1:]:
+                if not close(float(row[3]), want[(row[0], row[1])], "pmi"):
+                    failures.append(f"--marginals tokens --window {window}: export of {row}")
         # Merged into parts, ranked part by part: the same ranking.
         parts = os.path.join(out, "parts")
         ulo("merge", os.path.join(out, "spill"), parts, "--parts", "--jobs", "2")
