@@ -20,6 +20,7 @@ from harness import ANCHORS, ROOT, Contender, Job, fail, line_count, same_bytes,
 DICTIONARY = "/usr/share/dictd/gcide.dict.dz"
 # The Dask row's share of the corpus: its first lines.
 DASK_LINES = 100_000
+RUN_LINES = 20_000
 INDEX = "/usr/share/dictd/gcide.index"
 WINDOW = 5
 _DIGITS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
@@ -331,20 +332,66 @@ class _Cluster:
         self.process.wait(60)
 
 
+def first_lines(bench, lines):
+    """The first `lines` lines of the corpus, written once beside it."""
+    corpus = os.path.join(bench.data, "gcide_first%d.txt" % lines)
+    if not os.path.exists(corpus):
+        with open(bench.corpus, "rb") as f, open(corpus + ".part", "wb") as out:
+            for number, line in enumerate(f):
+                if number == lines:
+                    break
+                out.write(line)
+        os.rename(corpus + ".part", corpus)
+    return corpus
+
+
+def run_job(bench):
+    """ulo run, one worker, against the --jobs 1 before build's, each as a user runs it: its
+    default filters and outputs (here the pairs and a ranking; there the pairs, the support
+    records and the top-N file), on the first RUN_LINES lines; the merged pairs must be the
+    same bytes."""
+    if not bench.jobs1_before:
+        return None
+    corpus = first_lines(bench, RUN_LINES)
+    lines, words = _sizes(corpus)
+    w = bench.work
+    script = 'ulo=$1; out=$2; corpus=$3; shift 3; rm -rf "$out"; ' \
+             '"$ulo" --quiet run "$corpus" --out "$out" --window %d --jobs 1 "$@"' % WINDOW
+    outs = {key: os.path.join(w, "run_%s" % key) for key in ("library", "before_jobs1")}
+    contenders = [
+        Contender("library", "ulo run (pairs, ranking)",
+                  shell(script, bench.ulo(), outs["library"], corpus), "library",
+                  [outs["library"]]),
+        Contender("before_jobs1", "before (%s) ulo run (pairs, support records, top-N)" %
+                  bench.options.jobs1_before_commit,
+                  shell(script, bench.ulo(build=bench.jobs1_before), outs["before_jobs1"],
+                        corpus), "anchor", [outs["before_jobs1"]]),
+    ]
+
+    def check():
+        pairs = [os.path.join(outs[key], "pairs.txt") for key in outs]
+        if not same_bytes(*pairs):
+            fail("run: the merged pairs of ulo run and the before build's differ")
+        return ["Both runs' pairs.txt are identical, byte for byte (%s distinct pairs). Each "
+                "run writes its own default outputs: this build the ranking by llr "
+                "(ranked.txt), the before build the library's support records and top-N file "
+                "(this build writes them with --support and --topn)."
+                % "{:,}".format(line_count(pairs[0]))]
+
+    title = ("ulo run, corpus to every output: the first %s entries of dict-gcide, %s words "
+             "(%.1f MB), window %s, default filters" % (
+                 "{:,}".format(lines), "{:,}".format(words), os.path.getsize(corpus) / 1e6,
+                 WINDOW))
+    return Job("run", title, bench.rounds(), contenders, [corpus], "words", words, check)
+
+
 def dask_job(bench):
     """The Python package's distributed count on an already started LocalCluster of two
     single-threaded workers against ulo count --jobs 2 + ulo merge --jobs 2, on the first
     DASK_LINES lines of the corpus."""
     package = dask_package(ROOT)
     w = bench.work
-    corpus = os.path.join(bench.data, "gcide_first%d.txt" % DASK_LINES)
-    if not os.path.exists(corpus):
-        with open(bench.corpus, "rb") as f, open(corpus + ".part", "wb") as out:
-            for number, line in enumerate(f):
-                if number == DASK_LINES:
-                    break
-                out.write(line)
-        os.rename(corpus + ".part", corpus)
+    corpus = first_lines(bench, DASK_LINES)
     lines, words = _sizes(corpus)
     outs = {key: os.path.join(w, "dask_%s.txt" % key) for key in ("library", "dask")}
     spill, shared = os.path.join(w, "dask_library_spill"), os.path.join(w, "dask_shared")

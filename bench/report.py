@@ -40,6 +40,8 @@ class Report:
             ("corpus", "library", "counter", "corpus vs Counter", 10),
             ("corpus", "jobs2", "library", "corpus --jobs 2 vs --jobs 1", 1.85),
             ("dask", "dask", "library", "Dask vs ulo --jobs 2, 100k lines", 0.8),
+            ("run", "library", "before_jobs1",
+             "ulo run vs %s" % self.options.jobs1_before_commit, 1),
             ("corpus", "python", "library", "count_corpus vs ulo count + merge", 0.8),
             ("jieba", "count", "floor", "jieba count vs jieba alone (floor)", 1 / 1.25),
             ("merge20", "library", "before", "merge 20 vs before", None),

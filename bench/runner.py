@@ -396,6 +396,7 @@ def main():
         makers.insert(5, ("corpus", bench.corpus_job))
         if corpus_job.dask_package(ROOT):
             makers.insert(6, ("dask", lambda: corpus_job.dask_job(bench)))
+        makers.insert(6, ("run", lambda: corpus_job.run_job(bench)))
     else:
         log("no dict-gcide (%s): the corpus job is skipped" % corpus_job.DICTIONARY)
     if corpus_job.manpages_available():
@@ -406,6 +407,7 @@ def main():
             "is skipped")
     wanted = options.only.split(",") if options.only else None
     jobs = [make() for key, make in makers if wanted is None or key in wanted]
+    jobs = [job for job in jobs if job is not None]
     if options.drop:
         dropped = set(options.drop.split(","))
         for job in jobs:

@@ -65,18 +65,21 @@ bool ForEachPairFileLine(const std::string& path, std::string* error,
 }
 
 uint32_t Ranking::Intern(std::string_view word) {
-  auto [it, added] = ids.emplace(std::string(word), static_cast<uint32_t>(words.size()));
-  if (added) {
-    words.push_back(&it->first);
+  if (!words.empty() && word == lastWord) return lastId;
+  std::optional<uint32_t> id = ids.Find(word, words);
+  if (!id) {
+    id = static_cast<uint32_t>(words.size());
+    words.push_back(&storage.emplace_back(word));
+    ids.Add(*id, words);
     frequencies.push_back(0);
   }
-  return it->second;
+  lastId = *id;
+  lastWord = *words[lastId];
+  return lastId;
 }
 
 std::optional<uint32_t> Ranking::Find(std::string_view word) const {
-  auto it = ids.find(std::string(word));
-  if (it == ids.end()) return std::nullopt;
-  return it->second;
+  return ids.Find(word, words);
 }
 
 bool Ranking::Better(const RankedItem& x, const RankedItem& y) const {
@@ -87,6 +90,10 @@ bool Ranking::Better(const RankedItem& x, const RankedItem& y) const {
 void Ranking::Offer(uint32_t base, const RankedItem& item) {
   if (!kept[base]) return;
   std::vector<RankedItem>& list = lists[base];
+  // A full list takes nothing that ranks below its last item: not even as a
+  // better score for a word it holds, whose score ranks above that item's.
+  bool full = list.size() >= static_cast<size_t>(options.top);
+  if (full && !Better(item, list.back())) return;
   // A pair counted in both directions stands on two lines; the word keeps
   // its better score once.
   for (RankedItem& held : list) {
@@ -97,12 +104,10 @@ void Ranking::Offer(uint32_t base, const RankedItem& item) {
       return;
     }
   }
-  if (list.size() < static_cast<size_t>(options.top)) {
-    list.push_back(item);
-  } else if (Better(item, list.back())) {
+  if (full) {
     list.back() = item;
   } else {
-    return;
+    list.push_back(item);
   }
   for (size_t i = list.size() - 1; i > 0 && Better(list[i], list[i - 1]); --i)
     std::swap(list[i], list[i - 1]);
@@ -157,7 +162,7 @@ int64_t Ranking::Margin(uint32_t id) {
 }
 
 void Ranking::Reserve(size_t count) {
-  ids.reserve(count);
+  ids.Reserve(count);
   words.reserve(count);
   frequencies.reserve(count);
 }
@@ -190,7 +195,11 @@ void Ranking::ScoreLine(std::string_view line) {
   std::string_view word1, word2;
   int64_t count = 0;
   if (!ParsePairLine(line, &word1, &word2, &count)) return;
-  ScorePair(ids.find(std::string(word1))->second, ids.find(std::string(word2))->second, count);
+  if (word1 != lastWord) {
+    lastId = *ids.Find(word1, words);
+    lastWord = *words[lastId];
+  }
+  ScorePair(lastId, *ids.Find(word2, words), count);
 }
 
 double Ranking::PairScore(uint32_t base, uint32_t other, int64_t count) {

@@ -7,17 +7,18 @@
 #define ULO_ENGINE_RANK_H_
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/count/token_counts.h"
 #include "engine/files/staging.h"
 #include "engine/session/operations.h"
 #include "engine/stats/measures.h"
+#include "engine/stats/word_table.h"
 #include "engine/text/encoding.h"
 
 namespace ulo::engine {
@@ -59,6 +60,13 @@ struct RankedItem {
 
 class Ranking {
  public:
+  Ranking() = default;
+  // `words` points into `storage`: a copy would point into another's.
+  Ranking(const Ranking&) = delete;
+  Ranking& operator=(const Ranking&) = delete;
+  Ranking(Ranking&&) = default;
+  Ranking& operator=(Ranking&&) = default;
+
   // Both passes over `path`. With `bases`, only those words' lists are
   // kept (the frequencies still come from the whole file). False with a
   // sentence in `*error` when the file cannot be read to its end.
@@ -110,8 +118,15 @@ class Ranking {
   bool Better(const RankedItem& x, const RankedItem& y) const;
 
   RankOptions options;
-  std::unordered_map<std::string, uint32_t> ids;
+  // The words' bytes, at addresses that never change (`words` points into
+  // it); `ids` finds a word's id from its bytes without copying them.
+  std::deque<std::string> storage;
   std::vector<const std::string*> words;
+  WordTable ids;
+  // The last word interned and its id: a sorted file repeats its first word
+  // line after line.
+  std::string_view lastWord;
+  uint32_t lastId = 0;
   std::vector<int64_t> frequencies;
   std::vector<std::vector<RankedItem>> lists;
   std::vector<bool> kept;
