@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <system_error>
 
 #include "engine/files/checks.h"
@@ -29,31 +28,15 @@ std::string TokenCounts::PathFor(const std::string& pairs) {
   return WordFrequencies::BesidePath(pairs, ".tokens");
 }
 
-size_t TokenCounts::Slot(std::string_view word, uint64_t hash) const {
-  size_t mask = slots.size() - 1;
-  for (size_t at = hash & mask;; at = (at + 1) & mask) {
-    const Entry& entry = slots[at];
-    if (entry.index == kEmpty || (entry.hash == hash && words[entry.index] == word)) return at;
-  }
-}
-
 void TokenCounts::Bump(std::string_view word, int64_t count) {
-  // At most half full, so that a probe ends soon.
-  if (2 * (words.size() + 1) > slots.size()) {
-    std::vector<Entry> old = std::move(slots);
-    slots.assign(std::max<size_t>(1024, 2 * old.size()), Entry{0, kEmpty});
-    for (const Entry& entry : old) {
-      if (entry.index != kEmpty) slots[Slot(words[entry.index], entry.hash)] = entry;
-    }
-  }
-  uint64_t hash = std::hash<std::string_view>()(word);
-  Entry& entry = slots[Slot(word, hash)];
-  if (entry.index == kEmpty) {
-    entry = {hash, static_cast<uint32_t>(words.size())};
-    words.emplace_back(word);
+  std::optional<uint32_t> id = ids.Find(word, words);
+  if (!id) {
+    id = static_cast<uint32_t>(words.size());
+    words.push_back(&storage.emplace_back(word));
+    ids.Add(*id, words);
     tallies.push_back(0);
   }
-  tallies[entry.index] += count;
+  tallies[*id] += count;
 }
 
 void TokenCounts::Add(std::string_view token) {
@@ -63,7 +46,7 @@ void TokenCounts::Add(std::string_view token) {
 
 void TokenCounts::Merge(const TokenCounts& other) {
   for (size_t i = 0; i < other.words.size(); ++i)
-    Bump(other.words[i], other.tallies[i]);
+    Bump(*other.words[i], other.tallies[i]);
   sum += other.sum;
   span = other.span;
 }
@@ -89,9 +72,10 @@ bool TokenCounts::Read(const std::string& path, std::string* error) {
     return bad("its first line is not \"" + std::string(kMagic) + " TOTAL WINDOW\"");
   }
   span = static_cast<int>(window);
-  slots.clear();
+  storage.clear();
   words.clear();
   tallies.clear();
+  ids = WordTable();
   while (std::getline(in, line)) {
     size_t tab = line.rfind('\t');
     int64_t count = 0;
@@ -113,7 +97,7 @@ bool TokenCounts::Write(const std::string& path, std::string* error,
   std::vector<std::pair<std::string_view, int64_t>> sorted;
   sorted.reserve(words.size());
   for (size_t i = 0; i < words.size(); ++i)
-    sorted.emplace_back(words[i], tallies[i]);
+    sorted.emplace_back(*words[i], tallies[i]);
   std::sort(sorted.begin(), sorted.end());
   std::ofstream out(staged.path(), std::ios::binary);
   out << kMagic << ' ' << sum << ' ' << span << '\n';
@@ -128,10 +112,9 @@ bool TokenCounts::Write(const std::string& path, std::string* error,
 }
 
 std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
-  if (slots.empty()) return std::nullopt;
-  const Entry& entry = slots[Slot(word, std::hash<std::string_view>()(word))];
-  if (entry.index == kEmpty) return std::nullopt;
-  return tallies[entry.index];
+  std::optional<uint32_t> id = ids.Find(word, words);
+  if (!id) return std::nullopt;
+  return tallies[*id];
 }
 
 bool TakeTokenCounts(const std::string& dir, TokenCounts* sum, bool* found, std::string* error) {

@@ -9,17 +9,26 @@
 #define ULO_ENGINE_COUNT_TOKEN_COUNTS_H_
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/files/staging.h"
+#include "engine/stats/word_table.h"
 
 namespace ulo::engine {
 
 class TokenCounts {
  public:
+  TokenCounts() = default;
+  // `words` points into `storage`: a copy would point into another's.
+  TokenCounts(const TokenCounts&) = delete;
+  TokenCounts& operator=(const TokenCounts&) = delete;
+  TokenCounts(TokenCounts&&) = default;
+  TokenCounts& operator=(TokenCounts&&) = default;
+
   // Where the counts of `pairs` (a work directory, a pair file or a parts
   // directory) lie: its path, without trailing slashes, and ".tokens".
   static std::string PathFor(const std::string& pairs);
@@ -42,19 +51,13 @@ class TokenCounts {
  private:
   // Adds `count` to `word`'s tally.
   void Bump(std::string_view word, int64_t count);
-  // The slot of `word` in `slots`: its own, or the empty one where it goes.
-  size_t Slot(std::string_view word, uint64_t hash) const;
 
-  // Every token of a count passes here: an open-addressed table of word
-  // indices, probed linearly, rather than a node per word.
-  struct Entry {
-    uint64_t hash;
-    uint32_t index;  // into words and tallies; kEmpty when free
-  };
-  static constexpr uint32_t kEmpty = UINT32_MAX;
-  std::vector<Entry> slots;
-  std::vector<std::string> words;
+  // Every token of a count passes here: words found by their bytes in an
+  // open-addressed table, at addresses that never change.
+  std::deque<std::string> storage;
+  std::vector<const std::string*> words;
   std::vector<int64_t> tallies;
+  WordTable ids;
   int64_t sum = 0;
   int span = 1;
 };

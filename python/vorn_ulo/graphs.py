@@ -29,8 +29,8 @@ def export(pairs_or_ranked, out, format: Optional[str] = None, measure: str = "l
     """Writes a pair-count file or a ranking to `out` as `ulo export` does: "csv",
     "gexf" or "graphml" (None: by out's extension). top=0 keeps every pair that passes
     the filters, N only pairs among either word's N best by `measure`; min_count=None
-    takes the measure's default; further rank options (min_word_count, self_pairs) pass
-    by name."""
+    takes the measure's default; further rank options (min_word_count, self_pairs, marginals)
+    pass by name."""
     engine = _native.library_or_default(library).engine
     settings = [("measure", measure), ("to", to)]
     if min_count is not None:
