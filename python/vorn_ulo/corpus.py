@@ -346,9 +346,9 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
             return counter.close()
 
 
-def _replace_dir(stage: Path, target: Path, library) -> None:
-    """Puts a finished spill directory in place of the one an earlier count left, its runs'
-    token counts summed beside it."""
+def _replace_dir(stage: Path, target: Path, library=None) -> None:
+    """Puts a finished spill directory in place of the one an earlier count left; with
+    `library`, its runs' token counts summed beside it."""
     Path(f"{target}.tokens").unlink(missing_ok=True)
     old = None
     if target.exists():
@@ -357,7 +357,8 @@ def _replace_dir(stage: Path, target: Path, library) -> None:
     os.replace(stage, target)
     if old is not None:
         shutil.rmtree(old, ignore_errors=True)
-    library.engine.call("ulo_gather_token_counts", encode_path(target), what="count")
+    if library is not None:
+        library.engine.call("ulo_gather_token_counts", encode_path(target), what="count")
 
 
 def _count(paths: Optional[Sequence[PathLike]], texts: Optional[Sequence], workdir: PathLike,
