@@ -29,14 +29,9 @@ std::string TokenCounts::PathFor(const std::string& pairs) {
 }
 
 void TokenCounts::Bump(std::string_view word, int64_t count) {
-  std::optional<uint32_t> id = ids.Find(word, words);
-  if (!id) {
-    id = static_cast<uint32_t>(words.size());
-    words.push_back(&storage.emplace_back(word));
-    ids.Add(*id, words);
-    tallies.push_back(0);
-  }
-  tallies[*id] += count;
+  uint32_t id = words.Intern(word);
+  if (id == tallies.size()) tallies.push_back(0);
+  tallies[id] += count;
 }
 
 void TokenCounts::Add(std::string_view token) {
@@ -46,7 +41,7 @@ void TokenCounts::Add(std::string_view token) {
 
 void TokenCounts::Merge(const TokenCounts& other) {
   for (size_t i = 0; i < other.words.size(); ++i)
-    Bump(*other.words[i], other.tallies[i]);
+    Bump(other.words.Word(static_cast<uint32_t>(i)), other.tallies[i]);
   sum += other.sum;
   span = other.span;
 }
@@ -72,10 +67,8 @@ bool TokenCounts::Read(const std::string& path, std::string* error) {
     return bad("its first line is not \"" + std::string(kMagic) + " TOTAL WINDOW\"");
   }
   span = static_cast<int>(window);
-  storage.clear();
-  words.clear();
+  words = WordTable();
   tallies.clear();
-  ids = WordTable();
   while (std::getline(in, line)) {
     size_t tab = line.rfind('\t');
     int64_t count = 0;
@@ -97,7 +90,7 @@ bool TokenCounts::Write(const std::string& path, std::string* error,
   std::vector<std::pair<std::string_view, int64_t>> sorted;
   sorted.reserve(words.size());
   for (size_t i = 0; i < words.size(); ++i)
-    sorted.emplace_back(*words[i], tallies[i]);
+    sorted.emplace_back(words.Word(static_cast<uint32_t>(i)), tallies[i]);
   std::sort(sorted.begin(), sorted.end());
   std::ofstream out(staged.path(), std::ios::binary);
   out << kMagic << ' ' << sum << ' ' << span << '\n';
@@ -112,7 +105,7 @@ bool TokenCounts::Write(const std::string& path, std::string* error,
 }
 
 std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
-  std::optional<uint32_t> id = ids.Find(word, words);
+  std::optional<uint32_t> id = words.Find(word);
   if (!id) return std::nullopt;
   return tallies[*id];
 }

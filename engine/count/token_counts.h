@@ -9,7 +9,6 @@
 #define ULO_ENGINE_COUNT_TOKEN_COUNTS_H_
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,13 +21,6 @@ namespace ulo::engine {
 
 class TokenCounts {
  public:
-  TokenCounts() = default;
-  // `words` points into `storage`: a copy would point into another's.
-  TokenCounts(const TokenCounts&) = delete;
-  TokenCounts& operator=(const TokenCounts&) = delete;
-  TokenCounts(TokenCounts&&) = default;
-  TokenCounts& operator=(TokenCounts&&) = default;
-
   // Where the counts of `pairs` (a work directory, a pair file or a parts
   // directory) lie: its path, without trailing slashes, and ".tokens".
   static std::string PathFor(const std::string& pairs);
@@ -52,12 +44,9 @@ class TokenCounts {
   // Adds `count` to `word`'s tally.
   void Bump(std::string_view word, int64_t count);
 
-  // Every token of a count passes here: words found by their bytes in an
-  // open-addressed table, at addresses that never change.
-  std::deque<std::string> storage;
-  std::vector<const std::string*> words;
+  // Every token of a count passes here.
+  WordTable words;
   std::vector<int64_t> tallies;
-  WordTable ids;
   int64_t sum = 0;
   int span = 1;
 };

@@ -66,25 +66,19 @@ bool ForEachPairFileLine(const std::string& path, std::string* error,
 
 uint32_t Ranking::Intern(std::string_view word) {
   if (!words.empty() && word == lastWord) return lastId;
-  std::optional<uint32_t> id = ids.Find(word, words);
-  if (!id) {
-    id = static_cast<uint32_t>(words.size());
-    words.push_back(&storage.emplace_back(word));
-    ids.Add(*id, words);
-    frequencies.push_back(0);
-  }
-  lastId = *id;
-  lastWord = *words[lastId];
+  lastId = words.Intern(word);
+  if (lastId == frequencies.size()) frequencies.push_back(0);
+  lastWord = words.Word(lastId);
   return lastId;
 }
 
 std::optional<uint32_t> Ranking::Find(std::string_view word) const {
-  return ids.Find(word, words);
+  return words.Find(word);
 }
 
 bool Ranking::Better(const RankedItem& x, const RankedItem& y) const {
   if (x.score != y.score) return x.score > y.score;
-  return *words[x.other] < *words[y.other];
+  return words.Word(x.other) < words.Word(y.other);
 }
 
 void Ranking::Offer(uint32_t base, const RankedItem& item) {
@@ -157,13 +151,12 @@ int64_t Ranking::Margin(uint32_t id) {
   if (!tokens) return frequencies[id];
   if (tokenFrequencies.size() <= id) tokenFrequencies.resize(words.size(), -1);
   int64_t& frequency = tokenFrequencies[id];
-  if (frequency < 0) frequency = tokens->Find(*words[id]).value_or(0);
+  if (frequency < 0) frequency = tokens->Find(words.Word(id)).value_or(0);
   return frequency;
 }
 
 void Ranking::Reserve(size_t count) {
-  ids.Reserve(count);
-  words.reserve(count);
+  words.Reserve(count);
   frequencies.reserve(count);
 }
 
@@ -196,10 +189,10 @@ void Ranking::ScoreLine(std::string_view line) {
   int64_t count = 0;
   if (!ParsePairLine(line, &word1, &word2, &count)) return;
   if (word1 != lastWord) {
-    lastId = *ids.Find(word1, words);
-    lastWord = *words[lastId];
+    lastId = *words.Find(word1);
+    lastWord = words.Word(lastId);
   }
-  ScorePair(lastId, *ids.Find(word2, words), count);
+  ScorePair(lastId, *words.Find(word2), count);
 }
 
 double Ranking::PairScore(uint32_t base, uint32_t other, int64_t count) {
@@ -236,7 +229,7 @@ std::vector<uint32_t> Ranking::SortedIds() const {
   for (uint32_t i = 0; i < order.size(); ++i)
     order[i] = i;
   std::sort(order.begin(), order.end(),
-            [this](uint32_t x, uint32_t y) { return *words[x] < *words[y]; });
+            [this](uint32_t x, uint32_t y) { return words.Word(x) < words.Word(y); });
   return order;
 }
 

@@ -7,7 +7,6 @@
 #define ULO_ENGINE_RANK_H_
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -60,13 +59,6 @@ struct RankedItem {
 
 class Ranking {
  public:
-  Ranking() = default;
-  // `words` points into `storage`: a copy would point into another's.
-  Ranking(const Ranking&) = delete;
-  Ranking& operator=(const Ranking&) = delete;
-  Ranking(Ranking&&) = default;
-  Ranking& operator=(Ranking&&) = default;
-
   // Both passes over `path`. With `bases`, only those words' lists are
   // kept (the frequencies still come from the whole file). False with a
   // sentence in `*error` when the file cannot be read to its end.
@@ -102,7 +94,7 @@ class Ranking {
                  bool follows);
 
   size_t WordCount() const { return words.size(); }
-  const std::string& Word(uint32_t id) const { return *words[id]; }
+  const std::string& Word(uint32_t id) const { return words.Word(id); }
   int64_t Frequency(uint32_t id) const { return frequencies[id]; }
   int64_t Total() const { return total; }
   std::optional<uint32_t> Find(std::string_view word) const;
@@ -118,11 +110,7 @@ class Ranking {
   bool Better(const RankedItem& x, const RankedItem& y) const;
 
   RankOptions options;
-  // The words' bytes, at addresses that never change (`words` points into
-  // it); `ids` finds a word's id from its bytes without copying them.
-  std::deque<std::string> storage;
-  std::vector<const std::string*> words;
-  WordTable ids;
+  WordTable words;
   // The last word interned and its id: a sorted file repeats its first word
   // line after line.
   std::string_view lastWord;

@@ -1,10 +1,12 @@
-// The ids of a ranking's words by their bytes: an open-addressing table of
-// hashes and ids, so that a lookup touches one slot and the word it names,
-// where a node-based map touches a bucket, a node and then the word.
+// Distinct words numbered in the order they come, found again by their
+// bytes: an open-addressing table of hashes and ids, so that a lookup
+// touches one slot and the word it names (a node-based map touches a
+// bucket, a node and then the word), and copies nothing.
 #ifndef ULO_ENGINE_STATS_WORD_TABLE_H_
 #define ULO_ENGINE_STATS_WORD_TABLE_H_
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,27 +17,33 @@ namespace ulo::engine {
 
 class WordTable {
  public:
-  using Words = std::vector<const std::string*>;
+  WordTable() = default;
+  // `words` points into `storage`: a copy would point into another's.
+  WordTable(const WordTable&) = delete;
+  WordTable& operator=(const WordTable&) = delete;
+  WordTable(WordTable&&) = default;
+  WordTable& operator=(WordTable&&) = default;
 
-  // The id of `word` among `words` (which the table indexes), if it is there.
-  std::optional<uint32_t> Find(std::string_view word, const Words& words) const {
-    if (slots.empty()) return std::nullopt;
+  // The id of `word`, numbered next (ids run from 0) when it is new.
+  uint32_t Intern(std::string_view word) {
     uint64_t hash = Hash(word);
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-      const Slot& slot = slots[i];
-      if (slot.id == 0) return std::nullopt;
-      if (slot.hash == hash && *words[slot.id - 1] == word) return slot.id - 1;
-    }
+    if (std::optional<uint32_t> id = Find(word, hash)) return *id;
+    auto id = static_cast<uint32_t>(words.size());
+    words.push_back(&storage.emplace_back(word));
+    if (words.size() * 2 > slots.size()) Grow(words.size());
+    Place(hash, id);
+    return id;
   }
 
-  // Indexes words[id], which is not yet in the table.
-  void Add(uint32_t id, const Words& words) {
-    if ((words.size() + 1) * 2 > slots.size()) Grow(words.size() + 1);
-    Place(Hash(*words[id]), id);
-  }
+  std::optional<uint32_t> Find(std::string_view word) const { return Find(word, Hash(word)); }
+
+  const std::string& Word(uint32_t id) const { return *words[id]; }
+  size_t size() const { return words.size(); }
+  bool empty() const { return words.empty(); }
 
   // Room for `count` words without growing.
   void Reserve(size_t count) {
+    words.reserve(count);
     if (count * 2 > slots.size()) Grow(count);
   }
 
@@ -46,6 +54,15 @@ class WordTable {
   };
 
   static uint64_t Hash(std::string_view word) { return std::hash<std::string_view>()(word); }
+
+  std::optional<uint32_t> Find(std::string_view word, uint64_t hash) const {
+    if (slots.empty()) return std::nullopt;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots[i];
+      if (slot.id == 0) return std::nullopt;
+      if (slot.hash == hash && *words[slot.id - 1] == word) return slot.id - 1;
+    }
+  }
 
   void Place(uint64_t hash, uint32_t id) {
     size_t i = hash & mask;
@@ -66,6 +83,8 @@ class WordTable {
     }
   }
 
+  std::deque<std::string> storage;
+  std::vector<const std::string*> words;
   std::vector<Slot> slots;
   size_t mask = 0;
 };
