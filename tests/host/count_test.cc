@@ -3,16 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <map>
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "engine/count/shares.h"
 #include "engine/files/staging.h"
 #include "engine/text/pair_batch.h"
 #include "test_support.h"
+#include "window_pairs.h"
 
 namespace ulo::testing {
 namespace {
@@ -23,30 +22,13 @@ using ulo::engine::Share;
 using ulo::engine::ShareCorpora;
 using ulo::engine::StagedDirectory;
 
-using Counts = std::map<std::pair<std::string, std::string>, int64_t>;
-
-// What the library ends up holding: every pair, and its reverse unless one
-// way, once per occurrence.
-Counts Expected(const std::vector<std::vector<std::string>>& lines, int window, bool oneWay) {
-  Counts counts;
-  for (const auto& tokens : lines) {
-    for (size_t i = 0; i < tokens.size(); ++i) {
-      for (size_t j = i + 1; j < tokens.size() && j - i <= static_cast<size_t>(window); ++j) {
-        ++counts[{tokens[i], tokens[j]}];
-        if (!oneWay) ++counts[{tokens[j], tokens[i]}];
-      }
-    }
-  }
-  return counts;
-}
-
 struct Handed {
-  Counts counts;
+  PairCounts counts;
   uint64_t calls = 0;
 };
 
-Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, bool oneWay,
-               PairBatch::Limits limits, Handed* handed) {
+PairCounts Batched(const TokenLines& lines, int window, bool oneWay, PairBatch::Limits limits,
+                   Handed* handed) {
   PairBatch batch(
       [&](const char* a, const char* b, int32_t count) {
         EXPECT_GT(count, 0);
@@ -64,31 +46,18 @@ Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, b
   return handed->counts;
 }
 
-std::vector<std::vector<std::string>> RandomLines(unsigned seed, int lines, int vocabulary) {
-  std::mt19937 random(seed);
-  std::vector<std::vector<std::string>> out(static_cast<size_t>(lines));
-  for (auto& tokens : out) {
-    int length = static_cast<int>(random() % 12);
-    for (int t = 0; t < length; ++t) {
-      // Words of every length, a few sharing prefixes, and the odd repeat.
-      tokens.push_back("w" + std::to_string(random() % static_cast<unsigned>(vocabulary)) +
-                       std::string(random() % 3, 'x'));
-    }
-  }
-  return out;
-}
-
 TEST(PairBatchTest, HandsOverTheSameCountsAsOnePairAtATime) {
-  auto lines = RandomLines(7, 400, 40);
+  std::mt19937 random(7);
+  TokenLines lines = SkewedLines(random, 400, 0, 12, 40, "w");
   lines.push_back({"same", "same", "same"});  // (w, w) twice in both directions
   for (bool oneWay : {false, true}) {
     for (int window : {1, 3, 7}) {
       Handed handed;
-      EXPECT_EQ(Batched(lines, window, oneWay, {}, &handed), Expected(lines, window, oneWay))
+      EXPECT_EQ(Batched(lines, window, oneWay, {}, &handed), WindowPairs(lines, window, oneWay))
           << "oneWay " << oneWay << " window " << window;
       // Repeats are added up before they cross.
       uint64_t occurrences = 0;
-      for (const auto& entry : Expected(lines, window, true))
+      for (const auto& entry : WindowPairs(lines, window, true))
         occurrences += static_cast<uint64_t>(entry.second);
       EXPECT_LT(handed.calls, occurrences);
     }
@@ -107,7 +76,8 @@ TEST(PairBatchTest, BothDirectionsShareOneEntry) {
 TEST(PairBatchTest, TinyLimitsFlushInTheMiddleOfLines) {
   // Limits so small that a single line fills the batch many times over, and
   // a word larger than the whole byte budget.
-  auto lines = RandomLines(11, 60, 25);
+  std::mt19937 random(11);
+  TokenLines lines = SkewedLines(random, 60, 0, 12, 25, "w");
   lines.push_back({std::string(100, 'L'), "x", std::string(100, 'L')});
   // Lines that fit a batch whole, then one that does not, then more that do.
   std::vector<std::string> longLine;
@@ -119,7 +89,7 @@ TEST(PairBatchTest, TinyLimitsFlushInTheMiddleOfLines) {
         PairBatch::Limits{200, 200, 1 << 12}}) {
     for (bool oneWay : {false, true}) {
       Handed handed;
-      EXPECT_EQ(Batched(lines, 4, oneWay, limits, &handed), Expected(lines, 4, oneWay))
+      EXPECT_EQ(Batched(lines, 4, oneWay, limits, &handed), WindowPairs(lines, 4, oneWay))
           << limits.pairs << "/" << limits.words << "/" << limits.wordBytes;
     }
   }
