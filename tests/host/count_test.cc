@@ -23,11 +23,11 @@ using ulo::engine::ShareCorpora;
 using ulo::engine::StagedDirectory;
 
 struct Handed {
-  PairCounts counts;
+  PairCountMap counts;
   uint64_t calls = 0;
 };
 
-PairCounts Batched(const TokenLines& lines, int window, bool oneWay, PairBatch::Limits limits,
+PairCountMap Batched(const TokenLines& lines, int window, bool oneWay, PairBatch::Limits limits,
                    Handed* handed) {
   PairBatch batch(
       [&](const char* a, const char* b, int32_t count) {
@@ -65,7 +65,7 @@ TEST(PairBatchTest, HandsOverTheSameCountsAsOnePairAtATime) {
         SCOPED_TRACE(std::to_string(limits.pairs) + " pairs, one way " + std::to_string(oneWay) +
                      ", window " + std::to_string(window));
         Handed handed;
-        PairCounts expected = WindowPairs(lines, window, oneWay);
+        PairCountMap expected = WindowPairs(lines, window, oneWay);
         EXPECT_EQ(Batched(lines, window, oneWay, limits, &handed), expected);
         // Repeats are added up before they cross.
         uint64_t occurrences = 0;

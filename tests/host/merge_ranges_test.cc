@@ -3,7 +3,6 @@
 // is split between parts, and what reads pair files reads the parts alike.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -12,6 +11,7 @@
 
 #include "run_ulo.h"
 #include "test_support.h"
+#include "window_pairs.h"
 
 namespace ulo::testing {
 namespace {
@@ -22,15 +22,12 @@ void WriteInputs(const std::string& dir, int files, int lines, int firstWords, u
   MakeDirectory(dir);
   std::mt19937 random(seed);
   for (int f = 0; f < files; ++f) {
-    std::map<std::pair<std::string, std::string>, int> counts;
+    PairCountMap counts;
     for (int l = 0; l < lines; ++l) {
       std::string first = "w" + std::to_string(random() % firstWords);
       counts[{first, "v" + std::to_string(random() % 50)}] += 1 + static_cast<int>(random() % 3);
     }
-    std::string text;
-    for (const auto& [key, count] : counts)
-      text += key.first + "\t" + key.second + "\t" + std::to_string(count) + "\n";
-    WriteFile(dir + "/temp" + std::to_string(f + 1) + ".txt", text);
+    WriteFile(dir + "/temp" + std::to_string(f + 1) + ".txt", PairFileText(counts));
   }
 }
 

@@ -13,11 +13,11 @@
 namespace ulo::testing {
 
 using TokenLines = std::vector<std::vector<std::string>>;
-using PairCounts = std::map<std::pair<std::string, std::string>, int64_t>;
+using PairCountMap = std::map<std::pair<std::string, std::string>, int64_t>;
 
 // Each pair once per occurrence, and its reverse unless counted one way.
-inline PairCounts WindowPairs(const TokenLines& lines, int window, bool oneWay = false) {
-  PairCounts counts;
+inline PairCountMap WindowPairs(const TokenLines& lines, int window, bool oneWay = false) {
+  PairCountMap counts;
   for (const auto& tokens : lines) {
     for (size_t i = 0; i < tokens.size(); ++i) {
       for (size_t j = i + 1; j < tokens.size() && j - i <= static_cast<size_t>(window); ++j) {
@@ -30,7 +30,7 @@ inline PairCounts WindowPairs(const TokenLines& lines, int window, bool oneWay =
 }
 
 // The counts as a merged pair-count file holds them.
-inline std::string PairFileText(const PairCounts& counts) {
+inline std::string PairFileText(const PairCountMap& counts) {
   std::string text;
   for (const auto& [pair, count] : counts)
     text += pair.first + "\t" + pair.second + "\t" + std::to_string(count) + "\n";
