@@ -116,22 +116,22 @@ TEST_F(EngineCapi, OptionsRefuseUnknownNamesAndBadValues) {
   for (const auto& c : cases) {
     Error error;
     ulo_count_options_set(options.get(), c.name, c.value, &error.text);
-    EXPECT_NE(error.str().find(c.expected), std::string::npos) << c.name << ": " << error.str();
+    EXPECT_TRUE(Contains(error.str(), c.expected)) << c.name << ": " << error.str();
   }
   std::unique_ptr<ulo_rank_options_t, void (*)(ulo_rank_options_t*)> rank(ulo_rank_options_create(),
                                                                           ulo_rank_options_destroy);
   Error error;
   ulo_rank_options_set(rank.get(), "measure", "cosine", &error.text);
-  EXPECT_NE(error.str().find("one of the measures' names"), std::string::npos);
+  EXPECT_TRUE(Contains(error.str(), "one of the measures' names"));
 }
 
 TEST_F(EngineCapi, TheTableOfDefaultsDropsStopWordsAndPunctuation) {
   std::string table = "\n" + Take(ulo_count_options_describe());
   for (const char* row : {"window\t3\t", "stopwords\tdefault\t", "drop_punctuation\ttrue\t",
                           "tokenizer\twhitespace\t", "jobs\t0\t"}) {
-    EXPECT_NE(table.find(std::string("\n") + row), std::string::npos) << row;
+    EXPECT_TRUE(Contains(table, std::string("\n") + row)) << row;
   }
-  EXPECT_NE(Take(ulo_rank_options_describe()).find("measure\tllr\t"), std::string::npos);
+  EXPECT_TRUE(Contains(Take(ulo_rank_options_describe()), "measure\tllr\t"));
 }
 
 TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
@@ -149,8 +149,8 @@ TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
       RunUlo(dir, {"count", "--jobs", "1", dir.Path("corpus.txt"), "--work", dir.Path("ulo")});
   ASSERT_EQ(ulo.exitCode, 0) << ulo.err;
   std::string expected = ReadFile(dir.Path("ulo/part-1/temp1.txt"));
-  ASSERT_NE(expected.find("cat\tmat"), std::string::npos);
-  EXPECT_EQ(expected.find("the\t"), std::string::npos);
+  ASSERT_TRUE(Contains(expected, "cat\tmat"));
+  EXPECT_FALSE(Contains(expected, "the\t"));
 
   const std::string path = dir.Path("corpus.txt");
   const size_t second = corpus.find('\n') + 1;
@@ -185,7 +185,7 @@ TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
       Take(ulo_count_files(exports.get(), options.get(), paths, 1, dir.Path("files").c_str(),
                            nullptr, nullptr, &error.text));
   EXPECT_EQ(error.str(), "");
-  EXPECT_NE(summary.find("lines\t4\n"), std::string::npos) << summary;
+  EXPECT_TRUE(Contains(summary, "lines\t4\n"));
   EXPECT_EQ(ReadFile(dir.Path("files/part-1/temp1.txt")), expected);
 }
 
@@ -225,7 +225,7 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
             EXPECT_EQ(std::string(*e), first) << expected;
           }
         });
-    EXPECT_NE(error.find(expected), std::string::npos) << expected << ": " << error;
+    EXPECT_TRUE(Contains(error, expected)) << expected << ": " << error;
   }
 }
 
@@ -285,11 +285,11 @@ TEST_F(EngineCapi, TheMergeTakenApartGivesTheBytesOfOneMergeAndRefusesWhatWouldN
     Error refused;
     ulo_merge_range(exports.get(), refusal.inputs.data(), refusal.inputs.size(),
                     refusal.keys.c_str(), refusal.range, dir.Path("parts").c_str(), &refused.text);
-    EXPECT_NE(refused.str().find(refusal.says), std::string::npos) << refused.str();
+    EXPECT_TRUE(Contains(refused.str(), refusal.says));
   }
   Error missing;
   ulo_write_parts_index(dir.Path("parts").c_str(), (keys + "x\n").c_str(), &missing.text);
-  EXPECT_NE(missing.str().find("part-00003.txt is missing"), std::string::npos) << missing.str();
+  EXPECT_TRUE(Contains(missing.str(), "part-00003.txt is missing"));
 }
 
 TEST_F(EngineCapi, PairFilesAreCheckedAndAMergeKeepsOutOfItsTree) {
@@ -300,17 +300,17 @@ TEST_F(EngineCapi, PairFilesAreCheckedAndAMergeKeepsOutOfItsTree) {
                 " is not a pair-count file: line 2: the count '-7' is not "
                 "digits only");
   EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "sideways", &error.text)), "");
-  EXPECT_NE(error.str().find("no need is called \"sideways\""), std::string::npos);
+  EXPECT_TRUE(Contains(error.str(), "no need is called \"sideways\""));
   // The operations check before the library sees the file.
   Error filtered;
   ulo_filter(exports.get(), dir.Path("bad.txt").c_str(), dir.Path("out.txt").c_str(), 1,
              &filtered.text);
-  EXPECT_NE(filtered.str().find("line 2"), std::string::npos) << filtered.str();
+  EXPECT_TRUE(Contains(filtered.str(), "line 2"));
   MakeDirectory(dir.Path("m"));
   WriteFile(dir.Path("m/one.txt"), "a\tb\t1\n");
   Error merged;
   ulo_merge(exports.get(), dir.Path("m").c_str(), dir.Path("m/one.txt").c_str(), &merged.text);
-  EXPECT_NE(merged.str().find("lies inside"), std::string::npos) << merged.str();
+  EXPECT_TRUE(Contains(merged.str(), "lies inside"));
   EXPECT_EQ(ReadFile(dir.Path("m/one.txt")), "a\tb\t1\n");
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "contains.h"
 #include "engine/include/ulo_engine.h"
 #include "engine_text.h"
 #include "test_support.h"
@@ -126,7 +127,7 @@ TEST_F(WordQuery, RefusesWhatIsNoSortedPairFile) {
     WriteFile(dir.Path("in.txt"), text);
     std::string failure;
     EXPECT_EQ(Query(dir.Path("in.txt"), "a", &failure), "");
-    EXPECT_NE(failure.find(expected), std::string::npos) << failure;
+    EXPECT_TRUE(Contains(failure, expected));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "contains.h"
 #include "engine/count/shares.h"
 #include "engine/files/staging.h"
 #include "engine/text/pair_batch.h"
@@ -28,7 +29,7 @@ struct Handed {
 };
 
 PairCountMap Batched(const TokenLines& lines, int window, bool oneWay, PairBatch::Limits limits,
-                   Handed* handed) {
+                     Handed* handed) {
   PairBatch batch(
       [&](const char* a, const char* b, int32_t count) {
         EXPECT_GT(count, 0);
@@ -192,9 +193,9 @@ TEST(CorpusSharesTest, StreamsAreReadWholeAndBadCorporaRefused) {
   EXPECT_EQ(streams, 1);
 
   EXPECT_FALSE(ShareCorpora({dir.Path("missing")}, 2, &shares, &error));
-  EXPECT_NE(error.find("missing"), std::string::npos) << error;
+  EXPECT_TRUE(Contains(error, "missing"));
   EXPECT_FALSE(ShareCorpora({dir.path()}, 2, &shares, &error));
-  EXPECT_NE(error.find("directory"), std::string::npos) << error;
+  EXPECT_TRUE(Contains(error, "directory"));
 }
 
 TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
@@ -205,9 +206,7 @@ TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
     // Only the last component is made.
     StagedDirectory staged;
     EXPECT_FALSE(staged.Open(work, &error));
-    EXPECT_NE(error.find("its parent " + dir.Path("runs") + ": no such directory"),
-              std::string::npos)
-        << error;
+    EXPECT_TRUE(Contains(error, "its parent " + dir.Path("runs") + ": no such directory"));
     EXPECT_FALSE(FileExists(dir.Path("runs")));
   }
   MakeDirectory(dir.Path("runs"));
@@ -264,14 +263,14 @@ TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
     EXPECT_FALSE(ulo::engine::HoldsOnlyCountResult(dir.Path("w"))) << stranger;
     StagedDirectory staged;
     EXPECT_FALSE(staged.Open(dir.Path("w"), &error)) << stranger;
-    EXPECT_NE(error.find("is not empty"), std::string::npos) << error;
+    EXPECT_TRUE(Contains(error, "is not empty"));
     EXPECT_FALSE(FileExists(dir.Path("w.ulo-partial")));
     ulo::testing::RemoveAll(path);
   }
   WriteFile(dir.Path("file"), "");
   StagedDirectory staged;
   EXPECT_FALSE(staged.Open(dir.Path("file"), &error));
-  EXPECT_NE(error.find("not a directory"), std::string::npos) << error;
+  EXPECT_TRUE(Contains(error, "not a directory"));
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ class CrashTest : public ::testing::Test {
     std::error_code code;
     for (const auto& entry : fs::recursive_directory_iterator(tree, code)) {
       std::string name = entry.path().filename().string();
-      EXPECT_EQ(name.find(".ulo-partial"), std::string::npos) << when << ": " << entry.path();
+      EXPECT_FALSE(Contains(name, ".ulo-partial")) << when << ": " << entry.path();
       EXPECT_NE(name, "merge_temp") << when;
     }
   }
@@ -221,9 +221,7 @@ TEST_F(MergeTreeTest, OutputsInsideTheTreeAreRefusedUntouched) {
   Write("m/two.txt", "a\tb\t2\n");
   for (std::string out : {"m/one.txt", "m/sub/new.txt", "m/./sub/../x.txt"}) {
     std::string err = Fails("merge {m/} {" + out + "}", "lies inside").err;
-    EXPECT_NE(err.find("write it beside the tree instead, e.g. " + dir.path() + "/"),
-              std::string::npos)
-        << err;
+    EXPECT_TRUE(Contains(err, "write it beside the tree instead, e.g. " + dir.path() + "/"));
   }
   EXPECT_EQ(Read("m/one.txt"), "a\tb\t1\n");
   EXPECT_FALSE(Exists("m/sub/new.txt"));

@@ -84,7 +84,7 @@ TEST_F(JobsTest, EveryWayOfDealingAndHandingOverGivesTheSameMergedFile) {
     std::string jobs = way.substr(0, 1), extra = way.size() > 1 ? " --per-pair-commands" : "";
     UloResult run = RunOk("run" + kCorpora + " --jobs " + jobs + " --out {j" + way + "}" + extra);
     EXPECT_TRUE(Read("j" + way + "/pairs.txt") == expected) << way;
-    EXPECT_NE(run.out.find("workers            " + jobs), std::string::npos) << run.out;
+    EXPECT_TRUE(Contains(run.out, "workers            " + jobs));
   }
   EXPECT_TRUE(Read("j1p/ranked.txt") == Read("j3/ranked.txt"));
 }
@@ -123,7 +123,7 @@ TEST_F(JobsTest, FiltersDropTheSameTokensInEveryWorker) {
     for (std::string line :
          {"workers            " + jobs + "\n", "stop words dropped " + Grouped(stopDropped) + "\n",
           "punctuation, symbols and digits dropped " + Grouped(punctuationDropped) + "\n"})
-      EXPECT_NE(run.out.find(line), std::string::npos) << jobs << "\n" << run.out;
+      EXPECT_TRUE(Contains(run.out, line)) << jobs << "\n" << run.out;
   }
   for (std::string file : {"pairs.txt", "ranked.txt", "frequent.txt"})
     EXPECT_TRUE(Read("j1/" + file) == Read("j2/" + file)) << file;
@@ -160,8 +160,8 @@ TEST_F(JobsTest, AFailedWorkerStopsTheOthersAndIsNamedWithItsPart) {
   kill(workers[1], SIGKILL);
   EXPECT_EQ(WaitExit(ulo), 1);
   std::string err = Read("err");
-  EXPECT_NE(err.find("ulo: count: part 2 of 2 ("), std::string::npos) << err;
-  EXPECT_NE(err.find("signal 9"), std::string::npos) << err;
+  EXPECT_TRUE(Contains(err, "ulo: count: part 2 of 2 ("));
+  EXPECT_TRUE(Contains(err, "signal 9"));
   EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
   // The other worker was stopped, and nothing is left that looks like a result.
   EXPECT_EQ(kill(workers[0], 0), -1);
@@ -177,7 +177,7 @@ TEST_F(JobsTest, HelpTellsTheMemoryAndBadCountsAreRefused) {
       bool blank = c == ' ' || c == '\n';
       if (!blank || (!words.empty() && words.back() != ' ')) words.push_back(blank ? ' ' : c);
     }
-    EXPECT_NE(words.find("peak memory is N times one run's"), std::string::npos) << help;
+    EXPECT_TRUE(Contains(words, "peak memory is N times one run's")) << help;
   }
   Write("c.txt", "a b\n");
   for (std::string jobs : {"0", "-1", "x", "100000"})

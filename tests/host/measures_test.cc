@@ -6,8 +6,12 @@
 
 #include "engine/stats/measures.h"
 
+#include "contains.h"
+
 namespace ulo::engine {
 namespace {
+
+using ulo::testing::Contains;
 
 // The lines (a, b, 1) and (a, d, 3): frequencies a 4, b 1, d 3, total 8.
 // The rule a -> d: a = 3, b = 4, c = 3, n = 8; cells 3, 0, 1, 4 (E = 1.5);
@@ -73,7 +77,7 @@ TEST(MeasureTest, EveryMeasureByHand) {
   EXPECT_LT(Score(Measure::kFisher, below), 0.01);  // below chance: p near 1
   for (const std::string& name : MeasureNames()) {
     EXPECT_GE(DefaultMinCount(*ParseMeasure(name)), 1) << name;
-    EXPECT_NE(DescribeMeasures().find(name + ": "), std::string::npos) << name;
+    EXPECT_TRUE(Contains(DescribeMeasures(), name + ": ")) << name;
   }
 }
 

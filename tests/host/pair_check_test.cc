@@ -88,10 +88,9 @@ TEST_F(PairCheckTest, EachMalformedFileIsNamedWithItsLine) {
     std::string doubled = lines;
     size_t at = static_cast<size_t>(line) * 12;  // each line "wNNNNNN\tb\t1\n"
     Write("bad.txt", doubled.insert(at, doubled.substr(at, 12)));
-    EXPECT_NE(PairFileProblem(path, kMergedPairs)
-                  .find("line " + std::to_string(line + 2) + ": the pair 'w0" +
-                        std::to_string(line) + " b' again"),
-              std::string::npos)
+    EXPECT_TRUE(Contains(
+        PairFileProblem(path, kMergedPairs),
+        "line " + std::to_string(line + 2) + ": the pair 'w0" + std::to_string(line) + " b' again"))
         << line;
   }
   // Order and uniqueness are needs of their own: the shape alone passes.
@@ -117,7 +116,7 @@ TEST_F(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
          {readers[turn++ % std::size(readers)], std::string("merge {tree} {merged.txt}")}) {
       UloResult result = Run(command);
       EXPECT_EQ(result.exitCode, 1) << command;
-      EXPECT_NE(result.err.find(bad.message), std::string::npos) << command << ": " << result.err;
+      EXPECT_TRUE(Contains(result.err, bad.message)) << command << ": " << result.err;
     }
     EXPECT_FALSE(Exists("out.txt"));
     EXPECT_FALSE(Exists("merged.txt"));

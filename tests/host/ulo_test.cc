@@ -25,7 +25,7 @@ TEST_F(UloTest, VersionAndHelp) {
   EXPECT_EQ(RunOk("--version").out, "ulo " ULO_VERSION "\n");
   for (std::string command :
        {"count", "merge", "filter", "support", "topn", "run", "show", "words", "demo"}) {
-    EXPECT_NE(RunOk(command + " --help").out.find("usage: ulo " + command), std::string::npos);
+    EXPECT_TRUE(Contains(RunOk(command + " --help").out, "usage: ulo " + command));
   }
 }
 
@@ -58,7 +58,7 @@ TEST_F(UloTest, BadArgumentsGiveOneLineAndExitTwo) {
   // Nothing at all: the usage, and still a usage error.
   UloResult none = Run("");
   EXPECT_EQ(none.exitCode, 2);
-  EXPECT_NE(none.err.find("usage: ulo"), std::string::npos) << none.err;
+  EXPECT_TRUE(Contains(none.err, "usage: ulo"));
   // Negative numbers are values, not options; global options may follow the command.
   Write("p.txt", "x\ty\t4\n");
   RunOk("filter {p.txt} {f.txt} -5");
@@ -122,13 +122,13 @@ TEST_F(UloTest, FailedMergeGivesItsCodeAndWhatItLoggedThisTime) {
                                "\xE6\x89\x93\xE5\xBC\x80\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB1\xE8"
                                "\xB4\xA5\xEF\xBC\x81" +
                                    dir.Path("m/two.txt")})
-      EXPECT_NE(result.err.find(logged), std::string::npos) << result.err;
+      EXPECT_TRUE(Contains(result.err, logged));
   }
   // A later failure that logs nothing does not quote the old lines.
   RemoveAll(dir.Path("m"));
   MakeDirectory(dir.Path("m"));
   UloResult empty = Fails("merge {m} {out.txt}", "failed with code -6: no file was found");
-  EXPECT_EQ(empty.err.find("_err.log"), std::string::npos) << empty.err;
+  EXPECT_FALSE(Contains(empty.err, "_err.log"));
 }
 
 TEST_F(UloTest, CountWritesSortedSpillFiles) {
@@ -136,7 +136,7 @@ TEST_F(UloTest, CountWritesSortedSpillFiles) {
   // Pairs (b,d), (d,c), (b,d), each counted in both directions.
   UloResult result = RunOk("count {c.txt} --work {w} --window 1 --jobs 1");
   EXPECT_EQ(Read("w/part-1/temp1.txt"), "b\td\t2\nc\td\t1\nd\tb\t2\nd\tc\t1\n");
-  EXPECT_NE(result.out.find("pairs fed          3"), std::string::npos) << result.out;
+  EXPECT_TRUE(Contains(result.out, "pairs fed          3"));
   // One way, wider window.
   RunOk("count {c.txt} --work {w2} --window 2 --one-way --jobs 1");
   EXPECT_EQ(Read("w2/part-1/temp1.txt"), "b\tc\t1\nb\td\t2\nd\tc\t1\n");
@@ -156,7 +156,7 @@ TEST_F(UloTest, EveryCharacterKeptOrItsWordDroppedWhole) {
   // month D4 C2, bright C3 F7, light B9 E2: GB2312's own bytes.
   EXPECT_EQ(Read("w/part-1/temp1.txt"),
             "x\t\xD4\xC2\t1\n\xC3\xF7\tx\t1\n\xD4\xC2\t\xB9\xE2\t1\n\xD4\xC2\t\xC3\xF7\t1\n");
-  EXPECT_EQ(result.out.find("skipped"), std::string::npos) << result.out;
+  EXPECT_FALSE(Contains(result.out, "skipped"));
   // Strict GB2312: 進程 and 系統 (Traditional) and brûlée go whole, never
   // cut into 程 or brle; café and crème have GB2312 forms (pinyin row).
   Write("t.txt",
@@ -166,7 +166,7 @@ TEST_F(UloTest, EveryCharacterKeptOrItsWordDroppedWhole) {
   UloResult strict =
       RunOk("count {t.txt} --work {s} --from UTF-8 --encoding gb2312 --one-way --jobs 1");
   EXPECT_EQ(Read("s/part-1/temp1.txt"), "caf\xA8\xA6\tcr\xA8\xA8me\t1\n");
-  EXPECT_NE(strict.out.find("without a GB2312 form 3"), std::string::npos) << strict.out;
+  EXPECT_TRUE(Contains(strict.out, "without a GB2312 form 3"));
   Fails("count {t.txt} --work {s2} --encoding big5", "takes gb18030 or gb2312", 2);
 }
 
@@ -183,9 +183,9 @@ TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
   EXPECT_EQ(Read("out/support.txt").rfind("<rec>\n<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=a\n", 0), 0u);
   for (const char* line :
        {"distinct pairs     2", "spill files        1", "merge", "ranked.txt", "topn.txt"}) {
-    EXPECT_NE(result.out.find(line), std::string::npos) << line << "\n" << result.out;
+    EXPECT_TRUE(Contains(result.out, line)) << line << "\n" << result.out;
   }
-  EXPECT_NE(RunOk("show {out/topn.txt} a").out.find("66.67%"), std::string::npos);
+  EXPECT_TRUE(Contains(RunOk("show {out/topn.txt} a").out, "66.67%"));
   Fails("show {out/topn.txt} zzz", "'zzz' is not in");
   // By default: the pairs and their ranking, nothing of the library's records.
   RunOk(run + "{d}");
@@ -212,7 +212,7 @@ TEST_F(UloTest, ShowRefusesAFileOfAnotherKind) {
     Fails(std::string("show {f.txt} a") + c.options, c.expected);
   }
   // A support below two decimals is not 0.
-  EXPECT_NE(RunOk("show {f.txt} a").out.find("<0.01%"), std::string::npos);
+  EXPECT_TRUE(Contains(RunOk("show {f.txt} a").out, "<0.01%"));
 }
 
 TEST_F(UloTest, FiltersDropTokensBeforePairing) {
@@ -224,10 +224,10 @@ TEST_F(UloTest, FiltersDropTokensBeforePairing) {
   const std::string keep = plain + " --no-default-stopwords --keep-punctuation";
   UloResult run = RunOk("run {c.txt} --out {o} --stopwords {stop.txt}" + plain);
   EXPECT_EQ(Read("o/pairs.txt"), "daemon\tinit\t1\n");
-  EXPECT_NE(run.out.find("stop words dropped 3"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("punctuation, symbols and digits dropped 2"), std::string::npos);
+  EXPECT_TRUE(Contains(run.out, "stop words dropped 3"));
+  EXPECT_TRUE(Contains(run.out, "punctuation, symbols and digits dropped 2"));
   // count drops the same by default; the same switches keep every token.
-  EXPECT_EQ(RunOk("count {c.txt} --work {w1}" + keep).out.find("dropped"), std::string::npos);
+  EXPECT_FALSE(Contains(RunOk("count {c.txt} --work {w1}" + keep).out, "dropped"));
   EXPECT_EQ(Read("w1/part-1/temp1.txt"),
             "--\tinit\t1\ndaemon\tof\t1\n"
             "init\t\xA3\xAC\t1\nof\t--\t1\nthe\tdaemon\t1\n\xA3\xAC\tx\t1\n");
@@ -260,23 +260,23 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
   Fails("show {pairs.txt} \xE8\xBF\x9B --measure dice", "words beginning like it: " + kProcess);
   // show, typed and printed in UTF-8: 守护 E5 AE 88 E6 8A A4.
   std::string shown = RunOk("show {pairs.txt} " + kProcess + " --measure dice").out;
-  EXPECT_NE(shown.find("dice  count"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("1  \xE5\xAE\x88\xE6\x8A\xA4  0.9091      5"), std::string::npos) << shown;
+  EXPECT_TRUE(Contains(shown, "dice  count"));
+  EXPECT_TRUE(Contains(shown, "1  \xE5\xAE\x88\xE6\x8A\xA4  0.9091      5"));
   RunOk("show {pairs.txt} " + kProcess + " --top 1");  // llr
   // graph: a valid SVG naming the words reached, and its DOT source.
   UloResult graph =
       RunOk("graph {pairs.txt} " + kProcess + " --out {g.svg} --measure llr --depth 2");
-  EXPECT_NE(graph.out.find("4 words, 3 edges"), std::string::npos) << graph.out;
+  EXPECT_TRUE(Contains(graph.out, "4 words, 3 edges"));
   std::string svg = Read("g.svg");
   EXPECT_EQ(svg.rfind("<?xml", 0), 0u) << svg.substr(0, 100);
-  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_TRUE(Contains(svg, "<svg"));
   EXPECT_EQ(svg.find("</svg>"), svg.size() - 7);
   for (std::string word : {kProcess, std::string("\xE5\xAE\x88\xE6\x8A\xA4"),
                            std::string("\xE6\x96\x87\xE4\xBB\xB6"), std::string("x")})
-    EXPECT_NE(svg.find(">" + word + "<"), std::string::npos) << word;
+    EXPECT_TRUE(Contains(svg, ">" + word + "<")) << word;
   EXPECT_TRUE(Exists("g.dot"));
   graph = RunOk("graph {pairs.txt} " + kProcess + " --out {g1.png} --measure llr");
-  EXPECT_NE(graph.out.find("3 words, 2 edges"), std::string::npos) << graph.out;
+  EXPECT_TRUE(Contains(graph.out, "3 words, 2 edges"));
   EXPECT_EQ(Read("g1.png").substr(0, 4), "\x89PNG");
   Fails("graph {pairs.txt} nowhere --out {g.svg}", "'nowhere' is not in");
   Fails("rank {pairs.txt} {r.txt} --measure mi", "--measure: mi not in", 2);
@@ -289,7 +289,7 @@ TEST_F(UloTest, SingleOperations) {
   RunOk("topn {pairs.txt} {t.txt} 1");
   EXPECT_EQ(Read("t.txt"), "x\ty\t100.00\t50.00\ny\tx\t100.00\t50.00\n");
   RunOk("support {pairs.txt} {s.txt}");
-  EXPECT_NE(Read("s.txt").find("=100.000000\n"), std::string::npos);
+  EXPECT_TRUE(Contains(Read("s.txt"), "=100.000000\n"));
   MakeDirectory(dir.Path("m/sub"));
   Write("m/one.txt", "a\tb\t1\n");
   Write("m/sub/two.txt", "a\tb\t2\nc\td\t1\n");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "contains.h"
 #include "test_support.h"
 
 namespace ulo::testing {
