@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,7 +27,18 @@ using ulo::engine::StagedDirectory;
 struct Handed {
   PairCountMap counts;
   uint64_t calls = 0;
+  std::map<std::string, uint64_t> tokens;  // told by the batch's tally
 };
+
+// Every token of every line, once each, whatever the batch's limits.
+std::map<std::string, uint64_t> TokensOf(const TokenLines& lines) {
+  std::map<std::string, uint64_t> tokens;
+  for (const auto& line : lines) {
+    for (const std::string& token : line)
+      ++tokens[token];
+  }
+  return tokens;
+}
 
 PairCountMap Batched(const TokenLines& lines, int window, bool oneWay, PairBatch::Limits limits,
                      Handed* handed) {
@@ -39,6 +51,8 @@ PairCountMap Batched(const TokenLines& lines, int window, bool oneWay, PairBatch
         return true;
       },
       !oneWay, limits);
+  batch.TallyTokens(
+      [&](std::string_view word, uint64_t count) { handed->tokens[std::string(word)] += count; });
   for (const auto& tokens : lines) {
     std::vector<std::string_view> views(tokens.begin(), tokens.end());
     EXPECT_TRUE(batch.AddLine(views, window));
@@ -51,6 +65,7 @@ TEST(PairBatchTest, HandsOverTheSameCountsAsOnePairAtATime) {
   std::mt19937 random(7);
   TokenLines lines = SkewedLines(random, 400, 0, 12, 40, "w");
   lines.push_back({"same", "same", "same"});  // (w, w) twice in both directions
+  lines.push_back({"alone"});                 // a token without pairs
   // A word larger than the whole byte budget of the tiny limits below, and a
   // line that fills their batch many times over among lines that fit one.
   lines.push_back({std::string(100, 'L'), "x", std::string(100, 'L')});
@@ -68,6 +83,7 @@ TEST(PairBatchTest, HandsOverTheSameCountsAsOnePairAtATime) {
         Handed handed;
         PairCountMap expected = WindowPairs(lines, window, oneWay);
         EXPECT_EQ(Batched(lines, window, oneWay, limits, &handed), expected);
+        EXPECT_EQ(handed.tokens, TokensOf(lines));
         // Repeats are added up before they cross.
         uint64_t occurrences = 0;
         for (const auto& entry : WindowPairs(lines, window, true))
