@@ -46,19 +46,6 @@ class EngineCapi : public ::testing::Test {
     ASSERT_EQ(ulo_exports_missing(exports.get()), nullptr);
   }
 
-  // Options from name/value pairs; a refused one fails the test.
-  std::unique_ptr<ulo_count_options_t, void (*)(ulo_count_options_t*)> Options(
-      const std::vector<std::pair<const char*, const char*>>& settings) {
-    std::unique_ptr<ulo_count_options_t, void (*)(ulo_count_options_t*)> options(
-        ulo_count_options_create(), ulo_count_options_destroy);
-    for (auto [name, value] : settings) {
-      Error error;
-      ulo_count_options_set(options.get(), name, value, &error.text);
-      EXPECT_EQ(error.str(), "") << name;
-    }
-    return options;
-  }
-
   // Opens a counter into a fresh directory `name`, runs `feed`, closes it
   // and returns the first error met (empty when none).
   using Feed = std::function<void(ulo_counter_t*, char**)>;
@@ -75,8 +62,7 @@ class EngineCapi : public ::testing::Test {
   }
 
   LoadedLibrary library;
-  std::unique_ptr<ulo_exports_t, void (*)(ulo_exports_t*)> exports{ulo_exports_create(),
-                                                                   ulo_exports_destroy};
+  Owned<ulo_exports_t> exports{ulo_exports_create(), ulo_exports_destroy};
   TempDir dir;
 };
 
@@ -84,7 +70,7 @@ TEST_F(EngineCapi, ErrorsReplaceTheLastAndSuccessLeavesThemAlone) {
   Error error;
   error.text = static_cast<char*>(std::malloc(8));
   std::strcpy(error.text, "earlier");
-  auto options = Options({});
+  auto options = CountOptions();
   ulo_count_options_set(options.get(), "window", "4", &error.text);
   EXPECT_EQ(error.str(), "earlier");
   ulo_count_options_set(options.get(), "windows", "4", &error.text);
@@ -112,16 +98,14 @@ TEST_F(EngineCapi, OptionsRefuseUnknownNamesAndBadValues) {
       {"source_encoding", "NO-SUCH-CODE", "NO-SUCH-CODE"},
       {"colour", "red", "no count option is called \"colour\""},
   };
-  auto options = Options({});
+  auto options = CountOptions();
   for (const auto& c : cases) {
     Error error;
     ulo_count_options_set(options.get(), c.name, c.value, &error.text);
     EXPECT_TRUE(Contains(error.str(), c.expected)) << c.name << ": " << error.str();
   }
-  std::unique_ptr<ulo_rank_options_t, void (*)(ulo_rank_options_t*)> rank(ulo_rank_options_create(),
-                                                                          ulo_rank_options_destroy);
   Error error;
-  ulo_rank_options_set(rank.get(), "measure", "cosine", &error.text);
+  ulo_rank_options_set(RankOptions().get(), "measure", "cosine", &error.text);
   EXPECT_TRUE(Contains(error.str(), "one of the measures' names"));
 }
 
@@ -174,7 +158,7 @@ TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
          ulo_counter_add_file(counter, path.c_str(), second, 0, error);
        }},
   };
-  auto options = Options({{"jobs", "1"}});
+  auto options = CountOptions({{"jobs", "1"}});
   for (const auto& [name, feed] : feeds) {
     EXPECT_EQ(Count(options.get(), name, feed), "") << name;
     EXPECT_EQ(ReadFile(dir.Path(std::string(name) + "/temp1.txt")), expected) << name;
@@ -212,7 +196,7 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
       {[&](ulo_counter_t* c, char** e) { ulo_counter_add_file(c, typo.c_str(), 0, 0, e); },
        "typo.txt: no such file"},
   };
-  auto options = Options({});
+  auto options = CountOptions();
   int name = 0;
   for (const auto& [feed, expected] : cases) {
     std::string error =
