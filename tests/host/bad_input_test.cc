@@ -34,7 +34,7 @@ class BadInputTest : public UloCommandTest {
   void ExpectNoPartialFiles(const std::string& directory) {
     std::error_code code;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, code)) {
-      EXPECT_FALSE(Contains(entry.path().filename().string(), ".partial")) << entry.path();
+      EXPECT_FALSE(Contains(entry.path().filename().string(), ".ulo-partial")) << entry.path();
     }
   }
 

@@ -166,7 +166,7 @@ TEST_F(JobsTest, AFailedWorkerStopsTheOthersAndIsNamedWithItsPart) {
   // The other worker was stopped, and nothing is left that looks like a result.
   EXPECT_EQ(kill(workers[0], 0), -1);
   EXPECT_FALSE(FileExists(work));
-  EXPECT_FALSE(FileExists(work + ".partial"));
+  EXPECT_FALSE(FileExists(work + ".ulo-partial"));
 }
 
 TEST_F(JobsTest, HelpTellsTheMemoryAndBadCountsAreRefused) {
