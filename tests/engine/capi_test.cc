@@ -212,46 +212,42 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
   }
 }
 
-TEST_F(EngineCapi, TheMergeInRangesGivesTheBytesOfOneMergeOrItsParts) {
-  MakeDirectory(dir.Path("in"));
-  WriteInterleaved(dir.Path("in/temp1.txt"), dir.Path("in/temp2.txt"));
-  Error error;
-  ulo_merge(exports.get(), dir.Path("in").c_str(), dir.Path("one.txt").c_str(), &error.text);
-  ulo_merge_ranges(exports.get(), dir.Path("in").c_str(), dir.Path("three.txt").c_str(), 3, 0,
-                   &error.text);
-  ulo_merge_ranges(exports.get(), dir.Path("in").c_str(), dir.Path("parts").c_str(), 3, 1,
-                   &error.text);
-  ASSERT_EQ(error.str(), "");
-  EXPECT_EQ(ReadFile(dir.Path("three.txt")), ReadFile(dir.Path("one.txt")));
-  EXPECT_EQ(ReadFile(dir.Path("parts/part-00000.txt")) +
-                ReadFile(dir.Path("parts/part-00001.txt")) +
-                ReadFile(dir.Path("parts/part-00002.txt")),
-            ReadFile(dir.Path("one.txt")));
-}
-
-TEST_F(EngineCapi, TheMergeTakenApartGivesTheBytesOfOneMergeAndRefusesWhatWouldNot) {
-  MakeDirectory(dir.Path("in"));
-  WriteInterleaved(dir.Path("in/temp1.txt"), dir.Path("in/temp2.txt"));
-  WriteInterleaved(dir.Path("temp1.txt"), dir.Path("temp2.txt"));
+TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
+  const std::string in = dir.Path("in"), parts = dir.Path("parts");
+  MakeDirectory(in);
+  WriteInterleaved(in + "/temp1.txt", in + "/temp2.txt");
   WriteFile(dir.Path("unsorted.txt"), "w130\ta\t1\nw100\ta\t1\n");
+  // The parts a parts directory lists, joined.
+  auto joined = [&](const std::string& directory) {
+    Error error;
+    std::string listed = Take(ulo_pair_file_parts(directory.c_str(), &error.text)), bytes;
+    EXPECT_EQ(error.str(), "");
+    for (size_t at = 0, end; (end = listed.find('\n', at)) != std::string::npos; at = end + 1)
+      bytes += ReadFile(listed.substr(at, end - at));
+    return bytes;
+  };
   Error error;
-  ulo_merge(exports.get(), dir.Path("in").c_str(), dir.Path("one.txt").c_str(), &error.text);
-  std::vector<std::string> files = {dir.Path("temp1.txt"), dir.Path("temp2.txt")};
+  ulo_merge(exports.get(), in.c_str(), dir.Path("one.txt").c_str(), &error.text);
+  ulo_merge_ranges(exports.get(), in.c_str(), dir.Path("three.txt").c_str(), 3, 0, &error.text);
+  ulo_merge_ranges(exports.get(), in.c_str(), dir.Path("ranges").c_str(), 3, 1, &error.text);
+  ASSERT_EQ(error.str(), "");
+  const std::string one = ReadFile(dir.Path("one.txt"));
+  EXPECT_EQ(ReadFile(dir.Path("three.txt")), one);
+  EXPECT_TRUE(FileExists(dir.Path("ranges/part-00002.txt")));
+  EXPECT_EQ(joined(dir.Path("ranges")), one);
+  // Taken apart, as a cluster runs it.
+  std::vector<std::string> files = {in + "/temp1.txt", in + "/temp2.txt"};
   std::vector<const char*> paths = {files[0].c_str(), files[1].c_str()};
   std::string keys = Take(ulo_split_keys(paths.data(), paths.size(), 3, &error.text));
   ASSERT_EQ(std::count(keys.begin(), keys.end(), '\n'), 2) << keys;
-  MakeDirectory(dir.Path("parts"));
+  MakeDirectory(parts);
   for (int32_t k = 2; k >= 0; --k) {  // in any order, as a cluster's tasks end
-    ulo_merge_range(exports.get(), paths.data(), paths.size(), keys.c_str(), k,
-                    dir.Path("parts").c_str(), &error.text);
+    ulo_merge_range(exports.get(), paths.data(), paths.size(), keys.c_str(), k, parts.c_str(),
+                    &error.text);
   }
-  ulo_write_parts_index(dir.Path("parts").c_str(), keys.c_str(), &error.text);
+  ulo_write_parts_index(parts.c_str(), keys.c_str(), &error.text);
   ASSERT_EQ(error.str(), "");
-  std::string listed = Take(ulo_pair_file_parts(dir.Path("parts").c_str(), &error.text));
-  std::string joined;
-  for (size_t at = 0, end; (end = listed.find('\n', at)) != std::string::npos; at = end + 1)
-    joined += ReadFile(listed.substr(at, end - at));
-  EXPECT_EQ(joined, ReadFile(dir.Path("one.txt")));
+  EXPECT_EQ(joined(parts), one);
 
   std::string unsorted = dir.Path("unsorted.txt");
   struct Refusal {
@@ -267,11 +263,11 @@ TEST_F(EngineCapi, TheMergeTakenApartGivesTheBytesOfOneMergeAndRefusesWhatWouldN
   for (const Refusal& refusal : refusals) {
     Error refused;
     ulo_merge_range(exports.get(), refusal.inputs.data(), refusal.inputs.size(),
-                    refusal.keys.c_str(), refusal.range, dir.Path("parts").c_str(), &refused.text);
+                    refusal.keys.c_str(), refusal.range, parts.c_str(), &refused.text);
     EXPECT_TRUE(Contains(refused.str(), refusal.says));
   }
   Error missing;
-  ulo_write_parts_index(dir.Path("parts").c_str(), (keys + "x\n").c_str(), &missing.text);
+  ulo_write_parts_index(parts.c_str(), (keys + "x\n").c_str(), &missing.text);
   EXPECT_TRUE(Contains(missing.str(), "part-00003.txt is missing"));
 }
 
