@@ -129,6 +129,7 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   recordedPath = path;
   recordedFirst = UINT32_MAX;
   recording = true;
+  Sums lines, mirrors;
   // The frequencies and the total as the library's statistics sum them.
   bool read = ForEachPairFileLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count)) return;
@@ -137,10 +138,33 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
     frequencies[id1] = SaturatingAdd(frequencies[id1], count);
     frequencies[id2] = SaturatingAdd(frequencies[id2], count);
     total = SaturatingAdd(SaturatingAdd(total, count), count);
-    if (recording) Record(id1, id2, count);
+    lines.Add(id1, id2, count);
+    mirrors.Add(id2, id1, count);
+    if (recording) Record(id1, id2, count, !(word2 < word1));
   });
   if (!read) recording = false;
+  mirrored = read && lines == mirrors;
   return read;
+}
+
+namespace {
+
+uint64_t Mix(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  x ^= x >> 33;
+  return x;
+}
+
+}  // namespace
+
+void Ranking::Sums::Add(uint32_t id1, uint32_t id2, int64_t count) {
+  uint64_t key = uint64_t{id1} << 32 | id2;
+  auto bits = static_cast<uint64_t>(count);
+  first += Mix(Mix(key ^ 0x9e3779b97f4a7c15ULL) + bits);
+  second += Mix(Mix(key + 0x2545f4914f6cdd1dULL) ^ (bits * 0x94d049bb133111ebULL));
 }
 
 namespace {
@@ -164,14 +188,14 @@ uint64_t GetVarint(const char** p) {
 
 }  // namespace
 
-void Ranking::Record(uint32_t id1, uint32_t id2, int64_t count) {
+void Ranking::Record(uint32_t id1, uint32_t id2, int64_t count, bool follows) {
   if (recorded.size() > kRecordBytes) {
     recording = false;
     std::string().swap(recorded);
     return;
   }
   bool fresh = id1 != recordedFirst;
-  PutVarint(uint64_t{id2} << 1 | (fresh ? 1 : 0), &recorded);
+  PutVarint(uint64_t{id2} << 2 | (follows ? 2 : 0) | (fresh ? 1 : 0), &recorded);
   if (fresh) PutVarint(id1, &recorded);
   recordedFirst = id1;
   // Counts below zero come only from files made by hand; they keep their bits.
@@ -186,7 +210,12 @@ void Ranking::ScoreRecorded() {
     uint64_t head = GetVarint(&p);
     if ((head & 1) != 0) id1 = static_cast<uint32_t>(GetVarint(&p));
     auto count = static_cast<int64_t>(GetVarint(&p));
-    ScorePair(id1, static_cast<uint32_t>(head >> 1), count);
+    auto id2 = static_cast<uint32_t>(head >> 2);
+    if (OneSide()) {
+      ScoreMirrored(id1, id2, count, (head & 2) != 0);
+    } else {
+      ScorePair(id1, id2, count);
+    }
   }
 }
 
@@ -263,7 +292,18 @@ void Ranking::ScoreLine(std::string_view line) {
     lastId = *words.Find(word1);
     lastWord = words.Word(lastId);
   }
-  ScorePair(lastId, *words.Find(word2), count);
+  uint32_t id2 = *words.Find(word2);
+  if (OneSide()) {
+    ScoreMirrored(lastId, id2, count, !(word2 < word1));
+  } else {
+    ScorePair(lastId, id2, count);
+  }
+}
+
+void Ranking::ScoreMirrored(uint32_t id1, uint32_t id2, int64_t count, bool follows) {
+  if (count < MinCount(options) || (!options.selfPairs && id1 == id2)) return;
+  if (Margin(id1) < options.minWordCount || Margin(id2) < options.minWordCount) return;
+  Offer(id1, {id2, PairScore(id1, id2, count), count, follows});
 }
 
 double Ranking::PairScore(uint32_t base, uint32_t other, int64_t count) {

@@ -109,8 +109,14 @@ class Ranking {
   uint32_t Intern(std::string_view word);
   void Offer(uint32_t base, const RankedItem& item);
   bool Better(const RankedItem& x, const RankedItem& y) const;
-  // Keeps the line (id1, id2, count) of the first pass for the second.
-  void Record(uint32_t id1, uint32_t id2, int64_t count);
+  // Keeps the line (id1, id2, count) of the first pass for the second;
+  // `follows` says that word2 does not sort before word1.
+  void Record(uint32_t id1, uint32_t id2, int64_t count, bool follows);
+  // ScorePair's work on a mirrored file: the offer to id2 is the one its
+  // own line (id2, id1) makes, so only id1 is offered, with the side the
+  // first of the two lines in file order would have given.
+  void ScoreMirrored(uint32_t id1, uint32_t id2, int64_t count, bool follows);
+  bool OneSide() const { return mirrored && options.direction == Direction::kBoth; }
   // The second pass over the recorded lines.
   void ScoreRecorded();
 
@@ -127,6 +133,20 @@ class Ranking {
   // item's once full; -inf before, +inf for a word not kept), so that most
   // offers end on one number.
   std::vector<double> floors;
+  // Order-free sums of a hash of every line (id1, id2, count) and of its
+  // mirror (id2, id1, count): equal when each line's mirror stands in the
+  // file too, as in a count made both ways (128 bits: a file that is not
+  // passes for one with odds of 2^-128).
+  struct Sums {
+    uint64_t first = 0, second = 0;
+    void Add(uint32_t id1, uint32_t id2, int64_t count);
+    bool operator==(const Sums& other) const {
+      return first == other.first && second == other.second;
+    }
+  };
+  // Every line's mirror stands in the file and the ranking looks both
+  // ways: each word's own lines give all its offers.
+  bool mirrored = false;
   // The first pass's lines as word ids, varint-coded: id2 << 1 | (id1
   // differs from the line before), then id1 when it does, then the count.
   // Dropped when it outgrows kRecordBytes; the second pass then reads

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -135,6 +137,46 @@ TEST_F(RankingTest, FiltersByNameAndTheirDefaults) {
   EXPECT_EQ(options.top, 10);  // unchanged by what was refused
   for (const char* name : {"measure\tllr\t", "top\t10\t", "min_count\t0\t", "self_pairs\t"})
     EXPECT_TRUE(Contains(DescribeOptions(RankOptionTable()), name)) << name;
+}
+
+// A file counted both ways offers each word its partners from its own
+// lines alone; the lists and the side each partner stood on must be those
+// of offering every line both ways, as the file's steps below do.
+TEST_F(RankingTest, AMirroredFileRanksAsEveryLineOfferedBothWays) {
+  std::mt19937 random(5);
+  std::map<std::pair<std::string, std::string>, int> counts;
+  for (int i = 0; i < 400; ++i) {
+    std::string a = "w" + std::to_string(random() % 25), b = "w" + std::to_string(random() % 25);
+    int count = 1 + static_cast<int>(random() % 4);
+    counts[{a, b}] = counts[{b, a}] = count;
+  }
+  std::string text;
+  for (const auto& [pair, count] : counts)
+    text += pair.first + "\t" + pair.second + "\t" + std::to_string(count) + "\n";
+  for (bool whole : {true, false}) {
+    // Without one line's mirror, the file is ranked both ways throughout.
+    WriteFile(dir.Path("pairs.txt"), whole ? text : text.substr(text.find('\n') + 1));
+    for (const char* measure : {"llr", "confidence", "pmi", "delta_p"}) {
+      for (bool self : {false, true}) {
+        RankOptions options;
+        std::string error;
+        ASSERT_TRUE(SetRankOption(&options, "measure", measure, &error));
+        options.minCount = 1;
+        options.top = 3;
+        options.selfPairs = self;
+        Ranking sums, steps;
+        ASSERT_TRUE(sums.CountFrequencies(dir.Path("pairs.txt"), &error));
+        steps.SetOptions(options);
+        for (uint32_t id = 0; id < sums.WordCount(); ++id)
+          steps.AddFrequency(sums.Word(id), sums.Frequency(id));
+        steps.AddTotal(sums.Total());
+        steps.Keep(nullptr);
+        ASSERT_TRUE(steps.Score(dir.Path("pairs.txt"), &error));
+        ASSERT_TRUE(WriteRanking(steps, dir.Path("steps.txt"), &error));
+        EXPECT_EQ(Rank(options), ReadFile(dir.Path("steps.txt"))) << measure << " " << self;
+      }
+    }
+  }
 }
 
 TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {
