@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "platform/env.h"
 #include "support/cut_lines.h"
+#include "support/fault_env.h"
 #include "support/random_pairs.h"
 #include "support/test_support.h"
 #include "text/field_cut.h"
@@ -206,45 +206,12 @@ TEST_F(SupportRecordsTest, OutputNamingTheInputIsRefused) {
   }
 }
 
-// Every read fails after the first block of each open.
-class FailingReadEnv : public platform::EnvWrapper {
- public:
-  FailingReadEnv() : EnvWrapper(platform::Env::Default()) {}
-  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
-                                                        int* error) override {
-    auto file = target->OpenForRead(path, error);
-    if (!file) return nullptr;
-    return std::make_unique<FailingFile>(std::move(file), ++opens == failingOpen);
-  }
-  int failingOpen = 1;
-
- private:
-  class FailingFile : public platform::SequentialFile {
-   public:
-    FailingFile(std::unique_ptr<platform::SequentialFile> file, bool fail)
-        : file(std::move(file)), fail(fail) {}
-    int64_t Read(char* buffer, size_t n, int* error) override {
-      if (fail && reads++ > 0) {
-        *error = EIO;
-        return -1;
-      }
-      return file->Read(buffer, n < 8 ? n : 8, error);
-    }
-
-   private:
-    std::unique_ptr<platform::SequentialFile> file;
-    bool fail;
-    int reads = 0;
-  };
-  int opens = 0;
-};
-
 TEST_F(SupportRecordsTest, ReadErrorsFail) {
   testing::WriteFile(in(), "a\tb\t1\nc\td\t2\ne\tf\t3\n");
   for (int failingOpen : {1, 2}) {
-    FailingReadEnv env;
-    env.failingOpen = failingOpen;
-    platform::ScopedEnvOverride override(&env);
+    testing::FaultEnv env;  // fails after the first bytes of either pass
+    env.failRead = testing::FaultEnv::Nth(failingOpen);
+    env.readableBytes = 8;
     EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), out().c_str())) << failingOpen;
     ExpectSharedTableEmpty();
   }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
 #include "support/cut_lines.h"
+#include "support/fault_env.h"
 #include "support/random_pairs.h"
 #include "support/test_support.h"
 #include "text/field_cut.h"
@@ -327,32 +326,10 @@ TEST(TopNManyLinesTest, MatchLineByLineWork) {
   }
 }
 
-// The second open of the input fails to read.
-class FailingSecondReadEnv : public platform::EnvWrapper {
- public:
-  FailingSecondReadEnv() : EnvWrapper(platform::Env::Default()) {}
-  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
-                                                        int* error) override {
-    auto file = target->OpenForRead(path, error);
-    if (!file || ++opens < 2) return file;
-    return std::make_unique<FailingFile>();
-  }
-
- private:
-  class FailingFile : public platform::SequentialFile {
-   public:
-    int64_t Read(char*, size_t, int* error) override {
-      *error = EIO;
-      return -1;
-    }
-  };
-  int opens = 0;
-};
-
 TEST_F(TopNRankerTest, ReadErrorWritesNoOutput) {
   testing::WriteFile(in(), "a\tb\t1\n");
-  FailingSecondReadEnv env;
-  platform::ScopedEnvOverride override(&env);
+  testing::FaultEnv env;  // the second pass cannot read
+  env.failRead = testing::FaultEnv::Nth(2);
   EXPECT_FALSE(GetTopNWordSupport(in().c_str(), out().c_str(), 3));
   EXPECT_FALSE(testing::FileExists(out()));
 }

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <climits>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -25,6 +23,7 @@
 #include "module/extension_module.h"
 #include "pairstat/pair_accumulator.h"
 #include "platform/env.h"
+#include "support/fault_env.h"
 #include "support/small_disk.h"
 #include "support/test_support.h"
 #include "vorn_ulo.h"
@@ -33,56 +32,6 @@ namespace ulo::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Fails the Nth write (counted over all files) with "no space left", after
-// storing half of its bytes as a filling disk does; with kFromNthOn every
-// later write fails too.
-class WriteFaultEnv : public platform::EnvWrapper {
- public:
-  enum class Mode { kOnlyNth, kFromNthOn };
-  WriteFaultEnv(int failAt, Mode mode)
-      : EnvWrapper(platform::Env::Default()), failAt(failAt), mode(mode) {}
-
-  std::unique_ptr<platform::WritableFile> OpenForWrite(const std::string& path, bool append,
-                                                       int* error) override {
-    auto file = target->OpenForWrite(path, append, error);
-    if (!file) return nullptr;
-    return std::make_unique<File>(std::move(file), this);
-  }
-
-  int writes() const { return count.load(); }
-  bool injected() const { return failed.load(); }
-
- private:
-  class File : public platform::WritableFile {
-   public:
-    File(std::unique_ptr<platform::WritableFile> file, WriteFaultEnv* env)
-        : file(std::move(file)), env(env) {}
-    bool Write(const char* data, size_t n, int* error) override {
-      if (!env->Fails()) return file->Write(data, n, error);
-      file->Write(data, n / 2, error);
-      *error = ENOSPC;
-      return false;
-    }
-    bool Close(int* error) override { return file->Close(error); }
-
-   private:
-    std::unique_ptr<platform::WritableFile> file;
-    WriteFaultEnv* env;
-  };
-
-  bool Fails() {
-    int n = ++count;
-    bool fail = mode == Mode::kOnlyNth ? n == failAt : n >= failAt;
-    if (fail) failed = true;
-    return fail;
-  }
-
-  const int failAt;
-  const Mode mode;
-  std::atomic<int> count{0};
-  std::atomic<bool> failed{false};
-};
 
 // Every file under `root`, by its path below it, with its bytes.
 std::map<std::string, std::string> Tree(const std::string& root) {
@@ -198,28 +147,24 @@ TEST(FaultInjectionTest, EveryFailedWriteIsReported) {
     // A run without faults: how many writes, and what it leaves.
     TempDir clean;
     operation.prepare(clean);
-    WriteFaultEnv counter(INT_MAX, WriteFaultEnv::Mode::kOnlyNth);
+    int writes;
     {
-      platform::ScopedEnvOverride use(&counter);
+      FaultEnv counter;
       ASSERT_TRUE(operation.run(clean));
+      writes = counter.writes;
     }
-    const int writes = counter.writes();
     ASSERT_EQ(writes, operation.writes);
     const auto expected = Tree(clean.Path("out"));
 
-    for (auto mode : {WriteFaultEnv::Mode::kOnlyNth, WriteFaultEnv::Mode::kFromNthOn}) {
+    for (bool onward : {false, true}) {
       for (int n = 1; n <= writes; ++n) {
-        SCOPED_TRACE("write " + std::to_string(n) +
-                     (mode == WriteFaultEnv::Mode::kOnlyNth ? " fails" : " and all after it fail"));
+        SCOPED_TRACE("write " + std::to_string(n) + (onward ? " and all after it fail" : " fails"));
         TempDir dir;
         operation.prepare(dir);
-        WriteFaultEnv env(n, mode);
-        bool succeeded;
-        {
-          platform::ScopedEnvOverride use(&env);
-          succeeded = operation.run(dir);
-        }
-        ASSERT_TRUE(env.injected());
+        FaultEnv env;
+        env.failWrite = onward ? FaultEnv::FromNth(n) : FaultEnv::Nth(n);
+        const bool succeeded = operation.run(dir);
+        ASSERT_GT(env.faults.load(), 0);
         EXPECT_FALSE(succeeded);
         EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
         if (operation.spills) {
@@ -390,23 +335,13 @@ TEST(UnwritableDirectoryTest, EveryOperationReportsIt) {
   if (!disk) fs::permissions(locked, fs::perms::owner_all);
 }
 
-// Removes a chosen input for real when the merge first reads its list: the
-// file was listed and is gone when the pass comes to open it.
-class VanishingInputEnv : public platform::EnvWrapper {
- public:
-  explicit VanishingInputEnv(std::string victim)
-      : EnvWrapper(platform::Env::Default()), victim(std::move(victim)) {}
-  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
-                                                        int* error) override {
-    if (path.size() >= 12 && path.compare(path.size() - 12, 12, "filename.tmp") == 0) {
-      RemoveAll(victim);
-    }
-    return target->OpenForRead(path, error);
-  }
-
- private:
-  std::string victim;
-};
+// Removes `victim` for real when the merge first reads its list: the file
+// was listed and is gone when the pass comes to open it.
+void VanishOnListing(FaultEnv& env, const std::string& victim) {
+  env.beforeOpenRead = [victim](const std::string& path) {
+    if (FaultEnv::EndsWith("filename.tmp")(path)) RemoveAll(victim);
+  };
+}
 
 TEST(VanishingInputTest, MergeReportsAnInputGoneAfterTheListing) {
   TempDir dir;
@@ -415,8 +350,8 @@ TEST(VanishingInputTest, MergeReportsAnInputGoneAfterTheListing) {
     WriteFile(dir.Path("src") + "/" + name, "a\tb\t1\n");
   std::string out = dir.Path("out.txt");
   {
-    VanishingInputEnv env(dir.Path("src/b.txt"));
-    platform::ScopedEnvOverride use(&env);
+    FaultEnv env;
+    VanishOnListing(env, dir.Path("src/b.txt"));
     EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), out.c_str()), merge::kInputNotReadable);
   }
   EXPECT_NE(ReadFile(merge::ErrorLogPath(out)).find(dir.Path("src/b.txt")), std::string::npos);
@@ -425,8 +360,8 @@ TEST(VanishingInputTest, MergeReportsAnInputGoneAfterTheListing) {
   // The single input of a merge gone likewise: nothing is copied.
   RemoveAll(dir.Path("src/a.txt"));
   {
-    VanishingInputEnv env(dir.Path("src/c.txt"));
-    platform::ScopedEnvOverride use(&env);
+    FaultEnv env;
+    VanishOnListing(env, dir.Path("src/c.txt"));
     EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), dir.Path("one.txt").c_str()),
               merge::kSingleFileVanished);
   }

@@ -3,38 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "support/fault_env.h"
 #include "support/test_support.h"
 
 namespace ulo::text {
 namespace {
 
-// Hands out `bytes` in reads of at most `chunk` bytes; fails after
-// `failAfter` bytes when that is set.
-class MemoryFile : public platform::SequentialFile {
- public:
-  MemoryFile(std::string bytes, size_t chunk, size_t failAfter = std::string::npos)
-      : bytes(std::move(bytes)), chunk(chunk), failAfter(failAfter) {}
-  int64_t Read(char* buffer, size_t n, int* error) override {
-    if (position >= failAfter) {
-      *error = EIO;
-      return -1;
-    }
-    size_t take = std::min({n, chunk, bytes.size() - position});
-    std::memcpy(buffer, bytes.data() + position, take);
-    position += take;
-    return static_cast<int64_t>(take);
-  }
-
- private:
-  std::string bytes;
-  size_t chunk;
-  size_t failAfter;
-  size_t position = 0;
-};
+using testing::MemoryFile;
 
 struct Read {
   LineReader::Status status;
