@@ -140,8 +140,8 @@ std::unique_ptr<platform::SequentialFile> FaultEnv::OpenForRead(const std::strin
   return std::make_unique<FaultyReadFile>(std::move(file), this, failRead && failRead(path));
 }
 
-std::unique_ptr<platform::WritableFile> FaultEnv::OpenForWrite(const std::string& path,
-                                                               bool append, int* error) {
+std::unique_ptr<platform::WritableFile> FaultEnv::OpenForWrite(const std::string& path, bool append,
+                                                               int* error) {
   openedForWrite.push_back(path);
   if (Fault(failOpenWrite, path, error, EIO)) return nullptr;
   auto file = target->OpenForWrite(path, append, error);

@@ -29,24 +29,7 @@ ModulePtr MakeModule() {
   return ModulePtr(new module::ExtensionModuleImpl());
 }
 
-CommandBuffer Begin(const std::string& dir) {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(dir);
-}
-CommandBuffer AddPair(const std::string& a, const std::string& b, int32_t count) {
-  return CommandBuffer("ULO_Stat_AssociatedFreq").String(a).String(b).Int32(count).Byte(1);
-}
-CommandBuffer End() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_End");
-}
-CommandBuffer Merge(const std::string& source, const std::string& out) {
-  return CommandBuffer("ULO_MulMergeFile").String(source).String(out);
-}
-CommandBuffer Filter(const std::string& in, const std::string& out, int32_t threshold) {
-  return CommandBuffer("ULO_Filtrate").String(in).String(out).Int32(threshold);
-}
-CommandBuffer Support(const std::string& in, const std::string& out) {
-  return CommandBuffer("ULO_GetWordSupportRec").String(in).String(out);
-}
+using namespace commands;
 
 // Runs `work(t)` on `threads` threads at once and waits for all of them.
 void OnThreads(int threads, const std::function<void(int)>& work) {

@@ -201,24 +201,18 @@ class FullDiskTest : public ::testing::Test {
 
 TEST_F(FullDiskTest, CountingRunWhoseLastSpillDoesNotFit) {
   MakeDirectory(Small("run"));
-  ASSERT_EQ(Send(CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(Small("run"))), 0);
+  ASSERT_EQ(Send(commands::Begin(Small("run"))), 0);
   // About 1 MB of spill file, four times the disk.
   for (int i = 0; i < 20000; ++i) {
-    ASSERT_EQ(Send(CommandBuffer("ULO_Stat_AssociatedFreq")
-                       .String(LongWord(i))
-                       .String("v")
-                       .Int32(1)
-                       .Byte(1)),
-              0);
+    ASSERT_EQ(Send(commands::AddPair(LongWord(i), "v", 1)), 0);
   }
-  EXPECT_EQ(Send(CommandBuffer("ULO_Stat_AssociatedFreq_End")), module::kStatusEndFailed);
+  EXPECT_EQ(Send(commands::End()), module::kStatusEndFailed);
   // The cut spill file is gone: the disk is empty again.
   EXPECT_TRUE(Tree(Small("run")).empty());
   // And a run that fits goes through on the same disk.
-  ASSERT_EQ(Send(CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(Small("run"))), 0);
-  ASSERT_EQ(Send(CommandBuffer("ULO_Stat_AssociatedFreq").String("a").String("b").Int32(2).Byte(1)),
-            0);
-  EXPECT_EQ(Send(CommandBuffer("ULO_Stat_AssociatedFreq_End")), 0);
+  ASSERT_EQ(Send(commands::Begin(Small("run"))), 0);
+  ASSERT_EQ(Send(commands::AddPair("a", "b", 2)), 0);
+  EXPECT_EQ(Send(commands::End()), 0);
   EXPECT_EQ(ReadFile(Small("run/temp1.txt")), "a\tb\t2\n");
 }
 
@@ -231,8 +225,7 @@ TEST_F(FullDiskTest, MergeWhoseWorkOrOutputDoesNotFit) {
   MakeDirectory(Small("src"));
   for (int i = 0; i < 21; ++i)
     WriteFile(Small("src/f" + std::to_string(i) + ".txt"), input(i));
-  EXPECT_EQ(Send(CommandBuffer("ULO_MulMergeFile").String(Small("src")).String(dir.Path("m.txt"))),
-            module::kStatusMergeFailed);
+  EXPECT_EQ(Send(commands::Merge(Small("src"), dir.Path("m.txt"))), module::kStatusMergeFailed);
   EXPECT_EQ(ULO_MulMergeFile(Small("src").c_str(), dir.Path("m.txt").c_str()), merge::kMergeFailed);
   EXPECT_FALSE(FileExists(Small("merge_temp")));
 
@@ -254,15 +247,13 @@ TEST_F(FullDiskTest, StatisticsWhoseOutputDoesNotFit) {
   std::string in = dir.Path("in.txt");
   WriteFile(in,
             Lines(8000, [](int i) { return LongWord(i) + "\tv\t" + std::to_string(i) + "\n"; }));
-  EXPECT_EQ(Send(CommandBuffer("ULO_Filtrate").String(in).String(Small("f.txt")).Int32(0)),
-            module::kStatusFilterFailed);
-  EXPECT_EQ(Send(CommandBuffer("ULO_GetWordSupportRec").String(in).String(Small("s.txt"))),
-            module::kStatusSupportFailed);
+  EXPECT_EQ(Send(commands::Filter(in, Small("f.txt"), 0)), module::kStatusFilterFailed);
+  EXPECT_EQ(Send(commands::Support(in, Small("s.txt"))), module::kStatusSupportFailed);
   EXPECT_EQ(ULO_GetTopNWordSupportRec(in.c_str(), Small("t.txt").c_str(), 5), 0);
   // Each works once there is room.
   std::string small = dir.Path("small.txt");
   WriteFile(small, "a\tb\t3\n");
-  EXPECT_EQ(Send(CommandBuffer("ULO_Filtrate").String(small).String(Small("f.txt")).Int32(0)), 0);
+  EXPECT_EQ(Send(commands::Filter(small, Small("f.txt"), 0)), 0);
   EXPECT_EQ(ReadFile(Small("f.txt")), "3\ta\tb\n");
 }
 
@@ -309,14 +300,12 @@ TEST(UnwritableDirectoryTest, EveryOperationReportsIt) {
   auto send = [&](const CommandBuffer& command) { return command.SendTo(module.get()); };
 
   // The counting run: Begin takes the directory, End cannot write to it.
-  ASSERT_EQ(send(CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(locked)), 0);
-  EXPECT_EQ(send(CommandBuffer("ULO_Stat_AssociatedFreq").String("a").String("b").Int32(1).Byte(0)),
-            0);
-  EXPECT_EQ(send(CommandBuffer("ULO_Stat_AssociatedFreq_End")), module::kStatusEndFailed);
+  ASSERT_EQ(send(commands::Begin(locked)), 0);
+  EXPECT_EQ(send(commands::AddPair("a", "b", 1, 0)), 0);
+  EXPECT_EQ(send(commands::End()), module::kStatusEndFailed);
 
   // The merge: no work directory beside its inputs, no output file.
-  EXPECT_EQ(send(CommandBuffer("ULO_MulMergeFile").String(locked + "/src").String(dir.Path("m"))),
-            module::kStatusMergeFailed);
+  EXPECT_EQ(send(commands::Merge(locked + "/src", dir.Path("m"))), module::kStatusMergeFailed);
   EXPECT_EQ(ULO_MulMergeFile((locked + "/src").c_str(), dir.Path("m").c_str()),
             merge::kWorkDirFailed);
   MakeDirectory(dir.Path("src"));
@@ -326,10 +315,8 @@ TEST(UnwritableDirectoryTest, EveryOperationReportsIt) {
             merge::kOutputNotWritable);
 
   const std::string in = dir.Path("src/a.txt");
-  EXPECT_EQ(send(CommandBuffer("ULO_Filtrate").String(in).String(locked + "/f").Int32(0)),
-            module::kStatusFilterFailed);
-  EXPECT_EQ(send(CommandBuffer("ULO_GetWordSupportRec").String(in).String(locked + "/s")),
-            module::kStatusSupportFailed);
+  EXPECT_EQ(send(commands::Filter(in, locked + "/f", 0)), module::kStatusFilterFailed);
+  EXPECT_EQ(send(commands::Support(in, locked + "/s")), module::kStatusSupportFailed);
   EXPECT_EQ(ULO_GetTopNWordSupportRec(in.c_str(), (locked + "/t").c_str(), 2), 0);
   EXPECT_EQ(Tree(locked), before);
   if (!disk) fs::permissions(locked, fs::perms::owner_all);

@@ -47,22 +47,20 @@ class Signal {
 };
 
 CommandBuffer Begin() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String("dir");
+  return commands::Begin("dir");
 }
 CommandBuffer AddPair() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq").String("a").String("b").Int32(1).Byte(0);
+  return commands::AddPair("a", "b", 1, 0);
 }
-CommandBuffer End() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_End");
-}
+using commands::End;
 CommandBuffer Merge() {
-  return CommandBuffer("ULO_MulMergeFile").String("dir").String("out");
+  return commands::Merge("dir", "out");
 }
 CommandBuffer Filter() {
-  return CommandBuffer("ULO_Filtrate").String("in").String("out").Int32(1);
+  return commands::Filter("in", "out", 1);
 }
 CommandBuffer Support() {
-  return CommandBuffer("ULO_GetWordSupportRec").String("in").String("out");
+  return commands::Support("in", "out");
 }
 
 class GuardTest : public ::testing::Test {

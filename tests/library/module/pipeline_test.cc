@@ -54,8 +54,7 @@ class PipelineTest : public ::testing::Test {
 
   int32_t AddPair(ExtensionModule* target, const std::string& a, const std::string& b,
                   int32_t count, char oneWay) {
-    return Send(target,
-                Command("ULO_Stat_AssociatedFreq").String(a).String(b).Int32(count).Byte(oneWay));
+    return Send(target, commands::AddPair(a, b, count, oneWay));
   }
 
   ulo::testing::LoadedLibrary library;
@@ -67,12 +66,12 @@ class PipelineTest : public ::testing::Test {
 
 TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
   ulo::testing::MakeDirectory(dir.Path("spill"));
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("spill"))), 0);
+  ASSERT_EQ(Send(commands::Begin(dir.Path("spill"))), 0);
   EXPECT_EQ(AddPair(module, kMoon, kBright, 3, 0), 0);    // both directions
   EXPECT_EQ(AddPair(module, kMoon, kMountain, 1, 1), 0);  // one way
   EXPECT_EQ(AddPair(module, kMoon, kBright, 1, 0), 0);
   EXPECT_EQ(AddPair(module, "", kBright, 1, 0), -4351);  // an empty word is refused
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
+  ASSERT_EQ(Send(commands::End()), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("spill/temp1.txt")), kBright + "\t" + kMoon + "\t4\n" + kMoon +
                                                            "\t" + kBright + "\t4\n" + kMoon + "\t" +
                                                            kMountain + "\t1\n");
@@ -80,8 +79,7 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
   // A second file of the same run's shape, so the merge sums across files.
   ulo::testing::MakeDirectory(dir.Path("spill/more"));
   WriteFile(dir.Path("spill/more/temp9.txt"), kMoon + "\t" + kMountain + "\t5\n");
-  ASSERT_EQ(
-      Send(Command("ULO_MulMergeFile").String(dir.Path("spill")).String(dir.Path("pairs.txt"))), 0);
+  ASSERT_EQ(Send(commands::Merge(dir.Path("spill"), dir.Path("pairs.txt"))), 0);
   const std::string pairs = kBright + "\t" + kMoon + "\t4\n" + kMoon + "\t" + kBright + "\t4\n" +
                             kMoon + "\t" + kMountain + "\t6\n";
   EXPECT_EQ(ReadTextFile(dir.Path("pairs.txt")), pairs);
@@ -95,10 +93,7 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
   EXPECT_EQ(ReadTextFile(dir.Path("frequent.txt")), "6\t" + kMoon + "\t" + kMountain + "\n");
 
   // Frequencies: bright 8, moon 14, mountain 6; total 28.
-  ASSERT_EQ(Send(Command("ULO_GetWordSupportRec")
-                     .String(dir.Path("pairs.txt"))
-                     .String(dir.Path("support.txt"))),
-            0);
+  ASSERT_EQ(Send(commands::Support(dir.Path("pairs.txt"), dir.Path("support.txt"))), 0);
   const std::string base = "<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=";
   const std::string other = "<\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2>=";
   const std::string confidence = "<\xD6\xC3\xD0\xC5\xB6\xC8>=";
@@ -123,26 +118,21 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
 }
 
 TEST_F(PipelineTest, FailuresBecomeStatuses) {
-  EXPECT_EQ(Send(Command("ULO_MulMergeFile").String(dir.Path("none")).String(dir.Path("o.txt"))),
-            -4353);
-  EXPECT_EQ(
-      Send(Command("ULO_Filtrate").String(dir.Path("none")).String(dir.Path("o.txt")).Int32(1)),
-      -4354);
-  EXPECT_EQ(
-      Send(Command("ULO_GetWordSupportRec").String(dir.Path("none")).String(dir.Path("o.txt"))),
-      -4355);
+  EXPECT_EQ(Send(commands::Merge(dir.Path("none"), dir.Path("o.txt"))), -4353);
+  EXPECT_EQ(Send(commands::Filter(dir.Path("none"), dir.Path("o.txt"), 1)), -4354);
+  EXPECT_EQ(Send(commands::Support(dir.Path("none"), dir.Path("o.txt"))), -4355);
   EXPECT_EQ(Send(Command("ULO_Filtrate_")), -4110);
 
   // A counting run whose directory vanishes before its end: End answers -4352.
   ulo::testing::MakeDirectory(dir.Path("gone"));
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("gone"))), 0);
+  ASSERT_EQ(Send(commands::Begin(dir.Path("gone"))), 0);
   EXPECT_EQ(AddPair(module, "a", "b", 1, 0), 0);
   ulo::testing::RemoveAll(dir.Path("gone"));
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), -4352);
+  EXPECT_EQ(Send(commands::End()), -4352);
   // The flag is free again.
   ulo::testing::MakeDirectory(dir.Path("again"));
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("again"))), 0);
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
+  EXPECT_EQ(Send(commands::Begin(dir.Path("again"))), 0);
+  EXPECT_EQ(Send(commands::End()), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("again/temp1.txt")), "");
 }
 
@@ -151,20 +141,20 @@ TEST_F(PipelineTest, TwoObjectsShareOneCountingRun) {
   ASSERT_EQ(create(0, &second), 0);
   ulo::testing::MakeDirectory(dir.Path("a"));
   ulo::testing::MakeDirectory(dir.Path("b"));
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("a"))), 0);
+  ASSERT_EQ(Send(commands::Begin(dir.Path("a"))), 0);
   EXPECT_EQ(AddPair(module, "x", "y", 1, 1), 0);
   // The second object's flag is its own: its pair-add finds no run of its own
   // and its Begin does not wait, but finishes the run both objects share.
   EXPECT_EQ(AddPair(second, "x", "y", 1, 1), -4351);
-  ASSERT_EQ(Send(second, Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("b"))), 0);
+  ASSERT_EQ(Send(second, commands::Begin(dir.Path("b"))), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("a/temp1.txt")), "x\ty\t1\n");
   // Pairs sent through the first object now land in the second object's run.
   EXPECT_EQ(AddPair(module, "p", "q", 2, 1), 0);
-  EXPECT_EQ(Send(second, Command("ULO_Stat_AssociatedFreq_End")), 0);
+  EXPECT_EQ(Send(second, commands::End()), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("b/temp1.txt")), "p\tq\t2\n");
   // The run is closed for both, although the first object's flag is still set.
   EXPECT_EQ(AddPair(module, "p", "q", 2, 1), -4351);
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
+  EXPECT_EQ(Send(commands::End()), 0);
   second->Release();
 }
 
