@@ -44,12 +44,10 @@ std::map<std::string, std::string> Tree(const std::string& root) {
   return files;
 }
 
-// One operation on files under a scratch directory: `prepare` makes its
-// inputs, `run` runs it, writing to the directory "out", and tells whether it
-// reported success.
+// One operation on the files Prepare() makes, writing to the directory
+// "out"; tells whether it reported success.
 struct Operation {
   const char* name;
-  std::function<void(const TempDir&)> prepare;
   std::function<bool(const TempDir&)> run;
   int writes;           // in a run without faults
   bool spills = false;  // writes spill files, each to be whole or absent
@@ -62,91 +60,73 @@ std::string Lines(int n, const std::function<std::string(int)>& line) {
   return text;
 }
 
-std::vector<Operation> Operations() {
-  auto path = [](const TempDir& dir, const std::string& name) { return dir.Path(name); };
+void Prepare(const TempDir& dir) {
+  MakeDirectory(dir.Path("out"));
   // Pair-count lines, enough for outputs of several write blocks.
-  const std::string pairs = Lines(12000, [](int i) {
-    return "w" + std::to_string(i) + "\tv" + std::to_string(i % 7) + "\t" + std::to_string(i) +
-           "\n";
-  });
-  auto makeOut = [path](const TempDir& dir) { MakeDirectory(path(dir, "out")); };
-  return {
-      {"spills", [makeOut](const TempDir& dir) { makeOut(dir); },
-       [path](const TempDir& dir) {
-         // Spills after every third distinct pair: four files.
-         pairstat::PairAccumulator accumulator(3);
-         bool stored = accumulator.Start(path(dir, "out").c_str());
-         for (int i = 0; i < 10; ++i) {
-           stored = accumulator.AddPair("a" + std::to_string(i), "b", i) && stored;
-         }
-         return accumulator.Finish() && stored;
-       },
-       4, true},
-      {"counting run", [makeOut](const TempDir& dir) { makeOut(dir); },
-       [path](const TempDir& dir) {
-         if (ULO_Stat_AssociatedFreq_Begin(path(dir, "out").c_str()) != 1) return false;
-         for (int i = 0; i < 10; ++i)
-           ULO_Stat_AssociatedFreq(("a" + std::to_string(i)).c_str(), "b", 1, 0);
-         return ULO_Stat_AssociatedFreq_End() == 1;
-       },
-       1, true},
-      {"merge",
-       [makeOut, path](const TempDir& dir) {
-         makeOut(dir);
-         // 25 inputs: two passes, intermediate files and a next list.
-         MakeDirectory(path(dir, "src"));
-         for (int i = 0; i < 25; ++i) {
-           WriteFile(path(dir, "src/f" + std::to_string(i) + ".txt"),
-                     "a\tb\t1\nk" + std::to_string(i) + "\tv\t2\n");
-         }
-       },
-       [path](const TempDir& dir) {
-         return ULO_MulMergeFile(path(dir, "src").c_str(), path(dir, "out/merged.txt").c_str()) ==
-                0;
-       },
-       // The list, two intermediate files, two next-list entries, the output.
-       6},
-      {"filter",
-       [makeOut, path, pairs](const TempDir& dir) {
-         makeOut(dir);
-         WriteFile(path(dir, "in.txt"), pairs);
-       },
-       [path](const TempDir& dir) {
-         return ULO_Filtrate(path(dir, "in.txt").c_str(), path(dir, "out/f.txt").c_str(), 2) == 1;
-       },
-       2},
-      {"support records",
-       [makeOut, path, pairs](const TempDir& dir) {
-         makeOut(dir);
-         WriteFile(path(dir, "in.txt"), pairs);
-       },
-       [path](const TempDir& dir) {
-         return ULO_GetWordSupportRec(path(dir, "in.txt").c_str(),
-                                      path(dir, "out/s.txt").c_str()) == 1;
-       },
-       2},
-      {"top-N",
-       [makeOut, path, pairs](const TempDir& dir) {
-         makeOut(dir);
-         WriteFile(path(dir, "in.txt"), pairs);
-       },
-       [path](const TempDir& dir) {
-         return ULO_GetTopNWordSupportRec(path(dir, "in.txt").c_str(),
-                                          path(dir, "out/t.txt").c_str(), 3) == 1;
-       },
-       1},
-  };
+  WriteFile(dir.Path("in.txt"), Lines(12000, [](int i) {
+              return "w" + std::to_string(i) + "\tv" + std::to_string(i % 7) + "\t" +
+                     std::to_string(i) + "\n";
+            }));
+  // 25 merge inputs: two passes, intermediate files and a next list.
+  MakeDirectory(dir.Path("src"));
+  for (int i = 0; i < 25; ++i) {
+    WriteFile(dir.Path("src/f" + std::to_string(i) + ".txt"),
+              "a\tb\t1\nk" + std::to_string(i) + "\tv\t2\n");
+  }
 }
+
+const Operation kOperations[] = {
+    {"spills",
+     [](const TempDir& dir) {
+       // Spills after every third distinct pair: four files.
+       pairstat::PairAccumulator accumulator(3);
+       bool stored = accumulator.Start(dir.Path("out").c_str());
+       for (int i = 0; i < 10; ++i)
+         stored = accumulator.AddPair("a" + std::to_string(i), "b", i) && stored;
+       return accumulator.Finish() && stored;
+     },
+     4, true},
+    {"counting run",
+     [](const TempDir& dir) {
+       if (ULO_Stat_AssociatedFreq_Begin(dir.Path("out").c_str()) != 1) return false;
+       for (int i = 0; i < 10; ++i)
+         ULO_Stat_AssociatedFreq(("a" + std::to_string(i)).c_str(), "b", 1, 0);
+       return ULO_Stat_AssociatedFreq_End() == 1;
+     },
+     1, true},
+    // The list, two intermediate files, two next-list entries, the output.
+    {"merge",
+     [](const TempDir& dir) {
+       return ULO_MulMergeFile(dir.Path("src").c_str(), dir.Path("out/m.txt").c_str()) == 0;
+     },
+     6},
+    {"filter",
+     [](const TempDir& dir) {
+       return ULO_Filtrate(dir.Path("in.txt").c_str(), dir.Path("out/f.txt").c_str(), 2) == 1;
+     },
+     2},
+    {"support records",
+     [](const TempDir& dir) {
+       return ULO_GetWordSupportRec(dir.Path("in.txt").c_str(), dir.Path("out/s.txt").c_str()) == 1;
+     },
+     2},
+    {"top-N",
+     [](const TempDir& dir) {
+       return ULO_GetTopNWordSupportRec(dir.Path("in.txt").c_str(), dir.Path("out/t.txt").c_str(),
+                                        3) == 1;
+     },
+     1},
+};
 
 // Each write of each operation made to fail in turn: the operation must say
 // so, and where it wrote pieces of its work in separate files (the spill
 // files), every file left must be whole.
 TEST(FaultInjectionTest, EveryFailedWriteIsReported) {
-  for (const Operation& operation : Operations()) {
+  for (const Operation& operation : kOperations) {
     SCOPED_TRACE(operation.name);
     // A run without faults: how many writes, and what it leaves.
     TempDir clean;
-    operation.prepare(clean);
+    Prepare(clean);
     int writes;
     {
       FaultEnv counter;
@@ -160,7 +140,7 @@ TEST(FaultInjectionTest, EveryFailedWriteIsReported) {
       for (int n = 1; n <= writes; ++n) {
         SCOPED_TRACE("write " + std::to_string(n) + (onward ? " and all after it fail" : " fails"));
         TempDir dir;
-        operation.prepare(dir);
+        Prepare(dir);
         FaultEnv env;
         env.failWrite = onward ? FaultEnv::FromNth(n) : FaultEnv::Nth(n);
         const bool succeeded = operation.run(dir);
