@@ -1,6 +1,6 @@
 // The extension object's command protocol: buffer signature, name matching,
 // argument unpacking and statuses, checked against fake exports; then the
-// object's slots as a C host sees them, and the real filter command.
+// object's slots as a C host sees them.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -260,23 +260,6 @@ TEST(ExtensionObjectTest, FactoryMakesSeparateObjectsAndIgnoresNullOut) {
   first->Release();
   second->Release();
   EXPECT_EQ(VornModule_CreateInstance(0, nullptr), 0);
-}
-
-TEST(ExtensionObjectTest, FilterCommandRunsTheRealFilter) {
-  TempDir dir;
-  WriteFile(dir.Path("pairs.txt"), "\xB0\xA1\t\xB0\xA2\t5\nx\ty\t1\nx\tz\t2\n");
-  ExtensionModule* raw = nullptr;
-  ASSERT_EQ(VornModule_CreateInstance(0, &raw), 0);
-  ModulePtr module(raw);
-
-  CommandBuffer filter("uLo_fILTRATE");
-  filter.String(dir.Path("pairs.txt")).String(dir.Path("kept.txt")).Int32(2);
-  EXPECT_EQ(filter.SendTo(module.get()), 0);
-  EXPECT_EQ(ReadTextFile(dir.Path("kept.txt")), "5\t\xB0\xA1\t\xB0\xA2\n2\tx\tz\n");
-
-  CommandBuffer missing("ULO_Filtrate");
-  missing.String(dir.Path("absent.txt")).String(dir.Path("none.txt")).Int32(2);
-  EXPECT_EQ(missing.SendTo(module.get()), module::kStatusFilterFailed);
 }
 
 }  // namespace
