@@ -138,8 +138,8 @@ class ConcurrencyTest : public ::testing::Test {
       SCOPED_TRACE(t);
       EXPECT_EQ(ReadTextFile(Out(t, "merged")), Merged(t));
       EXPECT_EQ(ReadTextFile(Out(t, "filtered")), Filtered(t, 25));
-      EXPECT_TRUE(ReadFile(Out(t, "support")) == support[t]) << "support records differ";
-      EXPECT_TRUE(ReadFile(Out(t, "topn")) == topN[t]) << "top-N lists differ";
+      EXPECT_TRUE(SameText(ReadFile(Out(t, "support")), support[t])) << "support records";
+      EXPECT_TRUE(SameText(ReadFile(Out(t, "topn")), topN[t])) << "top-N lists";
     }
     EXPECT_FALSE(FileExists(Path("data/merge_temp")));
   }

@@ -23,17 +23,6 @@ std::set<std::string> FileNames(const std::string& dir) {
   return names;
 }
 
-// Reports where two large texts first differ instead of printing them whole.
-::testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  size_t at = 0;
-  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
-    ++at;
-  return ::testing::AssertionFailure()
-         << "sizes " << actual.size() << " and " << expected.size() << ", first difference at "
-         << at << ": \"" << actual.substr(at, 40) << "\" vs \"" << expected.substr(at, 40) << "\"";
-}
-
 class CountingRunTest : public ::testing::Test {
  protected:
   void TearDown() override { ULO_Stat_AssociatedFreq_End(); }

@@ -81,7 +81,7 @@ class PairAccumulatorTest : public ::testing::Test {
   // Each spill file in `work` holds its period's pairs.
   static void ExpectSpills(const testing::TempDir& work, const Periods& periods) {
     for (size_t p = 0; p < periods.maps.size(); ++p) {
-      ASSERT_TRUE(Spill(work, static_cast<int>(p + 1)) == Render(periods.maps[p]))
+      ASSERT_TRUE(testing::SameText(Spill(work, static_cast<int>(p + 1)), Render(periods.maps[p])))
           << "temp" << p + 1;
     }
   }
@@ -208,7 +208,7 @@ TEST_F(PairAccumulatorTest, LargeGroupsAreSortedLikeSmallOnes) {
     }
   }
   ASSERT_TRUE(accumulator.Finish());
-  EXPECT_TRUE(Spill(1) == Render(expected));
+  EXPECT_TRUE(testing::SameText(Spill(1), Render(expected)));
 }
 
 TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
@@ -338,7 +338,7 @@ TEST_F(PairAccumulatorTest, WordsEndingABlockAreWrittenExactly) {
     expected[word(2 * i)][word(2 * i + 1)] = 1;
   }
   ASSERT_TRUE(accumulator.Finish());
-  EXPECT_TRUE(Spill(1) == Render(expected));
+  EXPECT_TRUE(testing::SameText(Spill(1), Render(expected)));
 }
 
 TEST_F(PairAccumulatorTest, SpillsWhenTheThresholdIsReached) {
