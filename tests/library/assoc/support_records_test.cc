@@ -13,6 +13,7 @@
 #include "support/cut_lines.h"
 #include "support/fault_env.h"
 #include "support/random_pairs.h"
+#include "support/support_record.h"
 #include "support/test_support.h"
 #include "text/field_cut.h"
 
@@ -22,21 +23,8 @@ namespace {
 const std::string kJia = "\xBC\xD7";
 const std::string kYi = "\xD2\xD2";
 
-// One record as it must appear, labels in GB2312.
-std::string Record(const std::string& base, const std::string& associated,
-                   const std::string& confidence, const std::string& support) {
-  return "<rec>\n<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=" + base +
-         "\n<\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2>=" + associated +
-         "\n<\xD6\xC3\xD0\xC5\xB6\xC8>=" + confidence + "\n<\xD6\xA7\xB3\xD6\xB6\xC8>=" + support +
-         "\n";
-}
-
-// A line's two records, word1's first.
-std::string Records(const std::string& word1, const std::string& word2,
-                    const std::string& confidence1, const std::string& confidence2,
-                    const std::string& support) {
-  return Record(word1, word2, confidence1, support) + Record(word2, word1, confidence2, support);
-}
+constexpr auto Record = &testing::SupportRecord;
+constexpr auto Records = &testing::SupportRecords;
 
 std::string PrintfF(double value) {
   char text[512];

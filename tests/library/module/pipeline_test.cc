@@ -12,6 +12,7 @@
 
 #include "support/command_buffer.h"
 #include "support/loaded_library.h"
+#include "support/support_record.h"
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
@@ -94,21 +95,10 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
 
   // Frequencies: bright 8, moon 14, mountain 6; total 28.
   ASSERT_EQ(Send(commands::Support(dir.Path("pairs.txt"), dir.Path("support.txt"))), 0);
-  const std::string base = "<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=";
-  const std::string other = "<\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2>=";
-  const std::string confidence = "<\xD6\xC3\xD0\xC5\xB6\xC8>=";
-  const std::string support = "<\xD6\xA7\xB3\xD6\xB6\xC8>=";
-  auto record = [&](const std::string& a, const std::string& b, const char* c, const char* s) {
-    return "<rec>\n" + base + a + "\n" + other + b + "\n" + confidence + c + "\n" + support + s +
-           "\n";
-  };
   EXPECT_EQ(ReadTextFile(dir.Path("support.txt")),
-            record(kBright, kMoon, "50.000000", "14.285714") +
-                record(kMoon, kBright, "28.571429", "14.285714") +
-                record(kMoon, kBright, "28.571429", "14.285714") +
-                record(kBright, kMoon, "50.000000", "14.285714") +
-                record(kMoon, kMountain, "42.857143", "21.428571") +
-                record(kMountain, kMoon, "100.000000", "21.428571"));
+            SupportRecords(kBright, kMoon, "50.000000", "28.571429", "14.285714") +
+                SupportRecords(kMoon, kBright, "28.571429", "50.000000", "14.285714") +
+                SupportRecords(kMoon, kMountain, "42.857143", "100.000000", "21.428571"));
 
   ASSERT_EQ(topN(dir.Path("pairs.txt").c_str(), dir.Path("topn.txt").c_str(), 2), 1);
   EXPECT_EQ(ReadTextFile(dir.Path("topn.txt")),
