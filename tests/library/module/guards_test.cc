@@ -76,12 +76,12 @@ class GuardTest : public ::testing::Test {
 
   FakeSleepEnv env;
   platform::ScopedEnvOverride useEnv{&env};
+  ModulePtr module = MakeFakeModule();
 };
 
 using BusyFlagTest = GuardTest;
 
 TEST_F(BusyFlagTest, RunsFollowOneAnotherWithoutWaiting) {
-  ModulePtr module = MakeFakeModule();
   EXPECT_EQ(Begin().SendTo(module.get()), 0);
   EXPECT_EQ(AddPair().SendTo(module.get()), 0);
   EXPECT_EQ(End().SendTo(module.get()), 0);
@@ -93,7 +93,6 @@ TEST_F(BusyFlagTest, RunsFollowOneAnotherWithoutWaiting) {
 }
 
 TEST_F(BusyFlagTest, BeginGivesUpAfter3000AttemptsASecondApart) {
-  ModulePtr module = MakeFakeModule();
   ASSERT_EQ(Begin().SendTo(module.get()), 0);
   EXPECT_EQ(Begin().SendTo(module.get()), module::kStatusBusyTimeout);
   EXPECT_EQ(env.sleeps.load(), module::kBusyWaitAttempts);
@@ -107,7 +106,6 @@ TEST_F(BusyFlagTest, BeginGivesUpAfter3000AttemptsASecondApart) {
 }
 
 TEST_F(BusyFlagTest, WaitingBeginTakesTheFlagOnceAnotherThreadEnds) {
-  ModulePtr module = MakeFakeModule();
   ASSERT_EQ(Begin().SendTo(module.get()), 0);
   Signal waiting;
   env.onSleep = [&] {
@@ -127,7 +125,6 @@ TEST_F(BusyFlagTest, WaitingBeginTakesTheFlagOnceAnotherThreadEnds) {
 }
 
 TEST_F(BusyFlagTest, EndGivesTheFlagBackEvenWhenTheLastSpillFailed) {
-  ModulePtr module = MakeFakeModule();
   ASSERT_EQ(Begin().SendTo(module.get()), 0);
   Fakes().endResult = 0;
   EXPECT_EQ(End().SendTo(module.get()), module::kStatusEndFailed);
@@ -137,7 +134,6 @@ TEST_F(BusyFlagTest, EndGivesTheFlagBackEvenWhenTheLastSpillFailed) {
 }
 
 TEST_F(BusyFlagTest, RefusedBeginHoldsTheFlagUntilEnd) {
-  ModulePtr module = MakeFakeModule();
   Fakes().beginResult = 0;
   ASSERT_EQ(Begin().SendTo(module.get()), module::kStatusBeginRefused);
   EXPECT_EQ(Begin().SendTo(module.get()), module::kStatusBusyTimeout);
@@ -173,7 +169,6 @@ bool FinishesWithin(std::function<void()> work, std::chrono::seconds limit) {
 using CommandLockTest = GuardTest;
 
 TEST_F(CommandLockTest, FileCommandsOfOneObjectRunOneAtATime) {
-  ModulePtr module = MakeFakeModule();
   std::atomic<int> inside{0};
   std::atomic<int> mostInside{0};
   std::atomic<int> entered{0};
@@ -233,17 +228,17 @@ TEST_F(CommandLockTest, ObjectsDoNotWaitForEachOther) {
 }
 
 TEST_F(CommandLockTest, ReleasedWhenTheExportThrows) {
-  auto module = std::make_shared<ModulePtr>(MakeFakeModule());
+  auto shared = std::make_shared<ModulePtr>(MakeFakeModule());
   Fakes().whileRunning = [](const std::string& name) {
     if (name == "filter") throw "Put2HashTable ERROR!";
   };
   for (auto& command : {Filter(), Filter()}) {
-    EXPECT_THROW(command.SendTo(module->get()), const char*);
+    EXPECT_THROW(command.SendTo(shared->get()), const char*);
   }
   // A recursive lock left held would still let this thread in: try others.
   auto status = std::make_shared<std::atomic<int32_t>>(-1);
   bool finished =
-      FinishesWithin([module, status] { *status = Merge().SendTo(module->get()); }, seconds(30));
+      FinishesWithin([shared, status] { *status = Merge().SendTo(shared->get()); }, seconds(30));
   ASSERT_TRUE(finished) << "commandLock stayed held after the exception";
   EXPECT_EQ(status->load(), 0);
 }
