@@ -2,20 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace ulo::testing {
-
-int64_t MemoryFile::Read(char* buffer, size_t n, int* error) {
-  if (at >= failAt) {
-    *error = EIO;
-    return -1;
-  }
-  size_t take = std::min({n, chunk, bytes.size() - at, failAt - at});
-  std::memcpy(buffer, bytes.data() + at, take);
-  at += take;
-  return static_cast<int64_t>(take);
-}
 
 namespace {
 

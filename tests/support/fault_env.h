@@ -1,10 +1,9 @@
-// Test doubles of the platform layer: the real system with chosen operations
-// made to fail, and a file read from memory.
+// The real system with chosen operations made to fail, for the tests of
+// what the library does when the system fails it.
 #ifndef ULO_TESTS_SUPPORT_FAULT_ENV_H_
 #define ULO_TESTS_SUPPORT_FAULT_ENV_H_
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,21 +13,6 @@
 #include "platform/env.h"
 
 namespace ulo::testing {
-
-// Hands out `bytes` at most `chunk` at a time; every read fails with EIO once
-// `failAt` bytes are read.
-class MemoryFile : public platform::SequentialFile {
- public:
-  MemoryFile(std::string bytes, size_t chunk, size_t failAt = SIZE_MAX)
-      : bytes(std::move(bytes)), chunk(chunk), failAt(failAt) {}
-  int64_t Read(char* buffer, size_t n, int* error) override;
-
- private:
-  std::string bytes;
-  size_t chunk;
-  size_t failAt;
-  size_t at = 0;
-};
 
 // Env::Default() with faults in front of it, installed for its lifetime. A
 // Match picks the paths (for writes and closes: the calls) that fail; unset,

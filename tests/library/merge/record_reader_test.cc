@@ -11,7 +11,7 @@
 
 #include "merge/file_merger.h"
 #include "merge/merge_record.h"
-#include "support/fault_env.h"
+#include "support/memory_file.h"
 #include "support/test_support.h"
 #include "text/line_reader.h"
 #include "text/pair_line.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/fault_env.h"
+#include "support/memory_file.h"
 #include "support/test_support.h"
 
 namespace ulo::text {
