@@ -80,6 +80,7 @@ bool LineCounter::Begin(const std::string& dir, std::string* error) {
         return false;
       },
       !settings.oneWay);
+  batch->TallyTokens([this](std::string_view word, uint64_t count) { unigrams.Add(word, count); });
   return true;
 }
 
@@ -143,9 +144,9 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
 
 bool LineCounter::CountTokens() {
   filter.Apply(&tokens);
-  for (std::string_view token : tokens)
-    unigrams.Add(token);
   if (settings.perPairCommands) {
+    for (std::string_view token : tokens)
+      unigrams.Add(token);
     ForEachPair(tokens, settings.window, [&](std::string_view a, std::string_view b) {
       if (!failed.empty()) return;
       ++counted.libraryCalls;

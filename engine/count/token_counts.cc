@@ -34,9 +34,9 @@ void TokenCounts::Bump(std::string_view word, int64_t count) {
   tallies[id] += count;
 }
 
-void TokenCounts::Add(std::string_view token) {
-  Bump(token, 1);
-  ++sum;
+void TokenCounts::Add(std::string_view token, uint64_t count) {
+  Bump(token, static_cast<int64_t>(count));
+  sum += static_cast<int64_t>(count);
 }
 
 void TokenCounts::Merge(const TokenCounts& other) {

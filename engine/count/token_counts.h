@@ -25,7 +25,8 @@ class TokenCounts {
   // directory) lie: its path, without trailing slashes, and ".tokens".
   static std::string PathFor(const std::string& pairs);
 
-  void Add(std::string_view token);
+  // Counts `count` tokens of `token`.
+  void Add(std::string_view token, uint64_t count = 1);
   void SetWindow(int value) { span = value; }
   // Adds the counts of another file of the same count (a worker's).
   void Merge(const TokenCounts& other);

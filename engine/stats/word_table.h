@@ -1,11 +1,13 @@
 // Distinct words numbered in the order they come, found again by their
-// bytes: an open-addressing table of hashes and ids, so that a lookup
-// touches one slot and the word it names (a node-based map touches a
-// bucket, a node and then the word), and copies nothing.
+// bytes: an open-addressing table whose slots hold a word's hash, length and
+// bytes' address beside its id, so that a lookup touches one slot and the
+// bytes it compares (a node-based map touches a bucket, a node and then the
+// word), and copies nothing.
 #ifndef ULO_ENGINE_STATS_WORD_TABLE_H_
 #define ULO_ENGINE_STATS_WORD_TABLE_H_
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -31,7 +33,7 @@ class WordTable {
     auto id = static_cast<uint32_t>(words.size());
     words.push_back(&storage.emplace_back(word));
     if (words.size() * 2 > slots.size()) Grow(words.size());
-    Place(hash, id);
+    Place({hash, words.back()->data(), id + 1, static_cast<uint32_t>(word.size())});
     return id;
   }
 
@@ -50,7 +52,9 @@ class WordTable {
  private:
   struct Slot {
     uint64_t hash;
-    uint32_t id;  // the word's id + 1; 0: free
+    const char* bytes;  // the word's, in `storage`
+    uint32_t id;        // the word's id + 1; 0: free
+    uint32_t length;
   };
 
   static uint64_t Hash(std::string_view word) { return std::hash<std::string_view>()(word); }
@@ -60,26 +64,29 @@ class WordTable {
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& slot = slots[i];
       if (slot.id == 0) return std::nullopt;
-      if (slot.hash == hash && *words[slot.id - 1] == word) return slot.id - 1;
+      if (slot.hash == hash && slot.length == word.size() &&
+          std::memcmp(slot.bytes, word.data(), word.size()) == 0) {
+        return slot.id - 1;
+      }
     }
   }
 
-  void Place(uint64_t hash, uint32_t id) {
-    size_t i = hash & mask;
+  void Place(const Slot& placed) {
+    size_t i = placed.hash & mask;
     while (slots[i].id != 0)
       i = (i + 1) & mask;
-    slots[i] = {hash, id + 1};
+    slots[i] = placed;
   }
 
   void Grow(size_t count) {
     size_t capacity = 16;
     while (capacity < count * 2)
       capacity *= 2;
-    std::vector<Slot> old(capacity, Slot{0, 0});
+    std::vector<Slot> old(capacity, Slot{0, nullptr, 0, 0});
     old.swap(slots);
     mask = capacity - 1;
     for (const Slot& slot : old) {
-      if (slot.id != 0) Place(slot.hash, slot.id - 1);
+      if (slot.id != 0) Place(slot);
     }
   }
 

@@ -55,6 +55,7 @@ uint32_t PairBatch::Intern(std::string_view word) {
       words.push_back({bytes.size(), static_cast<uint32_t>(word.size()), hash});
       bytes.append(word);
       bytes.push_back('\0');
+      tallies.push_back(0);
       wordSlots[slot] = id;
       return id;
     }
@@ -105,6 +106,10 @@ bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window)
     if (lineIds.size() < n) lineIds.resize(n);
     for (size_t k = 0; k < n; ++k)
       lineIds[k] = Intern(tokens[k]);
+    if (tally) {
+      for (size_t k = 0; k < n; ++k)
+        ++tallies[lineIds[k]];
+    }
     for (size_t i = 0; i < n; ++i) {
       size_t last = std::min(n - 1, i + span);
       for (size_t j = i + 1; j <= last; ++j)
@@ -112,6 +117,12 @@ bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window)
       added += last - i;
     }
     return true;
+  }
+  // A line that does not fit may be handed over in the middle: its tokens
+  // are told one by one.
+  if (tally) {
+    for (std::string_view token : tokens)
+      tally(token, 1);
   }
   if (lineIds.size() < n) lineIds.resize(n);
   if (lineGenerations.size() < n) lineGenerations.resize(n);
@@ -152,13 +163,23 @@ void PairBatch::Clear() {
     entry.key = kEmptyKey;
   std::fill(wordSlots.begin(), wordSlots.end(), kNoWord);
   words.clear();
+  tallies.clear();
   bytes.clear();
   pairCount = 0;
   ++generation;
 }
 
+void PairBatch::HandTallies() {
+  if (!tally) return;
+  for (size_t id = 0; id < words.size(); ++id) {
+    if (tallies[id] == 0) continue;
+    tally(std::string_view(bytes.data() + words[id].offset, words[id].length), tallies[id]);
+  }
+}
+
 bool PairBatch::Flush() {
   if (failed) return false;
+  HandTallies();
   // The library sorts what it holds when it spills: table order will do.
   for (const PairSlot& entry : pairSlots) {
     if (entry.key == kEmptyKey) continue;

@@ -19,6 +19,9 @@ class PairBatch {
   // Receives one distinct pair: NUL-terminated words and a positive count.
   // Returns false to stop the hand-over (the library refused the pair).
   using Hand = std::function<bool(const char* word1, const char* word2, int32_t count)>;
+  // Receives a word and how many of a line's tokens it was since the last
+  // hand-over.
+  using Tally = std::function<void(std::string_view word, uint64_t count)>;
 
   // Small enough for the tables to stay in the processor's caches: a larger
   // batch adds up more repeats but pays a cache miss for every pair.
@@ -33,6 +36,11 @@ class PairBatch {
   PairBatch(Hand hand, bool bothDirections)
       : PairBatch(std::move(hand), bothDirections, Limits{}) {}
   PairBatch(Hand hand, bool bothDirections, Limits limits);
+
+  // Also counts the tokens of every line added, handing each word's count
+  // over with the batch's pairs: one call per distinct word of a batch, not
+  // one per token.
+  void TallyTokens(Tally take) { tally = std::move(take); }
 
   // Adds every pair of `tokens` at most `window` positions apart, in reading
   // order. Hands the batch over first whenever it is full, also in the middle
@@ -69,12 +77,16 @@ class PairBatch {
   bool Full(size_t wordBytesNeeded) const;
   void Clear();
 
+  void HandTallies();
+
   Hand hand;
+  Tally tally;
   bool bothDirections;
   Limits limits;
 
   std::string bytes;
   std::vector<Word> words;
+  std::vector<uint64_t> tallies;  // tokens by word id, when tallying
   std::vector<uint32_t> wordSlots;  // word ids, kNoWord when free
   std::vector<PairSlot> pairSlots;
   size_t pairCount = 0;

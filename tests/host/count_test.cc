@@ -43,7 +43,18 @@ Counts Expected(const std::vector<std::vector<std::string>>& lines, int window, 
 struct Handed {
   Counts counts;
   uint64_t calls = 0;
+  std::map<std::string, uint64_t> tokens;  // told by the batch's tally
 };
+
+// Every token of every line, once each, whatever the batch's limits.
+std::map<std::string, uint64_t> TokensOf(const std::vector<std::vector<std::string>>& lines) {
+  std::map<std::string, uint64_t> tokens;
+  for (const auto& line : lines) {
+    for (const std::string& token : line)
+      ++tokens[token];
+  }
+  return tokens;
+}
 
 Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, bool oneWay,
                PairBatch::Limits limits, Handed* handed) {
@@ -56,6 +67,9 @@ Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, b
         return true;
       },
       !oneWay, limits);
+  batch.TallyTokens([&](std::string_view word, uint64_t count) {
+    handed->tokens[std::string(word)] += count;
+  });
   for (const auto& tokens : lines) {
     std::vector<std::string_view> views(tokens.begin(), tokens.end());
     EXPECT_TRUE(batch.AddLine(views, window));
@@ -81,11 +95,13 @@ std::vector<std::vector<std::string>> RandomLines(unsigned seed, int lines, int 
 TEST(PairBatchTest, HandsOverTheSameCountsAsOnePairAtATime) {
   auto lines = RandomLines(7, 400, 40);
   lines.push_back({"same", "same", "same"});  // (w, w) twice in both directions
+  lines.push_back({"alone"});                 // a token without pairs
   for (bool oneWay : {false, true}) {
     for (int window : {1, 3, 7}) {
       Handed handed;
       EXPECT_EQ(Batched(lines, window, oneWay, {}, &handed), Expected(lines, window, oneWay))
           << "oneWay " << oneWay << " window " << window;
+      EXPECT_EQ(handed.tokens, TokensOf(lines));
       // Repeats are added up before they cross.
       uint64_t occurrences = 0;
       for (const auto& entry : Expected(lines, window, true))
@@ -121,6 +137,7 @@ TEST(PairBatchTest, TinyLimitsFlushInTheMiddleOfLines) {
       Handed handed;
       EXPECT_EQ(Batched(lines, 4, oneWay, limits, &handed), Expected(lines, 4, oneWay))
           << limits.pairs << "/" << limits.words << "/" << limits.wordBytes;
+      EXPECT_EQ(handed.tokens, TokensOf(lines));
     }
   }
 }
