@@ -7,22 +7,13 @@ namespace ulo::testing {
 
 namespace {
 
-// The wrappers below count themselves in FaultEnv::openFiles while they live.
-class Counted {
- public:
-  explicit Counted(FaultEnv* env) : env(env) { ++env->openFiles; }
-  ~Counted() { --env->openFiles; }
-  Counted(const Counted&) = delete;
-  Counted& operator=(const Counted&) = delete;
-
- protected:
-  FaultEnv* env;
-};
-
-class FaultyReadFile : public platform::SequentialFile, Counted {
+class FaultyReadFile : public platform::SequentialFile {
  public:
   FaultyReadFile(std::unique_ptr<SequentialFile> inner, FaultEnv* env, bool fail)
-      : Counted(env), inner(std::move(inner)), fail(fail), left(env->readableBytes) {}
+      : inner(std::move(inner)), env(env), fail(fail), left(env->readableBytes) {
+    ++env->openFiles;
+  }
+  ~FaultyReadFile() override { --env->openFiles; }
   int64_t Read(char* buffer, size_t n, int* error) override {
     if (!fail) return inner->Read(buffer, n, error);
     if (left == 0) {
@@ -37,14 +28,18 @@ class FaultyReadFile : public platform::SequentialFile, Counted {
 
  private:
   std::unique_ptr<SequentialFile> inner;
+  FaultEnv* env;
   bool fail;
   size_t left;
 };
 
-class FaultyWriteFile : public platform::WritableFile, Counted {
+class FaultyWriteFile : public platform::WritableFile {
  public:
   FaultyWriteFile(std::unique_ptr<WritableFile> inner, FaultEnv* env, std::string path)
-      : Counted(env), inner(std::move(inner)), path(std::move(path)) {}
+      : inner(std::move(inner)), env(env), path(std::move(path)) {
+    ++env->openFiles;
+  }
+  ~FaultyWriteFile() override { --env->openFiles; }
   bool Write(const char* data, size_t n, int* error) override {
     ++env->writes;
     int code = 0;
@@ -60,6 +55,7 @@ class FaultyWriteFile : public platform::WritableFile, Counted {
 
  private:
   std::unique_ptr<WritableFile> inner;
+  FaultEnv* env;
   std::string path;
 };
 
@@ -80,19 +76,7 @@ class FaultyListing : public platform::DirectoryIterator {
   bool fail;
 };
 
-FaultEnv::Match Counter(int n, bool onward) {
-  auto calls = std::make_shared<std::atomic<int>>(0);
-  return [calls, n, onward](const std::string&) {
-    int call = ++*calls;
-    return onward ? call >= n : call == n;
-  };
-}
-
 }  // namespace
-
-FaultEnv::Match FaultEnv::Always() {
-  return [](const std::string&) { return true; };
-}
 
 FaultEnv::Match FaultEnv::EndsWith(std::string tail) {
   return [tail](const std::string& path) {
@@ -101,22 +85,12 @@ FaultEnv::Match FaultEnv::EndsWith(std::string tail) {
   };
 }
 
-FaultEnv::Match FaultEnv::Nth(int n) {
-  return Counter(n, false);
-}
-
-FaultEnv::Match FaultEnv::FromNth(int n) {
-  return Counter(n, true);
-}
-
-FaultEnv::FaultEnv() : EnvWrapper(platform::Env::Default()) {}
-FaultEnv::~FaultEnv() = default;
-
-bool FaultEnv::Fault(const Match& match, const std::string& path, int* error, int code) {
-  if (!match || !match(path)) return false;
-  ++faults;
-  *error = code;
-  return true;
+FaultEnv::Match FaultEnv::Nth(int n, bool onward) {
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  return [calls, n, onward](const std::string&) {
+    int call = ++*calls;
+    return onward ? call >= n : call == n;
+  };
 }
 
 std::unique_ptr<platform::SequentialFile> FaultEnv::OpenForRead(const std::string& path,
@@ -144,32 +118,6 @@ std::unique_ptr<platform::DirectoryIterator> FaultEnv::OpenDirectory(const std::
   int ignored = 0;
   return std::make_unique<FaultyListing>(std::move(listing), extraDirectoryBits,
                                          Fault(failListing, path, &ignored, EIO));
-}
-
-bool FaultEnv::GetAttributes(const std::string& path, uint32_t* attributes, int* error) {
-  if (!target->GetAttributes(path, attributes, error)) return false;
-  if (platform::IsDirectory(*attributes)) *attributes |= extraDirectoryBits;
-  return true;
-}
-
-bool FaultEnv::CreateDir(const std::string& path, int* error) {
-  return !Fault(failCreateDir, path, error, EIO) && target->CreateDir(path, error);
-}
-
-bool FaultEnv::RemoveFile(const std::string& path, int* error) {
-  return !Fault(failRemoveFile, path, error, EIO) && target->RemoveFile(path, error);
-}
-
-bool FaultEnv::CopyFileOver(const std::string& from, const std::string& to, int* error) {
-  return !Fault(failCopy, to, error, EIO) && target->CopyFileOver(from, to, error);
-}
-
-bool FaultEnv::Exists(const std::string& path) {
-  return !reportMissing && target->Exists(path);
-}
-
-std::string FaultEnv::ErrorText(int) {
-  return "injected";
 }
 
 }  // namespace ulo::testing

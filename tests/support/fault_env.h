@@ -4,6 +4,7 @@
 #define ULO_TESTS_SUPPORT_FAULT_ENV_H_
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,14 +23,14 @@ namespace ulo::testing {
 class FaultEnv : public platform::EnvWrapper {
  public:
   using Match = std::function<bool(const std::string& path)>;
-  static Match Always();
+  static Match Always() {
+    return [](const std::string&) { return true; };
+  }
   static Match EndsWith(std::string tail);
-  // The nth call only, or the nth and every later one (counted from 1).
-  static Match Nth(int n);
-  static Match FromNth(int n);
+  // The nth call only or, `onward`, the nth and every later one (from 1).
+  static Match Nth(int n, bool onward = false);
 
-  FaultEnv();
-  ~FaultEnv() override;
+  FaultEnv() : EnvWrapper(platform::Env::Default()) {}
 
   Match failOpenRead, failOpenWrite, failWrite, failClose, failListing, failRemoveFile,
       failCreateDir, failCopy;
@@ -47,21 +48,36 @@ class FaultEnv : public platform::EnvWrapper {
   std::atomic<int> writes{0};     // Write calls, failed ones included
   std::atomic<int> faults{0};     // faults injected
 
+  // Whether `match` is set and picks `path`; counts the fault if it does.
+  bool Fault(const Match& match, const std::string& path, int* error, int code) {
+    if (!match || !match(path)) return false;
+    ++faults;
+    *error = code;
+    return true;
+  }
+
   std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
                                                         int* error) override;
   std::unique_ptr<platform::WritableFile> OpenForWrite(const std::string& path, bool append,
                                                        int* error) override;
   std::unique_ptr<platform::DirectoryIterator> OpenDirectory(const std::string& path,
                                                              int* error) override;
-  bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) override;
-  bool CreateDir(const std::string& path, int* error) override;
-  bool RemoveFile(const std::string& path, int* error) override;
-  bool CopyFileOver(const std::string& from, const std::string& to, int* error) override;
-  bool Exists(const std::string& path) override;
-  std::string ErrorText(int code) override;
-
-  // Whether `match` is set and picks `path`; counts the fault if it does.
-  bool Fault(const Match& match, const std::string& path, int* error, int code);
+  bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) override {
+    if (!target->GetAttributes(path, attributes, error)) return false;
+    if (platform::IsDirectory(*attributes)) *attributes |= extraDirectoryBits;
+    return true;
+  }
+  bool CreateDir(const std::string& path, int* error) override {
+    return !Fault(failCreateDir, path, error, EIO) && target->CreateDir(path, error);
+  }
+  bool RemoveFile(const std::string& path, int* error) override {
+    return !Fault(failRemoveFile, path, error, EIO) && target->RemoveFile(path, error);
+  }
+  bool CopyFileOver(const std::string& from, const std::string& to, int* error) override {
+    return !Fault(failCopy, to, error, EIO) && target->CopyFileOver(from, to, error);
+  }
+  bool Exists(const std::string& path) override { return !reportMissing && target->Exists(path); }
+  std::string ErrorText(int) override { return "injected"; }
 
  private:
   platform::ScopedEnvOverride use{this};

@@ -142,7 +142,7 @@ TEST(FaultInjectionTest, EveryFailedWriteIsReported) {
         TempDir dir;
         Prepare(dir);
         FaultEnv env;
-        env.failWrite = onward ? FaultEnv::FromNth(n) : FaultEnv::Nth(n);
+        env.failWrite = FaultEnv::Nth(n, onward);
         const bool succeeded = operation.run(dir);
         ASSERT_GT(env.faults.load(), 0);
         EXPECT_FALSE(succeeded);
