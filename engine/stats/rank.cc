@@ -82,6 +82,7 @@ bool Ranking::Better(const RankedItem& x, const RankedItem& y) const {
 }
 
 void Ranking::Offer(uint32_t base, const RankedItem& item) {
+  if (item.score < floors[base]) return;
   if (!kept[base]) return;
   std::vector<RankedItem>& list = lists[base];
   // A full list takes nothing that ranks below its last item: not even as a
@@ -95,6 +96,7 @@ void Ranking::Offer(uint32_t base, const RankedItem& item) {
       if (item.score > held.score) held = item;
       std::sort(list.begin(), list.end(),
                 [this](const RankedItem& x, const RankedItem& y) { return Better(x, y); });
+      if (full) floors[base] = list.back().score;
       return;
     }
   }
@@ -105,6 +107,7 @@ void Ranking::Offer(uint32_t base, const RankedItem& item) {
   }
   for (size_t i = list.size() - 1; i > 0 && Better(list[i], list[i - 1]); --i)
     std::swap(list[i], list[i - 1]);
+  if (list.size() >= static_cast<size_t>(options.top)) floors[base] = list.back().score;
 }
 
 bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std::string* error,
@@ -119,15 +122,69 @@ bool Ranking::Build(const std::string& path, const RankOptions& rankOptions, std
 bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   std::string_view word1, word2;
   int64_t count = 0;
+  recorded.clear();
+  recordedPath = path;
+  recordedFirst = UINT32_MAX;
+  recording = true;
   // The frequencies and the total as the library's statistics sum them.
-  return ForEachPairFileLine(path, error, [&](std::string_view line) {
+  bool read = ForEachPairFileLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count)) return;
     uint32_t id1 = Intern(word1);
     uint32_t id2 = Intern(word2);
     frequencies[id1] = SaturatingAdd(frequencies[id1], count);
     frequencies[id2] = SaturatingAdd(frequencies[id2], count);
     total = SaturatingAdd(SaturatingAdd(total, count), count);
+    if (recording) Record(id1, id2, count);
   });
+  if (!read) recording = false;
+  return read;
+}
+
+namespace {
+
+void PutVarint(uint64_t value, std::string* out) {
+  while (value >= 0x80) {
+    out->push_back(static_cast<char>(value | 0x80));
+    value >>= 7;
+  }
+  out->push_back(static_cast<char>(value));
+}
+
+uint64_t GetVarint(const char** p) {
+  uint64_t value = 0;
+  for (int shift = 0;; shift += 7) {
+    auto byte = static_cast<unsigned char>(*(*p)++);
+    value |= uint64_t{byte & 0x7fu} << shift;
+    if (byte < 0x80) return value;
+  }
+}
+
+}  // namespace
+
+void Ranking::Record(uint32_t id1, uint32_t id2, int64_t count) {
+  if (recorded.size() > kRecordBytes) {
+    recording = false;
+    std::string().swap(recorded);
+    return;
+  }
+  bool fresh = id1 != recordedFirst;
+  PutVarint(uint64_t{id2} << 1 | (fresh ? 1 : 0), &recorded);
+  if (fresh) PutVarint(id1, &recorded);
+  recordedFirst = id1;
+  // Counts below zero come only from files made by hand; they keep their bits.
+  PutVarint(static_cast<uint64_t>(count), &recorded);
+}
+
+void Ranking::ScoreRecorded() {
+  const char* p = recorded.data();
+  const char* end = p + recorded.size();
+  uint32_t id1 = 0;
+  while (p < end) {
+    uint64_t head = GetVarint(&p);
+    if ((head & 1) != 0) id1 = static_cast<uint32_t>(GetVarint(&p));
+    auto count = static_cast<int64_t>(GetVarint(&p));
+    ScorePair(id1, static_cast<uint32_t>(head >> 1), count);
+  }
 }
 
 bool Ranking::ReadMarginals(const std::string& pairs, std::string* error) {
@@ -173,14 +230,25 @@ void Ranking::AddTotal(int64_t sum) {
 void Ranking::Keep(const std::vector<std::string>* bases) {
   lists.assign(words.size(), {});
   kept.assign(words.size(), bases == nullptr);
+  const double inf = std::numeric_limits<double>::infinity();
+  floors.assign(words.size(), bases == nullptr ? -inf : inf);
   if (bases != nullptr) {
     for (const std::string& base : *bases) {
-      if (std::optional<uint32_t> id = Find(base)) kept[*id] = true;
+      if (std::optional<uint32_t> id = Find(base)) {
+        kept[*id] = true;
+        floors[*id] = -inf;
+      }
     }
   }
 }
 
 bool Ranking::Score(const std::string& path, std::string* error) {
+  if (recording && path == recordedPath) {
+    ScoreRecorded();
+    recording = false;
+    std::string().swap(recorded);
+    return true;
+  }
   return ForEachPairFileLine(path, error, [&](std::string_view line) { ScoreLine(line); });
 }
 
@@ -220,6 +288,7 @@ void Ranking::OfferItem(std::string_view base, std::string_view other, double sc
   if (lists.size() < words.size()) {
     lists.resize(words.size());
     kept.resize(words.size(), true);
+    floors.resize(words.size(), -std::numeric_limits<double>::infinity());
   }
   Offer(id, {otherId, score, count, follows});
 }

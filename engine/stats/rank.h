@@ -2,7 +2,8 @@
 // in two passes over the file: the first sums the frequencies and the
 // total as the library's statistics do, the second scores each line in
 // both directions and keeps each word's best N. Memory grows with the
-// number of distinct words, never with the number of pairs.
+// number of distinct words, never with the number of pairs: the first pass
+// keeps the lines as word ids for the second only up to a fixed size.
 #ifndef ULO_ENGINE_RANK_H_
 #define ULO_ENGINE_RANK_H_
 
@@ -108,6 +109,10 @@ class Ranking {
   uint32_t Intern(std::string_view word);
   void Offer(uint32_t base, const RankedItem& item);
   bool Better(const RankedItem& x, const RankedItem& y) const;
+  // Keeps the line (id1, id2, count) of the first pass for the second.
+  void Record(uint32_t id1, uint32_t id2, int64_t count);
+  // The second pass over the recorded lines.
+  void ScoreRecorded();
 
   RankOptions options;
   WordTable words;
@@ -118,6 +123,19 @@ class Ranking {
   std::vector<int64_t> frequencies;
   std::vector<std::vector<RankedItem>> lists;
   std::vector<bool> kept;
+  // Per word: the score an item must reach to enter its list (its last
+  // item's once full; -inf before, +inf for a word not kept), so that most
+  // offers end on one number.
+  std::vector<double> floors;
+  // The first pass's lines as word ids, varint-coded: id2 << 1 | (id1
+  // differs from the line before), then id1 when it does, then the count.
+  // Dropped when it outgrows kRecordBytes; the second pass then reads
+  // `recordedPath` again.
+  static constexpr size_t kRecordBytes = size_t{64} << 20;
+  std::string recorded;
+  std::string recordedPath;
+  bool recording = false;
+  uint32_t recordedFirst = UINT32_MAX;
   int64_t total = 0;
   std::optional<TokenCounts> tokens;     // with token marginals
   std::vector<int64_t> tokenFrequencies;  // by word id, -1 until looked up

@@ -1,13 +1,19 @@
 """count_corpus and count_texts: the same merged bytes as `ulo count` + `ulo merge` for every
-tokenizer and filter, one set of defaults, and the traps of paths and bad input."""
+tokenizer and filter, one set of defaults, the traps of paths and bad input, and a count killed
+at any moment, which leaves WORKDIR/pairs.txt whole or absent, never cut."""
 
 import inspect
+import os
 import re
+import signal
+import subprocess
+import sys
+import time
 
 import pytest
 
 import vorn_ulo
-from conftest import PROJECT, run_ulo
+from conftest import PROJECT, PYTHON_DIR, run_ulo
 
 STOPWORDS = "moon\n山水\n"
 
@@ -131,3 +137,44 @@ def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, proble
     with pytest.raises(vorn_ulo.VornULOError, match=problem):
         vorn_ulo.count_corpus(bad, tmp_path / "work", tokenizer=tokenizer, jobs=1)
     assert (tmp_path / "work" / "pairs.txt").read_bytes() == b"a\tb\t1\n"
+
+
+# Imports, says so, then counts when told to: the kills fall in the count alone.
+CHILD = """
+import sys
+sys.path.insert(0, sys.argv[1])
+import vorn_ulo
+print("ready", flush=True)
+sys.stdin.readline()
+vorn_ulo.count_corpus(sys.argv[2], sys.argv[3], source_encoding="UTF-8", jobs=1, window=8)
+"""
+
+
+def start(big, work):
+    child = subprocess.Popen([sys.executable, "-c", CHILD, str(PYTHON_DIR), str(big), str(work)],
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+    assert child.stdout.readline() == "ready\n"
+    child.stdin.write("go\n")
+    child.stdin.flush()
+    return child, time.monotonic()
+
+
+def test_a_killed_count_leaves_no_cut_pairs_file(library, corpus, tmp_path):
+    big = tmp_path / "big.txt"
+    big.write_bytes(corpus.read_bytes() * 40)
+    whole = vorn_ulo.count_corpus(big, tmp_path / "whole", source_encoding="UTF-8", jobs=1,
+                                  window=8).read_bytes()
+    child, started = start(big, tmp_path / "timed")
+    child.wait(timeout=300)
+    took = time.monotonic() - started
+    # Kills spread over the count, the merge and the final rename.
+    for step in range(1, 9):
+        work = tmp_path / f"kill{step}"
+        child, started = start(big, work)
+        time.sleep(max(0.0, started + took * step / 8 - time.monotonic()))
+        os.kill(child.pid, signal.SIGKILL)
+        child.wait(timeout=60)
+        pairs = work / "pairs.txt"
+        if pairs.exists():
+            assert pairs.read_bytes() == whole, f"a cut pairs.txt after a kill at {step}/8"

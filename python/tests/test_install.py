@@ -1,19 +1,27 @@
-"""The package as users install it: `pip install ./python` in a virtual environment (the
-wheel carries both native libraries), and `cmake --install` with the libraries beside it."""
+"""The package as users get it: `pip install ./python` in a virtual environment (the wheel
+carries both native libraries), `cmake --install` with the libraries beside it, the wheel
+backend's one version and dependencies on every Python it claims (tomllib arrived in 3.11;
+before it the backend reads pyproject.toml itself), and the README's example."""
 
 import os
+import re
 import subprocess
 import sys
+import zipfile
 
 import pytest
 
-from conftest import BUILD, PYTHON_DIR
+import vorn_ulo
+from conftest import BUILD, PROJECT, PYTHON_DIR, TANG
+
+sys.path.insert(0, str(PYTHON_DIR / "_backend"))
+import wheel_backend  # noqa: E402
 
 CHECK = ("import vorn_ulo, tempfile; library = vorn_ulo.load(); print(library.path); "
          "print(library.engine.path); "
          "print(vorn_ulo.count_texts('moon rose hills', tempfile.mkdtemp()).read_bytes().count(b'\\n'));"
          " print(vorn_ulo.__version__)")
-VERSION = (PYTHON_DIR.parent / "VERSION").read_text(encoding="ascii").strip()
+VERSION = (PROJECT / "VERSION").read_text(encoding="ascii").strip()
 
 
 def fresh_python(python, cwd, **env):
@@ -53,3 +61,47 @@ def test_cmake_install_puts_package_and_library_together(library, tmp_path):
     library, engine, _, version = result.stdout.split()
     assert library.startswith(str(prefix)) and engine.startswith(str(prefix))
     assert version == VERSION
+
+
+@pytest.mark.parametrize("has_tomllib", [True, False])
+def test_metadata_names_the_version_and_dependencies(monkeypatch, has_tomllib):
+    if not has_tomllib:
+        monkeypatch.setattr(wheel_backend, "tomllib", None)
+    metadata, _ = wheel_backend._metadata()
+    assert f"Version: {VERSION}" in metadata.splitlines()
+    for requirement in ("pandas", "numpy", 'jieba; extra == "jieba"'):
+        assert f"Requires-Dist: {requirement}" in metadata.splitlines()
+
+
+def test_the_fallback_reads_pyproject_as_tomllib_does():
+    tomllib = pytest.importorskip("tomllib")
+    text = (PYTHON_DIR / "pyproject.toml").read_text(encoding="utf-8")
+    assert wheel_backend._read_toml(text) == tomllib.loads(text)
+    with pytest.raises(ValueError):
+        wheel_backend._read_toml('dependencies = ["pandas",\n')
+
+
+def test_the_wheel_carries_the_version(tmp_path):
+    name = wheel_backend.build_wheel(str(tmp_path))
+    with zipfile.ZipFile(tmp_path / name) as wheel:
+        assert wheel.read("vorn_ulo/VERSION").decode().strip() == VERSION
+    assert vorn_ulo.__version__ == VERSION
+
+
+def _example(page):
+    text = (PROJECT / page).read_text(encoding="utf-8")
+    return re.search(r"```python\n(.*?)```", text, re.S).group(1)
+
+
+def test_the_readme_example(library, tmp_path):
+    if not TANG.is_file():
+        pytest.skip("the Tang poems (fortunes-zh) are not installed")
+    code = _example("docs/python.md")
+    assert _example("README.md") == code
+    assert len(code.strip().splitlines()) <= 6
+    result = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True,
+                            text=True, timeout=300, env={"PYTHONPATH": str(PYTHON_DIR),
+                                                         "PATH": "/usr/bin:/bin"})
+    assert result.returncode == 0, result.stderr
+    others = [line.split()[1] for line in result.stdout.splitlines()[1:]]
+    assert others == ["明", "照", "八", "九", "望"]

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "contains.h"
 #include "engine/include/ulo_engine.h"
 #include "engine_text.h"
 #include "test_support.h"
@@ -22,25 +23,15 @@ constexpr char kMirrored[] =
 // words' lines.
 constexpr char kOneWay[] = "a\tb\t4\na\tc\t2\nb\tc\t1\nc\tb\t5\nd\tb\t6\n";
 
-using Settings = std::vector<std::pair<const char*, const char*>>;
-
 class WordQuery : public ::testing::Test {
  protected:
-  ulo_rank_options_t* Options(const Settings& settings) {
-    options = ulo_rank_options_create();
-    for (auto [name, value] : settings) {
-      char* error = nullptr;
-      ulo_rank_options_set(options, name, value, &error);
-      EXPECT_EQ(Take(error), "") << name;
-    }
-    return options;
-  }
+  void Options(const Settings& settings) { options = RankOptions(settings); }
 
   // `word`'s lines of the whole file's ranking.
   std::string Ranked(const std::string& pairs, const std::string& word) {
     char* error = nullptr;
     std::string out = dir.Path("ranked.txt");
-    ulo_rank(pairs.c_str(), out.c_str(), options, &error);
+    ulo_rank(pairs.c_str(), out.c_str(), options.get(), &error);
     EXPECT_EQ(Take(error), "");
     std::istringstream lines(ReadFile(out));
     std::string line, kept;
@@ -53,15 +44,13 @@ class WordQuery : public ::testing::Test {
   std::string Query(const std::string& pairs, const std::string& word, std::string* failure) {
     char* error = nullptr;
     std::string text =
-        Take(ulo_neighbours(pairs.c_str(), word.data(), word.size(), options, &error));
+        Take(ulo_neighbours(pairs.c_str(), word.data(), word.size(), options.get(), &error));
     *failure = Take(error);
     return text;
   }
 
-  void TearDown() override { ulo_rank_options_destroy(options); }
-
   TempDir dir;
-  ulo_rank_options_t* options = nullptr;
+  Owned<ulo_rank_options_t> options = RankOptions();
 };
 
 TEST_F(WordQuery, EqualsTheWholeRankingForEveryWordAndOption) {
@@ -92,8 +81,6 @@ TEST_F(WordQuery, EqualsTheWholeRankingForEveryWordAndOption) {
             << file << " " << word << " " << settings.size();
         EXPECT_EQ(failure, "");
       }
-      ulo_rank_options_destroy(options);
-      options = nullptr;
     }
   }
 }
@@ -126,7 +113,7 @@ TEST_F(WordQuery, RefusesWhatIsNoSortedPairFile) {
     WriteFile(dir.Path("in.txt"), text);
     std::string failure;
     EXPECT_EQ(Query(dir.Path("in.txt"), "a", &failure), "");
-    EXPECT_NE(failure.find(expected), std::string::npos) << failure;
+    EXPECT_TRUE(Contains(failure, expected));
   }
 }
 

@@ -60,16 +60,9 @@ std::string PlantedCorpus() {
   std::string text;
   for (int line = 0; line < 300; ++line) {
     for (uint32_t n = 10 + next(30); n > 0; --n) {
+      const char* planted[] = {"鹦鹉", "巧克力", "，"};
       uint32_t pick = next(40);
-      if (pick == 30) {
-        text += "鹦鹉";
-      } else if (pick == 31) {
-        text += "巧克力";
-      } else if (pick == 32) {
-        text += "，";
-      } else {
-        text += filler.substr(pick % 30 * 3, 3);
-      }
+      text += pick >= 30 && pick < 33 ? planted[pick - 30] : filler.substr(pick % 30 * 3, 3);
     }
     text += "\n";
   }

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "contains.h"
 #include "engine/session/session.h"
 #include "engine/text/encoding.h"
 #include "engine/text/filter.h"
@@ -12,6 +13,8 @@
 
 namespace ulo::engine {
 namespace {
+
+using ulo::testing::Contains;
 
 std::vector<std::string> Tokens(const std::string& line, TokenMode mode) {
   std::vector<std::string_view> views;
@@ -87,7 +90,7 @@ TEST(ConverterTest, KeepsEveryCharacterInTheLibraryEncoding) {
 
   Converter unknown;
   EXPECT_FALSE(unknown.Open("NO-SUCH-ENCODING", "GB2312", &error));
-  EXPECT_NE(error.find("NO-SUCH-ENCODING"), std::string::npos);
+  EXPECT_TRUE(Contains(error, "NO-SUCH-ENCODING"));
 }
 
 TEST(PeopleTextTest, ShowsLibraryTextAndTakesTypedWords) {
@@ -202,7 +205,7 @@ TEST(TokenFilterTest, FilesInTheCorpusEncoding) {
   options.stopwordFiles = {dir.Path("missing.txt")};
   TokenFilter missing;
   EXPECT_FALSE(missing.Open(options, "", &error));
-  EXPECT_NE(error.find("missing.txt: no such file"), std::string::npos) << error;
+  EXPECT_TRUE(Contains(error, "missing.txt: no such file"));
 }
 
 }  // namespace

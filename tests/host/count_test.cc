@@ -3,16 +3,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
+#include "contains.h"
 #include "engine/count/shares.h"
 #include "engine/files/staging.h"
 #include "engine/text/pair_batch.h"
 #include "test_support.h"
+#include "window_pairs.h"
 
 namespace ulo::testing {
 namespace {
@@ -23,31 +25,14 @@ using ulo::engine::Share;
 using ulo::engine::ShareCorpora;
 using ulo::engine::StagedDirectory;
 
-using Counts = std::map<std::pair<std::string, std::string>, int64_t>;
-
-// What the library ends up holding: every pair, and its reverse unless one
-// way, once per occurrence.
-Counts Expected(const std::vector<std::vector<std::string>>& lines, int window, bool oneWay) {
-  Counts counts;
-  for (const auto& tokens : lines) {
-    for (size_t i = 0; i < tokens.size(); ++i) {
-      for (size_t j = i + 1; j < tokens.size() && j - i <= static_cast<size_t>(window); ++j) {
-        ++counts[{tokens[i], tokens[j]}];
-        if (!oneWay) ++counts[{tokens[j], tokens[i]}];
-      }
-    }
-  }
-  return counts;
-}
-
 struct Handed {
-  Counts counts;
+  PairCountMap counts;
   uint64_t calls = 0;
   std::map<std::string, uint64_t> tokens;  // told by the batch's tally
 };
 
 // Every token of every line, once each, whatever the batch's limits.
-std::map<std::string, uint64_t> TokensOf(const std::vector<std::vector<std::string>>& lines) {
+std::map<std::string, uint64_t> TokensOf(const TokenLines& lines) {
   std::map<std::string, uint64_t> tokens;
   for (const auto& line : lines) {
     for (const std::string& token : line)
@@ -56,8 +41,8 @@ std::map<std::string, uint64_t> TokensOf(const std::vector<std::vector<std::stri
   return tokens;
 }
 
-Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, bool oneWay,
-               PairBatch::Limits limits, Handed* handed) {
+PairCountMap Batched(const TokenLines& lines, int window, bool oneWay, PairBatch::Limits limits,
+                     Handed* handed) {
   PairBatch batch(
       [&](const char* a, const char* b, int32_t count) {
         EXPECT_GT(count, 0);
@@ -67,9 +52,8 @@ Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, b
         return true;
       },
       !oneWay, limits);
-  batch.TallyTokens([&](std::string_view word, uint64_t count) {
-    handed->tokens[std::string(word)] += count;
-  });
+  batch.TallyTokens(
+      [&](std::string_view word, uint64_t count) { handed->tokens[std::string(word)] += count; });
   for (const auto& tokens : lines) {
     std::vector<std::string_view> views(tokens.begin(), tokens.end());
     EXPECT_TRUE(batch.AddLine(views, window));
@@ -78,68 +62,45 @@ Counts Batched(const std::vector<std::vector<std::string>>& lines, int window, b
   return handed->counts;
 }
 
-std::vector<std::vector<std::string>> RandomLines(unsigned seed, int lines, int vocabulary) {
-  std::mt19937 random(seed);
-  std::vector<std::vector<std::string>> out(static_cast<size_t>(lines));
-  for (auto& tokens : out) {
-    int length = static_cast<int>(random() % 12);
-    for (int t = 0; t < length; ++t) {
-      // Words of every length, a few sharing prefixes, and the odd repeat.
-      tokens.push_back("w" + std::to_string(random() % static_cast<unsigned>(vocabulary)) +
-                       std::string(random() % 3, 'x'));
-    }
-  }
-  return out;
-}
-
 TEST(PairBatchTest, HandsOverTheSameCountsAsOnePairAtATime) {
-  auto lines = RandomLines(7, 400, 40);
+  std::mt19937 random(7);
+  TokenLines lines = SkewedLines(random, 400, 0, 12, 40, "w");
   lines.push_back({"same", "same", "same"});  // (w, w) twice in both directions
   lines.push_back({"alone"});                 // a token without pairs
-  for (bool oneWay : {false, true}) {
-    for (int window : {1, 3, 7}) {
-      Handed handed;
-      EXPECT_EQ(Batched(lines, window, oneWay, {}, &handed), Expected(lines, window, oneWay))
-          << "oneWay " << oneWay << " window " << window;
-      EXPECT_EQ(handed.tokens, TokensOf(lines));
-      // Repeats are added up before they cross.
-      uint64_t occurrences = 0;
-      for (const auto& entry : Expected(lines, window, true))
-        occurrences += static_cast<uint64_t>(entry.second);
-      EXPECT_LT(handed.calls, occurrences);
+  // A word larger than the whole byte budget of the tiny limits below, and a
+  // line that fills their batch many times over among lines that fit one.
+  lines.push_back({std::string(100, 'L'), "x", std::string(100, 'L')});
+  std::vector<std::string> longLine;
+  for (int t = 0; t < 300; ++t)
+    longLine.push_back("long" + std::to_string(t % 70));
+  lines.insert(lines.begin() + 30, longLine);
+  for (PairBatch::Limits limits :
+       {PairBatch::Limits{}, PairBatch::Limits{1, 2, 8}, PairBatch::Limits{3, 5, 30},
+        PairBatch::Limits{16, 4, 1 << 10}, PairBatch::Limits{200, 200, 1 << 12}}) {
+    for (bool oneWay : {false, true}) {
+      for (int window : {1, 4, 7}) {
+        SCOPED_TRACE(std::to_string(limits.pairs) + " pairs, one way " + std::to_string(oneWay) +
+                     ", window " + std::to_string(window));
+        Handed handed;
+        PairCountMap expected = WindowPairs(lines, window, oneWay);
+        EXPECT_EQ(Batched(lines, window, oneWay, limits, &handed), expected);
+        EXPECT_EQ(handed.tokens, TokensOf(lines));
+        // Repeats are added up before they cross.
+        uint64_t occurrences = 0;
+        for (const auto& entry : WindowPairs(lines, window, true))
+          occurrences += static_cast<uint64_t>(entry.second);
+        if (limits.pairs == PairBatch::Limits{}.pairs) {
+          EXPECT_LT(handed.calls, occurrences);
+        }
+      }
     }
   }
-}
-
-TEST(PairBatchTest, BothDirectionsShareOneEntry) {
   // (a, b) and (b, a) hand over once, with the count of both.
   Handed handed;
   Batched({{"a", "b"}, {"b", "a"}, {"a", "b"}}, 1, false, {}, &handed);
   EXPECT_EQ(handed.calls, 1u);
   EXPECT_EQ((handed.counts[{"a", "b"}]), 3);
   EXPECT_EQ((handed.counts[{"b", "a"}]), 3);
-}
-
-TEST(PairBatchTest, TinyLimitsFlushInTheMiddleOfLines) {
-  // Limits so small that a single line fills the batch many times over, and
-  // a word larger than the whole byte budget.
-  auto lines = RandomLines(11, 60, 25);
-  lines.push_back({std::string(100, 'L'), "x", std::string(100, 'L')});
-  // Lines that fit a batch whole, then one that does not, then more that do.
-  std::vector<std::string> longLine;
-  for (int t = 0; t < 300; ++t)
-    longLine.push_back("long" + std::to_string(t % 70));
-  lines.insert(lines.begin() + 30, longLine);
-  for (PairBatch::Limits limits :
-       {PairBatch::Limits{1, 2, 8}, PairBatch::Limits{3, 5, 30}, PairBatch::Limits{16, 4, 1 << 10},
-        PairBatch::Limits{200, 200, 1 << 12}}) {
-    for (bool oneWay : {false, true}) {
-      Handed handed;
-      EXPECT_EQ(Batched(lines, 4, oneWay, limits, &handed), Expected(lines, 4, oneWay))
-          << limits.pairs << "/" << limits.words << "/" << limits.wordBytes;
-      EXPECT_EQ(handed.tokens, TokensOf(lines));
-    }
-  }
 }
 
 TEST(PairBatchTest, ARefusedPairStopsTheHandOver) {
@@ -172,18 +133,6 @@ std::vector<std::string> ReadShares(const std::vector<std::string>& corpora,
   return lines;
 }
 
-std::vector<std::string> LinesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    end = end == std::string::npos ? text.size() : end + 1;
-    lines.push_back(text.substr(start, end - start));
-    start = end;
-  }
-  return lines;
-}
-
 TEST(CorpusSharesTest, EveryLineGoesToExactlyOneShareInOrder) {
   TempDir dir;
   std::vector<std::string> texts = {
@@ -195,8 +144,10 @@ TEST(CorpusSharesTest, EveryLineGoesToExactlyOneShareInOrder) {
   for (size_t i = 0; i < texts.size(); ++i) {
     corpora.push_back(dir.Path("c" + std::to_string(i)));
     WriteFile(corpora.back(), texts[i]);
-    for (const std::string& line : LinesOf(texts[i]))
-      all.push_back(line);
+    for (size_t at = 0, end; at < texts[i].size(); at = end) {
+      end = std::min(texts[i].find('\n', at), texts[i].size() - 1) + 1;
+      all.push_back(texts[i].substr(at, end - at));
+    }
   }
   for (int parts : {1, 2, 3, 7, 64}) {
     std::vector<Share> shares;
@@ -249,9 +200,9 @@ TEST(CorpusSharesTest, StreamsAreReadWholeAndBadCorporaRefused) {
   EXPECT_EQ(streams, 1);
 
   EXPECT_FALSE(ShareCorpora({dir.Path("missing")}, 2, &shares, &error));
-  EXPECT_NE(error.find("missing"), std::string::npos) << error;
+  EXPECT_TRUE(Contains(error, "missing"));
   EXPECT_FALSE(ShareCorpora({dir.path()}, 2, &shares, &error));
-  EXPECT_NE(error.find("directory"), std::string::npos) << error;
+  EXPECT_TRUE(Contains(error, "directory"));
 }
 
 TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
@@ -262,9 +213,7 @@ TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
     // Only the last component is made.
     StagedDirectory staged;
     EXPECT_FALSE(staged.Open(work, &error));
-    EXPECT_NE(error.find("its parent " + dir.Path("runs") + ": no such directory"),
-              std::string::npos)
-        << error;
+    EXPECT_TRUE(Contains(error, "its parent " + dir.Path("runs") + ": no such directory"));
     EXPECT_FALSE(FileExists(dir.Path("runs")));
   }
   MakeDirectory(dir.Path("runs"));
@@ -321,14 +270,14 @@ TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
     EXPECT_FALSE(ulo::engine::HoldsOnlyCountResult(dir.Path("w"))) << stranger;
     StagedDirectory staged;
     EXPECT_FALSE(staged.Open(dir.Path("w"), &error)) << stranger;
-    EXPECT_NE(error.find("is not empty"), std::string::npos) << error;
+    EXPECT_TRUE(Contains(error, "is not empty"));
     EXPECT_FALSE(FileExists(dir.Path("w.ulo-partial")));
     ulo::testing::RemoveAll(path);
   }
   WriteFile(dir.Path("file"), "");
   StagedDirectory staged;
   EXPECT_FALSE(staged.Open(dir.Path("file"), &error));
-  EXPECT_NE(error.find("not a directory"), std::string::npos) << error;
+  EXPECT_TRUE(Contains(error, "not a directory"));
 }
 
 }  // namespace

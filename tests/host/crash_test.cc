@@ -17,6 +17,7 @@
 
 #include "run_ulo.h"
 #include "test_support.h"
+#include "window_pairs.h"
 
 namespace ulo::testing {
 namespace {
@@ -30,7 +31,8 @@ std::string Scaled(const std::string& pairs, long factor) {
   std::string line, out;
   while (std::getline(in, line)) {
     size_t tab = line.rfind('\t');
-    out += line.substr(0, tab + 1) + std::to_string(std::stol(line.substr(tab + 1)) * factor) + "\n";
+    out +=
+        line.substr(0, tab + 1) + std::to_string(std::stol(line.substr(tab + 1)) * factor) + "\n";
   }
   return out;
 }
@@ -52,17 +54,8 @@ class CrashTest : public ::testing::Test {
     // the test can tell when the last of them is gone.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     std::mt19937 words(3);
-    std::string text;
-    for (int line = 0; line < 800; ++line) {
-      int length = 4 + static_cast<int>(words() % 12);
-      for (int t = 0; t < length; ++t) {
-        unsigned rank = words() % 3000;
-        text += (t ? " " : "") + std::string("k") + std::to_string(rank * rank / 3000);
-      }
-      text += "\n";
-    }
+    WriteFile(dir.Path("corpus.txt"), CorpusText(SkewedLines(words, 800, 4, 12, 3000, "k")));
     corpus = dir.Path("corpus.txt");
-    WriteFile(corpus, text);
     tree = dir.Path("t");
     // A count result and its merge outside the tree, as inputs.
     MakeDirectory(dir.Path("src"));
@@ -127,7 +120,7 @@ class CrashTest : public ::testing::Test {
     std::error_code code;
     for (const auto& entry : fs::recursive_directory_iterator(tree, code)) {
       std::string name = entry.path().filename().string();
-      EXPECT_EQ(name.find(".ulo-partial"), std::string::npos) << when << ": " << entry.path();
+      EXPECT_FALSE(Contains(name, ".ulo-partial")) << when << ": " << entry.path();
       EXPECT_NE(name, "merge_temp") << when;
     }
   }
@@ -197,54 +190,42 @@ TEST_F(CrashTest, RunAndRankKilledAnywhereRunAgainToTheUndisturbedResult) {
              6);
   EXPECT_TRUE(ReadFile(out + "/pairs.txt") == expected);
   std::string ranked = dir.Path("t/rank.txt");
-  KillTrials({"rank", {"rank", dir.Path("src/pairs.txt"), ranked, "--top", "50"}, {}, {ranked}},
-             6);
+  KillTrials({"rank", {"rank", dir.Path("src/pairs.txt"), ranked, "--top", "50"}, {}, {ranked}}, 6);
 }
 
 // What a kill leaves, made by hand: a merge of the tree names it rather
 // than count it, and the next command writing there removes it.
-TEST(MergeTreeTest, LeftoversInTheTreeAreNamedNotCounted) {
-  TempDir dir;
-  MakeDirectory(dir.Path("runs"));
+using MergeTreeTest = UloCommandTest;
+
+TEST_F(MergeTreeTest, LeftoversInTheTreeAreNamedNotCounted) {
   MakeDirectory(dir.Path("runs/a"));
-  WriteFile(dir.Path("runs/a/temp1.txt"), "a\tb\t3\nb\ta\t3\n");
-  std::string left = dir.Path("runs/a.pairs.ulo-partial-0badf00d");
-  WriteFile(left, "a\tb\t3\n");
-  UloResult refused = RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")});
-  EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_NE(refused.err.find("holds " + left + ", which an interrupted ulo left"),
-            std::string::npos)
-      << refused.err;
+  Write("runs/a/temp1.txt", "a\tb\t3\nb\ta\t3\n");
+  Write("runs/a.pairs.ulo-partial-0badf00d", "a\tb\t3\n");
+  Fails("merge {runs} {all.txt}", "holds " + dir.Path("runs/a.pairs.ulo-partial-0badf00d") +
+                                      ", which an interrupted ulo left");
   // The merge that was killed, run again, clears it.
-  ASSERT_EQ(RunUlo(dir, {"merge", dir.Path("runs/a"), dir.Path("runs/a.pairs")}).exitCode, 0);
-  EXPECT_FALSE(FileExists(left));
+  RunOk("merge {runs/a} {runs/a.pairs}");
+  EXPECT_FALSE(Exists("runs/a.pairs.ulo-partial-0badf00d"));
   RemoveAll(dir.Path("runs/a.pairs"));
-  ASSERT_EQ(RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")}).exitCode, 0);
-  EXPECT_EQ(ReadFile(dir.Path("all.txt")), "a\tb\t3\nb\ta\t3\n");
+  RunOk("merge {runs} {all.txt}");
+  EXPECT_EQ(Read("all.txt"), "a\tb\t3\nb\ta\t3\n");
   // A killed merge's intermediate files.
   MakeDirectory(dir.Path("runs/merge_temp"));
-  WriteFile(dir.Path("runs/merge_temp/output_0.tmp"), "a\tb\t3\n");
-  UloResult work = RunUlo(dir, {"merge", dir.Path("runs"), dir.Path("all.txt")});
-  EXPECT_NE(work.err.find("holds " + dir.Path("runs/merge_temp")), std::string::npos) << work.err;
+  Write("runs/merge_temp/output_0.tmp", "a\tb\t3\n");
+  Fails("merge {runs} {all.txt}", "holds " + dir.Path("runs/merge_temp"));
 }
 
-TEST(MergeTreeTest, OutputsInsideTheTreeAreRefusedUntouched) {
-  TempDir dir;
-  MakeDirectory(dir.Path("m"));
+TEST_F(MergeTreeTest, OutputsInsideTheTreeAreRefusedUntouched) {
   MakeDirectory(dir.Path("m/sub"));
-  WriteFile(dir.Path("m/one.txt"), "a\tb\t1\n");
-  WriteFile(dir.Path("m/two.txt"), "a\tb\t2\n");
-  for (const char* out : {"m/one.txt", "m/sub/new.txt", "m/./sub/../x.txt"}) {
-    UloResult result = RunUlo(dir, {"merge", dir.Path("m") + "/", dir.Path(out)});
-    EXPECT_EQ(result.exitCode, 1) << out;
-    EXPECT_NE(result.err.find("lies inside"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("write it beside the tree instead, e.g. " + dir.path() + "/"),
-              std::string::npos)
-        << result.err;
+  Write("m/one.txt", "a\tb\t1\n");
+  Write("m/two.txt", "a\tb\t2\n");
+  for (std::string out : {"m/one.txt", "m/sub/new.txt", "m/./sub/../x.txt"}) {
+    std::string err = Fails("merge {m/} {" + out + "}", "lies inside").err;
+    EXPECT_TRUE(Contains(err, "write it beside the tree instead, e.g. " + dir.path() + "/"));
   }
-  EXPECT_EQ(ReadFile(dir.Path("m/one.txt")), "a\tb\t1\n");
-  EXPECT_FALSE(FileExists(dir.Path("m/sub/new.txt")));
-  EXPECT_FALSE(FileExists(dir.Path("m/x.txt")));
+  EXPECT_EQ(Read("m/one.txt"), "a\tb\t1\n");
+  EXPECT_FALSE(Exists("m/sub/new.txt"));
+  EXPECT_FALSE(Exists("m/x.txt"));
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 
 #include <string>
 
+#include "contains.h"
 #include "test_support.h"
 
 namespace ulo::engine {
 namespace {
+
+using ulo::testing::Contains;
 
 using testing::FileExists;
 using testing::ReadFile;
@@ -18,14 +21,14 @@ using testing::WriteFile;
 TEST(CorpusLineTest, TakesGbkTextAndRefusesBrokenDoubleBytes) {
   // GB2312, GBK beyond it (trail bytes from 0x40), ASCII and blanks.
   EXPECT_EQ(CorpusLineProblem("\xD4\xC2\xC3\xF7 \x81\x40 abc\t\r\n", true), "");
-  EXPECT_NE(CorpusLineProblem("ab\x80xy\n", true).find("0x80 at column 3"), std::string::npos);
+  EXPECT_TRUE(Contains(CorpusLineProblem("ab\x80xy\n", true), "0x80 at column 3"));
   EXPECT_NE(CorpusLineProblem("\xD4\x7F\n", true), "");
   EXPECT_NE(CorpusLineProblem("\xD4\x30\n", true), "");
-  EXPECT_NE(CorpusLineProblem("abc\xD4", true).find("column 4"), std::string::npos);
+  EXPECT_TRUE(Contains(CorpusLineProblem("abc\xD4", true), "column 4"));
   // Without the encoding check (text converted by --from) only the shape
   // counts.
   EXPECT_EQ(CorpusLineProblem("ab\x80xy\n", false), "");
-  EXPECT_NE(CorpusLineProblem(std::string("a\0b\n", 4), false).find("NUL"), std::string::npos);
+  EXPECT_TRUE(Contains(CorpusLineProblem(std::string("a\0b\n", 4), false), "NUL"));
 }
 
 TEST(CorpusLineTest, LongestLineIsTakenOneByteMoreIsNot) {
@@ -43,8 +46,7 @@ TEST(ContentProblemTest, PairCountFileShapes) {
   WriteFile(dir.Path("late.txt"), std::string(kSniffBytes, '\n') + std::string(1, '\0'));
   EXPECT_EQ(ContentProblem(dir.Path("late.txt"), InputKind::kPairCount), "");
   WriteFile(dir.Path("nul.txt"), std::string(kSniffBytes - 1, '\n') + std::string(1, '\0'));
-  EXPECT_NE(ContentProblem(dir.Path("nul.txt"), InputKind::kPairCount).find("offset 65535"),
-            std::string::npos);
+  EXPECT_TRUE(Contains(ContentProblem(dir.Path("nul.txt"), InputKind::kPairCount), "offset 65535"));
   // A corpus read through --from may hold NULs (UTF-16): not looked for.
   EXPECT_EQ(ContentProblem(dir.Path("nul.txt"), InputKind::kCorpus, false), "");
   // A short file without a line end is no problem (its one line is read);
@@ -81,7 +83,7 @@ TEST(StagedOutputTest, AppearsOnlyOnCommitAndLeavesNothingOtherwise) {
   StagedOutput nowhere(dir.Path("no/never.txt"));
   std::string error;
   EXPECT_FALSE(nowhere.Commit(&error));
-  EXPECT_NE(error.find("never.txt"), std::string::npos);
+  EXPECT_TRUE(Contains(error, "never.txt"));
 }
 
 TEST(StagedOutputTest, StaleStagingEntriesGoButOnesALiveWriterHoldsStay) {
@@ -105,7 +107,7 @@ TEST(StagedOutputTest, StaleStagingEntriesGoButOnesALiveWriterHoldsStay) {
     EXPECT_FALSE(FileExists(dir.Path("w.ulo-partial")));
     EXPECT_TRUE(FileExists(live.path()));
     EXPECT_TRUE(FileExists(dir.Path("c.txt.ulo-partial-nothex00")));
-    EXPECT_NE(FindLeftover(dir.path()).find(".txt.ulo-partial-"), std::string::npos);
+    EXPECT_TRUE(Contains(FindLeftover(dir.path()), ".txt.ulo-partial-"));
   }
   EXPECT_EQ(FindLeftover(dir.path()), "");
   ulo::testing::MakeDirectory(dir.Path("sub/merge_temp"));

@@ -6,53 +6,36 @@
 
 #include "engine/stats/measures.h"
 
+#include "contains.h"
+
 namespace ulo::engine {
 namespace {
 
-// The lines (a, b, 1) and (a, d, 3): frequencies a 4, b 1, d 3, total 8.
-// The rule a -> d: a = 3, b = 4, c = 3, n = 8; cells 3, 0, 1, 4.
-TEST(MeasureTest, HandCheckedTable) {
-  PairCounts ad{3, 4, 3, 8};
-  EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, ad), 75.0);
-  EXPECT_DOUBLE_EQ(Score(Measure::kSupport, ad), 37.5);
-  EXPECT_DOUBLE_EQ(Score(Measure::kPmi, ad), 1.0);  // log2(24 / 12)
-  EXPECT_DOUBLE_EQ(Score(Measure::kLift, ad), 2.0);
-  EXPECT_DOUBLE_EQ(Score(Measure::kNpmi, ad), 1.0 / -std::log2(3.0 / 8.0));
-  EXPECT_DOUBLE_EQ(Score(Measure::kDice, ad), 6.0 / 7.0);
-  EXPECT_DOUBLE_EQ(Score(Measure::kJaccard, ad), 0.75);
-  EXPECT_DOUBLE_EQ(Score(Measure::kT, ad), 1.5 / std::sqrt(3.0));  // (3 - 12/8) / sqrt 3
-  // d = 3*4 - 0*1 = 12; margins 3, 4, 4, 5: 8 * 144 / 240.
-  EXPECT_DOUBLE_EQ(Score(Measure::kChi2, ad), 4.8);
-  // Expected cells 1.5, 1.5, 2.5, 2.5: 2 * (3 ln 2 + 1 ln 0.4 + 4 ln 1.6).
-  EXPECT_NEAR(Score(Measure::kLlr, ad), 2 * (3 * std::log(2.0) + std::log(0.4) + 4 * std::log(1.6)),
-              1e-12);
-  // Below chance, llr and chi2 turn negative: (a, b) in the file of the
-  // lines (a, b, 1) and (c, d, 9), then a = 1, b = 1, c = 1, n = 20 is above
-  // chance; a = 1, b = 10, c = 10, n = 20 is below (e11 = 5).
-  EXPECT_GT(Score(Measure::kLlr, PairCounts{1, 1, 1, 20}), 0.0);
-  EXPECT_LT(Score(Measure::kLlr, PairCounts{1, 10, 10, 20}), 0.0);
-  EXPECT_LT(Score(Measure::kChi2, PairCounts{1, 10, 10, 20}), 0.0);
-  EXPECT_LT(Score(Measure::kT, PairCounts{1, 10, 10, 20}), 0.0);
-  // The rule's direction matters to confidence alone: d -> a.
-  PairCounts da{3, 3, 4, 8};
-  EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, da), 100.0);
-  for (Measure measure : {Measure::kPmi, Measure::kLlr, Measure::kChi2, Measure::kT, Measure::kDice,
-                          Measure::kJaccard, Measure::kLift, Measure::kNpmi}) {
-    EXPECT_NEAR(Score(measure, da), Score(measure, ad), 1e-12) << MeasureName(measure);
-  }
-}
+using ulo::testing::Contains;
 
-// The catalogue's measures on the table a -> d above (E = 1.5; cells 3, 0,
-// 1, 4) and, where direction matters, on d -> a.
-TEST(MeasureTest, CatalogueMeasuresByHand) {
-  const PairCounts ad{3, 4, 3, 8}, da{3, 3, 4, 8};
+// The lines (a, b, 1) and (a, d, 3): frequencies a 4, b 1, d 3, total 8.
+// The rule a -> d: a = 3, b = 4, c = 3, n = 8; cells 3, 0, 1, 4 (E = 1.5);
+// where direction matters, d -> a too.
+TEST(MeasureTest, EveryMeasureByHand) {
+  const PairCounts ad{3, 4, 3, 8}, da{3, 3, 4, 8}, below{1, 10, 10, 20};  // below: e11 = 5
   const double ln2 = std::log(2.0);
-  struct Case {
+  const struct {
     Measure measure;
     PairCounts counts;
     double want;
-  };
-  const Case cases[] = {
+  } cases[] = {
+      {Measure::kConfidence, ad, 75.0},
+      {Measure::kConfidence, da, 100.0},  // the rule's direction matters to confidence
+      {Measure::kSupport, ad, 37.5},
+      {Measure::kPmi, ad, 1.0},  // log2(24 / 12)
+      {Measure::kLift, ad, 2.0},
+      {Measure::kNpmi, ad, 1.0 / -std::log2(3.0 / 8.0)},
+      {Measure::kDice, ad, 6.0 / 7.0},
+      {Measure::kJaccard, ad, 0.75},
+      {Measure::kT, ad, 1.5 / std::sqrt(3.0)},  // (3 - 12/8) / sqrt 3
+      {Measure::kChi2, ad, 4.8},  // d = 3*4 - 0*1 = 12; margins 3, 4, 4, 5: 8 * 144 / 240
+      // Expected cells 1.5, 1.5, 2.5, 2.5: 2 * (3 ln 2 + 1 ln 0.4 + 4 ln 1.6).
+      {Measure::kLlr, ad, 2 * (3 * ln2 + std::log(0.4) + 4 * std::log(1.6))},
       {Measure::kLogDice, ad, 14.0 + std::log2(6.0 / 7.0)},
       {Measure::kMi3, ad, std::log2(18.0)},  // 27 / 1.5
       {Measure::kLocalMi, ad, 3.0},          // 3 log2 2
@@ -67,24 +50,34 @@ TEST(MeasureTest, CatalogueMeasuresByHand) {
       {Measure::kOddsRatio, ad, std::log(21.0)},  // (3.5 * 4.5) / (1.5 * 0.5)
       {Measure::kFisher, ad, std::log10(14.0)},   // P(X >= 3) = C(4,3) C(4,0) / C(8,3)
       {Measure::kPhi2, ad, 0.6},                  // chi2 / 8
-      // Below chance (e = 5): signed where the field signs them.
-      {Measure::kSimpleLl, {1, 10, 10, 20}, -2 * (std::log(0.2) + 4)},
-      {Measure::kPhi2, {1, 10, 10, 20}, -0.64},  // (1*1 - 9*9)^2 / 10^4
-      {Measure::kZ, {1, 10, 10, 20}, -4 / std::sqrt(5.0)},
+      // Below chance: signed where the field signs them.
+      {Measure::kSimpleLl, below, -2 * (std::log(0.2) + 4)},
+      {Measure::kPhi2, below, -0.64},  // (1*1 - 9*9)^2 / 10^4
+      {Measure::kZ, below, -4 / std::sqrt(5.0)},
   };
-  for (const Case& test : cases) {
+  for (const auto& test : cases) {
     EXPECT_NEAR(Score(test.measure, test.counts), test.want, 1e-12)
         << MeasureName(test.measure) << " of " << test.counts.a << " " << test.counts.b;
+  }
+  // Below chance, llr, chi2 and t turn negative: (a, b) in the file of the
+  // lines (a, b, 1) and (c, d, 9) is above chance.
+  EXPECT_GT(Score(Measure::kLlr, PairCounts{1, 1, 1, 20}), 0.0);
+  for (Measure measure : {Measure::kLlr, Measure::kChi2, Measure::kT})
+    EXPECT_LT(Score(measure, below), 0.0) << MeasureName(measure);
+  // Only confidence (and the measures that look one way) tell d -> a from a -> d.
+  for (Measure measure : {Measure::kPmi, Measure::kLlr, Measure::kChi2, Measure::kT, Measure::kDice,
+                          Measure::kJaccard, Measure::kLift, Measure::kNpmi}) {
+    EXPECT_NEAR(Score(measure, da), Score(measure, ad), 1e-12) << MeasureName(measure);
   }
   // Fisher far out in the tail stays finite where the p-value underflows:
   // P(X = 1000) alone is below 1e-2000.
   double far = Score(Measure::kFisher, {1000, 1000, 1000, 1e7});
   EXPECT_GT(far, 2000.0);
   EXPECT_TRUE(std::isfinite(far));
-  EXPECT_LT(Score(Measure::kFisher, {1, 10, 10, 20}), 0.01);  // below chance: p near 1
+  EXPECT_LT(Score(Measure::kFisher, below), 0.01);  // below chance: p near 1
   for (const std::string& name : MeasureNames()) {
     EXPECT_GE(DefaultMinCount(*ParseMeasure(name)), 1) << name;
-    EXPECT_NE(DescribeMeasures().find(name + ": "), std::string::npos) << name;
+    EXPECT_TRUE(Contains(DescribeMeasures(), name + ": ")) << name;
   }
 }
 

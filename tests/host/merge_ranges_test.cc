@@ -3,7 +3,6 @@
 // is split between parts, and what reads pair files reads the parts alike.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -12,6 +11,7 @@
 
 #include "run_ulo.h"
 #include "test_support.h"
+#include "window_pairs.h"
 
 namespace ulo::testing {
 namespace {
@@ -22,21 +22,13 @@ void WriteInputs(const std::string& dir, int files, int lines, int firstWords, u
   MakeDirectory(dir);
   std::mt19937 random(seed);
   for (int f = 0; f < files; ++f) {
-    std::map<std::pair<std::string, std::string>, int> counts;
+    PairCountMap counts;
     for (int l = 0; l < lines; ++l) {
       std::string first = "w" + std::to_string(random() % firstWords);
       counts[{first, "v" + std::to_string(random() % 50)}] += 1 + static_cast<int>(random() % 3);
     }
-    std::string text;
-    for (const auto& [key, count] : counts)
-      text += key.first + "\t" + key.second + "\t" + std::to_string(count) + "\n";
-    WriteFile(dir + "/temp" + std::to_string(f + 1) + ".txt", text);
+    WriteFile(dir + "/temp" + std::to_string(f + 1) + ".txt", PairFileText(counts));
   }
-}
-
-void RunOk(const TempDir& dir, const std::vector<std::string>& args) {
-  UloResult result = RunUlo(dir, args);
-  ASSERT_EQ(result.exitCode, 0) << result.err;
 }
 
 // The parts of a parts directory, in the order of its index.
@@ -55,26 +47,26 @@ struct Shape {
   int files, lines, firstWords;
 };
 
-TEST(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
-  TempDir dir;
+using MergeRangesTest = UloCommandTest;
+
+TEST_F(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
   for (Shape shape : {Shape{"many", 4, 1000, 200}, Shape{"few lines", 3, 2, 40},
                       Shape{"one first word", 3, 100, 1}, Shape{"more than twenty", 21, 50, 30}}) {
     SCOPED_TRACE(shape.name);
-    std::string in = dir.Path(std::string("in-") + shape.name);
-    WriteInputs(in, shape.files, shape.lines, shape.firstWords, 7);
-    std::string one = dir.Path("one.txt");
-    RunOk(dir, {"merge", in, one, "--jobs", "1"});
-    std::string expected = ReadFile(one);
+    std::string in = std::string("{in-") + shape.name + "} ";
+    WriteInputs(dir.Path(std::string("in-") + shape.name), shape.files, shape.lines,
+                shape.firstWords, 7);
+    RunOk("merge " + in + "{one.txt} --jobs 1");
+    std::string expected = Read("one.txt");
     // N beyond the number of distinct first words included.
-    for (const char* jobs : {"2", "9"}) {
+    for (std::string jobs : {"2", "9"}) {
       SCOPED_TRACE(jobs);
-      std::string joined = dir.Path("joined.txt"), parts = dir.Path("parts");
-      RunOk(dir, {"merge", in, joined, "--jobs", jobs});
-      EXPECT_TRUE(ReadFile(joined) == expected) << "the joined ranges differ from one merge";
-      RunOk(dir, {"merge", in, parts, "--jobs", jobs, "--parts"});
+      RunOk("merge " + in + "{joined.txt} --jobs " + jobs);
+      EXPECT_TRUE(Read("joined.txt") == expected) << "the joined ranges differ from one merge";
+      RunOk("merge " + in + "{parts} --parts --jobs " + jobs);
       std::string concatenated;
       std::set<std::string> seenFirstWords;
-      for (const std::string& part : Parts(parts)) {
+      for (const std::string& part : Parts(dir.Path("parts"))) {
         concatenated += part;
         std::set<std::string> firstWords;
         std::istringstream lines(part);
@@ -84,56 +76,39 @@ TEST(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
           EXPECT_TRUE(seenFirstWords.insert(word).second) << word << "'s row is cut";
       }
       EXPECT_TRUE(concatenated == expected) << "the parts differ from one merge";
-      EXPECT_FALSE(FileExists(joined + ".ranges"));
+      EXPECT_FALSE(Exists("joined.txt.ranges"));
     }
   }
 }
 
-TEST(MergeRangesTest, InputsOutOfOrderAreMergedInOneProcess) {
-  TempDir dir;
-  std::string in = dir.Path("in");
-  WriteInputs(in, 2, 500, 100, 3);
+TEST_F(MergeRangesTest, InputsOutOfOrderAreMergedInOneProcess) {
+  WriteInputs(dir.Path("in"), 2, 500, 100, 3);
   // A line of a late first word near the start: the cuts cannot hold. The
   // check refuses such a file; trusted, it is merged as the library merges
   // any input.
-  WriteFile(in + "/temp3.txt", "w1\tv1\t1\nw99\tv1\t4\nw10\tv2\t1\nw5\tv3\t2\n");
-  EXPECT_NE(RunUlo(dir, {"merge", in, dir.Path("refused.txt")}).exitCode, 0);
-  RunOk(dir, {"--trust-input", "merge", in, dir.Path("one.txt"), "--jobs", "1"});
-  RunOk(dir, {"--trust-input", "merge", in, dir.Path("two.txt"), "--jobs", "2"});
-  EXPECT_TRUE(ReadFile(dir.Path("two.txt")) == ReadFile(dir.Path("one.txt")));
-  RunOk(dir, {"--trust-input", "merge", in, dir.Path("parts"), "--jobs", "2", "--parts"});
+  Write("in/temp3.txt", "w1\tv1\t1\nw99\tv1\t4\nw10\tv2\t1\nw5\tv3\t2\n");
+  EXPECT_NE(Run("merge {in} {refused.txt}").exitCode, 0);
+  RunOk("--trust-input merge {in} {one.txt} --jobs 1");
+  RunOk("--trust-input merge {in} {two.txt} --jobs 2");
+  EXPECT_TRUE(Read("two.txt") == Read("one.txt"));
+  RunOk("--trust-input merge {in} {parts} --jobs 2 --parts");
   std::vector<std::string> parts = Parts(dir.Path("parts"));
   ASSERT_EQ(parts.size(), 1u);
-  EXPECT_TRUE(parts[0] == ReadFile(dir.Path("one.txt")));
+  EXPECT_TRUE(parts[0] == Read("one.txt"));
 }
 
-TEST(MergeRangesTest, EveryReaderTakesTheParts) {
-  TempDir dir;
-  std::string in = dir.Path("in");
-  WriteInputs(in, 4, 2000, 200, 11);
-  std::string one = dir.Path("one.txt"), parts = dir.Path("parts");
-  RunOk(dir, {"merge", in, one, "--jobs", "1"});
-  RunOk(dir, {"merge", in, parts, "--jobs", "3", "--parts"});
-  for (std::vector<std::string> command :
-       {std::vector<std::string>{"rank", "--measure", "pmi", "--top", "3"},
-        std::vector<std::string>{"rank"}, std::vector<std::string>{"filter", "", "", "3"},
-        std::vector<std::string>{"topn", "", "", "4"}, std::vector<std::string>{"support"}}) {
-    SCOPED_TRACE(command[0]);
-    std::vector<std::string> fromOne = command, fromParts = command;
-    auto place = [&](std::vector<std::string>* args, const std::string& input,
-                     const std::string& output) {
-      if (args->size() > 2 && (*args)[1].empty()) {
-        (*args)[1] = input;
-        (*args)[2] = output;
-      } else {
-        args->insert(args->begin() + 1, {input, output});
-      }
-    };
-    place(&fromOne, one, dir.Path("from-one"));
-    place(&fromParts, parts, dir.Path("from-parts"));
-    RunOk(dir, fromOne);
-    RunOk(dir, fromParts);
-    EXPECT_TRUE(ReadFile(dir.Path("from-one")) == ReadFile(dir.Path("from-parts")));
+TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
+  WriteInputs(dir.Path("in"), 4, 2000, 200, 11);
+  RunOk("merge {in} {one.txt} --jobs 1");
+  RunOk("merge {in} {parts} --jobs 3 --parts");
+  for (const char* command :
+       {"rank # --measure pmi --top 3", "rank #", "filter # 3", "topn # 4", "support #"}) {
+    SCOPED_TRACE(command);
+    std::string line = command, at = line.substr(line.find('#') + 1);
+    line.erase(line.find('#'));
+    RunOk(line + "{one.txt} {from-one}" + at);
+    RunOk(line + "{parts} {from-parts}" + at);
+    EXPECT_TRUE(Read("from-one") == Read("from-parts"));
   }
 }
 

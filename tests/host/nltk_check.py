@@ -58,6 +58,38 @@ def marginals(lines):
     return freq, total
 
 
+# NLTK's own scores, for the measures it has; ours of llr, chi2 and phi2 carry
+# the sign NLTK's magnitudes lack.
+FINDER_SCORES = {"pmi": "pmi", "llr": "likelihood_ratio", "t": "student_t", "chi2": "chi_sq",
+                 "dice": "dice", "jaccard": "jaccard", "phi2": "phi_sq"}
+
+
+def nltk(name, n_ii, n_ix, n_xi, n_xx):
+    return getattr(nltk_measures, name)(n_ii, (n_ix, n_xi), n_xx)
+
+
+def ln_poisson_stirling(n_ii, n_ix, n_xi, n_xx):
+    """NLTK's takes log2 where Evert's catalogue takes ln."""
+    return (nltk("poisson_stirling", n_ii, n_ix, n_xi, n_xx) + n_ii) * math.log(2) - n_ii
+
+
+FORMULAS = {
+    "confidence": lambda ii, ix, xi, xx: ii / ix * 100.0,
+    "delta_p": lambda ii, ix, xi, xx: ii / ix - (xi - ii) / (xx - ix),  # P(o|b) - P(o|not b)
+    "support": lambda ii, ix, xi, xx: ii / xx * 100.0,
+    "npmi": lambda ii, ix, xi, xx: nltk("pmi", ii, ix, xi, xx) / -math.log2(ii / xx),
+    "lift": lambda *table: 2.0 ** nltk("pmi", *table),
+    "logdice": lambda *table: 14 + math.log2(nltk("dice", *table)),
+    "mi3": lambda *table: math.log2(nltk("mi_like", *table)) + math.log2(table[3]),
+    "local_mi": lambda *table: table[0] * nltk("pmi", *table),
+    "z": lambda ii, ix, xi, xx: (nltk("student_t", ii, ix, xi, xx) * math.sqrt(ii)
+                                 / math.sqrt(ix * xi / xx)),
+    "poisson_stirling": ln_poisson_stirling,
+    "simple_ll": lambda ii, ix, xi, xx: 2 * (ln_poisson_stirling(ii, ix, xi, xx) + ix * xi / xx),
+    **{measure: functools.partial(nltk, name) for measure, name in FINDER_SCORES.items()},
+}
+
+
 @functools.lru_cache(maxsize=None)
 def expected(measure, n_ii, n_ix, n_xi, n_xx):
     """NLTK's (or SciPy's) value, our policy (0) where NLTK has none; fisher
@@ -65,61 +97,19 @@ def expected(measure, n_ii, n_ix, n_xi, n_xx):
     n_oo = n_xx - n_ix - n_xi + n_ii
     if n_oo < 0 and measure not in ("confidence", "support"):
         return 0.0  # no contingency table
+    if measure == "fisher":
+        p = fisher_exact([[n_ii, n_ix - n_ii], [n_xi - n_ii, n_oo]], alternative="greater")[1]
+        return math.inf if p == 0 else -math.log10(p) + 0.0
     try:
-        if measure == "confidence":
-            value = n_ii / n_ix * 100.0
-        elif measure == "delta_p":  # P(other | base) - P(other | no base)
-            value = n_ii / n_ix - (n_xi - n_ii) / (n_xx - n_ix)
-        elif measure == "support":
-            value = n_ii / n_xx * 100.0
-        elif measure == "pmi":
-            value = nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "npmi":
-            value = nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx) / -math.log2(n_ii / n_xx)
-        elif measure == "lift":
-            value = 2.0 ** nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "llr":
-            value = nltk_measures.likelihood_ratio(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "t":
-            value = nltk_measures.student_t(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "chi2":
-            value = nltk_measures.chi_sq(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "dice":
-            value = nltk_measures.dice(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "logdice":
-            value = 14 + math.log2(nltk_measures.dice(n_ii, (n_ix, n_xi), n_xx))
-        elif measure == "mi3":
-            value = math.log2(nltk_measures.mi_like(n_ii, (n_ix, n_xi), n_xx)) + math.log2(n_xx)
-        elif measure == "local_mi":
-            value = n_ii * nltk_measures.pmi(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "z":
-            value = (nltk_measures.student_t(n_ii, (n_ix, n_xi), n_xx) * math.sqrt(n_ii)
-                     / math.sqrt(n_ix * n_xi / n_xx))
-        elif measure in ("poisson_stirling", "simple_ll"):
-            # NLTK's takes log2 where Evert's catalogue takes ln.
-            o_log2 = nltk_measures.poisson_stirling(n_ii, (n_ix, n_xi), n_xx) + n_ii
-            value = o_log2 * math.log(2) - n_ii
-            if measure == "simple_ll":
-                value = 2 * (value + n_ix * n_xi / n_xx)
-        elif measure == "phi2":
-            value = nltk_measures.phi_sq(n_ii, (n_ix, n_xi), n_xx)
-        elif measure == "fisher":
-            table = [[n_ii, n_ix - n_ii], [n_xi - n_ii, n_oo]]
-            p = fisher_exact(table, alternative="greater")[1]
-            return math.inf if p == 0 else -math.log10(p) + 0.0
-        else:
-            value = nltk_measures.jaccard(n_ii, (n_ix, n_xi), n_xx)
+        value = FORMULAS[measure](n_ii, n_ix, n_xi, n_xx)
     except ZeroDivisionError:
         return 0.0
     if not math.isfinite(value):
         return 0.0
-    if measure in ("llr", "chi2", "phi2", "simple_ll"):
-        # Ours carry the association's sign: negative below chance.
-        o11, o21, o12 = n_ii, n_xi - n_ii, n_ix - n_ii
-        o22 = n_xx - n_ii - o21 - o12
-        if o11 < (o11 + o21) * (o11 + o12) / (((0.0 + o11) + o21) + o12 + o22):
-            value = -value
-    return value
+    # Ours carry the association's sign: negative below chance (in ulo's order of sums).
+    o11, o21, o12 = n_ii, n_xi - n_ii, n_ix - n_ii
+    below = o11 < (o11 + o21) * (o11 + o12) / (((0.0 + o11) + o21) + o12 + n_oo)
+    return -value if below and measure in ("llr", "chi2", "phi2", "simple_ll") else value
 
 
 def close(x, y, measure):
@@ -215,12 +205,6 @@ def check_library_values(name, path):
         if abs(items[0][0] - first[base]) > 0.01:
             failures.append(f"{name}: best confidence of {base!r} is {items[0][0]!r}, "
                             f"the library's top-N says {first[base]}")
-
-
-# NLTK's own scores, through its finder, for the measures it has; ours of
-# llr, chi2 and phi2 carry the sign NLTK's magnitudes lack.
-FINDER_SCORES = {"pmi": "pmi", "llr": "likelihood_ratio", "t": "student_t", "chi2": "chi_sq",
-                 "dice": "dice", "jaccard": "jaccard", "phi2": "phi_sq"}
 
 
 def check_token_marginals():

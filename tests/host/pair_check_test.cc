@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,6 @@ std::string LinesThenNul(int lines) {
   return text + std::string("x\tb\t1\0\n", 7);
 }
 
-std::string WriteTo(const TempDir& dir, const std::string& name, const std::string& bytes) {
-  WriteFile(dir.Path(name), bytes);
-  return dir.Path(name);
-}
-
 // The table the documentation lists, message for message.
 const std::vector<BadPairs>& Cases() {
   static const std::vector<BadPairs> cases = {
@@ -66,83 +62,68 @@ const std::vector<BadPairs>& Cases() {
   return cases;
 }
 
-// The commands that read a pair-count file, each given `in`; every one
-// writes below `dir`.
-std::vector<std::string> Readers(const TempDir& dir, const std::string& in) {
-  std::string out = "'" + dir.Path("out.txt") + "'";
-  return {"filter " + in + " " + out + " 1",
-          "support " + in + " " + out,
-          "topn " + in + " " + out + " 2",
-          "rank " + in + " " + out,
-          "show " + in + " a --measure llr",
-          "graph " + in + " a --out '" + dir.Path("g.svg") + "'"};
-}
+using PairCheckTest = UloCommandTest;
 
-TEST(PairCheckTest, EachMalformedFileIsNamedWithItsLine) {
-  TempDir dir;
+TEST_F(PairCheckTest, EachMalformedFileIsNamedWithItsLine) {
+  std::string path = dir.Path("bad.txt");
   for (const BadPairs& bad : Cases()) {
     SCOPED_TRACE(bad.what);
-    std::string path = dir.Path("bad.txt");
-    WriteFile(path, bad.bytes);
-    EXPECT_EQ(PairFileProblem(path, kMergedPairs).find(path + " is not a pair-count file: " +
-                                                       bad.message),
+    Write("bad.txt", bad.bytes);
+    EXPECT_EQ(PairFileProblem(path, kMergedPairs)
+                  .find(path + " is not a pair-count file: " + bad.message),
               0u)
         << PairFileProblem(path, kMergedPairs);
   }
   // What the library writes passes: CR LF line ends, a last line without
   // its end, leading zeros, the largest 64-bit count, words of any bytes.
-  WriteFile(dir.Path("good.txt"),
-            "a\tb\t1\r\na\tbc\t007\nab\ta\t9223372036854775807\n\xD4\xC2\t\xC3\xF7\t2");
-  EXPECT_EQ(PairFileProblem(dir.Path("good.txt"), kMergedPairs), "");
+  Write("bad.txt", "a\tb\t1\r\na\tbc\t007\nab\ta\t9223372036854775807\n\xD4\xC2\t\xC3\xF7\t2");
+  EXPECT_EQ(PairFileProblem(path, kMergedPairs), "");
   // Across the read blocks (1 MiB): a pair again right around the first
   // block's end is found, and a long good file passes.
   std::string lines = LinesThenNul(100000);
   lines.resize(lines.size() - 7);
-  EXPECT_EQ(PairFileProblem(WriteTo(dir, "long.txt", lines), kMergedPairs), "");
+  Write("bad.txt", lines);
+  EXPECT_EQ(PairFileProblem(path, kMergedPairs), "");
   for (int line = 87377; line < 87385; ++line) {
     std::string doubled = lines;
     size_t at = static_cast<size_t>(line) * 12;  // each line "wNNNNNN\tb\t1\n"
-    doubled.insert(at, doubled.substr(at, 12));
-    EXPECT_NE(PairFileProblem(WriteTo(dir, "long.txt", doubled), kMergedPairs)
-                  .find("line " + std::to_string(line + 2) + ": the pair 'w0" +
-                        std::to_string(line) + " b' again"),
-              std::string::npos)
+    Write("bad.txt", doubled.insert(at, doubled.substr(at, 12)));
+    EXPECT_TRUE(Contains(
+        PairFileProblem(path, kMergedPairs),
+        "line " + std::to_string(line + 2) + ": the pair 'w0" + std::to_string(line) + " b' again"))
         << line;
   }
   // Order and uniqueness are needs of their own: the shape alone passes.
-  WriteFile(dir.Path("unsorted.txt"), "b\ta\t1\na\tb\t1\na\tb\t1\n");
-  EXPECT_EQ(PairFileProblem(dir.Path("unsorted.txt"), {}), "");
-  EXPECT_NE(PairFileProblem(dir.Path("unsorted.txt"), {true, false}), "");
+  Write("bad.txt", "b\ta\t1\na\tb\t1\na\tb\t1\n");
+  EXPECT_EQ(PairFileProblem(path, {}), "");
+  EXPECT_NE(PairFileProblem(path, {true, false}), "");
 }
 
-TEST(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
-  TempDir dir;
+TEST_F(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
+  // The commands that read a pair-count file.
+  const std::string readers[] = {
+      "filter {tree/bad.txt} {out.txt} 1",   "support {tree/bad.txt} {out.txt}",
+      "topn {tree/bad.txt} {out.txt} 2",     "rank {tree/bad.txt} {out.txt}",
+      "show {tree/bad.txt} a --measure llr", "graph {tree/bad.txt} a --out {g.svg}"};
   MakeDirectory(dir.Path("tree"));
-  WriteFile(dir.Path("tree/good.txt"), "a\tb\t1\n");
+  Write("tree/good.txt", "a\tb\t1\n");
   size_t turn = 0;
   for (const BadPairs& bad : Cases()) {
     SCOPED_TRACE(bad.what);
-    std::string path = dir.Path("tree/bad.txt");
-    WriteFile(path, bad.bytes);
+    Write("tree/bad.txt", bad.bytes);
     // Each case through one reader in turn, and through the merge.
-    std::vector<std::string> readers = Readers(dir, "'" + path + "'");
-    std::string reader = readers[turn++ % readers.size()];
     for (const std::string& command :
-         {reader, "merge '" + dir.Path("tree") + "' '" + dir.Path("merged.txt") + "'"}) {
-      ulo::testing::UloResult result = RunUloCommandLine(dir, command);
+         {readers[turn++ % std::size(readers)], std::string("merge {tree} {merged.txt}")}) {
+      UloResult result = Run(command);
       EXPECT_EQ(result.exitCode, 1) << command;
-      EXPECT_NE(result.err.find(bad.message), std::string::npos) << command << ": " << result.err;
+      EXPECT_TRUE(Contains(result.err, bad.message)) << command << ": " << result.err;
     }
-    EXPECT_FALSE(FileExists(dir.Path("out.txt")));
-    EXPECT_FALSE(FileExists(dir.Path("merged.txt")));
+    EXPECT_FALSE(Exists("out.txt"));
+    EXPECT_FALSE(Exists("merged.txt"));
   }
   // --trust-input hands the file to the library as it is.
-  WriteFile(dir.Path("tree/bad.txt"), "a\tb\t-7\n");
-  EXPECT_EQ(ulo::testing::RunUloCommandLine(
-                dir, "--trust-input filter '" + dir.Path("tree/bad.txt") + "' '" +
-                         dir.Path("out.txt") + "' 1")
-                .exitCode,
-            0);
+  Write("tree/bad.txt", "a\tb\t-7\n");
+  RunOk("--trust-input filter {tree/bad.txt} {out.txt} 1");
 }
 
 }  // namespace

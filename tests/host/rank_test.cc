@@ -3,12 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "contains.h"
 #include "engine/count/options.h"
 #include "engine/stats/rank.h"
 #include "test_support.h"
 
 namespace ulo::engine {
 namespace {
+
+using ulo::testing::Contains;
 
 using ulo::testing::ReadFile;
 using ulo::testing::TempDir;
@@ -127,24 +130,24 @@ TEST_F(RankingTest, FiltersByNameAndTheirDefaults) {
                              {"self_pairs", "maybe"},
                              {"min_count", "-1"}}) {
     EXPECT_FALSE(SetRankOption(&options, name, value, &error)) << name << " " << value;
-    EXPECT_NE(error.find(name), std::string::npos) << error;
+    EXPECT_TRUE(Contains(error, name));
   }
   EXPECT_EQ(options.top, 10);  // unchanged by what was refused
   for (const char* name : {"measure\tllr\t", "top\t10\t", "min_count\t0\t", "self_pairs\t"})
-    EXPECT_NE(DescribeOptions(RankOptionTable()).find(name), std::string::npos) << name;
+    EXPECT_TRUE(Contains(DescribeOptions(RankOptionTable()), name)) << name;
 }
 
 TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {
   Ranking ranking;
   std::string error;
   EXPECT_FALSE(ranking.Build(dir.Path("missing.txt"), RankOptions(), &error));
-  EXPECT_NE(error.find("missing.txt"), std::string::npos);
+  EXPECT_TRUE(Contains(error, "missing.txt"));
   ASSERT_TRUE(ranking.Build(dir.Path("pairs.txt"), RankOptions(), &error));
   EXPECT_FALSE(WriteRanking(ranking, dir.Path("no/rank.txt"), &error));
   if (ulo::testing::FileExists("/dev/full")) {
     // Never renamed over: a device stays a device.
     EXPECT_FALSE(WriteRanking(ranking, "/dev/full", &error));
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_TRUE(Contains(error, "not a regular file"));
   }
 }
 

@@ -72,10 +72,9 @@ def counted_by_package(options):
 
     work = os.path.join(WORK, "package")
     shutil.rmtree(work, ignore_errors=True)
-    settings = dict({"drop_punctuation": False}, **options)
     return read_counts(vorn_ulo.count_corpus(CORPUS_PATH, work, source_encoding="UTF-8",
                                              window=WINDOW, stopwords="none", jobs=1,
-                                             **settings))
+                                             **dict({"drop_punctuation": False}, **options)))
 
 
 def expected(tokens_of):

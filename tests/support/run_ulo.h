@@ -4,6 +4,7 @@
 #define ULO_TESTS_SUPPORT_RUN_ULO_H_
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "contains.h"
 #include "test_support.h"
 
 namespace ulo::testing {
@@ -68,6 +70,57 @@ inline UloResult RunUloCommandLine(const TempDir& dir, const std::string& argume
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path("stdout")),
           ReadFile(dir.Path("stderr"))};
 }
+
+// Exit `code` and one line on standard error that mentions `mentions`.
+inline void ExpectOneLineFailure(const UloResult& result, int code, const std::string& mentions) {
+  EXPECT_EQ(result.exitCode, code) << result.err;
+  ASSERT_FALSE(result.err.empty());
+  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  EXPECT_NE(result.err.find(mentions), std::string::npos) << result.err;
+}
+
+// A scratch directory to run ulo in, through the shell. In a command line,
+// {NAME} stands for the quoted path of NAME in the directory.
+class UloCommandTest : public ::testing::Test {
+ protected:
+  std::string Expand(const std::string& line) const {
+    std::string out;
+    for (size_t at = 0; at < line.size();) {
+      size_t open = line.find('{', at), close = line.find('}', open);
+      if (open == std::string::npos || close == std::string::npos) {
+        out += line.substr(at);
+        break;
+      }
+      out += line.substr(at, open - at) + "'" + dir.Path(line.substr(open + 1, close - open - 1)) +
+             "'";
+      at = close + 1;
+    }
+    return out;
+  }
+  UloResult Run(const std::string& line) const {
+    return RunUloCommandLine(dir, Expand(line), "/dev/null");
+  }
+  // Runs `line`, which must succeed.
+  UloResult RunOk(const std::string& line) const {
+    UloResult result = Run(line);
+    EXPECT_EQ(result.exitCode, 0) << line << "\n" << result.err;
+    return result;
+  }
+  // Runs `line`, which must fail with `code` and one line that mentions `mentions`.
+  UloResult Fails(const std::string& line, const std::string& mentions, int code = 1) const {
+    SCOPED_TRACE(line);
+    UloResult result = Run(line);
+    ExpectOneLineFailure(result, code, mentions);
+    return result;
+  }
+  std::string Read(const std::string& name) const { return ReadFile(dir.Path(name)); }
+  void Write(const std::string& name, const std::string& bytes) const {
+    WriteFile(dir.Path(name), bytes);
+  }
+  bool Exists(const std::string& name) const { return FileExists(dir.Path(name)); }
+
+  TempDir dir;
+};
 
 }  // namespace ulo::testing
 
