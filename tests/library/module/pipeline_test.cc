@@ -32,7 +32,7 @@ class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(library.loaded()) << library.error();
-    for (const char* name : ulo::testing::kExportNames) {
+    for (const char* name : kExportNames) {
       EXPECT_NE(Find(name), nullptr) << name;
     }
     create =
@@ -58,7 +58,7 @@ class PipelineTest : public ::testing::Test {
     return Send(target, commands::AddPair(a, b, count, oneWay));
   }
 
-  ulo::testing::LoadedLibrary library;
+  LoadedLibrary library;
   decltype(&VornModule_CreateInstance) create = nullptr;
   decltype(&ULO_GetTopNWordSupportRec) topN = nullptr;
   ExtensionModule* module = nullptr;
@@ -66,7 +66,7 @@ class PipelineTest : public ::testing::Test {
 };
 
 TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
-  ulo::testing::MakeDirectory(dir.Path("spill"));
+  MakeDirectory(dir.Path("spill"));
   ASSERT_EQ(Send(commands::Begin(dir.Path("spill"))), 0);
   EXPECT_EQ(AddPair(module, kMoon, kBright, 3, 0), 0);    // both directions
   EXPECT_EQ(AddPair(module, kMoon, kMountain, 1, 1), 0);  // one way
@@ -78,13 +78,13 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
                                                            kMountain + "\t1\n");
 
   // A second file of the same run's shape, so the merge sums across files.
-  ulo::testing::MakeDirectory(dir.Path("spill/more"));
+  MakeDirectory(dir.Path("spill/more"));
   WriteFile(dir.Path("spill/more/temp9.txt"), kMoon + "\t" + kMountain + "\t5\n");
   ASSERT_EQ(Send(commands::Merge(dir.Path("spill"), dir.Path("pairs.txt"))), 0);
   const std::string pairs = kBright + "\t" + kMoon + "\t4\n" + kMoon + "\t" + kBright + "\t4\n" +
                             kMoon + "\t" + kMountain + "\t6\n";
   EXPECT_EQ(ReadTextFile(dir.Path("pairs.txt")), pairs);
-  EXPECT_FALSE(ulo::testing::FileExists(dir.Path("merge_temp")));
+  EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
 
   ASSERT_EQ(Send(Command("uLo_fIlTrAtE")
                      .String(dir.Path("pairs.txt"))
@@ -114,13 +114,13 @@ TEST_F(PipelineTest, FailuresBecomeStatuses) {
   EXPECT_EQ(Send(Command("ULO_Filtrate_")), -4110);
 
   // A counting run whose directory vanishes before its end: End answers -4352.
-  ulo::testing::MakeDirectory(dir.Path("gone"));
+  MakeDirectory(dir.Path("gone"));
   ASSERT_EQ(Send(commands::Begin(dir.Path("gone"))), 0);
   EXPECT_EQ(AddPair(module, "a", "b", 1, 0), 0);
-  ulo::testing::RemoveAll(dir.Path("gone"));
+  RemoveAll(dir.Path("gone"));
   EXPECT_EQ(Send(commands::End()), -4352);
   // The flag is free again.
-  ulo::testing::MakeDirectory(dir.Path("again"));
+  MakeDirectory(dir.Path("again"));
   EXPECT_EQ(Send(commands::Begin(dir.Path("again"))), 0);
   EXPECT_EQ(Send(commands::End()), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("again/temp1.txt")), "");
@@ -129,8 +129,8 @@ TEST_F(PipelineTest, FailuresBecomeStatuses) {
 TEST_F(PipelineTest, TwoObjectsShareOneCountingRun) {
   ExtensionModule* second = nullptr;
   ASSERT_EQ(create(0, &second), 0);
-  ulo::testing::MakeDirectory(dir.Path("a"));
-  ulo::testing::MakeDirectory(dir.Path("b"));
+  MakeDirectory(dir.Path("a"));
+  MakeDirectory(dir.Path("b"));
   ASSERT_EQ(Send(commands::Begin(dir.Path("a"))), 0);
   EXPECT_EQ(AddPair(module, "x", "y", 1, 1), 0);
   // The second object's flag is its own: its pair-add finds no run of its own
@@ -153,7 +153,7 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
   // Ordinals 1 to 8 reach the exports in alphabetical order of their names.
   auto byOrdinal = [&](WORD ordinal) { return library.FindOrdinal(ordinal); };
   for (WORD ordinal = 1; ordinal <= 8; ++ordinal)
-    EXPECT_EQ(byOrdinal(ordinal), Find(ulo::testing::kExportNames[ordinal - 1])) << ordinal;
+    EXPECT_EQ(byOrdinal(ordinal), Find(kExportNames[ordinal - 1])) << ordinal;
   EXPECT_EQ(byOrdinal(9), nullptr);
 
   if (GetACP() != 936) GTEST_SKIP() << "needs the GB2312/GBK code page 936, not " << GetACP();
@@ -169,7 +169,7 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
   EXPECT_EQ(AddPair(object, kMoon, kBright, 3, 1), 0);
   ASSERT_EQ(Send(object, Command("Ulo_Stat_AssociatedFreq_End")), 0);
   ASSERT_EQ(Send(object, Command("ulo_mulmergefile").String(data + "\\spill\\").String(merged)), 0);
-  EXPECT_EQ(ulo::testing::ReadFile(merged), kMoon + "\t" + kBright + "\t3\r\n");
+  EXPECT_EQ(ReadFile(merged), kMoon + "\t" + kBright + "\t3\r\n");
   EXPECT_EQ(GetFileAttributesA((data + "\\merge_temp").c_str()), INVALID_FILE_ATTRIBUTES);
 
   // Letters fold in ASCII only: GB2312 letters never match a command name,
@@ -182,7 +182,7 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
   }
   EXPECT_EQ(GetFileAttributesA(kept.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Send(object, Command("uLO_fILTRATE").String(merged).String(kept).Int32(1)), 0);
-  EXPECT_EQ(ulo::testing::ReadFile(kept), "3\t" + kMoon + "\t" + kBright + "\r\n");
+  EXPECT_EQ(ReadFile(kept), "3\t" + kMoon + "\t" + kBright + "\r\n");
   object->Release();
 }
 #endif
