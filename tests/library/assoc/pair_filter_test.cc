@@ -33,37 +33,36 @@ class PairFilterTest : public ::testing::Test {
 };
 
 TEST_F(PairFilterTest, KeepsCountsReachingTheThreshold) {
-  std::string line = kJia + "\t" + kYi + "\t12\n";
-  EXPECT_EQ(Filter(line, 12), "12\t" + kJia + "\t" + kYi + "\n");
-  EXPECT_EQ(Filter(line, 13), "");
-  EXPECT_EQ(Filter("a\tb\t1\nc\td\t5\ne\tf\t3\n", 3), "5\tc\td\n3\te\tf\n");
-}
-
-TEST_F(PairFilterTest, ThresholdZeroAndNegative) {
-  std::string input = "a\tb\t0\nc\td\t-1\ne\tf\tx\ng\th\t-5\n";
-  EXPECT_EQ(Filter(input, 0), "0\ta\tb\nx\te\tf\n");
-  EXPECT_EQ(Filter(input, -1), "0\ta\tb\n-1\tc\td\nx\te\tf\n");
-  EXPECT_EQ(Filter(input, -5), "0\ta\tb\n-1\tc\td\nx\te\tf\n-5\tg\th\n");
-}
-
-TEST_F(PairFilterTest, CountTextWrittenAsRead) {
-  EXPECT_EQ(Filter("a\tb\t007\n", 7), "007\ta\tb\n");
-  EXPECT_EQ(Filter("a\tb\t5\tx\n", 5), "5\tx\ta\tb\n");
-  EXPECT_EQ(Filter("a\tb\t 9.5\n", 9), " 9.5\ta\tb\n");
-}
-
-TEST_F(PairFilterTest, LineShapes) {
-  EXPECT_EQ(Filter("a\tb\t4", 1), "4\ta\tb\n");  // last line without LF
-  EXPECT_EQ(Filter("a\tb\nab\n\na\t\t2\n", 1), "2\ta\t\n");
-  EXPECT_EQ(Filter("a\tb\t4\r\nc\td\t5\r\n", 1), "4\ta\tb\n5\tc\td\n");
-  EXPECT_EQ(Filter("", 0), "");
-}
-
-TEST_F(PairFilterTest, CountsDoNotWrap) {
-  // 2^32 + 1 would read as 1 in 32 bits.
-  EXPECT_EQ(Filter("a\tb\t4294967297\n", 2), "4294967297\ta\tb\n");
-  EXPECT_EQ(Filter("a\tb\t-4294967295\n", 0), "");
-  EXPECT_EQ(Filter("a\tb\t99999999999999999999\n", 2147483647), "99999999999999999999\ta\tb\n");
+  const std::string line = kJia + "\t" + kYi + "\t12\n";
+  const std::string signs = "a\tb\t0\nc\td\t-1\ne\tf\tx\ng\th\t-5\n";
+  const struct {
+    std::string input;
+    int32_t threshold;
+    std::string kept;
+  } cases[] = {
+      {line, 12, "12\t" + kJia + "\t" + kYi + "\n"},
+      {line, 13, ""},
+      {"a\tb\t1\nc\td\t5\ne\tf\t3\n", 3, "5\tc\td\n3\te\tf\n"},
+      // Zero and negative thresholds; a count without digits reads as 0.
+      {signs, 0, "0\ta\tb\nx\te\tf\n"},
+      {signs, -1, "0\ta\tb\n-1\tc\td\nx\te\tf\n"},
+      {signs, -5, "0\ta\tb\n-1\tc\td\nx\te\tf\n-5\tg\th\n"},
+      // The count's text is written as read.
+      {"a\tb\t007\n", 7, "007\ta\tb\n"},
+      {"a\tb\t5\tx\n", 5, "5\tx\ta\tb\n"},
+      {"a\tb\t 9.5\n", 9, " 9.5\ta\tb\n"},
+      // Line shapes.
+      {"a\tb\t4", 1, "4\ta\tb\n"},  // last line without LF
+      {"a\tb\nab\n\na\t\t2\n", 1, "2\ta\t\n"},
+      {"a\tb\t4\r\nc\td\t5\r\n", 1, "4\ta\tb\n5\tc\td\n"},
+      {"", 0, ""},
+      // Counts do not wrap: 2^32 + 1 would read as 1 in 32 bits.
+      {"a\tb\t4294967297\n", 2, "4294967297\ta\tb\n"},
+      {"a\tb\t-4294967295\n", 0, ""},
+      {"a\tb\t99999999999999999999\n", 2147483647, "99999999999999999999\ta\tb\n"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Filter(c.input, c.threshold), c.kept) << c.input << " at " << c.threshold;
 }
 
 TEST_F(PairFilterTest, OverLongLinesAreRefusedWhole) {
