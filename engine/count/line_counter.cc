@@ -1,9 +1,11 @@
 #include "engine/count/line_counter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
 #include "engine/files/checks.h"
+#include "engine/files/seal.h"
 #include "engine/text/tokenizer.h"
 #include "engine/words/candidates.h"
 
@@ -55,6 +57,7 @@ LineCounter::~LineCounter() {
 
 bool LineCounter::Begin(const std::string& dir, std::string* error) {
   workDir = dir;
+  earlierFiles = FileNames(dir);
   if (!settings.from.empty()) {
     converter.emplace();
     if (!converter->Open(settings.from, kLibraryEncoding, error)) return false;
@@ -185,6 +188,10 @@ bool LineCounter::End(std::string* error) {
     *error = SpillFailure(workDir, captured, text,
                           "the counting run in " + workDir + " failed at its end (" + text + ")");
     return false;
+  }
+  for (const std::string& name : FileNames(workDir)) {
+    if (std::find(earlierFiles.begin(), earlierFiles.end(), name) == earlierFiles.end())
+      Seal(workDir + "/" + name);
   }
   // Candidate words are no tokens: their counts would mean nothing.
   if (settings.candidateLength > 0) return true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/files/checks.h"
+#include "engine/files/seal.h"
 #include "engine/files/staging.h"
 
 namespace ulo::engine {
@@ -145,6 +146,8 @@ std::string PairLineProblem(std::string_view line) {
 }
 
 std::string PairFileProblem(const std::string& path, PairNeeds needs) {
+  // A sealed file is a merged pair file, as it was when it was sealed.
+  if (Sealed(path)) return {};
   Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file) return "cannot read " + path + ": " + ErrorText(errno);
   posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);

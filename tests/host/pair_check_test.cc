@@ -3,6 +3,7 @@
 // before the library sees it (the library would take it and give wrong
 // numbers: a sign summed, "5x" read as 5, a pair on two lines).
 #include "engine/files/pair_check.h"
+#include "engine/files/seal.h"
 
 #include <gtest/gtest.h>
 
@@ -124,6 +125,20 @@ TEST_F(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
   // --trust-input hands the file to the library as it is.
   Write("tree/bad.txt", "a\tb\t-7\n");
   RunOk("--trust-input filter {tree/bad.txt} {out.txt} 1");
+}
+
+TEST_F(PairCheckTest, ACountSealsItsSpillFilesAndAChangeBreaksTheSeal) {
+  Write("corpus.txt", "a b c\nb c a\n");
+  RunOk("count {corpus.txt} --work {run} --window 2 --no-default-stopwords");
+  const std::string spill = dir.Path("run/part-1/temp1.txt");
+  if (!engine::Sealed(spill)) GTEST_SKIP() << "this file system keeps no extended attributes";
+  EXPECT_EQ(PairFileProblem(spill, kMergedPairs), "");
+  // The same size, one count turned into a letter: read line by line again.
+  std::string bytes = ReadFile(spill);
+  bytes[bytes.size() - 2] = 'x';
+  WriteFile(spill, bytes);
+  EXPECT_FALSE(engine::Sealed(spill));
+  Fails("merge {run} {merged.txt}", "is not a pair-count file");
 }
 
 }  // namespace
