@@ -93,7 +93,10 @@ void Ranking::Offer(uint32_t base, const RankedItem& item) {
   // its better score once.
   for (RankedItem& held : list) {
     if (held.other == item.other) {
-      if (item.score > held.score) held = item;
+      // The second line of a pair mostly gives the same score: then the
+      // first stays, and so does the order.
+      if (!(item.score > held.score)) return;
+      held = item;
       std::sort(list.begin(), list.end(),
                 [this](const RankedItem& x, const RankedItem& y) { return Better(x, y); });
       if (full) floors[base] = list.back().score;
@@ -304,9 +307,14 @@ std::vector<uint32_t> Ranking::SortedIds() const {
 
 std::string RankedLine(const Ranking& ranking, uint32_t id, const RankedItem& item,
                        PeopleText* shown) {
-  std::string line = shown != nullptr ? shown->Show(ranking.Word(id)) : ranking.Word(id);
+  if (shown == nullptr) return RankedLine(ranking.Word(id), ranking.Word(item.other), item);
+  return RankedLine(shown->Show(ranking.Word(id)), shown->Show(ranking.Word(item.other)), item);
+}
+
+std::string RankedLine(std::string_view word, std::string_view other, const RankedItem& item) {
+  std::string line(word);
   line += '\t';
-  line += shown != nullptr ? shown->Show(ranking.Word(item.other)) : ranking.Word(item.other);
+  line += other;
   line += '\t';
   line += FormatScore(item.score);
   line += '\t';
@@ -324,10 +332,17 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
     *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;
   }
+  // Each word converted once, however many lines it stands on.
+  std::vector<std::string> names(shown != nullptr ? ranking.WordCount() : 0);
+  auto name = [&](uint32_t id) -> std::string_view {
+    if (shown == nullptr) return ranking.Word(id);
+    if (names[id].empty()) names[id] = shown->Show(ranking.Word(id));
+    return names[id];
+  };
   std::string line;
   for (uint32_t id : ranking.SortedIds()) {
     for (const RankedItem& item : ranking.List(id)) {
-      line = RankedLine(ranking, id, item, shown);
+      line = RankedLine(name(id), name(item.other), item);
       if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
         *error = "cannot write " + path + ": " + ErrorText(errno);
         return false;

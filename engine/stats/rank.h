@@ -158,6 +158,8 @@ bool ParsePairLine(std::string_view line, std::string_view* word1, std::string_v
 // after|before" LF, the words converted by `shown` when given.
 std::string RankedLine(const Ranking& ranking, uint32_t id, const RankedItem& item,
                        PeopleText* shown = nullptr);
+// The same for words already as they are to be written.
+std::string RankedLine(std::string_view word, std::string_view other, const RankedItem& item);
 
 // Writes "word TAB other TAB score TAB count TAB after|before" for every
 // item, the words in byte order, converted by `shown` for people when given
