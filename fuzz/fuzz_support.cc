@@ -82,20 +82,6 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
   return pieces;
 }
 
-int64_t MemoryFile::Read(char* buffer, size_t n, int* error) {
-  if (at >= failAt) {
-    *error = 5;
-    return -1;
-  }
-  size_t take = bytes.size() - at;
-  if (take > n) take = n;
-  if (take > chunk) take = chunk;
-  if (failAt > at && take > failAt - at) take = failAt - at;
-  std::memcpy(buffer, bytes.data() + at, take);
-  at += take;
-  return static_cast<int64_t>(take);
-}
-
 std::string MemoryEnv::ParentOf(const std::string& path) {
   size_t cut = path.rfind('/');
   return cut == std::string::npos ? std::string() : path.substr(0, cut);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "support/memory_file.h"
 
 namespace ulo::fuzz {
 
@@ -45,20 +46,7 @@ class Bytes {
 // Splits `text` at every occurrence of `separator`.
 std::vector<std::string_view> Split(std::string_view text, std::string_view separator);
 
-// Reads `bytes` in pieces of `chunk` bytes (at least 1), failing every read
-// from byte `failAt` on (never when it lies beyond the end).
-class MemoryFile : public platform::SequentialFile {
- public:
-  MemoryFile(std::string bytes, size_t chunk, size_t failAt = SIZE_MAX)
-      : bytes(std::move(bytes)), chunk(chunk == 0 ? 1 : chunk), failAt(failAt) {}
-  int64_t Read(char* buffer, size_t n, int* error) override;
-
- private:
-  std::string bytes;
-  size_t chunk;
-  size_t failAt;
-  size_t at = 0;
-};
+using testing::MemoryFile;
 
 // A file system in memory. Paths are "/"-separated; "" is the root. A file
 // opened for writing keeps writing into its own bytes after it has been

@@ -16,6 +16,7 @@
 #include "assoc/word_frequency_table.h"
 #include "fuzz_support.h"
 #include "support/cut_lines.h"
+#include "support/support_record.h"
 #include "text/pair_line.h"
 
 namespace ulo::fuzz {
@@ -63,15 +64,6 @@ struct Frequencies {
   }
 };
 
-std::string ExpectedFilter(const std::string& text, int32_t threshold) {
-  std::string out;
-  for (const Cut& cut : CutLines(text, text::kFilterLimits)) {
-    if (text::ParseCountInteger(cut.rest) < threshold) continue;
-    out += cut.rest + "\t" + cut.word1 + "\t" + cut.word2 + "\n";
-  }
-  return out;
-}
-
 std::string ExpectedSupport(const std::string& text) {
   const std::vector<Cut> cuts = CutLines(text, text::kSupportLimits);
   const Frequencies words(cuts);
@@ -82,10 +74,7 @@ std::string ExpectedSupport(const std::string& text) {
     std::string support = Printed("%f", count / total * 100.0);
     auto record = [&](const std::string& base, const std::string& other) {
       double confidence = count / static_cast<double>(words.of.at(base)) * 100.0;
-      out += "<rec>\n<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=" + base +
-             "\n<\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2>=" + other +
-             "\n<\xD6\xC3\xD0\xC5\xB6\xC8>=" + Printed("%f", confidence) +
-             "\n<\xD6\xA7\xB3\xD6\xB6\xC8>=" + support + "\n";
+      out += testing::SupportRecord(base, other, Printed("%f", confidence), support);
     };
     record(cut.word1, cut.word2);
     record(cut.word2, cut.word1);
@@ -170,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 3: {
       Check(ulo::assoc::FilterPairs(kIn.c_str(), kOut.c_str(), threshold), "filter result");
       Check(env.Contents(kOut, &out), "filter output");
-      CheckEqual(out, ExpectedFilter(text, threshold), "filter output");
+      CheckEqual(out, ulo::oracle::FilteredLines(text, threshold), "filter output");
       break;
     }
     case 1: {

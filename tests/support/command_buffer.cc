@@ -50,4 +50,31 @@ int32_t CommandBuffer::SendTo(ExtensionModule* module) const {
   return status;
 }
 
+namespace commands {
+
+CommandBuffer Begin(std::string_view dir) {
+  return CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(dir);
+}
+CommandBuffer AddPair(std::string_view word1, std::string_view word2, int32_t count,
+                      unsigned char oneWay) {
+  return CommandBuffer("ULO_Stat_AssociatedFreq")
+      .String(word1)
+      .String(word2)
+      .Int32(count)
+      .Byte(oneWay);
+}
+CommandBuffer End() {
+  return CommandBuffer("ULO_Stat_AssociatedFreq_End");
+}
+CommandBuffer Merge(std::string_view source, std::string_view output) {
+  return CommandBuffer("ULO_MulMergeFile").String(source).String(output);
+}
+CommandBuffer Filter(std::string_view input, std::string_view output, int32_t threshold) {
+  return CommandBuffer("ULO_Filtrate").String(input).String(output).Int32(threshold);
+}
+CommandBuffer Support(std::string_view input, std::string_view output) {
+  return CommandBuffer("ULO_GetWordSupportRec").String(input).String(output);
+}
+
+}  // namespace commands
 }  // namespace ulo::testing

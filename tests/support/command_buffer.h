@@ -32,6 +32,17 @@ class CommandBuffer {
   std::string bytes;
 };
 
+// The six commands, packed as a host packs them.
+namespace commands {
+CommandBuffer Begin(std::string_view dir);
+CommandBuffer AddPair(std::string_view word1, std::string_view word2, int32_t count,
+                      unsigned char oneWay = 1);
+CommandBuffer End();
+CommandBuffer Merge(std::string_view source, std::string_view output);
+CommandBuffer Filter(std::string_view input, std::string_view output, int32_t threshold);
+CommandBuffer Support(std::string_view input, std::string_view output);
+}  // namespace commands
+
 }  // namespace ulo::testing
 
 #endif  // ULO_TESTS_SUPPORT_COMMAND_BUFFER_H_

@@ -6,12 +6,14 @@
 #define ULO_TESTS_SUPPORT_CUT_LINES_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "text/field_cut.h"
+#include "text/pair_line.h"
 
 namespace ulo::oracle {
 
@@ -88,6 +90,17 @@ inline std::vector<CutLine> CutLines(std::string_view data, const text::FieldLim
                     std::string(fields.rest)});
   }
   return cuts;
+}
+
+// What the filter writes for `data`: the lines it takes whose count, read as
+// atoi reads it, reaches the threshold, count first.
+inline std::string FilteredLines(std::string_view data, int32_t threshold) {
+  std::string out;
+  for (const CutLine& cut : CutLines(data, text::kFilterLimits)) {
+    if (text::ParseCountInteger(cut.rest) < threshold) continue;
+    out += cut.rest + "\t" + cut.word1 + "\t" + cut.word2 + "\n";
+  }
+  return out;
 }
 
 }  // namespace ulo::oracle

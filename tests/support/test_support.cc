@@ -78,6 +78,17 @@ std::string ReadAsLf(const std::string& path) {
   return CrLfAsLf(ReadFile(path));
 }
 
+::testing::AssertionResult SameText(std::string_view actual, std::string_view expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+    ++at;
+  return ::testing::AssertionFailure()
+         << "sizes " << actual.size() << " and " << expected.size() << ", first difference at "
+         << at << ": " << ::testing::PrintToString(std::string(actual.substr(at, 40))) << " vs "
+         << ::testing::PrintToString(std::string(expected.substr(at, 40)));
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ignored;
   return fs::exists(path, ignored);

@@ -2,6 +2,8 @@
 #ifndef ULO_TESTS_TEST_SUPPORT_H_
 #define ULO_TESTS_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +36,9 @@ std::string ReadTextFile(const std::string& path);
 std::string CrLfAsLf(std::string_view bytes);
 // The file's bytes with every CR LF read as LF.
 std::string ReadAsLf(const std::string& path);
+// Whether two texts are equal; if not, where they first differ, instead of
+// both texts whole.
+::testing::AssertionResult SameText(std::string_view actual, std::string_view expected);
 bool FileExists(const std::string& path);
 void MakeDirectory(const std::string& path);
 // Removes a file or a whole directory tree; ignores what is missing.

@@ -81,87 +81,71 @@ TEST(PairScannerTest, Examples) {
   EXPECT_EQ(PairScanner::Open(dir.Path("missing").c_str(), text::kSupportLimits), nullptr);
 }
 
-// The field cut with each reader's limits.
+// A line alone in a file, as the scanner takes it: cut into the case's
+// fields, or skipped (both kNoTabs and kTooLong); the plain cut agrees.
 struct CutCase {
   std::string line;
+  const text::FieldLimits& limits;
   CutResult result;
   std::string word1 = "";
   std::string word2 = "";
   std::string rest = "";
 };
 
-// The line alone in a file, as the scanner takes it: cut into the case's
-// fields, or skipped (both kNoTabs and kTooLong); the plain cut agrees.
-void ExpectCut(const CutCase& c, const text::FieldLimits& limits) {
-  testing::TempDir dir;
-  testing::WriteFile(dir.Path("in.txt"), c.line);
-  std::vector<CutLine> cuts = Scanned(dir.Path("in.txt"), limits);
-  text::PairFields fields;
-  ASSERT_EQ(oracle::CutPairLine(c.line, limits, &fields), c.result) << "line: " << c.line;
-  if (c.result != CutResult::kCut) {
-    EXPECT_TRUE(cuts.empty()) << "line: " << c.line;
-    return;
-  }
-  ASSERT_EQ(cuts.size(), 1u) << "line: " << c.line;
-  EXPECT_EQ(cuts[0].word1, c.word1);
-  EXPECT_EQ(cuts[0].word2, c.word2);
-  EXPECT_EQ(cuts[0].rest, c.rest);
-}
-
-TEST(FieldCutTest, SplitsAtTheFirstTwoTabs) {
-  const CutCase cases[] = {
-      {"a\tb\t12\n", CutResult::kCut, "a", "b", "12"},
-      {"a\t\t5\n", CutResult::kCut, "a", "", "5"},
-      {"a\tb\t\n", CutResult::kCut, "a", "b", ""},
-      {"a\tb\t7\tx\n", CutResult::kCut, "a", "b", "7\tx"},
-      {"a\tb\t9", CutResult::kCut, "a", "b", "9"},      // last line without LF
-      {"a\tb\t9\r", CutResult::kCut, "a", "b", "9\r"},  // a lone CR stays
-      {"\xBC\xD7\t\xD2\xD2\t-3\n", CutResult::kCut, "\xBC\xD7", "\xD2\xD2", "-3"},
-      {"a\tb\n", CutResult::kNoTabs},
-      {"ab\n", CutResult::kNoTabs},
-      {"\n", CutResult::kNoTabs},
-      {"", CutResult::kNoTabs},
-  };
-  for (const CutCase& c : cases)
-    ExpectCut(c, text::kFilterLimits);
-}
-
-TEST(FieldCutTest, NulEndsTheLine) {
-  ExpectCut({std::string("a\0\tb\t1\n", 7), CutResult::kNoTabs}, text::kFilterLimits);
-  ExpectCut({std::string("a\tb\t1\0\t2\n", 9), CutResult::kCut, "a", "b", "1"},
-            text::kFilterLimits);
-}
-
-TEST(FieldCutTest, FieldsAtTheirLimitsAreTakenWhole) {
-  std::string word(127, 'w');
-  std::string rest(126, '7');
-  ExpectCut({word + "\t" + word + "\t" + rest + "\n", CutResult::kCut, word, word, rest},
-            text::kFilterLimits);
-  // The LF counts in the rest: 127 bytes without it still fit when it is missing.
-  ExpectCut({"a\tb\t" + rest + "7", CutResult::kCut, "a", "b", rest + "7"}, text::kFilterLimits);
-}
-
-TEST(FieldCutTest, FieldsBeyondTheirLimitsAreRefusedWhole) {
-  std::string word(128, 'w');
-  ExpectCut({word + "\tb\t1\n", CutResult::kTooLong}, text::kFilterLimits);
-  ExpectCut({"a\t" + word + "\t1\n", CutResult::kTooLong}, text::kFilterLimits);
-  ExpectCut({"a\tb\t" + std::string(127, '7') + "\n", CutResult::kTooLong}, text::kFilterLimits);
-  // Top-N: 63-byte words and a 31-byte rest.
-  ExpectCut({std::string(63, 'w') + "\tb\t" + std::string(30, '1') + "\n", CutResult::kCut,
-             std::string(63, 'w'), "b", std::string(30, '1')},
-            text::kTopNLimits);
-  ExpectCut({std::string(64, 'w') + "\tb\t1\n", CutResult::kTooLong}, text::kTopNLimits);
-  ExpectCut({"a\tb\t" + std::string(31, '1') + "\n", CutResult::kTooLong}, text::kTopNLimits);
-}
-
-TEST(FieldCutTest, SupportLineLimitCountsTheWholeLine) {
-  // Two words of 500 bytes fit their fields, but the line passes 1021 bytes.
-  std::string word(500, 'w');
-  std::string fits = word + "\t" + word + "\t" + std::string(18, '1') + "\n";
+TEST(FieldCutTest, SplitsAtTheFirstTwoTabsWithinTheLimits) {
+  const auto& filter = text::kFilterLimits;
+  const std::string w127(127, 'w'), w128(128, 'w'), w500(500, 'w'), rest126(126, '7');
+  const std::string fits = w500 + "\t" + w500 + "\t" + std::string(18, '1') + "\n";
   ASSERT_EQ(fits.size(), 1021u);
-  ExpectCut({fits, CutResult::kCut, word, word, std::string(18, '1')}, text::kSupportLimits);
-  ExpectCut({word + "\t" + word + "\t" + std::string(19, '1') + "\n", CutResult::kTooLong},
-            text::kSupportLimits);
+  const CutCase cases[] = {
+      {"a\tb\t12\n", filter, CutResult::kCut, "a", "b", "12"},
+      {"a\t\t5\n", filter, CutResult::kCut, "a", "", "5"},
+      {"a\tb\t\n", filter, CutResult::kCut, "a", "b", ""},
+      {"a\tb\t7\tx\n", filter, CutResult::kCut, "a", "b", "7\tx"},
+      {"a\tb\t9", filter, CutResult::kCut, "a", "b", "9"},      // last line without LF
+      {"a\tb\t9\r", filter, CutResult::kCut, "a", "b", "9\r"},  // a lone CR stays
+      {"\xBC\xD7\t\xD2\xD2\t-3\n", filter, CutResult::kCut, "\xBC\xD7", "\xD2\xD2", "-3"},
+      {"a\tb\n", filter, CutResult::kNoTabs},
+      {"ab\n", filter, CutResult::kNoTabs},
+      {"\n", filter, CutResult::kNoTabs},
+      {"", filter, CutResult::kNoTabs},
+      // A NUL ends the line.
+      {std::string("a\0\tb\t1\n", 7), filter, CutResult::kNoTabs},
+      {std::string("a\tb\t1\0\t2\n", 9), filter, CutResult::kCut, "a", "b", "1"},
+      // Fields at their limits are taken whole, those beyond refused whole.
+      {w127 + "\t" + w127 + "\t" + rest126 + "\n", filter, CutResult::kCut, w127, w127, rest126},
+      // The LF counts in the rest: 127 bytes without it still fit when it is missing.
+      {"a\tb\t" + rest126 + "7", filter, CutResult::kCut, "a", "b", rest126 + "7"},
+      {w128 + "\tb\t1\n", filter, CutResult::kTooLong},
+      {"a\t" + w128 + "\t1\n", filter, CutResult::kTooLong},
+      {"a\tb\t" + rest126 + "7\n", filter, CutResult::kTooLong},
+      // Top-N: 63-byte words and a 31-byte rest.
+      {std::string(63, 'w') + "\tb\t" + std::string(30, '1') + "\n", text::kTopNLimits,
+       CutResult::kCut, std::string(63, 'w'), "b", std::string(30, '1')},
+      {std::string(64, 'w') + "\tb\t1\n", text::kTopNLimits, CutResult::kTooLong},
+      {"a\tb\t" + std::string(31, '1') + "\n", text::kTopNLimits, CutResult::kTooLong},
+      // The support records' line limit counts the whole line: two words of
+      // 500 bytes fit their fields, but the line passes 1021 bytes.
+      {fits, text::kSupportLimits, CutResult::kCut, w500, w500, std::string(18, '1')},
+      {w500 + "\t" + w500 + "\t" + std::string(19, '1') + "\n", text::kSupportLimits,
+       CutResult::kTooLong},
+  };
+  testing::TempDir dir;
+  for (const CutCase& c : cases) {
+    SCOPED_TRACE("line: " + c.line);
+    testing::WriteFile(dir.Path("in.txt"), c.line);
+    std::vector<CutLine> cuts = Scanned(dir.Path("in.txt"), c.limits);
+    text::PairFields fields;
+    EXPECT_EQ(oracle::CutPairLine(c.line, c.limits, &fields), c.result);
+    if (c.result != CutResult::kCut) {
+      EXPECT_TRUE(cuts.empty());
+      continue;
+    }
+    ASSERT_EQ(cuts.size(), 1u);
+    EXPECT_EQ(cuts[0].word1, c.word1);
+    EXPECT_EQ(cuts[0].word2, c.word2);
+    EXPECT_EQ(cuts[0].rest, c.rest);
+  }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +11,9 @@
 
 #include "platform/env.h"
 #include "support/cut_lines.h"
+#include "support/fault_env.h"
 #include "support/random_pairs.h"
+#include "support/support_record.h"
 #include "support/test_support.h"
 #include "text/field_cut.h"
 
@@ -22,14 +23,8 @@ namespace {
 const std::string kJia = "\xBC\xD7";
 const std::string kYi = "\xD2\xD2";
 
-// One record as it must appear, labels in GB2312.
-std::string Record(const std::string& base, const std::string& associated,
-                   const std::string& confidence, const std::string& support) {
-  return "<rec>\n<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=" + base +
-         "\n<\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2>=" + associated +
-         "\n<\xD6\xC3\xD0\xC5\xB6\xC8>=" + confidence + "\n<\xD6\xA7\xB3\xD6\xB6\xC8>=" + support +
-         "\n";
-}
+constexpr auto Record = &testing::SupportRecord;
+constexpr auto Records = &testing::SupportRecords;
 
 std::string PrintfF(double value) {
   char text[512];
@@ -62,67 +57,63 @@ class SupportRecordsTest : public ::testing::Test {
   testing::TempDir dir;
 };
 
-TEST_F(SupportRecordsTest, WorkedExamples) {
-  EXPECT_EQ(Run(kJia + "\t" + kYi + "\t4\n"), Record(kJia, kYi, "100.000000", "50.000000") +
-                                                  Record(kYi, kJia, "100.000000", "50.000000"));
-  EXPECT_EQ(Run("a\tb\t1\na\td\t3\n"), Record("a", "b", "25.000000", "12.500000") +
-                                           Record("b", "a", "100.000000", "12.500000") +
-                                           Record("a", "d", "75.000000", "37.500000") +
-                                           Record("d", "a", "100.000000", "37.500000"));
-  // Both words equal: the count goes to the word twice.
-  EXPECT_EQ(Run("x\tx\t3\n"), Record("x", "x", "50.000000", "50.000000") +
-                                  Record("x", "x", "50.000000", "50.000000"));
-  // Six decimals, rounded: 1/3 and 2/3.
-  EXPECT_EQ(Run("a\tb\t1\na\tc\t2\n"), Record("a", "b", "33.333333", "16.666667") +
-                                           Record("b", "a", "100.000000", "16.666667") +
-                                           Record("a", "c", "66.666667", "33.333333") +
-                                           Record("c", "a", "100.000000", "33.333333"));
-}
-
-TEST_F(SupportRecordsTest, CountTexts) {
-  // 2.5 counts 2 in the load, 2.5 in the records.
-  EXPECT_EQ(Run("a\tb\t2.5\n"), Record("a", "b", "125.000000", "62.500000") +
-                                    Record("b", "a", "125.000000", "62.500000"));
-  // Only the first 31 bytes are converted in the second pass (30 zeros and
-  // a 2 of 25), the whole text in the load.
-  EXPECT_EQ(Run("a\tb\t" + std::string(30, '0') + "25\n"),
-            Record("a", "b", "8.000000", "4.000000") + Record("b", "a", "8.000000", "4.000000"));
-  // Text after a third TAB is part of the count text and ignored by both.
-  EXPECT_EQ(Run("a\tb\t3\tx\nc\td\t1\n"), Record("a", "b", "100.000000", "37.500000") +
-                                              Record("b", "a", "100.000000", "37.500000") +
-                                              Record("c", "d", "100.000000", "12.500000") +
-                                              Record("d", "c", "100.000000", "12.500000"));
-}
-
-TEST_F(SupportRecordsTest, LineShapes) {
-  const std::string expected =
-      Record("a", "b", "100.000000", "50.000000") + Record("b", "a", "100.000000", "50.000000");
-  EXPECT_EQ(Run("a\tb\t4"), expected);  // no LF at the end
-  EXPECT_EQ(Run("a\tb\t4\r\n"), expected);
-  // Lines without two TABs yield nothing and print nothing.
+TEST_F(SupportRecordsTest, RecordsOfSmallFiles) {
+  const std::string w511(511, 'w'), w512(512, 'w'), u506(506, 'u');
+  const std::string a4 = Records("a", "b", "100.000000", "100.000000", "50.000000");
+  const struct {
+    const char* what;
+    std::string input, records;
+  } cases[] = {
+      {"GB2312 words", kJia + "\t" + kYi + "\t4\n",
+       Records(kJia, kYi, "100.000000", "100.000000", "50.000000")},
+      {"two lines", "a\tb\t1\na\td\t3\n",
+       Records("a", "b", "25.000000", "100.000000", "12.500000") +
+           Records("a", "d", "75.000000", "100.000000", "37.500000")},
+      // Both words equal: the count goes to the word twice.
+      {"equal words", "x\tx\t3\n", Records("x", "x", "50.000000", "50.000000", "50.000000")},
+      {"six decimals, rounded", "a\tb\t1\na\tc\t2\n",
+       Records("a", "b", "33.333333", "100.000000", "16.666667") +
+           Records("a", "c", "66.666667", "100.000000", "33.333333")},
+      // 2.5 counts 2 in the load, 2.5 in the records.
+      {"fraction", "a\tb\t2.5\n", Records("a", "b", "125.000000", "125.000000", "62.500000")},
+      // Only the first 31 bytes are converted in the second pass (30 zeros
+      // and a 2 of 25), the whole text in the load.
+      {"long count", "a\tb\t" + std::string(30, '0') + "25\n",
+       Records("a", "b", "8.000000", "8.000000", "4.000000")},
+      // Text after a third TAB is part of the count text and ignored by both.
+      {"third TAB", "a\tb\t3\tx\nc\td\t1\n",
+       Records("a", "b", "100.000000", "100.000000", "37.500000") +
+           Records("c", "d", "100.000000", "100.000000", "12.500000")},
+      {"no LF at the end", "a\tb\t4", a4},
+      {"CR LF", "a\tb\t4\r\n", a4},
+      // Lines without two TABs yield nothing and print nothing.
+      {"lines without two TABs", "ab\n\na\tb\t4\nc\td\n", a4},
+      // An empty word2 is a word like any other.
+      {"empty word2", "a\t\t2\n", Records("a", "", "100.000000", "100.000000", "50.000000")},
+      {"empty file", "", ""},
+      // Each refused line would otherwise add to b's frequency and the total.
+      {"limits refuse lines whole in both passes",
+       w512 + "\tb\t5\n" +                                  // word1 too long
+           "b\t" + w512 + "\t5\n" +                         // word2 too long
+           "a\tb\t5" + std::string(126, ' ') + "\n" +       // rest of 128
+           w511 + "\t" + std::string(507, 'v') + "\t1\n" +  // line of 1022
+           "a\tb\t1" + std::string(125, ' ') + "\n" +       // rest of 127
+           u506 + "\t" + w511 + "\t1\n",                    // line of 1021
+       Records("a", "b", "100.000000", "100.000000", "25.000000") +
+           Records(u506, w511, "100.000000", "100.000000", "25.000000")},
+      {"counts sum past 32 bits", "a\tb\t2000000000\nc\td\t2000000000\n",
+       Records("a", "b", "100.000000", "100.000000", "25.000000") +
+           Records("c", "d", "100.000000", "100.000000", "25.000000")},
+      {"counts past 32 bits", "a\tb\t3000000000\na\tc\t1000000000\n",
+       Records("a", "b", "75.000000", "100.000000", "37.500000") +
+           Records("a", "c", "25.000000", "100.000000", "12.500000")},
+  };
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(Run("ab\n\na\tb\t4\nc\td\n"), expected);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Run(c.input), c.records);
+  }
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  // An empty word2 is a word like any other.
-  EXPECT_EQ(Run("a\t\t2\n"), Record("a", "", "100.000000", "50.000000") +
-                                 Record("", "a", "100.000000", "50.000000"));
-  EXPECT_EQ(Run(""), "");
-}
-
-TEST_F(SupportRecordsTest, LimitsRefuseLinesWholeInBothPasses) {
-  const std::string w511(511, 'w');
-  const std::string w512(512, 'w');
-  // Each refused line would otherwise add to b's frequency and the total.
-  std::string input = w512 + "\tb\t5\n" +                              // word1 too long
-                      "b\t" + w512 + "\t5\n" +                         // word2 too long
-                      "a\tb\t5" + std::string(126, ' ') + "\n" +       // rest of 128
-                      w511 + "\t" + std::string(507, 'v') + "\t1\n" +  // line of 1022
-                      "a\tb\t1" + std::string(125, ' ') + "\n" +       // rest of 127
-                      std::string(506, 'u') + "\t" + w511 + "\t1\n";   // line of 1021
-  EXPECT_EQ(Run(input), Record("a", "b", "100.000000", "25.000000") +
-                            Record("b", "a", "100.000000", "25.000000") +
-                            Record(std::string(506, 'u'), w511, "100.000000", "25.000000") +
-                            Record(w511, std::string(506, 'u'), "100.000000", "25.000000"));
 }
 
 TEST_F(SupportRecordsTest, DivisorZeroWrittenAsPrintfDoes) {
@@ -133,7 +124,7 @@ TEST_F(SupportRecordsTest, DivisorZeroWrittenAsPrintfDoes) {
   // drops the sign.
   nan = std::signbit(zero / zero) ? "-nan" : "nan";
 #endif
-  EXPECT_EQ(Run("a\tb\t0\n"), Record("a", "b", nan, nan) + Record("b", "a", nan, nan));
+  EXPECT_EQ(Run("a\tb\t0\n"), Records("a", "b", nan, nan, nan));
   // a's counts sum to 0, and so does the total.
   EXPECT_EQ(Run("a\tb\t5\na\tc\t-5\n"),
             Record("a", "b", PrintfF(5 / zero), PrintfF(5 / zero)) +
@@ -165,10 +156,9 @@ TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "wrong at e\ta\t2\nwrong at e\tb\t1\nwrong at e\tb\t1\n");
   // The refused lines' counts stay in the total (2 + 2 + 4 + 2 = 10).
-  EXPECT_EQ(testing::ReadAsLf(out()), Record("a", "c", "33.333333", "10.000000") +
-                                          Record("c", "a", "100.000000", "10.000000") +
-                                          Record("d", "f", "100.000000", "10.000000") +
-                                          Record("f", "d", "100.000000", "10.000000"));
+  EXPECT_EQ(testing::ReadAsLf(out()),
+            Records("a", "c", "33.333333", "100.000000", "10.000000") +
+                Records("d", "f", "100.000000", "100.000000", "10.000000"));
   EXPECT_FALSE(table.holdsStorage());
 }
 
@@ -206,45 +196,12 @@ TEST_F(SupportRecordsTest, OutputNamingTheInputIsRefused) {
   }
 }
 
-// Every read fails after the first block of each open.
-class FailingReadEnv : public platform::EnvWrapper {
- public:
-  FailingReadEnv() : EnvWrapper(platform::Env::Default()) {}
-  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
-                                                        int* error) override {
-    auto file = target->OpenForRead(path, error);
-    if (!file) return nullptr;
-    return std::make_unique<FailingFile>(std::move(file), ++opens == failingOpen);
-  }
-  int failingOpen = 1;
-
- private:
-  class FailingFile : public platform::SequentialFile {
-   public:
-    FailingFile(std::unique_ptr<platform::SequentialFile> file, bool fail)
-        : file(std::move(file)), fail(fail) {}
-    int64_t Read(char* buffer, size_t n, int* error) override {
-      if (fail && reads++ > 0) {
-        *error = EIO;
-        return -1;
-      }
-      return file->Read(buffer, n < 8 ? n : 8, error);
-    }
-
-   private:
-    std::unique_ptr<platform::SequentialFile> file;
-    bool fail;
-    int reads = 0;
-  };
-  int opens = 0;
-};
-
 TEST_F(SupportRecordsTest, ReadErrorsFail) {
   testing::WriteFile(in(), "a\tb\t1\nc\td\t2\ne\tf\t3\n");
   for (int failingOpen : {1, 2}) {
-    FailingReadEnv env;
-    env.failingOpen = failingOpen;
-    platform::ScopedEnvOverride override(&env);
+    testing::FaultEnv env;  // fails after the first bytes of either pass
+    env.failRead = testing::FaultEnv::Nth(failingOpen);
+    env.readableBytes = 8;
     EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), out().c_str())) << failingOpen;
     ExpectSharedTableEmpty();
   }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
 #include "support/cut_lines.h"
+#include "support/fault_env.h"
 #include "support/random_pairs.h"
 #include "support/test_support.h"
 #include "text/field_cut.h"
@@ -36,44 +35,69 @@ class TopNRankerTest : public ::testing::Test {
   testing::TempDir dir;
 };
 
-TEST_F(TopNRankerTest, WorkedExamples) {
-  for (int32_t n : {1, 2, 1000}) {
-    EXPECT_EQ(Rank("a\tb\t10\n", n), "a\tb\t100.00\t50.00\nb\ta\t100.00\t50.00\n");
-  }
-  EXPECT_EQ(Rank("a\tb\t1\na\td\t3\n", 2),
-            "a\td\t75.00\t37.50\na\tb\t25.00\t12.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n");
-  // The later, better candidate d displaces b.
-  EXPECT_EQ(Rank("a\tb\t1\na\td\t3\n", 1),
-            "a\td\t75.00\t37.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n");
-  // Equal confidences keep their order of arrival.
-  EXPECT_EQ(Rank("a\tb\t2\na\te\t2\n", 2),
-            "a\tb\t50.00\t25.00\na\te\t50.00\t25.00\nb\ta\t100.00\t25.00\ne\ta\t100.00\t25.00\n");
-  EXPECT_EQ(Rank("a\tb\t2\na\te\t2\n", 1),
-            "a\tb\t50.00\t25.00\nb\ta\t100.00\t25.00\ne\ta\t100.00\t25.00\n");
-  // 333333 and 666666 millionths, written with two decimals.
-  EXPECT_EQ(Rank("a\tb\t1\na\tc\t2\n", 2),
-            "a\tc\t66.67\t33.33\na\tb\t33.33\t16.67\nb\ta\t100.00\t16.67\nc\ta\t100.00\t33.33\n");
-}
-
-TEST_F(TopNRankerTest, EqualWordsOnOneLine) {
-  EXPECT_EQ(Rank("x\tx\t3\n", 2), "x\tx\t50.00\t50.00\nx\tx\t50.00\t50.00\n");
-  EXPECT_EQ(Rank("x\tx\t3\n", 1), "x\tx\t50.00\t50.00\n");
-}
-
-TEST_F(TopNRankerTest, GroupsInOrderOfFirstAppearance) {
+TEST_F(TopNRankerTest, RankedSmallFiles) {
   const std::string jia = "\xBC\xD7", yi = "\xD2\xD2", bing = "\xB1\xFB";
-  // Groups follow the words' first appearance, word1 before word2.
-  EXPECT_EQ(Rank(yi + "\t" + jia + "\t1\n" + bing + "\t" + yi + "\t1\n", 5),
-            yi + "\t" + jia + "\t50.00\t25.00\n" + yi + "\t" + bing + "\t50.00\t25.00\n" + jia +
-                "\t" + yi + "\t100.00\t25.00\n" + bing + "\t" + yi + "\t100.00\t25.00\n");
-}
-
-TEST_F(TopNRankerTest, CountTexts) {
-  // 2.5 counts 2 in the first pass and 2.5 in the second.
-  EXPECT_EQ(Rank("a\tb\t2.5\n", 3), "a\tb\t125.00\t62.50\nb\ta\t125.00\t62.50\n");
-  // Lines without two TABs are skipped, the rest is read up to a third TAB.
-  EXPECT_EQ(Rank("ab\na\tb\nc\td\t4\tx\n\n", 3), "c\td\t100.00\t50.00\nd\tc\t100.00\t50.00\n");
-  EXPECT_EQ(Rank("a\tb\t4\r\n", 3), "a\tb\t100.00\t50.00\nb\ta\t100.00\t50.00\n");
+  const std::string w63(63, 'w'), w64(64, 'w');
+  const std::string ab = "a\tb\t100.00\t50.00\nb\ta\t100.00\t50.00\n";
+  const struct {
+    const char* what;
+    std::string input;
+    int32_t n;
+    std::string ranked;
+  } cases[] = {
+      {"one pair, N 1", "a\tb\t10\n", 1, ab},
+      {"one pair, N 2", "a\tb\t10\n", 2, ab},
+      {"one pair, N 1000", "a\tb\t10\n", 1000, ab},
+      {"two pairs", "a\tb\t1\na\td\t3\n", 2,
+       "a\td\t75.00\t37.50\na\tb\t25.00\t12.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n"},
+      // The later, better candidate d displaces b.
+      {"displaced", "a\tb\t1\na\td\t3\n", 1,
+       "a\td\t75.00\t37.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n"},
+      // Equal confidences keep their order of arrival.
+      {"ties, N 2", "a\tb\t2\na\te\t2\n", 2,
+       "a\tb\t50.00\t25.00\na\te\t50.00\t25.00\nb\ta\t100.00\t25.00\ne\ta\t100.00\t25.00\n"},
+      {"ties, N 1", "a\tb\t2\na\te\t2\n", 1,
+       "a\tb\t50.00\t25.00\nb\ta\t100.00\t25.00\ne\ta\t100.00\t25.00\n"},
+      // 333333 and 666666 millionths, written with two decimals.
+      {"thirds", "a\tb\t1\na\tc\t2\n", 2,
+       "a\tc\t66.67\t33.33\na\tb\t33.33\t16.67\nb\ta\t100.00\t16.67\nc\ta\t100.00\t33.33\n"},
+      {"equal words, N 2", "x\tx\t3\n", 2, "x\tx\t50.00\t50.00\nx\tx\t50.00\t50.00\n"},
+      {"equal words, N 1", "x\tx\t3\n", 1, "x\tx\t50.00\t50.00\n"},
+      // Groups follow the words' first appearance, word1 before word2.
+      {"group order", yi + "\t" + jia + "\t1\n" + bing + "\t" + yi + "\t1\n", 5,
+       yi + "\t" + jia + "\t50.00\t25.00\n" + yi + "\t" + bing + "\t50.00\t25.00\n" + jia + "\t" +
+           yi + "\t100.00\t25.00\n" + bing + "\t" + yi + "\t100.00\t25.00\n"},
+      // 2.5 counts 2 in the first pass and 2.5 in the second.
+      {"fraction", "a\tb\t2.5\n", 3, "a\tb\t125.00\t62.50\nb\ta\t125.00\t62.50\n"},
+      // Lines without two TABs are skipped, the rest is read up to a third TAB.
+      {"line shapes", "ab\na\tb\nc\td\t4\tx\n\n", 3, "c\td\t100.00\t50.00\nd\tc\t100.00\t50.00\n"},
+      {"CR LF", "a\tb\t4\r\n", 3, ab},
+      // a's confidence towards c is -1 millionth: a real item, written.
+      {"score of minus one", "a\tb\t666668\na\tc\t-1\n", 2,
+       "a\tb\t100.00\t50.00\na\tc\t-0.00\t0.00\nb\ta\t100.00\t50.00\nc\ta\t100.00\t0.00\n"},
+      {"scores beyond 32 bits are clamped", "a\tb\t3000\na\tc\t-2999\n", 2,
+       "a\tb\t214748.36\t150000.00\na\tc\t-214748.36\t-149950.00\n"
+       "b\ta\t100.00\t150000.00\nc\ta\t100.00\t-149950.00\n"},
+      // a's counts sum to 0, and so does the total: infinite scores.
+      {"infinite scores", "a\tb\t5\na\tc\t-5\n", 2,
+       "a\tb\t214748.36\t214748.36\na\tc\t-214748.36\t-214748.36\n"
+       "b\ta\t100.00\t214748.36\nc\ta\t100.00\t-214748.36\n"},
+      {"zero count", "a\tb\t0\n", 2, "a\tb\t0.00\t0.00\nb\ta\t0.00\t0.00\n"},
+      {"counts sum past 32 bits", "a\tb\t3000000000\na\tc\t1000000000\n", 2,
+       "a\tb\t75.00\t37.50\na\tc\t25.00\t12.50\nb\ta\t100.00\t37.50\nc\ta\t100.00\t12.50\n"},
+      // Lines past the limits are refused whole in both passes.
+      {"limits",
+       w64 + "\tb\t5\n" +                                     // word1 too long
+           "a\t" + w64 + "\t5\n" +                            // word2 too long
+           "a\tb\t5" + std::string(30, ' ') + "\n" +          // rest of 32
+           w63 + "\tb\t1" + std::string(29, ' ') + "\n" +     // rest of 31
+           "x\ty\t1" + std::string(600, '\t') + "a\tb\t7\n",  // far too long
+       5, w63 + "\tb\t100.00\t50.00\nb\t" + w63 + "\t100.00\t50.00\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Rank(c.input, c.n), c.ranked);
+  }
 }
 
 TEST_F(TopNRankerTest, EmptyAndMissingInput) {
@@ -110,29 +134,6 @@ TEST_F(TopNRankerTest, OutputFailures) {
 #endif
 }
 
-TEST_F(TopNRankerTest, NegativeCountsKeepRealScoresOfMinusOne) {
-  // a's confidence towards c is -1 millionth: a real item, written.
-  EXPECT_EQ(Rank("a\tb\t666668\na\tc\t-1\n", 2),
-            "a\tb\t100.00\t50.00\na\tc\t-0.00\t0.00\nb\ta\t100.00\t50.00\nc\ta\t100.00\t0.00\n");
-}
-
-TEST_F(TopNRankerTest, ScoresBeyondThirtyTwoBitsAreClamped) {
-  EXPECT_EQ(Rank("a\tb\t3000\na\tc\t-2999\n", 2),
-            "a\tb\t214748.36\t150000.00\na\tc\t-214748.36\t-149950.00\n"
-            "b\ta\t100.00\t150000.00\nc\ta\t100.00\t-149950.00\n");
-  // a's counts sum to 0, and so does the total: infinite scores.
-  EXPECT_EQ(Rank("a\tb\t5\na\tc\t-5\n", 2),
-            "a\tb\t214748.36\t214748.36\na\tc\t-214748.36\t-214748.36\n"
-            "b\ta\t100.00\t214748.36\nc\ta\t100.00\t-214748.36\n");
-  EXPECT_EQ(Rank("a\tb\t0\n", 2), "a\tb\t0.00\t0.00\nb\ta\t0.00\t0.00\n");
-}
-
-TEST_F(TopNRankerTest, CountsSumPastThirtyTwoBits) {
-  EXPECT_EQ(Rank("a\tb\t3000000000\na\tc\t1000000000\n", 2),
-            "a\tb\t75.00\t37.50\na\tc\t25.00\t12.50\nb\ta\t100.00\t37.50\n"
-            "c\ta\t100.00\t12.50\n");
-}
-
 TEST(ToMillionthsTest, TruncatesAndClamps) {
   const double inf = std::numeric_limits<double>::infinity();
   const struct {
@@ -156,17 +157,6 @@ TEST(ToMillionthsTest, TruncatesAndClamps) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(ToMillionths(c.value), c.millionths) << c.value;
-}
-
-TEST_F(TopNRankerTest, LimitsRefuseLinesWholeInBothPasses) {
-  const std::string w63(63, 'w');
-  const std::string w64(64, 'w');
-  std::string input = w64 + "\tb\t5\n" +                                 // word1 too long
-                      "a\t" + w64 + "\t5\n" +                            // word2 too long
-                      "a\tb\t5" + std::string(30, ' ') + "\n" +          // rest of 32
-                      w63 + "\tb\t1" + std::string(29, ' ') + "\n" +     // rest of 31
-                      "x\ty\t1" + std::string(600, '\t') + "a\tb\t7\n";  // far too long
-  EXPECT_EQ(Rank(input, 5), w63 + "\tb\t100.00\t50.00\nb\t" + w63 + "\t100.00\t50.00\n");
 }
 
 TEST_F(TopNRankerTest, RefusedWordsAreReportedAndSkipped) {
@@ -327,32 +317,10 @@ TEST(TopNManyLinesTest, MatchLineByLineWork) {
   }
 }
 
-// The second open of the input fails to read.
-class FailingSecondReadEnv : public platform::EnvWrapper {
- public:
-  FailingSecondReadEnv() : EnvWrapper(platform::Env::Default()) {}
-  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
-                                                        int* error) override {
-    auto file = target->OpenForRead(path, error);
-    if (!file || ++opens < 2) return file;
-    return std::make_unique<FailingFile>();
-  }
-
- private:
-  class FailingFile : public platform::SequentialFile {
-   public:
-    int64_t Read(char*, size_t, int* error) override {
-      *error = EIO;
-      return -1;
-    }
-  };
-  int opens = 0;
-};
-
 TEST_F(TopNRankerTest, ReadErrorWritesNoOutput) {
   testing::WriteFile(in(), "a\tb\t1\n");
-  FailingSecondReadEnv env;
-  platform::ScopedEnvOverride override(&env);
+  testing::FaultEnv env;  // the second pass cannot read
+  env.failRead = testing::FaultEnv::Nth(2);
   EXPECT_FALSE(GetTopNWordSupport(in().c_str(), out().c_str(), 3));
   EXPECT_FALSE(testing::FileExists(out()));
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -15,6 +14,7 @@
 
 #include "merge/error_log.h"
 #include "platform/env.h"
+#include "support/fault_env.h"
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
@@ -26,117 +26,7 @@ const std::string kSep(1, kPathSeparator);
 // A log entry's "\r\n" as a text stream writes it.
 const std::string kEntryEnd = platform::kTextModeWritesCrLf ? "\r\r\n" : "\r\n";
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// Puts faults in front of the real system and counts the files held open.
-class FaultEnv : public platform::EnvWrapper {
- public:
-  using Match = std::function<bool(const std::string&)>;
-  FaultEnv() : EnvWrapper(platform::Env::Default()) {}
-
-  Match failOpenRead, throwOnOpenRead, failRead, failOpenWrite, failWrite, failListing,
-      failRemoveFile;
-  bool failCopy = false, failCreateDir = false, reportMissing = false;
-  uint32_t extraDirectoryBits = 0;
-  std::vector<std::string> openedForWrite;
-  int openFiles = 0;
-
-  std::unique_ptr<platform::SequentialFile> OpenForRead(const std::string& path,
-                                                        int* error) override {
-    if (throwOnOpenRead && throwOnOpenRead(path)) throw std::bad_alloc();
-    if (failOpenRead && failOpenRead(path)) return Fail(error);
-    auto file = target->OpenForRead(path, error);
-    if (!file) return nullptr;
-    return std::make_unique<ReadFile>(std::move(file), this, failRead && failRead(path));
-  }
-  std::unique_ptr<platform::WritableFile> OpenForWrite(const std::string& path, bool append,
-                                                       int* error) override {
-    openedForWrite.push_back(path);
-    if (failOpenWrite && failOpenWrite(path)) return Fail(error);
-    auto file = target->OpenForWrite(path, append, error);
-    if (!file) return nullptr;
-    return std::make_unique<WriteFile>(std::move(file), this, failWrite && failWrite(path));
-  }
-  std::unique_ptr<platform::DirectoryIterator> OpenDirectory(const std::string& path,
-                                                             int* error) override {
-    auto listing = target->OpenDirectory(path, error);
-    if (!listing) return nullptr;
-    return std::make_unique<Listing>(std::move(listing), this, failListing && failListing(path));
-  }
-  bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) override {
-    if (!target->GetAttributes(path, attributes, error)) return false;
-    if (*attributes & platform::kAttributeDirectory) *attributes |= extraDirectoryBits;
-    return true;
-  }
-  bool CreateDir(const std::string& path, int* error) override {
-    if (failCreateDir) return Fail(error), false;
-    return target->CreateDir(path, error);
-  }
-  bool RemoveFile(const std::string& path, int* error) override {
-    if (failRemoveFile && failRemoveFile(path)) return Fail(error), false;
-    return target->RemoveFile(path, error);
-  }
-  bool CopyFileOver(const std::string& from, const std::string& to, int* error) override {
-    if (failCopy) return Fail(error), false;
-    return target->CopyFileOver(from, to, error);
-  }
-  bool Exists(const std::string& path) override { return !reportMissing && target->Exists(path); }
-  std::string ErrorText(int) override { return "injected"; }
-
- private:
-  static std::nullptr_t Fail(int* error) {
-    *error = EIO;
-    return nullptr;
-  }
-  struct ReadFile : platform::SequentialFile {
-    ReadFile(std::unique_ptr<SequentialFile> inner, FaultEnv* env, bool fail)
-        : inner(std::move(inner)), env(env), fail(fail) {
-      ++env->openFiles;
-    }
-    ~ReadFile() override { --env->openFiles; }
-    int64_t Read(char* buffer, size_t n, int* error) override {
-      if (fail) return Fail(error), -1;
-      return inner->Read(buffer, n, error);
-    }
-    std::unique_ptr<SequentialFile> inner;
-    FaultEnv* env;
-    bool fail;
-  };
-  struct WriteFile : platform::WritableFile {
-    WriteFile(std::unique_ptr<WritableFile> inner, FaultEnv* env, bool fail)
-        : inner(std::move(inner)), env(env), fail(fail) {
-      ++env->openFiles;
-    }
-    ~WriteFile() override { --env->openFiles; }
-    bool Write(const char* data, size_t n, int* error) override {
-      if (fail) return Fail(error), false;
-      return inner->Write(data, n, error);
-    }
-    bool Close(int* error) override { return inner->Close(error); }
-    std::unique_ptr<WritableFile> inner;
-    FaultEnv* env;
-    bool fail;
-  };
-  struct Listing : platform::DirectoryIterator {
-    Listing(std::unique_ptr<DirectoryIterator> inner, FaultEnv* env, bool fail)
-        : inner(std::move(inner)), env(env), fail(fail) {}
-    bool Next(platform::DirectoryEntry* entry) override {
-      if (fail) return false;
-      if (!inner->Next(entry)) return false;
-      if (entry->attributes & platform::kAttributeDirectory) {
-        entry->attributes |= env->extraDirectoryBits;
-      }
-      return true;
-    }
-    int ErrorCode() const override { return fail ? EIO : inner->ErrorCode(); }
-    std::unique_ptr<DirectoryIterator> inner;
-    FaultEnv* env;
-    bool fail;
-  };
-};
+using testing::FaultEnv;
 
 // Records what the progress hooks see, and lets a test look at the work
 // directory when a pass starts.
@@ -238,22 +128,20 @@ TEST_F(FileMergerTest, SingleFileIsCopiedByteForByte) {
 TEST_F(FileMergerTest, SingleFileFailures) {
   Input("one.txt", "a\tb\t1\n");
   FaultEnv env;
-  platform::ScopedEnvOverride use(&env);
-
-  env.failOpenRead = [](const std::string& path) { return EndsWith(path, "filename.tmp"); };
+  env.failOpenRead = FaultEnv::EndsWith("filename.tmp");
   EXPECT_EQ(Merge(), kListNotReadable);
   EXPECT_FALSE(testing::FileExists(Work()));
   env.failOpenRead = nullptr;
 
-  env.failCopy = true;
+  env.failCopy = FaultEnv::Always();
   EXPECT_EQ(Merge(), kOutputNotWritable);
   EXPECT_FALSE(testing::FileExists(Work()));
-  env.failCopy = false;
+  env.failCopy = nullptr;
 
   env.reportMissing = true;  // the file went between listing and copying
   EXPECT_EQ(Merge(), kSingleFileVanished);
   EXPECT_TRUE(testing::FileExists(Work()));
-  EXPECT_EQ(env.openFiles, 0);
+  EXPECT_EQ(env.openFiles.load(), 0);
 }
 
 TEST_F(FileMergerTest, FewFilesMergeInOnePassWithoutNextList) {
@@ -263,7 +151,6 @@ TEST_F(FileMergerTest, FewFilesMergeInOnePassWithoutNextList) {
       return "a\tb\t" + std::to_string(i + 1) + "\nk" + std::to_string(i % 2) + "\tv\t1\n";
     });
     FaultEnv env;
-    platform::ScopedEnvOverride use(&env);
     ProbeMerger merger;
     ASSERT_EQ(Merge(merger, Source() + kSep + kSep), kMergeOk);  // trailing separators
     int sum = files * (files + 1) / 2;
@@ -395,7 +282,6 @@ TEST_F(FileMergerTest, DirectoriesWithFurtherAttributeBitsAreDirectories) {
   Input("sub" + kSep + "2.txt", "a\tb\t2\n");
   FaultEnv env;
   env.extraDirectoryBits = platform::kAttributeReadOnly | platform::kAttributeHidden;
-  platform::ScopedEnvOverride use(&env);
   ASSERT_EQ(Merge(), kMergeOk);
   EXPECT_EQ(Merged(), "a\tb\t3\n");
   EXPECT_FALSE(testing::FileExists(Work()));
@@ -417,9 +303,7 @@ TEST_F(FileMergerTest, UnreadableInputIsLogged) {
 
 TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
   Inputs(21, [](int i) { return "k\tv\t" + std::to_string(i) + "\n"; });
-  auto is = [](const std::string& name) {
-    return [name](const std::string& path) { return EndsWith(path, name); };
-  };
+  auto is = FaultEnv::EndsWith;
   struct Case {
     const char* what;
     std::function<void(FaultEnv&)> inject;
@@ -443,13 +327,18 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
        kMergeFailed, false, ""},
       {"output not written", [&](FaultEnv& e) { e.failWrite = is("out.txt"); }, kOutputNotWritable,
        false, ""},
-      {"exception", [&](FaultEnv& e) { e.throwOnOpenRead = is("f0007.txt"); }, kMergeFailed, true,
-       "Exception occur!"},
+      {"exception",
+       [&](FaultEnv& e) {
+         e.beforeOpenRead = [&](const std::string& path) {
+           if (is("f0007.txt")(path)) throw std::bad_alloc();
+         };
+       },
+       kMergeFailed, true, "Exception occur!"},
       {"listing fails", [&](FaultEnv& e) { e.failListing = is("spill"); }, kNoFiles, false, ""},
       {"list not created", [&](FaultEnv& e) { e.failOpenWrite = is("filename.tmp"); }, kNoFiles,
        false, ""},
-      {"work directory not created", [&](FaultEnv& e) { e.failCreateDir = true; }, kWorkDirFailed,
-       false, ""},
+      {"work directory not created", [&](FaultEnv& e) { e.failCreateDir = FaultEnv::Always(); },
+       kWorkDirFailed, false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -457,10 +346,9 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
     testing::RemoveAll(Work());
     FaultEnv env;
     c.inject(env);
-    platform::ScopedEnvOverride use(&env);
     FileMerger merger;
     EXPECT_EQ(Merge(merger, Source()), c.code);
-    EXPECT_EQ(env.openFiles, 0);
+    EXPECT_EQ(env.openFiles.load(), 0);
     EXPECT_EQ(testing::FileExists(Work()), c.workDirStays);
     std::string log = testing::ReadFile(Log());
     if (c.logged.empty()) {
@@ -476,8 +364,7 @@ TEST_F(FileMergerTest, FileThatCannotBeDeletedIsLogged) {
   testing::MakeDirectory(Work());
   testing::WriteFile(Work("held.tmp"), "x");
   FaultEnv env;
-  env.failRemoveFile = [](const std::string& path) { return EndsWith(path, "held.tmp"); };
-  platform::ScopedEnvOverride use(&env);
+  env.failRemoveFile = FaultEnv::EndsWith("held.tmp");
   // The stale directory cannot go, so it cannot be made afresh either.
   EXPECT_EQ(Merge(), kWorkDirFailed);
   EXPECT_NE(

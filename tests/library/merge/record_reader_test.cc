@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "merge/file_merger.h"
 #include "merge/merge_record.h"
+#include "support/memory_file.h"
 #include "support/test_support.h"
 #include "text/line_reader.h"
 #include "text/pair_line.h"
@@ -22,29 +24,7 @@ using ulo::testing::ReadTextFile;
 using ulo::testing::TempDir;
 using ulo::testing::WriteFile;
 
-// Hands out its bytes `chunk` at a time and fails with EIO once `failAt`
-// bytes are read.
-class ChunkedFile : public platform::SequentialFile {
- public:
-  ChunkedFile(std::string bytes, size_t chunk, size_t failAt = SIZE_MAX)
-      : bytes(std::move(bytes)), chunk(chunk), failAt(failAt) {}
-  int64_t Read(char* buffer, size_t n, int* error) override {
-    if (at >= failAt) {
-      *error = 5;
-      return -1;
-    }
-    size_t take = std::min({n, chunk, bytes.size() - at, failAt - at});
-    std::memcpy(buffer, bytes.data() + at, take);
-    at += take;
-    return static_cast<int64_t>(take);
-  }
-
- private:
-  std::string bytes;
-  size_t chunk;
-  size_t failAt;
-  size_t at = 0;
-};
+using ChunkedFile = ulo::testing::MemoryFile;
 
 struct Seen {
   std::string key;
@@ -169,7 +149,7 @@ TEST(RecordReaderTest, ReadErrorEndsTheRecordsAfterTheCompleteOnes) {
     keys.emplace_back(record.Key());
   EXPECT_EQ(status, RecordReader::Status::kError);
   EXPECT_EQ(keys, (std::vector<std::string>{"a\tb", "c\td"}));
-  EXPECT_EQ(reader.errorCode(), 5);
+  EXPECT_EQ(reader.errorCode(), EIO);
   EXPECT_EQ(reader.Next(&record), RecordReader::Status::kError);
 }
 

@@ -27,6 +27,7 @@ Parsed Parse(const std::string& line) {
 }
 
 TEST(MergeLineTest, FieldsAreRunsOfNonTabBytes) {
+  const Parsed kRefused{false, "", "", 0};
   struct Case {
     std::string line;
     Parsed expected;
@@ -43,23 +44,17 @@ TEST(MergeLineTest, FieldsAreRunsOfNonTabBytes) {
       {"a\tb\t99999999999999999999", {true, "a", "b", INT64_MAX}},
       {"a\tb\t-99999999999999999999", {true, "a", "b", INT64_MIN}},
       {"a\tb\t12\r", {true, "a", "b", 12}},
-      {"a\tb", {false, "", "", 0}},
-      {"a\tb\t", {false, "", "", 0}},
-      {"a\tb\t\t\t", {false, "", "", 0}},
-      {"\t\t", {false, "", "", 0}},
-      {"", {false, "", "", 0}},
+      {"a\tb", kRefused},
+      {"a\tb\t", kRefused},
+      {"a\tb\t\t\t", kRefused},
+      {"\t\t", kRefused},
+      {"", kRefused},
       // A NUL ends the line, as it ends a C string.
-      {std::string("a\0b\tc\t1", 7), {false, "", "", 0}},
-      {std::string("a\tb\0c\t1", 7), {false, "", "", 0}},
-      {std::string("a\tb\t\0"
-                   "1",
-                   6),
-       {false, "", "", 0}},
-      {std::string("a\tb\t1\0"
-                   "2",
-                   7),
-       {true, "a", "b", 1}},
-      {std::string("\ta\tb\0\t1", 7), {false, "", "", 0}},
+      {std::string("a\0b\tc\t1", 7), kRefused},
+      {std::string("a\tb\0c\t1", 7), kRefused},
+      {std::string("a\tb\t\0001", 6), kRefused},
+      {std::string("a\tb\t1\0002", 7), {true, "a", "b", 1}},
+      {std::string("\ta\tb\0\t1", 7), kRefused},
   };
   for (const Case& c : cases) {
     Parsed got = Parse(c.line);

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,24 +30,7 @@ ModulePtr MakeModule() {
   return ModulePtr(new module::ExtensionModuleImpl());
 }
 
-CommandBuffer Begin(const std::string& dir) {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String(dir);
-}
-CommandBuffer AddPair(const std::string& a, const std::string& b, int32_t count) {
-  return CommandBuffer("ULO_Stat_AssociatedFreq").String(a).String(b).Int32(count).Byte(1);
-}
-CommandBuffer End() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_End");
-}
-CommandBuffer Merge(const std::string& source, const std::string& out) {
-  return CommandBuffer("ULO_MulMergeFile").String(source).String(out);
-}
-CommandBuffer Filter(const std::string& in, const std::string& out, int32_t threshold) {
-  return CommandBuffer("ULO_Filtrate").String(in).String(out).Int32(threshold);
-}
-CommandBuffer Support(const std::string& in, const std::string& out) {
-  return CommandBuffer("ULO_GetWordSupportRec").String(in).String(out);
-}
+using namespace commands;
 
 // Runs `work(t)` on `threads` threads at once and waits for all of them.
 void OnThreads(int threads, const std::function<void(int)>& work) {
@@ -57,15 +41,22 @@ void OnThreads(int threads, const std::function<void(int)>& work) {
     thread.join();
 }
 
-// Pair-count lines "prefix TAB x<j> TAB count(j)" for j below n, sorted.
-std::string SortedPairs(const std::string& prefix, int n, const std::function<int(int)>& count) {
-  std::vector<std::pair<std::string, int>> lines;
-  for (int j = 0; j < n; ++j)
-    lines.emplace_back("x" + std::to_string(j), count(j));
-  std::sort(lines.begin(), lines.end());
+// 0 to n - 1 in the byte order of their decimal texts, as a spill or a merge
+// orders words that differ only in them.
+std::vector<int> InTextOrder(int n) {
+  std::vector<int> order(static_cast<size_t>(n));
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(),
+            [](int a, int b) { return std::to_string(a) < std::to_string(b); });
+  return order;
+}
+
+// Pair-count lines "first TAB <letter><j> TAB count(j)" for j below n, sorted.
+std::string SortedPairs(const std::string& first, int n, const std::function<int(int)>& count,
+                        char letter = 'x') {
   std::string text;
-  for (const auto& [word, value] : lines)
-    text += prefix + "\t" + word + "\t" + std::to_string(value) + "\n";
+  for (int j : InTextOrder(n))
+    text += first + "\t" + letter + std::to_string(j) + "\t" + std::to_string(count(j)) + "\n";
   return text;
 }
 
@@ -103,25 +94,54 @@ class ConcurrencyTest : public ::testing::Test {
   static std::string Merged(int t) {
     return SortedPairs("a" + std::to_string(t), 50, [](int) { return 6; });
   }
+  // The filter keeps the counts from the threshold up, count first.
   static std::string Filtered(int t, int threshold) {
     std::string text;
-    for (const std::string& line :
-         Lines(SortedPairs("a" + std::to_string(t), 50, [](int j) { return j; }))) {
-      size_t tab = line.rfind('\t');
-      int count = std::stoi(line.substr(tab + 1));
-      if (count >= threshold) text += line.substr(tab + 1) + "\t" + line.substr(0, tab) + "\n";
+    for (int j : InTextOrder(50)) {
+      if (j >= threshold)
+        text += std::to_string(j) + "\ta" + std::to_string(t) + "\tx" + std::to_string(j) + "\n";
     }
     return text;
   }
-  static std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < text.size()) {
-      size_t lf = text.find('\n', at);
-      lines.push_back(text.substr(at, lf - at));
-      at = lf + 1;
+
+  // Users on threads of their own, each merging, filtering and making the
+  // support records and the top-N list of its own files three times, over
+  // the object `moduleOf(t)` gives or, where that is null, the exports.
+  void ExpectUsersUndisturbed(int users, const std::function<ExtensionModule*(int)>& moduleOf) {
+    MakeInputs(users);
+    // The statistics as one thread alone makes them.
+    std::vector<std::string> support, topN;
+    for (int t = 0; t < users; ++t) {
+      ASSERT_EQ(ULO_GetWordSupportRec(Pairs(t).c_str(), Out(t, "ref").c_str()), 1);
+      support.push_back(ReadFile(Out(t, "ref")));
+      ASSERT_EQ(ULO_GetTopNWordSupportRec(Pairs(t).c_str(), Out(t, "ref").c_str(), 3), 1);
+      topN.push_back(ReadFile(Out(t, "ref")));
     }
-    return lines;
+    OnThreads(users, [&](int t) {
+      ExtensionModule* module = moduleOf(t);
+      const std::string merged = Out(t, "merged"), filtered = Out(t, "filtered");
+      const std::string records = Out(t, "support");
+      for (int round = 0; round < 3; ++round) {
+        if (module) {
+          EXPECT_EQ(Merge(Source(t), merged).SendTo(module), 0);
+          EXPECT_EQ(Filter(Pairs(t), filtered, 25).SendTo(module), 0);
+          EXPECT_EQ(Support(Pairs(t), records).SendTo(module), 0);
+        } else {
+          EXPECT_EQ(ULO_MulMergeFile(Source(t).c_str(), merged.c_str()), 0);
+          EXPECT_EQ(ULO_Filtrate(Pairs(t).c_str(), filtered.c_str(), 25), 1);
+          EXPECT_EQ(ULO_GetWordSupportRec(Pairs(t).c_str(), records.c_str()), 1);
+        }
+        EXPECT_EQ(ULO_GetTopNWordSupportRec(Pairs(t).c_str(), Out(t, "topn").c_str(), 3), 1);
+      }
+    });
+    for (int t = 0; t < users; ++t) {
+      SCOPED_TRACE(t);
+      EXPECT_EQ(ReadTextFile(Out(t, "merged")), Merged(t));
+      EXPECT_EQ(ReadTextFile(Out(t, "filtered")), Filtered(t, 25));
+      EXPECT_TRUE(SameText(ReadFile(Out(t, "support")), support[t])) << "support records";
+      EXPECT_TRUE(SameText(ReadFile(Out(t, "topn")), topN[t])) << "top-N lists";
+    }
+    EXPECT_FALSE(FileExists(Path("data/merge_temp")));
   }
 
   TempDir dir;
@@ -173,13 +193,8 @@ TEST_F(ConcurrencyTest, BeginCommandsTakeTheBusyFlagOneAtATime) {
   // Each run's pairs, and only they, in its own single spill file.
   for (int t = 0; t < kRuns; ++t) {
     SCOPED_TRACE(t);
-    std::vector<std::pair<std::string, int>> pairs;
-    for (int i = 0; i < kPairs; ++i)
-      pairs.emplace_back("w" + std::to_string(i), i + 1);
-    std::sort(pairs.begin(), pairs.end());
-    std::string expected;
-    for (const auto& [word, count] : pairs)
-      expected += "t" + std::to_string(t) + "\t" + word + "\t" + std::to_string(count) + "\n";
+    const std::string expected = SortedPairs(
+        "t" + std::to_string(t), kPairs, [](int i) { return i + 1; }, 'w');
     std::string run = Path("run" + std::to_string(t));
     EXPECT_EQ(ReadTextFile(run + kPathSeparator + "temp1.txt"), expected);
     EXPECT_FALSE(FileExists(run + kPathSeparator + "temp2.txt"));
@@ -187,72 +202,17 @@ TEST_F(ConcurrencyTest, BeginCommandsTakeTheBusyFlagOneAtATime) {
 }
 
 TEST_F(ConcurrencyTest, FileCommandsOfManyThreadsTakeTurnsOnOneObject) {
-  constexpr int kUsers = 4;
-  MakeInputs(kUsers);
   ModulePtr module = MakeModule();
-  // The support records as one thread alone makes them.
-  std::vector<std::string> support;
-  for (int t = 0; t < kUsers; ++t) {
-    ASSERT_EQ(Support(Pairs(t), Out(t, "ref")).SendTo(module.get()), 0);
-    support.push_back(ReadFile(Out(t, "ref")));
-  }
-
-  OnThreads(kUsers, [&](int t) {
-    for (int round = 0; round < 3; ++round) {
-      EXPECT_EQ(Merge(Source(t), Out(t, "merged")).SendTo(module.get()), 0);
-      EXPECT_EQ(Filter(Pairs(t), Out(t, "filtered"), 25).SendTo(module.get()), 0);
-      EXPECT_EQ(Support(Pairs(t), Out(t, "support")).SendTo(module.get()), 0);
-    }
-  });
-  for (int t = 0; t < kUsers; ++t) {
-    SCOPED_TRACE(t);
-    EXPECT_EQ(ReadTextFile(Out(t, "merged")), Merged(t));
-    EXPECT_EQ(ReadTextFile(Out(t, "filtered")), Filtered(t, 25));
-    EXPECT_TRUE(ReadFile(Out(t, "support")) == support[t]) << "support records differ";
-  }
-  EXPECT_FALSE(FileExists(Path("data/merge_temp")));
+  ExpectUsersUndisturbed(4, [&](int) { return module.get(); });
 }
 
 // Objects have locks of their own and direct callers none: the merge's work
 // directory and the support records' word table, shared by the process, must
 // still never be used by two at once.
 TEST_F(ConcurrencyTest, ObjectsAndDirectCallersOnTheirOwnThreads) {
-  constexpr int kUsers = 4;
-  MakeInputs(kUsers);
-  std::vector<std::string> support, topN;
-  for (int t = 0; t < kUsers; ++t) {
-    ASSERT_EQ(ULO_GetWordSupportRec(Pairs(t).c_str(), Out(t, "ref").c_str()), 1);
-    support.push_back(ReadFile(Out(t, "ref")));
-    ASSERT_EQ(ULO_GetTopNWordSupportRec(Pairs(t).c_str(), Out(t, "ref").c_str(), 3), 1);
-    topN.push_back(ReadFile(Out(t, "ref")));
-  }
-
-  OnThreads(kUsers, [&](int t) {
-    // Users 0 and 1 have an object each; 2 and 3 call the exports.
-    ModulePtr module = t < 2 ? MakeModule() : nullptr;
-    for (int round = 0; round < 3; ++round) {
-      std::string merged = Out(t, "merged"), filtered = Out(t, "filtered");
-      std::string records = Out(t, "support");
-      if (module) {
-        EXPECT_EQ(Merge(Source(t), merged).SendTo(module.get()), 0);
-        EXPECT_EQ(Filter(Pairs(t), filtered, 25).SendTo(module.get()), 0);
-        EXPECT_EQ(Support(Pairs(t), records).SendTo(module.get()), 0);
-      } else {
-        EXPECT_EQ(ULO_MulMergeFile(Source(t).c_str(), merged.c_str()), 0);
-        EXPECT_EQ(ULO_Filtrate(Pairs(t).c_str(), filtered.c_str(), 25), 1);
-        EXPECT_EQ(ULO_GetWordSupportRec(Pairs(t).c_str(), records.c_str()), 1);
-      }
-      EXPECT_EQ(ULO_GetTopNWordSupportRec(Pairs(t).c_str(), Out(t, "topn").c_str(), 3), 1);
-    }
-  });
-  for (int t = 0; t < kUsers; ++t) {
-    SCOPED_TRACE(t);
-    EXPECT_EQ(ReadTextFile(Out(t, "merged")), Merged(t));
-    EXPECT_EQ(ReadTextFile(Out(t, "filtered")), Filtered(t, 25));
-    EXPECT_TRUE(ReadFile(Out(t, "support")) == support[t]) << "support records differ";
-    EXPECT_TRUE(ReadFile(Out(t, "topn")) == topN[t]) << "top-N lists differ";
-  }
-  EXPECT_FALSE(FileExists(Path("data/merge_temp")));
+  // Users 0 and 1 have an object each; 2 and 3 call the exports.
+  ModulePtr objects[] = {MakeModule(), MakeModule()};
+  ExpectUsersUndisturbed(4, [&](int t) { return t < 2 ? objects[t].get() : nullptr; });
 }
 
 TEST_F(ConcurrencyTest, TwoObjectsFeedTheOneCountingRunFromTheirThreads) {
@@ -279,12 +239,8 @@ TEST_F(ConcurrencyTest, TwoObjectsFeedTheOneCountingRunFromTheirThreads) {
 
   // 4 x 500 pairs over 50 words: 40 each, all in the second run's one file.
   std::string expected;
-  std::vector<std::string> words;
-  for (int w = 0; w < 50; ++w)
-    words.push_back("w" + std::to_string(w));
-  std::sort(words.begin(), words.end());
-  for (const std::string& word : words)
-    expected += word + "\tv\t40\n";
+  for (int w : InTextOrder(50))
+    expected += "w" + std::to_string(w) + "\tv\t40\n";
   EXPECT_EQ(ReadTextFile(Path("b") + kPathSeparator + "temp1.txt"), expected);
   EXPECT_FALSE(FileExists(Path("b") + kPathSeparator + "temp2.txt"));
 }

@@ -46,24 +46,11 @@ class Signal {
   bool raised = false;
 };
 
-CommandBuffer Begin() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_Begin").String("dir");
-}
-CommandBuffer AddPair() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq").String("a").String("b").Int32(1).Byte(0);
-}
-CommandBuffer End() {
-  return CommandBuffer("ULO_Stat_AssociatedFreq_End");
-}
-CommandBuffer Merge() {
-  return CommandBuffer("ULO_MulMergeFile").String("dir").String("out");
-}
-CommandBuffer Filter() {
-  return CommandBuffer("ULO_Filtrate").String("in").String("out").Int32(1);
-}
-CommandBuffer Support() {
-  return CommandBuffer("ULO_GetWordSupportRec").String("in").String("out");
-}
+// The six commands, with arguments for the fakes.
+const CommandBuffer kBegin = commands::Begin("dir"), kAddPair = commands::AddPair("a", "b", 1, 0),
+                    kEnd = commands::End(), kMerge = commands::Merge("dir", "out"),
+                    kFilter = commands::Filter("in", "out", 1),
+                    kSupport = commands::Support("in", "out");
 
 class GuardTest : public ::testing::Test {
  protected:
@@ -78,86 +65,82 @@ class GuardTest : public ::testing::Test {
 
   FakeSleepEnv env;
   platform::ScopedEnvOverride useEnv{&env};
+  ModulePtr module = MakeFakeModule();
 };
 
 using BusyFlagTest = GuardTest;
 
 TEST_F(BusyFlagTest, RunsFollowOneAnotherWithoutWaiting) {
-  ModulePtr module = MakeFakeModule();
-  EXPECT_EQ(Begin().SendTo(module.get()), 0);
-  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
-  EXPECT_EQ(End().SendTo(module.get()), 0);
-  EXPECT_EQ(Begin().SendTo(module.get()), 0);
-  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
+  EXPECT_EQ(kBegin.SendTo(module.get()), 0);
+  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
+  EXPECT_EQ(kEnd.SendTo(module.get()), 0);
+  EXPECT_EQ(kBegin.SendTo(module.get()), 0);
+  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
   EXPECT_EQ(env.sleeps.load(), 0);
   EXPECT_EQ(CallsOf("begin"), 2);
   EXPECT_EQ(CallsOf("addPair"), 2);
 }
 
 TEST_F(BusyFlagTest, BeginGivesUpAfter3000AttemptsASecondApart) {
-  ModulePtr module = MakeFakeModule();
-  ASSERT_EQ(Begin().SendTo(module.get()), 0);
-  EXPECT_EQ(Begin().SendTo(module.get()), module::kStatusBusyTimeout);
+  ASSERT_EQ(kBegin.SendTo(module.get()), 0);
+  EXPECT_EQ(kBegin.SendTo(module.get()), module::kStatusBusyTimeout);
   EXPECT_EQ(env.sleeps.load(), module::kBusyWaitAttempts);
   EXPECT_FALSE(env.wrongLength.load());
   EXPECT_EQ(CallsOf("begin"), 1);
   // The run that held the flag goes on.
-  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
-  EXPECT_EQ(End().SendTo(module.get()), 0);
-  EXPECT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
+  EXPECT_EQ(kEnd.SendTo(module.get()), 0);
+  EXPECT_EQ(kBegin.SendTo(module.get()), 0);
   EXPECT_EQ(env.sleeps.load(), module::kBusyWaitAttempts);
 }
 
 TEST_F(BusyFlagTest, WaitingBeginTakesTheFlagOnceAnotherThreadEnds) {
-  ModulePtr module = MakeFakeModule();
-  ASSERT_EQ(Begin().SendTo(module.get()), 0);
+  ASSERT_EQ(kBegin.SendTo(module.get()), 0);
   Signal waiting;
   env.onSleep = [&] {
     waiting.Raise();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   std::future<int32_t> second =
-      std::async(std::launch::async, [&] { return Begin().SendTo(module.get()); });
+      std::async(std::launch::async, [&] { return kBegin.SendTo(module.get()); });
   ASSERT_TRUE(waiting.WaitFor(seconds(30)));
-  EXPECT_EQ(End().SendTo(module.get()), 0);
+  EXPECT_EQ(kEnd.SendTo(module.get()), 0);
   ASSERT_EQ(second.wait_for(seconds(30)), std::future_status::ready);
   EXPECT_EQ(second.get(), 0);
   EXPECT_GE(env.sleeps.load(), 1);
   EXPECT_EQ(CallsOf("begin"), 2);
   // The second run holds the flag now.
-  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
+  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
 }
 
 TEST_F(BusyFlagTest, EndGivesTheFlagBackEvenWhenTheLastSpillFailed) {
-  ModulePtr module = MakeFakeModule();
-  ASSERT_EQ(Begin().SendTo(module.get()), 0);
+  ASSERT_EQ(kBegin.SendTo(module.get()), 0);
   Fakes().endResult = 0;
-  EXPECT_EQ(End().SendTo(module.get()), module::kStatusEndFailed);
-  EXPECT_EQ(AddPair().SendTo(module.get()), module::kStatusPairRefused);
-  EXPECT_EQ(Begin().SendTo(module.get()), 0);
+  EXPECT_EQ(kEnd.SendTo(module.get()), module::kStatusEndFailed);
+  EXPECT_EQ(kAddPair.SendTo(module.get()), module::kStatusPairRefused);
+  EXPECT_EQ(kBegin.SendTo(module.get()), 0);
   EXPECT_EQ(env.sleeps.load(), 0);
 }
 
 TEST_F(BusyFlagTest, RefusedBeginHoldsTheFlagUntilEnd) {
-  ModulePtr module = MakeFakeModule();
   Fakes().beginResult = 0;
-  ASSERT_EQ(Begin().SendTo(module.get()), module::kStatusBeginRefused);
-  EXPECT_EQ(Begin().SendTo(module.get()), module::kStatusBusyTimeout);
-  EXPECT_EQ(End().SendTo(module.get()), 0);
+  ASSERT_EQ(kBegin.SendTo(module.get()), module::kStatusBeginRefused);
+  EXPECT_EQ(kBegin.SendTo(module.get()), module::kStatusBusyTimeout);
+  EXPECT_EQ(kEnd.SendTo(module.get()), 0);
   EXPECT_EQ(CallsOf("end"), 1);
 }
 
 TEST_F(BusyFlagTest, EachObjectHasItsOwnFlag) {
   ModulePtr first = MakeFakeModule();
   ModulePtr second = MakeFakeModule();
-  ASSERT_EQ(Begin().SendTo(first.get()), 0);
+  ASSERT_EQ(kBegin.SendTo(first.get()), 0);
   // The second object has opened nothing, whatever the first has done.
-  EXPECT_EQ(AddPair().SendTo(second.get()), module::kStatusPairRefused);
+  EXPECT_EQ(kAddPair.SendTo(second.get()), module::kStatusPairRefused);
   EXPECT_EQ(CallsOf("addPair"), 0);
-  EXPECT_EQ(Begin().SendTo(second.get()), 0);
-  EXPECT_EQ(End().SendTo(first.get()), 0);
-  EXPECT_EQ(AddPair().SendTo(first.get()), module::kStatusPairRefused);
-  EXPECT_EQ(AddPair().SendTo(second.get()), 0);
+  EXPECT_EQ(kBegin.SendTo(second.get()), 0);
+  EXPECT_EQ(kEnd.SendTo(first.get()), 0);
+  EXPECT_EQ(kAddPair.SendTo(first.get()), module::kStatusPairRefused);
+  EXPECT_EQ(kAddPair.SendTo(second.get()), 0);
   EXPECT_EQ(env.sleeps.load(), 0);
 }
 
@@ -175,7 +158,6 @@ bool FinishesWithin(std::function<void()> work, std::chrono::seconds limit) {
 using CommandLockTest = GuardTest;
 
 TEST_F(CommandLockTest, FileCommandsOfOneObjectRunOneAtATime) {
-  ModulePtr module = MakeFakeModule();
   std::atomic<int> inside{0};
   std::atomic<int> mostInside{0};
   std::atomic<int> entered{0};
@@ -195,16 +177,15 @@ TEST_F(CommandLockTest, FileCommandsOfOneObjectRunOneAtATime) {
   };
 
   std::vector<std::future<int32_t>> commands;
-  commands.push_back(std::async(std::launch::async, [&] { return Merge().SendTo(module.get()); }));
+  commands.push_back(std::async(std::launch::async, [&] { return kMerge.SendTo(module.get()); }));
   ASSERT_TRUE(mergeEntered.WaitFor(seconds(30)));
-  commands.push_back(std::async(std::launch::async, [&] { return Filter().SendTo(module.get()); }));
-  commands.push_back(
-      std::async(std::launch::async, [&] { return Support().SendTo(module.get()); }));
+  commands.push_back(std::async(std::launch::async, [&] { return kFilter.SendTo(module.get()); }));
+  commands.push_back(std::async(std::launch::async, [&] { return kSupport.SendTo(module.get()); }));
 
   // Counting commands take no lock: they pass while the merge runs.
-  EXPECT_EQ(Begin().SendTo(module.get()), 0);
-  EXPECT_EQ(AddPair().SendTo(module.get()), 0);
-  EXPECT_EQ(End().SendTo(module.get()), 0);
+  EXPECT_EQ(kBegin.SendTo(module.get()), 0);
+  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
+  EXPECT_EQ(kEnd.SendTo(module.get()), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(entered.load(), 1) << "a file command ran alongside the merge";
 
@@ -226,26 +207,26 @@ TEST_F(CommandLockTest, ObjectsDoNotWaitForEachOther) {
     gate.WaitFor(seconds(30));
   };
   std::future<int32_t> merge =
-      std::async(std::launch::async, [&] { return Merge().SendTo(first.get()); });
+      std::async(std::launch::async, [&] { return kMerge.SendTo(first.get()); });
   ASSERT_TRUE(mergeEntered.WaitFor(seconds(30)));
-  EXPECT_EQ(Filter().SendTo(second.get()), 0);
+  EXPECT_EQ(kFilter.SendTo(second.get()), 0);
   EXPECT_FALSE(gate.Raised());
   gate.Raise();
   EXPECT_EQ(merge.get(), 0);
 }
 
 TEST_F(CommandLockTest, ReleasedWhenTheExportThrows) {
-  auto module = std::make_shared<ModulePtr>(MakeFakeModule());
+  auto shared = std::make_shared<ModulePtr>(MakeFakeModule());
   Fakes().whileRunning = [](const std::string& name) {
     if (name == "filter") throw "Put2HashTable ERROR!";
   };
-  for (auto& command : {Filter(), Filter()}) {
-    EXPECT_THROW(command.SendTo(module->get()), const char*);
+  for (auto& command : {kFilter, kFilter}) {
+    EXPECT_THROW(command.SendTo(shared->get()), const char*);
   }
   // A recursive lock left held would still let this thread in: try others.
   auto status = std::make_shared<std::atomic<int32_t>>(-1);
   bool finished =
-      FinishesWithin([module, status] { *status = Merge().SendTo(module->get()); }, seconds(30));
+      FinishesWithin([shared, status] { *status = kMerge.SendTo(shared->get()); }, seconds(30));
   ASSERT_TRUE(finished) << "commandLock stayed held after the exception";
   EXPECT_EQ(status->load(), 0);
 }

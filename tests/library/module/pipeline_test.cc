@@ -12,6 +12,7 @@
 
 #include "support/command_buffer.h"
 #include "support/loaded_library.h"
+#include "support/support_record.h"
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
@@ -31,7 +32,7 @@ class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(library.loaded()) << library.error();
-    for (const char* name : ulo::testing::kExportNames) {
+    for (const char* name : kExportNames) {
       EXPECT_NE(Find(name), nullptr) << name;
     }
     create =
@@ -54,11 +55,10 @@ class PipelineTest : public ::testing::Test {
 
   int32_t AddPair(ExtensionModule* target, const std::string& a, const std::string& b,
                   int32_t count, char oneWay) {
-    return Send(target,
-                Command("ULO_Stat_AssociatedFreq").String(a).String(b).Int32(count).Byte(oneWay));
+    return Send(target, commands::AddPair(a, b, count, oneWay));
   }
 
-  ulo::testing::LoadedLibrary library;
+  LoadedLibrary library;
   decltype(&VornModule_CreateInstance) create = nullptr;
   decltype(&ULO_GetTopNWordSupportRec) topN = nullptr;
   ExtensionModule* module = nullptr;
@@ -66,26 +66,25 @@ class PipelineTest : public ::testing::Test {
 };
 
 TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
-  ulo::testing::MakeDirectory(dir.Path("spill"));
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("spill"))), 0);
+  MakeDirectory(dir.Path("spill"));
+  ASSERT_EQ(Send(commands::Begin(dir.Path("spill"))), 0);
   EXPECT_EQ(AddPair(module, kMoon, kBright, 3, 0), 0);    // both directions
   EXPECT_EQ(AddPair(module, kMoon, kMountain, 1, 1), 0);  // one way
   EXPECT_EQ(AddPair(module, kMoon, kBright, 1, 0), 0);
   EXPECT_EQ(AddPair(module, "", kBright, 1, 0), -4351);  // an empty word is refused
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
+  ASSERT_EQ(Send(commands::End()), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("spill/temp1.txt")), kBright + "\t" + kMoon + "\t4\n" + kMoon +
                                                            "\t" + kBright + "\t4\n" + kMoon + "\t" +
                                                            kMountain + "\t1\n");
 
   // A second file of the same run's shape, so the merge sums across files.
-  ulo::testing::MakeDirectory(dir.Path("spill/more"));
+  MakeDirectory(dir.Path("spill/more"));
   WriteFile(dir.Path("spill/more/temp9.txt"), kMoon + "\t" + kMountain + "\t5\n");
-  ASSERT_EQ(
-      Send(Command("ULO_MulMergeFile").String(dir.Path("spill")).String(dir.Path("pairs.txt"))), 0);
+  ASSERT_EQ(Send(commands::Merge(dir.Path("spill"), dir.Path("pairs.txt"))), 0);
   const std::string pairs = kBright + "\t" + kMoon + "\t4\n" + kMoon + "\t" + kBright + "\t4\n" +
                             kMoon + "\t" + kMountain + "\t6\n";
   EXPECT_EQ(ReadTextFile(dir.Path("pairs.txt")), pairs);
-  EXPECT_FALSE(ulo::testing::FileExists(dir.Path("merge_temp")));
+  EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
 
   ASSERT_EQ(Send(Command("uLo_fIlTrAtE")
                      .String(dir.Path("pairs.txt"))
@@ -95,25 +94,11 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
   EXPECT_EQ(ReadTextFile(dir.Path("frequent.txt")), "6\t" + kMoon + "\t" + kMountain + "\n");
 
   // Frequencies: bright 8, moon 14, mountain 6; total 28.
-  ASSERT_EQ(Send(Command("ULO_GetWordSupportRec")
-                     .String(dir.Path("pairs.txt"))
-                     .String(dir.Path("support.txt"))),
-            0);
-  const std::string base = "<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=";
-  const std::string other = "<\xB9\xD8\xC1\xAA\xB9\xE6\xD4\xF2>=";
-  const std::string confidence = "<\xD6\xC3\xD0\xC5\xB6\xC8>=";
-  const std::string support = "<\xD6\xA7\xB3\xD6\xB6\xC8>=";
-  auto record = [&](const std::string& a, const std::string& b, const char* c, const char* s) {
-    return "<rec>\n" + base + a + "\n" + other + b + "\n" + confidence + c + "\n" + support + s +
-           "\n";
-  };
+  ASSERT_EQ(Send(commands::Support(dir.Path("pairs.txt"), dir.Path("support.txt"))), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("support.txt")),
-            record(kBright, kMoon, "50.000000", "14.285714") +
-                record(kMoon, kBright, "28.571429", "14.285714") +
-                record(kMoon, kBright, "28.571429", "14.285714") +
-                record(kBright, kMoon, "50.000000", "14.285714") +
-                record(kMoon, kMountain, "42.857143", "21.428571") +
-                record(kMountain, kMoon, "100.000000", "21.428571"));
+            SupportRecords(kBright, kMoon, "50.000000", "28.571429", "14.285714") +
+                SupportRecords(kMoon, kBright, "28.571429", "50.000000", "14.285714") +
+                SupportRecords(kMoon, kMountain, "42.857143", "100.000000", "21.428571"));
 
   ASSERT_EQ(topN(dir.Path("pairs.txt").c_str(), dir.Path("topn.txt").c_str(), 2), 1);
   EXPECT_EQ(ReadTextFile(dir.Path("topn.txt")),
@@ -123,48 +108,43 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
 }
 
 TEST_F(PipelineTest, FailuresBecomeStatuses) {
-  EXPECT_EQ(Send(Command("ULO_MulMergeFile").String(dir.Path("none")).String(dir.Path("o.txt"))),
-            -4353);
-  EXPECT_EQ(
-      Send(Command("ULO_Filtrate").String(dir.Path("none")).String(dir.Path("o.txt")).Int32(1)),
-      -4354);
-  EXPECT_EQ(
-      Send(Command("ULO_GetWordSupportRec").String(dir.Path("none")).String(dir.Path("o.txt"))),
-      -4355);
+  EXPECT_EQ(Send(commands::Merge(dir.Path("none"), dir.Path("o.txt"))), -4353);
+  EXPECT_EQ(Send(commands::Filter(dir.Path("none"), dir.Path("o.txt"), 1)), -4354);
+  EXPECT_EQ(Send(commands::Support(dir.Path("none"), dir.Path("o.txt"))), -4355);
   EXPECT_EQ(Send(Command("ULO_Filtrate_")), -4110);
 
   // A counting run whose directory vanishes before its end: End answers -4352.
-  ulo::testing::MakeDirectory(dir.Path("gone"));
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("gone"))), 0);
+  MakeDirectory(dir.Path("gone"));
+  ASSERT_EQ(Send(commands::Begin(dir.Path("gone"))), 0);
   EXPECT_EQ(AddPair(module, "a", "b", 1, 0), 0);
-  ulo::testing::RemoveAll(dir.Path("gone"));
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), -4352);
+  RemoveAll(dir.Path("gone"));
+  EXPECT_EQ(Send(commands::End()), -4352);
   // The flag is free again.
-  ulo::testing::MakeDirectory(dir.Path("again"));
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("again"))), 0);
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
+  MakeDirectory(dir.Path("again"));
+  EXPECT_EQ(Send(commands::Begin(dir.Path("again"))), 0);
+  EXPECT_EQ(Send(commands::End()), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("again/temp1.txt")), "");
 }
 
 TEST_F(PipelineTest, TwoObjectsShareOneCountingRun) {
   ExtensionModule* second = nullptr;
   ASSERT_EQ(create(0, &second), 0);
-  ulo::testing::MakeDirectory(dir.Path("a"));
-  ulo::testing::MakeDirectory(dir.Path("b"));
-  ASSERT_EQ(Send(Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("a"))), 0);
+  MakeDirectory(dir.Path("a"));
+  MakeDirectory(dir.Path("b"));
+  ASSERT_EQ(Send(commands::Begin(dir.Path("a"))), 0);
   EXPECT_EQ(AddPair(module, "x", "y", 1, 1), 0);
   // The second object's flag is its own: its pair-add finds no run of its own
   // and its Begin does not wait, but finishes the run both objects share.
   EXPECT_EQ(AddPair(second, "x", "y", 1, 1), -4351);
-  ASSERT_EQ(Send(second, Command("ULO_Stat_AssociatedFreq_Begin").String(dir.Path("b"))), 0);
+  ASSERT_EQ(Send(second, commands::Begin(dir.Path("b"))), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("a/temp1.txt")), "x\ty\t1\n");
   // Pairs sent through the first object now land in the second object's run.
   EXPECT_EQ(AddPair(module, "p", "q", 2, 1), 0);
-  EXPECT_EQ(Send(second, Command("ULO_Stat_AssociatedFreq_End")), 0);
+  EXPECT_EQ(Send(second, commands::End()), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("b/temp1.txt")), "p\tq\t2\n");
   // The run is closed for both, although the first object's flag is still set.
   EXPECT_EQ(AddPair(module, "p", "q", 2, 1), -4351);
-  EXPECT_EQ(Send(Command("ULO_Stat_AssociatedFreq_End")), 0);
+  EXPECT_EQ(Send(commands::End()), 0);
   second->Release();
 }
 
@@ -173,7 +153,7 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
   // Ordinals 1 to 8 reach the exports in alphabetical order of their names.
   auto byOrdinal = [&](WORD ordinal) { return library.FindOrdinal(ordinal); };
   for (WORD ordinal = 1; ordinal <= 8; ++ordinal)
-    EXPECT_EQ(byOrdinal(ordinal), Find(ulo::testing::kExportNames[ordinal - 1])) << ordinal;
+    EXPECT_EQ(byOrdinal(ordinal), Find(kExportNames[ordinal - 1])) << ordinal;
   EXPECT_EQ(byOrdinal(9), nullptr);
 
   if (GetACP() != 936) GTEST_SKIP() << "needs the GB2312/GBK code page 936, not " << GetACP();
@@ -189,7 +169,7 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
   EXPECT_EQ(AddPair(object, kMoon, kBright, 3, 1), 0);
   ASSERT_EQ(Send(object, Command("Ulo_Stat_AssociatedFreq_End")), 0);
   ASSERT_EQ(Send(object, Command("ulo_mulmergefile").String(data + "\\spill\\").String(merged)), 0);
-  EXPECT_EQ(ulo::testing::ReadFile(merged), kMoon + "\t" + kBright + "\t3\r\n");
+  EXPECT_EQ(ReadFile(merged), kMoon + "\t" + kBright + "\t3\r\n");
   EXPECT_EQ(GetFileAttributesA((data + "\\merge_temp").c_str()), INVALID_FILE_ATTRIBUTES);
 
   // Letters fold in ASCII only: GB2312 letters never match a command name,
@@ -202,7 +182,7 @@ TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
   }
   EXPECT_EQ(GetFileAttributesA(kept.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Send(object, Command("uLO_fILTRATE").String(merged).String(kept).Int32(1)), 0);
-  EXPECT_EQ(ulo::testing::ReadFile(kept), "3\t" + kMoon + "\t" + kBright + "\r\n");
+  EXPECT_EQ(ReadFile(kept), "3\t" + kMoon + "\t" + kBright + "\r\n");
   object->Release();
 }
 #endif

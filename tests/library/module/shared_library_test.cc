@@ -18,8 +18,7 @@
 namespace ulo::testing {
 namespace {
 
-const std::set<std::string> kExports(std::begin(ulo::testing::kExportNames),
-                                     std::end(ulo::testing::kExportNames));
+const std::set<std::string> kExports(std::begin(kExportNames), std::end(kExportNames));
 
 #if defined(_WIN32)
 // The export table of a loaded image: name -> ordinal.
@@ -92,10 +91,10 @@ TEST(SharedLibraryTest, HostLoadsTheFilterByName) {
   auto filtrate = reinterpret_cast<Filtrate>(library.Find("ULO_Filtrate"));
   ASSERT_NE(filtrate, nullptr);
 
-  ulo::testing::TempDir dir;
-  ulo::testing::WriteFile(dir.Path("in.txt"), "a\tb\t3\nc\td\t1\n");
+  TempDir dir;
+  WriteFile(dir.Path("in.txt"), "a\tb\t3\nc\td\t1\n");
   EXPECT_EQ(filtrate(dir.Path("in.txt").c_str(), dir.Path("out.txt").c_str(), 2), 1);
-  EXPECT_EQ(ulo::testing::ReadTextFile(dir.Path("out.txt")), "3\ta\tb\n");
+  EXPECT_EQ(ReadTextFile(dir.Path("out.txt")), "3\ta\tb\n");
   EXPECT_EQ(filtrate(nullptr, dir.Path("out.txt").c_str(), 2), 0);
 }
 

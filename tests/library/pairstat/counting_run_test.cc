@@ -23,24 +23,11 @@ std::set<std::string> FileNames(const std::string& dir) {
   return names;
 }
 
-// Reports where two large texts first differ instead of printing them whole.
-::testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  size_t at = 0;
-  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
-    ++at;
-  return ::testing::AssertionFailure()
-         << "sizes " << actual.size() << " and " << expected.size() << ", first difference at "
-         << at << ": \"" << actual.substr(at, 40) << "\" vs \"" << expected.substr(at, 40) << "\"";
-}
-
 class CountingRunTest : public ::testing::Test {
  protected:
   void TearDown() override { ULO_Stat_AssociatedFreq_End(); }
 
-  std::string Spill(int n) {
-    return ulo::testing::ReadAsLf(dir.Path("temp" + std::to_string(n) + ".txt"));
-  }
+  std::string Spill(int n) { return ReadAsLf(dir.Path("temp" + std::to_string(n) + ".txt")); }
 
   TempDir dir;
 };
@@ -117,7 +104,7 @@ TEST_F(CountingRunTest, WorkingDirectoryLength) {
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
 #else
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
-  EXPECT_EQ(ulo::testing::ReadAsLf(path + "/temp1.txt"), "a\tb\t2\n");
+  EXPECT_EQ(ReadAsLf(path + "/temp1.txt"), "a\tb\t2\n");
 #endif
 }
 
@@ -129,20 +116,20 @@ TEST_F(CountingRunTest, BeginWhileOpenFinishesTheEarlierRun) {
   EXPECT_EQ(Spill(1), "a\tb\t1\n");
   EXPECT_EQ(ULO_Stat_AssociatedFreq("c", "d", 1, 1), 1);
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
-  EXPECT_EQ(ulo::testing::ReadAsLf(other.Path("temp1.txt")), "c\td\t1\n");
+  EXPECT_EQ(ReadAsLf(other.Path("temp1.txt")), "c\td\t1\n");
   EXPECT_EQ(Spill(1), "a\tb\t1\n");
 }
 
 TEST_F(CountingRunTest, OverwritesEarlierSpillFilesOnly) {
-  ulo::testing::WriteFile(dir.Path("temp1.txt"), std::string(5000, 'x') + "\n");
-  ulo::testing::WriteFile(dir.Path("temp2.txt"), "q\tr\t9\n");
-  ulo::testing::WriteFile(dir.Path("notes.txt"), "keep\n");
+  WriteFile(dir.Path("temp1.txt"), std::string(5000, 'x') + "\n");
+  WriteFile(dir.Path("temp2.txt"), "q\tr\t9\n");
+  WriteFile(dir.Path("notes.txt"), "keep\n");
   ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
   EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
   EXPECT_EQ(Spill(1), "a\tb\t1\n");
   EXPECT_EQ(Spill(2), "q\tr\t9\n");
-  EXPECT_EQ(ulo::testing::ReadFile(dir.Path("notes.txt")), "keep\n");
+  EXPECT_EQ(ReadFile(dir.Path("notes.txt")), "keep\n");
 }
 
 TEST_F(CountingRunTest, UnwritableDirectoryIsReported) {
@@ -161,15 +148,15 @@ TEST_F(CountingRunTest, UnwritableDirectoryIsReported) {
 
   // A directory in the place of the spill file: no system lets a file be
   // written there, whatever the privileges.
-  ulo::testing::MakeDirectory(dir.Path("temp1.txt"));
+  MakeDirectory(dir.Path("temp1.txt"));
   ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
   EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
 
 #if !defined(_WIN32)  // a read-only directory on Windows still takes new files
-  if (!ulo::testing::RunningAsRoot()) {
+  if (!RunningAsRoot()) {
     std::string locked = dir.Path("locked");
-    ulo::testing::MakeDirectory(locked);
+    MakeDirectory(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
     ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(locked.c_str()), 1);
     EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
@@ -247,11 +234,11 @@ TEST_F(CountingRunTest, SpillsAtExactlyTheThreshold) {
   FeedAllPairsBut(words, last);
   // One short of the threshold, and counting a known pair again: no spill.
   EXPECT_EQ(ULO_Stat_AssociatedFreq(words[9].c_str(), words[5].c_str(), 1, 1), 1);
-  EXPECT_FALSE(ulo::testing::FileExists(dir.Path("temp1.txt")));
+  EXPECT_FALSE(FileExists(dir.Path("temp1.txt")));
   // The last new pair spills at once; the reverse direction of the same call,
   // counted before, starts the next period.
   EXPECT_EQ(ULO_Stat_AssociatedFreq(words[5].c_str(), words[9].c_str(), 1, 0), 1);
-  ASSERT_TRUE(ulo::testing::FileExists(dir.Path("temp1.txt")));
+  ASSERT_TRUE(FileExists(dir.Path("temp1.txt")));
   std::string twice = words[9] + "\t" + words[5] + "\t";
   std::string expected = all;
   expected.replace(expected.find(twice + "1\n"), twice.size() + 2, twice + "2\n");
@@ -266,7 +253,7 @@ TEST_F(CountingRunTest, SpillsAtExactlyTheThreshold) {
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
   EXPECT_TRUE(SameText(Spill(1), all));
   EXPECT_EQ(Spill(2), "");
-  EXPECT_FALSE(ulo::testing::FileExists(dir.Path("temp3.txt")));
+  EXPECT_FALSE(FileExists(dir.Path("temp3.txt")));
 }
 
 }  // namespace

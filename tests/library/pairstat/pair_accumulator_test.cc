@@ -29,11 +29,61 @@ std::string Render(const Reference& pairs) {
   return text;
 }
 
+// The pairs as the accumulator must count them: one Reference per period
+// between spills, a period ending with its `threshold`th distinct pair.
+class Periods {
+ public:
+  explicit Periods(size_t threshold) : threshold(threshold) {}
+  // Counts a pair; true when it ended its period (the accumulator spilled).
+  bool Count(const std::string& a, const std::string& b, int32_t n) {
+    auto& seconds = maps.back()[a];
+    distinct += seconds.count(b) == 0;
+    seconds[b] += n;
+    if (distinct < threshold) return false;
+    maps.emplace_back();
+    distinct = 0;
+    return true;
+  }
+
+  std::vector<Reference> maps{1};
+  size_t distinct = 0;
+
+ private:
+  size_t threshold;
+};
+
+// `count` words of each length, of bytes drawn from `alphabet`.
+std::vector<std::string> RandomWords(std::mt19937& random, const std::vector<size_t>& lengths,
+                                     int count, const std::string& alphabet) {
+  std::vector<std::string> words;
+  for (size_t length : lengths) {
+    for (int i = 0; i < count; ++i) {
+      std::string word(length, ' ');
+      for (char& c : word)
+        c = alphabet[random() % alphabet.size()];
+      words.push_back(word);
+    }
+  }
+  return words;
+}
+
+// A word of `words`, the first ones far more often than the last.
+const std::string& Frequent(std::mt19937& random, const std::vector<std::string>& words) {
+  return words[random() % (1 + random() % words.size())];
+}
+
 class PairAccumulatorTest : public ::testing::Test {
  protected:
   std::string Spill(int n) { return Spill(dir, n); }
   static std::string Spill(const testing::TempDir& in, int n) {
     return testing::ReadAsLf(in.Path("temp" + std::to_string(n) + ".txt"));
+  }
+  // Each spill file in `work` holds its period's pairs.
+  static void ExpectSpills(const testing::TempDir& work, const Periods& periods) {
+    for (size_t p = 0; p < periods.maps.size(); ++p) {
+      ASSERT_TRUE(testing::SameText(Spill(work, static_cast<int>(p + 1)), Render(periods.maps[p])))
+          << "temp" << p + 1;
+    }
   }
 
   testing::TempDir dir;
@@ -111,39 +161,29 @@ TEST_F(PairAccumulatorTest, AgreesWithOrderedMapsAcrossSpills) {
   // zero and negative values. Several spills, each compared with the pairs
   // counted in its own period.
   std::mt19937 random(12345);
-  const std::string alphabet = "aAb\xB0\xA1\xD2\xFF";
   std::vector<std::string> vocabulary;
   for (int i = 0; i < 3000; ++i) {
-    std::string word(1 + random() % 20, ' ');
-    for (char& c : word)
-      c = alphabet[random() % alphabet.size()];
-    vocabulary.push_back(word);
+    vocabulary.push_back(
+        RandomWords(random, {1 + random() % 20}, 1, std::string("aAb\xB0\xA1\xD2\xFF"))[0]);
   }
   const int32_t threshold = 40000;
   PairAccumulator accumulator(threshold);
   ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
-  std::vector<Reference> periods(1);
-  size_t distinct = 0;
+  Periods periods(threshold);
   for (int i = 0; i < 150000; ++i) {
     // Frequent words first, so that pairs repeat.
-    const std::string& a = vocabulary[random() % (1 + random() % vocabulary.size())];
-    const std::string& b = vocabulary[random() % (1 + random() % vocabulary.size())];
+    const std::string& a = Frequent(random, vocabulary);
+    const std::string& b = Frequent(random, vocabulary);
     int32_t count = static_cast<int32_t>(random() % 7) - 2;
-    auto& seconds = periods.back()[a];
-    distinct += seconds.count(b) == 0;
-    seconds[b] += count;
+    periods.Count(a, b, count);
     ASSERT_TRUE(accumulator.AddPair(a, b, count));
-    if (distinct == threshold) {
-      periods.emplace_back();
-      distinct = 0;
-    }
-    ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(distinct));
+    ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(periods.distinct));
   }
-  ASSERT_GE(periods.size(), 3u);
+  ASSERT_GE(periods.maps.size(), 3u);
   ASSERT_TRUE(accumulator.Finish());
-  for (size_t p = 0; p < periods.size(); ++p)
-    EXPECT_TRUE(Spill(static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
-  EXPECT_FALSE(testing::FileExists(dir.Path("temp" + std::to_string(periods.size() + 1) + ".txt")));
+  ExpectSpills(dir, periods);
+  EXPECT_FALSE(
+      testing::FileExists(dir.Path("temp" + std::to_string(periods.maps.size() + 1) + ".txt")));
 }
 
 TEST_F(PairAccumulatorTest, LargeGroupsAreSortedLikeSmallOnes) {
@@ -168,7 +208,7 @@ TEST_F(PairAccumulatorTest, LargeGroupsAreSortedLikeSmallOnes) {
     }
   }
   ASSERT_TRUE(accumulator.Finish());
-  EXPECT_TRUE(Spill(1) == Render(expected));
+  EXPECT_TRUE(testing::SameText(Spill(1), Render(expected)));
 }
 
 TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
@@ -179,15 +219,8 @@ TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
   // fill the staging room before a batch is full, and the longest words do
   // not fit it at all, so that their pairs are counted on their own.
   std::mt19937 random(99);
-  std::vector<std::string> vocabulary;
-  for (size_t length : {1, 2, 7, 8, 9, 15, 16, 17, 33, 3000}) {
-    for (int i = 0; i < 40; ++i) {
-      std::string word(length, ' ');
-      for (char& c : word)
-        c = "ab\xB0\xA1\xD2\xFF"[random() % 6];
-      vocabulary.push_back(word);
-    }
-  }
+  std::vector<std::string> vocabulary = RandomWords(random, {1, 2, 7, 8, 9, 15, 16, 17, 33, 3000},
+                                                    40, std::string("ab\xB0\xA1\xD2\xFF"));
   vocabulary.push_back(std::string(20000, '\xB0'));
   vocabulary.push_back(std::string(20000, '\xB0') + "\xA1");
   for (int32_t threshold : {1, 63, 64, 65, 1000, 5000}) {
@@ -195,30 +228,20 @@ TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
     testing::TempDir work;
     PairAccumulator accumulator(threshold);
     ASSERT_TRUE(accumulator.Start(work.path().c_str()));
-    std::vector<Reference> periods(1);
-    size_t distinct = 0;
+    Periods periods(threshold);
     const int feed = std::min(30000, threshold * 20 + 200);
     for (int i = 0; i < feed; ++i) {
-      const std::string& a = vocabulary[random() % (1 + random() % vocabulary.size())];
-      const std::string& b = vocabulary[random() % (1 + random() % vocabulary.size())];
+      const std::string& a = Frequent(random, vocabulary);
+      const std::string& b = Frequent(random, vocabulary);
       int32_t count = static_cast<int32_t>(random() % 5) - 1;
-      auto& seconds = periods.back()[a];
-      distinct += seconds.count(b) == 0;
-      seconds[b] += count;
-      ASSERT_TRUE(accumulator.AddPair(a, b, count));
+      const std::string spill = work.Path("temp" + std::to_string(periods.maps.size()) + ".txt");
       // The spill comes with the call that adds the threshold's pair.
-      bool spilled = distinct == static_cast<size_t>(threshold);
-      ASSERT_EQ(testing::FileExists(work.Path("temp" + std::to_string(periods.size()) + ".txt")),
-                spilled)
-          << "pair " << i;
-      if (spilled) {
-        periods.emplace_back();
-        distinct = 0;
-      }
+      bool spilled = periods.Count(a, b, count);
+      ASSERT_TRUE(accumulator.AddPair(a, b, count));
+      ASSERT_EQ(testing::FileExists(spill), spilled) << "pair " << i;
     }
     ASSERT_TRUE(accumulator.Finish());
-    for (size_t p = 0; p < periods.size(); ++p)
-      ASSERT_TRUE(Spill(work, static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+    ExpectSpills(work, periods);
   }
 }
 
@@ -227,15 +250,8 @@ TEST_F(PairAccumulatorTest, BothWaysIsTheTwoPairsInTurn) {
   // call, and the word equal to its partner, come out as from two AddPair
   // calls.
   std::mt19937 random(7);
-  std::vector<std::string> vocabulary;
-  for (size_t length : {1, 3, 8, 9, 17, 40}) {
-    for (int i = 0; i < 30; ++i) {
-      std::string word(length, ' ');
-      for (char& c : word)
-        c = "ab\xB0\xA1\xFF"[random() % 5];
-      vocabulary.push_back(word);
-    }
-  }
+  const std::vector<std::string> vocabulary =
+      RandomWords(random, {1, 3, 8, 9, 17, 40}, 30, std::string("ab\xB0\xA1\xFF"));
   for (int32_t threshold : {1, 2, 63, 101, 4000}) {
     SCOPED_TRACE(threshold);
     testing::TempDir single, both;
@@ -266,12 +282,8 @@ TEST_F(PairAccumulatorTest, DenseHeadChangesNoSpill) {
   // both, the spills are the ordered maps' of each period.
   std::mt19937 random(4242);
   std::vector<std::string> vocabulary;
-  for (int i = 0; i < 400; ++i) {
-    std::string word(1 + random() % 12, ' ');
-    for (char& c : word)
-      c = "ab\xB0\xA1\xFF"[random() % 5];
-    vocabulary.push_back(word);
-  }
+  for (int i = 0; i < 400; ++i)
+    vocabulary.push_back(RandomWords(random, {1 + random() % 12}, 1, "ab\xB0\xA1\xFF")[0]);
   struct Fed {
     const std::string* a;
     const std::string* b;
@@ -279,28 +291,17 @@ TEST_F(PairAccumulatorTest, DenseHeadChangesNoSpill) {
   };
   std::vector<Fed> feed;
   for (int i = 0; i < 12000; ++i) {
-    feed.push_back({&vocabulary[random() % (1 + random() % vocabulary.size())],
-                    &vocabulary[random() % (1 + random() % vocabulary.size())],
-                    static_cast<int32_t>(random() % 5) - 1});
+    const std::string* a = &Frequent(random, vocabulary);
+    feed.push_back({a, &Frequent(random, vocabulary), static_cast<int32_t>(random() % 5) - 1});
   }
   const int32_t threshold = 700;
   for (bool bothWays : {false, true}) {
-    std::vector<Reference> periods(1);
-    size_t distinct = 0;
-    auto count = [&](const std::string& a, const std::string& b, int32_t n) {
-      auto& seconds = periods.back()[a];
-      distinct += seconds.count(b) == 0;
-      seconds[b] += n;
-      if (distinct == threshold) {
-        periods.emplace_back();
-        distinct = 0;
-      }
-    };
+    Periods periods(threshold);
     for (const Fed& f : feed) {
-      count(*f.a, *f.b, f.count);
-      if (bothWays) count(*f.b, *f.a, f.count);
+      periods.Count(*f.a, *f.b, f.count);
+      if (bothWays) periods.Count(*f.b, *f.a, f.count);
     }
-    ASSERT_GE(periods.size(), 4u);
+    ASSERT_GE(periods.maps.size(), 4u);
     for (uint32_t head : {0u, 1u, 7u, 64u, kHeadWords}) {
       SCOPED_TRACE(::testing::Message() << "head " << head << (bothWays ? ", both ways" : ""));
       testing::TempDir work;
@@ -311,9 +312,8 @@ TEST_F(PairAccumulatorTest, DenseHeadChangesNoSpill) {
                              : accumulator.AddPair(*f.a, *f.b, f.count));
       }
       ASSERT_TRUE(accumulator.Finish());
-      ASSERT_EQ(accumulator.spillNumber(), static_cast<int32_t>(periods.size()));
-      for (size_t p = 0; p < periods.size(); ++p)
-        ASSERT_TRUE(Spill(work, static_cast<int>(p + 1)) == Render(periods[p])) << "temp" << p + 1;
+      ASSERT_EQ(accumulator.spillNumber(), static_cast<int32_t>(periods.maps.size()));
+      ExpectSpills(work, periods);
     }
   }
 }
@@ -338,7 +338,7 @@ TEST_F(PairAccumulatorTest, WordsEndingABlockAreWrittenExactly) {
     expected[word(2 * i)][word(2 * i + 1)] = 1;
   }
   ASSERT_TRUE(accumulator.Finish());
-  EXPECT_TRUE(Spill(1) == Render(expected));
+  EXPECT_TRUE(testing::SameText(Spill(1), Render(expected)));
 }
 
 TEST_F(PairAccumulatorTest, SpillsWhenTheThresholdIsReached) {

@@ -3,71 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "pairstat/pair_accumulator.h"
-#include "platform/env.h"
+#include "support/fault_env.h"
 #include "support/test_support.h"
 
 namespace ulo::pairstat {
 namespace {
 
-// Files whose creation, writing or closing fails on request.
-class FailingEnv : public platform::EnvWrapper {
- public:
-  enum class Fault { kCreate, kWrite, kClose };
-  explicit FailingEnv(Fault fault) : EnvWrapper(platform::Env::Default()), fault(fault) {}
-
-  std::unique_ptr<platform::WritableFile> OpenForWrite(const std::string& path, bool append,
-                                                       int* error) override {
-    if (fault == Fault::kCreate) {
-      *error = 28;
-      return nullptr;
-    }
-    auto file = target->OpenForWrite(path, append, error);
-    if (!file) return nullptr;
-    return std::make_unique<File>(std::move(file), fault);
-  }
-
- private:
-  class File : public platform::WritableFile {
-   public:
-    File(std::unique_ptr<platform::WritableFile> file, Fault fault)
-        : file(std::move(file)), fault(fault) {}
-    bool Write(const char* data, size_t n, int* error) override {
-      if (fault != Fault::kWrite) return file->Write(data, n, error);
-      // Stores a part, then fails, as a full disk does.
-      file->Write(data, n / 2, error);
-      *error = 28;
-      return false;
-    }
-    bool Close(int* error) override {
-      bool closed = file->Close(error);
-      if (fault != Fault::kClose) return closed;
-      *error = 5;
-      return false;
-    }
-
-   private:
-    std::unique_ptr<platform::WritableFile> file;
-    Fault fault;
-  };
-
-  Fault fault;
-};
+using testing::FaultEnv;
 
 TEST(SpillFailureTest, SpillThatCannotBeStoredIsReported) {
-  for (auto fault :
-       {FailingEnv::Fault::kCreate, FailingEnv::Fault::kWrite, FailingEnv::Fault::kClose}) {
-    SCOPED_TRACE(static_cast<int>(fault));
+  const struct {
+    const char* what;
+    FaultEnv::Match FaultEnv::*fault;
+  } cases[] = {{"create", &FaultEnv::failOpenWrite},
+               {"write", &FaultEnv::failWrite},
+               {"close", &FaultEnv::failClose}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     testing::TempDir work;
     PairAccumulator accumulator(2);
     ASSERT_TRUE(accumulator.Start(work.path().c_str()));
     EXPECT_TRUE(accumulator.AddPair("a", "b", 1));
     {
-      FailingEnv failing(fault);
-      platform::ScopedEnvOverride use(&failing);
+      FaultEnv failing;
+      failing.*c.fault = FaultEnv::Always();
       EXPECT_FALSE(accumulator.AddPair("a", "c", 1));
     }
     // No cut file is left behind; the pairs are gone and numbering goes on.
@@ -81,8 +43,8 @@ TEST(SpillFailureTest, SpillThatCannotBeStoredIsReported) {
     PairAccumulator last;
     ASSERT_TRUE(last.Start(work.path().c_str()));
     last.AddPair("e", "f", 1);
-    FailingEnv failing(fault);
-    platform::ScopedEnvOverride use(&failing);
+    FaultEnv failing;
+    failing.*c.fault = FaultEnv::Always();
     EXPECT_FALSE(last.Finish());
     EXPECT_FALSE(testing::FileExists(work.Path("temp1.txt")));
   }
@@ -103,8 +65,8 @@ TEST(SpillFailureTest, FailedSpillIsReportedByTheCallThatCausedIt) {
         ASSERT_TRUE(accumulator.AddPair("w" + std::to_string(i), "x", 1));
     }
     {
-      FailingEnv failing(FailingEnv::Fault::kWrite);
-      platform::ScopedEnvOverride use(&failing);
+      FaultEnv failing;
+      failing.failWrite = FaultEnv::Always();
       EXPECT_TRUE(accumulator.AddPair("w0", "x", 1));
       EXPECT_FALSE(accumulator.AddPair("last", "x", 1));
     }

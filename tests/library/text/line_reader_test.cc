@@ -3,38 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "support/memory_file.h"
 #include "support/test_support.h"
 
 namespace ulo::text {
 namespace {
 
-// Hands out `bytes` in reads of at most `chunk` bytes; fails after
-// `failAfter` bytes when that is set.
-class MemoryFile : public platform::SequentialFile {
- public:
-  MemoryFile(std::string bytes, size_t chunk, size_t failAfter = std::string::npos)
-      : bytes(std::move(bytes)), chunk(chunk), failAfter(failAfter) {}
-  int64_t Read(char* buffer, size_t n, int* error) override {
-    if (position >= failAfter) {
-      *error = EIO;
-      return -1;
-    }
-    size_t take = std::min({n, chunk, bytes.size() - position});
-    std::memcpy(buffer, bytes.data() + position, take);
-    position += take;
-    return static_cast<int64_t>(take);
-  }
-
- private:
-  std::string bytes;
-  size_t chunk;
-  size_t failAfter;
-  size_t position = 0;
-};
+using testing::MemoryFile;
 
 struct Read {
   LineReader::Status status;
@@ -59,60 +37,50 @@ std::vector<Read> ReadAll(const std::string& bytes, size_t chunk, size_t blockSi
 constexpr auto kLine = LineReader::Status::kLine;
 constexpr auto kTooLong = LineReader::Status::kTooLong;
 
-TEST(LineReaderTest, LinesKeepTheirLineFeed) {
-  for (size_t chunk : {1, 2, 3, 7, 1000}) {
-    EXPECT_EQ(ReadAll("a\tb\t1\nc\td\t2\n", chunk, 64),
-              (std::vector<Read>{{kLine, "a\tb\t1\n"}, {kLine, "c\td\t2\n"}}))
-        << "chunk " << chunk;
-  }
-}
-
-TEST(LineReaderTest, CrLfReadsAsLf) {
-  for (size_t chunk : {1, 3, 1000}) {
-    EXPECT_EQ(
-        ReadAll("a\r\nb\r\r\nc\rd\n\r\n", chunk, 64),
-        (std::vector<Read>{{kLine, "a\n"}, {kLine, "b\r\n"}, {kLine, "c\rd\n"}, {kLine, "\n"}}))
-        << "chunk " << chunk;
-  }
-}
-
-TEST(LineReaderTest, LastLineWithoutLineFeed) {
-  EXPECT_EQ(ReadAll("a\nlast", 2, 64), (std::vector<Read>{{kLine, "a\n"}, {kLine, "last"}}));
-  EXPECT_EQ(ReadAll("lone\r", 2, 64), (std::vector<Read>{{kLine, "lone\r"}}));
-  EXPECT_TRUE(ReadAll("", 2, 64).empty());
-}
-
-TEST(LineReaderTest, LongLinesAreNeverSplit) {
-  std::string longLine(10000, 'x');
-  for (size_t chunk : {1, 100, 100000}) {
-    EXPECT_EQ(ReadAll(longLine + "\nshort\n" + longLine, chunk, 64),
-              (std::vector<Read>{{kLine, longLine + "\n"}, {kLine, "short\n"}, {kLine, longLine}}))
-        << "chunk " << chunk;
-  }
-}
-
-TEST(LineReaderTest, OverLongLinesAreSkippedWhole) {
-  std::string limit(9, 'x');
-  for (size_t chunk : {1, 4, 1000}) {
-    EXPECT_EQ(
-        ReadAll(limit + "\n" + limit + "y\nok\n" + std::string(300, 'z') + "\nend", chunk, 64, 10),
-        (std::vector<Read>{{kLine, limit + "\n"},
-                           {kTooLong, ""},
-                           {kLine, "ok\n"},
-                           {kTooLong, ""},
-                           {kLine, "end"}}))
-        << "chunk " << chunk;
-  }
-  // A CR LF end counts as one byte.
-  EXPECT_EQ(ReadAll(limit + "\r\n", 3, 64, 10), (std::vector<Read>{{kLine, limit + "\n"}}));
-  // An over-long last line without LF.
-  EXPECT_EQ(ReadAll("ok\n" + std::string(11, 'x'), 5, 64, 10),
-            (std::vector<Read>{{kLine, "ok\n"}, {kTooLong, ""}}));
-  // One that only fits the buffer in pieces: no piece comes out as a line.
-  for (size_t chunk : {1, 7, 1000}) {
-    EXPECT_EQ(ReadAll("ok\n" + std::string(150, 'x'), chunk, 64, 10),
-              (std::vector<Read>{{kLine, "ok\n"}, {kTooLong, ""}}))
-        << "chunk " << chunk;
+TEST(LineReaderTest, LinesAsRead) {
+  const std::string longLine(10000, 'x'), limit(9, 'x');
+  const struct {
+    const char* what;
+    std::string bytes;
+    size_t maxLength;
+    std::vector<Read> reads;
+  } cases[] = {
+      {"lines keep their LF",
+       "a\tb\t1\nc\td\t2\n",
+       LineReader::kUnlimited,
+       {{kLine, "a\tb\t1\n"}, {kLine, "c\td\t2\n"}}},
+      {"CR LF reads as LF",
+       "a\r\nb\r\r\nc\rd\n\r\n",
+       LineReader::kUnlimited,
+       {{kLine, "a\n"}, {kLine, "b\r\n"}, {kLine, "c\rd\n"}, {kLine, "\n"}}},
+      {"last line without LF",
+       "a\nlast",
+       LineReader::kUnlimited,
+       {{kLine, "a\n"}, {kLine, "last"}}},
+      {"lone CR at the end", "lone\r", LineReader::kUnlimited, {{kLine, "lone\r"}}},
+      {"empty", "", LineReader::kUnlimited, {}},
+      {"long lines are never split",
+       longLine + "\nshort\n" + longLine,
+       LineReader::kUnlimited,
+       {{kLine, longLine + "\n"}, {kLine, "short\n"}, {kLine, longLine}}},
+      {"over-long lines are skipped whole",
+       limit + "\n" + limit + "y\nok\n" + std::string(300, 'z') + "\nend",
+       10,
+       {{kLine, limit + "\n"}, {kTooLong, ""}, {kLine, "ok\n"}, {kTooLong, ""}, {kLine, "end"}}},
+      // A CR LF end counts as one byte.
+      {"CR LF at the limit", limit + "\r\n", 10, {{kLine, limit + "\n"}}},
+      {"over-long last line", "ok\n" + std::string(11, 'x'), 10, {{kLine, "ok\n"}, {kTooLong, ""}}},
+      // One that only fits the buffer in pieces: no piece comes out as a line.
+      {"over-long beyond the buffer",
+       "ok\n" + std::string(150, 'x'),
+       10,
+       {{kLine, "ok\n"}, {kTooLong, ""}}},
+  };
+  for (const auto& c : cases) {
+    for (size_t chunk : {1, 2, 3, 4, 7, 100, 1000, 100000}) {
+      SCOPED_TRACE(std::string(c.what) + ", chunk " + std::to_string(chunk));
+      EXPECT_EQ(ReadAll(c.bytes, chunk, 64, c.maxLength), c.reads);
+    }
   }
 }
 
