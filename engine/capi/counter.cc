@@ -234,7 +234,6 @@ char* ulo_counter_summary(const ulo_counter_t* counter) {
   CountSummary summary;
   summary.tally = counter->counter->tally();
   summary.parts = 1;
-  if (counter->closed) AddSpillFiles(counter->workDir, &summary);
   return Copy(SummaryFigures(summary));
 }
 

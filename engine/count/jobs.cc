@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -28,16 +27,6 @@ std::string Failure(const std::string& command, const std::string& message) {
   return command + ": " + message;
 }
 
-uint64_t LinesOf(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  uint64_t lines = 0;
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    lines += static_cast<uint64_t>(std::count(buffer, buffer + in.gcount(), '\n'));
-  }
-  return lines;
-}
-
 // What a share holds, for a message about its worker.
 std::string Describe(const Share& share, const CountSettings& settings) {
   std::string text;
@@ -52,16 +41,6 @@ std::string Describe(const Share& share, const CountSettings& settings) {
 }
 
 }  // namespace
-
-void AddSpillFiles(const std::string& dir, CountSummary* summary) {
-  for (int number = 1;; ++number) {
-    fs::path file = fs::path(dir) / ("temp" + std::to_string(number) + ".txt");
-    std::error_code code;
-    if (!fs::is_regular_file(file, code)) break;
-    ++summary->spillFiles;
-    summary->spillLines += LinesOf(file);
-  }
-}
 
 int DefaultJobs() {
   cpu_set_t set;
@@ -134,8 +113,6 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
   summary->parts = shares.size();
   for (const CountTally& tally : outcome.tallies)
     summary->tally += tally;
-  for (const std::string& part : partDirs)
-    AddSpillFiles(part, summary);
   // The runs' token counts leave the tree, summed; DIR.tokens follows the
   // directory, so a kill between the two leaves none rather than another's.
   TokenCounts tokens;
@@ -170,8 +147,8 @@ std::string SummaryFigures(const CountSummary& summary) {
                              {"unrepresentable", tally.unrepresentable},
                              {"invalid", tally.invalid},
                              {"workers", summary.parts},
-                             {"spill_files", summary.spillFiles},
-                             {"spill_lines", summary.spillLines}}) {
+                             {"spill_files", tally.spillFiles},
+                             {"spill_lines", tally.spillLines}}) {
     text += std::string(name) + "\t" + std::to_string(value) + "\n";
   }
   return text;

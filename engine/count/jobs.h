@@ -16,8 +16,6 @@ namespace ulo::engine {
 struct CountSummary {
   CountTally tally;
   uint64_t parts = 0;
-  uint64_t spillFiles = 0;
-  uint64_t spillLines = 0;
   double seconds = 0;
 };
 
@@ -32,9 +30,6 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
                                const CountSettings& settings, const std::string& dir,
                                CountSummary* summary, ProgressReport* report,
                                const OutputOptions& output = {});
-
-// Adds the spill files a counting run left in `dir` to the summary.
-void AddSpillFiles(const std::string& dir, CountSummary* summary);
 
 // The summary's figures, one a line: name TAB value.
 std::string SummaryFigures(const CountSummary& summary);

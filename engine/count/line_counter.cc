@@ -189,9 +189,15 @@ bool LineCounter::End(std::string* error) {
                           "the counting run in " + workDir + " failed at its end (" + text + ")");
     return false;
   }
+  // The spill files this run wrote: sealed, and their lines counted from
+  // the same read, while they are still in the page cache.
   for (const std::string& name : FileNames(workDir)) {
-    if (std::find(earlierFiles.begin(), earlierFiles.end(), name) == earlierFiles.end())
-      Seal(workDir + "/" + name);
+    bool spill = name.rfind("temp", 0) == 0 && name.size() > 8 &&
+                 name.compare(name.size() - 4, 4, ".txt") == 0;
+    if (!spill || std::find(earlierFiles.begin(), earlierFiles.end(), name) != earlierFiles.end())
+      continue;
+    ++counted.spillFiles;
+    Seal(workDir + "/" + name, &counted.spillLines);
   }
   // Candidate words are no tokens: their counts would mean nothing.
   if (settings.candidateLength > 0) return true;

@@ -17,6 +17,8 @@ CountTally& CountTally::operator+=(const CountTally& other) {
   stopwordsDropped += other.stopwordsDropped;
   punctuationDropped += other.punctuationDropped;
   outsideGb2312Dropped += other.outsideGb2312Dropped;
+  spillFiles += other.spillFiles;
+  spillLines += other.spillLines;
   return *this;
 }
 

@@ -52,6 +52,8 @@ struct CountTally {
   uint64_t stopwordsDropped = 0;
   uint64_t punctuationDropped = 0;
   uint64_t outsideGb2312Dropped = 0;  // tokens, under the encoding gb2312
+  uint64_t spillFiles = 0;            // the spill files the run wrote, known at its end
+  uint64_t spillLines = 0;
 
   CountTally& operator+=(const CountTally& other);
 };

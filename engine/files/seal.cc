@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -19,11 +20,12 @@ constexpr char kAttribute[] = "user.ulo.seal";
 
 // "ulo-seal 1 SIZE HASH" for the file's bytes, or nothing when it cannot be
 // read.
-std::optional<std::string> Fingerprint(const std::string& path) {
+std::optional<std::string> Fingerprint(const std::string& path, uint64_t* lines = nullptr) {
   MappedFile file;
   std::string error;
   if (!file.Open(path, &error)) return std::nullopt;
   std::string_view bytes = file.text();
+  if (lines != nullptr) *lines += static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
   char text[64];
   std::snprintf(text, sizeof text, "ulo-seal 1 %zu %016llx", bytes.size(),
                 static_cast<unsigned long long>(XXH3_64bits(bytes.data(), bytes.size())));
@@ -32,8 +34,8 @@ std::optional<std::string> Fingerprint(const std::string& path) {
 
 }  // namespace
 
-bool Seal(const std::string& path) {
-  std::optional<std::string> print = Fingerprint(path);
+bool Seal(const std::string& path, uint64_t* lines) {
+  std::optional<std::string> print = Fingerprint(path, lines);
   return print && setxattr(path.c_str(), kAttribute, print->data(), print->size(), 0) == 0;
 }
 

@@ -8,14 +8,16 @@
 #ifndef ULO_ENGINE_FILES_SEAL_H_
 #define ULO_ENGINE_FILES_SEAL_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace ulo::engine {
 
 // Seals `path` as it is now. Best effort: false when the file cannot be
-// read or the file system keeps no such attribute.
-bool Seal(const std::string& path);
+// read or the file system keeps no such attribute. With `lines`, also
+// counts the file's LF bytes into `*lines`, from the same read.
+bool Seal(const std::string& path, uint64_t* lines = nullptr);
 
 // Whether `path` bears a seal that matches its bytes.
 bool Sealed(const std::string& path);

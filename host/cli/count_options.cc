@@ -89,8 +89,8 @@ void PrintCountSummary(const CountSummary& summary, const CountSettings& setting
       "library calls      %s (%s)\n", Grouped(summary.tally.libraryCalls).c_str(),
       settings.perPairCommands ? "one command per pair" : "each distinct pair of a batch once");
   std::printf("workers            %s\n", Grouped(summary.parts).c_str());
-  std::printf("spill files        %s (%s lines)\n", Grouped(summary.spillFiles).c_str(),
-              Grouped(summary.spillLines).c_str());
+  std::printf("spill files        %s (%s lines)\n", Grouped(summary.tally.spillFiles).c_str(),
+              Grouped(summary.tally.spillLines).c_str());
   const FilterOptions& filters = settings.filters;
   if (filters.defaultStopwords || !filters.stopwordFiles.empty()) {
     std::printf("stop words dropped %s\n", Grouped(summary.tally.stopwordsDropped).c_str());
