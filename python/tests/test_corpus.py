@@ -48,12 +48,13 @@ def segmented(corpus, path):
     return path
 
 
+# The engine's count rules are checked on the ulo side; here each option once, and the
+# tokenizers of this package.
 @pytest.mark.parametrize("options", [
     {},
-    {"tokenizer": "whitespace", "stopwords": "none", "drop_punctuation": False, "window": 5},
-    {"tokenizer": "chars", "window": 2, "jobs": 2},
-    {"tokenizer": "chars", "window": 5, "one_way": True, "drop_punctuation": False},
-    {"tokenizer": "whitespace", "stopword_files": True, "one_way": True},
+    {"tokenizer": "whitespace", "stopword_files": True, "one_way": True, "window": 5,
+     "drop_punctuation": False},
+    {"tokenizer": "chars", "stopwords": "none", "window": 2, "jobs": 2},
     {"tokenizer": "jieba"},
     {"tokenizer": "jieba", "stopwords": "none", "drop_punctuation": False, "jobs": 2},
 ], ids=repr)
@@ -168,13 +169,14 @@ def test_a_killed_count_leaves_no_cut_pairs_file(library, corpus, tmp_path):
     child, started = start(big, tmp_path / "timed")
     child.wait(timeout=300)
     took = time.monotonic() - started
-    # Kills spread over the count, the merge and the final rename.
-    for step in range(1, 9):
+    # A few kills spread over the count, the merge and the final rename: what the engine
+    # stages, killed anywhere, ulo's own kill tests check.
+    for step in range(1, 5):
         work = tmp_path / f"kill{step}"
         child, started = start(big, work)
-        time.sleep(max(0.0, started + took * step / 8 - time.monotonic()))
+        time.sleep(max(0.0, started + took * step / 4 - time.monotonic()))
         os.kill(child.pid, signal.SIGKILL)
         child.wait(timeout=60)
         pairs = work / "pairs.txt"
         if pairs.exists():
-            assert pairs.read_bytes() == whole, f"a cut pairs.txt after a kill at {step}/8"
+            assert pairs.read_bytes() == whole, f"a cut pairs.txt after a kill at {step}/4"
