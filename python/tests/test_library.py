@@ -136,14 +136,6 @@ class TestCountingRun:
             with vorn_ulo.CountingRun(work) as run:
                 run.add("a", "b")
                 work.rmdir()
-        work.mkdir()
-        with vorn_ulo.Module() as module:
-            module.execute("ULO_Stat_AssociatedFreq_Begin", work)
-            module.execute("ULO_Stat_AssociatedFreq", "a", "b", 1, False)
-            work.rmdir()
-            with pytest.raises(vorn_ulo.CommandError) as error:
-                module.execute("ULO_Stat_AssociatedFreq_End")
-        assert error.value.status == -4352
 
     def test_missing_directory_is_refused_before_any_pair(self, library, tmp_path):
         with pytest.raises(vorn_ulo.OperationError, match="not a directory"):
