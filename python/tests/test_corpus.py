@@ -22,6 +22,7 @@ def ulo_flags(options, stopword_file):
     flags = ["--window", options.get("window", 3), "--from", "UTF-8", "--jobs", 1]
     flags += ["--one-way"] if options.get("one_way") else []
     flags += ["--chars"] if options.get("tokenizer") == "chars" else []
+    flags += ["--encoding", options["encoding"]] if "encoding" in options else []
     flags += ["--default-stopwords" if options.get("stopwords", "default") == "default"
               else "--no-default-stopwords"]
     flags += ["--drop-punctuation" if options.get("drop_punctuation", True)
@@ -53,7 +54,7 @@ def segmented(corpus, path):
 @pytest.mark.parametrize("options", [
     {},
     {"tokenizer": "whitespace", "stopword_files": True, "one_way": True, "window": 5,
-     "drop_punctuation": False},
+     "drop_punctuation": False, "encoding": "gb2312"},
     {"tokenizer": "chars", "stopwords": "none", "window": 2, "jobs": 2},
     {"tokenizer": "jieba"},
     {"tokenizer": "jieba", "stopwords": "none", "drop_punctuation": False, "jobs": 2},
