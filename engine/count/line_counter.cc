@@ -83,7 +83,7 @@ bool LineCounter::Begin(const std::string& dir, std::string* error) {
         return false;
       },
       !settings.oneWay);
-  batch->TallyTokens([this](std::string_view word, uint64_t count) { unigrams.Add(word, count); });
+  batch->TallyTokens([this](const PairBatch::Tallied& words) { unigrams.AddAll(words); });
   return true;
 }
 

@@ -39,6 +39,26 @@ void TokenCounts::Add(std::string_view token, uint64_t count) {
   sum += static_cast<int64_t>(count);
 }
 
+void TokenCounts::AddAll(const std::vector<std::pair<std::string_view, uint64_t>>& counted) {
+  // Most of a batch's words are rare: each lookup would wait for memory in
+  // turn. Their slots are asked for some words ahead, their bytes a few.
+  constexpr size_t kSlotsAhead = 16, kWordsAhead = 8;
+  size_t n = counted.size();
+  hashes.resize(n);
+  for (size_t i = 0; i < n; ++i)
+    hashes[i] = WordTable::Hash(counted[i].first);
+  for (size_t i = 0; i < n && i < kSlotsAhead; ++i)
+    words.PrefetchSlot(hashes[i]);
+  for (size_t i = 0; i < n; ++i) {
+    if (i + kSlotsAhead < n) words.PrefetchSlot(hashes[i + kSlotsAhead]);
+    if (i + kWordsAhead < n) words.PrefetchWord(hashes[i + kWordsAhead]);
+    uint32_t id = words.Intern(counted[i].first, hashes[i]);
+    if (id == tallies.size()) tallies.push_back(0);
+    tallies[id] += static_cast<int64_t>(counted[i].second);
+    sum += static_cast<int64_t>(counted[i].second);
+  }
+}
+
 void TokenCounts::Merge(const TokenCounts& other) {
   for (size_t i = 0; i < other.words.size(); ++i)
     Bump(other.words.Word(static_cast<uint32_t>(i)), other.tallies[i]);

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/files/staging.h"
@@ -27,6 +28,8 @@ class TokenCounts {
 
   // Counts `count` tokens of `token`.
   void Add(std::string_view token, uint64_t count = 1);
+  // Counts each (token, count), the lookups of many words overlapped.
+  void AddAll(const std::vector<std::pair<std::string_view, uint64_t>>& counted);
   void SetWindow(int value) { span = value; }
   // Adds the counts of another file of the same count (a worker's).
   void Merge(const TokenCounts& other);
@@ -48,6 +51,7 @@ class TokenCounts {
   // Every token of a count passes here.
   WordTable words;
   std::vector<int64_t> tallies;
+  std::vector<uint64_t> hashes;  // AddAll's, kept for its next call
   int64_t sum = 0;
   int span = 1;
 };

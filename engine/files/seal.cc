@@ -1,20 +1,16 @@
 #include "engine/files/seal.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <vector>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
-#include "engine/files/staging.h"
+#include "engine/files/mapped_file.h"
 
 namespace ulo::engine {
 namespace {
@@ -22,32 +18,15 @@ namespace {
 constexpr char kAttribute[] = "user.ulo.seal";
 
 // "ulo-seal 1 SIZE HASH" for the file's bytes, or nothing when it cannot be
-// read to its end.
+// read.
 std::optional<std::string> Fingerprint(const std::string& path) {
-  Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat status;
-  if (!file || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-  posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  XXH3_state_t* state = XXH3_createState();
-  if (state == nullptr) return std::nullopt;
-  XXH3_64bits_reset(state);
-  std::vector<char> buffer(size_t{1} << 20);
-  uint64_t size = 0;
-  bool read = true;
-  for (;;) {
-    ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) read = false;
-    if (got <= 0) break;
-    XXH3_64bits_update(state, buffer.data(), static_cast<size_t>(got));
-    size += static_cast<uint64_t>(got);
-  }
-  unsigned long long hash = XXH3_64bits_digest(state);
-  XXH3_freeState(state);
-  if (!read) return std::nullopt;
+  MappedFile file;
+  std::string error;
+  if (!file.Open(path, &error)) return std::nullopt;
+  std::string_view bytes = file.text();
   char text[64];
-  std::snprintf(text, sizeof text, "ulo-seal 1 %llu %016llx",
-                static_cast<unsigned long long>(size), hash);
+  std::snprintf(text, sizeof text, "ulo-seal 1 %zu %016llx", bytes.size(),
+                static_cast<unsigned long long>(XXH3_64bits(bytes.data(), bytes.size())));
   return std::string(text);
 }
 

@@ -1,14 +1,7 @@
 #include "engine/merge/key_ranges.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <utility>
 
 namespace ulo::engine {
 namespace {
@@ -46,35 +39,6 @@ int KeyOrder(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
-
-MappedFile::~MappedFile() {
-  if (size > 0) munmap(const_cast<char*>(data), size);
-}
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data(std::exchange(other.data, nullptr)), size(std::exchange(other.size, 0)) {}
-
-bool MappedFile::Open(const std::string& path, std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat info;
-  bool ok = fstat(fd, &info) == 0;
-  if (ok && info.st_size > 0) {
-    void* mapped = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_SHARED, fd, 0);
-    ok = mapped != MAP_FAILED;
-    if (ok) {
-      data = static_cast<const char*>(mapped);
-      size = static_cast<size_t>(info.st_size);
-      madvise(mapped, size, MADV_SEQUENTIAL);
-    }
-  }
-  if (!ok) *error = "cannot read " + path + ": " + std::strerror(errno);
-  close(fd);
-  return ok;
-}
 
 KeyRange RangeOf(const std::vector<std::string>& keys, size_t k) {
   KeyRange range;

@@ -10,26 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/files/mapped_file.h"
+
 namespace ulo::engine {
-
-// A whole file mapped read-only; empty files map to an empty view.
-class MappedFile {
- public:
-  MappedFile() = default;
-  ~MappedFile();
-  MappedFile(MappedFile&& other) noexcept;
-  MappedFile& operator=(MappedFile&&) = delete;
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-
-  // False with a sentence in `*error`.
-  bool Open(const std::string& path, std::string* error);
-  std::string_view text() const { return {data, size}; }
-
- private:
-  const char* data = nullptr;
-  size_t size = 0;
-};
 
 // Range k holds the lines whose first word is at least keys[k - 1] (no
 // bound for k = 0) and below keys[k] (no bound for the last range).

@@ -27,8 +27,9 @@ class WordTable {
   WordTable& operator=(WordTable&&) = default;
 
   // The id of `word`, numbered next (ids run from 0) when it is new.
-  uint32_t Intern(std::string_view word) {
-    uint64_t hash = Hash(word);
+  uint32_t Intern(std::string_view word) { return Intern(word, Hash(word)); }
+  // The same with the word's Hash.
+  uint32_t Intern(std::string_view word, uint64_t hash) {
     if (std::optional<uint32_t> id = Find(word, hash)) return *id;
     auto id = static_cast<uint32_t>(words.size());
     words.push_back(&storage.emplace_back(word));
@@ -38,6 +39,18 @@ class WordTable {
   }
 
   std::optional<uint32_t> Find(std::string_view word) const { return Find(word, Hash(word)); }
+
+  static uint64_t Hash(std::string_view word) { return std::hash<std::string_view>()(word); }
+  // Asks for the slot where a word of `hash` is looked for first, so that
+  // many lookups can wait for memory at once rather than one by one.
+  void PrefetchSlot(uint64_t hash) const {
+    if (!slots.empty()) __builtin_prefetch(&slots[hash & mask]);
+  }
+  // Asks for the bytes of the word in that slot (fetched before).
+  void PrefetchWord(uint64_t hash) const {
+    if (!slots.empty() && slots[hash & mask].bytes != nullptr)
+      __builtin_prefetch(slots[hash & mask].bytes);
+  }
 
   const std::string& Word(uint32_t id) const { return *words[id]; }
   size_t size() const { return words.size(); }
@@ -56,8 +69,6 @@ class WordTable {
     uint32_t id;        // the word's id + 1; 0: free
     uint32_t length;
   };
-
-  static uint64_t Hash(std::string_view word) { return std::hash<std::string_view>()(word); }
 
   std::optional<uint32_t> Find(std::string_view word, uint64_t hash) const {
     if (slots.empty()) return std::nullopt;

@@ -121,8 +121,10 @@ bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window)
   // A line that does not fit may be handed over in the middle: its tokens
   // are told one by one.
   if (tally) {
+    tallied.clear();
     for (std::string_view token : tokens)
-      tally(token, 1);
+      tallied.emplace_back(token, 1);
+    tally(tallied);
   }
   if (lineIds.size() < n) lineIds.resize(n);
   if (lineGenerations.size() < n) lineGenerations.resize(n);
@@ -171,10 +173,13 @@ void PairBatch::Clear() {
 
 void PairBatch::HandTallies() {
   if (!tally) return;
+  tallied.clear();
   for (size_t id = 0; id < words.size(); ++id) {
     if (tallies[id] == 0) continue;
-    tally(std::string_view(bytes.data() + words[id].offset, words[id].length), tallies[id]);
+    tallied.emplace_back(std::string_view(bytes.data() + words[id].offset, words[id].length),
+                         tallies[id]);
   }
+  if (!tallied.empty()) tally(tallied);
 }
 
 bool PairBatch::Flush() {

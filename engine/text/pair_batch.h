@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ulo::engine {
@@ -19,9 +20,10 @@ class PairBatch {
   // Receives one distinct pair: NUL-terminated words and a positive count.
   // Returns false to stop the hand-over (the library refused the pair).
   using Hand = std::function<bool(const char* word1, const char* word2, int32_t count)>;
-  // Receives a word and how many of a line's tokens it was since the last
-  // hand-over.
-  using Tally = std::function<void(std::string_view word, uint64_t count)>;
+  // Receives words and how many tokens each was since the last hand-over,
+  // all of a batch at once.
+  using Tallied = std::vector<std::pair<std::string_view, uint64_t>>;
+  using Tally = std::function<void(const Tallied& words)>;
 
   // Small enough for the tables to stay in the processor's caches: a larger
   // batch adds up more repeats but pays a cache miss for every pair.
@@ -87,6 +89,7 @@ class PairBatch {
   std::string bytes;
   std::vector<Word> words;
   std::vector<uint64_t> tallies;  // tokens by word id, when tallying
+  Tallied tallied;
   std::vector<uint32_t> wordSlots;  // word ids, kNoWord when free
   std::vector<PairSlot> pairSlots;
   size_t pairCount = 0;

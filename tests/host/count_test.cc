@@ -52,8 +52,10 @@ PairCountMap Batched(const TokenLines& lines, int window, bool oneWay, PairBatch
         return true;
       },
       !oneWay, limits);
-  batch.TallyTokens(
-      [&](std::string_view word, uint64_t count) { handed->tokens[std::string(word)] += count; });
+  batch.TallyTokens([&](const PairBatch::Tallied& words) {
+    for (const auto& [word, count] : words)
+      handed->tokens[std::string(word)] += count;
+  });
   for (const auto& tokens : lines) {
     std::vector<std::string_view> views(tokens.begin(), tokens.end());
     EXPECT_TRUE(batch.AddLine(views, window));
