@@ -292,7 +292,8 @@ def random_pairs(path, seed, scale=1):
     for _ in range(700):
         w1 = vocabulary[min(int(rng.paretovariate(1.2)) - 1, 59)]
         w2 = rng.choice(vocabulary)
-        counts[(w1, w2)] = counts.get((w1, w2), 0) + rng.choice([1, 1, 1, 2, 3, 7, 40, 1000]) * scale
+        count = rng.choice([1, 1, 1, 2, 3, 7, 40, 1000]) * scale
+        counts[(w1, w2)] = counts.get((w1, w2), 0) + count
     counts[(b"alone1", b"alone2")] = 5  # words that occur nowhere else
     counts[(b"w3", b"w3")] = 4  # a word paired with itself
     with open(path, "wb") as f:
