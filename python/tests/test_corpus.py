@@ -22,6 +22,7 @@ def ulo_flags(options, stopword_file):
     flags = ["--window", options.get("window", 3), "--from", "UTF-8", "--jobs", 1]
     flags += ["--one-way"] if options.get("one_way") else []
     flags += ["--chars"] if options.get("tokenizer") == "chars" else []
+    flags += ["--encoding", options["encoding"]] if "encoding" in options else []
     flags += ["--default-stopwords" if options.get("stopwords", "default") == "default"
               else "--no-default-stopwords"]
     flags += ["--drop-punctuation" if options.get("drop_punctuation", True)
@@ -48,12 +49,13 @@ def segmented(corpus, path):
     return path
 
 
+# The engine's count rules are checked on the ulo side; here each option once, and the
+# tokenizers of this package.
 @pytest.mark.parametrize("options", [
     {},
-    {"tokenizer": "whitespace", "stopwords": "none", "drop_punctuation": False, "window": 5},
-    {"tokenizer": "chars", "window": 2, "jobs": 2},
-    {"tokenizer": "chars", "window": 5, "one_way": True, "drop_punctuation": False},
-    {"tokenizer": "whitespace", "stopword_files": True, "one_way": True},
+    {"tokenizer": "whitespace", "stopword_files": True, "one_way": True, "window": 5,
+     "drop_punctuation": False, "encoding": "gb2312"},
+    {"tokenizer": "chars", "stopwords": "none", "window": 2, "jobs": 2},
     {"tokenizer": "jieba"},
     {"tokenizer": "jieba", "stopwords": "none", "drop_punctuation": False, "jobs": 2},
 ], ids=repr)
@@ -121,14 +123,14 @@ UNDECODABLE = b"one two\nthree four\n\xff\xfe five\n"  # line 3
 LONG = b"one two\n" * 3000 + b"x " * (1 << 20) + b"\nthree four\n"  # line 3001, 2 MiB
 
 
+# The engine's refusals are checked on the ulo side; here one comes through, and the
+# tokenizers that read in Python refuse alike.
 @pytest.mark.parametrize("tokenizer, data, problem", [
-    ("whitespace", BINARY, "binary"),
-    ("jieba", BINARY, "binary"),
     ("whitespace", UNDECODABLE, r"bad\.txt\D+3\b"),
+    ("jieba", BINARY, "binary"),
     ("jieba", UNDECODABLE, r"bad\.txt\D+3\b"),
-    ("whitespace", LONG, r"bad\.txt\D+3001\b.*longer"),
     (str.split, LONG, r"bad\.txt\D+3001\b.*longer"),
-], ids=["binary", "binary-jieba", "undecodable", "undecodable-jieba", "long", "long-callable"])
+], ids=["undecodable", "binary-jieba", "undecodable-jieba", "long-callable"])
 def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, problem):
     bad = tmp_path / "bad.txt"
     bad.write_bytes(data)
@@ -168,13 +170,14 @@ def test_a_killed_count_leaves_no_cut_pairs_file(library, corpus, tmp_path):
     child, started = start(big, tmp_path / "timed")
     child.wait(timeout=300)
     took = time.monotonic() - started
-    # Kills spread over the count, the merge and the final rename.
-    for step in range(1, 9):
+    # A few kills spread over the count, the merge and the final rename: what the engine
+    # stages, killed anywhere, ulo's own kill tests check.
+    for step in range(1, 5):
         work = tmp_path / f"kill{step}"
         child, started = start(big, work)
-        time.sleep(max(0.0, started + took * step / 8 - time.monotonic()))
+        time.sleep(max(0.0, started + took * step / 4 - time.monotonic()))
         os.kill(child.pid, signal.SIGKILL)
         child.wait(timeout=60)
         pairs = work / "pairs.txt"
         if pairs.exists():
-            assert pairs.read_bytes() == whole, f"a cut pairs.txt after a kill at {step}/8"
+            assert pairs.read_bytes() == whole, f"a cut pairs.txt after a kill at {step}/4"

@@ -136,14 +136,6 @@ class TestCountingRun:
             with vorn_ulo.CountingRun(work) as run:
                 run.add("a", "b")
                 work.rmdir()
-        work.mkdir()
-        with vorn_ulo.Module() as module:
-            module.execute("ULO_Stat_AssociatedFreq_Begin", work)
-            module.execute("ULO_Stat_AssociatedFreq", "a", "b", 1, False)
-            work.rmdir()
-            with pytest.raises(vorn_ulo.CommandError) as error:
-                module.execute("ULO_Stat_AssociatedFreq_End")
-        assert error.value.status == -4352
 
     def test_missing_directory_is_refused_before_any_pair(self, library, tmp_path):
         with pytest.raises(vorn_ulo.OperationError, match="not a directory"):
@@ -209,17 +201,10 @@ class TestFileOperations:
         assert out.read_bytes() == b"a\tb\t5\nb\ta\t1\nc\td\t2\n"
         assert not (tmp_path / "merge_temp").exists()
 
-    @pytest.mark.parametrize("make, problem", [
-        (lambda d: d / "missing", "missing"),
-        (lambda d: (d / "empty").mkdir() or d / "empty", "empty"),
-        (lambda d: (d / "f.txt").write_text("x") and d / "f.txt", "f.txt"),
-    ])
-    def test_merge_failures_name_their_input(self, library, tmp_path, make, problem):
-        with pytest.raises(vorn_ulo.MergeError, match=problem):
-            vorn_ulo.merge(make(tmp_path), tmp_path / "out.txt")
+    def test_a_failed_merge_raises_and_leaves_no_cut_output(self, library, tmp_path):
+        with pytest.raises(vorn_ulo.MergeError, match="missing"):
+            vorn_ulo.merge(tmp_path / "missing", tmp_path / "out.txt")
         assert not (tmp_path / "out.txt").exists()
-
-    def test_a_failed_merge_leaves_no_cut_output(self, library, tmp_path):
         (tmp_path / "in").mkdir()
         write_pairs(tmp_path / "in" / "temp1.txt", [("a", "b%04d" % i, 1) for i in range(1000)])
         os.symlink(tmp_path / "gone", tmp_path / "in" / "temp2.txt")
@@ -251,13 +236,10 @@ class TestFileOperations:
         lambda i, o: vorn_ulo.support_records(i, o),
         lambda i, o: vorn_ulo.top_n(i, o, 3),
     ])
-    def test_failures_raise_with_their_cause(self, library, pairs, tmp_path, operation):
+    def test_failures_raise_with_their_cause(self, library, tmp_path, operation):
+        # What each refuses, ulo's tests show; here that a refusal comes through.
         with pytest.raises(vorn_ulo.EngineError, match="missing.txt"):
             operation(tmp_path / "missing.txt", tmp_path / "o.txt")
-        with pytest.raises(vorn_ulo.EngineError, match="director"):
-            operation(tmp_path, tmp_path / "o.txt")
-        with pytest.raises(vorn_ulo.OperationError):
-            operation(pairs, tmp_path / "no" / "such" / "dir.txt")
 
     def test_top_n_below_one_is_refused(self, library, pairs, tmp_path):
         with pytest.raises(ValueError):

@@ -6,6 +6,12 @@
 #include "pairstat/pair_accumulator.h"
 #include "platform/env.h"
 
+// A test build of the library may spill sooner, so that a small corpus spills
+// several times; the library proper spills at kSpillThreshold.
+#ifndef ULO_RUN_SPILL_THRESHOLD
+#define ULO_RUN_SPILL_THRESHOLD kSpillThreshold
+#endif
+
 namespace ulo::pairstat {
 namespace {
 
@@ -28,7 +34,7 @@ bool BeginCountingRun(const char* workDir) {
     activeAccumulator.reset();
     if (!stored) return false;
   }
-  auto accumulator = std::make_unique<PairAccumulator>();
+  auto accumulator = std::make_unique<PairAccumulator>(ULO_RUN_SPILL_THRESHOLD);
   if (!accumulator->Start(workDir)) return false;
   activeAccumulator = std::move(accumulator);
   return true;

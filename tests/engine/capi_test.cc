@@ -173,9 +173,9 @@ TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
 }
 
 TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
-  WriteFile(dir.Path("gbk.txt"), "one two\nthree four\nfive \x80six\n");
   const std::string longLine((1 << 20) + 10, 'x'), nul("a b\nc d\ne\0f\n", 12);
-  const std::string gbk = dir.Path("gbk.txt"), typo = dir.Path("typo.txt");
+  // What a file may not hold ulo's own tests show; here a file's refusal comes through.
+  const std::string typo = dir.Path("typo.txt");
   const std::pair<Feed, const char*> cases[] = {
       {[&](ulo_counter_t* c, char** e) {
          ulo_counter_add_block(c, "notes.txt", nul.data(), 4, e);
@@ -190,8 +190,6 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
        "cannot count the corpus <text>: line 1: a line longer than 1 MiB"},
       {[&](ulo_counter_t* c, char** e) { ulo_counter_add_token_lines(c, "a\tb\nc\t\xFF\n", 8, e); },
        "cannot count the lines of tokens: line 2: not valid UTF-8"},
-      {[&](ulo_counter_t* c, char** e) { ulo_counter_add_file(c, gbk.c_str(), 8, 0, e); },
-       "gbk.txt: line 3: byte 0x80 at column 6 starts no GB18030 character"},
       {[&](ulo_counter_t* c, char** e) { ulo_counter_add_file(c, typo.c_str(), 0, 0, e); },
        "typo.txt: no such file"},
   };

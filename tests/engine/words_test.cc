@@ -5,39 +5,18 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <memory>
 
 #include "engine/count/share_count.h"
 #include "engine/session/exports.h"
 #include "engine/text/encoding.h"
 #include "engine/words/new_words.h"
 #include "loaded_library.h"
-#include "src/pairstat/pair_accumulator.h"
 #include "test_support.h"
 
 namespace ulo::engine {
 namespace {
 
 using ::ulo::testing::TempDir;
-
-// The counting run of the exports below: a tiny spill size, so that a
-// search of a few thousand pairs spills many times.
-std::unique_ptr<pairstat::PairAccumulator> smallRun;
-
-ULO_BOOL ULO_CALL SmallBegin(const char* dir) {
-  smallRun = std::make_unique<pairstat::PairAccumulator>(64, 0);
-  return smallRun->Start(dir) ? 1 : 0;
-}
-ULO_BOOL ULO_CALL SmallAdd(const char* word1, const char* word2, int32_t count, int32_t oneWay) {
-  bool added = (oneWay & 1) != 0 ? smallRun->AddPair(word1, word2, count)
-                                 : smallRun->AddPairBothWays(word1, word2, count);
-  return added ? 1 : 0;
-}
-int32_t ULO_CALL SmallEnd() {
-  bool stored = smallRun->Finish();
-  smallRun.reset();
-  return stored ? 1 : 0;
-}
 
 std::string Library(const std::string& utf8) {
   Converter converter;
@@ -72,9 +51,14 @@ std::string PlantedCorpus() {
 class WordsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(library.loaded()) << library.error();
+    Resolve(library, &exports);
+    Resolve(smallSpills, &smallSpillExports);
+  }
+
+  static void Resolve(const ::ulo::testing::LoadedLibrary& from, Exports* to) {
+    ASSERT_TRUE(from.loaded()) << from.error();
     for (const char* name : ::ulo::testing::kExportNames)
-      ASSERT_TRUE(exports.Set(name, library.Find(name)));
+      ASSERT_TRUE(to->Set(name, from.Find(name)));
   }
 
   // The search over `text` (UTF-8) in a work directory of its own.
@@ -95,7 +79,9 @@ class WordsTest : public ::testing::Test {
   }
 
   ::ulo::testing::LoadedLibrary library;
-  Exports exports;
+  // A build of the library that spills every 4096 distinct pairs.
+  ::ulo::testing::LoadedLibrary smallSpills{ULO_SMALL_SPILL_LIBRARY};
+  Exports exports, smallSpillExports;
   TempDir dir;
   int searches = 0;
 };
@@ -152,16 +138,12 @@ TEST_F(WordsTest, ScoresMatchTheirFormulasWorkedByHand) {
 }
 
 TEST_F(WordsTest, ASmallSpillSizeGivesTheSameWords) {
-  Exports small = exports;
-  small.begin = &SmallBegin;
-  small.addPair = &SmallAdd;
-  small.end = &SmallEnd;
   std::string corpus = PlantedCorpus();
-  std::vector<NewWord> spilled = Find(corpus, WordOptions(), small);
+  std::vector<NewWord> spilled = Find(corpus, WordOptions(), smallSpillExports);
   size_t spills = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path("work1")))
     spills += entry.path().filename().string().rfind("temp", 0) == 0;
-  EXPECT_GT(spills, 50u);
+  EXPECT_GT(spills, 5u);
   std::vector<NewWord> whole = Find(corpus, WordOptions(), exports);
   ASSERT_EQ(spilled.size(), whole.size());
   for (size_t i = 0; i < whole.size(); ++i) {

@@ -21,7 +21,7 @@ namespace {
 class JobsTest : public UloCommandTest {
  protected:
   // Every unordered pair of 3000 words once, one pair a line: counted in
-  // both directions, 8,997,000 distinct pairs, more than two spills' worth.
+  // both directions, 8,997,000 distinct pairs, long enough a count to stop.
   void WriteLargeCorpus() {
     std::ofstream out(dir.Path("large.txt"), std::ios::binary);
     for (int a = 0; a < 3000; ++a) {
@@ -61,18 +61,25 @@ std::string Grouped(uint64_t value) {
 const std::string kCorpora = " {c0.txt} {c1.txt} {c2.txt} --window 3";
 
 TEST_F(JobsTest, TwoWorkersWithSeveralSpillsEachMergeToTheBytesOfOne) {
-  WriteLargeCorpus();
+  // Every unordered pair of 200 words once: 39,800 distinct pairs, about ten
+  // spills of a library that spills every 4096.
+  std::string corpus;
+  for (int a = 0; a < 200; ++a) {
+    for (int b = a + 1; b < 200; ++b)
+      corpus += "w" + std::to_string(a) + " v" + std::to_string(b) + "\n";
+  }
+  Write("small.txt", corpus);
   for (std::string jobs : {"1", "2"}) {
-    RunOk("count {large.txt} --work {w" + jobs + "} --window 1 --jobs " + jobs);
+    RunOk(std::string("--library '") + ULO_SMALL_SPILL_LIBRARY + "' count {small.txt} --work {w" +
+          jobs + "} --window 1 --jobs " + jobs);
     RunOk("merge {w" + jobs + "} {w" + jobs + ".txt}");
   }
-  // 0x400000 distinct pairs a spill: three for one worker, two for each of two.
-  EXPECT_EQ(SpillFiles("w1/part-1"), 3u);
+  EXPECT_GE(SpillFiles("w1/part-1"), 9u);
   EXPECT_FALSE(Exists("w1/part-2"));
-  EXPECT_EQ(SpillFiles("w2/part-1"), 2u);
-  EXPECT_EQ(SpillFiles("w2/part-2"), 2u);
+  EXPECT_GE(SpillFiles("w2/part-1"), 4u);
+  EXPECT_GE(SpillFiles("w2/part-2"), 4u);
   std::string one = Read("w1.txt");
-  EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 2 * 3000 * 2999 / 2);
+  EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 2 * 200 * 199 / 2);
   EXPECT_TRUE(one == Read("w2.txt")) << "the merged files differ";
 }
 

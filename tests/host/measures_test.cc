@@ -102,9 +102,13 @@ TEST(MeasureTest, DegenerateTablesScoreZeroNeverNanOrInfinity) {
   }
   EXPECT_DOUBLE_EQ(Score(Measure::kConfidence, overlap), 3.0 / 7.0 * 100.0);
   EXPECT_DOUBLE_EQ(Score(Measure::kSupport, overlap), 37.5);
-  // Negative counts elsewhere in a file can leave anything in the table.
-  for (PairCounts odd : {PairCounts{1, 0, 0, 0}, PairCounts{1, -2, 3, -4}, PairCounts{2, 1, 1, 2},
-                         PairCounts{0, 0, 0, 0}}) {
+  // npmi of a pair that fills a total of 1 divides 0 by -0.
+  EXPECT_EQ(Score(Measure::kNpmi, PairCounts{1, 1, 1, 1}), 0.0);
+  // The files (x, x, 3), (y, z, 2) and both with (y, z, 1) leave empty
+  // cells; negative counts elsewhere in a file can leave anything.
+  for (PairCounts odd : {PairCounts{3, 6, 6, 6}, PairCounts{2, 2, 2, 4}, PairCounts{3, 6, 6, 8},
+                         PairCounts{1, 1, 1, 8}, PairCounts{1, 0, 0, 0}, PairCounts{1, -2, 3, -4},
+                         PairCounts{2, 1, 1, 2}, PairCounts{0, 0, 0, 0}, PairCounts{1, 1, 1, 1}}) {
     for (const std::string& name : MeasureNames()) {
       double score = Score(*ParseMeasure(name), odd);
       EXPECT_TRUE(std::isfinite(score)) << name;

@@ -3,7 +3,8 @@
 
 usage: nltk_check.py ULO WORKDIR
 
-On random pair files and on one counted from a real text: each score within
+On random pair files (one of counts so large that the products of marginals
+pass 2**53) and on one counted from a real text: each score within
 a relative 1e-9 of NLTK's (npmi and lift through their identities with
 NLTK's pmi; llr and chi2 with the sign of the association), every word's list in NLTK's order, and confidence and support
 equal to the library's own support records and top-N file. Exits 77 (a
@@ -112,11 +113,18 @@ def expected(measure, n_ii, n_ix, n_xi, n_xx):
     return -value if below and measure in ("llr", "chi2", "phi2", "simple_ll") else value
 
 
-def close(x, y, measure):
+# Files whose marginals' products pass 2**53: there doubles lose digits of the
+# log-likelihood ratio to cancellation, and SciPy's Fisher test gives nan.
+LARGE = set()
+
+
+def close(x, y, measure, large=False):
     if y == math.inf:
         return x > 300  # beyond a double's smallest p-value
     # Ours sums the hypergeometric tail from logarithms of factorials.
     tolerance, floor = (1e-7, 1e-8) if measure == "fisher" else (TOLERANCE, 1e-12)
+    if large and measure == "llr":
+        tolerance = 1e-5
     return abs(x - y) <= tolerance * max(abs(x), abs(y)) or abs(x - y) < floor
 
 
@@ -164,10 +172,10 @@ def check(name, path, measure, top, min_count, self_pairs=True, direction="both"
             continue
         for i, (score, other, count) in enumerate(items):
             value = expected(measure, count, freq[base], freq[other], total)
-            if not close(score, value, measure):
+            if not close(score, value, measure, path in LARGE):
                 failures.append(f"{where}: {base!r} -> {other!r}: {score!r}, NLTK {value!r}")
             # Same order: item i scores as NLTK's i-th, up to a tie.
-            if not close(score, full[i][0], measure):
+            if not close(score, full[i][0], measure, path in LARGE):
                 failures.append(f"{where}: {base!r} item {i} is {other!r} ({score!r}), "
                                 f"NLTK ranks {full[i][1]!r} ({full[i][0]!r}) there")
             if i > 0 and items[i - 1][0] == score and items[i - 1][1] > other:
@@ -276,14 +284,16 @@ def check_token_marginals():
             failures.append(f"--marginals tokens --window {window}: parts rank otherwise")
 
 
-def random_pairs(path, seed):
+def random_pairs(path, seed, scale=1):
+    """At scale 10**7 the products of the marginals pass 2**53."""
     rng = random.Random(seed)
     vocabulary = [("w%d" % i).encode() for i in range(60)]
     counts = {}
     for _ in range(700):
         w1 = vocabulary[min(int(rng.paretovariate(1.2)) - 1, 59)]
         w2 = rng.choice(vocabulary)
-        counts[(w1, w2)] = counts.get((w1, w2), 0) + rng.choice([1, 1, 1, 2, 3, 7, 40, 1000])
+        count = rng.choice([1, 1, 1, 2, 3, 7, 40, 1000]) * scale
+        counts[(w1, w2)] = counts.get((w1, w2), 0) + count
     counts[(b"alone1", b"alone2")] = 5  # words that occur nowhere else
     counts[(b"w3", b"w3")] = 4  # a word paired with itself
     with open(path, "wb") as f:
@@ -294,10 +304,12 @@ def random_pairs(path, seed):
 def main():
     os.makedirs(WORK, exist_ok=True)
     files = []
-    for seed in (1, 2):
+    for seed, scale in ((1, 1), (2, 1), (3, 10**7)):
         path = os.path.join(WORK, "random%d.txt" % seed)
-        random_pairs(path, seed)
+        random_pairs(path, seed, scale)
         files.append(("random file %d" % seed, path))
+        if scale > 1:
+            LARGE.add(path)
     # A real text: the GPL shipped by every Debian system, or our own doc.
     text = "/usr/share/common-licenses/GPL-3"
     if not os.path.exists(text):
@@ -313,7 +325,8 @@ def main():
 
     for name, path in files:
         for measure in MEASURES:
-            check(name, path, measure, 5, 1)
+            if path not in LARGE or measure != "fisher":
+                check(name, path, measure, 5, 1)
         check(name, path, "llr", 3, 2, self_pairs=False)
         check(name, path, "delta_p", 4, 1, direction="after")
         check(name, path, "confidence", 4, 1, direction="before")
@@ -322,6 +335,7 @@ def main():
     for failure in failures[:40]:
         print(failure)
     checked = len(files) * (len(MEASURES) + 3) + 2 * len(MEASURES) - 1
+    checked -= len(LARGE) if "fisher" in MEASURES else 0
     print("%d failed, %d rankings checked against NLTK" % (len(failures), checked))
     sys.exit(1 if failures else 0)
 

@@ -28,15 +28,18 @@ inline constexpr const char* kExportNames[] = {
 
 class LoadedLibrary {
  public:
-  LoadedLibrary() {
 #if defined(_WIN32)
+  LoadedLibrary() {
     handle = LoadLibraryA(ULO_LIBRARY_NAME);
     if (handle == nullptr) loadError = "error " + std::to_string(GetLastError());
-#else
-    handle = dlopen(ULO_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) loadError = dlerror();
-#endif
   }
+#else
+  // `path`: the library under test, or another build of it.
+  explicit LoadedLibrary(const char* path = ULO_LIBRARY_PATH) {
+    handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) loadError = dlerror();
+  }
+#endif
   ~LoadedLibrary() {
     if (handle == nullptr) return;
 #if defined(_WIN32)
