@@ -115,21 +115,24 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
     summary->tally += tally;
   // The runs' token counts leave the tree, summed; DIR.tokens follows the
   // directory, so a kill between the two leaves none rather than another's.
-  TokenCounts tokens;
+  std::error_code stale;
+  fs::remove(TokenCounts::PathFor(dir), stale);
+  StagedOutput tokens(TokenCounts::PathFor(dir), output);
   bool counted = false;
-  if (!TakeTokenCounts(staged.path(), &tokens, &counted, &error)) {
+  if (tokens.path().empty()) {
+    tokens.Commit(&error);
+  } else {
+    JoinTokenCounts(staged.path(), tokens.path(), &counted, &error);
+  }
+  if (!error.empty()) {
     staged.Discard();
     return Failure(command, error);
   }
-  std::error_code stale;
-  fs::remove(TokenCounts::PathFor(dir), stale);
   if (!staged.Commit(&error, output)) {
     staged.Discard();
     return Failure(command, error);
   }
-  if (counted && !tokens.Write(TokenCounts::PathFor(dir), &error, output)) {
-    return Failure(command, error);
-  }
+  if (counted && !tokens.Commit(&error)) return Failure(command, error);
   summary->seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {};

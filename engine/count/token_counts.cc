@@ -59,13 +59,6 @@ void TokenCounts::AddAll(const std::vector<std::pair<std::string_view, uint64_t>
   }
 }
 
-void TokenCounts::Merge(const TokenCounts& other) {
-  for (size_t i = 0; i < other.words.size(); ++i)
-    Bump(other.words.Word(static_cast<uint32_t>(i)), other.tallies[i]);
-  sum += other.sum;
-  span = other.span;
-}
-
 bool TokenCounts::Read(const std::string& path, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -130,33 +123,126 @@ std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
   return tallies[*id];
 }
 
-bool TakeTokenCounts(const std::string& dir, TokenCounts* sum, bool* found, std::string* error) {
+namespace {
+
+// One token-count file read line by line, in its words' byte order.
+class TokenFileReader {
+ public:
+  bool Open(const std::string& file, int64_t* total, int* window, std::string* error) {
+    path = file;
+    in.open(path, std::ios::binary);
+    if (!in) {
+      *error = "cannot read " + path + ": " + ErrorText(errno);
+      return false;
+    }
+    std::string head;
+    std::getline(in, head);
+    std::string_view text(head);
+    size_t blank = text.rfind(' ');
+    int64_t span = 0;
+    if (text.rfind(std::string(kMagic) + ' ', 0) != 0 || blank <= sizeof kMagic ||
+        !ParseNumber(text.substr(sizeof kMagic, blank - sizeof kMagic), total) ||
+        !ParseNumber(text.substr(blank + 1), &span) || span < 1 || span > INT32_MAX) {
+      return Bad("its first line is not \"" + std::string(kMagic) + " TOTAL WINDOW\"", error);
+    }
+    *window = static_cast<int>(span);
+    return Next(error);
+  }
+  // Moves to the next line; at the end, done() turns true.
+  bool Next(std::string* error) {
+    if (!std::getline(in, line)) {
+      finished = true;
+      if (!in.bad()) return true;
+      *error = "cannot read " + path + " to its end: " + ErrorText(errno);
+      return false;
+    }
+    size_t tab = line.rfind('\t');
+    if (tab == std::string::npos || !ParseNumber(std::string_view(line).substr(tab + 1), &tally))
+      return Bad("a line is not word TAB count", error);
+    word = std::string_view(line).substr(0, tab);
+    return true;
+  }
+  bool done() const { return finished; }
+  std::string_view current() const { return word; }
+  int64_t count() const { return tally; }
+
+ private:
+  bool Bad(const std::string& what, std::string* error) {
+    *error = path + " is no token-count file (" + what + ")";
+    return false;
+  }
+  std::string path;
+  std::ifstream in;
+  std::string line;
+  std::string_view word;
+  int64_t tally = 0;
+  bool finished = false;
+};
+
+}  // namespace
+
+bool JoinTokenCounts(const std::string& dir, const std::string& to, bool* found,
+                     std::string* error) {
   namespace fs = std::filesystem;
   std::error_code code;
-  *found = false;
+  std::vector<std::string> files;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir, code)) {
-    const fs::path& path = entry.path();
-    if (path.extension() != ".tokens" || !entry.is_regular_file(code)) continue;
-    TokenCounts part;
-    if (!part.Read(path.string(), error)) return false;
-    sum->Merge(part);
-    *found = true;
-    fs::remove(path, code);
+    if (entry.path().extension() == ".tokens" && entry.is_regular_file(code))
+      files.push_back(entry.path().string());
   }
   if (code) {
     *error = "cannot read the directory " + dir + ": " + code.message();
     return false;
   }
+  *found = !files.empty();
+  if (files.empty()) return true;
+  // Each file is in its words' byte order: one pass over all of them, the
+  // smallest word first, its counts added up.
+  std::vector<TokenFileReader> readers(files.size());
+  int64_t total = 0;
+  int window = 1;
+  for (size_t i = 0; i < files.size(); ++i) {
+    int64_t part = 0;
+    if (!readers[i].Open(files[i], &part, &window, error)) return false;
+    total += part;
+  }
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out << kMagic << ' ' << total << ' ' << window << '\n';
+  std::string word;
+  for (;;) {
+    const TokenFileReader* least = nullptr;
+    for (const TokenFileReader& reader : readers) {
+      if (!reader.done() && (least == nullptr || reader.current() < least->current()))
+        least = &reader;
+    }
+    if (least == nullptr) break;
+    word.assign(least->current());
+    int64_t count = 0;
+    for (TokenFileReader& reader : readers) {
+      if (reader.done() || reader.current() != word) continue;
+      count += reader.count();
+      if (!reader.Next(error)) return false;
+    }
+    out << word << '\t' << count << '\n';
+  }
+  out.close();
+  if (!out) {
+    *error = "cannot write " + to + ": " + ErrorText(errno);
+    return false;
+  }
+  for (const std::string& file : files)
+    fs::remove(file, code);
   return true;
 }
 
 bool GatherTokenCounts(const std::string& dir, std::string* error, const OutputOptions& output) {
   std::error_code code;
   std::filesystem::remove(TokenCounts::PathFor(dir), code);
-  TokenCounts sum;
+  StagedOutput staged(TokenCounts::PathFor(dir), output);
+  if (staged.path().empty()) return staged.Commit(error);
   bool found = false;
-  if (!TakeTokenCounts(dir, &sum, &found, error)) return false;
-  return !found || sum.Write(TokenCounts::PathFor(dir), error, output);
+  if (!JoinTokenCounts(dir, staged.path(), &found, error)) return false;
+  return !found || staged.Commit(error);
 }
 
 }  // namespace ulo::engine

@@ -31,8 +31,6 @@ class TokenCounts {
   // Counts each (token, count), the lookups of many words overlapped.
   void AddAll(const std::vector<std::pair<std::string_view, uint64_t>>& counted);
   void SetWindow(int value) { span = value; }
-  // Adds the counts of another file of the same count (a worker's).
-  void Merge(const TokenCounts& other);
   bool empty() const { return sum == 0; }
 
   // False with a sentence naming `path` in `*error`.
@@ -57,10 +55,12 @@ class TokenCounts {
 };
 
 // Takes the token counts of the runs whose work directories lie in `dir`
-// (DIR/part-K.tokens beside DIR/part-K): adds them to `*sum` and removes
+// (DIR/part-K.tokens beside DIR/part-K): writes their sum to the file `to`
+// in one pass over them all (each is in its words' byte order) and removes
 // them, since the merge takes every file of the tree. `*found` says whether
 // there were any (candidate words leave none). False with a sentence.
-bool TakeTokenCounts(const std::string& dir, TokenCounts* sum, bool* found, std::string* error);
+bool JoinTokenCounts(const std::string& dir, const std::string& to, bool* found,
+                     std::string* error);
 
 // The same, the sum written to DIR.tokens; a stale DIR.tokens goes first,
 // so that a count never stands beside another's.
