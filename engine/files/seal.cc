@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -18,6 +21,31 @@ namespace {
 
 constexpr char kAttribute[] = "user.ulo.seal";
 
+// The LF bytes of `bytes`: sixteen at a time where the processor has SSE2
+// (a byte loop counts a spill file at a fifth of the speed).
+uint64_t CountLines(std::string_view bytes) {
+  uint64_t lines = 0;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (i + 16 <= bytes.size()) {
+    // Each lane counts down by one a match, at most 255 times before the
+    // lanes are summed.
+    __m128i lanes = _mm_setzero_si128();
+    for (int k = 0; k < 255 && i + 16 <= bytes.size(); ++k, i += 16) {
+      __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(chunk, lf));
+    }
+    __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    lines += static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+             static_cast<uint64_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; i < bytes.size(); ++i)
+    lines += bytes[i] == '\n';
+  return lines;
+}
+
 // "ulo-seal 1 SIZE HASH" for the file's bytes, or nothing when it cannot be
 // read.
 std::optional<std::string> Fingerprint(const std::string& path, uint64_t* lines = nullptr) {
@@ -25,7 +53,7 @@ std::optional<std::string> Fingerprint(const std::string& path, uint64_t* lines 
   std::string error;
   if (!file.Open(path, &error)) return std::nullopt;
   std::string_view bytes = file.text();
-  if (lines != nullptr) *lines += static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  if (lines != nullptr) *lines += CountLines(bytes);
   char text[64];
   std::snprintf(text, sizeof text, "ulo-seal 1 %zu %016llx", bytes.size(),
                 static_cast<unsigned long long>(XXH3_64bits(bytes.data(), bytes.size())));

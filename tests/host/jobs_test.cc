@@ -70,8 +70,10 @@ TEST_F(JobsTest, TwoWorkersWithSeveralSpillsEachMergeToTheBytesOfOne) {
   }
   Write("small.txt", corpus);
   for (std::string jobs : {"1", "2"}) {
-    RunOk(std::string("--library '") + ULO_SMALL_SPILL_LIBRARY + "' count {small.txt} --work {w" +
-          jobs + "} --window 1 --jobs " + jobs);
+    UloResult count = RunOk(std::string("--library '") + ULO_SMALL_SPILL_LIBRARY +
+                            "' count {small.txt} --work {w" + jobs + "} --window 1 --jobs " + jobs);
+    // Each pair stands in one spill: their lines are the pairs, both ways.
+    EXPECT_TRUE(Contains(count.out, "(39,800 lines)")) << count.out;
     RunOk("merge {w" + jobs + "} {w" + jobs + ".txt}");
   }
   EXPECT_GE(SpillFiles("w1/part-1"), 9u);
