@@ -11,9 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
+#include "engine/files/hash.h"
 #include "engine/files/mapped_file.h"
 
 namespace ulo::engine {
@@ -56,7 +54,7 @@ std::optional<std::string> Fingerprint(const std::string& path, uint64_t* lines 
   if (lines != nullptr) *lines += CountLines(bytes);
   char text[64];
   std::snprintf(text, sizeof text, "ulo-seal 1 %zu %016llx", bytes.size(),
-                static_cast<unsigned long long>(XXH3_64bits(bytes.data(), bytes.size())));
+                static_cast<unsigned long long>(HashBytes(bytes)));
   return std::string(text);
 }
 

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/files/hash.h"
+
 namespace ulo::engine {
 
 class WordTable {
@@ -40,7 +42,7 @@ class WordTable {
 
   std::optional<uint32_t> Find(std::string_view word) const { return Find(word, Hash(word)); }
 
-  static uint64_t Hash(std::string_view word) { return std::hash<std::string_view>()(word); }
+  static uint64_t Hash(std::string_view word) { return HashBytes(word); }
   // Asks for the slot where a word of `hash` is looked for first, so that
   // many lookups can wait for memory at once rather than one by one.
   void PrefetchSlot(uint64_t hash) const {

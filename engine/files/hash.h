@@ -1,0 +1,22 @@
+// One fast hash of bytes for the engine's tables and seals: XXH3 (Debian
+// libxxhash-dev), compiled in, so that no library is needed at run time.
+#ifndef ULO_ENGINE_FILES_HASH_H_
+#define ULO_ENGINE_FILES_HASH_H_
+
+#include <cstdint>
+#include <string_view>
+
+#ifndef XXH_INLINE_ALL
+#define XXH_INLINE_ALL
+#endif
+#include <xxhash.h>
+
+namespace ulo::engine {
+
+inline uint64_t HashBytes(std::string_view bytes) {
+  return XXH3_64bits(bytes.data(), bytes.size());
+}
+
+}  // namespace ulo::engine
+
+#endif  // ULO_ENGINE_FILES_HASH_H_
