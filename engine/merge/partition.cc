@@ -296,12 +296,13 @@ std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
   if (std::string failure = merge(); !failure.empty()) return failure;
   std::string tokensIn = TokenCounts::PathFor(dir);
   if (!fs::exists(tokensIn, code)) return {};
-  TokenCounts tokens;
+  // Copied as they are: a ranking that takes them reads them whole.
+  StagedOutput staged(tokensOut, output);
   std::string error;
-  if (!tokens.Read(tokensIn, &error) || !tokens.Write(tokensOut, &error, output)) {
+  if (!staged.path().empty() && !CopyInto(tokensIn, staged.path(), 0, &error)) {
     return "merge: " + error;
   }
-  return {};
+  return staged.Commit(&error) ? "" : "merge: " + error;
 }
 
 std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
