@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/files/checks.h"
+#include "engine/files/hash.h"
 #include "engine/files/line_reading.h"
 #include "engine/files/pair_parts.h"
 #include "engine/session/operations.h"
@@ -147,24 +148,11 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   return read;
 }
 
-namespace {
-
-uint64_t Mix(uint64_t x) {
-  x ^= x >> 33;
-  x *= 0xff51afd7ed558ccdULL;
-  x ^= x >> 33;
-  x *= 0xc4ceb9fe1a85ec53ULL;
-  x ^= x >> 33;
-  return x;
-}
-
-}  // namespace
-
 void Ranking::Sums::Add(uint32_t id1, uint32_t id2, int64_t count) {
-  uint64_t key = uint64_t{id1} << 32 | id2;
-  auto bits = static_cast<uint64_t>(count);
-  first += Mix(Mix(key ^ 0x9e3779b97f4a7c15ULL) + bits);
-  second += Mix(Mix(key + 0x2545f4914f6cdd1dULL) ^ (bits * 0x94d049bb133111ebULL));
+  uint32_t line[4] = {id1, id2, static_cast<uint32_t>(count),
+                      static_cast<uint32_t>(static_cast<uint64_t>(count) >> 32)};
+  first += XXH3_64bits_withSeed(line, sizeof line, 1);
+  second += XXH3_64bits_withSeed(line, sizeof line, 2);
 }
 
 namespace {
