@@ -8,8 +8,8 @@
 
 #include "engine/capi/handles.h"
 #include "engine/count/jobs.h"
-#include "engine/count/token_counts.h"
 #include "engine/count/shares.h"
+#include "engine/count/token_counts.h"
 #include "engine/report/progress.h"
 
 using namespace ulo::engine;

@@ -78,8 +78,8 @@ bool LineCounter::Begin(const std::string& dir, std::string* error) {
         failed = SpillFailure(workDir, errno,
                               "while counting " + origin + ": the pair's export answered false",
                               "the library refused a pair while counting " + origin +
-                                  " (the pair's export answered false; a spill file in " +
-                                  workDir + " may not have been written)");
+                                  " (the pair's export answered false; a spill file in " + workDir +
+                                  " may not have been written)");
         return false;
       },
       !settings.oneWay);
@@ -156,10 +156,10 @@ bool LineCounter::CountTokens() {
       int32_t added = session.AddPair(a, b, 1, settings.oneWay);
       if (added != 0) {
         std::string status = "status " + std::to_string(added) + ": " + DescribeStatus(added);
-        failed = SpillFailure(workDir, errno, "while counting " + origin + ": " + status,
-                              "the library refused a pair while counting " + origin + " (" +
-                                  status + "; a spill file in " + workDir +
-                                  " may not have been written)");
+        failed =
+            SpillFailure(workDir, errno, "while counting " + origin + ": " + status,
+                         "the library refused a pair while counting " + origin + " (" + status +
+                             "; a spill file in " + workDir + " may not have been written)");
         return;
       }
       ++counted.pairsFed;

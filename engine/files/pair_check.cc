@@ -98,9 +98,8 @@ class Checker {
                "sort puts a file in order)";
       }
       if (order == 0 && needs.unique) {
-        return "the pair '" + Shown(pair.word1) + " " + Shown(pair.word2) +
-               "' again (on line " + std::to_string(number - 1) +
-               " too): each pair stands once, with its summed count";
+        return "the pair '" + Shown(pair.word1) + " " + Shown(pair.word2) + "' again (on line " +
+               std::to_string(number - 1) + " too): each pair stands once, with its summed count";
       }
     }
     last = pair;
@@ -169,10 +168,11 @@ std::string PairFileProblem(const std::string& path, PairNeeds needs) {
     const char* start = buffer.data();
     const char* end = buffer.data() + held + got;
     for (;;) {
-      const char* stop = static_cast<const char*>(
-          std::memchr(start, '\n', static_cast<size_t>(end - start)));
+      const char* stop =
+          static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
       if (stop == nullptr) break;
-      std::string problem = checker.Take(std::string_view(start, static_cast<size_t>(stop - start)));
+      std::string problem =
+          checker.Take(std::string_view(start, static_cast<size_t>(stop - start)));
       if (!problem.empty()) return failed(problem);
       start = stop + 1;
     }

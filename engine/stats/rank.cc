@@ -312,8 +312,8 @@ void Ranking::ScorePair(uint32_t id1, uint32_t id2, int64_t count) {
     Offer(id2, {id1, PairScore(id2, id1, count), count, false});
 }
 
-void Ranking::OfferItem(std::string_view base, std::string_view other, double score,
-                        int64_t count, bool follows) {
+void Ranking::OfferItem(std::string_view base, std::string_view other, double score, int64_t count,
+                        bool follows) {
   uint32_t id = Intern(base);
   uint32_t otherId = Intern(other);
   if (lists.size() < words.size()) {

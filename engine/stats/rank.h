@@ -45,7 +45,7 @@ struct RankOptions {
   bool selfPairs = false;    // a word paired with itself (x, x) is scored too
   Direction direction = Direction::kBoth;  // kAfter: the words that follow it
   Marginals marginals = Marginals::kPairs;
-  std::string to = kPeopleEncoding;        // the encoding of a written ranking's words
+  std::string to = kPeopleEncoding;  // the encoding of a written ranking's words
 };
 
 // The smallest count scored: minCount, or the measure's default.
@@ -157,7 +157,7 @@ class Ranking {
   bool recording = false;
   uint32_t recordedFirst = UINT32_MAX;
   int64_t total = 0;
-  std::optional<TokenCounts> tokens;     // with token marginals
+  std::optional<TokenCounts> tokens;      // with token marginals
   std::vector<int64_t> tokenFrequencies;  // by word id, -1 until looked up
 };
 
