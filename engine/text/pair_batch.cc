@@ -161,8 +161,6 @@ bool PairBatch::Add(std::string_view first, std::string_view second) {
 }
 
 void PairBatch::Clear() {
-  for (PairSlot& entry : pairSlots)
-    entry.key = kEmptyKey;
   std::fill(wordSlots.begin(), wordSlots.end(), kNoWord);
   words.clear();
   tallies.clear();
@@ -186,7 +184,8 @@ bool PairBatch::Flush() {
   if (failed) return false;
   HandTallies();
   // The library sorts what it holds when it spills: table order will do.
-  for (const PairSlot& entry : pairSlots) {
+  // Each slot is freed as it is handed over, while it is in the cache.
+  for (PairSlot& entry : pairSlots) {
     if (entry.key == kEmptyKey) continue;
     const char* first = bytes.data() + words[entry.key >> 32].offset;
     const char* second = bytes.data() + words[entry.key & 0xffffffffu].offset;
@@ -200,6 +199,7 @@ bool PairBatch::Flush() {
       }
       left -= static_cast<uint64_t>(part);
     }
+    entry.key = kEmptyKey;
   }
   Clear();
   return true;
