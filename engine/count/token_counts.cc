@@ -59,70 +59,6 @@ void TokenCounts::AddAll(const std::vector<std::pair<std::string_view, uint64_t>
   }
 }
 
-bool TokenCounts::Read(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot read " + path + ": " + ErrorText(errno);
-    return false;
-  }
-  auto bad = [&](const std::string& what) {
-    *error = path + " is no token-count file (" + what + ")";
-    return false;
-  };
-  std::string line;
-  int64_t window = 0;
-  std::getline(in, line);
-  std::string_view head(line);
-  size_t blank = head.rfind(' ');
-  if (head.rfind(std::string(kMagic) + ' ', 0) != 0 || blank <= sizeof kMagic ||
-      !ParseNumber(head.substr(sizeof kMagic, blank - sizeof kMagic), &sum) ||
-      !ParseNumber(head.substr(blank + 1), &window) || window < 1 || window > INT32_MAX) {
-    return bad("its first line is not \"" + std::string(kMagic) + " TOTAL WINDOW\"");
-  }
-  span = static_cast<int>(window);
-  words = WordTable();
-  tallies.clear();
-  while (std::getline(in, line)) {
-    size_t tab = line.rfind('\t');
-    int64_t count = 0;
-    if (tab == std::string::npos || !ParseNumber(std::string_view(line).substr(tab + 1), &count))
-      return bad("a line is not word TAB count");
-    Bump(std::string_view(line).substr(0, tab), count);
-  }
-  if (in.bad()) {
-    *error = "cannot read " + path + " to its end: " + ErrorText(errno);
-    return false;
-  }
-  return true;
-}
-
-bool TokenCounts::Write(const std::string& path, std::string* error,
-                        const OutputOptions& output) const {
-  StagedOutput staged(path, output);
-  if (staged.path().empty()) return staged.Commit(error);
-  std::vector<std::pair<std::string_view, int64_t>> sorted;
-  sorted.reserve(words.size());
-  for (size_t i = 0; i < words.size(); ++i)
-    sorted.emplace_back(words.Word(static_cast<uint32_t>(i)), tallies[i]);
-  std::sort(sorted.begin(), sorted.end());
-  std::ofstream out(staged.path(), std::ios::binary);
-  out << kMagic << ' ' << sum << ' ' << span << '\n';
-  for (const auto& [word, count] : sorted)
-    out << word << '\t' << count << '\n';
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path + ": " + ErrorText(errno);
-    return false;
-  }
-  return staged.Commit(error);
-}
-
-std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
-  std::optional<uint32_t> id = words.Find(word);
-  if (!id) return std::nullopt;
-  return tallies[*id];
-}
-
 namespace {
 
 // One token-count file read line by line, in its words' byte order.
@@ -180,6 +116,45 @@ class TokenFileReader {
 };
 
 }  // namespace
+
+bool TokenCounts::Read(const std::string& path, std::string* error) {
+  TokenFileReader reader;
+  words = WordTable();
+  tallies.clear();
+  if (!reader.Open(path, &sum, &span, error)) return false;
+  while (!reader.done()) {
+    Bump(reader.current(), reader.count());
+    if (!reader.Next(error)) return false;
+  }
+  return true;
+}
+
+bool TokenCounts::Write(const std::string& path, std::string* error,
+                        const OutputOptions& output) const {
+  StagedOutput staged(path, output);
+  if (staged.path().empty()) return staged.Commit(error);
+  std::vector<std::pair<std::string_view, int64_t>> sorted;
+  sorted.reserve(words.size());
+  for (size_t i = 0; i < words.size(); ++i)
+    sorted.emplace_back(words.Word(static_cast<uint32_t>(i)), tallies[i]);
+  std::sort(sorted.begin(), sorted.end());
+  std::ofstream out(staged.path(), std::ios::binary);
+  out << kMagic << ' ' << sum << ' ' << span << '\n';
+  for (const auto& [word, count] : sorted)
+    out << word << '\t' << count << '\n';
+  out.close();
+  if (!out) {
+    *error = "cannot write " + path + ": " + ErrorText(errno);
+    return false;
+  }
+  return staged.Commit(error);
+}
+
+std::optional<int64_t> TokenCounts::Find(std::string_view word) const {
+  std::optional<uint32_t> id = words.Find(word);
+  if (!id) return std::nullopt;
+  return tallies[*id];
+}
 
 bool JoinTokenCounts(const std::string& dir, const std::string& to, bool* found,
                      std::string* error) {
