@@ -6,6 +6,7 @@
 
 #include "engine/files/checks.h"
 #include "engine/files/seal.h"
+#include "engine/files/staging.h"
 #include "engine/text/tokenizer.h"
 #include "engine/words/candidates.h"
 
@@ -192,9 +193,7 @@ bool LineCounter::End(std::string* error) {
   // The spill files this run wrote: sealed, and their lines counted from
   // the same read, while they are still in the page cache.
   for (const std::string& name : FileNames(workDir)) {
-    bool spill = name.rfind("temp", 0) == 0 && name.size() > 8 &&
-                 name.compare(name.size() - 4, 4, ".txt") == 0;
-    if (!spill || std::find(earlierFiles.begin(), earlierFiles.end(), name) != earlierFiles.end())
+    if (!IsSpillFileName(name) || std::find(earlierFiles.begin(), earlierFiles.end(), name) != earlierFiles.end())
       continue;
     ++counted.spillFiles;
     Seal(workDir + "/" + name, &counted.spillLines);

@@ -35,6 +35,14 @@ bool NumberedName(const std::string& name, const std::string& lead, const std::s
   return true;
 }
 
+}  // namespace
+
+bool IsSpillFileName(const std::string& name) {
+  return NumberedName(name, "temp", ".txt");
+}
+
+namespace {
+
 bool OnlySpillFiles(const fs::path& dir, bool partsAllowed) {
   std::error_code code;
   for (auto it = fs::directory_iterator(dir, code); !code && it != fs::directory_iterator();
@@ -42,7 +50,7 @@ bool OnlySpillFiles(const fs::path& dir, bool partsAllowed) {
     std::string name = it->path().filename().string();
     std::error_code typeCode;
     if (it->is_symlink(typeCode)) return false;
-    if (it->is_regular_file(typeCode) && NumberedName(name, "temp", ".txt")) continue;
+    if (it->is_regular_file(typeCode) && IsSpillFileName(name)) continue;
     if (partsAllowed && it->is_directory(typeCode) && NumberedName(name, "part-", "") &&
         OnlySpillFiles(it->path(), false)) {
       continue;

@@ -40,6 +40,9 @@ std::string FindLeftover(const std::string& root);
 // temp1.txt, temp2.txt, ... and part-1/, part-2/, ... directories of them.
 bool HoldsOnlyCountResult(const std::string& dir);
 
+// Whether `name` is one a counting run gives its spill files: temp<N>.txt.
+bool IsSpillFileName(const std::string& name);
+
 // An open file descriptor, closed when the object goes.
 class Descriptor {
  public:
