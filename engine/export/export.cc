@@ -29,7 +29,7 @@ class Writer {
  public:
   Writer(const std::string& path, const OutputOptions& output) : staged(path, output) {
     if (staged.path().empty()) return;
-    file.reset(std::fopen(staged.path().c_str(), "wb"));
+    file.reset(staged.Open());
     if (!file) failure = errno;
   }
   std::string* sink() { return &text; }

@@ -320,6 +320,14 @@ StagedOutput::StagedOutput(std::string finalPath, const OutputOptions& outputOpt
   problem = "cannot find a free staging name beside " + target;
 }
 
+std::FILE* StagedOutput::Open() const {
+  if (temporary.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  return std::fopen(temporary.c_str(), "r+b");
+}
+
 StagedOutput::~StagedOutput() {
   if (committed || temporary.empty()) return;
   std::error_code ignored;

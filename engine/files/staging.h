@@ -10,6 +10,7 @@
 #ifndef ULO_ENGINE_STAGING_H_
 #define ULO_ENGINE_STAGING_H_
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -105,6 +106,11 @@ class StagedOutput {
   // made: Commit then says why).
   const std::string& path() const { return temporary; }
   const std::string& finalPath() const { return target; }
+  // The staging file opened for writing from its start, or null with errno
+  // set. It is not truncated (this object made it empty): truncating a file
+  // makes ext4 write all of its new content out when it is closed, which a
+  // large output would wait for.
+  std::FILE* Open() const;
   // Renames the output to its final name; false with the reason in `*error`.
   bool Commit(std::string* error);
   // Appends the file named path() + `suffix` (a log the operation kept beside

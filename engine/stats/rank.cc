@@ -355,7 +355,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
                   PeopleText* shown, const OutputOptions& output) {
   StagedOutput staged(path, output);
   if (staged.path().empty()) return staged.Commit(error);
-  File file(std::fopen(staged.path().c_str(), "wb"));
+  File file(staged.Open());
   if (!file) {
     *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;

@@ -179,7 +179,7 @@ bool WriteWordTable(const std::vector<NewWord>& words, const std::string& path, 
   }
   StagedOutput staged(path, output);
   if (staged.path().empty()) return staged.Commit(error);
-  File file(std::fopen(staged.path().c_str(), "wb"));
+  File file(staged.Open());
   bool written = file && std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
   FILE* raw = file.release();
   if (raw != nullptr && std::fclose(raw) != 0) written = false;

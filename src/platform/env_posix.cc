@@ -159,10 +159,21 @@ class PosixEnv final : public Env {
 
   std::unique_ptr<WritableFile> OpenForWrite(const std::string& path, bool append,
                                              int* error) override {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0);
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
       *error = errno;
+      return nullptr;
+    }
+    // Emptied only when it holds bytes: truncating a file, even an empty one
+    // made beforehand to reserve its name, makes some file systems (ext4)
+    // write the whole new content out when it is closed, which a large
+    // output waits for.
+    struct stat info;
+    if (!append && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+        ::ftruncate(fd, 0) != 0) {
+      *error = errno;
+      ::close(fd);
       return nullptr;
     }
     return std::make_unique<PosixWritableFile>(fd);
