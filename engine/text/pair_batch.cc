@@ -56,6 +56,7 @@ uint32_t PairBatch::Intern(std::string_view word) {
       bytes.append(word);
       bytes.push_back('\0');
       tallies.push_back(0);
+      wordHeads.push_back(HeadIndex(word, hash));
       wordSlots[slot] = id;
       return id;
     }
@@ -68,22 +69,78 @@ uint32_t PairBatch::Intern(std::string_view word) {
 }
 
 void PairBatch::AddPair(uint32_t first, uint32_t second) {
+  uint32_t head1 = wordHeads[first], head2 = wordHeads[second];
+  if ((head1 | head2) < kHeadWords) {
+    if (bothDirections && head2 < head1) std::swap(head1, head2);
+    uint32_t& cell = headCounts[size_t{head1} * kHeadWords + head2];
+    // A cell about to overflow moves its count into the batch.
+    if (__builtin_expect(++cell == UINT32_MAX, 0)) {
+      AddToTable(first, second, cell);
+      cell = 0;
+    }
+    return;
+  }
+  AddToTable(first, second, 1);
+}
+
+void PairBatch::AddToTable(uint32_t first, uint32_t second, uint64_t count) {
   if (bothDirections && second < first) std::swap(first, second);
   uint64_t key = uint64_t{first} << 32 | second;
   size_t mask = pairSlots.size() - 1;
   for (size_t slot = Mix(key) & mask;; slot = (slot + 1) & mask) {
     PairSlot& entry = pairSlots[slot];
     if (entry.key == key) {
-      ++entry.count;
+      entry.count += count;
       return;
     }
     if (entry.key == kEmptyKey) {
       entry.key = key;
-      entry.count = 1;
+      entry.count = count;
       ++pairCount;
       return;
     }
   }
+}
+
+uint32_t PairBatch::HeadIndex(std::string_view word, uint32_t hash) const {
+  if (headSlots.empty()) return kNoWord;
+  size_t mask = headSlots.size() - 1;
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    uint32_t entry = headSlots[slot];
+    if (entry == 0) return kNoWord;
+    uint32_t index = entry - 1;
+    if (headLengths[index] == word.size() &&
+        std::memcmp(headBytes.data() + headOffsets[index], word.data(), word.size()) == 0) {
+      return index;
+    }
+  }
+}
+
+void PairBatch::ChooseHead() {
+  // The first full batch's most frequent words: those that pair most often
+  // with each other all through a corpus.
+  headChosen = true;
+  std::vector<uint32_t> ids(words.size());
+  for (uint32_t id = 0; id < ids.size(); ++id)
+    ids[id] = id;
+  size_t keep = std::min<size_t>(kHeadWords, ids.size());
+  std::partial_sort(ids.begin(), ids.begin() + static_cast<ptrdiff_t>(keep), ids.end(),
+                    [&](uint32_t a, uint32_t b) {
+                      return tallies[a] != tallies[b] ? tallies[a] > tallies[b] : a < b;
+                    });
+  headSlots.assign(PowerOfTwoAtLeast(kHeadWords * 4), 0);
+  size_t mask = headSlots.size() - 1;
+  for (size_t k = 0; k < keep; ++k) {
+    const Word& word = words[ids[k]];
+    headOffsets.push_back(static_cast<uint32_t>(headBytes.size()));
+    headLengths.push_back(word.length);
+    headBytes.append(bytes.data() + word.offset, word.length + 1);
+    size_t slot = word.hash & mask;
+    while (headSlots[slot] != 0)
+      slot = (slot + 1) & mask;
+    headSlots[slot] = static_cast<uint32_t>(k + 1);
+  }
+  headCounts.assign(size_t{kHeadWords} * kHeadWords, 0);
 }
 
 bool PairBatch::Full(size_t wordBytesNeeded) const {
@@ -106,10 +163,8 @@ bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window)
     if (lineIds.size() < n) lineIds.resize(n);
     for (size_t k = 0; k < n; ++k)
       lineIds[k] = Intern(tokens[k]);
-    if (tally) {
-      for (size_t k = 0; k < n; ++k)
-        ++tallies[lineIds[k]];
-    }
+    for (size_t k = 0; k < n; ++k)
+      ++tallies[lineIds[k]];
     for (size_t i = 0; i < n; ++i) {
       size_t last = std::min(n - 1, i + span);
       for (size_t j = i + 1; j <= last; ++j)
@@ -140,7 +195,7 @@ bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window)
     for (size_t j = i + 1; j < tokens.size() && j - i <= static_cast<size_t>(window); ++j) {
       // A word longer than the whole budget still gets a batch of its own.
       if (Full(tokens[i].size() + tokens[j].size() + 2) && pairCount > 0) {
-        if (!Flush()) return false;
+        if (!HandFull()) return false;
       }
       uint32_t first = idOf(i);
       uint32_t second = idOf(j);
@@ -153,7 +208,7 @@ bool PairBatch::AddLine(const std::vector<std::string_view>& tokens, int window)
 
 bool PairBatch::Add(std::string_view first, std::string_view second) {
   if (failed) return false;
-  if (Full(first.size() + second.size() + 2) && pairCount > 0 && !Flush()) return false;
+  if (Full(first.size() + second.size() + 2) && pairCount > 0 && !HandFull()) return false;
   uint32_t id = Intern(first);
   AddPair(id, Intern(second));
   ++added;
@@ -164,6 +219,7 @@ void PairBatch::Clear() {
   std::fill(wordSlots.begin(), wordSlots.end(), kNoWord);
   words.clear();
   tallies.clear();
+  wordHeads.clear();
   bytes.clear();
   pairCount = 0;
   ++generation;
@@ -180,7 +236,28 @@ void PairBatch::HandTallies() {
   if (!tallied.empty()) tally(tallied);
 }
 
-bool PairBatch::Flush() {
+bool PairBatch::HandOver(const char* first, const char* second, uint64_t count) {
+  // The library takes 32-bit counts: a larger one goes in several parts.
+  for (uint64_t left = count; left > 0;) {
+    auto part = static_cast<int32_t>(std::min<uint64_t>(left, INT32_MAX));
+    ++handed;
+    if (!hand(first, second, part)) {
+      failed = true;
+      return false;
+    }
+    left -= static_cast<uint64_t>(part);
+  }
+  return true;
+}
+
+bool PairBatch::Flush() { return HandBatch() && HandHead(); }
+
+bool PairBatch::HandFull() {
+  if (!headChosen) ChooseHead();
+  return HandBatch();
+}
+
+bool PairBatch::HandBatch() {
   if (failed) return false;
   HandTallies();
   // The library sorts what it holds when it spills: table order will do.
@@ -189,19 +266,23 @@ bool PairBatch::Flush() {
     if (entry.key == kEmptyKey) continue;
     const char* first = bytes.data() + words[entry.key >> 32].offset;
     const char* second = bytes.data() + words[entry.key & 0xffffffffu].offset;
-    // The library takes 32-bit counts: a larger one goes in several parts.
-    for (uint64_t left = entry.count; left > 0;) {
-      auto part = static_cast<int32_t>(std::min<uint64_t>(left, INT32_MAX));
-      ++handed;
-      if (!hand(first, second, part)) {
-        failed = true;
-        return false;
-      }
-      left -= static_cast<uint64_t>(part);
-    }
+    if (!HandOver(first, second, entry.count)) return false;
     entry.key = kEmptyKey;
   }
   Clear();
+  return true;
+}
+
+bool PairBatch::HandHead() {
+  if (failed) return false;
+  for (size_t cell = 0; cell < headCounts.size(); ++cell) {
+    uint32_t count = headCounts[cell];
+    if (count == 0) continue;
+    const char* first = headBytes.data() + headOffsets[cell / kHeadWords];
+    const char* second = headBytes.data() + headOffsets[cell % kHeadWords];
+    if (!HandOver(first, second, count)) return false;
+    headCounts[cell] = 0;
+  }
   return true;
 }
 

@@ -2,6 +2,12 @@
 // pair crosses into the library once, with its count, instead of once per
 // occurrence. The table is bounded: when it fills, it is handed over and
 // starts empty, so memory stays fixed whatever the corpus.
+//
+// The pairs of the most frequent words (those of the first full batch) are
+// summed apart, in a dense square that lasts across batches and crosses only
+// on Flush: they are a third or more of a text's pairs, and would otherwise
+// cross again with every batch. Which batch a pair crosses in changes the
+// library's spill files, never what they add up to.
 #ifndef ULO_ENGINE_PAIR_BATCH_H_
 #define ULO_ENGINE_PAIR_BATCH_H_
 
@@ -53,7 +59,8 @@ class PairBatch {
   // is full. False once a hand-over has failed.
   bool Add(std::string_view first, std::string_view second);
 
-  // Hands over every pair held and empties the batch.
+  // Hands over every pair held, the frequent words' too, and empties the
+  // batch.
   bool Flush();
 
   // Pairs added so far (occurrences, not distinct pairs).
@@ -76,6 +83,16 @@ class PairBatch {
 
   uint32_t Intern(std::string_view word);
   void AddPair(uint32_t first, uint32_t second);
+  void AddToTable(uint32_t first, uint32_t second, uint64_t count);
+  // The word's place in the head, or kNoWord.
+  uint32_t HeadIndex(std::string_view word, uint32_t hash) const;
+  void ChooseHead();
+  // Hands over the batch's table (when full, first choosing the head once)
+  // or the head (Flush only).
+  bool HandFull();
+  bool HandBatch();
+  bool HandHead();
+  bool HandOver(const char* first, const char* second, uint64_t count);
   bool Full(size_t wordBytesNeeded) const;
   void Clear();
 
@@ -95,6 +112,16 @@ class PairBatch {
   size_t pairCount = 0;
   uint64_t generation = 0;  // bumped by every hand-over: token ids go stale
   bool failed = false;
+
+  // The frequent words' pairs (the head), in a square of 4 MiB.
+  static constexpr uint32_t kHeadWords = 1024;
+  bool headChosen = false;
+  std::vector<uint32_t> headCounts;   // first * kHeadWords + second
+  std::string headBytes;              // the head's words, each NUL-terminated
+  std::vector<uint32_t> headOffsets;  // where each head word starts
+  std::vector<uint32_t> headLengths;
+  std::vector<uint32_t> headSlots;    // head index + 1 by hash, 0 when free
+  std::vector<uint32_t> wordHeads;    // by word id: head index, or kNoWord
 
   uint64_t added = 0;
   uint64_t handed = 0;
