@@ -70,6 +70,19 @@ int NextListedPath(LineReader* list, std::string* path) {
   }
 }
 
+// The leaves of the tree that merges a group of `used` inputs. In a tree of
+// 20 leaves, leaves 0 to 7 meet in the matches of a tree of 2, 4 or 8, in
+// the same order, the other leaves being empty inputs that lose every match
+// (byes): the small tree plays the same matches, and so gives the same lines
+// in the same order, without climbing past the byes for every record.
+int GroupLeaves(int used, int fanIn) {
+  if (fanIn != FileMerger::kDefaultFanIn) return fanIn;
+  for (int leaves : {2, 4, 8}) {
+    if (used <= leaves) return leaves;
+  }
+  return fanIn;
+}
+
 }  // namespace
 
 FileMerger::FileMerger(int fanIn)
@@ -283,8 +296,12 @@ void FileMerger::ClearInputs() {
 bool FileMerger::MergeGroup() {
   failedInput = -1;
   PendingLine pending(output.get());
+  int used = 0;
+  while (used < fanIn && inputs[static_cast<size_t>(used)]) ++used;
+  int leaves = GroupLeaves(used, fanIn);
+  if (tree.leaves() != leaves) tree = LoserTree(leaves);
   tree.Clear();
-  for (int i = 0; i < fanIn; ++i)
+  for (int i = 0; i < leaves; ++i)
     ReadNextRecord(i);
   tree.Build();
   for (;;) {

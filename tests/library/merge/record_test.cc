@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "merge/loser_tree.h"
@@ -141,10 +143,36 @@ TEST(MergeCountTest, SumsArePinnedAtTheRangeEnds) {
   EXPECT_EQ(AddCounts(-5, 3), -2);
 }
 
-// The tree alone, fed from lists of lines: every record comes out once, in
-// key order, whatever the number of leaves and however many run dry early.
+using Lines = std::vector<std::vector<std::string>>;
+
+// The tree alone, fed from lists of lines (leaf i reads leaves[i]; any further
+// leaf is empty): each winner as its leaf and its key, until all run dry.
+std::vector<std::pair<int, std::string>> Winners(int leafCount, const Lines& leaves) {
+  LoserTree tree(leafCount);
+  std::vector<size_t> next(leaves.size(), 0);
+  auto load = [&](int leaf) {
+    auto at = static_cast<size_t>(leaf);
+    if (at >= leaves.size() || next[at] == leaves[at].size()) {
+      return MarkExhausted(&tree.record(leaf));
+    }
+    ASSERT_TRUE(ParseMergeLine(leaves[at][next[at]++], &tree.record(leaf)));
+  };
+  tree.Clear();
+  for (int leaf = 0; leaf < tree.leaves(); ++leaf)
+    load(leaf);
+  tree.Build();
+  std::vector<std::pair<int, std::string>> winners;
+  for (int w = tree.winner(); tree.record(w).state != MergeRecord::kExhausted; w = tree.winner()) {
+    winners.emplace_back(w, std::string(tree.record(w).Key()));
+    load(w);
+    tree.Replay(w);
+  }
+  return winners;
+}
+
+// Every record comes out once, in key order, whatever the number of leaves
+// and however many run dry early.
 TEST(LoserTreeTest, WinnersComeInKeyOrder) {
-  using Lines = std::vector<std::vector<std::string>>;
   const Lines cases[] = {
       {{"a\tb\t1", "b\ta\t1"}, {"a\tb\t2", "a\tc\t1"}},
       {{}, {"x\ty\t1"}, {}},
@@ -154,25 +182,9 @@ TEST(LoserTreeTest, WinnersComeInKeyOrder) {
        {"a\tbbbbbbbbbbbbbbbbbbbb\t1", "a\tbbbbbbbbbbbbbbbbbbbc\t1"}},
   };
   for (const Lines& leaves : cases) {
-    LoserTree tree(static_cast<int>(leaves.size()));
-    std::vector<size_t> next(leaves.size(), 0);
-    auto load = [&](int leaf) {
-      const std::vector<std::string>& lines = leaves[static_cast<size_t>(leaf)];
-      size_t& at = next[static_cast<size_t>(leaf)];
-      if (at == lines.size()) return MarkExhausted(&tree.record(leaf));
-      ASSERT_TRUE(ParseMergeLine(lines[at++], &tree.record(leaf)));
-    };
-    tree.Clear();
-    for (int leaf = 0; leaf < tree.leaves(); ++leaf)
-      load(leaf);
-    tree.Build();
     std::vector<std::string> merged, expected;
-    for (int w = tree.winner(); tree.record(w).state != MergeRecord::kExhausted;
-         w = tree.winner()) {
-      merged.emplace_back(tree.record(w).Key());
-      load(w);
-      tree.Replay(w);
-    }
+    for (const auto& winner : Winners(static_cast<int>(leaves.size()), leaves))
+      merged.push_back(winner.second);
     for (const auto& lines : leaves) {
       for (const std::string& line : lines)
         expected.push_back(line.substr(0, line.rfind('\t')));
@@ -180,6 +192,28 @@ TEST(LoserTreeTest, WinnersComeInKeyOrder) {
     std::sort(expected.begin(), expected.end(),
               [](const std::string& a, const std::string& b) { return CompareKeys(a, b) < 0; });
     EXPECT_EQ(merged, expected);
+  }
+}
+
+// A merge of up to 8 files plays them in a tree of 2, 4 or 8 leaves rather
+// than the fan-in's 20: equal keys must still come from the same leaves in
+// the same order, since a sum that stops at its extremes depends on it.
+TEST(LoserTreeTest, SmallGroupsWinInTheOrderOfTheFullTree) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 200; ++round) {
+    auto used = static_cast<size_t>(1 + round % 8);
+    Lines leaves(used);
+    for (auto& lines : leaves) {
+      std::vector<std::string> keys;
+      for (size_t n = random() % 12; n > 0; --n)
+        keys.push_back(std::string(1, static_cast<char>('a' + random() % 3)) + "\t" +
+                       static_cast<char>('a' + random() % 3));
+      std::sort(keys.begin(), keys.end());
+      for (const std::string& key : keys)
+        lines.push_back(key + "\t1");
+    }
+    int small = used <= 2 ? 2 : used <= 4 ? 4 : 8;
+    EXPECT_EQ(Winners(small, leaves), Winners(20, leaves)) << used << " inputs";
   }
 }
 
