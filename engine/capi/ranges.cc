@@ -68,7 +68,8 @@ char* ulo_split_keys(const char* const* paths, size_t path_count, int32_t ranges
 }
 
 void ulo_merge_range(const ulo_exports_t* exports, const char* const* paths, size_t path_count,
-                     const char* keys, int32_t range, const char* dir, char** errptr) {
+                     const char* keys, int32_t range, const char* dir, int32_t sorted,
+                     char** errptr) {
   std::vector<std::string> inputs;
   if (exports == nullptr) {
     Fail(errptr, "no exports object was given");
@@ -87,7 +88,7 @@ void ulo_merge_range(const ulo_exports_t* exports, const char* const* paths, siz
   }
   std::string out = (fs::path(dir) / PartName(static_cast<size_t>(range))).string();
   Fail(errptr, MergeKeyRange(session, inputs, ParseKeys(keys == nullptr ? "" : keys),
-                             static_cast<size_t>(range), out));
+                             static_cast<size_t>(range), out, sorted != 0));
 }
 
 void ulo_write_parts_index(const char* dir, const char* keys, char** errptr) {

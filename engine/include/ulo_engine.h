@@ -169,14 +169,16 @@ ULO_ENGINE_EXPORT void ulo_merge_ranges(const ulo_exports_t* exports, const char
  * (ulo_split_keys's text; range 0 lies below the first key, the last from
  * the last key on) merged by the library into that part of the parts
  * directory `dir`, which must exist; the part appears whole, and a slice
- * found out of order fails it. ulo_write_parts_index: makes `dir` a parts
+ * found out of order fails it. With `sorted` non-zero the inputs are known
+ * to be in order (the spill files of counting runs, as the library wrote
+ * them) and the part is not read again to check it. ulo_write_parts_index: makes `dir` a parts
  * directory once it holds every range's part; the parts concatenated are
  * the one merge of `paths`. */
 ULO_ENGINE_EXPORT char* ulo_split_keys(const char* const* paths, size_t path_count, int32_t ranges,
                                        char** errptr);
 ULO_ENGINE_EXPORT void ulo_merge_range(const ulo_exports_t* exports, const char* const* paths,
                                        size_t path_count, const char* keys, int32_t range,
-                                       const char* dir, char** errptr);
+                                       const char* dir, int32_t sorted, char** errptr);
 ULO_ENGINE_EXPORT void ulo_write_parts_index(const char* dir, const char* keys, char** errptr);
 /* The files that make up the pair-count file `path`, one a line: `path`
  * itself, or the parts of a parts directory in key order. */

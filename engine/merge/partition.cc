@@ -312,7 +312,8 @@ std::string MergeInRanges(Session& session, const std::string& dir, const std::s
 }
 
 std::string MergeKeyRange(Session& session, const std::vector<std::string>& inputs,
-                          const std::vector<std::string>& keys, size_t k, const std::string& out) {
+                          const std::vector<std::string>& keys, size_t k, const std::string& out,
+                          bool sorted) {
   if (k > keys.size()) {
     return "merge: there is no key range " + std::to_string(k) + " among " +
            std::to_string(keys.size() + 1);
@@ -330,7 +331,7 @@ std::string MergeKeyRange(Session& session, const std::vector<std::string>& inpu
   StagedDirectory staging;
   if (!staging.Open(out + ".ranges", &failure)) return "merge: " + failure;
   fs::path work = staging.path();
-  failure = MergeSlices(session, plan, work, k, true);
+  failure = MergeSlices(session, plan, work, k, !sorted);
   MoveErrorLog(RangeOutput(work, k), out);
   if (failure.empty()) {
     std::error_code code;

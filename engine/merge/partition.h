@@ -44,9 +44,12 @@ std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
 // One key range of a merge driven from elsewhere (a cluster's reduce task):
 // the lines of the sorted pair-count files `inputs` whose first word lies in
 // range `k` of the increasing split keys `keys`, merged by the library into
-// `out`, which appears whole. Fails when a slice turns out not to be sorted.
+// `out`, which appears whole. Fails when a slice turns out not to be sorted,
+// unless the inputs are known to be (`sorted`: counting runs' spill files),
+// and then the merged range is not read again.
 std::string MergeKeyRange(Session& session, const std::vector<std::string>& inputs,
-                          const std::vector<std::string>& keys, size_t k, const std::string& out);
+                          const std::vector<std::string>& keys, size_t k, const std::string& out,
+                          bool sorted = false);
 
 }  // namespace ulo::engine
 

@@ -10,7 +10,8 @@ system). The layout under it:
 
 Split keys are first words sampled from the spill files, so each range holds about the same
 bytes and a word's whole row lies in one part; the parts concatenated are the one merged
-file. Only the plan (the split keys) and file names pass through the client. A task writes
+file. Each reduce task samples the same files and so picks the same keys, and the last task
+checks that they did. Only the split keys and file names pass through the client. A task writes
 under a name of its own and puts its result in place only when it is whole, so a task run
 again (a worker lost) gives the same bytes and a merge never takes a half-written input.
 """
@@ -99,8 +100,9 @@ def count_shard(root, index, shard, options, library_path=None):
 
 
 def plan_ranges(counted, ranges, library_path=None):
-    """Task: the plan of the reduce: split keys for `ranges` key ranges (the library's bytes,
-    one a line), picked by the engine from samples of the shards' spill files."""
+    """The plan of the reduce: split keys for `ranges` key ranges (the library's bytes, one a
+    line), picked by the engine from samples of the shards' spill files. Every reduce task
+    makes it for itself, the same from the same files: no task waits on another's plan."""
     files = [name for part in counted for name in part["files"]]
     # Keys need samples, not every file: files spread over the shards keep the plan cheap
     # however many there are (any increasing keys cut right; samples only even the ranges).
@@ -111,27 +113,31 @@ def plan_ranges(counted, ranges, library_path=None):
     return {"files": files, "keys": keys}
 
 
-def merge_range(plan, index, building, library_path=None):
+def merge_range(counted, ranges, index, building, library_path=None):
     """Task: key range `index` of every spill file merged by the library into its part of the
-    parts directory `building`."""
+    parts directory `building`. Returns the split keys."""
+    plan = plan_ranges(counted, ranges, library_path)
     if index > plan["keys"].count(b"\n"):
-        return None  # the files hold fewer first words than ranges were asked for
+        return plan["keys"]  # the files hold fewer first words than ranges were asked for
     engine = _library(library_path).engine
     files = plan["files"]
+    # The counting runs' spill files, as the library wrote them: in order, so the part is
+    # not read again to check it.
     with api._merge_lock:  # the library keeps one merge per process
         engine.call("ulo_merge_range", engine.exports, path_array(files), len(files),
-                    plan["keys"], int(index), encode_path(building), what="merge")
-    return index
+                    plan["keys"], int(index), encode_path(building), 1, what="merge")
+    return plan["keys"]
 
 
-def finish(building, target, plan, library_path=None, *_parts):
-    """Task: indexes the parts and puts the directory in place. The parts' futures come as
-    extra arguments so that Dask runs it after them."""
+def finish(building, target, library_path=None, *keys):
+    """Task: indexes the parts and puts the directory in place. The reduce tasks' futures
+    (each gives the split keys) come as extra arguments so that Dask runs it after them."""
+    if any(other != keys[0] for other in keys):
+        raise RuntimeError("the reduce tasks cut the spill files at different keys")
     target = Path(target)
     if not target.is_dir():  # else an earlier attempt finished
         engine = _library(library_path).engine
-        engine.call("ulo_write_parts_index", encode_path(building), plan["keys"],
-                    what="merge")
+        engine.call("ulo_write_parts_index", encode_path(building), keys[0], what="merge")
         os.rename(building, target)
     return str(target)
 
@@ -197,18 +203,16 @@ def count_corpus(
 
     counted = [submit(count_shard, str(root), index, piece, options, library_path,
                       name=f"count-{index}") for index, piece in enumerate(pieces)]
-    plan = submit(plan_ranges, counted, ranges, library_path, name="plan")
-    parts = [submit(merge_range, plan, index, str(building), library_path,
+    parts = [submit(merge_range, counted, ranges, index, str(building), library_path,
                     name=f"merge-{index}") for index in range(ranges)]
-    done = submit(finish, str(building), str(target), plan, library_path, *parts,
-                  name="finish")
+    done = submit(finish, str(building), str(target), library_path, *parts, name="finish")
     result = Path(done.result())
     if summary is not None:
         total = Summary()
         for part in client.gather(counted):
             total.add({k: v for k, v in part.items() if k != "files"})
         total["shards"] = len(counted)
-        total["parts"] = len(plan.result()["keys"].splitlines()) + 1
+        total["parts"] = len(parts[0].result().splitlines()) + 1
         summary.update(total)
     if not keep_parts:
         shutil.rmtree(root / "counts", ignore_errors=True)

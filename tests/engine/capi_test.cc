@@ -241,7 +241,7 @@ TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
   MakeDirectory(parts);
   for (int32_t k = 2; k >= 0; --k) {  // in any order, as a cluster's tasks end
     ulo_merge_range(exports.get(), paths.data(), paths.size(), keys.c_str(), k, parts.c_str(),
-                    &error.text);
+                    k % 2, &error.text);
   }
   ulo_write_parts_index(parts.c_str(), keys.c_str(), &error.text);
   ASSERT_EQ(error.str(), "");
@@ -261,7 +261,7 @@ TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
   for (const Refusal& refusal : refusals) {
     Error refused;
     ulo_merge_range(exports.get(), refusal.inputs.data(), refusal.inputs.size(),
-                    refusal.keys.c_str(), refusal.range, parts.c_str(), &refused.text);
+                    refusal.keys.c_str(), refusal.range, parts.c_str(), 0, &refused.text);
     EXPECT_TRUE(Contains(refused.str(), refusal.says));
   }
   Error missing;
