@@ -151,8 +151,9 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
 void Ranking::Sums::Add(uint32_t id1, uint32_t id2, int64_t count) {
   uint32_t line[4] = {id1, id2, static_cast<uint32_t>(count),
                       static_cast<uint32_t>(static_cast<uint64_t>(count) >> 32)};
-  first += XXH3_64bits_withSeed(line, sizeof line, 1);
-  second += XXH3_64bits_withSeed(line, sizeof line, 2);
+  XXH128_hash_t hash = XXH3_128bits(line, sizeof line);
+  first += hash.low64;
+  second += hash.high64;
 }
 
 namespace {

@@ -45,27 +45,32 @@ PairBatch::PairBatch(Hand hand, bool bothDirections, Limits limits)
   bytes.reserve(limits.wordBytes);
 }
 
-uint32_t PairBatch::Intern(std::string_view word) {
-  uint32_t hash = HashWord(word);
-  size_t mask = wordSlots.size() - 1;
+size_t PairBatch::FindSlot(const std::vector<uint32_t>& slots, const std::vector<Word>& known,
+                           const std::string& arena, std::string_view word, uint32_t hash) {
+  size_t mask = slots.size() - 1;
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    uint32_t id = wordSlots[slot];
-    if (id == kNoWord) {
-      id = static_cast<uint32_t>(words.size());
-      words.push_back({bytes.size(), static_cast<uint32_t>(word.size()), hash});
-      bytes.append(word);
-      bytes.push_back('\0');
-      tallies.push_back(0);
-      wordHeads.push_back(HeadIndex(word, hash));
-      wordSlots[slot] = id;
-      return id;
-    }
-    const Word& known = words[id];
-    if (known.hash == hash && known.length == word.size() &&
-        std::memcmp(bytes.data() + known.offset, word.data(), word.size()) == 0) {
-      return id;
+    uint32_t id = slots[slot];
+    if (id == kNoWord) return slot;
+    const Word& held = known[id];
+    if (held.hash == hash && held.length == word.size() &&
+        std::memcmp(arena.data() + held.offset, word.data(), word.size()) == 0) {
+      return slot;
     }
   }
+}
+
+uint32_t PairBatch::Intern(std::string_view word) {
+  uint32_t hash = HashWord(word);
+  size_t slot = FindSlot(wordSlots, words, bytes, word, hash);
+  if (wordSlots[slot] != kNoWord) return wordSlots[slot];
+  auto id = static_cast<uint32_t>(words.size());
+  words.push_back({bytes.size(), static_cast<uint32_t>(word.size()), hash});
+  bytes.append(word);
+  bytes.push_back('\0');
+  tallies.push_back(0);
+  wordHeads.push_back(HeadIndex(word, hash));
+  wordSlots[slot] = id;
+  return id;
 }
 
 void PairBatch::AddPair(uint32_t first, uint32_t second) {
@@ -104,16 +109,7 @@ void PairBatch::AddToTable(uint32_t first, uint32_t second, uint64_t count) {
 
 uint32_t PairBatch::HeadIndex(std::string_view word, uint32_t hash) const {
   if (headSlots.empty()) return kNoWord;
-  size_t mask = headSlots.size() - 1;
-  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    uint32_t entry = headSlots[slot];
-    if (entry == 0) return kNoWord;
-    uint32_t index = entry - 1;
-    if (headLengths[index] == word.size() &&
-        std::memcmp(headBytes.data() + headOffsets[index], word.data(), word.size()) == 0) {
-      return index;
-    }
-  }
+  return headSlots[FindSlot(headSlots, head, headBytes, word, hash)];
 }
 
 void PairBatch::ChooseHead() {
@@ -128,17 +124,15 @@ void PairBatch::ChooseHead() {
                     [&](uint32_t a, uint32_t b) {
                       return tallies[a] != tallies[b] ? tallies[a] > tallies[b] : a < b;
                     });
-  headSlots.assign(PowerOfTwoAtLeast(kHeadWords * 4), 0);
-  size_t mask = headSlots.size() - 1;
+  headSlots.assign(PowerOfTwoAtLeast(kHeadWords * 4), kNoWord);
   for (size_t k = 0; k < keep; ++k) {
     const Word& word = words[ids[k]];
-    headOffsets.push_back(static_cast<uint32_t>(headBytes.size()));
-    headLengths.push_back(word.length);
-    headBytes.append(bytes.data() + word.offset, word.length + 1);
-    size_t slot = word.hash & mask;
-    while (headSlots[slot] != 0)
-      slot = (slot + 1) & mask;
-    headSlots[slot] = static_cast<uint32_t>(k + 1);
+    std::string_view text(bytes.data() + word.offset, word.length);
+    size_t slot = FindSlot(headSlots, head, headBytes, text, word.hash);
+    head.push_back({headBytes.size(), word.length, word.hash});
+    headBytes.append(text);
+    headBytes.push_back('\0');
+    headSlots[slot] = static_cast<uint32_t>(k);
   }
   headCounts.assign(size_t{kHeadWords} * kHeadWords, 0);
 }
@@ -278,8 +272,8 @@ bool PairBatch::HandHead() {
   for (size_t cell = 0; cell < headCounts.size(); ++cell) {
     uint32_t count = headCounts[cell];
     if (count == 0) continue;
-    const char* first = headBytes.data() + headOffsets[cell / kHeadWords];
-    const char* second = headBytes.data() + headOffsets[cell % kHeadWords];
+    const char* first = headBytes.data() + head[cell / kHeadWords].offset;
+    const char* second = headBytes.data() + head[cell % kHeadWords].offset;
     if (!HandOver(first, second, count)) return false;
     headCounts[cell] = 0;
   }

@@ -81,6 +81,10 @@ class PairBatch {
   };
   static constexpr uint64_t kEmptyKey = UINT64_MAX;
 
+  // The slot of `slots` (ids of `known`, whose bytes lie in `arena`) that
+  // holds `word`, or the free one where it goes.
+  static size_t FindSlot(const std::vector<uint32_t>& slots, const std::vector<Word>& known,
+                         const std::string& arena, std::string_view word, uint32_t hash);
   uint32_t Intern(std::string_view word);
   void AddPair(uint32_t first, uint32_t second);
   void AddToTable(uint32_t first, uint32_t second, uint64_t count);
@@ -117,10 +121,9 @@ class PairBatch {
   static constexpr uint32_t kHeadWords = 1024;
   bool headChosen = false;
   std::vector<uint32_t> headCounts;   // first * kHeadWords + second
-  std::string headBytes;              // the head's words, each NUL-terminated
-  std::vector<uint32_t> headOffsets;  // where each head word starts
-  std::vector<uint32_t> headLengths;
-  std::vector<uint32_t> headSlots;    // head index + 1 by hash, 0 when free
+  std::vector<Word> head;             // its words, by place, in headBytes
+  std::string headBytes;              // each NUL-terminated
+  std::vector<uint32_t> headSlots;    // head places by hash, kNoWord when free
   std::vector<uint32_t> wordHeads;    // by word id: head index, or kNoWord
 
   uint64_t added = 0;
