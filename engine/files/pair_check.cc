@@ -56,9 +56,12 @@ std::string Parse(std::string_view line, PairLine* pair) {
   if (pair->word2.empty()) return "the second word is empty";
   std::string_view count = line.substr(second + 1);
   if (count.empty()) return "no count after the second TAB";
+  // Up to 18 digits stay within 64 bits: only longer counts are summed.
+  constexpr size_t kSafeDigits = 18;
   uint64_t value = 0;
   for (char c : count) {
     if (c < '0' || c > '9') return "the count '" + Shown(count) + "' is not digits only";
+    if (count.size() <= kSafeDigits) continue;
     if (value > (uint64_t{INT64_MAX} - static_cast<uint64_t>(c - '0')) / 10) {
       return "the count " + Shown(count) + " is beyond 64 bits";
     }
@@ -106,6 +109,19 @@ class Checker {
     return {};
   }
 
+  // Takes `line` as the one before the first, when it has the shape of a
+  // pair line: the order runs on from it. What is wrong with it is not this
+  // checker's to report.
+  // True when it did.
+  bool Prime(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    PairLine pair;
+    if (!Parse(line, &pair).empty()) return false;
+    last = pair;
+    number = 1;
+    return true;
+  }
+
   // Copies the last pair out of the buffer, which is about to be reused.
   void Keep() {
     word1.assign(last.word1);
@@ -137,6 +153,19 @@ bool ParsePairNeeds(std::string_view text, PairNeeds* needs) {
     return false;
   }
   return true;
+}
+
+std::string PairLinesProblem(std::string_view before, std::string_view lines, PairNeeds needs) {
+  Checker checker(needs);
+  uint64_t primed = !before.empty() && checker.Prime(before) ? 1 : 0;
+  while (!lines.empty()) {
+    size_t stop = lines.find('\n');
+    std::string problem = checker.Take(lines.substr(0, stop));
+    if (!problem.empty()) return "line " + std::to_string(checker.line() - primed) + ": " + problem;
+    if (stop == std::string_view::npos) break;
+    lines.remove_prefix(stop + 1);
+  }
+  return {};
 }
 
 std::string PairLineProblem(std::string_view line) {

@@ -32,6 +32,12 @@ bool ParsePairNeeds(std::string_view text, PairNeeds* needs);
 // line N: WHAT", or "cannot read PATH: CAUSE". Empty when nothing is.
 std::string PairFileProblem(const std::string& path, PairNeeds needs);
 
+// The first thing wrong with `lines`, whole lines of a pair-count file (the
+// last one may lack its line end), as "line N: WHAT" counted from their
+// first; empty when nothing is. `before`, the line before them (empty at the
+// file's start), is where the order runs on from.
+std::string PairLinesProblem(std::string_view before, std::string_view lines, PairNeeds needs);
+
 // What is wrong with one line (its line end removed) on its own, or empty.
 std::string PairLineProblem(std::string_view line);
 

@@ -1,10 +1,12 @@
 #include "engine/merge/partition.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/count/token_counts.h"
@@ -13,6 +15,7 @@
 #include "engine/files/staging.h"
 #include "engine/merge/key_ranges.h"
 #include "engine/merge/processes.h"
+#include "engine/merge/slice_feed.h"
 #include "engine/session/operations.h"
 
 namespace ulo::engine {
@@ -27,7 +30,12 @@ struct RangePlan {
   std::vector<std::string> keys;
   // cuts[i][k]: where range k starts in input i; cuts[i][ranges()] is its size.
   std::vector<std::vector<size_t>> cuts;
+  // Whether input i is checked as its slices are merged (empty: none is).
+  std::vector<bool> checks;
   size_t ranges() const { return keys.size() + 1; }
+  Slice SliceOf(size_t i, size_t k) const {
+    return {maps[i].text(), cuts[i][k], cuts[i][k + 1], !checks.empty() && checks[i]};
+  }
 };
 
 // Every file under `dir`, at any depth, as the library's merge finds them;
@@ -95,28 +103,38 @@ std::string RangeOutput(const fs::path& work, size_t k) {
 
 // Leads the failure of a range whose inputs turned out not to be sorted.
 constexpr char kNotSorted[] = "not sorted: ";
+// Leads the failure of a range whose checked slices are no pair lines.
+constexpr char kNotPairs[] = "not pair lines: ";
 
-// Takes range k's slice of every input into its source directory. Empty
-// slices are taken too, so that the library always merges (its merge of
-// one file is a plain copy).
+// Inputs up to this many are fed to a range's merge through pipes, each by a
+// thread of its own; more are merged in passes, from copies of their slices.
+constexpr size_t kFedInputs = 64;
+
+// Copies range k's slice of every input into its source directory, checked
+// first where the plan says.
 std::string TakeSlices(const RangePlan& plan, const fs::path& work, size_t k) {
-  std::error_code code;
-  fs::create_directories(RangeSource(work, k), code);
-  if (code) return "cannot make " + RangeSource(work, k) + ": " + code.message();
   for (size_t i = 0; i < plan.inputs.size(); ++i) {
-    size_t begin = plan.cuts[i][k], end = plan.cuts[i][k + 1];
-    std::string slice = (fs::path(RangeSource(work, k)) / ("slice-" + std::to_string(i))).string();
+    Slice slice = plan.SliceOf(i, k);
+    if (slice.check) {
+      if (std::string problem = SliceProblem(slice); !problem.empty()) {
+        return kNotPairs + ("slice " + std::to_string(i) + ": ") + problem;
+      }
+    }
+    std::string path = (fs::path(RangeSource(work, k)) / SliceName(i)).string();
     std::string error;
-    if (!CopyBytes(plan.inputs[i], begin, end - begin, slice, 0, &error)) return error;
+    if (!CopyBytes(plan.inputs[i], slice.begin, slice.end - slice.begin, path, 0, &error)) {
+      return error;
+    }
   }
   return "";
 }
 
 std::string MergeRange(Session& session, const std::string& source, const std::string& output) {
+  errno = 0;
   int32_t code = session.library().mulMergeFile(source.c_str(), output.c_str());
+  int captured = errno;
   if (code == 0) return "";
-  std::string message = "merging " + source + " into " + output + " failed with code " +
-                        std::to_string(code) + ": " + DescribeMergeCode(code);
+  std::string message = MergeFailure(code, captured, source, output, output);
   std::string logged = LastLogLine(output + "_err.log", 0);
   if (!logged.empty()) message += "; " + logged;
   return message;
@@ -127,8 +145,22 @@ std::string MergeRange(Session& session, const std::string& source, const std::s
 // Inputs checked whole beforehand need no second look.
 std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path& work, size_t k,
                         bool verify) {
-  std::string failure = TakeSlices(plan, work, k);
+  std::error_code code;
+  fs::create_directories(RangeSource(work, k), code);
+  if (code) return "cannot make " + RangeSource(work, k) + ": " + code.message();
+  // Every slice is taken, empty ones too, so that the library always merges
+  // (its merge of one file is a plain copy).
+  std::vector<Slice> slices;
+  for (size_t i = 0; i < plan.inputs.size(); ++i)
+    slices.push_back(plan.SliceOf(i, k));
+  SliceFeed feed;
+  bool fed = slices.size() <= kFedInputs && feed.Start(RangeSource(work, k), slices);
+  std::string failure = fed ? "" : TakeSlices(plan, work, k);
   if (failure.empty()) failure = MergeRange(session, RangeSource(work, k), RangeOutput(work, k));
+  if (fed) {
+    // What a check found comes first: the merge saw its input end there.
+    if (std::string problem = feed.Finish(); !problem.empty()) failure = kNotPairs + problem;
+  }
   if (!failure.empty() || !verify) return failure;
   MappedFile merged;
   if (!merged.Open(RangeOutput(work, k), &failure)) return failure;
@@ -152,12 +184,18 @@ std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& o
   std::vector<uint64_t> offsets(ranges, 0);
   for (size_t k = 1; k < ranges; ++k)
     offsets[k] = offsets[k - 1] + FileBytes(k == 1 ? staged.path() : RangeOutput(work, k - 1));
-  std::string failure = ForEachInProcesses(ranges - 1, [&](size_t k) {
-    std::string error;
-    CopyInto(RangeOutput(work, k + 1), staged.path(), offsets[k + 1], &error);
-    return error;
-  });
-  if (!failure.empty()) return failure;
+  // Copied at once, in threads: the kernel copies, no process is needed.
+  std::vector<std::string> errors(ranges);
+  std::vector<std::thread> copies;
+  for (size_t k = 1; k < ranges; ++k) {
+    copies.emplace_back(
+        [&, k] { CopyInto(RangeOutput(work, k), staged.path(), offsets[k], &errors[k]); });
+  }
+  for (std::thread& copy : copies)
+    copy.join();
+  for (const std::string& error : errors) {
+    if (!error.empty()) return error;
+  }
   std::string error;
   return staged.Commit(&error) ? "" : error;
 }
@@ -265,20 +303,39 @@ std::string MergeTree(Session& session, const std::string& dir, const std::strin
       return "merge: " + problem;
     }
   }
-  if (std::string problem = TreeProblem(dir, out, options.operations.trustInput, options.jobs);
-      !problem.empty()) {
+  if (std::string problem = TreeShapeProblem(dir, out); !problem.empty()) {
     return "merge: " + problem;
   }
-  // Checked once: a whole merge from here on trusts what was checked.
-  OperationOptions checked = options.operations;
-  checked.trustInput = true;
   RangePlan plan;
   bool cut = MakePlan(dir, options.jobs, &plan) && !plan.keys.empty();
-  if (!cut && !options.parts) return MergeFiles(session, dir, out, options.report, checked);
+  bool trust = options.operations.trustInput;
+  if (!cut) {
+    // Merged whole: the library's merge, its input checked beside it.
+    if (!options.parts) return MergeFiles(session, dir, out, options.report, options.operations);
+    if (std::string problem = trust ? "" : TreeContentProblem(dir, options.jobs);
+        !problem.empty()) {
+      return "merge: " + problem;
+    }
+  } else if (!trust) {
+    // A sealed input is whole as written; the others are checked slice by
+    // slice as they are merged.
+    std::vector<bool> sealed = SealedFiles(plan.inputs, options.jobs);
+    plan.checks.assign(sealed.size(), true);
+    for (size_t i = 0; i < sealed.size(); ++i)
+      plan.checks[i] = !sealed[i];
+  }
   std::string failure = MergeAndPlace(session, dir, out, options, &plan, cut);
+  if (failure.rfind(kNotPairs, 0) == 0) {
+    // Told as a check of the whole tree tells it: its first problem, the
+    // line counted from the file's start.
+    std::string problem = TreeContentProblem(dir, options.jobs);
+    return "merge: " + (problem.empty() ? failure : problem);
+  }
   if (failure.rfind(kNotSorted, 0) == 0) {
     // Not cut after all: merged whole, as the library merges any input.
-    if (!options.parts) return MergeFiles(session, dir, out, options.report, checked);
+    OperationOptions trusted = options.operations;
+    trusted.trustInput = true;
+    if (!options.parts) return MergeFiles(session, dir, out, options.report, trusted);
     plan.keys.clear();
     failure = MergeAndPlace(session, dir, out, options, &plan, false);
   }

@@ -6,6 +6,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <system_error>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "engine/files/checks.h"
 #include "engine/files/pair_check.h"
 #include "engine/files/pair_parts.h"
+#include "engine/files/seal.h"
 #include "engine/report/progress.h"
 #include "engine/stats/rank.h"
 #include "engine/text/encoding.h"
@@ -74,8 +76,8 @@ std::string OperationFailure(const std::string& in, const std::string& out, int 
   if (std::string cause = WriteFailureCause(out, captured); !cause.empty()) {
     return "cannot write " + out + ": " + cause;
   }
-  return "the library could not write " + out + " whole, and the system shows no cause now (" +
-         in + " reads to its end, and a test write beside " + out + " succeeds)";
+  return "the library could not write " + out + " whole, and the system shows no cause now (" + in +
+         " reads to its end, and a test write beside " + out + " succeeds)";
 }
 
 bool LiesUnder(const std::string& path, const std::string& dir) {
@@ -96,19 +98,19 @@ std::string Publish(StagedOutput& staged, const std::string& command) {
   return std::string(command + ": " + error);
 }
 
-
 }  // namespace
 
 // Why the tree `dir` cannot be merged as it is: an output inside it, or what
 // a killed command left in it. Empty when it can.
 std::string TreeShapeProblem(const std::string& dir, const std::string& out) {
   if (LiesUnder(out, dir)) {
-    fs::path beside = fs::path(WithoutTrailingSlashes(dir)).parent_path() /
-                      fs::path(out).filename();
+    fs::path beside =
+        fs::path(WithoutTrailingSlashes(dir)).parent_path() / fs::path(out).filename();
     return "the output " + out + " lies inside " + dir +
            ", the tree being merged: every file under it is an input, earlier outputs "
            "included, so this output would be merged into itself and into every later merge "
-           "of the tree; write it beside the tree instead, e.g. " + beside.string();
+           "of the tree; write it beside the tree instead, e.g. " +
+           beside.string();
   }
   if (std::string left = FindLeftover(dir); !left.empty()) {
     return dir + " holds " + left +
@@ -117,6 +119,26 @@ std::string TreeShapeProblem(const std::string& dir, const std::string& out) {
   }
   return {};
 }
+
+namespace {
+
+// Runs `work(i)` for i = 0 .. count - 1 on up to `threads` threads, this one
+// among them, each taking the next i not yet taken.
+void ForEachInThreads(size_t count, int threads, const std::function<void(size_t)>& work) {
+  std::atomic<size_t> next{0};
+  auto take = [&] {
+    for (size_t i; (i = next++) < count;)
+      work(i);
+  };
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < std::min<int>(threads, static_cast<int>(count)); ++t)
+    helpers.emplace_back(take);
+  take();
+  for (auto& helper : helpers)
+    helper.join();
+}
+
+}  // namespace
 
 std::string TreeContentProblem(const std::string& dir, int threads) {
   std::vector<std::string> files;
@@ -127,24 +149,20 @@ std::string TreeContentProblem(const std::string& dir, int threads) {
     if (it->is_directory(typeCode) || it->path().filename() == "merge_temp.lock") continue;
     files.push_back(it->path().string());
   }
-  // The files are independent: each thread takes the next unchecked one.
   // The problem reported is the one of the first file in listing order.
   std::vector<std::string> problems(files.size());
-  std::atomic<size_t> next{0};
-  auto check = [&] {
-    for (size_t i; (i = next++) < files.size();)
-      problems[i] = PairFileProblem(files[i], kMergedPairs);
-  };
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < std::min<int>(threads, static_cast<int>(files.size())); ++t)
-    helpers.emplace_back(check);
-  check();
-  for (auto& helper : helpers)
-    helper.join();
+  ForEachInThreads(files.size(), threads,
+                   [&](size_t i) { problems[i] = PairFileProblem(files[i], kMergedPairs); });
   for (auto& problem : problems) {
     if (!problem.empty()) return problem;
   }
   return {};
+}
+
+std::vector<bool> SealedFiles(const std::vector<std::string>& files, int threads) {
+  std::vector<char> sealed(files.size());
+  ForEachInThreads(files.size(), threads, [&](size_t i) { sealed[i] = Sealed(files[i]); });
+  return std::vector<bool>(sealed.begin(), sealed.end());
 }
 
 std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput,
@@ -168,6 +186,21 @@ std::string LastLogLine(const std::string& log, uint64_t from) {
   std::string error;
   if (!people.Open(kPeopleEncoding, kPeopleEncoding, &error)) return line;
   return people.Show(line);
+}
+
+std::string MergeFailure(int32_t code, int captured, const std::string& dir, const std::string& out,
+                         const std::string& target) {
+  std::string failure = "merging " + dir + " into " + out + " failed with code " +
+                        std::to_string(code) + ": " + DescribeMergeCode(code);
+  if (code != -1 && code != -2) return failure;
+  // The intermediate files lie in merge_temp beside `dir` (gone with the
+  // failure: its file system is its parent's), the output beside its name.
+  fs::path parent = fs::path(WithoutTrailingSlashes(dir)).parent_path();
+  std::string workDir = ((parent.empty() ? fs::path(".") : parent) / "merge_temp").string();
+  std::string cause = WriteFailureCause(code == -2 ? target : workDir, captured);
+  return "cannot write " + (code == -2 ? out : workDir) + ": " +
+         (cause.empty() ? "the system shows no cause now" : cause) + " (merge code " +
+         std::to_string(code) + ": " + DescribeMergeCode(code) + ")";
 }
 
 std::string MergeFiles(Session& session, const std::string& dir, const std::string& out,
@@ -212,16 +245,7 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
     if (std::string problem = checked.get(); !problem.empty()) return "merge: " + problem;
   }
   if (code == 0) return Publish(staged, "merge");
-  std::string message = "merge: merging " + dir + " into " + out + " failed with code " +
-                        std::to_string(code) + ": " + DescribeMergeCode(code);
-  // The intermediate files lie in merge_temp (gone with the failure: its
-  // file system is its parent's), the output beside its name.
-  if (code == -1 || code == -2) {
-    std::string cause = WriteFailureCause(code == -2 ? target : workDir.string(), captured);
-    message = "merge: cannot write " + (code == -2 ? out : workDir.string()) + ": " +
-              (cause.empty() ? "the system shows no cause now" : cause) + " (merge code " +
-              std::to_string(code) + ": " + DescribeMergeCode(code) + ")";
-  }
+  std::string message = "merge: " + MergeFailure(code, captured, dir, out, target);
   if (!logged.empty()) message += "; " + log + ": " + logged;
   return message;
 }

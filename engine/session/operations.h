@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/files/staging.h"
 #include "engine/report/progress.h"
@@ -51,8 +52,19 @@ std::string OperationFailure(const std::string& in, const std::string& out, int 
 // Empty when it can.
 std::string TreeProblem(const std::string& dir, const std::string& out, bool trustInput,
                         int threads);
+// Why the library's merge of `dir` into `out` (written as `target`) failed,
+// from its `code` and errno as the call left it (`captured`).
+std::string MergeFailure(int32_t code, int captured, const std::string& dir, const std::string& out,
+                         const std::string& target);
+
+// Why the tree `dir` cannot be merged into `out` whatever its files hold:
+// `out` inside it, or what a killed command left in it. Empty when it can.
+std::string TreeShapeProblem(const std::string& dir, const std::string& out);
 // The first problem of a file under `dir` that is no sorted pair-count file.
 std::string TreeContentProblem(const std::string& dir, int threads);
+// Which of `files` carry their seal, each looked at by one of up to
+// `threads` threads.
+std::vector<bool> SealedFiles(const std::vector<std::string>& files, int threads);
 
 // Whether `path` lies somewhere under the directory `dir`.
 bool LiesUnder(const std::string& path, const std::string& dir);

@@ -134,7 +134,7 @@ TEST_F(BadInputTest, AFullDiskFailsEveryOutputAndKeepsTheOldOne) {
   Write("m/one.txt", pairs);
   Write("m/two.txt", pairs);
   Fails("merge {m} {small/out.txt} --jobs 1", full);
-  // In key ranges, the slices beside the output fill the disk first.
+  // In key ranges, the ranges' outputs beside it fill the disk first.
   Fails("merge {m} {small/out.txt} --jobs 2", ": no space left on device");
   Fails("count {corpus.txt} --work {small/w} --jobs 1", "cannot write a spill file in " +
                                                             dir.Path("small/w.ulo-partial/part-1") +

@@ -3,6 +3,7 @@
 // is split between parts, and what reads pair files reads the parts alike.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <sstream>
@@ -95,6 +96,39 @@ TEST_F(MergeRangesTest, InputsOutOfOrderAreMergedInOneProcess) {
   std::vector<std::string> parts = Parts(dir.Path("parts"));
   ASSERT_EQ(parts.size(), 1u);
   EXPECT_TRUE(parts[0] == Read("one.txt"));
+}
+
+TEST_F(MergeRangesTest, AFlawAnywhereIsToldAsOneProcessTellsIt) {
+  // Two inputs of over a MiB each, so that a range's check takes them in
+  // more than one piece; the flaw in the second at its start, on the line
+  // the first piece ends with and at its end.
+  std::string lines;
+  std::vector<size_t> starts;
+  for (int i = 0; i < 120000; ++i) {
+    starts.push_back(lines.size());
+    lines += "w" + std::to_string(100000 + i) + "\tv\t3\n";
+  }
+  size_t onMiB = *(std::upper_bound(starts.begin(), starts.end(), size_t{1} << 20) - 1);
+  MakeDirectory(dir.Path("in"));
+  for (size_t at : {size_t{0}, onMiB, starts.back()}) {
+    // Out of order with the line before or after, no digit in a count, a
+    // repeat; the lines keep their length, so the pieces their ends.
+    for (const char* flaw : {"w200000\tv\t3\n", "w100000\tv\t-\n", ""}) {
+      SCOPED_TRACE(std::to_string(at) + " " + flaw);
+      std::string flawed = lines;
+      size_t end = flawed.find('\n', at) + 1;
+      std::string line = flawed.substr(at, end - at);
+      flawed.replace(at, end - at, *flaw != '\0' ? flaw : line + line);
+      Write("in/one.txt", lines);
+      Write("in/two.txt", flawed);
+      UloResult one = Run("merge {in} {one.txt} --jobs 1");
+      UloResult two = Run("merge {in} {two.txt} --jobs 2");
+      EXPECT_NE(one.exitCode, 0);
+      EXPECT_EQ(two.exitCode, one.exitCode);
+      EXPECT_EQ(two.err, one.err);
+      EXPECT_FALSE(Exists("two.txt"));
+    }
+  }
 }
 
 TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
