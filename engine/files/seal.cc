@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine/files/hash.h"
+#include "engine/text/hash.h"
 #include "engine/files/mapped_file.h"
 
 namespace ulo::engine {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "engine/files/checks.h"
-#include "engine/files/hash.h"
+#include "engine/text/hash.h"
 #include "engine/files/line_reading.h"
 #include "engine/files/pair_parts.h"
 #include "engine/session/operations.h"

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/files/hash.h"
+#include "engine/text/hash.h"
 
 namespace ulo::engine {
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/text/hash.h"
+
 namespace ulo::engine {
 namespace {
 
@@ -15,16 +17,7 @@ uint64_t Mix(uint64_t value) {
 }
 
 uint32_t HashWord(std::string_view word) {
-  uint64_t hash = 0x9e3779b97f4a7c15ULL ^ word.size();
-  size_t i = 0;
-  for (; i + 8 <= word.size(); i += 8) {
-    uint64_t chunk;
-    std::memcpy(&chunk, word.data() + i, 8);
-    hash = Mix(hash ^ chunk) * 0x9e3779b97f4a7c15ULL;
-  }
-  uint64_t tail = 0;
-  std::memcpy(&tail, word.data() + i, word.size() - i);
-  return static_cast<uint32_t>(Mix(hash ^ tail) >> 16);
+  return static_cast<uint32_t>(HashBytes(word));
 }
 
 size_t PowerOfTwoAtLeast(size_t n) {
@@ -244,7 +237,9 @@ bool PairBatch::HandOver(const char* first, const char* second, uint64_t count) 
   return true;
 }
 
-bool PairBatch::Flush() { return HandBatch() && HandHead(); }
+bool PairBatch::Flush() {
+  return HandBatch() && HandHead();
+}
 
 bool PairBatch::HandFull() {
   if (!headChosen) ChooseHead();

@@ -1,7 +1,7 @@
-// One fast hash of bytes for the engine's tables and seals: XXH3 (Debian
+// One fast hash of bytes for the engine's word tables and seals: XXH3 (Debian
 // libxxhash-dev), compiled in, so that no library is needed at run time.
-#ifndef ULO_ENGINE_FILES_HASH_H_
-#define ULO_ENGINE_FILES_HASH_H_
+#ifndef ULO_ENGINE_TEXT_HASH_H_
+#define ULO_ENGINE_TEXT_HASH_H_
 
 #include <cstdint>
 #include <string_view>
@@ -19,4 +19,4 @@ inline uint64_t HashBytes(std::string_view bytes) {
 
 }  // namespace ulo::engine
 
-#endif  // ULO_ENGINE_FILES_HASH_H_
+#endif  // ULO_ENGINE_TEXT_HASH_H_
