@@ -106,21 +106,24 @@ constexpr char kNotSorted[] = "not sorted: ";
 // Leads the failure of a range whose checked slices are no pair lines.
 constexpr char kNotPairs[] = "not pair lines: ";
 
-// Inputs up to this many are fed to a range's merge through pipes, each by a
-// thread of its own; more are merged in passes, from copies of their slices.
-constexpr size_t kFedInputs = 64;
+// A range's inputs are merged this many at a time (the fan-in of one pass of
+// the library's merge), each group from pipes fed by a thread a slice; with
+// more inputs than that, the groups' outputs are merged in turn, the passes
+// the library would make of them anyway.
+constexpr size_t kGroupInputs = 20;
 
-// Copies range k's slice of every input into its source directory, checked
-// first where the plan says.
-std::string TakeSlices(const RangePlan& plan, const fs::path& work, size_t k) {
-  for (size_t i = 0; i < plan.inputs.size(); ++i) {
+// Copies the slices `first` .. `first + count - 1` of range k into `source`,
+// checked first where the plan says: for a file system without named pipes.
+std::string TakeSlices(const RangePlan& plan, size_t k, size_t first, size_t count,
+                       const std::string& source) {
+  for (size_t i = first; i < first + count; ++i) {
     Slice slice = plan.SliceOf(i, k);
     if (slice.check) {
       if (std::string problem = SliceProblem(slice); !problem.empty()) {
         return kNotPairs + ("slice " + std::to_string(i) + ": ") + problem;
       }
     }
-    std::string path = (fs::path(RangeSource(work, k)) / SliceName(i)).string();
+    std::string path = (fs::path(source) / SliceName(i - first)).string();
     std::string error;
     if (!CopyBytes(plan.inputs[i], slice.begin, slice.end - slice.begin, path, 0, &error)) {
       return error;
@@ -140,26 +143,68 @@ std::string MergeRange(Session& session, const std::string& source, const std::s
   return message;
 }
 
-// Range k cut, merged and, with `verify`, checked: its output in order and
-// inside its range, which holds exactly when every input's slice was sorted.
-// Inputs checked whole beforehand need no second look.
-std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path& work, size_t k,
-                        bool verify) {
+// Appends the log the library kept for the range output `partial` to the
+// output's own log, and removes it.
+void MoveErrorLog(const std::string& partial, const std::string& path) {
+  std::string from = partial + "_err.log";
+  std::ifstream in(from, std::ios::binary);
+  if (!in) return;
+  std::ofstream out(path + "_err.log", std::ios::binary | std::ios::app);
+  out << in.rdbuf();
+  in.close();
+  if (out.flush()) std::remove(from.c_str());
+}
+
+// The slices `first` .. `first + count - 1` of range k merged into `output`
+// by the library, from `source`: pipes, or copies where there are none.
+std::string MergeGroup(Session& session, const RangePlan& plan, size_t k, size_t first,
+                       size_t count, const std::string& source, const std::string& output) {
   std::error_code code;
-  fs::create_directories(RangeSource(work, k), code);
-  if (code) return "cannot make " + RangeSource(work, k) + ": " + code.message();
-  // Every slice is taken, empty ones too, so that the library always merges
-  // (its merge of one file is a plain copy).
+  fs::create_directories(source, code);
+  if (code) return "cannot make " + source + ": " + code.message();
   std::vector<Slice> slices;
-  for (size_t i = 0; i < plan.inputs.size(); ++i)
+  for (size_t i = first; i < first + count; ++i)
     slices.push_back(plan.SliceOf(i, k));
   SliceFeed feed;
-  bool fed = slices.size() <= kFedInputs && feed.Start(RangeSource(work, k), slices);
-  std::string failure = fed ? "" : TakeSlices(plan, work, k);
-  if (failure.empty()) failure = MergeRange(session, RangeSource(work, k), RangeOutput(work, k));
+  bool fed = feed.Start(source, slices);
+  std::string failure = fed ? "" : TakeSlices(plan, k, first, count, source);
+  if (failure.empty()) failure = MergeRange(session, source, output);
   if (fed) {
     // What a check found comes first: the merge saw its input end there.
     if (std::string problem = feed.Finish(); !problem.empty()) failure = kNotPairs + problem;
+  }
+  return failure;
+}
+
+// Range k cut, merged and, with `verify`, checked: its output in order and
+// inside its range, which holds exactly when every input's slice was sorted.
+// Inputs checked whole beforehand need no second look. Every slice is
+// taken, empty ones too, so that the library always merges at least two
+// files (its merge of one file is a plain copy, which a pipe cannot give).
+std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path& work, size_t k,
+                        bool verify) {
+  size_t inputs = plan.inputs.size();
+  size_t groups = (inputs + kGroupInputs - 1) / kGroupInputs;
+  std::string failure;
+  if (groups <= 1) {
+    failure = MergeGroup(session, plan, k, 0, inputs, RangeSource(work, k), RangeOutput(work, k));
+  } else {
+    // Groups of nearly equal size: none of a single input.
+    fs::path merged = RangeDir(work, k) / "groups";
+    std::error_code code;
+    fs::create_directories(merged, code);
+    if (code) return "cannot make " + merged.string() + ": " + code.message();
+    for (size_t g = 0, first = 0; g < groups && failure.empty(); ++g) {
+      size_t count = (inputs - first) / (groups - g);
+      std::string source = RangeSource(work, k) + "-" + std::to_string(g);
+      std::string output = (merged / ("group-" + std::to_string(g))).string();
+      failure = MergeGroup(session, plan, k, first, count, source, output);
+      // Its log joins the range's: beside the groups, it would be merged too.
+      MoveErrorLog(output, RangeOutput(work, k));
+      fs::remove_all(source, code);
+      first += count;
+    }
+    if (failure.empty()) failure = MergeRange(session, merged.string(), RangeOutput(work, k));
   }
   if (!failure.empty() || !verify) return failure;
   MappedFile merged;
@@ -221,18 +266,6 @@ std::string KeepParts(const RangePlan& plan, size_t ranges, const fs::path& work
   if (code) return "cannot put the parts in place as " + out + ": " + code.message();
   fs::remove_all(old, code);
   return "";
-}
-
-// Appends the log the library kept for the range output `partial` to the
-// output's own log, and removes it.
-void MoveErrorLog(const std::string& partial, const std::string& path) {
-  std::string from = partial + "_err.log";
-  std::ifstream in(from, std::ios::binary);
-  if (!in) return;
-  std::ofstream out(path + "_err.log", std::ios::binary | std::ios::app);
-  out << in.rdbuf();
-  in.close();
-  if (out.flush()) std::remove(from.c_str());
 }
 
 // Why the parts directory `out` cannot be written; empty when it can.

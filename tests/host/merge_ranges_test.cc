@@ -110,7 +110,15 @@ TEST_F(MergeRangesTest, AFlawAnywhereIsToldAsOneProcessTellsIt) {
   }
   size_t onMiB = *(std::upper_bound(starts.begin(), starts.end(), size_t{1} << 20) - 1);
   MakeDirectory(dir.Path("in"));
-  for (size_t at : {size_t{0}, onMiB, starts.back()}) {
+  // The last with 20 more inputs: a range then merges its inputs in groups.
+  struct Place {
+    size_t at;
+    bool more;
+  };
+  for (Place place : {Place{0, false}, Place{onMiB, false}, Place{starts.back(), false},
+                      Place{starts.back(), true}}) {
+    if (place.more) WriteInputs(dir.Path("in/more"), 20, 30, 20, 5);
+    size_t at = place.at;
     // Out of order with the line before or after, no digit in a count, a
     // repeat; the lines keep their length, so the pieces their ends.
     for (const char* flaw : {"w200000\tv\t3\n", "w100000\tv\t-\n", ""}) {
