@@ -50,19 +50,14 @@ extern "C" {
 char* ulo_split_keys(const char* const* paths, size_t path_count, int32_t ranges, char** errptr) {
   std::vector<std::string> inputs;
   if (!TakePaths(paths, path_count, &inputs, errptr)) return nullptr;
-  std::vector<MappedFile> maps;
-  std::vector<std::string_view> texts;
-  maps.reserve(inputs.size());
-  for (const std::string& input : inputs) {
-    std::string error;
-    if (!maps.emplace_back().Open(input, &error)) {
-      Fail(errptr, error);
-      return nullptr;
-    }
-    texts.push_back(maps.back().text());
+  std::vector<std::string> keys;
+  std::string error;
+  if (!SampleSplitKeys(inputs, ranges > 0 ? ranges : 1, &keys, &error)) {
+    Fail(errptr, error);
+    return nullptr;
   }
   std::string text;
-  for (const std::string& key : PickSplitKeys(texts, ranges > 0 ? ranges : 1))
+  for (const std::string& key : keys)
     text += key + "\n";
   return Copy(text);
 }

@@ -163,8 +163,9 @@ ULO_ENGINE_EXPORT void ulo_merge_ranges(const ulo_exports_t* exports, const char
 /* The same merge taken apart, for hosts that run its steps elsewhere (a
  * cluster's tasks on a shared file system). ulo_split_keys: split keys for
  * `ranges` key ranges over the sorted pair-count files `paths`, first words
- * sampled from them, one a line, increasing (fewer when the files hold few
- * distinct first words); only the samples are read. ulo_merge_range: the
+ * sampled from at most 1,024 of them spread over the list, one a line,
+ * increasing (fewer when the files hold few distinct first words); only the
+ * samples are read. ulo_merge_range: the
  * lines of `paths` whose first word lies in key range `range` of `keys`
  * (ulo_split_keys's text; range 0 lies below the first key, the last from
  * the last key on) merged by the library into that part of the parts

@@ -83,6 +83,21 @@ std::vector<std::string> PickSplitKeys(const std::vector<std::string_view>& inpu
   return keys;
 }
 
+bool SampleSplitKeys(const std::vector<std::string>& inputs, int ranges,
+                     std::vector<std::string>* keys, std::string* error) {
+  constexpr size_t kSampledFiles = 1024;
+  size_t step = std::max<size_t>(1, (inputs.size() + kSampledFiles - 1) / kSampledFiles);
+  std::vector<MappedFile> maps;
+  std::vector<std::string_view> texts;
+  maps.reserve(inputs.size() / step + 1);
+  for (size_t i = 0; i < inputs.size(); i += step) {
+    if (!maps.emplace_back().Open(inputs[i], error)) return false;
+    texts.push_back(maps.back().text());
+  }
+  *keys = PickSplitKeys(texts, ranges);
+  return true;
+}
+
 size_t CutAt(std::string_view text, std::string_view key) {
   // lo is a line start with every line before it below the key; hi is a
   // line start (or the end) at or above it.

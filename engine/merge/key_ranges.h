@@ -27,6 +27,14 @@ KeyRange RangeOf(const std::vector<std::string>& keys, size_t k);
 // bytes. Fewer when the inputs hold few distinct first words.
 std::vector<std::string> PickSplitKeys(const std::vector<std::string_view>& inputs, int ranges);
 
+// Split keys for `ranges` ranges from samples of `inputs`: of at most 1,024
+// of them, spread over the list, so that a plan stays cheap however many
+// files there are (any increasing keys cut right; the samples only even the
+// ranges out). False with a sentence in `*error` when a sampled file cannot
+// be read.
+bool SampleSplitKeys(const std::vector<std::string>& inputs, int ranges,
+                     std::vector<std::string>* keys, std::string* error);
+
 // The offset of the first line of sorted `text` whose first word is not
 // below `key` (the size of `text` when there is none): a binary search.
 size_t CutAt(std::string_view text, std::string_view key);

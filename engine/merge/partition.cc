@@ -23,18 +23,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The inputs, every input cut at every split key.
+// The inputs, every input cut at every split key. A plan holds no input
+// mapped: a merge of any number of files maps only the ones it merges at a
+// time, well within the kernel's limit on mappings.
 struct RangePlan {
   std::vector<std::string> inputs;
-  std::vector<MappedFile> maps;
   std::vector<std::string> keys;
   // cuts[i][k]: where range k starts in input i; cuts[i][ranges()] is its size.
   std::vector<std::vector<size_t>> cuts;
   // Whether input i is checked as its slices are merged (empty: none is).
   std::vector<bool> checks;
   size_t ranges() const { return keys.size() + 1; }
-  Slice SliceOf(size_t i, size_t k) const {
-    return {maps[i].text(), cuts[i][k], cuts[i][k + 1], !checks.empty() && checks[i]};
+  // Range k's slice of input i, whose bytes `text` are.
+  Slice SliceOf(std::string_view text, size_t i, size_t k) const {
+    return {text, cuts[i][k], cuts[i][k + 1], !checks.empty() && checks[i]};
   }
 };
 
@@ -55,38 +57,27 @@ bool ListInputs(const std::string& dir, std::vector<std::string>* files) {
   return !code;
 }
 
-// Maps every input of `plan`; false with a sentence in `*error`.
-bool MapInputs(RangePlan* plan, std::string* error) {
+// Cuts every input of `plan` at every split key, each mapped in its turn;
+// false with a sentence in `*error`.
+bool CutInputs(RangePlan* plan, std::string* error) {
   for (const std::string& input : plan->inputs) {
-    if (!plan->maps.emplace_back().Open(input, error)) return false;
-  }
-  return true;
-}
-
-// Cuts every mapped input of `plan` at every split key.
-void CutInputs(RangePlan* plan) {
-  for (const MappedFile& map : plan->maps) {
+    MappedFile map;
+    if (!map.Open(input, error)) return false;
     std::string_view text = map.text();
     std::vector<size_t>& cuts = plan->cuts.emplace_back(1, 0);
     for (const std::string& key : plan->keys)
       cuts.push_back(std::max(cuts.back(), CutAt(text, key)));
     cuts.push_back(text.size());
   }
+  return true;
 }
 
 // False when the inputs are not worth cutting or cannot be read here; the
 // library's own merge then deals with them.
 bool MakePlan(const std::string& dir, int jobs, RangePlan* plan) {
   std::string error;
-  if (!ListInputs(dir, &plan->inputs) || plan->inputs.size() < 2 || !MapInputs(plan, &error)) {
-    return false;
-  }
-  std::vector<std::string_view> texts;
-  for (const MappedFile& map : plan->maps)
-    texts.push_back(map.text());
-  plan->keys = PickSplitKeys(texts, jobs);
-  CutInputs(plan);
-  return true;
+  return ListInputs(dir, &plan->inputs) && plan->inputs.size() >= 2 &&
+         SampleSplitKeys(plan->inputs, jobs, &plan->keys, &error) && CutInputs(plan, &error);
 }
 
 fs::path RangeDir(const fs::path& work, size_t k) {
@@ -112,12 +103,12 @@ constexpr char kNotPairs[] = "not pair lines: ";
 // the library would make of them anyway.
 constexpr size_t kGroupInputs = 20;
 
-// Copies the slices `first` .. `first + count - 1` of range k into `source`,
-// checked first where the plan says: for a file system without named pipes.
-std::string TakeSlices(const RangePlan& plan, size_t k, size_t first, size_t count,
+// Copies `slices`, of the inputs from `first` on, into `source`, checked
+// first where they say: for a file system without named pipes.
+std::string TakeSlices(const RangePlan& plan, const std::vector<Slice>& slices, size_t first,
                        const std::string& source) {
-  for (size_t i = first; i < first + count; ++i) {
-    Slice slice = plan.SliceOf(i, k);
+  for (size_t i = first; i < first + slices.size(); ++i) {
+    const Slice& slice = slices[i - first];
     if (slice.check) {
       if (std::string problem = SliceProblem(slice); !problem.empty()) {
         return kNotPairs + ("slice " + std::to_string(i) + ": ") + problem;
@@ -162,12 +153,19 @@ std::string MergeGroup(Session& session, const RangePlan& plan, size_t k, size_t
   std::error_code code;
   fs::create_directories(source, code);
   if (code) return "cannot make " + source + ": " + code.message();
+  std::vector<MappedFile> maps(count);
   std::vector<Slice> slices;
-  for (size_t i = first; i < first + count; ++i)
-    slices.push_back(plan.SliceOf(i, k));
+  for (size_t i = first; i < first + count; ++i) {
+    MappedFile& map = maps[i - first];
+    if (std::string error; !map.Open(plan.inputs[i], &error)) return error;
+    if (map.text().size() != plan.cuts[i].back()) {
+      return plan.inputs[i] + " changed while it was merged";
+    }
+    slices.push_back(plan.SliceOf(map.text(), i, k));
+  }
   SliceFeed feed;
   bool fed = feed.Start(source, slices);
-  std::string failure = fed ? "" : TakeSlices(plan, k, first, count, source);
+  std::string failure = fed ? "" : TakeSlices(plan, slices, first, source);
   if (failure.empty()) failure = MergeRange(session, source, output);
   if (fed) {
     // What a check found comes first: the merge saw its input end there.
@@ -293,8 +291,8 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
   std::error_code code;
   size_t ranges = plan->ranges();
   uint64_t inputBytes = 0;
-  for (const MappedFile& map : plan->maps)
-    inputBytes += map.text().size();
+  for (const std::vector<size_t>& cuts : plan->cuts)
+    inputBytes += cuts.back();
   if (options.report != nullptr) {
     options.report->PollBytes(inputBytes, [&] {
       uint64_t written = 0;
@@ -415,8 +413,7 @@ std::string MergeKeyRange(Session& session, const std::vector<std::string>& inpu
   plan.inputs = inputs;
   plan.keys = keys;
   std::string failure;
-  if (!MapInputs(&plan, &failure)) return "merge: " + failure;
-  CutInputs(&plan);
+  if (!CutInputs(&plan, &failure)) return "merge: " + failure;
   // What a killed attempt leaves is swept by the next one, never merged.
   StagedDirectory staging;
   if (!staging.Open(out + ".ranges", &failure)) return "merge: " + failure;

@@ -28,8 +28,6 @@ from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING
 from .engine import encode_path, path_array
 
 SHARD_BYTES = 64 * 1024 * 1024
-# At most this many spill files are sampled for the split keys.
-PLAN_FILES = 1024
 
 
 @functools.lru_cache(maxsize=None)
@@ -104,11 +102,9 @@ def plan_ranges(counted, ranges, library_path=None):
     line), picked by the engine from samples of the shards' spill files. Every reduce task
     makes it for itself, the same from the same files: no task waits on another's plan."""
     files = [name for part in counted for name in part["files"]]
-    # Keys need samples, not every file: files spread over the shards keep the plan cheap
-    # however many there are (any increasing keys cut right; samples only even the ranges).
-    sampled = files[::max(1, -(-len(files) // PLAN_FILES))]
+    # The engine samples files spread over the shards: the plan stays cheap however many.
     engine = _library(library_path).engine
-    keys = engine.raw(engine.call("ulo_split_keys", path_array(sampled), len(sampled),
+    keys = engine.raw(engine.call("ulo_split_keys", path_array(files), len(files),
                                   int(ranges), what="merge"))
     return {"files": files, "keys": keys}
 
