@@ -13,6 +13,7 @@
 #include "engine/files/checks.h"
 #include "engine/files/pair_parts.h"
 #include "engine/files/staging.h"
+#include "engine/files/writeback.h"
 #include "engine/merge/key_ranges.h"
 #include "engine/merge/processes.h"
 #include "engine/merge/slice_feed.h"
@@ -180,7 +181,9 @@ std::string MergeGroup(Session& session, const RangePlan& plan, size_t k, size_t
 // taken, empty ones too, so that the library always merges at least two
 // files (its merge of one file is a plain copy, which a pipe cannot give).
 std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path& work, size_t k,
-                        bool verify) {
+                        bool verify, const std::string& replaces = {}) {
+  // The output that will be renamed over `replaces` is written out as it grows.
+  Writeback early(RangeOutput(work, k), replaces);
   size_t inputs = plan.inputs.size();
   size_t groups = (inputs + kGroupInputs - 1) / kGroupInputs;
   std::string failure;
@@ -228,6 +231,8 @@ std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& o
   for (size_t k = 1; k < ranges; ++k)
     offsets[k] = offsets[k - 1] + FileBytes(k == 1 ? staged.path() : RangeOutput(work, k - 1));
   // Copied at once, in threads: the kernel copies, no process is needed.
+  // What they copy is written out behind them.
+  Writeback early(staged.path(), out);
   std::vector<std::string> errors(ranges);
   std::vector<std::thread> copies;
   for (size_t k = 1; k < ranges; ++k) {
@@ -303,7 +308,9 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
   }
   fs::create_directories(RangeDir(work, 0), code);
   std::string failure = ForEachInProcesses(ranges, [&](size_t k) {
-    return cut ? MergeSlices(session, *plan, work, k, options.operations.trustInput)
+    // The first range's output becomes the output file itself.
+    std::string replaces = k == 0 && !options.parts ? out : "";
+    return cut ? MergeSlices(session, *plan, work, k, options.operations.trustInput, replaces)
                : MergeRange(session, dir, RangeOutput(work, 0));
   });
   if (options.report != nullptr) options.report->Stop();
