@@ -127,8 +127,8 @@ bool CopyBytes(const std::string& from, uint64_t begin, uint64_t length, const s
       copied = copy_file_range(in.get(), &source, out.get(), &target, length, 0);
       // Across file systems (or where the kernel cannot), bytes go through
       // this process instead.
-      if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
-                         errno == EINVAL)) {
+      if (copied < 0 &&
+          (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
         inKernel = false;
         buffer.resize(size_t{1} << 20);
         continue;

@@ -11,8 +11,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine/text/hash.h"
 #include "engine/files/mapped_file.h"
+#include "engine/text/hash.h"
 
 namespace ulo::engine {
 namespace {

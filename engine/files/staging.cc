@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "engine/files/checks.h"
+#include "engine/files/writeback.h"
 
 namespace ulo::engine {
 namespace {
@@ -191,8 +192,8 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
   // new directories.
   std::string parent = ParentOf(dir);
   if (std::string problem = InputDirectoryProblem(parent); !problem.empty()) {
-    *error = "cannot make the work directory " + requested + ": its parent " + parent + ": " +
-             problem;
+    *error =
+        "cannot make the work directory " + requested + ": its parent " + parent + ": " + problem;
     return false;
   }
   SweepStale(parent);
@@ -302,8 +303,7 @@ StagedOutput::StagedOutput(std::string finalPath, const OutputOptions& outputOpt
   std::random_device random;
   for (int attempt = 0; attempt < 64; ++attempt) {
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%s-%08x", kMark.data(),
-                  static_cast<unsigned>(random()));
+    std::snprintf(suffix, sizeof suffix, "%s-%08x", kMark.data(), static_cast<unsigned>(random()));
     std::string candidate = target + suffix;
     Descriptor made(open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!made) {
@@ -315,6 +315,7 @@ StagedOutput::StagedOutput(std::string finalPath, const OutputOptions& outputOpt
     if (flock(made.get(), LOCK_EX | LOCK_NB) != 0 || !StillNamed(made.get(), candidate)) continue;
     temporary = candidate;
     lock = std::move(made);
+    early = std::make_unique<Writeback>(temporary, target);
     return;
   }
   problem = "cannot find a free staging name beside " + target;
@@ -329,6 +330,7 @@ std::FILE* StagedOutput::Open() const {
 }
 
 StagedOutput::~StagedOutput() {
+  early.reset();
   if (committed || temporary.empty()) return;
   std::error_code ignored;
   fs::remove(temporary, ignored);
@@ -352,6 +354,7 @@ bool StagedOutput::Commit(std::string* error) {
     *error = problem;
     return false;
   }
+  early.reset();
   if (options.sync && fsync(lock.get()) != 0) {
     *error = "cannot sync " + target + " to the disk: " + ErrorText(errno);
     return false;

@@ -11,6 +11,7 @@
 #define ULO_ENGINE_STAGING_H_
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -95,6 +96,8 @@ class StagedDirectory {
 // An output written under a staging name beside its final one and renamed
 // to it by Commit(); removed when the object goes uncommitted, so a failed
 // or interrupted operation never leaves a partial file under the final name.
+class Writeback;
+
 class StagedOutput {
  public:
   explicit StagedOutput(std::string finalPath, const OutputOptions& options = {});
@@ -123,6 +126,8 @@ class StagedOutput {
   std::string problem;  // why there is no staging file
   OutputOptions options;
   Descriptor lock;
+  // Where the output will replace a file, it is written out as it grows.
+  std::unique_ptr<Writeback> early;
   bool committed = false;
 };
 

@@ -1,7 +1,7 @@
-// A file another writer is filling (the library's merge output), written out
-// as it grows. ext4 writes a file out whole when it is renamed over an older
-// one, in the rename itself: started while the merge runs, on a core the
-// merge leaves idle, that wait mostly goes.
+// A file being written (by the engine, or by the library it handed the
+// path), written out as it grows. ext4 writes a file out whole when it is
+// renamed over an older one, in the rename itself: started while the file is
+// written, on a core the writer leaves idle, that wait mostly goes.
 #ifndef ULO_ENGINE_FILES_WRITEBACK_H_
 #define ULO_ENGINE_FILES_WRITEBACK_H_
 

@@ -231,8 +231,6 @@ std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& o
   for (size_t k = 1; k < ranges; ++k)
     offsets[k] = offsets[k - 1] + FileBytes(k == 1 ? staged.path() : RangeOutput(work, k - 1));
   // Copied at once, in threads: the kernel copies, no process is needed.
-  // What they copy is written out behind them.
-  Writeback early(staged.path(), out);
   std::vector<std::string> errors(ranges);
   std::vector<std::thread> copies;
   for (size_t k = 1; k < ranges; ++k) {

@@ -16,7 +16,6 @@
 #include "engine/files/pair_check.h"
 #include "engine/files/pair_parts.h"
 #include "engine/files/seal.h"
-#include "engine/files/writeback.h"
 #include "engine/report/progress.h"
 #include "engine/stats/rank.h"
 #include "engine/text/encoding.h"
@@ -237,11 +236,7 @@ std::string MergeFiles(Session& session, const std::string& dir, const std::stri
                       [target, workDir] { return FileBytes(target) + TreeBytes(workDir); });
   }
   errno = 0;
-  int32_t code;
-  {
-    Writeback early(target, out);
-    code = session.MergeDirect(dir, target);
-  }
+  int32_t code = session.MergeDirect(dir, target);
   int captured = errno;
   if (report != nullptr) report->Stop();
   std::string logged = LastLogLine(targetLog, logBefore);
