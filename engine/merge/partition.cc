@@ -178,8 +178,8 @@ std::string MergeGroup(Session& session, const RangePlan& plan, size_t k, size_t
 // Range k cut, merged and, with `verify`, checked: its output in order and
 // inside its range, which holds exactly when every input's slice was sorted.
 // Inputs checked whole beforehand need no second look. Every slice is
-// taken, empty ones too, so that the library always merges at least two
-// files (its merge of one file is a plain copy, which a pipe cannot give).
+// taken, empty ones too, so that the library merges at least two files
+// where there are two inputs (its merge of one file is a plain copy).
 std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path& work, size_t k,
                         bool verify, const std::string& replaces = {}) {
   // The output that will be renamed over `replaces` is written out as it grows.
@@ -191,21 +191,21 @@ std::string MergeSlices(Session& session, const RangePlan& plan, const fs::path&
     failure = MergeGroup(session, plan, k, 0, inputs, RangeSource(work, k), RangeOutput(work, k));
   } else {
     // Groups of nearly equal size: none of a single input.
-    fs::path merged = RangeDir(work, k) / "groups";
+    fs::path groupsDir = RangeDir(work, k) / "groups";
     std::error_code code;
-    fs::create_directories(merged, code);
-    if (code) return "cannot make " + merged.string() + ": " + code.message();
+    fs::create_directories(groupsDir, code);
+    if (code) return "cannot make " + groupsDir.string() + ": " + code.message();
     for (size_t g = 0, first = 0; g < groups && failure.empty(); ++g) {
       size_t count = (inputs - first) / (groups - g);
       std::string source = RangeSource(work, k) + "-" + std::to_string(g);
-      std::string output = (merged / ("group-" + std::to_string(g))).string();
+      std::string output = (groupsDir / ("group-" + std::to_string(g))).string();
       failure = MergeGroup(session, plan, k, first, count, source, output);
       // Its log joins the range's: beside the groups, it would be merged too.
       MoveErrorLog(output, RangeOutput(work, k));
       fs::remove_all(source, code);
       first += count;
     }
-    if (failure.empty()) failure = MergeRange(session, merged.string(), RangeOutput(work, k));
+    if (failure.empty()) failure = MergeRange(session, groupsDir.string(), RangeOutput(work, k));
   }
   if (!failure.empty() || !verify) return failure;
   MappedFile merged;
