@@ -147,6 +147,18 @@ class Checker {
     return true;
   }
 
+  // The problem of the first of `lines` (each ended by LF; the last one
+  // taken even without) that has one, or empty.
+  std::string TakeLines(std::string_view lines) {
+    while (!lines.empty()) {
+      size_t stop = lines.find('\n');
+      if (std::string problem = Take(lines.substr(0, stop)); !problem.empty()) return problem;
+      if (stop == std::string_view::npos) break;
+      lines.remove_prefix(stop + 1);
+    }
+    return {};
+  }
+
   // Copies the last pair out of the buffer, which is about to be reused.
   void Keep() {
     word1.assign(last.word1);
@@ -183,14 +195,9 @@ bool ParsePairNeeds(std::string_view text, PairNeeds* needs) {
 std::string PairLinesProblem(std::string_view before, std::string_view lines, PairNeeds needs) {
   Checker checker(needs);
   uint64_t primed = !before.empty() && checker.Prime(before) ? 1 : 0;
-  while (!lines.empty()) {
-    size_t stop = lines.find('\n');
-    std::string problem = checker.Take(lines.substr(0, stop));
-    if (!problem.empty()) return "line " + std::to_string(checker.line() - primed) + ": " + problem;
-    if (stop == std::string_view::npos) break;
-    lines.remove_prefix(stop + 1);
-  }
-  return {};
+  std::string problem = checker.TakeLines(lines);
+  if (problem.empty()) return {};
+  return "line " + std::to_string(checker.line() - primed) + ": " + problem;
 }
 
 std::string PairLineProblem(std::string_view line) {
@@ -219,18 +226,14 @@ std::string PairFileProblem(const std::string& path, PairNeeds needs) {
       return "cannot read " + path + " to its end: " + ErrorText(errno);
     }
     if (got == 0) break;
-    const char* start = buffer.data();
-    const char* end = buffer.data() + held + got;
-    for (;;) {
-      const char* stop =
-          static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
-      if (stop == nullptr) break;
-      std::string problem =
-          checker.Take(std::string_view(start, static_cast<size_t>(stop - start)));
-      if (!problem.empty()) return failed(problem);
-      start = stop + 1;
+    // The whole lines now; the part of one after the last line end waits.
+    std::string_view filled(buffer.data(), held + static_cast<size_t>(got));
+    size_t whole = filled.rfind('\n') + 1;  // 0 when there is no line end
+    if (std::string problem = checker.TakeLines(filled.substr(0, whole)); !problem.empty()) {
+      return failed(problem);
     }
-    held = static_cast<size_t>(end - start);
+    const char* start = buffer.data() + whole;
+    held = filled.size() - whole;
     checker.Keep();
     std::memmove(buffer.data(), start, held);
   }

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "engine/count/token_counts.h"
@@ -232,13 +231,9 @@ std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& o
     offsets[k] = offsets[k - 1] + FileBytes(k == 1 ? staged.path() : RangeOutput(work, k - 1));
   // Copied at once, in threads: the kernel copies, no process is needed.
   std::vector<std::string> errors(ranges);
-  std::vector<std::thread> copies;
-  for (size_t k = 1; k < ranges; ++k) {
-    copies.emplace_back(
-        [&, k] { CopyInto(RangeOutput(work, k), staged.path(), offsets[k], &errors[k]); });
-  }
-  for (std::thread& copy : copies)
-    copy.join();
+  ForEachInThreads(ranges - 1, static_cast<int>(ranges - 1), [&](size_t i) {
+    CopyInto(RangeOutput(work, i + 1), staged.path(), offsets[i + 1], &errors[i + 1]);
+  });
   for (const std::string& error : errors) {
     if (!error.empty()) return error;
   }

@@ -102,7 +102,7 @@ struct SliceFeed::Feeder {
       size_t stop = mark >= slice.end ? slice.end : LineStartAfter(slice.file, mark, slice.end);
       std::string_view lines = slice.file.substr(at, stop - at);
       if (slice.check) {
-        problem = PairLinesProblem(LineBefore(slice.file, at), lines, kMergedPairs);
+        problem = SliceProblem({slice.file, at, stop, true});
         // The merge sees its input end here; its output is not kept.
         if (!problem.empty()) return;
       }

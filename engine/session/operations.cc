@@ -120,10 +120,6 @@ std::string TreeShapeProblem(const std::string& dir, const std::string& out) {
   return {};
 }
 
-namespace {
-
-// Runs `work(i)` for i = 0 .. count - 1 on up to `threads` threads, this one
-// among them, each taking the next i not yet taken.
 void ForEachInThreads(size_t count, int threads, const std::function<void(size_t)>& work) {
   std::atomic<size_t> next{0};
   auto take = [&] {
@@ -137,8 +133,6 @@ void ForEachInThreads(size_t count, int threads, const std::function<void(size_t
   for (auto& helper : helpers)
     helper.join();
 }
-
-}  // namespace
 
 std::string TreeContentProblem(const std::string& dir, int threads) {
   std::vector<std::string> files;
