@@ -147,43 +147,5 @@ TEST_F(PairFilterTest, AgreesWithLineByLineFiltering) {
   }
 }
 
-TEST_F(PairFilterTest, NullOrMissingFiles) {
-  testing::WriteFile(dir.Path("in.txt"), "a\tb\t1\n");
-  EXPECT_FALSE(FilterPairs(nullptr, dir.Path("out.txt").c_str(), 0));
-  EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), nullptr, 0));
-  EXPECT_FALSE(testing::FileExists(dir.Path("out.txt")));
-
-  // A missing input still leaves an empty output behind.
-  EXPECT_FALSE(FilterPairs(dir.Path("missing.txt").c_str(), dir.Path("out.txt").c_str(), 0));
-  EXPECT_TRUE(testing::FileExists(dir.Path("out.txt")));
-  EXPECT_EQ(testing::ReadFile(dir.Path("out.txt")), "");
-
-  EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), dir.Path("no/such/out.txt").c_str(), 0));
-}
-
-#if !defined(_WIN32)
-TEST_F(PairFilterTest, FullDiskFails) {
-  testing::WriteFile(dir.Path("in.txt"), "a\tb\t1\n");
-  EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), "/dev/full", 0));
-  // Nothing kept: the close still succeeds, and so does the filter.
-  EXPECT_TRUE(FilterPairs(dir.Path("in.txt").c_str(), "/dev/full", 5));
-}
-#endif
-
-TEST_F(PairFilterTest, OutputNamingTheInputIsRefused) {
-  const std::string input = "a\tb\t1\nc\td\t2\n";
-  testing::WriteFile(dir.Path("in.txt"), input);
-  std::string sep(1, platform::kPathSeparator);
-  std::string spellings[] = {
-      dir.Path("in.txt"),
-      dir.path() + sep + "." + sep + "in.txt",
-      dir.path() + sep + sep + "in.txt",
-  };
-  for (const std::string& output : spellings) {
-    EXPECT_FALSE(FilterPairs(dir.Path("in.txt").c_str(), output.c_str(), 0)) << output;
-    EXPECT_EQ(testing::ReadFile(dir.Path("in.txt")), input);
-  }
-}
-
 }  // namespace
 }  // namespace ulo::assoc

@@ -135,18 +135,6 @@ TEST_F(SupportRecordsTest, DivisorZeroWrittenAsPrintfDoes) {
   EXPECT_EQ(PrintfF(-5 / zero), "-inf");
 }
 
-TEST_F(SupportRecordsTest, CountsSumPastThirtyTwoBits) {
-  EXPECT_EQ(Run("a\tb\t2000000000\nc\td\t2000000000\n"),
-            Record("a", "b", "100.000000", "25.000000") +
-                Record("b", "a", "100.000000", "25.000000") +
-                Record("c", "d", "100.000000", "25.000000") +
-                Record("d", "c", "100.000000", "25.000000"));
-  EXPECT_EQ(
-      Run("a\tb\t3000000000\na\tc\t1000000000\n"),
-      Record("a", "b", "75.000000", "37.500000") + Record("b", "a", "100.000000", "37.500000") +
-          Record("a", "c", "25.000000", "12.500000") + Record("c", "a", "100.000000", "12.500000"));
-}
-
 TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
   // Four slots: a, c, d and f take them all; e and b find no place.
   WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, 4);
@@ -160,40 +148,6 @@ TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
             Records("a", "c", "33.333333", "100.000000", "10.000000") +
                 Records("d", "f", "100.000000", "100.000000", "10.000000"));
   EXPECT_FALSE(table.holdsStorage());
-}
-
-TEST_F(SupportRecordsTest, MissingOrUnwritableFiles) {
-  const std::string good = Run("a\tb\t4\n");
-  EXPECT_FALSE(WriteWordSupportRecords(nullptr, out().c_str()));
-  EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), nullptr));
-
-  // A missing input leaves an empty output behind; the next run is as good
-  // as a first one.
-  EXPECT_FALSE(WriteWordSupportRecords(dir.Path("missing.txt").c_str(), out().c_str()));
-  ExpectSharedTableEmpty();
-  EXPECT_TRUE(testing::FileExists(out()));
-  EXPECT_EQ(testing::ReadFile(out()), "");
-  EXPECT_EQ(Run("a\tb\t4\n"), good);
-
-  EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), dir.Path("no/such/out.txt").c_str()));
-  ExpectSharedTableEmpty();
-#if !defined(_WIN32)
-  EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), "/dev/full"));
-  ExpectSharedTableEmpty();
-  // Nothing to write: nothing fails.
-  testing::WriteFile(in(), "no pairs here\n");
-  EXPECT_TRUE(WriteWordSupportRecords(in().c_str(), "/dev/full"));
-#endif
-}
-
-TEST_F(SupportRecordsTest, OutputNamingTheInputIsRefused) {
-  const std::string input = "a\tb\t1\nc\td\t2\n";
-  testing::WriteFile(in(), input);
-  std::string sep(1, platform::kPathSeparator);
-  for (const std::string& output : {in(), dir.path() + sep + "." + sep + "in.txt"}) {
-    EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), output.c_str())) << output;
-    EXPECT_EQ(testing::ReadFile(in()), input);
-  }
 }
 
 TEST_F(SupportRecordsTest, ReadErrorsFail) {

@@ -34,15 +34,6 @@ TEST(WordHashTest, KnownValues) {
   EXPECT_EQ(WordRehash("hello world!", 1430207, kSlots), 2626296u);
 }
 
-TEST(WordHashTest, MaskedBySlotCount) {
-  // The slot count only masks the same hash value.
-  for (std::string word :
-       {"", "a", "\xB0\xA1\xB0\xA2", "twelve bytes", "a longer word of 25 bytes"}) {
-    EXPECT_EQ(WordHash(word, 1024), WordHash(word, kSlots) & 1023) << word;
-    EXPECT_EQ(WordRehash(word, 77, 1024), WordRehash(word, 77, kSlots) & 1023) << word;
-  }
-}
-
 TEST(WordFrequencyTableTest, FrequenciesAndTotal) {
   WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit);
   EXPECT_TRUE(table.AddWord("x", std::string_view("3")));

@@ -69,14 +69,6 @@ TEST(MergeLineTest, FieldsAreRunsOfNonTabBytes) {
   }
 }
 
-TEST(MergeLineTest, LongWordsAreTakenWhole) {
-  std::string word1(3000, '\xB0'), word2(1500, 'z');
-  Parsed got = Parse(word1 + "\t" + word2 + "\t5");
-  ASSERT_TRUE(got.ok);
-  EXPECT_EQ(got.word1, word1);
-  EXPECT_EQ(got.word2, word2);
-}
-
 // The order the merge must produce: word1, then word2, each compared as
 // unsigned bytes with a word before its own extensions.
 int ReferenceOrder(const std::string& a1, const std::string& a2, const std::string& b1,

@@ -237,7 +237,7 @@ TEST_F(FullDiskTest, StatisticsWhoseOutputDoesNotFit) {
   EXPECT_EQ(ReadFile(Small("f.txt")), "3\ta\tb\n");
 }
 
-TEST(DevFullTest, OutputsOnAFullDevice) {
+TEST(DevFullTest, MergeOutputOnAFullDevice) {
   TempDir dir;
   MakeDirectory(dir.Path("src"));
   WriteFile(dir.Path("src/a.txt"), "a\tb\t1\n");
@@ -246,10 +246,6 @@ TEST(DevFullTest, OutputsOnAFullDevice) {
   WriteFile(dir.Path("src/b.txt"), "a\tb\t2\n");
   EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), "/dev/full"), merge::kOutputNotWritable);
   EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
-  WriteFile(dir.Path("in.txt"), "a\tb\t1\n");
-  EXPECT_EQ(ULO_Filtrate(dir.Path("in.txt").c_str(), "/dev/full", 0), 0);
-  EXPECT_EQ(ULO_GetWordSupportRec(dir.Path("in.txt").c_str(), "/dev/full"), 0);
-  EXPECT_EQ(ULO_GetTopNWordSupportRec(dir.Path("in.txt").c_str(), "/dev/full", 2), 0);
 }
 
 // A directory nothing can be written in: read-only by its mode where the

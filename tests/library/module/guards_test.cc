@@ -70,17 +70,6 @@ class GuardTest : public ::testing::Test {
 
 using BusyFlagTest = GuardTest;
 
-TEST_F(BusyFlagTest, RunsFollowOneAnotherWithoutWaiting) {
-  EXPECT_EQ(kBegin.SendTo(module.get()), 0);
-  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
-  EXPECT_EQ(kEnd.SendTo(module.get()), 0);
-  EXPECT_EQ(kBegin.SendTo(module.get()), 0);
-  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
-  EXPECT_EQ(env.sleeps.load(), 0);
-  EXPECT_EQ(CallsOf("begin"), 2);
-  EXPECT_EQ(CallsOf("addPair"), 2);
-}
-
 TEST_F(BusyFlagTest, BeginGivesUpAfter3000AttemptsASecondApart) {
   ASSERT_EQ(kBegin.SendTo(module.get()), 0);
   EXPECT_EQ(kBegin.SendTo(module.get()), module::kStatusBusyTimeout);

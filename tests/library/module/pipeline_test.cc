@@ -126,28 +126,6 @@ TEST_F(PipelineTest, FailuresBecomeStatuses) {
   EXPECT_EQ(ReadTextFile(dir.Path("again/temp1.txt")), "");
 }
 
-TEST_F(PipelineTest, TwoObjectsShareOneCountingRun) {
-  ExtensionModule* second = nullptr;
-  ASSERT_EQ(create(0, &second), 0);
-  MakeDirectory(dir.Path("a"));
-  MakeDirectory(dir.Path("b"));
-  ASSERT_EQ(Send(commands::Begin(dir.Path("a"))), 0);
-  EXPECT_EQ(AddPair(module, "x", "y", 1, 1), 0);
-  // The second object's flag is its own: its pair-add finds no run of its own
-  // and its Begin does not wait, but finishes the run both objects share.
-  EXPECT_EQ(AddPair(second, "x", "y", 1, 1), -4351);
-  ASSERT_EQ(Send(second, commands::Begin(dir.Path("b"))), 0);
-  EXPECT_EQ(ReadTextFile(dir.Path("a/temp1.txt")), "x\ty\t1\n");
-  // Pairs sent through the first object now land in the second object's run.
-  EXPECT_EQ(AddPair(module, "p", "q", 2, 1), 0);
-  EXPECT_EQ(Send(second, commands::End()), 0);
-  EXPECT_EQ(ReadTextFile(dir.Path("b/temp1.txt")), "p\tq\t2\n");
-  // The run is closed for both, although the first object's flag is still set.
-  EXPECT_EQ(AddPair(module, "p", "q", 2, 1), -4351);
-  EXPECT_EQ(Send(commands::End()), 0);
-  second->Release();
-}
-
 #if defined(_WIN32)
 TEST_F(PipelineTest, WindowsHostByOrdinalWithGb2312NamesAndPaths) {
   // Ordinals 1 to 8 reach the exports in alphabetical order of their names.

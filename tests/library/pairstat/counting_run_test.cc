@@ -164,30 +164,6 @@ TEST_F(CountingRunTest, UnwritableDirectoryIsReported) {
 #endif
 }
 
-TEST_F(CountingRunTest, RunIsSafeAcrossThreads) {
-  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([t] {
-      for (int i = 0; i < 20000; ++i) {
-        std::string word = "w" + std::to_string((i * 7 + t) % 500);
-        ULO_Stat_AssociatedFreq(word.c_str(), "x", 1, 0);
-      }
-    });
-  }
-  for (auto& thread : threads)
-    thread.join();
-  ASSERT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
-  // 80000 calls over 500 words: each word 160 times, both directions.
-  std::string text = Spill(1);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1000);
-  for (int w : {0, 123, 499}) {
-    std::string word = "w" + std::to_string(w);
-    EXPECT_NE(text.find(word + "\tx\t160\n"), std::string::npos) << word;
-    EXPECT_NE(text.find("x\t" + word + "\t160\n"), std::string::npos) << word;
-  }
-}
-
 // 2048 GB2312 words, listed in byte order: 2048 x 2048 pairs are exactly the
 // spill threshold.
 std::vector<std::string> ThresholdWords() {

@@ -89,29 +89,6 @@ class PairAccumulatorTest : public ::testing::Test {
   testing::TempDir dir;
 };
 
-TEST_F(PairAccumulatorTest, ByteStringLessComparesUnsignedBytes) {
-  struct Case {
-    const char* a;
-    const char* b;
-  };
-  // Each a sorts strictly before its b.
-  const Case cases[] = {
-      {"A", "a"},                        // upper case before lower case
-      {"Z", "a"},                        //
-      {"ab", "abc"},                     // a word before its extensions
-      {"", "a"},                         //
-      {"z", "\x80"},                     // high bytes count as unsigned
-      {"\x7F", "\xB0\xA1"},              // GB2312 after all ASCII
-      {"\xB0\xA1", "\xB0\xA1\xB0\xA1"},  //
-      {"\xB0\xFE", "\xB1\xA1"},          //
-  };
-  for (const Case& c : cases) {
-    EXPECT_TRUE(ByteStringLess(c.a, c.b)) << c.a << " < " << c.b;
-    EXPECT_FALSE(ByteStringLess(c.b, c.a)) << c.b << " < " << c.a;
-  }
-  EXPECT_FALSE(ByteStringLess("same", "same"));
-}
-
 TEST_F(PairAccumulatorTest, SpillIsSortedByFirstThenSecondWord) {
   // In byte order. The long words share their first 8 bytes or more, so
   // their order is decided past the cached prefix.

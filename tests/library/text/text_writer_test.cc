@@ -75,27 +75,5 @@ TEST(TextWriterTest, FailedCloseIsReported) {
   EXPECT_EQ(sink, "x");
 }
 
-#if !defined(_WIN32)
-TEST(TextWriterTest, FullDiskIsReported) {
-  int error = 0;
-  auto writer = TextWriter::Open("/dev/full", false, &error);
-  ASSERT_NE(writer, nullptr);
-  writer->Append("a\tb\t1\n");
-  EXPECT_FALSE(writer->Close());
-  EXPECT_EQ(writer->errorCode(), ENOSPC);
-}
-#endif
-
-TEST(TextWriterTest, AppendModeExtends) {
-  testing::TempDir dir;
-  testing::WriteFile(dir.Path("f"), "old");
-  int error = 0;
-  auto writer = TextWriter::Open(dir.Path("f"), true, &error);
-  ASSERT_NE(writer, nullptr);
-  writer->Append("new");
-  ASSERT_TRUE(writer->Close());
-  EXPECT_EQ(testing::ReadFile(dir.Path("f")), "oldnew");
-}
-
 }  // namespace
 }  // namespace ulo::text
