@@ -34,15 +34,13 @@ std::string Render(const Reference& pairs) {
 class Periods {
  public:
   explicit Periods(size_t threshold) : threshold(threshold) {}
-  // Counts a pair; true when it ended its period (the accumulator spilled).
-  bool Count(const std::string& a, const std::string& b, int32_t n) {
+  void Count(const std::string& a, const std::string& b, int32_t n) {
     auto& seconds = maps.back()[a];
     distinct += seconds.count(b) == 0;
     seconds[b] += n;
-    if (distinct < threshold) return false;
+    if (distinct < threshold) return;
     maps.emplace_back();
     distinct = 0;
-    return true;
   }
 
   std::vector<Reference> maps{1};
@@ -72,19 +70,19 @@ const std::string& Frequent(std::mt19937& random, const std::vector<std::string>
   return words[random() % (1 + random() % words.size())];
 }
 
+std::string Spill(const testing::TempDir& in, int n) {
+  return testing::ReadAsLf(in.Path("temp" + std::to_string(n) + ".txt"));
+}
+
+struct Fed {
+  const std::string* a;
+  const std::string* b;
+  int32_t count;
+};
+
 class PairAccumulatorTest : public ::testing::Test {
  protected:
-  std::string Spill(int n) { return Spill(dir, n); }
-  static std::string Spill(const testing::TempDir& in, int n) {
-    return testing::ReadAsLf(in.Path("temp" + std::to_string(n) + ".txt"));
-  }
-  // Each spill file in `work` holds its period's pairs.
-  static void ExpectSpills(const testing::TempDir& work, const Periods& periods) {
-    for (size_t p = 0; p < periods.maps.size(); ++p) {
-      ASSERT_TRUE(testing::SameText(Spill(work, static_cast<int>(p + 1)), Render(periods.maps[p])))
-          << "temp" << p + 1;
-    }
-  }
+  std::string Spill(int n) { return pairstat::Spill(dir, n); }
 
   testing::TempDir dir;
 };
@@ -133,36 +131,6 @@ TEST_F(PairAccumulatorTest, SpillIsSortedByFirstThenSecondWord) {
   EXPECT_EQ(Spill(1), expected);
 }
 
-TEST_F(PairAccumulatorTest, AgreesWithOrderedMapsAcrossSpills) {
-  // Random words over a small alphabet share long prefixes; counts include
-  // zero and negative values. Several spills, each compared with the pairs
-  // counted in its own period.
-  std::mt19937 random(12345);
-  std::vector<std::string> vocabulary;
-  for (int i = 0; i < 3000; ++i) {
-    vocabulary.push_back(
-        RandomWords(random, {1 + random() % 20}, 1, std::string("aAb\xB0\xA1\xD2\xFF"))[0]);
-  }
-  const int32_t threshold = 40000;
-  PairAccumulator accumulator(threshold);
-  ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
-  Periods periods(threshold);
-  for (int i = 0; i < 150000; ++i) {
-    // Frequent words first, so that pairs repeat.
-    const std::string& a = Frequent(random, vocabulary);
-    const std::string& b = Frequent(random, vocabulary);
-    int32_t count = static_cast<int32_t>(random() % 7) - 2;
-    periods.Count(a, b, count);
-    ASSERT_TRUE(accumulator.AddPair(a, b, count));
-    ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(periods.distinct));
-  }
-  ASSERT_GE(periods.maps.size(), 3u);
-  ASSERT_TRUE(accumulator.Finish());
-  ExpectSpills(dir, periods);
-  EXPECT_FALSE(
-      testing::FileExists(dir.Path("temp" + std::to_string(periods.maps.size() + 1) + ".txt")));
-}
-
 TEST_F(PairAccumulatorTest, LargeGroupsAreSortedLikeSmallOnes) {
   // A frequent first word meets tens of thousands of second words, whose
   // ranks spread over more than one radix digit; rarer first words keep
@@ -188,110 +156,85 @@ TEST_F(PairAccumulatorTest, LargeGroupsAreSortedLikeSmallOnes) {
   EXPECT_TRUE(testing::SameText(Spill(1), Render(expected)));
 }
 
-TEST_F(PairAccumulatorTest, BatchedCountingAgreesWithOrderedMaps) {
-  // Pairs are counted in batches while no batch can reach the threshold.
-  // Nothing here asks for pairCount (which counts what is staged), so whole
-  // batches build up; the words' lengths straddle the 8- and 16-byte steps
-  // of the word table and of the spill lines; pairs of the 3000-byte words
-  // fill the staging room before a batch is full, and the longest words do
-  // not fit it at all, so that their pairs are counted on their own.
-  std::mt19937 random(99);
-  std::vector<std::string> vocabulary = RandomWords(random, {1, 2, 7, 8, 9, 15, 16, 17, 33, 3000},
-                                                    40, std::string("ab\xB0\xA1\xD2\xFF"));
-  vocabulary.push_back(std::string(20000, '\xB0'));
-  vocabulary.push_back(std::string(20000, '\xB0') + "\xA1");
-  for (int32_t threshold : {1, 63, 64, 65, 1000, 5000}) {
-    SCOPED_TRACE(threshold);
-    testing::TempDir work;
-    PairAccumulator accumulator(threshold);
-    ASSERT_TRUE(accumulator.Start(work.path().c_str()));
-    Periods periods(threshold);
-    const int feed = std::min(30000, threshold * 20 + 200);
-    for (int i = 0; i < feed; ++i) {
-      const std::string& a = Frequent(random, vocabulary);
-      const std::string& b = Frequent(random, vocabulary);
-      int32_t count = static_cast<int32_t>(random() % 5) - 1;
-      const std::string spill = work.Path("temp" + std::to_string(periods.maps.size()) + ".txt");
-      // The spill comes with the call that adds the threshold's pair.
-      bool spilled = periods.Count(a, b, count);
-      ASSERT_TRUE(accumulator.AddPair(a, b, count));
-      ASSERT_EQ(testing::FileExists(spill), spilled) << "pair " << i;
+// Feeds `feed` to an accumulator: each spill must come with the call that
+// adds its period's last pair and hold that period's pairs, one way or both.
+// Asking for pairCount after every call counts each pair on its own; not
+// asking lets whole batches build up.
+void ExpectPeriods(const std::vector<Fed>& feed, int32_t threshold, uint32_t head, bool bothWays,
+                   bool askPairCount) {
+  testing::TempDir work;
+  PairAccumulator accumulator(threshold, head);
+  ASSERT_TRUE(accumulator.Start(work.path().c_str()));
+  Periods periods(threshold);
+  for (size_t i = 0; i < feed.size(); ++i) {
+    const Fed& f = feed[i];
+    periods.Count(*f.a, *f.b, f.count);
+    if (bothWays) periods.Count(*f.b, *f.a, f.count);
+    ASSERT_TRUE(bothWays ? accumulator.AddPairBothWays(*f.a, *f.b, f.count)
+                         : accumulator.AddPair(*f.a, *f.b, f.count));
+    ASSERT_EQ(accumulator.spillNumber(), static_cast<int32_t>(periods.maps.size())) << "pair " << i;
+    if (askPairCount) {
+      ASSERT_EQ(accumulator.pairCount(), static_cast<int32_t>(periods.distinct)) << "pair " << i;
     }
-    ASSERT_TRUE(accumulator.Finish());
-    ExpectSpills(work, periods);
   }
+  ASSERT_GE(periods.maps.size(), 3u);
+  ASSERT_TRUE(accumulator.Finish());
+  for (size_t p = 0; p < periods.maps.size(); ++p) {
+    ASSERT_TRUE(testing::SameText(Spill(work, static_cast<int>(p + 1)), Render(periods.maps[p])))
+        << "temp" << p + 1;
+  }
+  EXPECT_FALSE(
+      testing::FileExists(work.Path("temp" + std::to_string(periods.maps.size() + 1) + ".txt")));
 }
 
-TEST_F(PairAccumulatorTest, BothWaysIsTheTwoPairsInTurn) {
-  // The spills, including those that fall between the two directions of one
-  // call, and the word equal to its partner, come out as from two AddPair
-  // calls.
-  std::mt19937 random(7);
-  const std::vector<std::string> vocabulary =
-      RandomWords(random, {1, 3, 8, 9, 17, 40}, 30, std::string("ab\xB0\xA1\xFF"));
-  for (int32_t threshold : {1, 2, 63, 101, 4000}) {
-    SCOPED_TRACE(threshold);
-    testing::TempDir single, both;
-    PairAccumulator one(threshold), two(threshold);
-    ASSERT_TRUE(one.Start(single.path().c_str()));
-    ASSERT_TRUE(two.Start(both.path().c_str()));
-    const int feed = threshold <= 2 ? 100 : 3000;  // a spill costs a file
-    for (int i = 0; i < feed; ++i) {
-      const std::string& a = vocabulary[random() % vocabulary.size()];
-      const std::string& b = i % 97 == 0 ? a : vocabulary[random() % vocabulary.size()];
-      int32_t count = static_cast<int32_t>(random() % 4);
-      ASSERT_TRUE(one.AddPair(a, b, count));
-      ASSERT_TRUE(one.AddPair(b, a, count));
-      ASSERT_TRUE(two.AddPairBothWays(a, b, count));
-      ASSERT_EQ(one.spillNumber(), two.spillNumber()) << "pair " << i;
-    }
-    ASSERT_TRUE(one.Finish());
-    ASSERT_TRUE(two.Finish());
-    for (int n = 1; n <= one.spillNumber(); ++n)
-      ASSERT_EQ(Spill(single, n), Spill(both, n)) << "temp" << n;
-  }
-}
-
-TEST_F(PairAccumulatorTest, DenseHeadChangesNoSpill) {
-  // The head's words are chosen anew for every period, so pairs of frequent
-  // words move in and out of it across spills, and head sizes of 1 and 7 put
-  // a word on either side of the head's edge. Whatever its size, one way or
-  // both, the spills are the ordered maps' of each period.
-  std::mt19937 random(4242);
-  std::vector<std::string> vocabulary;
-  for (int i = 0; i < 400; ++i)
-    vocabulary.push_back(RandomWords(random, {1 + random() % 12}, 1, "ab\xB0\xA1\xFF")[0]);
-  struct Fed {
-    const std::string* a;
-    const std::string* b;
-    int32_t count;
+TEST_F(PairAccumulatorTest, SpillsHoldTheOrderedMapsOfTheirPeriods) {
+  std::mt19937 random(12345);
+  auto words = [&](int count, size_t longest, const std::string& alphabet) {
+    std::vector<std::string> list;
+    for (int i = 0; i < count; ++i)
+      list.push_back(RandomWords(random, {1 + random() % longest}, 1, alphabet)[0]);
+    return list;
   };
-  std::vector<Fed> feed;
-  for (int i = 0; i < 12000; ++i) {
-    const std::string* a = &Frequent(random, vocabulary);
-    feed.push_back({a, &Frequent(random, vocabulary), static_cast<int32_t>(random() % 5) - 1});
+  // Words over small alphabets share long prefixes.
+  const std::vector<std::string> many = words(3000, 20, "aAb\xB0\xA1\xD2\xFF");
+  const std::vector<std::string> few = words(400, 12, "ab\xB0\xA1\xFF");
+  // Lengths straddle the 8- and 16-byte steps of the word table and of the
+  // spill lines; pairs of the 3000-byte words fill the staging room before a
+  // batch is full, and the longest words do not fit it at all.
+  std::vector<std::string> steps =
+      RandomWords(random, {1, 2, 7, 8, 9, 15, 16, 17, 33, 3000}, 40, "ab\xB0\xA1\xD2\xFF");
+  steps.push_back(std::string(20000, '\xB0'));
+  steps.push_back(std::string(20000, '\xB0') + "\xA1");
+  struct Case {
+    const std::vector<std::string>* words;
+    int pairs;
+    int32_t threshold;
+    uint32_t head = kHeadWords;
+    bool bothWays = false;
+    bool askPairCount = false;
+  };
+  std::vector<Case> cases = {{&many, 150000, 40000, kHeadWords, false, true}};
+  for (int32_t threshold : {1, 63, 64, 65, 1000, 5000})
+    cases.push_back({&steps, std::min(30000, threshold * 20 + 200), threshold});
+  // Spills that fall between the two directions of one call.
+  for (int32_t threshold : {1, 2, 63, 101})
+    cases.push_back({&few, threshold <= 2 ? 100 : 3000, threshold, kHeadWords, true});
+  // The head's words are chosen anew for every period, so pairs of frequent
+  // words move in and out of it; sizes 1 and 7 put a word on either side of
+  // its edge.
+  for (uint32_t head : {0u, 1u, 7u, 64u, kHeadWords}) {
+    for (bool bothWays : {false, true})
+      cases.push_back({&few, 12000, 700, head, bothWays});
   }
-  const int32_t threshold = 700;
-  for (bool bothWays : {false, true}) {
-    Periods periods(threshold);
-    for (const Fed& f : feed) {
-      periods.Count(*f.a, *f.b, f.count);
-      if (bothWays) periods.Count(*f.b, *f.a, f.count);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "threshold " << c.threshold << ", head " << c.head
+                                      << (c.bothWays ? ", both ways" : ""));
+    std::vector<Fed> feed;
+    for (int i = 0; i < c.pairs; ++i) {
+      const std::string* a = &Frequent(random, *c.words);
+      feed.push_back({a, &Frequent(random, *c.words), static_cast<int32_t>(random() % 7) - 2});
     }
-    ASSERT_GE(periods.maps.size(), 4u);
-    for (uint32_t head : {0u, 1u, 7u, 64u, kHeadWords}) {
-      SCOPED_TRACE(::testing::Message() << "head " << head << (bothWays ? ", both ways" : ""));
-      testing::TempDir work;
-      PairAccumulator accumulator(threshold, head);
-      ASSERT_TRUE(accumulator.Start(work.path().c_str()));
-      for (const Fed& f : feed) {
-        ASSERT_TRUE(bothWays ? accumulator.AddPairBothWays(*f.a, *f.b, f.count)
-                             : accumulator.AddPair(*f.a, *f.b, f.count));
-      }
-      ASSERT_TRUE(accumulator.Finish());
-      ASSERT_EQ(accumulator.spillNumber(), static_cast<int32_t>(periods.maps.size()));
-      ExpectSpills(work, periods);
-    }
+    ExpectPeriods(feed, c.threshold, c.head, c.bothWays, c.askPairCount);
   }
 }
 

@@ -83,27 +83,6 @@ TEST(EnvTest, FileOperations) {
   EXPECT_FALSE(env->Exists(dir.Path("d")));
 }
 
-TEST(EnvTest, OverrideIsScoped) {
-  struct CountingEnv : EnvWrapper {
-    using EnvWrapper::EnvWrapper;
-    void SleepMilliseconds(int milliseconds) override { slept += milliseconds; }
-    int slept = 0;
-  } counting(Env::Default());
-  {
-    ScopedEnvOverride use(&counting);
-    Env::Current()->SleepMilliseconds(1000);
-    EXPECT_EQ(counting.slept, 1000);
-  }
-  EXPECT_EQ(Env::Current(), Env::Default());
-}
-
-TEST(EnvTest, AttributeWordsOfDirectories) {
-  EXPECT_TRUE(IsDirectory(kAttributeDirectory));
-  EXPECT_TRUE(IsDirectory(kAttributeDirectory | kAttributeReadOnly | kAttributeHidden));
-  EXPECT_FALSE(IsDirectory(kAttributeNormal));
-  EXPECT_FALSE(IsDirectory(kAttributeReadOnly));
-}
-
 TEST(EnvTest, NowIsACalendarTime) {
   LocalTime now = Env::Default()->Now();
   EXPECT_GE(now.year, 2024);
@@ -127,14 +106,6 @@ TEST(RecursiveLockTest, ReentersOnItsThreadAndExcludesOthers) {
   lock.Unlock();
   other.join();
   EXPECT_TRUE(entered);
-}
-
-TEST(AtomicTest, ExchangeReturnsThePreviousValue) {
-  volatile int32_t flag = 0;
-  EXPECT_EQ(AtomicExchange(&flag, 1), 0);
-  EXPECT_EQ(AtomicExchange(&flag, 1), 1);
-  AtomicStore(&flag, 0);
-  EXPECT_EQ(AtomicLoad(&flag), 0);
 }
 
 }  // namespace
