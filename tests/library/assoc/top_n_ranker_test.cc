@@ -138,22 +138,6 @@ TEST(ToMillionthsTest, TruncatesAndClamps) {
     EXPECT_EQ(ToMillionths(c.value), c.millionths) << c.value;
 }
 
-TEST_F(TopNRankerTest, RefusedWordsAreReportedAndSkipped) {
-  // Four slots: a, c, d and f take them all; e and b find no place.
-  TopNRanker ranker(4);
-  EXPECT_EQ(ranker.table().probeLimit(), 500);
-  ranker.table().Reset();
-  testing::WriteFile(in(), "a\tc\t1\nd\tf\t1\ne\ta\t2\ne\tb\t1\n");
-  ::testing::internal::CaptureStdout();
-  EXPECT_TRUE(ranker.RankFile(in().c_str(), out().c_str(), 3));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "wrong at e\ta\t2\nwrong at e\tb\t1\nwrong at e\tb\t1\n");
-  EXPECT_EQ(testing::ReadAsLf(out()),
-            "a\tc\t33.33\t10.00\nc\ta\t100.00\t10.00\nd\tf\t100.00\t10.00\nf\td\t100.00\t10.00\n");
-  ranker.table().Clear();
-  EXPECT_FALSE(ranker.table().holdsStorage());
-}
-
 TEST_F(TopNRankerTest, OfferCandidateNeedsBothWords) {
   TopNRanker ranker(64);
   ranker.setListLength(2);

@@ -198,21 +198,6 @@ TEST(WordFrequencyTableTest, RealLimitsEndTheSearch) {
   }
 }
 
-TEST(WordFrequencyTableTest, FullTableRefusesNewWords) {
-  WordFrequencyTable table(WordFrequencyTable::kRankerProbeLimit, 4);
-  int stored = 0;
-  for (int i = 0; stored < 4; ++i)
-    stored += table.AddWord("w" + std::to_string(i), int64_t{1}) ? 1 : 0;
-  EXPECT_EQ(table.entryCount(), 4);
-  int64_t total = table.total();
-  EXPECT_FALSE(table.AddWord("new", int64_t{2}));
-  EXPECT_EQ(table.total(), total + 2);
-  EXPECT_EQ(table.FindWord("new"), -1);
-  // Stored words are still counted.
-  std::string first(table.entry(0).word());
-  EXPECT_TRUE(table.AddWord(first, int64_t{1}));
-}
-
 TEST(WordFrequencyTableTest, ManyWords) {
   // Enough words for collisions in a small table; every one is found again
   // with its own frequency.

@@ -125,25 +125,6 @@ TEST_F(FileMergerTest, SingleFileIsCopiedByteForByte) {
   EXPECT_EQ(testing::ReadFile(Output()), bytes);
 }
 
-TEST_F(FileMergerTest, SingleFileFailures) {
-  Input("one.txt", "a\tb\t1\n");
-  FaultEnv env;
-  env.failOpenRead = FaultEnv::EndsWith("filename.tmp");
-  EXPECT_EQ(Merge(), kListNotReadable);
-  EXPECT_FALSE(testing::FileExists(Work()));
-  env.failOpenRead = nullptr;
-
-  env.failCopy = FaultEnv::Always();
-  EXPECT_EQ(Merge(), kOutputNotWritable);
-  EXPECT_FALSE(testing::FileExists(Work()));
-  env.failCopy = nullptr;
-
-  env.reportMissing = true;  // the file went between listing and copying
-  EXPECT_EQ(Merge(), kSingleFileVanished);
-  EXPECT_TRUE(testing::FileExists(Work()));
-  EXPECT_EQ(env.openFiles.load(), 0);
-}
-
 TEST_F(FileMergerTest, FewFilesMergeInOnePassWithoutNextList) {
   for (int files : {2, 20}) {
     testing::RemoveAll(Source());
@@ -210,47 +191,44 @@ TEST_F(FileMergerTest, FourHundredAndOneFilesTakeThreePasses) {
   EXPECT_FALSE(testing::FileExists(Work()));
 }
 
-TEST_F(FileMergerTest, OrderAndLineShapes) {
-  // ASCII before GB2312 bytes, a word before its extensions, word1 first.
-  Input("1.txt", "ab\t\xB0\xA1\t1\nab\xB0\t\t\tb\t1\n\xB0\xA1\ta\t1\n");
-  Input("2.txt", "\ta\tz\t1\nab\t\xB0\xA1\t2\textra\n\nab\tb\n\xB0\xA1\xB0\xA1\ta\t4\n");
-  Input("3.txt", "");
-  Input("sub" + kSep + "4.txt", "ab\ta\t-3\r\nab\ta\t2147483647\r\n");
-  ASSERT_EQ(Merge(), kMergeOk);
-  EXPECT_EQ(Merged(),
-            "a\tz\t1\n"
-            "ab\ta\t2147483644\n"
-            "ab\t\xB0\xA1\t3\n"
-            "ab\xB0\tb\t1\n"
-            "\xB0\xA1\ta\t1\n"
-            "\xB0\xA1\xB0\xA1\ta\t4\n");
-}
-
-TEST_F(FileMergerTest, BlankLinesLongLinesAndLargeCountsSurvive) {
-  std::string longWord(5000, '\xC4');
-  Input("1.txt", "a\tb\t2147483647\n\n\nc\td\t1\n" + longWord + "\tx\t1\n");
-  Input("2.txt", "a\tb\t2147483647\n\r\n" + longWord + "\tx\t4294967296\n");
-  ASSERT_EQ(Merge(), kMergeOk);
-  EXPECT_EQ(Merged(), "a\tb\t4294967294\nc\td\t1\n" + longWord + "\tx\t4294967297\n");
-}
-
-TEST_F(FileMergerTest, EmptyInputsGiveAnEmptyOutput) {
-  Input("1.txt", "");
-  Input("2.txt", "\n\n");
-  testing::WriteFile(Output(), "old");
-  ASSERT_EQ(Merge(), kMergeOk);
-  EXPECT_EQ(testing::ReadFile(Output()), "");
-}
-
-TEST_F(FileMergerTest, StaleWorkDirectoryIsCleared) {
-  Input("1.txt", "a\tb\t1\n");
-  Input("2.txt", "a\tb\t2\n");
-  testing::MakeDirectory(Work("old" + kSep + "deeper"));
-  testing::WriteFile(Work("output_0.tmp"), "stale\tline\t9\n");
-  testing::WriteFile(Work("old" + kSep + "deeper" + kSep + "x"), "x");
-  ASSERT_EQ(Merge(), kMergeOk);
-  EXPECT_EQ(Merged(), "a\tb\t3\n");
-  EXPECT_FALSE(testing::FileExists(Work()));
+TEST_F(FileMergerTest, MergedOutputs) {
+  const std::string longWord(5000, '\xC4');
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> inputs;
+    std::string merged;
+  } cases[] = {
+      // ASCII before GB2312 bytes, a word before its extensions, word1 first.
+      {"order and line shapes",
+       {{"1.txt", "ab\t\xB0\xA1\t1\nab\xB0\t\t\tb\t1\n\xB0\xA1\ta\t1\n"},
+        {"2.txt", "\ta\tz\t1\nab\t\xB0\xA1\t2\textra\n\nab\tb\n\xB0\xA1\xB0\xA1\ta\t4\n"},
+        {"3.txt", ""},
+        {"sub" + kSep + "4.txt", "ab\ta\t-3\r\nab\ta\t2147483647\r\n"}},
+       "a\tz\t1\nab\ta\t2147483644\nab\t\xB0\xA1\t3\nab\xB0\tb\t1\n\xB0\xA1\ta\t1\n"
+       "\xB0\xA1\xB0\xA1\ta\t4\n"},
+      {"blank lines, long lines, large counts",
+       {{"1.txt", "a\tb\t2147483647\n\n\nc\td\t1\n" + longWord + "\tx\t1\n"},
+        {"2.txt", "a\tb\t2147483647\n\r\n" + longWord + "\tx\t4294967296\n"}},
+       "a\tb\t4294967294\nc\td\t1\n" + longWord + "\tx\t4294967297\n"},
+      {"empty inputs", {{"1.txt", ""}, {"2.txt", "\n\n"}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::RemoveAll(Source());
+    for (const auto& [name, bytes] : c.inputs)
+      Input(name, bytes);
+    // A stale work directory goes first; the old output is replaced; a
+    // directory's attribute word may carry more than the directory bit.
+    testing::MakeDirectory(Work("old" + kSep + "deeper"));
+    testing::WriteFile(Work("output_0.tmp"), "stale\tline\t9\n");
+    testing::WriteFile(Work("old" + kSep + "deeper" + kSep + "x"), "x");
+    testing::WriteFile(Output(), "old");
+    FaultEnv env;
+    env.extraDirectoryBits = platform::kAttributeReadOnly | platform::kAttributeHidden;
+    ASSERT_EQ(Merge(), kMergeOk);
+    EXPECT_EQ(Merged(), c.merged);
+    EXPECT_FALSE(testing::FileExists(Work()));
+  }
 }
 
 TEST_F(FileMergerTest, OutputInsideTheSourceTreeIsNoInput) {
@@ -277,16 +255,6 @@ TEST_F(FileMergerTest, LinkBackToAnAncestorIsNotFollowed) {
   EXPECT_EQ(Merged(), "a\tb\t3\n");
 }
 
-TEST_F(FileMergerTest, DirectoriesWithFurtherAttributeBitsAreDirectories) {
-  Input("sub" + kSep + "1.txt", "a\tb\t1\n");
-  Input("sub" + kSep + "2.txt", "a\tb\t2\n");
-  FaultEnv env;
-  env.extraDirectoryBits = platform::kAttributeReadOnly | platform::kAttributeHidden;
-  ASSERT_EQ(Merge(), kMergeOk);
-  EXPECT_EQ(Merged(), "a\tb\t3\n");
-  EXPECT_FALSE(testing::FileExists(Work()));
-}
-
 #if !defined(_WIN32)  // on Windows an input held open without sharing (Windows tests)
 TEST_F(FileMergerTest, UnreadableInputIsLogged) {
   if (testing::RunningAsRoot()) GTEST_SKIP() << "permissions do not bind root";
@@ -303,6 +271,9 @@ TEST_F(FileMergerTest, UnreadableInputIsLogged) {
 
 TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
   Inputs(21, [](int i) { return "k\tv\t" + std::to_string(i) + "\n"; });
+  const std::string single = dir.Path("one");  // a sole input is copied
+  testing::MakeDirectory(single);
+  testing::WriteFile(single + kSep + "one.txt", "a\tb\t1\n");
   auto is = FaultEnv::EndsWith;
   struct Case {
     const char* what;
@@ -310,6 +281,7 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
     int32_t code;
     bool workDirStays;
     std::string logged;
+    bool sole = false;
   } cases[] = {
       {"input not opened", [&](FaultEnv& e) { e.failOpenRead = is("f0020.txt"); },
        kInputNotReadable, false, std::string(kOpenFailedPrefix) + Source("f0020.txt")},
@@ -339,6 +311,23 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
        false, ""},
       {"work directory not created", [&](FaultEnv& e) { e.failCreateDir = FaultEnv::Always(); },
        kWorkDirFailed, false, ""},
+      // The stale directory cannot go, so it cannot be made afresh either.
+      {"stale file not deleted",
+       [&](FaultEnv& e) {
+         testing::MakeDirectory(Work());
+         testing::WriteFile(Work("held.tmp"), "x");
+         e.failRemoveFile = is("held.tmp");
+       },
+       kWorkDirFailed, true,
+       std::string(kDeleteFailedPrefix) + Work("held.tmp") + std::string(kDeleteFailedReason) +
+           "injected "},
+      {"sole input: list not opened", [&](FaultEnv& e) { e.failOpenRead = is("filename.tmp"); },
+       kListNotReadable, false, "", true},
+      {"sole input not copied", [&](FaultEnv& e) { e.failCopy = FaultEnv::Always(); },
+       kOutputNotWritable, false, "", true},
+      // The file went between listing and copying.
+      {"sole input vanished", [&](FaultEnv& e) { e.reportMissing = true; }, kSingleFileVanished,
+       true, "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -347,7 +336,7 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
     FaultEnv env;
     c.inject(env);
     FileMerger merger;
-    EXPECT_EQ(Merge(merger, Source()), c.code);
+    EXPECT_EQ(Merge(merger, c.sole ? single : Source()), c.code);
     EXPECT_EQ(env.openFiles.load(), 0);
     EXPECT_EQ(testing::FileExists(Work()), c.workDirStays);
     std::string log = testing::ReadFile(Log());
@@ -357,20 +346,6 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
       EXPECT_NE(log.find("  " + c.logged + kEntryEnd), std::string::npos) << log;
     }
   }
-}
-
-TEST_F(FileMergerTest, FileThatCannotBeDeletedIsLogged) {
-  Input("1.txt", "a\tb\t1\n");
-  testing::MakeDirectory(Work());
-  testing::WriteFile(Work("held.tmp"), "x");
-  FaultEnv env;
-  env.failRemoveFile = FaultEnv::EndsWith("held.tmp");
-  // The stale directory cannot go, so it cannot be made afresh either.
-  EXPECT_EQ(Merge(), kWorkDirFailed);
-  EXPECT_NE(
-      testing::ReadFile(Log()).find(std::string(kDeleteFailedPrefix) + Work("held.tmp") +
-                                    std::string(kDeleteFailedReason) + "injected " + kEntryEnd),
-      std::string::npos);
 }
 
 }  // namespace

@@ -309,15 +309,5 @@ TEST_F(PairAccumulatorTest, LongWordsAreWrittenWhole) {
   EXPECT_EQ(Spill(1), second + "\t" + first + "\t1\n" + first + "\t" + second + "\t2\n");
 }
 
-TEST_F(PairAccumulatorTest, StartRefusesMissingAndOverlongDirectories) {
-  PairAccumulator accumulator;
-  EXPECT_FALSE(accumulator.Start(nullptr));
-  EXPECT_FALSE(accumulator.Start(std::string(256, 'd').c_str()));
-  EXPECT_TRUE(accumulator.Start(std::string(255, 'd').c_str()));
-  EXPECT_EQ(accumulator.workDir(), std::string(255, 'd'));
-  EXPECT_TRUE(accumulator.Start(""));
-  EXPECT_EQ(accumulator.spillNumber(), 1);
-}
-
 }  // namespace
 }  // namespace ulo::pairstat
