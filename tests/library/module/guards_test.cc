@@ -83,25 +83,6 @@ TEST_F(BusyFlagTest, BeginGivesUpAfter3000AttemptsASecondApart) {
   EXPECT_EQ(env.sleeps.load(), module::kBusyWaitAttempts);
 }
 
-TEST_F(BusyFlagTest, WaitingBeginTakesTheFlagOnceAnotherThreadEnds) {
-  ASSERT_EQ(kBegin.SendTo(module.get()), 0);
-  Signal waiting;
-  env.onSleep = [&] {
-    waiting.Raise();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  };
-  std::future<int32_t> second =
-      std::async(std::launch::async, [&] { return kBegin.SendTo(module.get()); });
-  ASSERT_TRUE(waiting.WaitFor(seconds(30)));
-  EXPECT_EQ(kEnd.SendTo(module.get()), 0);
-  ASSERT_EQ(second.wait_for(seconds(30)), std::future_status::ready);
-  EXPECT_EQ(second.get(), 0);
-  EXPECT_GE(env.sleeps.load(), 1);
-  EXPECT_EQ(CallsOf("begin"), 2);
-  // The second run holds the flag now.
-  EXPECT_EQ(kAddPair.SendTo(module.get()), 0);
-}
-
 TEST_F(BusyFlagTest, EndGivesTheFlagBackEvenWhenTheLastSpillFailed) {
   ASSERT_EQ(kBegin.SendTo(module.get()), 0);
   Fakes().endResult = 0;
