@@ -270,6 +270,7 @@ TEST(TopNManyLinesTest, MatchLineByLineWork) {
       std::string expectedMessages;
       const std::string expected = ReferenceTopN(input, slotCount, n, &expectedMessages);
       TopNRanker ranker(slotCount);
+      EXPECT_EQ(ranker.table().probeLimit(), 500);
       ranker.table().Reset();
       ::testing::internal::CaptureStdout();
       EXPECT_TRUE(ranker.RankFile(in.c_str(), out.c_str(), n));

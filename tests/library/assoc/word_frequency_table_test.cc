@@ -117,12 +117,6 @@ TEST(WordFrequencyTableTest, StorageOnlyWhileInUse) {
   EXPECT_EQ(table.FrequencyAt(table.FindWord("c")), 4);
 }
 
-TEST(WordFrequencyTableTest, ProbeLimits) {
-  EXPECT_EQ(SharedWordFrequencyTable().probeLimit(), 5000);
-  EXPECT_EQ(SharedWordFrequencyTable().slotCount(), kSlots);
-  EXPECT_FALSE(SharedWordFrequencyTable().holdsStorage());
-}
-
 // Fills exactly the given slots with words that have them as home slots.
 void FillSlots(WordFrequencyTable& table, const std::set<uint32_t>& wanted,
                const std::string& avoid) {
@@ -189,6 +183,8 @@ TEST(WordFrequencyTableTest, ProbeLimitBoundary) {
 // cycle) is taken is refused after the limit, not searched forever, and is
 // stored once one slot of the cycle comes free.
 TEST(WordFrequencyTableTest, RealLimitsEndTheSearch) {
+  EXPECT_EQ(SharedWordFrequencyTable().probeLimit(), 5000);
+  EXPECT_EQ(SharedWordFrequencyTable().slotCount(), kSlots);
   for (int32_t limit :
        {WordFrequencyTable::kSharedProbeLimit, WordFrequencyTable::kRankerProbeLimit}) {
     SCOPED_TRACE("probe limit " + std::to_string(limit));

@@ -47,21 +47,6 @@ TEST_F(CountingRunTest, OneWayFlagTestsItsLowByteOnly) {
   }
 }
 
-TEST_F(CountingRunTest, CountsEqualWordsZeroAndNegativeCounts) {
-  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
-  EXPECT_EQ(ULO_Stat_AssociatedFreq("\xBC\xD7", "\xBC\xD7", 3, 0), 1);  // both directions: twice
-  EXPECT_EQ(ULO_Stat_AssociatedFreq("\xD2\xD2", "\xBC\xD7", 3, 1), 1);
-  EXPECT_EQ(ULO_Stat_AssociatedFreq("zero", "x", 0, 1), 1);
-  EXPECT_EQ(ULO_Stat_AssociatedFreq("neg", "x", -3, 0), 1);
-  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
-  EXPECT_EQ(Spill(1),
-            "neg\tx\t-3\n"
-            "x\tneg\t-3\n"
-            "zero\tx\t0\n"
-            "\xBC\xD7\t\xBC\xD7\t6\n"
-            "\xD2\xD2\t\xBC\xD7\t3\n");
-}
-
 TEST_F(CountingRunTest, RefusedCallsCountNothing) {
   // No run open: nothing to count into, and End has nothing to write.
   EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 0);
@@ -104,18 +89,6 @@ TEST_F(CountingRunTest, WorkingDirectoryLength) {
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
   EXPECT_EQ(ReadAsLf(path + "/temp1.txt"), "a\tb\t2\n");
 #endif
-}
-
-TEST_F(CountingRunTest, BeginWhileOpenFinishesTheEarlierRun) {
-  TempDir other;
-  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(dir.path().c_str()), 1);
-  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
-  ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(other.path().c_str()), 1);
-  EXPECT_EQ(Spill(1), "a\tb\t1\n");
-  EXPECT_EQ(ULO_Stat_AssociatedFreq("c", "d", 1, 1), 1);
-  EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
-  EXPECT_EQ(ReadAsLf(other.Path("temp1.txt")), "c\td\t1\n");
-  EXPECT_EQ(Spill(1), "a\tb\t1\n");
 }
 
 TEST_F(CountingRunTest, OverwritesEarlierSpillFilesOnly) {

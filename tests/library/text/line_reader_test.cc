@@ -93,18 +93,5 @@ TEST(LineReaderTest, ReadErrorIsReported) {
   EXPECT_EQ(reader.Next(&line), LineReader::Status::kError);
 }
 
-TEST(LineReaderTest, OpenReportsAMissingFile) {
-  testing::TempDir dir;
-  int error = 0;
-  EXPECT_EQ(LineReader::Open(dir.Path("missing.txt"), &error), nullptr);
-  EXPECT_NE(error, 0);
-  testing::WriteFile(dir.Path("f.txt"), "x\r\ny");
-  auto reader = LineReader::Open(dir.Path("f.txt"), &error);
-  ASSERT_NE(reader, nullptr);
-  std::string_view line;
-  ASSERT_EQ(reader->Next(&line), kLine);
-  EXPECT_EQ(line, "x\n");
-}
-
 }  // namespace
 }  // namespace ulo::text
