@@ -1,6 +1,6 @@
-// What the three statistics operations share: refused or missing files, an
-// output that names the input, a full device, each through its operation
-// and through its export.
+// What the three statistics operations share: refused or missing files,
+// failed reads, an output that names the input, a full device; each through
+// its operation and through its export.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,6 +11,7 @@
 #include "assoc/top_n_ranker.h"
 #include "assoc/word_frequency_table.h"
 #include "platform/env.h"
+#include "support/fault_env.h"
 #include "support/test_support.h"
 #include "vorn_ulo.h"
 
@@ -19,21 +20,22 @@ namespace {
 
 struct Operation {
   const char* name;
-  std::function<bool(const char*in, const char*out)> run, viaExport;
-  bool missingInputLeavesEmptyOutput;
+  std::function<bool(const char*, const char*)> run, viaExport;  // (input, output)
+  int passes;                                                    // over the input
+  bool writesOutputFirst;                                        // before it reads the input
   bool refusesItsInputAsOutput;
 };
 
 const Operation kOperations[] = {
     {"filter", [](const char* in, const char* out) { return FilterPairs(in, out, 2); },
-     [](const char* in, const char* out) { return ULO_Filtrate(in, out, 2) == 1; }, true, true},
+     [](const char* in, const char* out) { return ULO_Filtrate(in, out, 2) == 1; }, 1, true, true},
     {"support records",
      [](const char* in, const char* out) { return WriteWordSupportRecords(in, out); },
-     [](const char* in, const char* out) { return ULO_GetWordSupportRec(in, out) == 1; }, true,
+     [](const char* in, const char* out) { return ULO_GetWordSupportRec(in, out) == 1; }, 2, true,
      true},
     // The ranking reads its input whole before it writes.
     {"top-N", [](const char* in, const char* out) { return GetTopNWordSupport(in, out, 3); },
-     [](const char* in, const char* out) { return ULO_GetTopNWordSupportRec(in, out, 3) == 1; },
+     [](const char* in, const char* out) { return ULO_GetTopNWordSupportRec(in, out, 3) == 1; }, 2,
      false, false},
 };
 
@@ -51,9 +53,18 @@ TEST(StatisticsFilesTest, RefusedMissingAndUnwritableFiles) {
       EXPECT_FALSE(testing::FileExists(out));
     }
     EXPECT_FALSE(op.run(dir.Path("missing.txt").c_str(), out.c_str()));
-    EXPECT_EQ(testing::FileExists(out), op.missingInputLeavesEmptyOutput);
+    EXPECT_EQ(testing::FileExists(out), op.writesOutputFirst);
     EXPECT_EQ(testing::ReadFile(out), "");
     EXPECT_FALSE(op.run(in.c_str(), dir.Path("no/such/out.txt").c_str()));
+    // A read failing in any pass, after the first bytes.
+    for (int pass = 1; pass <= op.passes; ++pass) {
+      testing::FaultEnv env;
+      env.failRead = testing::FaultEnv::Nth(pass);
+      env.readableBytes = 8;
+      EXPECT_FALSE(op.run(in.c_str(), out.c_str())) << "pass " << pass;
+      EXPECT_FALSE(SharedWordFrequencyTable().holdsStorage());
+    }
+    EXPECT_EQ(testing::FileExists(out), op.writesOutputFirst);
     // A run after failed ones is as good as a first one.
     EXPECT_TRUE(op.viaExport(in.c_str(), out.c_str()));
     EXPECT_NE(testing::ReadFile(out), "");

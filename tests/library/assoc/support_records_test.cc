@@ -150,17 +150,6 @@ TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
   EXPECT_FALSE(table.holdsStorage());
 }
 
-TEST_F(SupportRecordsTest, ReadErrorsFail) {
-  testing::WriteFile(in(), "a\tb\t1\nc\td\t2\ne\tf\t3\n");
-  for (int failingOpen : {1, 2}) {
-    testing::FaultEnv env;  // fails after the first bytes of either pass
-    env.failRead = testing::FaultEnv::Nth(failingOpen);
-    env.readableBytes = 8;
-    EXPECT_FALSE(WriteWordSupportRecords(in().c_str(), out().c_str())) << failingOpen;
-    ExpectSharedTableEmpty();
-  }
-}
-
 }  // namespace
 }  // namespace ulo::assoc
 

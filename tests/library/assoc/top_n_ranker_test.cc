@@ -281,13 +281,5 @@ TEST(TopNManyLinesTest, MatchLineByLineWork) {
   }
 }
 
-TEST_F(TopNRankerTest, ReadErrorWritesNoOutput) {
-  testing::WriteFile(in(), "a\tb\t1\n");
-  testing::FaultEnv env;  // the second pass cannot read
-  env.failRead = testing::FaultEnv::Nth(2);
-  EXPECT_FALSE(GetTopNWordSupport(in().c_str(), out().c_str(), 3));
-  EXPECT_FALSE(testing::FileExists(out()));
-}
-
 }  // namespace
 }  // namespace ulo::assoc

@@ -223,20 +223,6 @@ TEST_F(FullDiskTest, MergeWhoseWorkOrOutputDoesNotFit) {
             merge::kOutputNotWritable);
 }
 
-TEST_F(FullDiskTest, StatisticsWhoseOutputDoesNotFit) {
-  std::string in = dir.Path("in.txt");
-  WriteFile(in,
-            Lines(8000, [](int i) { return LongWord(i) + "\tv\t" + std::to_string(i) + "\n"; }));
-  EXPECT_EQ(Send(commands::Filter(in, Small("f.txt"), 0)), module::kStatusFilterFailed);
-  EXPECT_EQ(Send(commands::Support(in, Small("s.txt"))), module::kStatusSupportFailed);
-  EXPECT_EQ(ULO_GetTopNWordSupportRec(in.c_str(), Small("t.txt").c_str(), 5), 0);
-  // Each works once there is room.
-  std::string small = dir.Path("small.txt");
-  WriteFile(small, "a\tb\t3\n");
-  EXPECT_EQ(Send(commands::Filter(small, Small("f.txt"), 0)), 0);
-  EXPECT_EQ(ReadFile(Small("f.txt")), "3\ta\tb\n");
-}
-
 TEST(DevFullTest, MergeOutputOnAFullDevice) {
   TempDir dir;
   MakeDirectory(dir.Path("src"));
