@@ -55,32 +55,6 @@ TEST(PairScannerTest, CutsAsTheLineReaderAndFieldCutDo) {
   }
 }
 
-TEST(PairScannerTest, Examples) {
-  testing::TempDir dir;
-  const std::string path = dir.Path("in.txt");
-  testing::WriteFile(path, "a\tb\t5\r\nno tabs\nc\t\td\te\n" + std::string(2000, 'x') +
-                               std::string("\ty\t1\nf\tg\t2\0z\nlast\tline\t3", 24));
-  auto scanner = PairScanner::Open(path.c_str(), text::kSupportLimits, 4096);
-  ASSERT_NE(scanner, nullptr);
-  text::PairFields fields;
-  std::string_view line;
-  const std::vector<CutLine> expected = {
-      {"a\tb\t5\n", "a", "b", "5"},
-      {"c\t\td\te\n", "c", "", "d\te"},
-      {std::string("f\tg\t2\0z\n", 8), "f", "g", "2"},
-      {"last\tline\t3", "last", "line", "3"},
-  };
-  for (const CutLine& cut : expected) {
-    ASSERT_TRUE(scanner->Next(&fields, &line));
-    EXPECT_EQ((CutLine{std::string(line), std::string(fields.word1), std::string(fields.word2),
-                       std::string(fields.rest)}),
-              cut);
-  }
-  EXPECT_FALSE(scanner->Next(&fields, &line));
-  EXPECT_FALSE(scanner->Next(&fields, &line));
-  EXPECT_EQ(PairScanner::Open(dir.Path("missing").c_str(), text::kSupportLimits), nullptr);
-}
-
 // A line alone in a file, as the scanner takes it: cut into the case's
 // fields, or skipped (both kNoTabs and kTooLong); the plain cut agrees.
 struct CutCase {

@@ -45,32 +45,17 @@ class CommandTest : public ::testing::Test {
 TEST_F(CommandTest, OnlyTheSignatureOfTheHeaderCounts) {
   // Bytes 4 to 6 must be "R!" and a NUL; CommandBuffer fills the others
   // with junk, and zeros do as well.
-  struct Case {
-    size_t offset;
-    char value;
-    int32_t status;
-  } cases[] = {{4, 'R', module::kStatusNoSignature},
-               {4, '\0', module::kStatusNoSignature},
-               {5, '?', module::kStatusNoSignature},
-               {5, '\0', module::kStatusNoSignature},
-               {6, 'x', module::kStatusNoSignature},
-               {6, '\x01', module::kStatusNoSignature},
-               {0, '\0', 0},
-               {1, '\0', 0},
-               {2, '\0', 0},
-               {3, '\0', 0},
-               {7, '\0', 0},
-               {8, '\0', 0}};
-  int accepted = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE("byte " + std::to_string(c.offset));
+  auto send = [&](size_t offset, char value) {
     CommandBuffer buffer(kFilter);
-    buffer.String("in").String("out").Int32(1).Set(c.offset, c.value);
-    EXPECT_EQ(buffer.SendTo(module.get()), c.status);
-    accepted += c.status == 0;
-  }
+    return buffer.String("in").String("out").Int32(1).Set(offset, value).SendTo(module.get());
+  };
+  for (auto [offset, value] :
+       {std::pair<size_t, char>{4, 'R'}, {4, '\0'}, {5, '?'}, {5, '\0'}, {6, 'x'}, {6, '\x01'}})
+    EXPECT_EQ(send(offset, value), module::kStatusNoSignature) << "byte " << offset;
+  for (size_t offset : {0, 1, 2, 3, 7, 8})
+    EXPECT_EQ(send(offset, '\0'), 0) << "byte " << offset;
   EXPECT_EQ(module->Execute(nullptr, 0, nullptr, 0), module::kStatusNoSignature);
-  EXPECT_EQ(CalledExports(), std::vector<std::string>(accepted, "filter"));
+  EXPECT_EQ(CalledExports(), std::vector<std::string>(6, "filter"));
 }
 
 TEST_F(CommandTest, NamesMatchInAnyLetterCaseAndNothingElse) {

@@ -45,17 +45,6 @@ TEST(TextWriterTest, CrLfModeTranslatesEveryLineFeed) {
   EXPECT_EQ(sink, "a\r\nb\r\n\r\n\r\nx");
 }
 
-TEST(TextWriterTest, LfModeWritesBytesAsGiven) {
-  std::string sink;
-  TextWriter writer(std::make_unique<BoundedFile>(&sink, 100000), false, 64);
-  std::string big(1000, 'q');
-  writer.Append("r\r\n");
-  writer.Append(big);
-  writer.AppendDecimal(-42);
-  ASSERT_TRUE(writer.Close());
-  EXPECT_EQ(sink, "r\r\n" + big + "-42");
-}
-
 TEST(TextWriterTest, FailedWriteMakesCloseFail) {
   std::string sink;
   TextWriter writer(std::make_unique<BoundedFile>(&sink, 100), false, 64);
