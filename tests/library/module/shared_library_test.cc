@@ -12,7 +12,6 @@
 #include <string>
 
 #include "support/loaded_library.h"
-#include "support/test_support.h"
 #include "vorn_ulo.h"
 
 namespace ulo::testing {
@@ -83,20 +82,6 @@ TEST(SharedLibraryTest, ExactlyTheEightExportsAreVisible) {
   EXPECT_EQ(symbols, kExports);
 }
 #endif
-
-TEST(SharedLibraryTest, HostLoadsTheFilterByName) {
-  LoadedLibrary library;
-  ASSERT_TRUE(library.loaded()) << library.error();
-  using Filtrate = decltype(&ULO_Filtrate);
-  auto filtrate = reinterpret_cast<Filtrate>(library.Find("ULO_Filtrate"));
-  ASSERT_NE(filtrate, nullptr);
-
-  TempDir dir;
-  WriteFile(dir.Path("in.txt"), "a\tb\t3\nc\td\t1\n");
-  EXPECT_EQ(filtrate(dir.Path("in.txt").c_str(), dir.Path("out.txt").c_str(), 2), 1);
-  EXPECT_EQ(ReadTextFile(dir.Path("out.txt")), "3\ta\tb\n");
-  EXPECT_EQ(filtrate(nullptr, dir.Path("out.txt").c_str(), 2), 0);
-}
 
 }  // namespace
 }  // namespace ulo::testing
