@@ -201,18 +201,17 @@ TEST_F(ConcurrencyTest, BeginCommandsTakeTheBusyFlagOneAtATime) {
   }
 }
 
-TEST_F(ConcurrencyTest, FileCommandsOfManyThreadsTakeTurnsOnOneObject) {
-  ModulePtr module = MakeModule();
-  ExpectUsersUndisturbed(4, [&](int) { return module.get(); });
-}
-
-// Objects have locks of their own and direct callers none: the merge's work
-// directory and the support records' word table, shared by the process, must
-// still never be used by two at once.
+// File commands of one object take turns under its lock; objects have locks
+// of their own and direct callers none: the merge's work directory and the
+// support records' word table, shared by the process, must still never be
+// used by two at once.
 TEST_F(ConcurrencyTest, ObjectsAndDirectCallersOnTheirOwnThreads) {
-  // Users 0 and 1 have an object each; 2 and 3 call the exports.
-  ModulePtr objects[] = {MakeModule(), MakeModule()};
-  ExpectUsersUndisturbed(4, [&](int t) { return t < 2 ? objects[t].get() : nullptr; });
+  // Users 0 to 2 share an object, 3 and 4 have one each, 5 and 6 call the
+  // exports.
+  ModulePtr objects[] = {MakeModule(), MakeModule(), MakeModule()};
+  ExpectUsersUndisturbed(7, [&](int t) -> ExtensionModule* {
+    return t < 3 ? objects[0].get() : t < 5 ? objects[t - 2].get() : nullptr;
+  });
 }
 
 TEST_F(ConcurrencyTest, TwoObjectsFeedTheOneCountingRunFromTheirThreads) {

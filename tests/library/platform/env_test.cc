@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -28,32 +27,6 @@ TEST(EnvTest, JoinPathUsesOneSeparator) {
   std::string sep(1, kPathSeparator);
   EXPECT_EQ(JoinPath("dir", "temp1.txt"), "dir" + sep + "temp1.txt");
   EXPECT_EQ(JoinPath("", "temp1.txt"), sep + "temp1.txt");
-}
-
-TEST(EnvTest, DirectoryEntriesAndAttributes) {
-  testing::TempDir dir;
-  testing::MakeDirectory(dir.Path("sub"));
-  testing::WriteFile(dir.Path("file.txt"), "x");
-  Env* env = Env::Current();
-  int error = 0;
-  auto listing = env->OpenDirectory(dir.path(), &error);
-  ASSERT_NE(listing, nullptr);
-  std::set<std::string> directories, files;
-  DirectoryEntry entry;
-  while (listing->Next(&entry)) {
-    (entry.attributes == kAttributeDirectory ? directories : files).insert(entry.name);
-  }
-  EXPECT_EQ(listing->ErrorCode(), 0);
-  EXPECT_EQ(files, std::set<std::string>{"file.txt"});
-  EXPECT_EQ(directories.count("sub"), 1u);
-
-  uint32_t attributes = 0;
-  ASSERT_TRUE(env->GetAttributes(dir.Path("sub"), &attributes, &error));
-  EXPECT_EQ(attributes, kAttributeDirectory);
-  ASSERT_TRUE(env->GetAttributes(dir.Path("file.txt"), &attributes, &error));
-  EXPECT_NE(attributes, kAttributeDirectory);
-  EXPECT_FALSE(env->GetAttributes(dir.Path("missing"), &attributes, &error));
-  EXPECT_EQ(env->OpenDirectory(dir.Path("missing"), &error), nullptr);
 }
 
 TEST(EnvTest, FileOperations) {

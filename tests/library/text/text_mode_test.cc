@@ -1,6 +1,6 @@
 // Files written by TextWriter hold the bytes that the C runtime's text-mode
 // streams write for the same text (CR LF for every LF on Windows, the text
-// unchanged on POSIX), and LineReader reads them back as the lines written.
+// unchanged on POSIX).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "support/test_support.h"
-#include "text/line_reader.h"
 #include "text/text_writer.h"
 
 namespace ulo::text {
@@ -51,29 +50,6 @@ TEST(TextModeTest, WriterMatchesTheRuntimesTextStreams) {
     EXPECT_EQ(testing::ReadFile(dir.Path("writer.txt")), testing::ReadFile(dir.Path("stream.txt")))
         << "appended text " << i;
   }
-}
-
-TEST(TextModeTest, WrittenLinesReadBackAsWritten) {
-  testing::TempDir dir;
-  const std::string text = "\xB0\xA1\t\xB0\xA2\t3\n\nw\tv\t-7\nlog entry\r\nno end";
-  WriteThroughTextWriter(dir.Path("f.txt"), false, text);
-#if defined(_WIN32)
-  EXPECT_EQ(testing::ReadFile(dir.Path("f.txt")),
-            "\xB0\xA1\t\xB0\xA2\t3\r\n\r\nw\tv\t-7\r\nlog entry\r\r\nno end");
-  // The CR that the text itself carries before its LF survives.
-  const std::string expected = text;
-#else
-  // Here the text's own CR LF is on disk as it is, and reads as LF.
-  const std::string expected = "\xB0\xA1\t\xB0\xA2\t3\n\nw\tv\t-7\nlog entry\nno end";
-#endif
-  int error = 0;
-  auto reader = LineReader::Open(dir.Path("f.txt"), &error);
-  ASSERT_NE(reader, nullptr);
-  std::string readBack;
-  std::string_view line;
-  while (reader->Next(&line) == LineReader::Status::kLine)
-    readBack.append(line);
-  EXPECT_EQ(readBack, expected);
 }
 
 }  // namespace
