@@ -1,8 +1,7 @@
 // Every operation on a failing file system: each write in turn made to fail,
 // a real full disk (/dev/full and a small tmpfs of its own), a directory that
-// cannot be written, inputs that vanish between the merge's listing and its
-// pass. Each failure must come back through the operation's result, and no
-// file may be left behind that looks complete while it is not.
+// cannot be written. Each failure must come back through the operation's
+// result, and no file may be left behind that looks complete while it is not.
 #include <errno.h>
 #include <string.h>
 #include <sys/mount.h>
@@ -18,7 +17,6 @@
 #include <vector>
 
 #include "library/module/fake_exports.h"
-#include "merge/error_log.h"
 #include "merge/file_merger.h"
 #include "module/extension_module.h"
 #include "pairstat/pair_accumulator.h"
@@ -282,39 +280,6 @@ TEST(UnwritableDirectoryTest, EveryOperationReportsIt) {
   EXPECT_EQ(ULO_GetTopNWordSupportRec(in.c_str(), (locked + "/t").c_str(), 2), 0);
   EXPECT_EQ(Tree(locked), before);
   if (!disk) fs::permissions(locked, fs::perms::owner_all);
-}
-
-// Removes `victim` for real when the merge first reads its list: the file
-// was listed and is gone when the pass comes to open it.
-void VanishOnListing(FaultEnv& env, const std::string& victim) {
-  env.beforeOpenRead = [victim](const std::string& path) {
-    if (FaultEnv::EndsWith("filename.tmp")(path)) RemoveAll(victim);
-  };
-}
-
-TEST(VanishingInputTest, MergeReportsAnInputGoneAfterTheListing) {
-  TempDir dir;
-  MakeDirectory(dir.Path("src"));
-  for (const char* name : {"a.txt", "b.txt", "c.txt"})
-    WriteFile(dir.Path("src") + "/" + name, "a\tb\t1\n");
-  std::string out = dir.Path("out.txt");
-  {
-    FaultEnv env;
-    VanishOnListing(env, dir.Path("src/b.txt"));
-    EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), out.c_str()), merge::kInputNotReadable);
-  }
-  EXPECT_NE(ReadFile(merge::ErrorLogPath(out)).find(dir.Path("src/b.txt")), std::string::npos);
-  EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
-
-  // The single input of a merge gone likewise: nothing is copied.
-  RemoveAll(dir.Path("src/a.txt"));
-  {
-    FaultEnv env;
-    VanishOnListing(env, dir.Path("src/c.txt"));
-    EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), dir.Path("one.txt").c_str()),
-              merge::kSingleFileVanished);
-  }
-  EXPECT_FALSE(FileExists(dir.Path("one.txt")));
 }
 
 }  // namespace
