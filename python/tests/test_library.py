@@ -3,8 +3,6 @@ the failures each reports."""
 
 import os
 import shutil
-import subprocess
-import sys
 import threading
 import time
 
@@ -12,7 +10,7 @@ import pytest
 
 import vorn_ulo
 from vorn_ulo import _native
-from conftest import PYTHON_DIR, write_pairs
+from conftest import write_pairs
 
 
 class TestFindingTheLibrary:
@@ -47,15 +45,6 @@ class TestFindingTheLibrary:
         assert "installed prefix" in text and str(tmp_path / "a") in text
         assert "build tree" in text and str(tmp_path / "b") in text
         assert "VORN_ULO_LIBRARY" in text
-
-    def test_import_from_the_source_tree_in_a_fresh_interpreter(self):
-        code = "import vorn_ulo; print(vorn_ulo.load().path)"
-        env = dict(os.environ, PYTHONPATH=str(PYTHON_DIR))
-        env.pop("VORN_ULO_LIBRARY", None)
-        result = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True,
-                                text=True, timeout=60)
-        assert result.returncode == 0, result.stderr
-        assert result.stdout.strip().endswith(_native.LIBRARY_NAME)
 
     def test_a_relative_path_is_taken_from_the_current_directory(self, library, monkeypatch,
                                                                  tmp_path):

@@ -79,17 +79,13 @@ TEST_F(BadInputTest, InvalidEncodingsAreRefusedWithTheirLine) {
   // 0xFF is no GB18030 (nor GB2312, nor GBK) byte; a lead byte at the
   // line's end has no trail.
   Write("gb.txt", "\xD4\xC2 \xC3\xF7\nok \xFF\n");
-  Fails("count {gb.txt} --work {w}", "line 2");
-  Fails("count {gb.txt} --work {w1}", "0xFF");
+  EXPECT_TRUE(Contains(Fails("count {gb.txt} --work {w}", "line 2").err, "0xFF"));
   Write("cut.txt", "\xD4\xC2 \xC3\n");
   Fails("count {cut.txt} --work {w2}", "starts no GB18030 character");
   // Cut UTF-8 ("月" without its last byte), read as UTF-8.
   Write("utf8.txt", "\xE6\x9C\x88\xE6\x98\x8E\n\xE6\x9C\n");
-  Fails("count {utf8.txt} --work {w3} --chars --from UTF-8", "line 2");
-  Fails("count {utf8.txt} --work {w4} --chars --from UTF-8", "UTF-8");
-  // Valid UTF-8 beyond GB2312 is counted whole.
-  Write("emoji.txt", "\xE6\x9C\x88\xF0\x9F\x98\x80\xE6\x98\x8E\n");
-  RunOk("count {emoji.txt} --work {w5} --chars --from UTF-8");
+  EXPECT_TRUE(
+      Contains(Fails("count {utf8.txt} --work {w3} --chars --from UTF-8", "line 2").err, "UTF-8"));
 }
 
 TEST_F(BadInputTest, LinesOfMegabytes) {
