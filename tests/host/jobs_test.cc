@@ -168,20 +168,5 @@ TEST_F(JobsTest, AFailedWorkerStopsTheOthersAndIsNamedWithItsPart) {
   EXPECT_FALSE(FileExists(work + ".ulo-partial"));
 }
 
-TEST_F(JobsTest, HelpTellsTheMemoryAndBadCountsAreRefused) {
-  for (std::string command : {"count", "run"}) {
-    // The help is wrapped to the terminal: compare words, not lines.
-    std::string help = RunOk(command + " --help").out, words;
-    for (char c : help) {
-      bool blank = c == ' ' || c == '\n';
-      if (!blank || (!words.empty() && words.back() != ' ')) words.push_back(blank ? ' ' : c);
-    }
-    EXPECT_TRUE(Contains(words, "peak memory is N times one run's")) << help;
-  }
-  Write("c.txt", "a b\n");
-  for (std::string jobs : {"0", "-1", "x", "100000"})
-    Fails("count {c.txt} --work {w} --jobs " + jobs, "--jobs", 2);
-}
-
 }  // namespace
 }  // namespace ulo::testing
