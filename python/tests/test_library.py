@@ -106,8 +106,12 @@ class TestCountingRun:
         with vorn_ulo.CountingRun(tmp_path):  # the process's run was closed
             pass
 
-    def test_refused_input_raises_and_counts_nothing(self, library, tmp_path):
+    def test_refusals_raise_and_count_nothing(self, library, tmp_path):
+        with pytest.raises(vorn_ulo.OperationError, match="not a directory"):
+            vorn_ulo.CountingRun(tmp_path / "missing").begin()
         with vorn_ulo.CountingRun(tmp_path) as run:
+            with pytest.raises(vorn_ulo.OperationError, match="one per process"):
+                vorn_ulo.CountingRun(tmp_path).begin()
             with pytest.raises(vorn_ulo.OperationError, match="empty"):
                 run.add("", "b")
             with pytest.raises(OverflowError):
@@ -125,15 +129,6 @@ class TestCountingRun:
             with vorn_ulo.CountingRun(work) as run:
                 run.add("a", "b")
                 work.rmdir()
-
-    def test_missing_directory_is_refused_before_any_pair(self, library, tmp_path):
-        with pytest.raises(vorn_ulo.OperationError, match="not a directory"):
-            vorn_ulo.CountingRun(tmp_path / "missing").begin()
-
-    def test_a_second_run_in_the_same_thread_is_refused(self, library, tmp_path):
-        with vorn_ulo.CountingRun(tmp_path):
-            with pytest.raises(vorn_ulo.OperationError, match="one per process"):
-                vorn_ulo.CountingRun(tmp_path).begin()
 
     def test_runs_of_two_threads_take_turns(self, library, tmp_path):
         (tmp_path / "a").mkdir()
