@@ -20,12 +20,11 @@ namespace {
 
 class JobsTest : public UloCommandTest {
  protected:
-  // Every unordered pair of 3000 words once, one pair a line: counted in
-  // both directions, 8,997,000 distinct pairs, long enough a count to stop.
-  void WriteLargeCorpus() {
-    std::ofstream out(dir.Path("large.txt"), std::ios::binary);
-    for (int a = 0; a < 3000; ++a) {
-      for (int b = a + 1; b < 3000; ++b)
+  // Every unordered pair of `words` words once, one pair a line, in {name}.
+  void WriteAllPairs(const std::string& name, int words) {
+    std::ofstream out(dir.Path(name), std::ios::binary);
+    for (int a = 0; a < words; ++a) {
+      for (int b = a + 1; b < words; ++b)
         out << "w" << a << " v" << b << "\n";
     }
   }
@@ -61,14 +60,8 @@ std::string Grouped(uint64_t value) {
 const std::string kCorpora = " {c0.txt} {c1.txt} {c2.txt} --window 3";
 
 TEST_F(JobsTest, TwoWorkersWithSeveralSpillsEachMergeToTheBytesOfOne) {
-  // Every unordered pair of 200 words once: 39,800 distinct pairs, about ten
-  // spills of a library that spills every 4096.
-  std::string corpus;
-  for (int a = 0; a < 200; ++a) {
-    for (int b = a + 1; b < 200; ++b)
-      corpus += "w" + std::to_string(a) + " v" + std::to_string(b) + "\n";
-  }
-  Write("small.txt", corpus);
+  // 39,800 distinct pairs, about ten spills of a library that spills every 4096.
+  WriteAllPairs("small.txt", 200);
   for (std::string jobs : {"1", "2"}) {
     UloResult count = RunOk(std::string("--library '") + ULO_SMALL_SPILL_LIBRARY +
                             "' count {small.txt} --work {w" + jobs + "} --window 1 --jobs " + jobs);
@@ -144,7 +137,9 @@ std::vector<pid_t> ChildrenOf(pid_t pid) {
 }
 
 TEST_F(JobsTest, AFailedWorkerStopsTheOthersAndIsNamedWithItsPart) {
-  WriteLargeCorpus();
+  // Counted in both directions, 8,997,000 distinct pairs: long enough a
+  // count to stop.
+  WriteAllPairs("large.txt", 3000);
   std::string work = dir.Path("w");
   pid_t ulo =
       StartUlo({"count", dir.Path("large.txt"), "--work", work, "--window", "1", "--jobs", "2"},
