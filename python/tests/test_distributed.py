@@ -1,16 +1,16 @@
-"""The count on Dask, reduced in key ranges: a local cluster of worker processes, and a worker
-killed in the middle of a task."""
+"""The count on Dask, reduced in key ranges: a local cluster, a scheduler and workers started
+as a user would, and a worker killed in the middle of a task."""
 
 import os
 import signal
-import threading
+import subprocess
 import time
 
 import pytest
 
 import vorn_ulo
 from vorn_ulo import distributed as vd
-from conftest import TANG
+from conftest import PYTHON_DIR, TANG
 
 distributed = pytest.importorskip("distributed")
 
@@ -104,6 +104,8 @@ def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
                 return
             time.sleep(0.05)
 
+    import threading
+
     killer = threading.Thread(target=kill_a_busy_worker)
     killer.start()
     out = vd.count_corpus(corpus, tmp_path / "shared", cluster, tokenizer=slow_chars,
@@ -111,3 +113,45 @@ def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
     killer.join(60)
     assert "killed" in done
     assert joined(out) == single
+
+
+def start(command, log):
+    return subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT,
+                            env=dict(os.environ, PYTHONPATH=str(PYTHON_DIR)))
+
+
+def test_scheduler_and_workers_started_by_hand(library, corpus, single, tmp_path):
+    dask = "/usr/bin/dask"
+    if not os.path.exists(dask):
+        pytest.skip("no dask command")
+    address_file = tmp_path / "scheduler.json"
+    log = open(tmp_path / "cluster.log", "wb")
+    processes = [start([dask, "scheduler", "--host", "127.0.0.1", "--port", "0",
+                        "--no-dashboard", "--scheduler-file", str(address_file)], log)]
+    try:
+        deadline = time.time() + 60
+        while not address_file.exists() and time.time() < deadline:
+            time.sleep(0.2)
+        assert address_file.exists(), (tmp_path / "cluster.log").read_text()
+        for _ in range(2):
+            processes.append(start([dask, "worker", "--scheduler-file", str(address_file),
+                                    "--host", "127.0.0.1", "--nthreads", "1",
+                                    "--no-dashboard"], log))
+        with distributed.Client(scheduler_file=str(address_file), timeout=60) as client:
+            client.wait_for_workers(2, timeout=60)
+            assert all(a.startswith("tcp://127.0.0.1:") for a in client.scheduler_info()["workers"])
+            out = vd.count_corpus(corpus, tmp_path / "shared", client, tokenizer="chars",
+                                  window=2, source_encoding="UTF-8",
+                                  shard_bytes=corpus.stat().st_size // 3 + 1)
+            assert joined(out) == single
+    finally:
+        for process in reversed(processes):
+            process.send_signal(signal.SIGINT)
+        for process in reversed(processes):
+            try:
+                process.wait(20)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait(10)
+        log.close()
+
