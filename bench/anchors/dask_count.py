@@ -3,7 +3,6 @@ started cluster (python/ on PYTHONPATH), its parts joined into OUT.
 
     python3 dask_count.py ADDRESS_FILE LIBRARY CORPUS SHARED_DIR OUT
 """
-import os
 import sys
 
 
@@ -11,18 +10,13 @@ def main():
     address_file, library, corpus, shared, out = sys.argv[1:6]
     from dask.distributed import Client
     from vorn_ulo.distributed import count_corpus
-    from vorn_ulo.readers import pair_files
+    from vorn_ulo import load, merge
 
     with open(address_file) as f, Client(f.read().strip()) as client:
         result = count_corpus([corpus], shared, client, window=5, library_path=library,
                               stopwords="none", drop_punctuation=False)
-    # As ulo merge joins its ranges: the kernel copies.
-    with open(out, "wb") as joined:
-        for part in pair_files(result):
-            with open(part, "rb") as f:
-                left = os.fstat(f.fileno()).st_size
-                while left > 0:
-                    left -= os.copy_file_range(f.fileno(), joined.fileno(), left)
+    # The parts joined into one file, as ulo merge joins its ranges.
+    merge(result, out, library=load(library))
 
 
 if __name__ == "__main__":

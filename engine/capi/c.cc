@@ -155,10 +155,9 @@ char* ulo_rank_options_describe(void) {
 
 void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out, char** errptr) {
   if (IsNull(dir, "directory", errptr) || IsNull(out, "output", errptr)) return;
-  WithSession(exports, errptr, [&](Session& session) {
-    return MergeWithTokenCounts(dir, out, {},
-                                [&] { return MergeFiles(session, dir, out, nullptr); });
-  });
+  RangeMergeOptions options;  // one process
+  WithSession(exports, errptr,
+              [&](Session& session) { return MergeInRanges(session, dir, out, options); });
 }
 
 void ulo_merge_ranges(const ulo_exports_t* exports, const char* dir, const char* out, int32_t jobs,
@@ -260,8 +259,8 @@ char* ulo_check_pairs(const char* path, const char* needs, char** errptr) {
   PairNeeds wanted;
   if (IsNull(path, "path", errptr)) return nullptr;
   if (!ParsePairNeeds(needs == nullptr ? "" : needs, &wanted)) {
-    Fail(errptr, "no need is called \"" + std::string(needs) +
-                     "\" (shape, order, unique or order,unique)");
+    Fail(errptr,
+         "no need is called \"" + std::string(needs) + "\" (shape, order, unique or order,unique)");
     return nullptr;
   }
   std::string problem = PairFileProblem(path, wanted);

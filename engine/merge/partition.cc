@@ -219,20 +219,24 @@ uint64_t FileBytes(const std::string& path) {
   return code ? 0 : size;
 }
 
-// The ranges' outputs one after another in `out`, the same bytes as one
-// merge: the first renamed, the others copied to their offsets at once.
-std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& out) {
+// `files` one after another in `out`: the first renamed (with `move`; a
+// range's output) or copied, the others copied to their offsets at once.
+std::string JoinFiles(const std::vector<std::string>& files, bool move, const std::string& out) {
   StagedOutput staged(out);
   std::error_code code;
-  fs::rename(RangeOutput(work, 0), staged.path(), code);
+  if (move) fs::rename(files[0], staged.path(), code);
   if (code) return "cannot write " + staged.path() + ": " + code.message();
-  std::vector<uint64_t> offsets(ranges, 0);
-  for (size_t k = 1; k < ranges; ++k)
-    offsets[k] = offsets[k - 1] + FileBytes(k == 1 ? staged.path() : RangeOutput(work, k - 1));
+  std::vector<uint64_t> offsets(files.size(), 0);
+  for (size_t k = 1; k < files.size(); ++k)
+    offsets[k] = offsets[k - 1] + FileBytes(k == 1 && move ? staged.path() : files[k - 1]);
   // Copied at once, in threads: the kernel copies, no process is needed.
-  std::vector<std::string> errors(ranges);
-  ForEachInThreads(ranges - 1, static_cast<int>(ranges - 1), [&](size_t i) {
-    CopyInto(RangeOutput(work, i + 1), staged.path(), offsets[i + 1], &errors[i + 1]);
+  size_t first = move ? 1 : 0;
+  size_t copies = files.size() - first;
+  std::vector<std::string> errors(files.size());
+  if (copies == 0) CopyBytes("/dev/null", 0, 0, staged.path(), 0, &errors[0]);
+  int threads = static_cast<int>(std::min<size_t>(copies, 8));
+  ForEachInThreads(copies, threads, [&](size_t i) {
+    CopyInto(files[first + i], staged.path(), offsets[first + i], &errors[first + i]);
   });
   for (const std::string& error : errors) {
     if (!error.empty()) return error;
@@ -241,20 +245,26 @@ std::string JoinRanges(size_t ranges, const fs::path& work, const std::string& o
   return staged.Commit(&error) ? "" : error;
 }
 
-// The ranges' outputs as the parts of the directory `out`, which appears
-// whole: written beside it, then put in its place.
-std::string KeepParts(const RangePlan& plan, size_t ranges, const fs::path& work,
-                      const std::string& out) {
+// `files` as the parts of the directory `out`, with the index of `keys`;
+// the directory appears whole: written beside it, then put in its place.
+std::string PlaceParts(const std::vector<std::string>& files, bool move,
+                       const std::vector<std::string>& keys, const std::string& out) {
   // A staging name: what a killed merge leaves here is swept, never merged.
   fs::path stage = out + ".ulo-partial";
   std::error_code code;
   fs::remove_all(stage, code);
   fs::create_directories(stage, code);
-  for (size_t k = 0; k < ranges && !code; ++k)
-    fs::rename(RangeOutput(work, k), stage / PartName(k), code);
-  if (code) return "cannot write " + stage.string() + ": " + code.message();
   std::string error;
-  if (!WritePartsIndex(stage.string(), ranges, plan.keys, &error)) return error;
+  for (size_t k = 0; k < files.size() && !code && error.empty(); ++k) {
+    if (move) {
+      fs::rename(files[k], stage / PartName(k), code);
+    } else {
+      CopyInto(files[k], (stage / PartName(k)).string(), 0, &error);
+    }
+  }
+  if (code) return "cannot write " + stage.string() + ": " + code.message();
+  if (!error.empty()) return error;
+  if (!WritePartsIndex(stage.string(), files.size(), keys, &error)) return error;
   fs::path old = out + ".old";
   fs::remove_all(old, code);
   if (fs::exists(out, code)) fs::rename(out, old, code);
@@ -310,7 +320,11 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
   for (size_t k = 0; k < ranges; ++k)
     MoveErrorLog(RangeOutput(work, k), out);
   if (failure.empty()) {
-    failure = options.parts ? KeepParts(*plan, ranges, work, out) : JoinRanges(ranges, work, out);
+    std::vector<std::string> outputs;
+    for (size_t k = 0; k < ranges; ++k)
+      outputs.push_back(RangeOutput(work, k));
+    failure =
+        options.parts ? PlaceParts(outputs, true, plan->keys, out) : JoinFiles(outputs, true, out);
   }
   staging.Discard();
   return failure;
@@ -320,8 +334,28 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
 
 namespace {
 
+// A parts directory is one pair-count file, merged already: merging it
+// gives its own bytes, its parts joined into `out` or, with --parts, copied
+// as they are. It is taken as written, as every reader takes one.
+std::string MergeParts(const std::string& dir, const std::string& out,
+                       const RangeMergeOptions& options) {
+  std::string problem = options.parts ? PartsOutputProblem(dir, out) : OutputFileProblem(out);
+  if (problem.empty() && !options.parts && LiesUnder(out, dir)) {
+    problem = "it lies inside " + dir + ", a parts directory being read";
+  }
+  if (!problem.empty()) return options.parts ? problem : "cannot write " + out + ": " + problem;
+  std::vector<std::string> parts, keys;
+  std::string error;
+  if (!PairFileParts(dir, &parts, &error, &keys)) return error;
+  return options.parts ? PlaceParts(parts, false, keys, out) : JoinFiles(parts, false, out);
+}
+
 std::string MergeTree(Session& session, const std::string& dir, const std::string& out,
                       const RangeMergeOptions& options) {
+  if (IsPartsDirectory(dir)) {
+    std::string failure = MergeParts(dir, out, options);
+    return failure.empty() ? "" : "merge: " + failure;
+  }
   if (!options.parts && (options.jobs <= 1 || !OutputFileProblem(out).empty() ||
                          !InputDirectoryProblem(dir).empty() || LiesUnder(out, dir))) {
     return MergeFiles(session, dir, out, options.report, options.operations);

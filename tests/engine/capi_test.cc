@@ -108,15 +108,6 @@ TEST_F(EngineCapi, OptionsRefuseUnknownNamesAndBadValues) {
   EXPECT_TRUE(Contains(error.str(), "one of the measures' names"));
 }
 
-TEST_F(EngineCapi, TheTableOfDefaultsDropsStopWordsAndPunctuation) {
-  std::string table = "\n" + Take(ulo_count_options_describe());
-  for (const char* row : {"window\t3\t", "stopwords\tdefault\t", "drop_punctuation\ttrue\t",
-                          "tokenizer\twhitespace\t", "jobs\t0\t"}) {
-    EXPECT_TRUE(Contains(table, std::string("\n") + row)) << row;
-  }
-  EXPECT_TRUE(Contains(Take(ulo_rank_options_describe()), "measure\tllr\t"));
-}
-
 TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
   // GB2312, with stop words, punctuation and a last line without its end.
   const std::string corpus =
@@ -269,7 +260,7 @@ TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
   EXPECT_TRUE(Contains(missing.str(), "part-00003.txt is missing"));
 }
 
-TEST_F(EngineCapi, PairFilesAreCheckedAndAMergeKeepsOutOfItsTree) {
+TEST_F(EngineCapi, PairFilesAreCheckedBeforeTheLibrarySeesThem) {
   WriteFile(dir.Path("bad.txt"), "a\tb\t1\na\tb\t-7\n");
   Error error;
   EXPECT_EQ(Take(ulo_check_pairs(dir.Path("bad.txt").c_str(), "shape", &error.text)),
@@ -283,12 +274,6 @@ TEST_F(EngineCapi, PairFilesAreCheckedAndAMergeKeepsOutOfItsTree) {
   ulo_filter(exports.get(), dir.Path("bad.txt").c_str(), dir.Path("out.txt").c_str(), 1,
              &filtered.text);
   EXPECT_TRUE(Contains(filtered.str(), "line 2"));
-  MakeDirectory(dir.Path("m"));
-  WriteFile(dir.Path("m/one.txt"), "a\tb\t1\n");
-  Error merged;
-  ulo_merge(exports.get(), dir.Path("m").c_str(), dir.Path("m/one.txt").c_str(), &merged.text);
-  EXPECT_TRUE(Contains(merged.str(), "lies inside"));
-  EXPECT_EQ(ReadFile(dir.Path("m/one.txt")), "a\tb\t1\n");
 }
 
 }  // namespace

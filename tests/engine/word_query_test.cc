@@ -102,10 +102,9 @@ TEST_F(WordQuery, SidecarIsRemadeWhenThePairFileChanges) {
 }
 
 TEST_F(WordQuery, RefusesWhatIsNoSortedPairFile) {
+  // Which kind of file is which, show's tests tell.
   const std::pair<const char*, const char*> cases[] = {
       {"a\tb\t57.14\t18.18\n", "is a top-N file (ulo topn), not a pair-count file"},
-      {"a\tb\t1.5\t4\tafter\n", "is a ranked file (ulo rank), not a pair-count file"},
-      {"<rec>\n", "is a support-record file (ulo support), not a pair-count file"},
       {"b\ta\t1\na\tb\t1\n", "line 2"},
   };
   Options({});

@@ -207,55 +207,39 @@ TEST(CorpusSharesTest, StreamsAreReadWholeAndBadCorporaRefused) {
   EXPECT_TRUE(Contains(error, "directory"));
 }
 
-TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOne) {
-  TempDir dir;
-  std::string work = dir.Path("runs/w");
-  std::string error;
-  {
-    // Only the last component is made.
-    StagedDirectory staged;
-    EXPECT_FALSE(staged.Open(work, &error));
-    EXPECT_TRUE(Contains(error, "its parent " + dir.Path("runs") + ": no such directory"));
-    EXPECT_FALSE(FileExists(dir.Path("runs")));
-  }
-  MakeDirectory(dir.Path("runs"));
-  {
-    StagedDirectory staged;
-    ASSERT_TRUE(staged.Open(work + "/", &error)) << error;
-    EXPECT_EQ(staged.path(), work + ".ulo-partial");
-    MakeDirectory(staged.path() + "/part-1");
-    WriteFile(staged.path() + "/part-1/temp1.txt", "first\n");
-    EXPECT_FALSE(FileExists(work));
-    ASSERT_TRUE(staged.Commit(&error)) << error;
-  }
-  EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), "first\n");
-  EXPECT_FALSE(FileExists(work + ".ulo-partial"));
+// Stages a count result for `work` that holds `part`/temp1.txt; commits it
+// or, without a part, discards it. The earlier result stays meanwhile.
+void Stage(const std::string& work, const std::string& part) {
+  std::string error, earlier = ReadFile(work + "/part-1/temp1.txt");
+  StagedDirectory staged;
+  ASSERT_TRUE(staged.Open(work + "/", &error)) << error;
+  EXPECT_EQ(staged.path(), work + ".ulo-partial");
+  // A crashed run's leftovers are cleared.
+  EXPECT_FALSE(FileExists(staged.path() + "/temp9.txt"));
+  if (part.empty()) return staged.Discard();
+  MakeDirectory(staged.path() + "/" + part);
+  WriteFile(staged.path() + "/" + part + "/temp1.txt", part);
+  EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), earlier);
+  ASSERT_TRUE(staged.Commit(&error)) << error;
+}
 
-  // A crashed run's leftovers are cleared; the earlier result stays until
-  // the new one replaces it whole.
+TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOneWhole) {
+  TempDir dir;
+  std::string work = dir.Path("runs/w"), error;
+  StagedDirectory orphan;  // only the last component is made
+  EXPECT_FALSE(orphan.Open(work, &error));
+  EXPECT_TRUE(Contains(error, "its parent " + dir.Path("runs") + ": no such directory"));
+  EXPECT_FALSE(FileExists(dir.Path("runs")));
+  MakeDirectory(dir.Path("runs"));
+  Stage(work, "part-1");
+  EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), "part-1");
   MakeDirectory(work + ".ulo-partial");
   WriteFile(work + ".ulo-partial/temp9.txt", "cut sho");
-  {
-    StagedDirectory staged;
-    ASSERT_TRUE(staged.Open(work, &error)) << error;
-    EXPECT_FALSE(FileExists(work + ".ulo-partial/temp9.txt"));
-    MakeDirectory(staged.path() + "/part-2");
-    WriteFile(staged.path() + "/part-2/temp1.txt", "second\n");
-    EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), "first\n");
-    ASSERT_TRUE(staged.Commit(&error)) << error;
-  }
+  Stage(work, "part-2");
   EXPECT_FALSE(FileExists(work + "/part-1"));
-  EXPECT_EQ(ReadFile(work + "/part-2/temp1.txt"), "second\n");
+  Stage(work, "");  // a failed run
+  EXPECT_EQ(ReadFile(work + "/part-2/temp1.txt"), "part-2");
   EXPECT_FALSE(FileExists(work + ".ulo-partial"));
-
-  // A failed run leaves nothing behind.
-  {
-    StagedDirectory staged;
-    ASSERT_TRUE(staged.Open(work, &error)) << error;
-    staged.Discard();
-  }
-  EXPECT_FALSE(FileExists(work + ".ulo-partial"));
-  EXPECT_EQ(ReadFile(work + "/part-2/temp1.txt"), "second\n");
 }
 
 TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {

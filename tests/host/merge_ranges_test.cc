@@ -78,6 +78,11 @@ TEST_F(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
       }
       EXPECT_TRUE(concatenated == expected) << "the parts differ from one merge";
       EXPECT_FALSE(Exists("joined.txt.ranges"));
+      // A parts directory is one merged file: merged again, it gives itself.
+      RunOk("merge {parts} {again.txt}");
+      EXPECT_TRUE(Read("again.txt") == expected) << "the parts merged again differ";
+      RunOk("merge {parts} {again-parts} --parts --jobs " + jobs);
+      EXPECT_TRUE(Parts(dir.Path("again-parts")) == Parts(dir.Path("parts")));
     }
   }
 }

@@ -148,23 +148,28 @@ def expected_lists(lines, measure, min_count, self_pairs, direction):
     return lists, freq, total
 
 
-def check(name, path, measure, top, min_count, self_pairs=True, direction="both"):
+def ranked(pairs, *options):
+    """The lines `ulo rank` writes, their fields as bytes."""
     out = os.path.join(WORK, "rank.txt")
-    ulo("rank", path, out, "--measure", measure, "--top", str(top), "--min-count", str(min_count),
-        "--direction", direction, *(["--self-pairs"] if self_pairs else []))
-    lines = read_pairs(path)
-    want, freq, total = expected_lists(lines, measure, min_count, self_pairs, direction)
-    got = {}
+    ulo("rank", pairs, out, *options)
     with open(out, "rb") as f:
-        for raw in f:
-            base, other, score, count, side = raw.rstrip(b"\n").split(b"\t")
-            if direction != "both" and side.decode() != direction:
-                failures.append(f"{name} --direction {direction}: {base!r} -> {other!r} {side!r}")
-            got.setdefault(base, []).append((float(score), other, int(count)))
+        return [raw.rstrip(b"\n").split(b"\t") for raw in f]
+
+
+def check(name, path, measure, top, min_count, self_pairs=True, direction="both"):
+    want, freq, total = expected_lists(read_pairs(path), measure, min_count, self_pairs,
+                                       direction)
+    got = {}
+    for base, other, score, count, side in ranked(
+            path, "--measure", measure, "--top", str(top), "--min-count", str(min_count),
+            "--direction", direction, *(["--self-pairs"] if self_pairs else [])):
+        if direction != "both" and side.decode() != direction:
+            failures.append(f"{name} --direction {direction}: {base!r} -> {other!r} {side!r}")
+        got.setdefault(base, []).append((float(score), other, int(count)))
     where = f"{name} --measure {measure}"
     if sorted(got) != sorted(want):
         failures.append(f"{where}: the ranked words differ")
-        return got
+        return
     for base, items in got.items():
         full = want[base]
         if len(items) != min(top, len(full)):
@@ -180,39 +185,6 @@ def check(name, path, measure, top, min_count, self_pairs=True, direction="both"
                                 f"NLTK ranks {full[i][1]!r} ({full[i][0]!r}) there")
             if i > 0 and items[i - 1][0] == score and items[i - 1][1] > other:
                 failures.append(f"{where}: {base!r}: a tie not in the other word's order")
-    return got
-
-
-def check_library_values(name, path):
-    """confidence and support are the library's own numbers."""
-    records = os.path.join(WORK, "support.txt")
-    topn = os.path.join(WORK, "topn.txt")
-    ulo("support", path, records)
-    ulo("topn", path, topn, "1")
-    library = {}
-    with open(records, "rb") as f:
-        fields = [line.rstrip(b"\n").split(b"=", 1)[-1] for line in f]
-    for i in range(0, len(fields), 5):
-        base, other, confidence, support = fields[i + 1:i + 5]
-        library.setdefault((base, other), []).append((confidence.decode(), support.decode()))
-    for measure, column in (("confidence", 0), ("support", 1)):
-        got = check(name, path, measure, 1000000, 1)
-        for base, items in got.items():
-            for score, other, count in items:
-                values = [entry[column] for entry in library[(base, other)]]
-                if "%f" % score != max(values, key=float):
-                    failures.append(f"{name}: {measure} of {base!r} -> {other!r} is {score!r}; "
-                                    f"the library's records say {values}")
-    first = {}
-    with open(topn, "rb") as f:
-        for raw in f:
-            base, other, confidence, support = raw.rstrip(b"\n").split(b"\t")
-            first.setdefault(base, float(confidence))
-    got = check(name, path, "confidence", 1, 1)
-    for base, items in got.items():
-        if abs(items[0][0] - first[base]) > 0.01:
-            failures.append(f"{name}: best confidence of {base!r} is {items[0][0]!r}, "
-                            f"the library's top-N says {first[base]}")
 
 
 def check_token_marginals():
@@ -239,15 +211,10 @@ def check_token_marginals():
         finder = BigramCollocationFinder(words, bigrams, window_size=window + 1)
         # Fisher's exact test is of whole counts, which a window over 1 divides.
         for measure in (m for m in MEASURES if window == 1 or m != "fisher"):
-            ranked = os.path.join(WORK, "rank.txt")
-            ulo("rank", os.path.join(out, "pairs.txt"), ranked, "--marginals", "tokens",
-                "--measure", measure, "--top", "1000000", "--min-count", "1", "--self-pairs",
-                "--direction", "after")
-            got = {}
-            with open(ranked, "rb") as f:
-                for raw in f:
-                    base, other, score = raw.decode().split("\t")[:3]
-                    got[(base, other)] = float(score)
+            got = {(base.decode(), other.decode()): float(score) for base, other, score, *_ in
+                   ranked(os.path.join(out, "pairs.txt"), "--marginals", "tokens", "--measure",
+                          measure, "--top", "1000000", "--min-count", "1", "--self-pairs",
+                          "--direction", "after")}
             if measure in FINDER_SCORES:
                 scores = finder.score_ngrams(getattr(nltk_measures, FINDER_SCORES[measure]))
                 want = {pair: score for pair, score in scores}
@@ -275,12 +242,8 @@ def check_token_marginals():
         # Merged into parts, ranked part by part: the same ranking.
         parts = os.path.join(out, "parts")
         ulo("merge", os.path.join(out, "spill"), parts, "--parts", "--jobs", "2")
-        ranked = []
-        for pairs in (os.path.join(out, "pairs.txt"), parts):
-            ulo("rank", pairs, os.path.join(WORK, "rank.txt"), "--marginals", "tokens")
-            with open(os.path.join(WORK, "rank.txt"), "rb") as f:
-                ranked.append(f.read())
-        if ranked[0] != ranked[1]:
+        if ranked(os.path.join(out, "pairs.txt"), "--marginals", "tokens") != ranked(
+                parts, "--marginals", "tokens"):
             failures.append(f"--marginals tokens --window {window}: parts rank otherwise")
 
 
@@ -330,13 +293,10 @@ def main():
         check(name, path, "llr", 3, 2, self_pairs=False)
         check(name, path, "delta_p", 4, 1, direction="after")
         check(name, path, "confidence", 4, 1, direction="before")
-        check_library_values(name, path)
     check_token_marginals()
     for failure in failures[:40]:
         print(failure)
-    checked = len(files) * (len(MEASURES) + 3) + 2 * len(MEASURES) - 1
-    checked -= len(LARGE) if "fisher" in MEASURES else 0
-    print("%d failed, %d rankings checked against NLTK" % (len(failures), checked))
+    print("%d failed" % len(failures))
     sys.exit(1 if failures else 0)
 
 

@@ -37,8 +37,6 @@ TEST(PairLineTest, CountsAsTheLibraryReadsThem) {
   EXPECT_FALSE(ParsePairLine("", &w1, &w2, &count));
 }
 
-// Hand-checked: the lines (a, b, 1), (a, d, 3), (a, c, 3), (b, a, 1):
-// frequencies a 8, b 2, c 3, d 3; total 16.
 class RankingTest : public ::testing::Test {
  protected:
   std::string Rank(const RankOptions& options) {
@@ -49,55 +47,8 @@ class RankingTest : public ::testing::Test {
     return ReadFile(dir.Path("rank.txt"));
   }
 
-  void SetUp() override {
-    WriteFile(dir.Path("pairs.txt"), "a\tb\t1\na\td\t3\na\tc\t3\nb\ta\t1\n");
-  }
-
   TempDir dir;
 };
-
-TEST_F(RankingTest, ConfidenceWithTiesInTheOtherWordsOrder) {
-  RankOptions options;
-  options.measure = Measure::kConfidence;
-  options.minCount = 1;
-  // a: c and d tie at 3/8 (c first by its bytes), b at 1/8 once although
-  // two lines offer it; b, c, d: their one partner a.
-  EXPECT_EQ(Rank(options),
-            "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\na\tb\t12.5\t1\tafter\n"
-            "b\ta\t50\t1\tbefore\nc\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
-  options.top = 1;
-  EXPECT_EQ(Rank(options),
-            "a\tc\t37.5\t3\tafter\nb\ta\t50\t1\tbefore\nc\ta\t100\t3\tbefore\n"
-            "d\ta\t100\t3\tbefore\n");
-  options.top = 10;
-  options.minCount = 2;
-  EXPECT_EQ(Rank(options),
-            "a\tc\t37.5\t3\tafter\na\td\t37.5\t3\tafter\n"
-            "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
-  // The words that come before: c and d never precede a.
-  options.direction = Direction::kBefore;
-  EXPECT_EQ(Rank(options), "c\ta\t100\t3\tbefore\nd\ta\t100\t3\tbefore\n");
-}
-
-TEST_F(RankingTest, PmiAndTheFrequenciesOfTheWholeFile) {
-  RankOptions options;
-  options.measure = Measure::kPmi;
-  options.minCount = 1;
-  // a -> b: log2(1 * 16 / (8 * 2)) = 0; a -> c: log2(3 * 16 / 24) = 1.
-  EXPECT_EQ(Rank(options),
-            "a\tc\t1\t3\tafter\na\td\t1\t3\tafter\na\tb\t0\t1\tafter\nb\ta\t0\t1\tbefore\n"
-            "c\ta\t1\t3\tbefore\nd\ta\t1\t3\tbefore\n");
-  // Only some words' lists, from the frequencies of every line.
-  Ranking ranking;
-  std::string error;
-  std::vector<std::string> bases = {"b", "zzz"};
-  ASSERT_TRUE(ranking.Build(dir.Path("pairs.txt"), options, &error, &bases)) << error;
-  EXPECT_EQ(ranking.Total(), 16);
-  EXPECT_EQ(ranking.Frequency(*ranking.Find("a")), 8);
-  EXPECT_TRUE(ranking.List(*ranking.Find("a")).empty());
-  ASSERT_EQ(ranking.List(*ranking.Find("b")).size(), 1u);
-  EXPECT_FALSE(ranking.Find("zzz"));
-}
 
 // The options by name, as every front-end sets them, and what they leave
 // out: the lines (x, x, 6), (x, y, 6), (y, z, 1); frequencies x 18, y 7, z 1.
@@ -182,6 +133,7 @@ TEST_F(RankingTest, AMirroredFileRanksAsEveryLineOfferedBothWays) {
 TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {
   Ranking ranking;
   std::string error;
+  WriteFile(dir.Path("pairs.txt"), "a\tb\t1\n");
   EXPECT_FALSE(ranking.Build(dir.Path("missing.txt"), RankOptions(), &error));
   EXPECT_TRUE(Contains(error, "missing.txt"));
   ASSERT_TRUE(ranking.Build(dir.Path("pairs.txt"), RankOptions(), &error));

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,18 @@ inline UloResult RunUloCommandLine(const TempDir& dir, const std::string& argume
   int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path("stdout")),
           ReadFile(dir.Path("stderr"))};
+}
+
+// The first staging entry (NAME.ulo-partial...) or merge work directory
+// under `dir`, which an interrupted ulo would leave; empty when none.
+inline std::string Leftover(const std::string& dir) {
+  std::error_code code;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, code)) {
+    std::string name = entry.path().filename().string();
+    if (name.find(".ulo-partial") != std::string::npos || name == "merge_temp")
+      return entry.path().string();
+  }
+  return "";
 }
 
 // Exit `code` and one line on standard error that mentions `mentions`.
