@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/env.h"
-#include "support/cut_lines.h"
 #include "support/fault_env.h"
 #include "support/random_pairs.h"
+#include "support/statistics_oracle.h"
 #include "support/support_record.h"
 #include "support/test_support.h"
 #include "text/field_cut.h"
@@ -27,9 +27,7 @@ constexpr auto Record = &testing::SupportRecord;
 constexpr auto Records = &testing::SupportRecords;
 
 std::string PrintfF(double value) {
-  char text[512];
-  std::snprintf(text, sizeof text, "%f", value);
-  return text;
+  return oracle::Printed("%f", value);
 }
 
 class SupportRecordsTest : public ::testing::Test {
@@ -150,37 +148,6 @@ TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
   EXPECT_FALSE(table.holdsStorage());
 }
 
-}  // namespace
-}  // namespace ulo::assoc
-
-namespace ulo::assoc {
-namespace {
-
-// The records worked out line by line with the table's plain operations.
-std::string ReferenceRecords(const std::string& input, uint32_t slotCount, std::string* messages) {
-  WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
-  const std::vector<oracle::CutLine> lines = oracle::CutLines(input, text::kSupportLimits);
-  for (const oracle::CutLine& fields : lines) {
-    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + fields.line;
-    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + fields.line;
-  }
-  std::string records;
-  for (const oracle::CutLine& fields : lines) {
-    int32_t slot1 = table.FindWord(fields.word1);
-    int32_t slot2 = table.FindWord(fields.word2);
-    if (slot1 < 0 || slot2 < 0) continue;
-    double count = std::atof(fields.rest.substr(0, 31).c_str());
-    double support = count / static_cast<double>(table.total()) * 100;
-    records += Record(fields.word1, fields.word2,
-                      PrintfF(count / static_cast<double>(table.FrequencyAt(slot1)) * 100),
-                      PrintfF(support));
-    records += Record(fields.word2, fields.word1,
-                      PrintfF(count / static_cast<double>(table.FrequencyAt(slot2)) * 100),
-                      PrintfF(support));
-  }
-  return records;
-}
-
 TEST(SupportRecordsManyLinesTest, MatchLineByLineWork) {
   testing::TempDir dir;
   const std::string in = dir.Path("in.txt");
@@ -191,7 +158,8 @@ TEST(SupportRecordsManyLinesTest, MatchLineByLineWork) {
       const std::string input = testing::RandomPairFile(random, testing::Vocabulary());
       testing::WriteFile(in, input);
       std::string expectedMessages;
-      const std::string expected = ReferenceRecords(input, slotCount, &expectedMessages);
+      const std::string expected = oracle::SupportRecordsOf(input, WordFrequencyTable::kSharedProbeLimit,
+                                                         slotCount, &expectedMessages);
       WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
       ::testing::internal::CaptureStdout();
       EXPECT_TRUE(WriteWordSupportRecords(in.c_str(), out.c_str(), table));

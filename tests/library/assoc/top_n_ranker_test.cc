@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "support/cut_lines.h"
 #include "support/fault_env.h"
 #include "support/random_pairs.h"
+#include "support/statistics_oracle.h"
 #include "support/test_support.h"
 #include "text/field_cut.h"
 
@@ -138,20 +138,6 @@ TEST(ToMillionthsTest, TruncatesAndClamps) {
     EXPECT_EQ(ToMillionths(c.value), c.millionths) << c.value;
 }
 
-// The list as a fixed array of N items, all empty at first (other -1): the
-// first position that is empty or of strictly lower confidence takes the
-// newcomer, the items behind it move on, the last falls off.
-void ModelOffer(std::vector<TopNItem>& list, TopNItem item) {
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i].other == -1 || list[i].confidence < item.confidence) {
-      for (size_t k = list.size() - 1; k > i; --k)
-        list[k] = list[k - 1];
-      list[i] = item;
-      return;
-    }
-  }
-}
-
 TEST(TopNListTest, MatchesTheFixedArrayModel) {
   std::mt19937 random(7);
   for (int32_t n : {1, 2, 3, 5, 16, 17, 40, 100}) {
@@ -169,7 +155,7 @@ TEST(TopNListTest, MatchesTheFixedArrayModel) {
       TopNItem item{slots[random() % slots.size()], static_cast<int32_t>(random() % 13) - 4, offer};
       ranker.OfferCandidateTo(ranker.table().slotEntry(slots[base]), item.other, item.confidence,
                               item.support);
-      ModelOffer(model[base], item);
+      oracle::ModelOffer(model[base], item);
     }
     for (size_t w = 0; w < slots.size(); ++w) {
       const TopList& list = ranker.table().ListOf(ranker.table().slotEntry(slots[w]));
@@ -185,47 +171,6 @@ TEST(TopNListTest, MatchesTheFixedArrayModel) {
       }
     }
   }
-}
-
-// The top-N file worked out line by line with the table's plain operations
-// and the fixed-array lists.
-std::string ReferenceTopN(const std::string& input, uint32_t slotCount, int32_t n,
-                          std::string* messages) {
-  WordFrequencyTable table(WordFrequencyTable::kRankerProbeLimit, slotCount);
-  const std::vector<oracle::CutLine> lines = oracle::CutLines(input, text::kTopNLimits);
-  for (const oracle::CutLine& fields : lines) {
-    if (!table.AddWord(fields.word1, fields.rest)) *messages += "wrong at " + fields.line;
-    if (!table.AddWord(fields.word2, fields.rest)) *messages += "wrong at " + fields.line;
-  }
-  std::map<int32_t, std::vector<TopNItem>> lists;
-  const double total = static_cast<double>(table.total());
-  for (const oracle::CutLine& fields : lines) {
-    int32_t slot1 = table.FindWord(fields.word1);
-    int32_t slot2 = table.FindWord(fields.word2);
-    if (slot1 < 0 || slot2 < 0) continue;
-    double count = std::atof(fields.rest.c_str());
-    int32_t support = ToMillionths(count / total * 1000000.0);
-    for (auto [base, other] : {std::pair{slot1, slot2}, std::pair{slot2, slot1}}) {
-      auto [list, created] = lists.try_emplace(base, n, TopNItem{-1, -1, -1});
-      ModelOffer(list->second,
-                 {other, ToMillionths(count / static_cast<double>(table.FrequencyAt(base)) * 1e6),
-                  support});
-    }
-  }
-  std::string file;
-  for (int32_t i = 0; i < table.entryCount(); ++i) {
-    auto list = lists.find(static_cast<int32_t>(table.entry(i).slot));
-    if (list == lists.end()) continue;
-    for (const TopNItem& item : list->second) {
-      if (item.other == -1) break;
-      char text[256];
-      std::snprintf(text, sizeof text, "%.2f\t%.2f\n", item.confidence * 0.0001,
-                    item.support * 0.0001);
-      file += std::string(table.entry(i).word()) + "\t" + std::string(table.WordAt(item.other)) +
-              "\t" + text;
-    }
-  }
-  return file;
 }
 
 TEST(TopNManyLinesTest, MatchLineByLineWork) {
@@ -246,7 +191,7 @@ TEST(TopNManyLinesTest, MatchLineByLineWork) {
       const std::string input = testing::RandomPairFile(random, testing::Vocabulary(), shape);
       testing::WriteFile(in, input);
       std::string expectedMessages;
-      const std::string expected = ReferenceTopN(input, slotCount, n, &expectedMessages);
+      const std::string expected = oracle::TopNOf(input, slotCount, n, &expectedMessages);
       TopNRanker ranker(slotCount);
       EXPECT_EQ(ranker.table().probeLimit(), 500);
       ranker.table().Reset();
