@@ -1,9 +1,5 @@
 #include "library/module/fake_exports.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 namespace ulo::testing {
 namespace {
 
