@@ -177,14 +177,6 @@ class TestFileOperations:
     def pairs(self, tmp_path):
         return write_pairs(tmp_path / "pairs.txt", [("a", "b", 1), ("a", "d", 3)])
 
-    def test_merge_sums_the_files_of_a_tree(self, library, tmp_path):
-        (tmp_path / "in" / "deep").mkdir(parents=True)
-        write_pairs(tmp_path / "in" / "one.txt", [("a", "b", 1), ("c", "d", 2)])
-        write_pairs(tmp_path / "in" / "deep" / "two.txt", [("a", "b", 4), ("b", "a", 1)])
-        out = vorn_ulo.merge(tmp_path / "in", tmp_path / "out.txt")
-        assert out.read_bytes() == b"a\tb\t5\nb\ta\t1\nc\td\t2\n"
-        assert not (tmp_path / "merge_temp").exists()
-
     def test_a_failed_merge_raises_and_leaves_no_cut_output(self, library, tmp_path):
         with pytest.raises(vorn_ulo.MergeError, match="missing"):
             vorn_ulo.merge(tmp_path / "missing", tmp_path / "out.txt")
@@ -203,13 +195,8 @@ class TestFileOperations:
     def test_codes_in_words(self, library, describe, code):
         assert describe(code) and describe(code) != describe(12345)
 
-    def test_filter_support_and_top_n_write_their_files(self, library, pairs, tmp_path):
-        vorn_ulo.filter_pairs(pairs, tmp_path / "f.txt", 2)
-        assert (tmp_path / "f.txt").read_bytes() == b"3\ta\td\n"
-        vorn_ulo.top_n(pairs, tmp_path / "t.txt", 2)
-        assert (tmp_path / "t.txt").read_bytes() == (
-            b"a\td\t75.00\t37.50\na\tb\t25.00\t12.50\nb\ta\t100.00\t12.50\nd\ta\t100.00\t37.50\n"
-        )
+    def test_support_records_read_back(self, library, pairs, tmp_path):
+        # The files' bytes are the library's (its own tests); here the records as Python reads them.
         vorn_ulo.support_records(pairs, tmp_path / "s.txt")
         records = list(vorn_ulo.read_support_records(tmp_path / "s.txt"))
         assert records == [("a", "b", 25.0, 12.5), ("b", "a", 100.0, 12.5),
