@@ -10,35 +10,17 @@
 
 #include "fuzz_support.h"
 #include "merge/file_merger.h"
-#include "merge/merge_record.h"
+#include "support/merge_oracle.h"
 #include "text/line_reader.h"
 #include "text/pair_line.h"
 
 namespace ulo::fuzz {
 namespace {
 
-struct Record {
-  std::string word1, word2;
-  int64_t count;
-};
+using oracle::MergeLine;
 
-// The records of one input as the merge reads it: lines without their line
-// end, blank lines and lines of fewer than three fields skipped.
-std::vector<Record> Records(const std::string& bytes) {
-  std::vector<Record> records;
-  text::LineReader reader(std::make_unique<MemoryFile>(bytes, SIZE_MAX), 64);
-  std::string_view line;
-  while (reader.Next(&line) == text::LineReader::Status::kLine) {
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    merge::MergeRecord record;
-    if (line.empty() || !merge::ParseMergeLine(line, &record)) continue;
-    records.push_back({std::string(record.Word1()), std::string(record.Word2()), record.count});
-  }
-  return records;
-}
-
-bool Before(const Record& a, const Record& b) {
-  return merge::CompareKeys(a.word1 + "\t" + a.word2, b.word1 + "\t" + b.word2) < 0;
+bool Before(const MergeLine& a, const MergeLine& b) {
+  return oracle::KeyOrder(a.word1, a.word2, b.word1, b.word2) < 0;
 }
 
 void CheckMergeOfFiles(uint8_t settings, std::string_view rest) {
@@ -71,7 +53,7 @@ void CheckMergeOfFiles(uint8_t settings, std::string_view rest) {
   }
 
   // Every output line is a pair-count line.
-  std::vector<Record> merged;
+  std::vector<MergeLine> merged;
   for (std::string_view line : Split(out, "\n")) {
     if (line.empty()) continue;
     std::vector<std::string_view> fields = Split(line, "\t");
@@ -88,15 +70,15 @@ void CheckMergeOfFiles(uint8_t settings, std::string_view rest) {
   bool sorted = true;
   std::map<std::pair<std::string, std::string>, int64_t> expected, actual;
   for (std::string_view piece : pieces) {
-    std::vector<Record> records = Records(std::string(piece));
+    std::vector<MergeLine> records = oracle::MergeLines(std::string(piece));
     for (size_t i = 0; i < records.size(); ++i) {
-      const Record& record = records[i];
+      const MergeLine& record = records[i];
       small = small && record.count > -(int64_t{1} << 50) && record.count < (int64_t{1} << 50);
       sorted = sorted && (i == 0 || Before(records[i - 1], record));
       expected[{record.word1, record.word2}] += small ? record.count : 0;
     }
   }
-  for (const Record& record : merged)
+  for (const MergeLine& record : merged)
     actual[{record.word1, record.word2}] += small ? record.count : 0;
   Check(expected.size() == actual.size(), "pairs lost or made up");
   if (small) Check(expected == actual, "summed counts");

@@ -11,6 +11,7 @@
 
 #include "fuzz_support.h"
 #include "merge/merge_record.h"
+#include "support/merge_oracle.h"
 #include "text/pair_line.h"
 
 namespace ulo::fuzz {
@@ -41,20 +42,6 @@ Fields ReferenceParse(std::string_view line) {
   fields.word2.assign(tokens[1]);
   fields.count = text::ParseCountInteger(tokens[2]);
   return fields;
-}
-
-int Order(std::string_view a, std::string_view b) {
-  size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
-int ReferenceCompare(const Fields& a, const Fields& b) {
-  int first = Order(a.word1, b.word1);
-  return first != 0 ? first : Order(a.word2, b.word2);
 }
 
 }  // namespace
@@ -93,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (size_t i = 0; i < records.size(); ++i) {
     for (size_t j = 0; j < records.size(); ++j) {
-      int want = ReferenceCompare(expected[i], expected[j]);
+      int want = ulo::oracle::KeyOrder(expected[i].word1, expected[i].word2, expected[j].word1,
+                                        expected[j].word2);
       Check(ulo::merge::CompareRecordKeys(records[i], records[j]) == want, "CompareRecordKeys");
       Check(ulo::merge::CompareKeys(records[i].Key(), records[j].Key()) == want, "CompareKeys");
     }

@@ -12,6 +12,7 @@
 #include "merge/file_merger.h"
 #include "merge/merge_record.h"
 #include "support/memory_file.h"
+#include "support/merge_oracle.h"
 #include "support/test_support.h"
 #include "text/line_reader.h"
 #include "text/pair_line.h"
@@ -37,15 +38,9 @@ struct Seen {
 
 // The records as the merge read them before: LineReader, then ParseMergeLine.
 std::vector<Seen> ReferenceRecords(const std::string& bytes) {
-  text::LineReader reader(std::make_unique<ChunkedFile>(bytes, SIZE_MAX), 64);
   std::vector<Seen> out;
-  std::string_view line;
-  while (reader.Next(&line) == text::LineReader::Status::kLine) {
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    MergeRecord record;
-    if (line.empty() || !ParseMergeLine(line, &record)) continue;
-    out.push_back({std::string(record.Key()), record.word1Length, record.count});
-  }
+  for (const oracle::MergeLine& line : oracle::MergeLines(bytes))
+    out.push_back({line.word1 + "\t" + line.word2, line.word1.size(), line.count});
   return out;
 }
 

@@ -11,6 +11,7 @@
 
 #include "merge/loser_tree.h"
 #include "merge/pass_plan.h"
+#include "support/merge_oracle.h"
 
 namespace ulo::merge {
 namespace {
@@ -69,20 +70,6 @@ TEST(MergeLineTest, FieldsAreRunsOfNonTabBytes) {
   }
 }
 
-// The order the merge must produce: word1, then word2, each compared as
-// unsigned bytes with a word before its own extensions.
-int ReferenceOrder(const std::string& a1, const std::string& a2, const std::string& b1,
-                   const std::string& b2) {
-  auto less = [](const std::string& x, const std::string& y) {
-    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
-      return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
-    });
-  };
-  if (a1 != b1) return less(a1, b1) ? -1 : 1;
-  if (a2 != b2) return less(a2, b2) ? -1 : 1;
-  return 0;
-}
-
 TEST(MergeKeyOrderTest, PrefixedComparisonAgreesWithWordOrder) {
   // Words around the 8- and 16-byte prefix edges, with bytes below and
   // above the TAB and GB2312 bytes.
@@ -121,7 +108,8 @@ TEST(MergeKeyOrderTest, PrefixedComparisonAgreesWithWordOrder) {
   }
   for (size_t i = 0; i < keys.size(); ++i) {
     for (size_t j = 0; j < keys.size(); ++j) {
-      int expected = ReferenceOrder(keys[i].first, keys[i].second, keys[j].first, keys[j].second);
+      int expected =
+          oracle::KeyOrder(keys[i].first, keys[i].second, keys[j].first, keys[j].second);
       ASSERT_EQ(CompareRecordKeys(records[i], records[j]), expected) << i << " " << j;
       ASSERT_EQ(CompareKeys(records[i].Key(), records[j].Key()), expected) << i << " " << j;
     }
