@@ -4,11 +4,10 @@
 usage: nltk_check.py ULO WORKDIR
 
 On random pair files (one of counts so large that the products of marginals
-pass 2**53) and on one counted from a real text: each score within
-a relative 1e-9 of NLTK's (npmi and lift through their identities with
-NLTK's pmi; llr and chi2 with the sign of the association), every word's list in NLTK's order, and confidence and support
-equal to the library's own support records and top-N file. Exits 77 (a
-skipped test) when nltk is missing.
+pass 2**53) and on one counted from a real text: each score within a
+relative 1e-9 of NLTK's (npmi and lift through their identities with NLTK's
+pmi; llr and chi2 with the sign of the association) and every word's list in
+NLTK's order. Exits 77 (a skipped test) when nltk is missing.
 """
 import csv
 import functools
