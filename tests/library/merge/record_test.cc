@@ -99,6 +99,8 @@ TEST(MergeKeyOrderTest, PrefixedComparisonAgreesWithWordOrder) {
   std::vector<std::pair<std::string, std::string>> keys;
   for (size_t i = 0; i < 400; ++i)
     keys.emplace_back(words[next() % words.size()], words[next() % words.size()]);
+  // A key of the prefixes' 16 bytes and one that extends it: their length decides.
+  keys.insert(keys.end(), {{"a", std::string(14, 'w')}, {"a", std::string(15, 'w')}});
   std::vector<MergeRecord> records(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) {
     std::string line = keys[i].first + "\t" + keys[i].second + "\t1";
