@@ -75,12 +75,6 @@ void AddCount(int64_t* total, int32_t count) {
 
 }  // namespace
 
-bool ByteStringLess(std::string_view a, std::string_view b) {
-  size_t n = a.size() < b.size() ? a.size() : b.size();
-  int order = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);  // memcmp compares unsigned bytes
-  return order != 0 ? order < 0 : a.size() < b.size();
-}
-
 PairAccumulator::PairAccumulator(int32_t spillThreshold, uint32_t headWords)
     : spillAt(spillThreshold < 1 || spillThreshold > kSpillThreshold
                   ? static_cast<size_t>(kSpillThreshold)

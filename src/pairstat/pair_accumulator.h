@@ -23,16 +23,13 @@ constexpr uint32_t kHeadWords = 1024;
 // Longest working directory accepted, in bytes.
 constexpr size_t kMaxWorkDirLength = 255;
 
-// The word order of the spill files: unsigned bytes, the first difference
-// decides, a word before its own extensions, no case folding.
-bool ByteStringLess(std::string_view a, std::string_view b);
-
 // Counts ordered word pairs of one counting run. Whenever kSpillThreshold
-// distinct pairs are held, they go, sorted by ByteStringLess on the first word
-// and then the second, to the next spill file "temp<N>.txt" of the working
-// directory (N from 1; a file that could not be stored keeps its number), one
-// pair-count line per pair, and counting starts afresh. Finish writes the rest
-// to one last file. Counts are summed in 64 bits and stop at its extremes.
+// distinct pairs are held, they go, sorted on the first word and then the
+// second (unsigned bytes, the first difference decides, a word before its
+// own extensions, no case folding), to the next spill file "temp<N>.txt" of
+// the working directory (N from 1; a file that could not be stored keeps its
+// number), one pair-count line per pair, and counting starts afresh. Finish
+// writes the rest to one last file. Counts are summed in 64 bits and stop at its extremes.
 //
 // Words are interned per spill period: a word hash table maps each word to a
 // small number, and the pair table counts pairs of those numbers in 64 bits.
