@@ -233,7 +233,9 @@ std::string JoinFiles(const std::vector<std::string>& files, bool move, const st
   size_t first = move ? 1 : 0;
   size_t copies = files.size() - first;
   std::vector<std::string> errors(files.size());
-  if (copies == 0) CopyBytes("/dev/null", 0, 0, staged.path(), 0, &errors[0]);
+  // No parts at all: the one file is empty.
+  std::string created;
+  if (files.empty() && !CopyBytes("/dev/null", 0, 0, staged.path(), 0, &created)) return created;
   int threads = static_cast<int>(std::min<size_t>(copies, 8));
   ForEachInThreads(copies, threads, [&](size_t i) {
     CopyInto(files[first + i], staged.path(), offsets[first + i], &errors[first + i]);
