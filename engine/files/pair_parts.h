@@ -47,8 +47,13 @@ bool CopyBytes(const std::string& from, uint64_t begin, uint64_t length, const s
 // never truncated) at byte `offset`. False with a sentence in `*error`.
 bool CopyInto(const std::string& from, const std::string& to, uint64_t offset, std::string* error);
 
-// Joins the parts of `path` into the file `joined` (cheaply: the kernel
-// copies), for operations that read one file. False with a sentence.
+// Appends `parts`, one after another, to the file `joined` (created if
+// missing): each is copied to its place at once, in threads, by the kernel.
+// False with a sentence in `*error`.
+bool AppendParts(const std::vector<std::string>& parts, const std::string& joined,
+                 std::string* error);
+// `parts` joined into the file `joined`, made afresh: for operations that
+// read one file. False with a sentence.
 bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
                std::string* error);
 

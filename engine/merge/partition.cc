@@ -220,30 +220,15 @@ uint64_t FileBytes(const std::string& path) {
 }
 
 // `files` one after another in `out`: the first renamed (with `move`; a
-// range's output) or copied, the others copied to their offsets at once.
+// range's output), the others copied to their places.
 std::string JoinFiles(const std::vector<std::string>& files, bool move, const std::string& out) {
   StagedOutput staged(out);
   std::error_code code;
   if (move) fs::rename(files[0], staged.path(), code);
   if (code) return "cannot write " + staged.path() + ": " + code.message();
-  std::vector<uint64_t> offsets(files.size(), 0);
-  for (size_t k = 1; k < files.size(); ++k)
-    offsets[k] = offsets[k - 1] + FileBytes(k == 1 && move ? staged.path() : files[k - 1]);
-  // Copied at once, in threads: the kernel copies, no process is needed.
-  size_t first = move ? 1 : 0;
-  size_t copies = files.size() - first;
-  std::vector<std::string> errors(files.size());
-  // No parts at all: the one file is empty.
-  std::string created;
-  if (files.empty() && !CopyBytes("/dev/null", 0, 0, staged.path(), 0, &created)) return created;
-  int threads = static_cast<int>(std::min<size_t>(copies, 8));
-  ForEachInThreads(copies, threads, [&](size_t i) {
-    CopyInto(files[first + i], staged.path(), offsets[first + i], &errors[first + i]);
-  });
-  for (const std::string& error : errors) {
-    if (!error.empty()) return error;
-  }
+  std::vector<std::string> rest(files.begin() + (move ? 1 : 0), files.end());
   std::string error;
+  if (!AppendParts(rest, staged.path(), &error)) return error;
   return staged.Commit(&error) ? "" : error;
 }
 

@@ -1,7 +1,6 @@
 #include "engine/session/operations.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -9,13 +8,13 @@
 #include <functional>
 #include <future>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "engine/files/checks.h"
 #include "engine/files/pair_check.h"
 #include "engine/files/pair_parts.h"
 #include "engine/files/seal.h"
+#include "engine/files/threads.h"
 #include "engine/report/progress.h"
 #include "engine/stats/rank.h"
 #include "engine/text/encoding.h"
@@ -118,20 +117,6 @@ std::string TreeShapeProblem(const std::string& dir, const std::string& out) {
            "Run the interrupted command again, which clears it, or remove it";
   }
   return {};
-}
-
-void ForEachInThreads(size_t count, int threads, const std::function<void(size_t)>& work) {
-  std::atomic<size_t> next{0};
-  auto take = [&] {
-    for (size_t i; (i = next++) < count;)
-      work(i);
-  };
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < std::min<int>(threads, static_cast<int>(count)); ++t)
-    helpers.emplace_back(take);
-  take();
-  for (auto& helper : helpers)
-    helper.join();
 }
 
 std::string TreeContentProblem(const std::string& dir, int threads) {

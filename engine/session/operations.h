@@ -63,9 +63,6 @@ std::string MergeFailure(int32_t code, int captured, const std::string& dir, con
 std::string TreeShapeProblem(const std::string& dir, const std::string& out);
 // The first problem of a file under `dir` that is no sorted pair-count file.
 std::string TreeContentProblem(const std::string& dir, int threads);
-// Runs `work(i)` for i = 0 .. count - 1 on up to `threads` threads, this one
-// among them, each taking the next i not yet taken.
-void ForEachInThreads(size_t count, int threads, const std::function<void(size_t)>& work);
 // Which of `files` carry their seal, each looked at by one of up to
 // `threads` threads.
 std::vector<bool> SealedFiles(const std::vector<std::string>& files, int threads);
