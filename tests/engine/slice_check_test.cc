@@ -2,6 +2,8 @@
 // find a flaw exactly when the whole file's check does, wherever it is cut.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,76 @@ TEST(SliceCheck, EveryCutFindsTheFlawsOfTheWholeFile) {
           EXPECT_EQ(found, whole) << "cut at bytes " << first << " and " << second;
         }
       }
+    }
+  }
+}
+
+// The check takes a short line of a block in one piece; taken one line at a
+// time, on its own, every line is taken apart byte by byte. Both must find
+// the same first flaw, word for word, in files of short lines sorted by
+// bytes on both sides of the tab (0x01 and 0xFF in words, words that extend
+// others) with one line spoilt.
+TEST(SliceCheck, BlocksOfShortLinesFindWhatLinesOneByOneFind) {
+  const std::string bytes = std::string("a\x01\xFF", 3);
+  const std::string spoilers = std::string("\t\0\r\n/:09a\x80\xFF", 12);
+  std::mt19937 random(7);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  auto word = [&] {
+    std::string text;
+    for (size_t n = 1 + pick(3); n > 0; --n)
+      text += bytes[pick(bytes.size())];
+    return text;
+  };
+  for (PairNeeds needs : {kMergedPairs, PairNeeds{true, false}, PairNeeds{}}) {
+    for (int round = 0; round < 500; ++round) {
+      std::vector<std::pair<std::string, std::string>> pairs(2 + pick(30));
+      for (auto& pair : pairs)
+        pair = {word(), word()};
+      std::sort(pairs.begin(), pairs.end());
+      std::vector<std::string> lines;
+      for (const auto& [word1, word2] : pairs)
+        lines.push_back(word1 + "\t" + word2 + "\t" + std::to_string(pick(1000)));
+      size_t at = pick(lines.size());
+      std::string& spoilt = lines[at];
+      switch (pick(6)) {
+        case 0:
+          spoilt[pick(spoilt.size())] = spoilers[pick(spoilers.size())];
+          break;
+        case 1:
+          spoilt.insert(pick(spoilt.size() + 1), 1, spoilers[pick(spoilers.size())]);
+          break;
+        case 2:
+          spoilt.erase(pick(spoilt.size()), 1);
+          break;
+        case 3:
+          std::swap(spoilt, lines[pick(lines.size())]);
+          break;
+        case 4:
+          std::swap(spoilt, lines[at + 1 < lines.size() ? at + 1 : 0]);
+          break;
+        default:
+          spoilt += std::string(pick(12), '7');  // long lines and long counts
+      }
+      std::string file, expected;
+      for (size_t i = 0; i < lines.size(); ++i)
+        file += lines[i] + "\n";
+      // Line by line: each piece is under the 16 bytes of a short line's load.
+      std::vector<std::string> pieces;
+      for (size_t from = 0, end; from < file.size(); from = end + 1) {
+        end = file.find('\n', from);
+        pieces.push_back(file.substr(from, end - from));
+      }
+      for (size_t i = 0; i < pieces.size() && expected.empty(); ++i) {
+        // (An empty line is a line only with its end.)
+        std::string line = pieces[i].empty() ? "\n" : pieces[i];
+        std::string problem = PairLinesProblem(i == 0 ? "" : pieces[i - 1], line, needs);
+        if (problem.empty()) continue;
+        expected = "line " + std::to_string(i + 1) + problem.substr(problem.find(':'));
+        // A pair again names its first line, counted from the file's start.
+        size_t again = expected.find("(on line 1 too)");
+        if (again != std::string::npos) expected.replace(again + 9, 1, std::to_string(i));
+      }
+      EXPECT_EQ(PairLinesProblem({}, file, needs), expected) << testing::PrintToString(file);
     }
   }
 }
