@@ -181,43 +181,55 @@ class Checker {
   uint64_t line() const { return number; }
 
  private:
-  // Takes the first of `lines` when it is a well-formed line of under 16
+  // Takes the first of `lines` when it is a well-formed line of under 32
   // bytes, in order after the line at `previous` (null when `last` is not a
-  // line of `lines`): one 16-byte load finds its tabs, its end and any NUL
-  // byte, and one more, of the line before, where the two first differ. Most
+  // line of `lines`): two 16-byte loads find its tabs, its end and any NUL
+  // byte, and two more, of the line before, where the two first differ. Most
   // lines of a pair file are that short, and this is most of a check's time.
   // Returns the bytes taken with the LF, or 0 for Take to look at the line.
   size_t TakeShort(std::string_view lines, const char* previous) {
 #if defined(__SSE2__)
     bool ordered = needs.order || needs.unique;
-    if (lines.size() < 16 || (ordered && number > 0 && previous == nullptr)) return 0;
-    auto mask = [](__m128i bits) { return static_cast<unsigned>(_mm_movemask_epi8(bits)); };
+    if (lines.size() < 32 || (ordered && number > 0 && previous == nullptr)) return 0;
     const char* at = lines.data();
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    unsigned newlines = mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+    __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    // The bytes for which `test` holds, as the bits of a 32-bit mask.
+    auto mask = [&](auto test) {
+      return static_cast<uint32_t>(_mm_movemask_epi8(test(low))) |
+             static_cast<uint32_t>(_mm_movemask_epi8(test(high))) << 16;
+    };
+    auto equal = [&](char byte) {
+      return mask([byte](__m128i bytes) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte)); });
+    };
+    uint32_t newlines = equal('\n');
     if (newlines == 0) return 0;
     unsigned end = static_cast<unsigned>(__builtin_ctz(newlines));
-    unsigned before = (1u << end) - 1;
-    unsigned tabs = mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t'))) & before;
-    unsigned later = tabs & (tabs - 1);  // the tabs after the first
-    if (later == 0 || (later & (later - 1)) != 0 ||
-        (mask(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())) & before) != 0) {
-      return 0;
-    }
+    uint32_t before = (uint32_t{1} << end) - 1;
+    uint32_t tabs = equal('\t') & before;
+    uint32_t later = tabs & (tabs - 1);  // the tabs after the first
+    if (later == 0 || (later & (later - 1)) != 0 || (equal('\0') & before) != 0) return 0;
     unsigned tab1 = static_cast<unsigned>(__builtin_ctz(tabs));
     unsigned tab2 = static_cast<unsigned>(__builtin_ctz(later));
-    if (tab1 == 0 || tab2 == tab1 + 1 || tab2 + 1 == end) return 0;
+    // Empty words, no count, or more digits than fit for sure in 64 bits.
+    if (tab1 == 0 || tab2 == tab1 + 1 || tab2 + 1 == end || end - tab2 - 1 > 18) return 0;
     // Signed compares: bytes from 0x80 up are below '0' here.
-    unsigned digits = mask(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
-                                         _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1))));
-    unsigned count = before & ~((2u << tab2) - 1);
+    uint32_t digits = mask([](__m128i bytes) {
+      return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                           _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+    });
+    uint32_t count = before & ~((uint32_t{2} << tab2) - 1);
     if ((digits & count) != count) return 0;
     PairLine pair{std::string_view(at, tab1), std::string_view(at + tab1 + 1, tab2 - tab1 - 1)};
     if (ordered && number > 0) {
-      // `previous` starts before `at`, so its 16 bytes are in `lines` too.
-      __m128i prior = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous));
-      unsigned differ = ~mask(_mm_cmpeq_epi8(bytes, prior)) & 0xFFFF;
-      unsigned first = differ == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(differ));
+      // `previous` starts before `at`, so its 32 bytes are in `lines` too.
+      auto prior = [previous](int offset) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + offset));
+      };
+      uint32_t same = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, prior(0)))) |
+                      static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, prior(16))))
+                          << 16;
+      unsigned first = same == ~uint32_t{0} ? 32 : static_cast<unsigned>(__builtin_ctz(~same));
       auto size1 = static_cast<unsigned>(last.word1.size());
       auto size2 = static_cast<unsigned>(last.word2.size());
       int order = 0;
