@@ -121,7 +121,7 @@ class Report:
                 continue
             job = by_key.get(job_key)
             if other_key == "floor":
-                wanted = "at most %.1fx" % (1 / target)
+                wanted = "at most %gx" % round(1 / target, 2)
             elif target == 1:
                 wanted = "faster"
             else:
