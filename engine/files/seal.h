@@ -2,7 +2,7 @@
 // attribute of the file, set where the engine knows the file to be a
 // well-formed merged pair file (a spill file its count's library wrote, a
 // merge of checked inputs). A later check of a sealed file hashes it, a
-// tenth of the work of reading it line by line. A file changed since,
+// fifth of the work of reading it line by line. A file changed since,
 // copied without its attributes, or on a file system without them has no
 // valid seal and is read line by line as any other.
 #ifndef ULO_ENGINE_FILES_SEAL_H_
