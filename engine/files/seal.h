@@ -1,10 +1,10 @@
 // A pair file's seal: its size and a hash of its bytes, kept in an extended
 // attribute of the file, set where the engine knows the file to be a
-// well-formed merged pair file (a spill file its count's library wrote, a
-// merge of checked inputs). A later check of a sealed file hashes it, a
-// fifth of the work of reading it line by line. A file changed since,
-// copied without its attributes, or on a file system without them has no
-// valid seal and is read line by line as any other.
+// well-formed merged pair file (a spill file its count's library wrote). A
+// later check of a sealed file hashes it, a fifth of the work of reading it
+// line by line. A file changed since, copied without its attributes, or on a
+// file system without them has no valid seal and is read line by line as
+// any other.
 #ifndef ULO_ENGINE_FILES_SEAL_H_
 #define ULO_ENGINE_FILES_SEAL_H_
 
