@@ -104,8 +104,9 @@ class PairAccumulator {
   class Table {
    public:
     Table() = default;
-    explicit Table(size_t count)
-        : data(static_cast<T*>(platform::AllocateLargeZeroed(count * sizeof(T)))), count(count) {
+    explicit Table(size_t count, bool touched = false)
+        : data(static_cast<T*>(platform::AllocateLargeZeroed(count * sizeof(T), touched))),
+          count(count) {
       if (data == nullptr) throw std::bad_alloc();
     }
     ~Table() { platform::FreeLarge(data, count * sizeof(T)); }
