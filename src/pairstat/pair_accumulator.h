@@ -29,7 +29,8 @@ constexpr size_t kMaxWorkDirLength = 255;
 // own extensions, no case folding), to the next spill file "temp<N>.txt" of
 // the working directory (N from 1; a file that could not be stored keeps its
 // number), one pair-count line per pair, and counting starts afresh. Finish
-// writes the rest to one last file. Counts are summed in 64 bits and stop at its extremes.
+// writes the rest to one last file. Counts are summed in 64 bits and stop at
+// its extremes.
 //
 // Words are interned per spill period: a word hash table maps each word to a
 // small number, and the pair table counts pairs of those numbers in 64 bits.
