@@ -349,6 +349,37 @@ void StagedOutput::AdoptSideFile(const std::string& suffix) {
   fs::remove(from, code);
 }
 
+bool StagedOutput::TakeFile(const std::string& from, std::string* error) {
+  if (temporary.empty()) {
+    *error = problem;
+    return false;
+  }
+  // Locked before it bears the staging name, so that no sweep takes it.
+  Descriptor taken(open(from.c_str(), O_RDWR | O_CLOEXEC));
+  if (!taken || flock(taken.get(), LOCK_EX | LOCK_NB) != 0) {
+    *error = "cannot read " + from + ": " + ErrorText(errno);
+    return false;
+  }
+  early.reset();
+  // The empty file holding the name goes first: renamed over another file,
+  // a file is written out whole by ext4 in the rename itself (68 ms for
+  // 128 MB), and a merge's first range is that large.
+  if (unlink(temporary.c_str()) != 0) {
+    *error = "cannot write " + temporary + ": " + ErrorText(errno);
+    return false;
+  }
+  int moved = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, temporary.c_str(), RENAME_NOREPLACE);
+  if (moved != 0 && (errno == EINVAL || errno == ENOSYS))
+    moved = rename(from.c_str(), temporary.c_str());
+  if (moved != 0) {
+    *error = "cannot write " + temporary + ": " + ErrorText(errno);
+    return false;
+  }
+  lock = std::move(taken);
+  early = std::make_unique<Writeback>(temporary, target);
+  return true;
+}
+
 bool StagedOutput::Commit(std::string* error) {
   if (temporary.empty()) {
     *error = problem;

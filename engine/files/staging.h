@@ -114,6 +114,9 @@ class StagedOutput {
   // makes ext4 write all of its new content out when it is closed, which a
   // large output would wait for.
   std::FILE* Open() const;
+  // Makes the finished file `from` the output: it takes the staging name,
+  // and `from` is gone. False with the reason in `*error`.
+  bool TakeFile(const std::string& from, std::string* error);
   // Renames the output to its final name; false with the reason in `*error`.
   bool Commit(std::string* error);
   // Appends the file named path() + `suffix` (a log the operation kept beside

@@ -223,11 +223,9 @@ uint64_t FileBytes(const std::string& path) {
 // range's output), the others copied to their places.
 std::string JoinFiles(const std::vector<std::string>& files, bool move, const std::string& out) {
   StagedOutput staged(out);
-  std::error_code code;
-  if (move) fs::rename(files[0], staged.path(), code);
-  if (code) return "cannot write " + staged.path() + ": " + code.message();
-  std::vector<std::string> rest(files.begin() + (move ? 1 : 0), files.end());
   std::string error;
+  if (move && !staged.TakeFile(files[0], &error)) return error;
+  std::vector<std::string> rest(files.begin() + (move ? 1 : 0), files.end());
   if (!AppendParts(rest, staged.path(), &error)) return error;
   return staged.Commit(&error) ? "" : error;
 }

@@ -101,6 +101,11 @@ TEST(StagedOutputTest, StaleStagingEntriesGoButOnesALiveWriterHoldsStay) {
   EXPECT_EQ(FindLeftover(dir.path()).find(dir.path()), 0u);
   {
     StagedOutput live(dir.Path("d.txt"));  // holds its lock while it lives
+    // A file taken as the output takes the lock with it.
+    StagedOutput taking(dir.Path("f.txt"));
+    WriteFile(dir.Path("range.txt"), "taken");
+    std::string error;
+    ASSERT_TRUE(taking.TakeFile(dir.Path("range.txt"), &error)) << error;
     StagedOutput sweeping(dir.Path("e.txt"));
     for (const char* name : stale)
       EXPECT_FALSE(FileExists(dir.Path(name))) << name;
@@ -108,6 +113,9 @@ TEST(StagedOutputTest, StaleStagingEntriesGoButOnesALiveWriterHoldsStay) {
     EXPECT_TRUE(FileExists(live.path()));
     EXPECT_TRUE(FileExists(dir.Path("c.txt.ulo-partial-nothex00")));
     EXPECT_TRUE(Contains(FindLeftover(dir.path()), ".txt.ulo-partial-"));
+    ASSERT_TRUE(taking.Commit(&error)) << error;
+    EXPECT_EQ(ReadFile(dir.Path("f.txt")), "taken");
+    EXPECT_FALSE(FileExists(dir.Path("range.txt")));
   }
   EXPECT_EQ(FindLeftover(dir.path()), "");
   ulo::testing::MakeDirectory(dir.Path("sub/merge_temp"));
