@@ -1,14 +1,19 @@
 #include "engine/count/token_counts.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "engine/files/checks.h"
+#include "engine/files/mapped_file.h"
 #include "engine/query/word_frequencies.h"
 
 namespace ulo::engine {
@@ -66,19 +71,15 @@ class TokenFileReader {
  public:
   bool Open(const std::string& file, int64_t* total, int* window, std::string* error) {
     path = file;
-    in.open(path, std::ios::binary);
-    if (!in) {
-      *error = "cannot read " + path + ": " + ErrorText(errno);
-      return false;
-    }
-    std::string head;
-    std::getline(in, head);
-    std::string_view text(head);
-    size_t blank = text.rfind(' ');
+    if (!mapped.Open(path, error)) return false;
+    text = mapped.text();
+    std::string_view head = NextLine();
+    size_t blank = head.rfind(' ');
     int64_t span = 0;
-    if (text.rfind(std::string(kMagic) + ' ', 0) != 0 || blank <= sizeof kMagic ||
-        !ParseNumber(text.substr(sizeof kMagic, blank - sizeof kMagic), total) ||
-        !ParseNumber(text.substr(blank + 1), &span) || span < 1 || span > INT32_MAX) {
+    if (head.rfind(std::string(kMagic) + ' ', 0) != 0 || blank == std::string_view::npos ||
+        blank <= sizeof kMagic ||
+        !ParseNumber(head.substr(sizeof kMagic, blank - sizeof kMagic), total) ||
+        !ParseNumber(head.substr(blank + 1), &span) || span < 1 || span > INT32_MAX) {
       return Bad("its first line is not \"" + std::string(kMagic) + " TOTAL WINDOW\"", error);
     }
     *window = static_cast<int>(span);
@@ -86,16 +87,15 @@ class TokenFileReader {
   }
   // Moves to the next line; at the end, done() turns true.
   bool Next(std::string* error) {
-    if (!std::getline(in, line)) {
+    if (at == text.size()) {
       finished = true;
-      if (!in.bad()) return true;
-      *error = "cannot read " + path + " to its end: " + ErrorText(errno);
-      return false;
+      return true;
     }
+    std::string_view line = NextLine();
     size_t tab = line.rfind('\t');
-    if (tab == std::string::npos || !ParseNumber(std::string_view(line).substr(tab + 1), &tally))
+    if (tab == std::string_view::npos || !ParseNumber(line.substr(tab + 1), &tally))
       return Bad("a line is not word TAB count", error);
-    word = std::string_view(line).substr(0, tab);
+    word = line.substr(0, tab);
     return true;
   }
   bool done() const { return finished; }
@@ -103,17 +103,70 @@ class TokenFileReader {
   int64_t count() const { return tally; }
 
  private:
+  // The line at `at`, without its line end (the last may have none).
+  std::string_view NextLine() {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end == text.size() ? end : end + 1;
+    return line;
+  }
   bool Bad(const std::string& what, std::string* error) {
     *error = path + " is no token-count file (" + what + ")";
     return false;
   }
   std::string path;
-  std::ifstream in;
-  std::string line;
+  MappedFile mapped;
+  std::string_view text;
+  size_t at = 0;
   std::string_view word;
   int64_t tally = 0;
   bool finished = false;
 };
+
+// Lines "word TAB count" gathered and written in large pieces.
+class CountWriter {
+ public:
+  explicit CountWriter(std::FILE* file) : file(file) { buffer.reserve(kPiece + 4096); }
+  void Line(std::string_view word, int64_t count) {
+    buffer.append(word);
+    char digits[24];
+    digits[0] = '\t';
+    char* end = std::to_chars(digits + 1, digits + sizeof digits - 1, count).ptr;
+    *end++ = '\n';
+    buffer.append(digits, static_cast<size_t>(end - digits));
+    if (buffer.size() >= kPiece) Flush();
+  }
+  void Text(std::string_view text) { buffer.append(text); }
+  // False when a write failed, now or before.
+  bool Flush() {
+    if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size())
+      failed = true;
+    buffer.clear();
+    return !failed;
+  }
+
+ private:
+  static constexpr size_t kPiece = size_t{1} << 20;
+  std::FILE* file;
+  std::string buffer;
+  bool failed = false;
+};
+
+std::string Header(int64_t total, int window) {
+  return std::string(kMagic) + ' ' + std::to_string(total) + ' ' + std::to_string(window) + '\n';
+}
+
+// The first bytes of a word as one number, in byte order, zero-padded: most
+// words are told apart by this alone.
+uint64_t Prefix(std::string_view word) {
+  uint64_t prefix = 0;
+  for (size_t i = 0; i < 8; ++i) {
+    prefix <<= 8;
+    if (i < word.size()) prefix |= static_cast<unsigned char>(word[i]);
+  }
+  return prefix;
+}
 
 }  // namespace
 
@@ -133,17 +186,31 @@ bool TokenCounts::Write(const std::string& path, std::string* error,
                         const OutputOptions& output) const {
   StagedOutput staged(path, output);
   if (staged.path().empty()) return staged.Commit(error);
-  std::vector<std::pair<std::string_view, int64_t>> sorted;
+  struct Entry {
+    uint64_t prefix;
+    std::string_view word;
+    int64_t count;
+  };
+  std::vector<Entry> sorted;
   sorted.reserve(words.size());
-  for (size_t i = 0; i < words.size(); ++i)
-    sorted.emplace_back(words.Word(static_cast<uint32_t>(i)), tallies[i]);
-  std::sort(sorted.begin(), sorted.end());
-  std::ofstream out(staged.path(), std::ios::binary);
-  out << kMagic << ' ' << sum << ' ' << span << '\n';
-  for (const auto& [word, count] : sorted)
-    out << word << '\t' << count << '\n';
-  out.close();
-  if (!out) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string_view word = words.Word(static_cast<uint32_t>(i));
+    sorted.push_back({Prefix(word), word, tallies[i]});
+  }
+  std::sort(sorted.begin(), sorted.end(), [](const Entry& a, const Entry& b) {
+    return a.prefix != b.prefix ? a.prefix < b.prefix : a.word < b.word;
+  });
+  std::FILE* file = staged.Open();
+  bool written = file != nullptr;
+  if (written) {
+    CountWriter out(file);
+    out.Text(Header(sum, span));
+    for (const Entry& entry : sorted)
+      out.Line(entry.word, entry.count);
+    written = out.Flush();
+    written = std::fclose(file) == 0 && written;
+  }
+  if (!written) {
     *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;
   }
@@ -181,9 +248,21 @@ bool JoinTokenCounts(const std::string& dir, const std::string& to, bool* found,
     if (!readers[i].Open(files[i], &part, &window, error)) return false;
     total += part;
   }
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  out << kMagic << ' ' << total << ' ' << window << '\n';
-  std::string word;
+  // Not truncated when empty (a staging file): ext4 writes a truncated file
+  // out whole when it is closed.
+  int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  struct stat status;
+  std::FILE* file =
+      fd >= 0 && fstat(fd, &status) == 0 && (status.st_size == 0 || ftruncate(fd, 0) == 0)
+          ? fdopen(fd, "wb")
+          : nullptr;
+  if (file == nullptr) {
+    if (fd >= 0) close(fd);
+    *error = "cannot write " + to + ": " + ErrorText(errno);
+    return false;
+  }
+  CountWriter out(file);
+  out.Text(Header(total, window));
   for (;;) {
     const TokenFileReader* least = nullptr;
     for (const TokenFileReader& reader : readers) {
@@ -191,17 +270,21 @@ bool JoinTokenCounts(const std::string& dir, const std::string& to, bool* found,
         least = &reader;
     }
     if (least == nullptr) break;
-    word.assign(least->current());
+    std::string_view word = least->current();
     int64_t count = 0;
     for (TokenFileReader& reader : readers) {
       if (reader.done() || reader.current() != word) continue;
       count += reader.count();
-      if (!reader.Next(error)) return false;
+      // The word stays readable: the files stay mapped.
+      if (!reader.Next(error)) {
+        std::fclose(file);
+        return false;
+      }
     }
-    out << word << '\t' << count << '\n';
+    out.Line(word, count);
   }
-  out.close();
-  if (!out) {
+  bool written = out.Flush();
+  if (std::fclose(file) != 0 || !written) {
     *error = "cannot write " + to + ": " + ErrorText(errno);
     return false;
   }

@@ -1,5 +1,6 @@
 // The pieces of the host's count path: the batch that adds up repeated pairs,
-// the shares that deal corpora out to workers, and the staged directory.
+// the shares that deal corpora out to workers, the token counts and the
+// staged directory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 
 #include "contains.h"
 #include "engine/count/shares.h"
+#include "engine/count/token_counts.h"
 #include "engine/files/staging.h"
 #include "engine/text/pair_batch.h"
 #include "test_support.h"
@@ -24,6 +26,7 @@ using ulo::engine::Segment;
 using ulo::engine::Share;
 using ulo::engine::ShareCorpora;
 using ulo::engine::StagedDirectory;
+using ulo::engine::TokenCounts;
 
 struct Handed {
   PairCountMap counts;
@@ -221,6 +224,59 @@ void Stage(const std::string& work, const std::string& part) {
   WriteFile(staged.path() + "/" + part + "/temp1.txt", part);
   EXPECT_EQ(ReadFile(work + "/part-1/temp1.txt"), earlier);
   ASSERT_TRUE(staged.Commit(&error)) << error;
+}
+
+TEST(TokenCountsTest, WorkersFilesJoinToTheSumsInByteOrder) {
+  // Words that share their first 8 bytes or extend each other (the longer
+  // first, in the same file), bytes above 0x7F, and one word in both files.
+  const std::vector<std::string> words = {"abcdefghij",
+                                          "b",
+                                          "abcdefgh",
+                                          "abcdefgi",
+                                          "abc",
+                                          "ab",
+                                          "\xB0\xA1\xB0\xA1x",
+                                          "\xB0\xA1",
+                                          "zzzzzzzzzzzzzzzzza",
+                                          "\xFF",
+                                          "zzzzzzzzzzzzzzzzz",
+                                          "\x7F",
+                                          "a b"};
+  TempDir dir;
+  std::map<std::string, int64_t> sums;
+  std::mt19937 random(7);
+  for (int part = 1; part <= 2; ++part) {
+    TokenCounts counts;
+    counts.SetWindow(3);
+    for (size_t i = part - 1; i < words.size(); i += 2) {
+      uint64_t count = 1 + random() % 1000;
+      counts.Add(words[i], count);
+      sums[words[i]] += static_cast<int64_t>(count);
+    }
+    counts.Add("abc", 5);
+    sums["abc"] += 5;
+    std::string error;
+    ASSERT_TRUE(counts.Write(dir.Path("part-" + std::to_string(part) + ".tokens"), &error))
+        << error;
+  }
+  bool found = false;
+  std::string error;
+  ASSERT_TRUE(engine::JoinTokenCounts(dir.path(), dir.Path("joined"), &found, &error)) << error;
+  EXPECT_TRUE(found);
+  int64_t total = 0;
+  std::string lines;
+  for (const auto& [word, count] : sums) {
+    total += count;
+    lines += word + "\t" + std::to_string(count) + "\n";
+  }
+  EXPECT_EQ(ReadFile(dir.Path("joined")), "ulo-tokens 1 " + std::to_string(total) + " 3\n" + lines);
+  TokenCounts read;
+  ASSERT_TRUE(read.Read(dir.Path("joined"), &error)) << error;
+  EXPECT_EQ(read.total(), total);
+  EXPECT_EQ(read.Find("abc"), sums["abc"]);
+  WriteFile(dir.Path("bad"), "ulo-tokens 1 4 3\nword 4\n");
+  EXPECT_FALSE(read.Read(dir.Path("bad"), &error));
+  EXPECT_TRUE(Contains(error, "a line is not word TAB count"));
 }
 
 TEST(StagedDirectoryTest, ResultAppearsOnlyOnCommitAndReplacesAnEarlierOneWhole) {
