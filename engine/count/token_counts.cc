@@ -229,7 +229,9 @@ bool JoinTokenCounts(const std::string& dir, const std::string& to, bool* found,
   std::error_code code;
   std::vector<std::string> files;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir, code)) {
-    if (entry.path().extension() == ".tokens" && entry.is_regular_file(code))
+    // A hidden one is a run's that was stopped before it was put in place.
+    std::string name = entry.path().filename().string();
+    if (name[0] != '.' && entry.path().extension() == ".tokens" && entry.is_regular_file(code))
       files.push_back(entry.path().string());
   }
   if (code) {

@@ -55,7 +55,8 @@ class TokenCounts {
 };
 
 // Takes the token counts of the runs whose work directories lie in `dir`
-// (DIR/part-K.tokens beside DIR/part-K): writes their sum to the file `to`
+// (DIR/part-K.tokens beside DIR/part-K; hidden files are left out: a run's
+// that was stopped before it was put in place): writes their sum to the file `to`
 // in one pass over them all (each is in its words' byte order) and removes
 // them, since the merge takes every file of the tree. `*found` says whether
 // there were any (candidate words leave none). False with a sentence.

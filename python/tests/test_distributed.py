@@ -5,6 +5,7 @@ import os
 import signal
 import subprocess
 import time
+from pathlib import Path
 
 import pytest
 
@@ -30,10 +31,20 @@ def corpus(tmp_path_factory):
 
 
 @pytest.fixture(scope="module")
-def single(library, corpus, tmp_path_factory):
+def single_out(library, corpus, tmp_path_factory):
     out = tmp_path_factory.mktemp("single")
     return vorn_ulo.count_corpus(corpus, out, tokenizer="chars", window=2,
-                                 source_encoding="UTF-8", jobs=1).read_bytes()
+                                 source_encoding="UTF-8", jobs=1)
+
+
+@pytest.fixture(scope="module")
+def single(single_out):
+    return single_out.read_bytes()
+
+
+def same_tokens(out, single_out):
+    """Whether the token counts beside a distributed result are the single process's."""
+    return Path(f"{out}.tokens").read_bytes() == Path(f"{single_out}.tokens").read_bytes()
 
 
 def joined(pairs):
@@ -50,7 +61,8 @@ def cluster():
             yield client
 
 
-def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, tmp_path):
+def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, single_out,
+                                                      tmp_path):
     summary = {}
     shared = tmp_path / "shared"
     out = vd.count_corpus(corpus, shared, cluster, tokenizer="chars", window=2,
@@ -58,13 +70,17 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, t
                           ranges=3, summary=summary)
     assert joined(out) == single
     assert (summary["shards"], summary["parts"]) == (5, 3)
-    assert sorted(p.name for p in shared.iterdir()) == ["pairs"]  # spill files removed
+    # The spill files removed; the token counts summed beside the parts.
+    assert sorted(p.name for p in shared.iterdir()) == ["pairs", "pairs.tokens"]
+    assert same_tokens(out, single_out)
     # The readers take the parts as the one file.
     lines = single.count(b"\n")
     assert sum(1 for _ in vorn_ulo.read_pairs(out)) == len(vorn_ulo.to_frame(out)) == lines
     ranked = vd.associations(out, cluster, measure="llr", top=3).compute()
     expected = vorn_ulo.associations(out, measure="llr", top=3)
     assert ranked.reset_index(drop=True).equals(expected)
+    assert vorn_ulo.associations(out, marginals="tokens").equals(
+        vorn_ulo.associations(single_out, marginals="tokens"))
     with pytest.raises(FileExistsError):
         vd.count_corpus(corpus, shared, cluster)
 
@@ -87,7 +103,7 @@ def test_a_failing_shard_is_raised_not_left_out(cluster, tmp_path):
         vd.count_corpus([good, bad], tmp_path / "shared", cluster, shard_bytes=500)
 
 
-def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
+def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, single_out, tmp_path):
     size = corpus.stat().st_size
     done = {}
 
@@ -113,6 +129,7 @@ def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, tmp_path):
     killer.join(60)
     assert "killed" in done
     assert joined(out) == single
+    assert same_tokens(out, single_out)  # the shard counted again counts once
 
 
 def start(command, log):

@@ -7,6 +7,7 @@ system). The layout under it:
     counts/part-K/temp*.txt      the sorted spill files of shard K
     pairs.building/              the reduce tasks' parts, while they are written
     pairs/part-R.txt, index.txt  the result: key range R of every shard's spill files merged
+    pairs.tokens                 the shards' token counts summed
 
 Split keys are first words sampled from the spill files, so each range holds about the same
 bytes and a word's whole row lies in one part; the parts concatenated are the one merged
@@ -86,12 +87,15 @@ def count_shard(root, index, shard, options, library_path=None):
         library = _library(library_path)
         with api.counting_slot("count"):
             summary = _count_into(library, shard, staging, options)
+        # The run's token counts go in place first: where part-K is, part-K.tokens is.
+        tokens = Path(f"{staging}.tokens")
+        if tokens.exists():
+            os.replace(tokens, f"{target}.tokens")
         _put_in_place(staging, target)
     except BaseException:
         shutil.rmtree(staging, ignore_errors=True)
         raise
     finally:
-        # The run's token counts, beside its directory: not summed across shards.
         Path(f"{staging}.tokens").unlink(missing_ok=True)
     summary["files"] = sorted(str(p) for p in target.iterdir())
     return summary
@@ -133,6 +137,12 @@ def finish(building, target, library_path=None, *keys):
     target = Path(target)
     if not target.is_dir():  # else an earlier attempt finished
         engine = _library(library_path).engine
+        # The shards' token counts summed beside the result, as a count's beside its pairs
+        # (an attempt that stopped after this finds them summed already).
+        counts = target.parent / "counts"
+        engine.call("ulo_gather_token_counts", encode_path(counts), what="count")
+        if Path(f"{counts}.tokens").exists():
+            os.replace(f"{counts}.tokens", f"{target}.tokens")
         engine.call("ulo_write_parts_index", encode_path(building), keys[0], what="merge")
         os.rename(building, target)
     return str(target)
