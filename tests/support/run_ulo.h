@@ -5,8 +5,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
 
 #include <cstdlib>
 #include <filesystem>
@@ -70,6 +78,42 @@ inline UloResult RunUloCommandLine(const TempDir& dir, const std::string& argume
   int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path("stdout")),
           ReadFile(dir.Path("stderr"))};
+}
+
+// Makes mknod and mknodat fail with EPERM in this process and every program
+// it runs, as on a file system without named pipes. False when the system
+// did not take the filter, or a named pipe can still be made at `probe`.
+inline bool RefuseFifos(const std::string& probe) {
+  constexpr uint32_t kRefuse = SECCOMP_RET_ERRNO | (EPERM & SECCOMP_RET_DATA);
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_mknodat, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, kRefuse),
+#ifdef __NR_mknod
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_mknod, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, kRefuse),
+#endif
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+    return false;
+  }
+  return mkfifo(probe.c_str(), 0600) != 0 && errno == EPERM;
+}
+
+// RunUloCommandLine where no named pipe can be made; exit code 125 when
+// that could not be arranged.
+inline UloResult RunUloCommandLineWithoutFifos(const TempDir& dir, const std::string& arguments) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!RefuseFifos(dir.Path("fifo-probe"))) _exit(125);
+    int code = RunUloCommandLine(dir, arguments, "/dev/null").exitCode;
+    _exit(code < 0 ? 126 : code);
+  }
+  int code = WaitExit(pid);
+  return {code, ReadFile(dir.Path("stdout")), ReadFile(dir.Path("stderr"))};
 }
 
 // The first staging entry (NAME.ulo-partial...) or merge work directory
