@@ -259,6 +259,8 @@ TEST(TokenCountsTest, WorkersFilesJoinToTheSumsInByteOrder) {
     ASSERT_TRUE(counts.Write(dir.Path("part-" + std::to_string(part) + ".tokens"), &error))
         << error;
   }
+  // A stopped run's file, hidden, is no worker's.
+  WriteFile(dir.Path(".part-3-0a1b2c3d.tokens"), "ulo-tokens 1 9 3\nabc\t9\n");
   bool found = false;
   std::string error;
   ASSERT_TRUE(engine::JoinTokenCounts(dir.path(), dir.Path("joined"), &found, &error)) << error;
