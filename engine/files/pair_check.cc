@@ -155,17 +155,14 @@ class Checker {
   // The problem of the first of `lines` (each ended by LF; the last one
   // taken even without) that has one, or empty.
   std::string TakeLines(std::string_view lines) {
-    const char* previous = nullptr;  // the line of `last`, once it is one of these
     while (!lines.empty()) {
-      if (size_t taken = TakeShort(lines, previous); taken > 0) {
-        previous = lines.data();
+      if (size_t taken = TakeShort(lines); taken > 0) {
         lines.remove_prefix(taken);
         continue;
       }
       size_t stop = lines.find('\n');
       if (std::string problem = Take(lines.substr(0, stop)); !problem.empty()) return problem;
       if (stop == std::string_view::npos) break;
-      previous = lines.data();
       lines.remove_prefix(stop + 1);
     }
     return {};
@@ -182,15 +179,13 @@ class Checker {
 
  private:
   // Takes the first of `lines` when it is a well-formed line of under 32
-  // bytes, in order after the line at `previous` (null when `last` is not a
-  // line of `lines`): two 16-byte loads find its tabs, its end and any NUL
-  // byte, and two more, of the line before, where the two first differ. Most
-  // lines of a pair file are that short, and this is most of a check's time.
-  // Returns the bytes taken with the LF, or 0 for Take to look at the line.
-  size_t TakeShort(std::string_view lines, const char* previous) {
+  // bytes in order after the last: two 16-byte loads find its tabs, its end
+  // and any NUL byte. Most lines of a pair file are that short, and this is
+  // most of a check's time. Returns the bytes taken with the LF, or 0 for
+  // Take to look at the line (and word any problem).
+  size_t TakeShort(std::string_view lines) {
 #if defined(__SSE2__)
-    bool ordered = needs.order || needs.unique;
-    if (lines.size() < 32 || (ordered && number > 0 && previous == nullptr)) return 0;
+    if (lines.size() < 32) return 0;
     const char* at = lines.data();
     __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
@@ -221,31 +216,9 @@ class Checker {
     uint32_t count = before & ~((uint32_t{2} << tab2) - 1);
     if ((digits & count) != count) return 0;
     PairLine pair{std::string_view(at, tab1), std::string_view(at + tab1 + 1, tab2 - tab1 - 1)};
-    if (ordered && number > 0) {
-      // `previous` starts before `at`, so its 32 bytes are in `lines` too.
-      auto prior = [previous](int offset) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + offset));
-      };
-      uint32_t same = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, prior(0)))) |
-                      static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, prior(16))))
-                          << 16;
-      unsigned first = same == ~uint32_t{0} ? 32 : static_cast<unsigned>(__builtin_ctz(~same));
-      auto size1 = static_cast<unsigned>(last.word1.size());
-      auto size2 = static_cast<unsigned>(last.word2.size());
-      int order = 0;
-      if (first < std::min(size1, tab1)) {
-        order = static_cast<unsigned char>(previous[first]) < static_cast<unsigned char>(at[first])
-                    ? -1
-                    : 1;
-      } else if (size1 != tab1) {
-        order = size1 < tab1 ? -1 : 1;
-      } else if (first < tab1 + 1 + std::min<unsigned>(size2, tab2 - tab1 - 1)) {
-        order = static_cast<unsigned char>(previous[first]) < static_cast<unsigned char>(at[first])
-                    ? -1
-                    : 1;
-      } else if (size2 != tab2 - tab1 - 1) {
-        order = size2 < tab2 - tab1 - 1 ? -1 : 1;
-      }
+    if ((needs.order || needs.unique) && number > 0) {
+      int order = CompareWords(last.word1, pair.word1);
+      if (order == 0) order = CompareWords(last.word2, pair.word2);
       // Out of order or again: Take says so in words.
       if (order > 0 || (order == 0 && needs.unique)) return 0;
     }
@@ -254,7 +227,6 @@ class Checker {
     return end + 1;
 #else
     (void)lines;
-    (void)previous;
     return 0;
 #endif
   }
