@@ -157,17 +157,6 @@ std::string Header(int64_t total, int window) {
   return std::string(kMagic) + ' ' + std::to_string(total) + ' ' + std::to_string(window) + '\n';
 }
 
-// The first bytes of a word as one number, in byte order, zero-padded: most
-// words are told apart by this alone.
-uint64_t Prefix(std::string_view word) {
-  uint64_t prefix = 0;
-  for (size_t i = 0; i < 8; ++i) {
-    prefix <<= 8;
-    if (i < word.size()) prefix |= static_cast<unsigned char>(word[i]);
-  }
-  return prefix;
-}
-
 }  // namespace
 
 bool TokenCounts::Read(const std::string& path, std::string* error) {
@@ -186,27 +175,13 @@ bool TokenCounts::Write(const std::string& path, std::string* error,
                         const OutputOptions& output) const {
   StagedOutput staged(path, output);
   if (staged.path().empty()) return staged.Commit(error);
-  struct Entry {
-    uint64_t prefix;
-    std::string_view word;
-    int64_t count;
-  };
-  std::vector<Entry> sorted;
-  sorted.reserve(words.size());
-  for (size_t i = 0; i < words.size(); ++i) {
-    std::string_view word = words.Word(static_cast<uint32_t>(i));
-    sorted.push_back({Prefix(word), word, tallies[i]});
-  }
-  std::sort(sorted.begin(), sorted.end(), [](const Entry& a, const Entry& b) {
-    return a.prefix != b.prefix ? a.prefix < b.prefix : a.word < b.word;
-  });
   std::FILE* file = staged.Open();
   bool written = file != nullptr;
   if (written) {
     CountWriter out(file);
     out.Text(Header(sum, span));
-    for (const Entry& entry : sorted)
-      out.Line(entry.word, entry.count);
+    for (uint32_t id : words.SortedIds())
+      out.Line(words.Word(id), tallies[id]);
     written = out.Flush();
     written = std::fclose(file) == 0 && written;
   }

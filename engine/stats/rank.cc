@@ -10,11 +10,11 @@
 #include <memory>
 
 #include "engine/files/checks.h"
-#include "engine/text/hash.h"
 #include "engine/files/line_reading.h"
 #include "engine/files/pair_parts.h"
 #include "engine/session/operations.h"
 #include "engine/stats/rank_parts.h"
+#include "engine/text/hash.h"
 
 namespace ulo::engine {
 namespace {
@@ -326,12 +326,7 @@ void Ranking::OfferItem(std::string_view base, std::string_view other, double sc
 }
 
 std::vector<uint32_t> Ranking::SortedIds() const {
-  std::vector<uint32_t> order(words.size());
-  for (uint32_t i = 0; i < order.size(); ++i)
-    order[i] = i;
-  std::sort(order.begin(), order.end(),
-            [this](uint32_t x, uint32_t y) { return words.Word(x) < words.Word(y); });
-  return order;
+  return words.SortedIds();
 }
 
 std::string RankedLine(const Ranking& ranking, uint32_t id, const RankedItem& item,

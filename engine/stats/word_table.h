@@ -6,6 +6,7 @@
 #ifndef ULO_ENGINE_STATS_WORD_TABLE_H_
 #define ULO_ENGINE_STATS_WORD_TABLE_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -57,6 +58,32 @@ class WordTable {
   const std::string& Word(uint32_t id) const { return *words[id]; }
   size_t size() const { return words.size(); }
   bool empty() const { return words.empty(); }
+
+  // The ids in the byte order of their words (bytes as unsigned values, a
+  // word before its extensions).
+  std::vector<uint32_t> SortedIds() const {
+    // The first 8 bytes as one number, zero-padded, decide nearly every
+    // comparison without a look at the words themselves.
+    struct Entry {
+      uint64_t prefix;
+      uint32_t id;
+    };
+    std::vector<Entry> entries(words.size());
+    for (uint32_t id = 0; id < entries.size(); ++id) {
+      const std::string& word = *words[id];
+      uint64_t prefix = 0;
+      for (size_t i = 0; i < 8; ++i)
+        prefix = prefix << 8 | (i < word.size() ? static_cast<unsigned char>(word[i]) : 0u);
+      entries[id] = {prefix, id};
+    }
+    std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) {
+      return a.prefix != b.prefix ? a.prefix < b.prefix : *words[a.id] < *words[b.id];
+    });
+    std::vector<uint32_t> ids(entries.size());
+    for (size_t i = 0; i < ids.size(); ++i)
+      ids[i] = entries[i].id;
+    return ids;
+  }
 
   // Room for `count` words without growing.
   void Reserve(size_t count) {
