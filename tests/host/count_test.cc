@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -229,19 +231,10 @@ void Stage(const std::string& work, const std::string& part) {
 TEST(TokenCountsTest, WorkersFilesJoinToTheSumsInByteOrder) {
   // Words that share their first 8 bytes or extend each other (the longer
   // first, in the same file), bytes above 0x7F, and one word in both files.
-  const std::vector<std::string> words = {"abcdefghij",
-                                          "b",
-                                          "abcdefgh",
-                                          "abcdefgi",
-                                          "abc",
-                                          "ab",
-                                          "\xB0\xA1\xB0\xA1x",
-                                          "\xB0\xA1",
-                                          "zzzzzzzzzzzzzzzzza",
-                                          "\xFF",
-                                          "zzzzzzzzzzzzzzzzz",
-                                          "\x7F",
-                                          "a b"};
+  std::istringstream list(
+      "abcdefghij b abcdefgh abcdefgi abc ab \xB0\xA1\xB0\xA1x \xB0\xA1 zzzzzzzzzzzzzzzzza \xFF "
+      "zzzzzzzzzzzzzzzzz \x7F");
+  const std::vector<std::string> words{std::istream_iterator<std::string>(list), {}};
   TempDir dir;
   std::map<std::string, int64_t> sums;
   std::mt19937 random(7);
