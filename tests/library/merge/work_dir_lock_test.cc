@@ -85,33 +85,26 @@ TEST(WorkDirLockTest, MergeWaitsWhileAnotherHoldsTheWorkDirectoryAndSaysSo) {
   EXPECT_FALSE(FileExists(WorkDirLockPath(workDir)));
 }
 
-TEST(WorkDirLockTest, UncontendedMergeLogsNothingAndLeavesNoLockFile) {
-  TempDir root;
-  std::string source = root.Path("a");
-  std::string expected = WriteInputs(source, 2, 50, 2);
-  std::string output = root.Path("out.txt");
-  FileMerger merger;
-  EXPECT_EQ(merger.MergeFiles(source.c_str(), output.c_str()), kMergeOk);
-  EXPECT_EQ(ReadTextFile(output), expected);
-  EXPECT_FALSE(FileExists(ErrorLogPath(output)));
-  EXPECT_FALSE(FileExists(WorkDirLockPath(root.Path(FileMerger::kWorkDirName))));
-}
-
+// A tree with the lock files of merges of its subdirectories, and with or
+// without one left by a merge that was killed, holding bytes that read as
+// pairs: neither is an input, the leftover goes, and a merge nobody held up
+// logs nothing.
 TEST(WorkDirLockTest, LockFilesAreNeverInputsAndOneLeftBehindGoes) {
-  TempDir root;
-  // A tree with the lock files of merges of its subdirectories, one of them
-  // left by a merge that was killed, holding bytes that read as pairs.
-  std::string source = root.Path("runs");
-  std::string expected = WriteInputs(source + platform::kPathSeparator + "a", 2, 40, 3);
-  WriteFile(source + platform::kPathSeparator + std::string(kWorkDirLockName), "x\ty\t5\n");
-  std::string ownLock = WorkDirLockPath(root.Path(FileMerger::kWorkDirName));
-  WriteFile(ownLock, "");
-  std::string output = root.Path("out.txt");
-
-  FileMerger merger;
-  EXPECT_EQ(merger.MergeFiles(source.c_str(), output.c_str()), kMergeOk);
-  EXPECT_EQ(ReadTextFile(output), expected);
-  EXPECT_FALSE(FileExists(ownLock));
+  for (bool leftover : {false, true}) {
+    SCOPED_TRACE(leftover ? "a lock file left behind" : "no lock file");
+    TempDir root;
+    std::string source = root.Path("runs");
+    std::string expected = WriteInputs(source + platform::kPathSeparator + "a", 2, 40, 3);
+    WriteFile(source + platform::kPathSeparator + std::string(kWorkDirLockName), "x\ty\t5\n");
+    std::string ownLock = WorkDirLockPath(root.Path(FileMerger::kWorkDirName));
+    if (leftover) WriteFile(ownLock, "");
+    std::string output = root.Path("out.txt");
+    FileMerger merger;
+    EXPECT_EQ(merger.MergeFiles(source.c_str(), output.c_str()), kMergeOk);
+    EXPECT_EQ(ReadTextFile(output), expected);
+    EXPECT_FALSE(FileExists(ErrorLogPath(output)));
+    EXPECT_FALSE(FileExists(ownLock));
+  }
 }
 
 // Eight processes merging eight sibling directories at once: every output

@@ -6,11 +6,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -23,27 +21,18 @@ namespace {
 
 using std::chrono::seconds;
 
-// A latch that threads can wait on with a time limit.
+// A latch that threads can wait on with a time limit; raised once.
 class Signal {
  public:
-  void Raise() {
-    std::lock_guard<std::mutex> hold(mutex);
-    raised = true;
-    changed.notify_all();
-  }
+  void Raise() { raised.set_value(); }
   bool WaitFor(std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> hold(mutex);
-    return changed.wait_for(hold, limit, [this] { return raised; });
+    return seen.wait_for(limit) == std::future_status::ready;
   }
-  bool Raised() {
-    std::lock_guard<std::mutex> hold(mutex);
-    return raised;
-  }
+  bool Raised() { return WaitFor(std::chrono::milliseconds(0)); }
 
  private:
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool raised = false;
+  std::promise<void> raised;
+  std::shared_future<void> seen = raised.get_future().share();
 };
 
 // The six commands, with arguments for the fakes.
