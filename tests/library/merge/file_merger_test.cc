@@ -89,13 +89,11 @@ TEST_F(FileMergerTest, RefusedArguments) {
   EXPECT_EQ(merger.MergeFiles(Source().c_str(), nullptr), kBadArgument);
   EXPECT_EQ(merger.MergeFiles("", Output().c_str()), kBadArgument);
   EXPECT_EQ(merger.MergeFiles(Source().c_str(), ""), kBadArgument);
-  EXPECT_EQ(merger.MergeFiles(kSep.c_str(), Output().c_str()), kOnlySeparators);
-  EXPECT_EQ(merger.MergeFiles((kSep + kSep + kSep).c_str(), Output().c_str()), kOnlySeparators);
-  EXPECT_EQ(Merge(merger, dir.Path("missing")), kNotADirectory);
-  EXPECT_EQ(Merge(merger, Source("a.txt")), kNotADirectory);
-  // The work directory itself as source: refused, nothing deleted.
-  EXPECT_EQ(Merge(merger, Work()), kNotADirectory);
-  EXPECT_EQ(Merge(merger, Work() + kSep), kNotADirectory);
+  EXPECT_EQ(Merge(merger, kSep), kOnlySeparators);
+  EXPECT_EQ(Merge(merger, kSep + kSep + kSep), kOnlySeparators);
+  // No directory, or the work directory itself: refused, nothing deleted.
+  for (const std::string& source : {dir.Path("missing"), Source("a.txt"), Work(), Work() + kSep})
+    EXPECT_EQ(Merge(merger, source), kNotADirectory) << source;
   EXPECT_EQ(testing::ReadFile(Work("keep.txt")), "x\ty\t1\n");
   EXPECT_FALSE(testing::FileExists(Output()));
   EXPECT_FALSE(testing::FileExists(Log()));
@@ -117,12 +115,12 @@ TEST_F(FileMergerTest, SingleFileIsCopiedByteForByte) {
   std::string bytes = "z\ty\t1\r\n\nz\ty\t2\na\tb\tx\n";
   Input("only" + kSep + "one.txt", bytes);
   testing::WriteFile(Output(), std::string(500, 'o'));
-  EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), Output().c_str()), kMergeOk);
-  EXPECT_EQ(testing::ReadFile(Output()), bytes);
-  EXPECT_FALSE(testing::FileExists(Work()));
   // A second merge in the same process lists and copies the same way.
-  EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), Output().c_str()), kMergeOk);
-  EXPECT_EQ(testing::ReadFile(Output()), bytes);
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), Output().c_str()), kMergeOk);
+    EXPECT_EQ(testing::ReadFile(Output()), bytes);
+    EXPECT_FALSE(testing::FileExists(Work()));
+  }
 }
 
 TEST_F(FileMergerTest, FewFilesMergeInOnePassWithoutNextList) {
