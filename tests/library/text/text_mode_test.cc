@@ -40,15 +40,13 @@ const std::vector<std::string> kTexts = {
 TEST(TextModeTest, WriterMatchesTheRuntimesTextStreams) {
   testing::TempDir dir;
   for (size_t i = 0; i < kTexts.size(); ++i) {
-    WriteThroughTextStream(dir.Path("stream.txt"), "w", kTexts[i]);
-    WriteThroughTextWriter(dir.Path("writer.txt"), false, kTexts[i]);
-    EXPECT_EQ(testing::ReadFile(dir.Path("writer.txt")), testing::ReadFile(dir.Path("stream.txt")))
-        << "text " << i;
-
-    WriteThroughTextStream(dir.Path("stream.txt"), "a", kTexts[i]);
-    WriteThroughTextWriter(dir.Path("writer.txt"), true, kTexts[i]);
-    EXPECT_EQ(testing::ReadFile(dir.Path("writer.txt")), testing::ReadFile(dir.Path("stream.txt")))
-        << "appended text " << i;
+    for (bool append : {false, true}) {
+      WriteThroughTextStream(dir.Path("stream.txt"), append ? "a" : "w", kTexts[i]);
+      WriteThroughTextWriter(dir.Path("writer.txt"), append, kTexts[i]);
+      EXPECT_EQ(testing::ReadFile(dir.Path("writer.txt")),
+                testing::ReadFile(dir.Path("stream.txt")))
+          << (append ? "appended text " : "text ") << i;
+    }
   }
 }
 
