@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace ulo::engine {
@@ -36,6 +37,29 @@ bool MappedFile::Open(const std::string& path, std::string* error) {
     }
   }
   if (!ok) *error = "cannot read " + path + ": " + std::strerror(errno);
+  close(fd);
+  return ok;
+}
+
+bool ForEachBlock(const std::string& path, const std::function<bool(std::string_view)>& take,
+                  std::string* error) {
+  constexpr size_t kBlock = size_t{1} << 20;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::unique_ptr<char[]> buffer(new char[kBlock]);
+  bool ok = true;
+  for (;;) {
+    ssize_t got = read(fd, buffer.get(), kBlock);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *error = "cannot read " + path + " to its end: " + std::strerror(errno);
+      ok = false;
+    }
+    if (got <= 0 || !take(std::string_view(buffer.get(), static_cast<size_t>(got)))) break;
+  }
   close(fd);
   return ok;
 }

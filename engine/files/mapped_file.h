@@ -3,6 +3,7 @@
 #define ULO_ENGINE_FILES_MAPPED_FILE_H_
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,15 @@ class MappedFile {
   const char* data = nullptr;
   size_t size = 0;
 };
+
+// Calls take(bytes) with the file's bytes in order, up to 1 MiB at a time,
+// read into one buffer; stops where take returns false. For one pass from
+// start to end this beats a mapping, each of whose pages faults on its own
+// (a quarter of a second for a count's 257 MB of spill files, against
+// 25 ms read). False with a sentence in `*error` when the file cannot be
+// read to its end.
+bool ForEachBlock(const std::string& path, const std::function<bool(std::string_view)>& take,
+                  std::string* error);
 
 }  // namespace ulo::engine
 

@@ -47,14 +47,23 @@ uint64_t CountLines(std::string_view bytes) {
 // "ulo-seal 1 SIZE HASH" for the file's bytes, or nothing when it cannot be
 // read.
 std::optional<std::string> Fingerprint(const std::string& path, uint64_t* lines = nullptr) {
-  MappedFile file;
+  HashStream hash;
+  uint64_t size = 0, counted = 0;
   std::string error;
-  if (!file.Open(path, &error)) return std::nullopt;
-  std::string_view bytes = file.text();
-  if (lines != nullptr) *lines += CountLines(bytes);
+  bool read = ForEachBlock(
+      path,
+      [&](std::string_view bytes) {
+        hash.Add(bytes);
+        size += bytes.size();
+        if (lines != nullptr) counted += CountLines(bytes);
+        return true;
+      },
+      &error);
+  if (!read) return std::nullopt;
+  if (lines != nullptr) *lines += counted;
   char text[64];
-  std::snprintf(text, sizeof text, "ulo-seal 1 %zu %016llx", bytes.size(),
-                static_cast<unsigned long long>(HashBytes(bytes)));
+  std::snprintf(text, sizeof text, "ulo-seal 1 %llu %016llx", static_cast<unsigned long long>(size),
+                static_cast<unsigned long long>(hash.Value()));
   return std::string(text);
 }
 
