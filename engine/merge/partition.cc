@@ -36,7 +36,7 @@ struct RangePlan {
   size_t ranges() const { return keys.size() + 1; }
   // Range k's slice of input i, whose bytes `text` are.
   Slice SliceOf(std::string_view text, size_t i, size_t k) const {
-    return {text, cuts[i][k], cuts[i][k + 1], !checks.empty() && checks[i]};
+    return {text, cuts[i][k], cuts[i][k + 1], !checks.empty() && checks[i], inputs[i]};
   }
 };
 

@@ -1,6 +1,6 @@
 // A key range merged from its inputs in place: the library's merge reads
-// whole files, so each slice of a mapped input is handed to it as a named
-// pipe that a thread of this process fills, instead of as a copy on disk.
+// whole files, so each slice of an input is handed to it as a named pipe
+// that a thread of this process fills, instead of as a copy on disk.
 #ifndef ULO_ENGINE_MERGE_SLICE_FEED_H_
 #define ULO_ENGINE_MERGE_SLICE_FEED_H_
 
@@ -17,6 +17,7 @@ struct Slice {
   std::string_view file;      // the whole input, mapped
   size_t begin = 0, end = 0;  // the slice: line starts (or the file's end)
   bool check = false;         // checked as pair lines on their way
+  std::string path;           // the input's name, read by the feeder
 };
 
 class SliceFeed {

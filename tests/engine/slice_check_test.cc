@@ -43,7 +43,7 @@ TEST(SliceCheck, EveryCutFindsTheFlawsOfTheWholeFile) {
           bool found = false;
           for (auto [begin, end] : {std::pair{size_t{0}, first}, std::pair{first, second},
                                     std::pair{second, file.size()}}) {
-            found = found || !SliceProblem({file, begin, end, true}).empty();
+            found = found || !SliceProblem({file, begin, end, true, {}}).empty();
           }
           EXPECT_EQ(found, whole) << "cut at bytes " << first << " and " << second;
         }
