@@ -94,8 +94,6 @@ std::string RangeOutput(const fs::path& work, size_t k) {
 
 // Leads the failure of a range whose inputs turned out not to be sorted.
 constexpr char kNotSorted[] = "not sorted: ";
-// Leads the failure of a range whose checked slices are no pair lines.
-constexpr char kNotPairs[] = "not pair lines: ";
 
 // A range's inputs are merged this many at a time (the fan-in of one pass of
 // the library's merge), each group from pipes fed by a thread a slice; with
@@ -168,8 +166,8 @@ std::string MergeGroup(Session& session, const RangePlan& plan, size_t k, size_t
   std::string failure = fed ? "" : TakeSlices(plan, slices, first, source);
   if (failure.empty()) failure = MergeRange(session, source, output);
   if (fed) {
-    // What a check found comes first: the merge saw its input end there.
-    if (std::string problem = feed.Finish(); !problem.empty()) failure = kNotPairs + problem;
+    // What a feeder found comes first: the merge saw its input end there.
+    if (std::string problem = feed.Finish(); !problem.empty()) failure = problem;
   }
   return failure;
 }

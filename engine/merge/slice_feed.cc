@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <system_error>
 
 #include "engine/files/pair_check.h"
@@ -60,16 +61,27 @@ bool WriteAll(int fd, const char* data, size_t n) {
 // Moves `n` bytes of the file `in` from `offset` into the pipe `out` inside
 // the kernel: the pipe takes references to the cached pages, and this
 // process maps none of them (each mapped page faults on its own). False
-// where it cannot (`*moved` then says whether anything went) or the reader
-// left.
-bool SpliceAll(int in, uint64_t offset, size_t n, int out, bool* moved) {
+// where splice cannot move this file's pages at all and nothing went (the
+// caller writes them instead); true otherwise, with `*error` saying what cut
+// the slice short, or empty when it went whole or the merge stopped reading
+// (the merge says why itself).
+bool SpliceAll(int in, uint64_t offset, size_t n, int out, std::string* error) {
   auto at = static_cast<loff_t>(offset);
+  bool moved = false;
   while (n > 0) {
     ssize_t got = splice(in, &at, out, nullptr, n, SPLICE_F_MOVE | SPLICE_F_MORE);
+    if (got > 0) {
+      moved = true;
+      n -= static_cast<size_t>(got);
+      continue;
+    }
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    *moved = true;
-    n -= static_cast<size_t>(got);
+    if (got < 0 && errno == EPIPE) return true;
+    if (got < 0 && !moved && (errno == EINVAL || errno == ENOSYS)) return false;
+    // A merge given the lines that went would leave the rest out unseen.
+    *error = got == 0 ? "the file ended at byte " + std::to_string(at) + ", inside the slice"
+                      : "cannot read byte " + std::to_string(at) + ": " + std::strerror(errno);
+    return true;
   }
   return true;
 }
@@ -88,7 +100,8 @@ std::string SliceProblem(const Slice& slice) {
 struct SliceFeed::Feeder {
   Slice slice;
   std::string path;
-  std::string problem;
+  std::string problem;  // what its check found
+  std::string error;    // what cut it short otherwise
   std::atomic<bool> done{false};
   std::thread thread;
 
@@ -120,11 +133,7 @@ struct SliceFeed::Feeder {
     // time (a pread and write of the 20 unsealed spill files took 16% more).
     if (!slice.check) {
       Descriptor in(open(slice.path.c_str(), O_RDONLY | O_CLOEXEC));
-      bool moved = false;
-      if (in &&
-          (SpliceAll(in.get(), slice.begin, slice.end - slice.begin, fd.get(), &moved) || moved)) {
-        return;
-      }
+      if (in && SpliceAll(in.get(), slice.begin, slice.end - slice.begin, fd.get(), &error)) return;
     }
     for (size_t at = slice.begin; at < slice.end;) {
       // Pieces end on the first line end at or past a whole chunk of the file.
@@ -195,8 +204,11 @@ std::string SliceFeed::Finish() {
   std::string problem;
   for (size_t i = 0; i < feeders.size(); ++i) {
     if (feeders[i]->thread.joinable()) feeders[i]->thread.join();
-    if (problem.empty() && !feeders[i]->problem.empty()) {
-      problem = "slice " + std::to_string(i) + ": " + feeders[i]->problem;
+    const Feeder& feeder = *feeders[i];
+    if (problem.empty() && !feeder.problem.empty()) {
+      problem = kNotPairs + ("slice " + std::to_string(i) + ": ") + feeder.problem;
+    } else if (problem.empty() && !feeder.error.empty()) {
+      problem = "slice " + std::to_string(i) + " of " + feeder.slice.path + ": " + feeder.error;
     }
   }
   return problem;

@@ -34,7 +34,8 @@ class SliceFeed {
 
   // Once the merge has returned: lets go of the pipes it did not read to the
   // end and waits for the feeders. The first problem a check found, as
-  // "slice N: line M: WHAT", or empty.
+  // "not pair lines: slice N: line M: WHAT", or what cut a slice short, as
+  // "slice N of FILE: WHAT", or empty.
   std::string Finish();
 
  private:
@@ -42,6 +43,9 @@ class SliceFeed {
   std::vector<std::unique_ptr<Feeder>> feeders;
   std::atomic<bool> abandoned{false};
 };
+
+// Leads the failure of a range whose checked slices are no pair lines.
+inline constexpr char kNotPairs[] = "not pair lines: ";
 
 // The name of slice `i` in its range's directory.
 std::string SliceName(size_t i);

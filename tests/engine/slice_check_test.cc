@@ -9,6 +9,7 @@
 
 #include "engine/files/pair_check.h"
 #include "engine/merge/slice_feed.h"
+#include "test_support.h"
 
 namespace ulo::engine {
 namespace {
@@ -118,9 +119,22 @@ TEST(SliceCheck, BlocksOfShortLinesFindWhatLinesOneByOneFind) {
         size_t again = expected.find("(on line 1 too)");
         if (again != std::string::npos) expected.replace(again + 9, 1, std::to_string(i));
       }
-      EXPECT_EQ(PairLinesProblem({}, file, needs), expected) << testing::PrintToString(file);
+      EXPECT_EQ(PairLinesProblem({}, file, needs), expected) << ::testing::PrintToString(file);
     }
   }
+}
+
+// A slice taken straight from its file, which has shrunk since it was cut:
+// the merge reading its pipe gets the lines that are left, and the feed must
+// fail the range rather than let those stand for the whole slice.
+TEST(SliceFeed, AFileShorterThanItsSliceFailsTheRange) {
+  testing::TempDir dir;
+  const std::string lines = "a\tx\t1\nb\tx\t2\n", path = dir.Path("input");
+  testing::WriteFile(path, lines.substr(0, 6));
+  SliceFeed feed;
+  ASSERT_TRUE(feed.Start(dir.path(), {{lines, 0, lines.size(), false, path}}));
+  EXPECT_EQ(testing::ReadFile(dir.Path(SliceName(0))), "a\tx\t1\n");
+  EXPECT_EQ(feed.Finish(), "slice 0 of " + path + ": the file ended at byte 6, inside the slice");
 }
 
 }  // namespace
