@@ -2,9 +2,9 @@
 # docs/cluster_estimate.png). Hours for 1 TB of corpus on N machines of 8 cores,
 # from rates measured on one process (CPU seconds, dict-gcide's first 100,000
 # entries, window 5).
-count_rate = 6.8e6     # bytes of corpus a second, one counting process
-range_rate = 290e6     # bytes of spill files a second, one range merge with pipes and check
-pass_rate = 330e6      # bytes a second, each further pass of the library's merge
+count_rate = 8.1e6     # bytes of corpus a second, one counting process
+range_rate = 320e6     # bytes of spill files a second, one range merge with its pipes
+pass_rate = 400e6      # bytes a second, each further pass of the library's merge
 spill_ratio = 8.8      # bytes of spill files per byte of corpus (a small corpus: at most)
 corpus = 1e12
 passes = 5             # the library's passes of fan-in 20 over about 165,000 spill files
