@@ -248,30 +248,33 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
   return true;
 }
 
-bool StagedDirectory::Commit(std::string* error, const OutputOptions& options) {
+bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error) {
   std::error_code code;
+  bool replace = fs::exists(dir, code);
+  if (replace && renameat2(AT_FDCWD, stage.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) == 0) {
+    fs::remove_all(stage, code);  // the earlier result; a leftover is swept next time
+    return true;
+  }
+  if (replace && errno != EINVAL && errno != ENOSYS) {
+    *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
+    return false;
+  }
+  // No exchange on this file system: the earlier result goes first, so that
+  // there is a moment without one but never one cut short.
+  if (replace) fs::remove_all(dir, code);
+  if (rename(stage.c_str(), dir.c_str()) != 0) {
+    *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
+    return false;
+  }
+  return true;
+}
+
+bool StagedDirectory::Commit(std::string* error, const OutputOptions& options) {
   if (options.sync && !SyncTree(stage)) {
     *error = "cannot sync " + stage + " to the disk: " + ErrorText(errno);
     return false;
   }
-  bool replace = fs::exists(dir, code);
-  bool moved = false;
-  if (replace && renameat2(AT_FDCWD, stage.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) == 0) {
-    moved = true;
-    fs::remove_all(stage, code);  // the earlier result; a leftover is swept next time
-  } else if (replace && errno != EINVAL && errno != ENOSYS) {
-    *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
-    return false;
-  }
-  if (!moved) {
-    // No exchange on this file system: the earlier result goes first, so
-    // that there is a moment without one but never one cut short.
-    if (replace) fs::remove_all(dir, code);
-    if (rename(stage.c_str(), dir.c_str()) != 0) {
-      *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
-      return false;
-    }
-  }
+  if (!ReplaceDirectory(stage, dir, error)) return false;
   if (options.sync && !SyncPath(ParentOf(dir))) {
     *error = "cannot sync the directory of " + dir + " to the disk: " + ErrorText(errno);
     return false;

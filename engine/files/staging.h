@@ -45,6 +45,11 @@ bool HoldsOnlyCountResult(const std::string& dir);
 // Whether `name` is one a counting run gives its spill files: temp<N>.txt.
 bool IsSpillFileName(const std::string& name);
 
+// Puts the finished directory `stage` in place of `dir` (missing, or an
+// earlier result, replaced whole): in one step where the file system can
+// exchange the two. False with the reason in `*error`.
+bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error);
+
 // An open file descriptor, closed when the object goes.
 class Descriptor {
  public:

@@ -248,13 +248,7 @@ std::string PlaceParts(const std::vector<std::string>& files, bool move,
   if (code) return "cannot write " + stage.string() + ": " + code.message();
   if (!error.empty()) return error;
   if (!WritePartsIndex(stage.string(), files.size(), keys, &error)) return error;
-  fs::path old = out + ".old";
-  fs::remove_all(old, code);
-  if (fs::exists(out, code)) fs::rename(out, old, code);
-  if (!code) fs::rename(stage, out, code);
-  if (code) return "cannot put the parts in place as " + out + ": " + code.message();
-  fs::remove_all(old, code);
-  return "";
+  return ReplaceDirectory(stage.string(), out, &error) ? "" : error;
 }
 
 // Why the parts directory `out` cannot be written; empty when it can.

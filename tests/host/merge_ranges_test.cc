@@ -59,6 +59,9 @@ TEST_F(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
                 shape.firstWords, 7);
     RunOk("merge " + in + "{one.txt} --jobs 1");
     std::string expected = Read("one.txt");
+    // A user's directory beside the parts, named like a backup of them.
+    MakeDirectory(dir.Path("parts.old"));
+    Write("parts.old/mine.txt", shape.name);
     // N beyond the number of distinct first words included.
     for (std::string jobs : {"2", "9"}) {
       SCOPED_TRACE(jobs);
@@ -88,6 +91,7 @@ TEST_F(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
       EXPECT_TRUE(Read("again.txt") == expected) << "the parts merged again differ";
       RunOk("merge {parts} {again-parts} --parts --jobs " + jobs);
       EXPECT_TRUE(Parts(dir.Path("again-parts")) == Parts(dir.Path("parts")));
+      EXPECT_EQ(Read("parts.old/mine.txt"), shape.name) << "replacing the parts took it";
     }
   }
 }
