@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -280,6 +281,20 @@ bool StagedDirectory::Commit(std::string* error, const OutputOptions& options) {
     return false;
   }
   return true;
+}
+
+bool ScratchDirectory::Make(std::string pattern, std::string* error) {
+  if (mkdtemp(pattern.data()) == nullptr) {
+    *error = "cannot make the directory " + pattern + ": " + ErrorText(errno);
+    return false;
+  }
+  made = std::move(pattern);
+  return true;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  if (!made.empty()) fs::remove_all(made, ignored);
 }
 
 void StagedDirectory::Discard() {

@@ -50,6 +50,24 @@ bool IsSpillFileName(const std::string& name);
 // exchange the two. False with the reason in `*error`.
 bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error);
 
+// A directory of this process's own, made from `pattern` (a path whose last
+// six characters are XXXXXX, made unique), removed with everything in it
+// when the object goes. Nothing else can stand under its name, so nothing of
+// anyone else's is removed with it.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() = default;
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  bool Make(std::string pattern, std::string* error);
+  const std::string& path() const { return made; }
+
+ private:
+  std::string made;
+};
+
 // An open file descriptor, closed when the object goes.
 class Descriptor {
  public:

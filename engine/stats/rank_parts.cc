@@ -8,6 +8,7 @@
 
 #include "engine/files/checks.h"
 #include "engine/files/pair_parts.h"
+#include "engine/files/staging.h"
 #include "engine/merge/processes.h"
 
 namespace ulo::engine {
@@ -115,11 +116,11 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
   std::string error;
   if (!PairFileParts(dir, &files, &error, &keys)) return error;
   size_t parts = files.size();
-  fs::path work = out + ".ranking";
-  std::error_code code;
-  fs::remove_all(work, code);
-  fs::create_directories(work, code);
-  if (code) return "cannot make " + work.string() + ": " + code.message();
+  // Beside the output, with room for what is ranked; a name of its own, so
+  // that two rankings into one place, or a user's file, are left alone.
+  ScratchDirectory scratch;
+  if (!scratch.Make(out + ".ranking-XXXXXX", &error)) return error;
+  fs::path work = scratch.path();
   std::string failure =
       ForEachInProcesses(parts, [&](size_t k) { return CountPart(files, work, k); });
   if (failure.empty()) {
@@ -139,7 +140,6 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
       if (failure.empty()) failure = "cannot write " + out;
     }
   }
-  fs::remove_all(work, code);
   return failure;
 }
 

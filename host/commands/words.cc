@@ -1,14 +1,12 @@
 // ulo words: words no dictionary lists, found in unsegmented text.
-#include <stdlib.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include "engine/count/options.h"
+#include "engine/files/staging.h"
 #include "engine/text/characters.h"
 #include "engine/text/encoding.h"
 #include "engine/words/new_words.h"
@@ -19,31 +17,6 @@ namespace ulo::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A scratch directory of this process, removed with everything in it.
-class ScratchDirectory {
- public:
-  bool Make(std::string* error) {
-    std::error_code code;
-    fs::path base = fs::temp_directory_path(code);
-    if (code) base = "/tmp";
-    std::string pattern = (base / "ulo-words-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      *error = "cannot make a scratch directory in " + base.string() + ": " + ErrorText(errno);
-      return false;
-    }
-    path = pattern;
-    return true;
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    if (!path.empty()) fs::remove_all(path, ignored);
-  }
-  const std::string& get() const { return path; }
-
- private:
-  std::string path;
-};
 
 void PrintTable(const std::vector<NewWord>& words) {
   PeopleText text;
@@ -133,8 +106,13 @@ Runner AddWordsCommand(CLI::App& app) {
     std::string work = args->work;
     std::string error;
     if (work.empty()) {
-      if (!scratch.Make(&error)) return Fail("words: " + error);
-      work = scratch.get();
+      std::error_code code;
+      fs::path base = fs::temp_directory_path(code);
+      if (code) base = "/tmp";
+      if (!scratch.Make((base / "ulo-words-XXXXXX").string(), &error)) {
+        return Fail("words: " + error);
+      }
+      work = scratch.path();
     } else {
       std::error_code made;
       if (!fs::is_directory(work, made) && !fs::create_directory(work, made) && made) {

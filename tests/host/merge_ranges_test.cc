@@ -157,6 +157,8 @@ TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
   WriteInputs(dir.Path("in"), 4, 2000, 200, 11);
   RunOk("merge {in} {one.txt} --jobs 1");
   RunOk("merge {in} {parts} --jobs 3 --parts");
+  // A user's file named as the ranking's work might be.
+  Write("from-parts.ranking", "mine");
   for (const char* command :
        {"rank # --measure pmi --top 3", "rank #", "filter # 3", "topn # 4", "support #"}) {
     SCOPED_TRACE(command);
@@ -166,6 +168,7 @@ TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
     RunOk(line + "{parts} {from-parts}" + at);
     EXPECT_TRUE(Read("from-one") == Read("from-parts"));
   }
+  EXPECT_EQ(Read("from-parts.ranking"), "mine");
 }
 
 }  // namespace
