@@ -63,7 +63,6 @@ TEST(MeasureTest, DegenerateTablesScoreZeroNeverNanOrInfinity) {
 }
 
 TEST(MeasureTest, NamesAndShortestScoresThatReadBack) {
-  EXPECT_EQ(MeasureNames().size(), 22u);
   for (const std::string& name : MeasureNames()) {
     ASSERT_TRUE(ParseMeasure(name)) << name;
     EXPECT_EQ(MeasureName(*ParseMeasure(name)), name);
