@@ -5,7 +5,6 @@
 #include <sstream>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "contains.h"
 #include "engine/include/ulo_engine.h"

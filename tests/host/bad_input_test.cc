@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "run_ulo.h"
 #include "small_disk.h"

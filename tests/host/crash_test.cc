@@ -7,7 +7,6 @@
 #include <sys/prctl.h>
 
 #include <chrono>
-#include <functional>
 #include <random>
 #include <sstream>
 #include <string>

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
 #include "run_ulo.h"
 #include "test_support.h"

@@ -5,11 +5,8 @@
 #include <random>
 #include <string>
 
-#include "platform/env.h"
 #include "support/cut_lines.h"
 #include "support/test_support.h"
-#include "text/field_cut.h"
-#include "text/pair_line.h"
 
 namespace ulo::assoc {
 namespace {

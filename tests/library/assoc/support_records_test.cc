@@ -4,18 +4,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
-#include <vector>
 
-#include "platform/env.h"
-#include "support/fault_env.h"
 #include "support/random_pairs.h"
 #include "support/statistics_oracle.h"
 #include "support/support_record.h"
 #include "support/test_support.h"
-#include "text/field_cut.h"
 
 namespace ulo::assoc {
 namespace {
@@ -158,8 +153,8 @@ TEST(SupportRecordsManyLinesTest, MatchLineByLineWork) {
       const std::string input = testing::RandomPairFile(random, testing::Vocabulary());
       testing::WriteFile(in, input);
       std::string expectedMessages;
-      const std::string expected = oracle::SupportRecordsOf(input, WordFrequencyTable::kSharedProbeLimit,
-                                                         slotCount, &expectedMessages);
+      const std::string expected = oracle::SupportRecordsOf(
+          input, WordFrequencyTable::kSharedProbeLimit, slotCount, &expectedMessages);
       WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
       ::testing::internal::CaptureStdout();
       EXPECT_TRUE(WriteWordSupportRecords(in.c_str(), out.c_str(), table));

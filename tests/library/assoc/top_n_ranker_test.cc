@@ -3,19 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "support/fault_env.h"
 #include "support/random_pairs.h"
 #include "support/statistics_oracle.h"
 #include "support/test_support.h"
-#include "text/field_cut.h"
 
 namespace ulo::assoc {
 namespace {

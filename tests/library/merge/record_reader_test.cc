@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <map>
@@ -14,7 +13,6 @@
 #include "support/memory_file.h"
 #include "support/merge_oracle.h"
 #include "support/test_support.h"
-#include "text/line_reader.h"
 #include "text/pair_line.h"
 
 namespace ulo::merge {

@@ -14,7 +14,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "library/module/fake_exports.h"
 #include "merge/file_merger.h"
