@@ -12,11 +12,8 @@ namespace ulo::platform {
 namespace {
 
 TEST(MultiByteEqualNoCaseTest, AsciiLettersFoldDoubleByteUnitsDoNot) {
-  EXPECT_TRUE(MultiByteEqualNoCase("ULO_Filtrate", "ulo_filtrate"));
-  EXPECT_TRUE(MultiByteEqualNoCase("ULO_Filtrate", "uLo_FILTRATE"));
+  // ASCII names in any case, and longer or shorter ones, CommandTest matches.
   EXPECT_TRUE(MultiByteEqualNoCase("", ""));
-  EXPECT_FALSE(MultiByteEqualNoCase("ULO_Filtrate", "ULO_Filtrates"));
-  EXPECT_FALSE(MultiByteEqualNoCase("ULO_Filtrat", "ULO_Filtrate"));
   EXPECT_TRUE(MultiByteEqualNoCase("\xB0\xA1x", "\xB0\xA1X"));
   // The trail byte 0x41 ('A') of a GBK character is not a letter.
   EXPECT_FALSE(MultiByteEqualNoCase("\x81\x41", "\x81\x61"));
