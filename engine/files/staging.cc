@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -108,6 +107,37 @@ bool SyncTree(const std::string& root) {
     if (!SyncPath(it->path().string())) return false;
   }
   return !code && SyncPath(root);
+}
+
+// A new staging entry "TARGET.ulo-partial-XXXXXXXX" (a file, or with
+// `directory` a directory), made and locked, the stale ones beside it swept
+// first: its name, with the lock in `*lock`, or empty with the reason in
+// `*error`.
+std::string MakeLockedEntry(const std::string& target, bool directory, Descriptor* lock,
+                            std::string* error) {
+  SweepStale(ParentOf(target));
+  std::random_device random;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "%s-%08x", kMark.data(), static_cast<unsigned>(random()));
+    std::string candidate = target + suffix;
+    Descriptor made(directory
+                        ? (mkdir(candidate.c_str(), 0777) == 0
+                               ? open(candidate.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                               : -1)
+                        : open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!made) {
+      if (errno == EEXIST) continue;
+      *error = "cannot create " + candidate + ": " + ErrorText(errno);
+      return {};
+    }
+    // A sweep that met the entry before it was locked takes it away.
+    if (flock(made.get(), LOCK_EX | LOCK_NB) != 0 || !StillNamed(made.get(), candidate)) continue;
+    *lock = std::move(made);
+    return candidate;
+  }
+  *error = "cannot find a free staging name beside " + target;
+  return {};
 }
 
 }  // namespace
@@ -283,13 +313,9 @@ bool StagedDirectory::Commit(std::string* error, const OutputOptions& options) {
   return true;
 }
 
-bool ScratchDirectory::Make(std::string pattern, std::string* error) {
-  if (mkdtemp(pattern.data()) == nullptr) {
-    *error = "cannot make the directory " + pattern + ": " + ErrorText(errno);
-    return false;
-  }
-  made = std::move(pattern);
-  return true;
+bool ScratchDirectory::Make(const std::string& beside, std::string* error) {
+  made = MakeLockedEntry(beside, true, &lock, error);
+  return !made.empty();
 }
 
 ScratchDirectory::~ScratchDirectory() {
@@ -315,28 +341,10 @@ StagedOutput::StagedOutput(std::string finalPath, const OutputOptions& outputOpt
     problem = "cannot write " + target + ": " + wrong;
     return;
   }
-  SweepStale(ParentOf(target));
   // Beside the final name, so that the rename stays on one file system; made
   // and locked here, before the operation writes into it.
-  std::random_device random;
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%s-%08x", kMark.data(), static_cast<unsigned>(random()));
-    std::string candidate = target + suffix;
-    Descriptor made(open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (!made) {
-      if (errno == EEXIST) continue;
-      problem = "cannot create " + candidate + ": " + ErrorText(errno);
-      return;
-    }
-    // A sweep that met the file before it was locked takes it away.
-    if (flock(made.get(), LOCK_EX | LOCK_NB) != 0 || !StillNamed(made.get(), candidate)) continue;
-    temporary = candidate;
-    lock = std::move(made);
-    early = std::make_unique<Writeback>(temporary, target);
-    return;
-  }
-  problem = "cannot find a free staging name beside " + target;
+  temporary = MakeLockedEntry(target, false, &lock, &problem);
+  if (!temporary.empty()) early = std::make_unique<Writeback>(temporary, target);
 }
 
 std::FILE* StagedOutput::Open() const {

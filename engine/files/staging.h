@@ -50,24 +50,6 @@ bool IsSpillFileName(const std::string& name);
 // exchange the two. False with the reason in `*error`.
 bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error);
 
-// A directory of this process's own, made from `pattern` (a path whose last
-// six characters are XXXXXX, made unique), removed with everything in it
-// when the object goes. Nothing else can stand under its name, so nothing of
-// anyone else's is removed with it.
-class ScratchDirectory {
- public:
-  ScratchDirectory() = default;
-  ~ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-  bool Make(std::string pattern, std::string* error);
-  const std::string& path() const { return made; }
-
- private:
-  std::string made;
-};
-
 // An open file descriptor, closed when the object goes.
 class Descriptor {
  public:
@@ -113,6 +95,26 @@ class StagedDirectory {
  private:
   std::string dir;
   std::string stage;
+  Descriptor lock;
+};
+
+// A directory for an operation's own intermediate files, made beside
+// `beside` as a staging entry (BESIDE.ulo-partial-XXXXXXXX) and locked, so
+// that what a killed operation leaves is swept like any staging entry, and
+// nothing of anyone else's stands under its name. Removed with everything in
+// it when the object goes.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() = default;
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  bool Make(const std::string& beside, std::string* error);
+  const std::string& path() const { return made; }
+
+ private:
+  std::string made;
   Descriptor lock;
 };
 

@@ -116,10 +116,9 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
   std::string error;
   if (!PairFileParts(dir, &files, &error, &keys)) return error;
   size_t parts = files.size();
-  // Beside the output, with room for what is ranked; a name of its own, so
-  // that two rankings into one place, or a user's file, are left alone.
+  // Beside the output, with room for what is ranked.
   ScratchDirectory scratch;
-  if (!scratch.Make(out + ".ranking-XXXXXX", &error)) return error;
+  if (!scratch.Make(out, &error)) return error;
   fs::path work = scratch.path();
   std::string failure =
       ForEachInProcesses(parts, [&](size_t k) { return CountPart(files, work, k); });

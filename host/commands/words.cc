@@ -109,7 +109,7 @@ Runner AddWordsCommand(CLI::App& app) {
       std::error_code code;
       fs::path base = fs::temp_directory_path(code);
       if (code) base = "/tmp";
-      if (!scratch.Make((base / "ulo-words-XXXXXX").string(), &error)) {
+      if (!scratch.Make((base / "ulo-words").string(), &error)) {
         return Fail("words: " + error);
       }
       work = scratch.path();
