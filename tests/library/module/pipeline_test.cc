@@ -98,7 +98,6 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
   EXPECT_EQ(ReadTextFile(dir.Path("frequent.txt")), "4\t" + kBright + "\t" + kMoon + "\n4\t" +
                                                         kMoon + "\t" + kBright + "\n6\t" + kMoon +
                                                         "\t" + kMountain + "\n");
-  EXPECT_EQ(filtrate(nullptr, dir.Path("frequent.txt").c_str(), 2), 0);
 
   // Frequencies: bright 8, moon 14, mountain 6; total 28.
   ASSERT_EQ(Send(commands::Support(dir.Path("pairs.txt"), dir.Path("support.txt"))), 0);
