@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <random>
 #include <string>
@@ -106,31 +105,6 @@ TEST_F(TopNRankerTest, ListLengthBelowOneWritesNothing) {
   testing::WriteFile(out(), "before");
   EXPECT_FALSE(GetTopNWordSupport(in().c_str(), out().c_str(), 0));
   EXPECT_EQ(testing::ReadFile(out()), "before");
-}
-
-TEST(ToMillionthsTest, TruncatesAndClamps) {
-  const double inf = std::numeric_limits<double>::infinity();
-  const struct {
-    double value;
-    int32_t millionths;
-  } cases[] = {
-      {333333.9, 333333},
-      {-1.9, -1},
-      {0.0, 0},
-      {-0.5, 0},
-      {2147483647.0, INT32_MAX},
-      {2147483647.9, INT32_MAX},
-      {3e9, INT32_MAX},
-      {inf, INT32_MAX},
-      {-2147483648.0, INT32_MIN},
-      {-2147483648.9, INT32_MIN},
-      {-3e9, INT32_MIN},
-      {-inf, INT32_MIN},
-      {std::nan(""), 0},
-      {-std::nan(""), 0},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(ToMillionths(c.value), c.millionths) << c.value;
 }
 
 TEST(TopNListTest, MatchesTheFixedArrayModel) {
