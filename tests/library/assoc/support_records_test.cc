@@ -124,8 +124,6 @@ TEST_F(SupportRecordsTest, DivisorZeroWrittenAsPrintfDoes) {
                 Record("b", "a", "100.000000", PrintfF(5 / zero)) +
                 Record("a", "c", PrintfF(-5 / zero), PrintfF(-5 / zero)) +
                 Record("c", "a", "100.000000", PrintfF(-5 / zero)));
-  EXPECT_EQ(PrintfF(5 / zero), "inf");
-  EXPECT_EQ(PrintfF(-5 / zero), "-inf");
 }
 
 TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
