@@ -169,4 +169,10 @@ std::string OutputFileProblem(const std::string& path) {
   return {};
 }
 
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  return path;
+}
+
 }  // namespace ulo::engine

@@ -69,6 +69,9 @@ std::string InputDirectoryProblem(const std::string& path);
 // or something else than a regular file.
 std::string OutputFileProblem(const std::string& path);
 
+// `path` without the slashes that end it ("/" stays): "dir/" names dir.
+std::string WithoutTrailingSlashes(std::string path);
+
 }  // namespace ulo::engine
 
 #endif  // ULO_ENGINE_INPUT_CHECK_H_

@@ -61,12 +61,6 @@ bool OnlySpillFiles(const fs::path& dir, bool partsAllowed) {
   return !code;
 }
 
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
-  return path;
-}
-
 std::string ParentOf(const std::string& path) {
   std::string parent = fs::path(WithoutTrailingSlashes(path)).parent_path().string();
   return parent.empty() ? "." : parent;
@@ -116,11 +110,8 @@ bool SyncTree(const std::string& root) {
 std::string MakeLockedEntry(const std::string& target, bool directory, Descriptor* lock,
                             std::string* error) {
   SweepStale(ParentOf(target));
-  std::random_device random;
   for (int attempt = 0; attempt < 64; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%s-%08x", kMark.data(), static_cast<unsigned>(random()));
-    std::string candidate = target + suffix;
+    std::string candidate = StagingName(target);
     Descriptor made(directory
                         ? (mkdir(candidate.c_str(), 0777) == 0
                                ? open(candidate.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
@@ -168,6 +159,13 @@ bool IsStagingName(std::string_view name) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
   return true;
+}
+
+std::string StagingName(const std::string& target) {
+  std::random_device random;
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, "%s-%08x", kMark.data(), static_cast<unsigned>(random()));
+  return target + suffix;
 }
 
 void SweepStale(const std::string& dir) {
@@ -279,7 +277,9 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
   return true;
 }
 
-bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error) {
+namespace {
+
+bool Replace(const std::string& stage, const std::string& dir, std::string* error) {
   std::error_code code;
   bool replace = fs::exists(dir, code);
   if (replace && renameat2(AT_FDCWD, stage.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) == 0) {
@@ -290,27 +290,43 @@ bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::str
     *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
     return false;
   }
-  // No exchange on this file system: the earlier result goes first, so that
-  // there is a moment without one but never one cut short.
-  if (replace) fs::remove_all(dir, code);
+  // No exchange here: the earlier result steps aside under a staging name
+  // and comes back when the new one cannot take its place.
+  std::string aside;
+  if (replace) {
+    aside = StagingName(dir);
+    if (rename(dir.c_str(), aside.c_str()) != 0) {
+      *error = "cannot move " + dir + " aside: " + ErrorText(errno);
+      return false;
+    }
+  }
   if (rename(stage.c_str(), dir.c_str()) != 0) {
     *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
+    if (replace) rename(aside.c_str(), dir.c_str());
+    return false;
+  }
+  if (replace) fs::remove_all(aside, code);
+  return true;
+}
+
+}  // namespace
+
+bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error,
+                      const OutputOptions& options) {
+  if (options.sync && !SyncTree(stage)) {
+    *error = "cannot sync " + stage + " to the disk: " + ErrorText(errno);
+    return false;
+  }
+  if (!Replace(stage, dir, error)) return false;
+  if (options.sync && !SyncPath(ParentOf(dir))) {
+    *error = "cannot sync the directory of " + dir + " to the disk: " + ErrorText(errno);
     return false;
   }
   return true;
 }
 
 bool StagedDirectory::Commit(std::string* error, const OutputOptions& options) {
-  if (options.sync && !SyncTree(stage)) {
-    *error = "cannot sync " + stage + " to the disk: " + ErrorText(errno);
-    return false;
-  }
-  if (!ReplaceDirectory(stage, dir, error)) return false;
-  if (options.sync && !SyncPath(ParentOf(dir))) {
-    *error = "cannot sync the directory of " + dir + " to the disk: " + ErrorText(errno);
-    return false;
-  }
-  return true;
+  return ReplaceDirectory(stage, dir, error, options);
 }
 
 bool ScratchDirectory::Make(const std::string& beside, std::string* error) {
@@ -321,6 +337,24 @@ bool ScratchDirectory::Make(const std::string& beside, std::string* error) {
 ScratchDirectory::~ScratchDirectory() {
   std::error_code ignored;
   if (!made.empty()) fs::remove_all(made, ignored);
+}
+
+AsideFile::AsideFile(std::string path) : original(std::move(path)) {
+  // Locked before it takes the staging name: no sweep meets it unlocked.
+  Descriptor held(open(original.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!held || flock(held.get(), LOCK_EX | LOCK_NB) != 0) return;
+  std::string name = StagingName(original);
+  if (rename(original.c_str(), name.c_str()) != 0) return;
+  aside = name;
+  lock = std::move(held);
+}
+
+AsideFile::~AsideFile() {
+  if (!aside.empty()) unlink(aside.c_str());
+}
+
+void AsideFile::Restore() {
+  if (!aside.empty() && rename(aside.c_str(), original.c_str()) == 0) aside.clear();
 }
 
 void StagedDirectory::Discard() {

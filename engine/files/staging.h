@@ -29,6 +29,10 @@ struct OutputOptions {
 // "_err.log" (the merge's log of a staged output).
 bool IsStagingName(std::string_view name);
 
+// A staging name for `target`: "TARGET.ulo-partial-XXXXXXXX", the hex
+// digits drawn at random (nothing is made).
+std::string StagingName(const std::string& target);
+
 // Removes the stale staging entries of `dir` (not of its subdirectories):
 // those whose lock can be taken. One a live process holds stays.
 void SweepStale(const std::string& dir);
@@ -47,8 +51,10 @@ bool IsSpillFileName(const std::string& name);
 
 // Puts the finished directory `stage` in place of `dir` (missing, or an
 // earlier result, replaced whole): in one step where the file system can
-// exchange the two. False with the reason in `*error`.
-bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error);
+// exchange the two, synced first and after as `options` says. False with
+// the reason in `*error`.
+bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error,
+                      const OutputOptions& options = {});
 
 // An open file descriptor, closed when the object goes.
 class Descriptor {
@@ -115,6 +121,25 @@ class ScratchDirectory {
 
  private:
   std::string made;
+  Descriptor lock;
+};
+
+// A file moved out of the way, under a staging name it holds locked, while
+// an operation that may replace it runs: put back by Restore, removed when
+// the object goes otherwise (what a kill leaves is swept as a staging entry).
+class AsideFile {
+ public:
+  // Moves `path` aside; nothing when there is no such file.
+  explicit AsideFile(std::string path);
+  ~AsideFile();
+  AsideFile(const AsideFile&) = delete;
+  AsideFile& operator=(const AsideFile&) = delete;
+
+  void Restore();
+
+ private:
+  std::string original;
+  std::string aside;
   Descriptor lock;
 };
 

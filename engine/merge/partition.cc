@@ -219,8 +219,9 @@ uint64_t FileBytes(const std::string& path) {
 
 // `files` one after another in `out`: the first renamed (with `move`; a
 // range's output), the others copied to their places.
-std::string JoinFiles(const std::vector<std::string>& files, bool move, const std::string& out) {
-  StagedOutput staged(out);
+std::string JoinFiles(const std::vector<std::string>& files, bool move, const std::string& out,
+                      const OutputOptions& output) {
+  StagedOutput staged(out, output);
   std::string error;
   if (move && !staged.TakeFile(files[0], &error)) return error;
   std::vector<std::string> rest(files.begin() + (move ? 1 : 0), files.end());
@@ -231,7 +232,8 @@ std::string JoinFiles(const std::vector<std::string>& files, bool move, const st
 // `files` as the parts of the directory `out`, with the index of `keys`;
 // the directory appears whole: written beside it, then put in its place.
 std::string PlaceParts(const std::vector<std::string>& files, bool move,
-                       const std::vector<std::string>& keys, const std::string& out) {
+                       const std::vector<std::string>& keys, const std::string& out,
+                       const OutputOptions& output) {
   // A staging name: what a killed merge leaves here is swept, never merged.
   fs::path stage = out + ".ulo-partial";
   std::error_code code;
@@ -248,7 +250,7 @@ std::string PlaceParts(const std::vector<std::string>& files, bool move,
   if (code) return "cannot write " + stage.string() + ": " + code.message();
   if (!error.empty()) return error;
   if (!WritePartsIndex(stage.string(), files.size(), keys, &error)) return error;
-  return ReplaceDirectory(stage.string(), out, &error) ? "" : error;
+  return ReplaceDirectory(stage.string(), out, &error, output) ? "" : error;
 }
 
 // Why the parts directory `out` cannot be written; empty when it can.
@@ -300,8 +302,9 @@ std::string MergeAndPlace(Session& session, const std::string& dir, const std::s
     std::vector<std::string> outputs;
     for (size_t k = 0; k < ranges; ++k)
       outputs.push_back(RangeOutput(work, k));
-    failure =
-        options.parts ? PlaceParts(outputs, true, plan->keys, out) : JoinFiles(outputs, true, out);
+    const OutputOptions& output = options.operations.output;
+    failure = options.parts ? PlaceParts(outputs, true, plan->keys, out, output)
+                            : JoinFiles(outputs, true, out, output);
   }
   staging.Discard();
   return failure;
@@ -324,7 +327,9 @@ std::string MergeParts(const std::string& dir, const std::string& out,
   std::vector<std::string> parts, keys;
   std::string error;
   if (!PairFileParts(dir, &parts, &error, &keys)) return error;
-  return options.parts ? PlaceParts(parts, false, keys, out) : JoinFiles(parts, false, out);
+  const OutputOptions& output = options.operations.output;
+  return options.parts ? PlaceParts(parts, false, keys, out, output)
+                       : JoinFiles(parts, false, out, output);
 }
 
 std::string MergeTree(Session& session, const std::string& dir, const std::string& out,
@@ -390,9 +395,15 @@ std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
                                  const OutputOptions& output,
                                  const std::function<std::string()>& merge) {
   std::string tokensOut = TokenCounts::PathFor(out);
+  // An earlier OUT's token counts step aside while the merge runs: they come
+  // back when it fails, and never stand beside pairs they were not counted
+  // with.
+  AsideFile earlier(tokensOut);
+  if (std::string failure = merge(); !failure.empty()) {
+    earlier.Restore();
+    return failure;
+  }
   std::error_code code;
-  fs::remove(tokensOut, code);
-  if (std::string failure = merge(); !failure.empty()) return failure;
   std::string tokensIn = TokenCounts::PathFor(dir);
   if (!fs::exists(tokensIn, code)) return {};
   // Copied as they are: a ranking that takes them reads them whole.
@@ -404,8 +415,11 @@ std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
   return staged.Commit(&error) ? "" : "merge: " + error;
 }
 
-std::string MergeInRanges(Session& session, const std::string& dir, const std::string& out,
+std::string MergeInRanges(Session& session, const std::string& dir, const std::string& named,
                           const RangeMergeOptions& options) {
+  // "OUT/" names the directory OUT: its staging entries and OUT.tokens lie
+  // beside it, not inside.
+  std::string out = options.parts ? WithoutTrailingSlashes(named) : named;
   return MergeWithTokenCounts(dir, out, options.operations.output,
                               [&] { return MergeTree(session, dir, out, options); });
 }

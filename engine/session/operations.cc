@@ -42,12 +42,6 @@ uint64_t FileBytes(const std::string& path) {
   return code ? 0 : size;
 }
 
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
-  return path;
-}
-
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code code;
   return fs::equivalent(a, b, code) && !code;

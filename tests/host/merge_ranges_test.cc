@@ -72,7 +72,8 @@ TEST_F(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
           RunUloCommandLineWithoutFifos(dir, Expand("merge " + in + "{copied.txt} --jobs " + jobs));
       EXPECT_EQ(copied.exitCode, 0) << copied.err;
       EXPECT_TRUE(Read("copied.txt") == expected) << "the copied slices differ from one merge";
-      RunOk("merge " + in + "{parts} --parts --jobs " + jobs);
+      // The second time over an earlier result, named with a trailing slash.
+      RunOk("merge " + in + "{parts}" + (jobs == "9" ? "/" : "") + " --parts --jobs " + jobs);
       std::string concatenated;
       std::set<std::string> seenFirstWords;
       for (const std::string& part : Parts(dir.Path("parts"))) {
@@ -102,7 +103,9 @@ TEST_F(MergeRangesTest, InputsOutOfOrderAreMergedInOneProcess) {
   // check refuses such a file; trusted, it is merged as the library merges
   // any input.
   Write("in/temp3.txt", "w1\tv1\t1\nw99\tv1\t4\nw10\tv2\t1\nw5\tv3\t2\n");
+  Write("refused.txt.tokens", "kept");
   EXPECT_NE(Run("merge {in} {refused.txt}").exitCode, 0);
+  EXPECT_EQ(Read("refused.txt.tokens"), "kept") << "a refused merge took OUT's token counts";
   RunOk("--trust-input merge {in} {one.txt} --jobs 1");
   RunOk("--trust-input merge {in} {two.txt} --jobs 2");
   EXPECT_TRUE(Read("two.txt") == Read("one.txt"));
@@ -155,6 +158,8 @@ TEST_F(MergeRangesTest, AFlawAnywhereIsToldAsOneProcessTellsIt) {
 
 TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
   WriteInputs(dir.Path("in"), 4, 2000, 200, 11);
+  // A word written otherwise for people ("\xc4\xe3" in GB18030) than in the files.
+  Write("in/people.txt", "w1\t\xc4\xe3\t9\n\xc4\xe3\tw1\t9\n");
   RunOk("merge {in} {one.txt} --jobs 1");
   RunOk("merge {in} {parts} --jobs 3 --parts");
   // A user's file named as the ranking's work might be.
