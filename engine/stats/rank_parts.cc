@@ -105,13 +105,18 @@ std::string JoinLists(size_t parts, const RankOptions& options, const fs::path& 
                        std::stoll(line.substr(tab3 + 1, tab4 - tab3 - 1)), line[tab4 + 1] == '1');
     }
   }
+  // Converted for people here, as one ranking is, so that the joined
+  // pieces are its bytes.
+  PeopleText shown;
   std::string error;
-  return WriteRanking(joined, Named(work, "ranked", d), &error) ? "" : error;
+  if (!shown.Open(options.to, kPeopleEncoding, &error)) return error;
+  return WriteRanking(joined, Named(work, "ranked", d), &error, &shown) ? "" : error;
 }
 
 }  // namespace
 
-std::string RankParts(const std::string& dir, const RankOptions& options, const std::string& out) {
+std::string RankParts(const std::string& dir, const RankOptions& options, const std::string& out,
+                      const OutputOptions& output) {
   std::vector<std::string> files, keys;
   std::string error;
   if (!PairFileParts(dir, &files, &error, &keys)) return error;
@@ -134,7 +139,7 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
     std::vector<std::string> ranked;
     for (size_t d = 0; d < parts; ++d)
       ranked.push_back(Named(work, "ranked", d));
-    StagedOutput staged(out);
+    StagedOutput staged(out, output);
     if (!JoinParts(ranked, staged.path(), &failure) || !staged.Commit(&failure)) {
       if (failure.empty()) failure = "cannot write " + out;
     }

@@ -13,9 +13,10 @@
 namespace ulo::engine {
 
 // Writes the ranking of the parts directory `dir` to `out`, as
-// WriteRanking does. Returns an empty string or the sentence that says what
-// failed.
-std::string RankParts(const std::string& dir, const RankOptions& options, const std::string& out);
+// WriteRanking does (in `options.to`, put in place as `output` says).
+// Returns an empty string or the sentence that says what failed.
+std::string RankParts(const std::string& dir, const RankOptions& options, const std::string& out,
+                      const OutputOptions& output);
 
 }  // namespace ulo::engine
 
