@@ -297,6 +297,36 @@ void ulo_staged_destroy(ulo_staged_t* staged) {
   delete staged;
 }
 
+ulo_work_dir_t* ulo_work_dir_open(const char* work_dir, char** errptr) {
+  if (IsNull(work_dir, "work directory", errptr)) return nullptr;
+  auto dir = std::make_unique<ulo_work_dir_t>();
+  std::string error;
+  if (!dir->staged.Open(work_dir, &error)) {
+    Fail(errptr, error);
+    return nullptr;
+  }
+  return dir.release();
+}
+
+const char* ulo_work_dir_path(const ulo_work_dir_t* dir) {
+  return dir == nullptr ? nullptr : dir->staged.path().c_str();
+}
+
+void ulo_work_dir_commit(ulo_work_dir_t* dir, char** errptr) {
+  if (IsNull(dir, "work directory", errptr)) return;
+  std::string error;
+  if (dir->committed || !dir->staged.Commit(&error)) {
+    Fail(errptr, dir->committed ? "the work directory was put in place already" : error);
+    return;
+  }
+  dir->committed = true;
+}
+
+void ulo_work_dir_destroy(ulo_work_dir_t* dir) {
+  if (dir != nullptr && !dir->committed) dir->staged.Discard();
+  delete dir;
+}
+
 // ---- The library's answers in words ----
 
 char* ulo_describe_status(int32_t status) {

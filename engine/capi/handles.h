@@ -56,6 +56,11 @@ struct ulo_staged_t {
   ulo::engine::StagedOutput output;
 };
 
+struct ulo_work_dir_t {
+  ulo::engine::StagedDirectory staged;
+  bool committed = false;
+};
+
 struct ulo_command_t {
   explicit ulo_command_t(std::string_view name) : buffer(name) {}
   ulo::engine::CommandBuffer buffer;

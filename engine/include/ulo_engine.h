@@ -213,8 +213,8 @@ ULO_ENGINE_EXPORT char* ulo_neighbours(const char* pairs, const char* word, size
  * options' own top is not used); of a ranking, each word's first N lines.
  * Pairs counted both ways give an undirected graph, one way a directed one;
  * a ranking gives a directed graph from each word to its associated words. */
-ULO_ENGINE_EXPORT void ulo_export(const char* in, const char* out, const char* format,
-                                  int32_t top, const ulo_rank_options_t* options, char** errptr);
+ULO_ENGINE_EXPORT void ulo_export(const char* in, const char* out, const char* format, int32_t top,
+                                  const ulo_rank_options_t* options, char** errptr);
 /* The measures' names, one a line, in their order. */
 ULO_ENGINE_EXPORT char* ulo_measure_names(void);
 /* One measure of the table a (pair count), b (base word's frequency), c
@@ -277,6 +277,19 @@ ULO_ENGINE_EXPORT ulo_staged_t* ulo_staged_open(const char* final_path, char** e
 ULO_ENGINE_EXPORT const char* ulo_staged_path(const ulo_staged_t* staged);
 ULO_ENGINE_EXPORT void ulo_staged_commit(ulo_staged_t* staged, char** errptr);
 ULO_ENGINE_EXPORT void ulo_staged_destroy(ulo_staged_t* staged);
+
+/* A work directory written whole or not at all, as ulo_count_files writes
+ * its own: counting runs write into ulo_work_dir_path (WORK_DIR.ulo-partial,
+ * locked while the object lives), and ulo_work_dir_commit puts it in place
+ * of `work_dir`. That may be missing, empty or hold an earlier count's spill
+ * files; anything else is refused by ulo_work_dir_open, since a merge would
+ * take it as input. ulo_work_dir_destroy removes what was not committed. */
+typedef struct ulo_work_dir_t ulo_work_dir_t;
+
+ULO_ENGINE_EXPORT ulo_work_dir_t* ulo_work_dir_open(const char* work_dir, char** errptr);
+ULO_ENGINE_EXPORT const char* ulo_work_dir_path(const ulo_work_dir_t* dir);
+ULO_ENGINE_EXPORT void ulo_work_dir_commit(ulo_work_dir_t* dir, char** errptr);
+ULO_ENGINE_EXPORT void ulo_work_dir_destroy(ulo_work_dir_t* dir);
 
 /* ---- The library's answers in words ---- */
 

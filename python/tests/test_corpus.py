@@ -90,6 +90,16 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
                                  progress=lambda lines, pairs: calls.append((lines, pairs)))
     assert list(vorn_ulo.read_pairs(pairs)) == [("a", "b", 1), ("b", "c", 2), ("c", "d", 1)]
     assert calls and calls[-1] == (2, 4)
+    # An earlier count's spill files are replaced; a file no count wrote is refused, kept.
+    again = vorn_ulo.count_texts("a b", tmp_path / "split", stopwords="none")
+    assert again.read_bytes() == b"a\tb\t1\nb\ta\t1\n"
+    notes = tmp_path / "mine" / "spill" / "notes.txt"
+    notes.parent.mkdir(parents=True)
+    notes.write_text("mine")
+    for tokenizer in ("whitespace", str.split):
+        with pytest.raises(vorn_ulo.EngineError, match="not empty"):
+            vorn_ulo.count_texts("a b", tmp_path / "mine", tokenizer=tokenizer)
+    assert notes.read_text() == "mine"
 
 
 def test_defaults_are_the_engines_table(engine):

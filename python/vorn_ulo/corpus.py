@@ -7,13 +7,12 @@ a callable) hand the engine lines already cut into tokens, one call per batch of
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
 import errno
 import multiprocessing
 import os
 import re
-import shutil
-import tempfile
 from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
@@ -346,19 +345,21 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
             return counter.close()
 
 
-def _replace_dir(stage: Path, target: Path, library=None) -> None:
-    """Puts a finished spill directory in place of the one an earlier count left; with
-    `library`, its runs' token counts summed beside it."""
-    Path(f"{target}.tokens").unlink(missing_ok=True)
-    old = None
-    if target.exists():
-        old = Path(tempfile.mkdtemp(dir=target.parent, prefix=".old-spill-"))
-        os.replace(target, old / "spill")
-    os.replace(stage, target)
-    if old is not None:
-        shutil.rmtree(old, ignore_errors=True)
-    if library is not None:
-        library.engine.call("ulo_gather_token_counts", encode_path(target), what="count")
+@contextlib.contextmanager
+def _staged_spill(engine, target: Path, gather=True):
+    """The engine's staging directory for the spill directory `target`, put in its place
+    when the block ends well (an earlier count's spill files replaced, anything else there
+    refused) and removed otherwise; with `gather`, its runs' token counts summed beside
+    it."""
+    handle = engine.call("ulo_work_dir_open", encode_path(target), what="count")
+    try:
+        yield Path(os.fsdecode(engine.dll.ulo_work_dir_path(handle)))
+        Path(f"{target}.tokens").unlink(missing_ok=True)
+        engine.call("ulo_work_dir_commit", handle, what="count")
+    finally:
+        engine.dll.ulo_work_dir_destroy(handle)
+    if gather:
+        engine.call("ulo_gather_token_counts", encode_path(target), what="count")
 
 
 def _count(paths: Optional[Sequence[PathLike]], texts: Optional[Sequence], workdir: PathLike,
@@ -377,19 +378,11 @@ def _count(paths: Optional[Sequence[PathLike]], texts: Optional[Sequence], workd
                 # The engine stages the directory itself and refuses one it did not write.
                 result = _count_files_in_engine(library, options, paths, spill, report)
             else:
-                stage = Path(tempfile.mkdtemp(dir=workdir, prefix=".spill-"))
-                try:
+                with _staged_spill(library.engine, spill) as stage:
                     result = _count_files_in_python(library, options, paths, stage, report)
-                    _replace_dir(stage, spill, library)
-                finally:
-                    shutil.rmtree(stage, ignore_errors=True)
         else:
-            stage = Path(tempfile.mkdtemp(dir=workdir, prefix=".spill-"))
-            try:
+            with _staged_spill(library.engine, spill) as stage:
                 result = _count_texts(library, options, list(texts), stage / "part-1", report)
-                _replace_dir(stage, spill, library)
-            finally:
-                shutil.rmtree(stage, ignore_errors=True)
     finally:
         report.close()
     out = workdir / "pairs.txt"

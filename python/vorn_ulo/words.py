@@ -4,13 +4,12 @@ from __future__ import annotations
 
 import csv
 import os
-import shutil
 import tempfile
 from pathlib import Path
 from typing import Optional, Sequence, Union
 
 from . import _native, api
-from .corpus import _replace_dir
+from .corpus import _staged_spill
 from .engine import encode_path
 
 PathLike = Union[str, "os.PathLike[str]"]
@@ -88,12 +87,8 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
             work.mkdir(parents=True, exist_ok=True)
             # A fresh directory, put in place whole: spill files of an earlier search
             # would be merged too.
-            stage = Path(tempfile.mkdtemp(dir=work, prefix=".spill-"))
-            try:
+            with _staged_spill(engine, work / "spill", gather=False) as stage:
                 _count(engine, items, source_encoding, options, stage)
-                _replace_dir(stage, work / "spill")
-            finally:
-                shutil.rmtree(stage, ignore_errors=True)
             pairs = api.merge(work / "spill", work / "candidates.txt", library=library)
             out = Path(scratch) / "words.tsv"
             engine.call("ulo_words_rank", encode_path(pairs), encode_path(out), options,
