@@ -119,18 +119,6 @@ TEST(RecordReaderTest, ReadsEveryLineAsLineReaderAndTheParserDo) {
   }
 }
 
-TEST(RecordReaderTest, LongLinesGrowTheBufferAndEndsAreExact) {
-  std::string word(5000, 'w');
-  std::string bytes = word + "\t" + word + "\t3\nq\tr\t2\r\n\n\n" + word + "\tz\t1";
-  std::vector<Seen> want = ReferenceRecords(bytes);
-  ASSERT_EQ(want.size(), 3u);
-  for (size_t chunk : {size_t{5}, size_t{4096}, SIZE_MAX}) {
-    EXPECT_EQ(ReaderRecords(bytes, chunk, 64), want);
-  }
-  EXPECT_TRUE(ReaderRecords("", 1, 64).empty());
-  EXPECT_TRUE(ReaderRecords("\n\n\t\n", 1, 64).empty());
-}
-
 TEST(RecordReaderTest, ReadErrorEndsTheRecordsAfterTheCompleteOnes) {
   std::string bytes = "a\tb\t1\nc\td\t2\ne\tf\t3\n";
   RecordReader reader(std::make_unique<ChunkedFile>(bytes, 4, 14), 64);
