@@ -215,18 +215,12 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
   return AppendParts(parts, joined, error);
 }
 
-JoinedPairFile::~JoinedPairFile() {
-  std::error_code code;
-  if (joined) fs::remove(file, code);
-}
-
 bool JoinedPairFile::Open(const std::string& path, const std::string& near, std::string* error) {
   file = path;
   if (!IsPartsDirectory(path)) return true;
   std::vector<std::string> parts;
-  if (!PairFileParts(path, &parts, error)) return false;
-  file = near + ".joined";
-  joined = true;
+  if (!PairFileParts(path, &parts, error) || !scratch.Make(near, error)) return false;
+  file = (fs::path(scratch.path()) / "joined.txt").string();
   return JoinParts(parts, file, error);
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/files/staging.h"
+
 namespace ulo::engine {
 
 // The index's name inside a parts directory.
@@ -58,22 +60,17 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
                std::string* error);
 
 // The pair-count file `path` as one file for an operation of the library:
-// `path` itself, or a parts directory's parts joined into a temporary file
-// beside `near` (the operation's output), removed when this ends.
+// `path` itself, or a parts directory's parts joined into a scratch
+// directory beside `near` (the operation's output), removed when this ends.
 class JoinedPairFile {
  public:
-  JoinedPairFile() = default;
-  ~JoinedPairFile();
-  JoinedPairFile(const JoinedPairFile&) = delete;
-  JoinedPairFile& operator=(const JoinedPairFile&) = delete;
-
   // False with a sentence in `*error`.
   bool Open(const std::string& path, const std::string& near, std::string* error);
   const std::string& path() const { return file; }
 
  private:
+  ScratchDirectory scratch;
   std::string file;
-  bool joined = false;
 };
 
 }  // namespace ulo::engine

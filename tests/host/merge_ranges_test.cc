@@ -162,8 +162,9 @@ TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
   Write("in/people.txt", "w1\t\xc4\xe3\t9\n\xc4\xe3\tw1\t9\n");
   RunOk("merge {in} {one.txt} --jobs 1");
   RunOk("merge {in} {parts} --jobs 3 --parts");
-  // A user's file named as the ranking's work might be.
-  Write("from-parts.ranking", "mine");
+  // A user's files named as an operation's work might be.
+  for (const char* name : {"from-parts.ranking", "from-parts.joined"})
+    Write(name, "mine");
   for (const char* command :
        {"rank # --measure pmi --top 3", "rank #", "filter # 3", "topn # 4", "support #"}) {
     SCOPED_TRACE(command);
@@ -173,7 +174,8 @@ TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
     RunOk(line + "{parts} {from-parts}" + at);
     EXPECT_TRUE(Read("from-one") == Read("from-parts"));
   }
-  EXPECT_EQ(Read("from-parts.ranking"), "mine");
+  for (const char* name : {"from-parts.ranking", "from-parts.joined"})
+    EXPECT_EQ(Read(name), "mine") << name;
 }
 
 }  // namespace
