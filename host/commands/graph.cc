@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "engine/files/staging.h"
 #include "engine/session/operations.h"
 #include "engine/text/encoding.h"
 #include "host/commands/commands.h"
@@ -23,7 +24,8 @@ std::string Extension(const std::string& path) {
 }  // namespace
 
 int DrawGraph(const GraphOptions& options) {
-  if (std::string problem = FileProblem(options.pairs, options.out, options.trustInput); !problem.empty()) {
+  if (std::string problem = FileProblem(options.pairs, options.out, options.trustInput);
+      !problem.empty()) {
     return Fail("graph: " + problem);
   }
   PeopleText text;
@@ -41,15 +43,26 @@ int DrawGraph(const GraphOptions& options) {
     starts.push_back(*id);
   }
   Neighbourhood graph = Collect(ranking, starts, options.depth);
+  // The DOT source is an output too: never the pairs, and whole or not at all.
   std::string dotPath = fs::path(options.out).replace_extension(".dot").string();
+  if (std::string problem = FileProblem(options.pairs, dotPath, true); !problem.empty()) {
+    return Fail("graph: " + problem);
+  }
   {
-    FILE* file = std::fopen(dotPath.c_str(), "wb");
+    StagedOutput staged(dotPath);
+    // No staging file could be made: Commit says why.
+    if (staged.path().empty()) {
+      staged.Commit(&error);
+      return Fail("graph: " + error);
+    }
+    FILE* file = staged.Open();
     if (file == nullptr)
       return Fail("graph: cannot write " + dotPath + ": " + std::strerror(errno));
     std::string dot = ToDot(ranking, graph, MeasureName(options.rank.measure));
     bool written = std::fwrite(dot.data(), 1, dot.size(), file) == dot.size();
     if (std::fclose(file) != 0 || !written)
       return Fail("graph: cannot write " + dotPath + " whole");
+    if (!staged.Commit(&error)) return Fail("graph: " + error);
   }
   if (!RunDot(dotPath, options.out, Extension(options.out), &error)) return Fail("graph: " + error);
   std::printf("%s: %zu words, %zu edges (DOT source: %s)\n", options.out.c_str(),

@@ -278,6 +278,10 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
   EXPECT_TRUE(Contains(graph.out, "3 words, 2 edges"));
   EXPECT_EQ(Read("g1.png").substr(0, 4), "\x89PNG");
   Fails("graph {pairs.txt} nowhere --out {g.svg}", "'nowhere' is not in");
+  // The DOT source beside the picture would be the pairs themselves.
+  Write("p.dot", Read("pairs.txt"));
+  Fails("graph {p.dot} " + kProcess + " --out {p.svg}", "are the same file");
+  EXPECT_EQ(Read("p.dot"), Read("pairs.txt"));
   Fails("rank {pairs.txt} {r.txt} --measure mi", "--measure: mi not in", 2);
 }
 
