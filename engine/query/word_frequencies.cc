@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/files/checks.h"
 #include "engine/files/pair_check.h"
 #include "engine/files/pair_parts.h"
 #include "engine/query/sorted_lines.h"
@@ -55,9 +56,15 @@ uint64_t PairHash(std::string_view low, std::string_view high, int64_t count) {
 }  // namespace
 
 std::string WordFrequencies::BesidePath(const std::string& pairs, const std::string& suffix) {
-  std::string path = pairs;
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
+  std::string path = WithoutTrailingSlashes(pairs);
+  // "." or "DIR/.." names a directory by a name of its own inside it: what
+  // lies beside the directory must not land in it.
+  std::string last = std::filesystem::path(path).filename().string();
+  if (last == "." || last == "..") {
+    std::error_code code;
+    std::filesystem::path absolute = std::filesystem::absolute(path, code).lexically_normal();
+    if (!code) path = WithoutTrailingSlashes(absolute.string());
+  }
   return path + suffix;
 }
 

@@ -149,9 +149,11 @@ TEST_F(UloTest, CountWritesSortedSpillFiles) {
   // One way, wider window.
   RunOk("count {c.txt} --work {w2} --window 2 --one-way --jobs 1");
   EXPECT_EQ(Read("w2/part-1/temp1.txt"), "b\tc\t1\nb\td\t2\nd\tc\t1\n");
-  // Through the exports, the same spill file.
-  RunOk("--direct count {c.txt} --work {w3} --window 1 --jobs 1");
+  // Through the exports, the same spill file; the directory named as "DIR/.",
+  // its token counts beside it, not inside.
+  RunOk("--direct count {c.txt} --work {w3}/. --window 1 --jobs 1");
   EXPECT_EQ(Read("w3/part-1/temp1.txt"), Read("w/part-1/temp1.txt"));
+  EXPECT_EQ(Read("w3.tokens"), Read("w.tokens"));
   // A work directory holding other files would feed them to the merge.
   Fails("count {c.txt} --work {.}", "is not empty");
 }
