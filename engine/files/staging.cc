@@ -112,11 +112,12 @@ std::string MakeLockedEntry(const std::string& target, bool directory, Descripto
   SweepStale(ParentOf(target));
   for (int attempt = 0; attempt < 64; ++attempt) {
     std::string candidate = StagingName(target);
-    Descriptor made(directory
-                        ? (mkdir(candidate.c_str(), 0777) == 0
-                               ? open(candidate.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                               : -1)
-                        : open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    Descriptor made;
+    if (!directory) {
+      made.Reset(open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    } else if (mkdir(candidate.c_str(), 0777) == 0) {
+      made.Reset(open(candidate.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
     if (!made) {
       if (errno == EEXIST) continue;
       *error = "cannot create " + candidate + ": " + ErrorText(errno);

@@ -234,12 +234,13 @@ std::string JoinFiles(const std::vector<std::string>& files, bool move, const st
 std::string PlaceParts(const std::vector<std::string>& files, bool move,
                        const std::vector<std::string>& keys, const std::string& out,
                        const OutputOptions& output) {
-  // A staging name: what a killed merge leaves here is swept, never merged.
-  fs::path stage = out + ".ulo-partial";
-  std::error_code code;
-  fs::remove_all(stage, code);
-  fs::create_directories(stage, code);
+  // Under a staging name of its own, locked: no other command sweeps it while
+  // it is written, and what a killed merge leaves is swept, never merged.
+  ScratchDirectory staged;
   std::string error;
+  if (!staged.Make(out, &error)) return error;
+  fs::path stage = staged.path();
+  std::error_code code;
   for (size_t k = 0; k < files.size() && !code && error.empty(); ++k) {
     if (move) {
       fs::rename(files[k], stage / PartName(k), code);
@@ -405,7 +406,10 @@ std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
   }
   std::error_code code;
   std::string tokensIn = TokenCounts::PathFor(dir);
-  if (!fs::exists(tokensIn, code)) return {};
+  if (!fs::exists(tokensIn, code)) {
+    fs::remove(tokensOut, code);  // one that could not be set aside
+    return {};
+  }
   // Copied as they are: a ranking that takes them reads them whole.
   StagedOutput staged(tokensOut, output);
   std::string error;
