@@ -278,47 +278,29 @@ bool StagedDirectory::Open(const std::string& requested, std::string* error) {
   return true;
 }
 
-namespace {
-
-bool Replace(const std::string& stage, const std::string& dir, std::string* error) {
-  std::error_code code;
-  bool replace = fs::exists(dir, code);
-  if (replace && renameat2(AT_FDCWD, stage.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) == 0) {
-    fs::remove_all(stage, code);  // the earlier result; a leftover is swept next time
-    return true;
-  }
-  if (replace && errno != EINVAL && errno != ENOSYS) {
-    *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
-    return false;
-  }
-  // No exchange here: the earlier result steps aside under a staging name
-  // and comes back when the new one cannot take its place.
-  std::string aside;
-  if (replace) {
-    aside = StagingName(dir);
-    if (rename(dir.c_str(), aside.c_str()) != 0) {
-      *error = "cannot move " + dir + " aside: " + ErrorText(errno);
-      return false;
-    }
-  }
-  if (rename(stage.c_str(), dir.c_str()) != 0) {
-    *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
-    if (replace) rename(aside.c_str(), dir.c_str());
-    return false;
-  }
-  if (replace) fs::remove_all(aside, code);
-  return true;
-}
-
-}  // namespace
-
 bool ReplaceDirectory(const std::string& stage, const std::string& dir, std::string* error,
                       const OutputOptions& options) {
   if (options.sync && !SyncTree(stage)) {
     *error = "cannot sync " + stage + " to the disk: " + ErrorText(errno);
     return false;
   }
-  if (!Replace(stage, dir, error)) return false;
+  std::error_code code;
+  bool replace = fs::exists(dir, code);
+  if (replace && renameat2(AT_FDCWD, stage.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) == 0) {
+    fs::remove_all(stage, code);  // the earlier result; a leftover is swept next time
+  } else if (replace && errno != EINVAL && errno != ENOSYS) {
+    *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
+    return false;
+  } else {
+    // No exchange here: the earlier result steps aside and comes back when
+    // the new one cannot take its place.
+    SetAside earlier(dir);
+    if (rename(stage.c_str(), dir.c_str()) != 0) {
+      *error = "cannot move " + stage + " to " + dir + ": " + ErrorText(errno);
+      earlier.Restore();
+      return false;
+    }
+  }
   if (options.sync && !SyncPath(ParentOf(dir))) {
     *error = "cannot sync the directory of " + dir + " to the disk: " + ErrorText(errno);
     return false;
@@ -340,7 +322,7 @@ ScratchDirectory::~ScratchDirectory() {
   if (!made.empty()) fs::remove_all(made, ignored);
 }
 
-AsideFile::AsideFile(std::string path) : original(std::move(path)) {
+SetAside::SetAside(std::string path) : original(std::move(path)) {
   // Locked before it takes the staging name: no sweep meets it unlocked.
   Descriptor held(open(original.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!held || flock(held.get(), LOCK_EX | LOCK_NB) != 0) return;
@@ -350,11 +332,12 @@ AsideFile::AsideFile(std::string path) : original(std::move(path)) {
   lock = std::move(held);
 }
 
-AsideFile::~AsideFile() {
-  if (!aside.empty()) unlink(aside.c_str());
+SetAside::~SetAside() {
+  std::error_code ignored;
+  if (!aside.empty()) fs::remove_all(aside, ignored);
 }
 
-void AsideFile::Restore() {
+void SetAside::Restore() {
   if (!aside.empty() && rename(aside.c_str(), original.c_str()) == 0) aside.clear();
 }
 

@@ -124,16 +124,18 @@ class ScratchDirectory {
   Descriptor lock;
 };
 
-// A file moved out of the way, under a staging name it holds locked, while
-// an operation that may replace it runs: put back by Restore, removed when
-// the object goes otherwise (what a kill leaves is swept as a staging entry).
-class AsideFile {
+// A file or directory moved out of the way, under a staging name it holds
+// locked, while what may replace it is made: put back by Restore, removed
+// when the object goes otherwise (what a kill leaves is swept as a staging
+// entry).
+class SetAside {
  public:
-  // Moves `path` aside; nothing when there is no such file.
-  explicit AsideFile(std::string path);
-  ~AsideFile();
-  AsideFile(const AsideFile&) = delete;
-  AsideFile& operator=(const AsideFile&) = delete;
+  // Moves `path` aside; nothing when there is no such entry or it cannot
+  // be locked.
+  explicit SetAside(std::string path);
+  ~SetAside();
+  SetAside(const SetAside&) = delete;
+  SetAside& operator=(const SetAside&) = delete;
 
   void Restore();
 

@@ -399,7 +399,7 @@ std::string MergeWithTokenCounts(const std::string& dir, const std::string& out,
   // An earlier OUT's token counts step aside while the merge runs: they come
   // back when it fails, and never stand beside pairs they were not counted
   // with.
-  AsideFile earlier(tokensOut);
+  SetAside earlier(tokensOut);
   if (std::string failure = merge(); !failure.empty()) {
     earlier.Restore();
     return failure;
