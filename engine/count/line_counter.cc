@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/files/checks.h"
+#include "engine/files/mapped_file.h"
 #include "engine/files/seal.h"
 #include "engine/files/staging.h"
 #include "engine/text/tokenizer.h"
@@ -30,18 +31,16 @@ std::string SpillFailure(const std::string& workDir, int captured, const std::st
 
 uint64_t LineNumberAt(const std::string& path, uint64_t offset) {
   uint64_t lines = 1;
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return lines;
-  char buffer[1 << 16];
-  while (offset > 0) {
-    size_t want = offset < sizeof buffer ? static_cast<size_t>(offset) : sizeof buffer;
-    size_t got = std::fread(buffer, 1, want, file);
-    if (got == 0) break;
-    for (size_t i = 0; i < got; ++i)
-      lines += buffer[i] == '\n';
-    offset -= got;
-  }
-  std::fclose(file);
+  std::string unread;  // a file that cannot be read counts from line 1
+  ForEachBlock(
+      path,
+      [&](std::string_view bytes) {
+        bytes = bytes.substr(0, static_cast<size_t>(std::min<uint64_t>(bytes.size(), offset)));
+        lines += CountLines(bytes);
+        offset -= bytes.size();
+        return offset > 0;
+      },
+      &unread);
   return lines;
 }
 
@@ -193,7 +192,8 @@ bool LineCounter::End(std::string* error) {
   // The spill files this run wrote: sealed, and their lines counted from
   // the same read, while they are still in the page cache.
   for (const std::string& name : FileNames(workDir)) {
-    if (!IsSpillFileName(name) || std::find(earlierFiles.begin(), earlierFiles.end(), name) != earlierFiles.end())
+    if (!IsSpillFileName(name) ||
+        std::find(earlierFiles.begin(), earlierFiles.end(), name) != earlierFiles.end())
       continue;
     ++counted.spillFiles;
     Seal(workDir + "/" + name, &counted.spillLines);

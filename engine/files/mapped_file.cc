@@ -10,6 +10,10 @@
 #include <memory>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ulo::engine {
 
 MappedFile::~MappedFile() {
@@ -62,6 +66,31 @@ bool ForEachBlock(const std::string& path, const std::function<bool(std::string_
   }
   close(fd);
   return ok;
+}
+
+// Sixteen at a time where the processor has SSE2: a byte loop counts a
+// spill file at a fifth of the speed.
+uint64_t CountLines(std::string_view bytes) {
+  uint64_t lines = 0;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (i + 16 <= bytes.size()) {
+    // Each lane counts down by one a match, at most 255 times before the
+    // lanes are summed.
+    __m128i lanes = _mm_setzero_si128();
+    for (int k = 0; k < 255 && i + 16 <= bytes.size(); ++k, i += 16) {
+      __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(chunk, lf));
+    }
+    __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    lines += static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+             static_cast<uint64_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; i < bytes.size(); ++i)
+    lines += bytes[i] == '\n';
+  return lines;
 }
 
 }  // namespace ulo::engine

@@ -3,6 +3,7 @@
 #define ULO_ENGINE_FILES_MAPPED_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ class MappedFile {
 // read to its end.
 bool ForEachBlock(const std::string& path, const std::function<bool(std::string_view)>& take,
                   std::string* error);
+
+// The LF bytes of `bytes`.
+uint64_t CountLines(std::string_view bytes);
 
 }  // namespace ulo::engine
 
