@@ -155,6 +155,7 @@ std::vector<std::pair<int, std::string>> Winners(int leafCount, const Lines& lea
 // Every record comes out once, in key order, whatever the number of leaves
 // and however many run dry early.
 TEST(LoserTreeTest, WinnersComeInKeyOrder) {
+  const std::string kOnes(17, '\xFF');
   const Lines cases[] = {
       {{"a\tb\t1", "b\ta\t1"}, {"a\tb\t2", "a\tc\t1"}},
       {{}, {"x\ty\t1"}, {}},
@@ -162,6 +163,9 @@ TEST(LoserTreeTest, WinnersComeInKeyOrder) {
       {{"a\tb\t1", "aa\tb\t1", "a\xFF\tb\t1"},
        {"a\tba\t1", "ab\t\x01\t1"},
        {"a\tbbbbbbbbbbbbbbbbbbbb\t1", "a\tbbbbbbbbbbbbbbbbbbbc\t1"}},
+      // Keys whose prefix is all ones, as a dry input's is: the dry leaf
+      // still loses.
+      {{kOnes + "\tb\t1"}, {kOnes + "\tb\t1", kOnes + "\tc\t1"}},
   };
   for (const Lines& leaves : cases) {
     std::vector<std::string> merged, expected;
