@@ -208,20 +208,13 @@ bool AppendParts(const std::vector<std::string>& parts, const std::string& joine
   return true;
 }
 
-bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
-               std::string* error) {
-  std::error_code code;
-  fs::remove(joined, code);
-  return AppendParts(parts, joined, error);
-}
-
 bool JoinedPairFile::Open(const std::string& path, const std::string& near, std::string* error) {
   file = path;
   if (!IsPartsDirectory(path)) return true;
   std::vector<std::string> parts;
   if (!PairFileParts(path, &parts, error) || !scratch.Make(near, error)) return false;
   file = (fs::path(scratch.path()) / "joined.txt").string();
-  return JoinParts(parts, file, error);
+  return AppendParts(parts, file, error);
 }
 
 }  // namespace ulo::engine

@@ -54,10 +54,6 @@ bool CopyInto(const std::string& from, const std::string& to, uint64_t offset, s
 // False with a sentence in `*error`.
 bool AppendParts(const std::vector<std::string>& parts, const std::string& joined,
                  std::string* error);
-// `parts` joined into the file `joined`, made afresh: for operations that
-// read one file. False with a sentence.
-bool JoinParts(const std::vector<std::string>& parts, const std::string& joined,
-               std::string* error);
 
 // The pair-count file `path` as one file for an operation of the library:
 // `path` itself, or a parts directory's parts joined into a scratch

@@ -139,8 +139,10 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
     std::vector<std::string> ranked;
     for (size_t d = 0; d < parts; ++d)
       ranked.push_back(Named(work, "ranked", d));
+    // Into the staged file itself: its descriptor is what is synced and
+    // what keeps the entry from being swept.
     StagedOutput staged(out, output);
-    if (!JoinParts(ranked, staged.path(), &failure) || !staged.Commit(&failure)) {
+    if (!AppendParts(ranked, staged.path(), &failure) || !staged.Commit(&failure)) {
       if (failure.empty()) failure = "cannot write " + out;
     }
   }

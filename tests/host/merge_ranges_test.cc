@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <set>
 #include <sstream>
@@ -176,6 +178,41 @@ TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
   }
   for (const char* name : {"from-parts.ranking", "from-parts.joined"})
     EXPECT_EQ(Read(name), "mine") << name;
+}
+
+// With --sync, every output's own bytes reach the disk before it takes its
+// name, and its directory after: the flushes are logged by a preloaded
+// fsync and fdatasync.
+TEST_F(MergeRangesTest, SyncReachesEveryOutput) {
+  WriteInputs(dir.Path("in"), 3, 500, 60, 13);
+  Write("corpus.txt", "one two three two one\nthree four five\n");
+  std::string log = dir.Path("fsync.log");
+  std::string asan = getenv("ASAN_OPTIONS") != nullptr ? getenv("ASAN_OPTIONS") : "";
+  setenv("ASAN_OPTIONS", (asan + ":verify_asan_link_order=0").c_str(), 1);
+  setenv("ULO_FSYNC_LOG", log.c_str(), 1);
+  setenv("LD_PRELOAD", ULO_FSYNC_LOG_LIBRARY, 1);
+  std::string here = std::filesystem::canonical(dir.Path("")).string();
+  for (const char* line : {"count {corpus.txt} --work {work}", "merge {in} {one.txt} --jobs 1",
+                           "merge {in} {two.txt} --jobs 2", "merge {in} {parts} --jobs 2 --parts",
+                           "rank {parts} {ranked}", "filter {parts} {filtered} 3"}) {
+    SCOPED_TRACE(line);
+    std::remove(log.c_str());
+    RunOk(std::string("--sync ") + line);
+    std::string output = line;
+    output = output.substr(output.rfind('{') + 1);
+    output = here + "/" + output.substr(0, output.find('}')) + ".ulo-partial";
+    bool staged = false, directory = false;
+    std::istringstream synced(ReadFile(log));
+    for (std::string path; std::getline(synced, path);) {
+      // A descriptor whose file was replaced flushes nothing that stays.
+      staged |= path.rfind(output, 0) == 0 && path.find(" (deleted)") == std::string::npos;
+      directory |= staged && path == here;
+    }
+    EXPECT_TRUE(staged && directory) << ReadFile(log);
+  }
+  unsetenv("LD_PRELOAD");
+  unsetenv("ULO_FSYNC_LOG");
+  setenv("ASAN_OPTIONS", asan.c_str(), 1);
 }
 
 }  // namespace
