@@ -45,6 +45,7 @@ struct GraphOptions {
   RankOptions rank;
   int32_t depth = 1;
   bool trustInput = false;  // PAIRS is not checked (--trust-input)
+  OutputOptions output;
 };
 int DrawGraph(const GraphOptions& options);
 

@@ -49,7 +49,7 @@ int DrawGraph(const GraphOptions& options) {
     return Fail("graph: " + problem);
   }
   {
-    StagedOutput staged(dotPath);
+    StagedOutput staged(dotPath, options.output);
     // No staging file could be made: Commit says why.
     if (staged.path().empty()) {
       staged.Commit(&error);
@@ -64,7 +64,14 @@ int DrawGraph(const GraphOptions& options) {
       return Fail("graph: cannot write " + dotPath + " whole");
     if (!staged.Commit(&error)) return Fail("graph: " + error);
   }
-  if (!RunDot(dotPath, options.out, Extension(options.out), &error)) return Fail("graph: " + error);
+  // The picture, likewise: dot writes into the staged file.
+  StagedOutput picture(options.out, options.output);
+  if (picture.path().empty()) {
+    picture.Commit(&error);
+    return Fail("graph: " + error);
+  }
+  if (!RunDot(dotPath, picture.path(), Extension(options.out), &error) || !picture.Commit(&error))
+    return Fail("graph: " + error);
   std::printf("%s: %zu words, %zu edges (DOT source: %s)\n", options.out.c_str(),
               graph.nodes.size(), graph.edges.size(), dotPath.c_str());
   return 0;
@@ -104,6 +111,7 @@ Runner AddGraphCommand(CLI::App& app) {
   return [args](Host& host) {
     GraphOptions options = *args;
     options.trustInput = host.options().trustInput;
+    options.output = host.options().operations().output;
     return DrawGraph(options);
   };
 }

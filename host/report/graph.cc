@@ -110,14 +110,15 @@ bool RunDot(const std::string& dotPath, const std::string& outPath, const std::s
             std::string* error) {
   std::string type = "-T" + format;
   std::string output = "-o" + outPath;
+  // A file name that starts with '-' would read as an option of dot's.
+  std::string input = dotPath.rfind('-', 0) == 0 ? "./" + dotPath : dotPath;
   pid_t child = fork();
   if (child < 0) {
     *error = std::string("cannot start Graphviz's dot: ") + std::strerror(errno);
     return false;
   }
   if (child == 0) {
-    execlp("dot", "dot", type.c_str(), output.c_str(), dotPath.c_str(),
-           static_cast<char*>(nullptr));
+    execlp("dot", "dot", type.c_str(), output.c_str(), input.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -132,7 +133,7 @@ bool RunDot(const std::string& dotPath, const std::string& outPath, const std::s
     return false;
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    *error = "Graphviz's dot failed to draw " + dotPath + " into " + outPath;
+    *error = "Graphviz's dot failed to draw " + dotPath;
     return false;
   }
   return true;

@@ -194,7 +194,8 @@ TEST_F(MergeRangesTest, SyncReachesEveryOutput) {
   std::string here = std::filesystem::canonical(dir.Path("")).string();
   for (const char* line : {"count {corpus.txt} --work {work}", "merge {in} {one.txt} --jobs 1",
                            "merge {in} {two.txt} --jobs 2", "merge {in} {parts} --jobs 2 --parts",
-                           "rank {parts} {ranked}", "filter {parts} {filtered} 3"}) {
+                           "rank {parts} {ranked}", "filter {parts} {filtered} 3",
+                           "graph {one.txt} w1 --out {picture.svg}"}) {
     SCOPED_TRACE(line);
     std::remove(log.c_str());
     RunOk(std::string("--sync ") + line);
