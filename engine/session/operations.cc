@@ -57,6 +57,8 @@ std::string FileProblem(const std::string& in, const std::string& out, bool trus
     return "cannot write " + out + ": " + problem;
   }
   if (SameFile(in, out)) return in + " and " + out + " are the same file";
+  // Written among the parts, it would be read as one of them afterwards.
+  if (IsPartsDirectory(in) && LiesUnder(out, in)) return out + " lies inside the parts of " + in;
   // The parts of a directory are checked as the library's merge wrote them.
   if (!trustInput && !IsPartsDirectory(in)) return PairFileProblem(in, kMergedPairs);
   return {};

@@ -175,6 +175,10 @@ TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
     RunOk(line + "{one.txt} {from-one}" + at);
     RunOk(line + "{parts} {from-parts}" + at);
     EXPECT_TRUE(Read("from-one") == Read("from-parts"));
+    // Never over a part or the index: it would be read as the pairs again.
+    std::string index = Read("parts/index.txt");
+    EXPECT_EQ(Run(line + "{parts} {parts/index.txt}" + at).exitCode, 1);
+    EXPECT_EQ(Read("parts/index.txt"), index);
   }
   for (const char* name : {"from-parts.ranking", "from-parts.joined"})
     EXPECT_EQ(Read(name), "mine") << name;
