@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kMagic[] = "ulo-frequencies 1";
+constexpr char kMagic[] = "ulo-frequencies 2";
 
 // Size and modification time of the pair file (summed over a directory's
 // parts and index), as the sidecar records them.
@@ -38,19 +38,6 @@ std::string Stamp(const std::string& pairs) {
     time += static_cast<uint64_t>(written.time_since_epoch().count());
   }
   return std::to_string(size) + " " + std::to_string(time);
-}
-
-uint64_t Mix(uint64_t x) {
-  x += 0x9e3779b97f4a7c15ULL;
-  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-  return x ^ (x >> 31);
-}
-
-// One line's pair in its canonical order (smaller word first), hashed.
-uint64_t PairHash(std::string_view low, std::string_view high, int64_t count) {
-  std::hash<std::string_view> hash;
-  return Mix(Mix(hash(low)) ^ hash(high)) + Mix(static_cast<uint64_t>(count));
 }
 
 }  // namespace
@@ -76,8 +63,10 @@ bool WordFrequencies::Open(const std::string& pairs, bool trustInput, std::strin
                            const OutputOptions& output) {
   std::string stamp = Stamp(pairs);
   std::string path = PathFor(pairs);
-  if (!stamp.empty() && Read(path, stamp)) return true;
-  if (!trustInput && !IsPartsDirectory(pairs)) {
+  // A sidecar made under --trust-input vouches only for runs that trust too.
+  if (!stamp.empty() && Read(path, stamp) && (checked || trustInput)) return true;
+  checked = !trustInput;
+  if (checked && !IsPartsDirectory(pairs)) {
     if (std::string problem = PairFileProblem(pairs, kMergedPairs); !problem.empty()) {
       *error = problem;
       return false;
@@ -106,10 +95,11 @@ bool WordFrequencies::Read(const std::string& path, const std::string& stamp) {
   if (end == std::string::npos) return false;
   std::istringstream head(text.substr(0, end));
   std::string magic, version, size, time;
-  int mirrored = 0;
-  head >> magic >> version >> size >> time >> mirrored >> sum;
+  int mirrored = 0, made = 0;
+  head >> magic >> version >> size >> time >> mirrored >> sum >> made;
   if (!head || magic + " " + version != kMagic || size + " " + time != stamp) return false;
   mirror = mirrored == 1;
+  checked = made == 1;
   words = end + 1;
   return true;
 }
@@ -118,26 +108,22 @@ bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp, s
   // The frequencies as the ranking's first pass sums them, and the mirror
   // check, in one pass.
   Ranking counted;
-  uint64_t below = 0, above = 0;
+  MirrorCheck check;
   std::string_view word1, word2;
   int64_t count = 0;
   bool read = ForEachPairFileLine(pairs, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count)) return;
-    counted.AddFrequency(word1, count);
-    counted.AddFrequency(word2, count);
+    uint32_t id1 = counted.AddFrequency(word1, count);
+    uint32_t id2 = counted.AddFrequency(word2, count);
     counted.AddTotal(count);
     counted.AddTotal(count);
-    if (word1 < word2) {
-      below += PairHash(word1, word2, count);
-    } else if (word2 < word1) {
-      above += PairHash(word2, word1, count);
-    }
+    check.Add(id1, id2, count);
   });
   if (!read) return false;
   sum = counted.Total();
-  mirror = below == above;
+  mirror = check.Mirrored();
   text = std::string(kMagic) + " " + (stamp.empty() ? "0 0" : stamp) + " " + (mirror ? "1" : "0") +
-         " " + std::to_string(sum) + "\n";
+         " " + std::to_string(sum) + " " + (checked ? "1" : "0") + "\n";
   words = text.size();
   for (uint32_t id : counted.SortedIds()) {
     text += counted.Word(id);

@@ -5,10 +5,12 @@
 // made from; a sidecar that does not match them is rebuilt, never trusted.
 //
 // PAIRS.freq, in the pair file's encoding (the library's bytes):
-//   ulo-frequencies 1 SIZE MTIME MIRRORED TOTAL
+//   ulo-frequencies 2 SIZE MTIME MIRRORED TOTAL CHECKED
 //   word TAB frequency        (one a word, in byte order)
 // MIRRORED is 1 when every line (a, b, n) has its mirror (b, a, n), as in a
 // count of both directions: then a word's own lines hold all its pairs.
+// CHECKED is 1 when the file was checked whole as it was made (not under
+// --trust-input): only then does the sidecar spare a checked run the check.
 #ifndef ULO_ENGINE_QUERY_WORD_FREQUENCIES_H_
 #define ULO_ENGINE_QUERY_WORD_FREQUENCIES_H_
 
@@ -64,6 +66,7 @@ class WordFrequencies {
   size_t words = 0;  // where the word lines begin in `text`
   int64_t sum = 0;
   bool mirror = false;
+  bool checked = false;
 };
 
 template <typename Visit>

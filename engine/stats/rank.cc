@@ -130,7 +130,7 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
   recordedPath = path;
   recordedFirst = UINT32_MAX;
   recording = true;
-  Sums lines, mirrors;
+  MirrorCheck check;
   // The frequencies and the total as the library's statistics sum them.
   bool read = ForEachPairFileLine(path, error, [&](std::string_view line) {
     if (!ParsePairLine(line, &word1, &word2, &count)) return;
@@ -139,16 +139,15 @@ bool Ranking::CountFrequencies(const std::string& path, std::string* error) {
     frequencies[id1] = SaturatingAdd(frequencies[id1], count);
     frequencies[id2] = SaturatingAdd(frequencies[id2], count);
     total = SaturatingAdd(SaturatingAdd(total, count), count);
-    lines.Add(id1, id2, count);
-    mirrors.Add(id2, id1, count);
+    check.Add(id1, id2, count);
     if (recording) Record(id1, id2, count, !(word2 < word1));
   });
   if (!read) recording = false;
-  mirrored = read && lines == mirrors;
+  mirrored = read && check.Mirrored();
   return read;
 }
 
-void Ranking::Sums::Add(uint32_t id1, uint32_t id2, int64_t count) {
+void MirrorCheck::Sums::Add(uint32_t id1, uint32_t id2, int64_t count) {
   uint32_t line[4] = {id1, id2, static_cast<uint32_t>(count),
                       static_cast<uint32_t>(static_cast<uint64_t>(count) >> 32)};
   XXH128_hash_t hash = XXH3_128bits(line, sizeof line);

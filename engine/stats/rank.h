@@ -58,6 +58,29 @@ struct RankedItem {
   bool follows;   // that line has `other` after the word (as its word2)
 };
 
+// Whether every line (id1, id2, count) of a pair file has its mirror
+// (id2, id1, count) in the file too, as in a count made both ways: order-free
+// sums of a hash of each whole line and of its mirror, equal when it has
+// (128 bits: a file that has not passes with odds of 2^-128).
+class MirrorCheck {
+ public:
+  void Add(uint32_t id1, uint32_t id2, int64_t count) {
+    lines.Add(id1, id2, count);
+    mirrors.Add(id2, id1, count);
+  }
+  bool Mirrored() const { return lines == mirrors; }
+
+ private:
+  struct Sums {
+    uint64_t first = 0, second = 0;
+    void Add(uint32_t id1, uint32_t id2, int64_t count);
+    bool operator==(const Sums& other) const {
+      return first == other.first && second == other.second;
+    }
+  };
+  Sums lines, mirrors;
+};
+
 class Ranking {
  public:
   // Both passes over `path`. With `bases`, only those words' lists are
@@ -133,17 +156,6 @@ class Ranking {
   // item's once full; -inf before, +inf for a word not kept), so that most
   // offers end on one number.
   std::vector<double> floors;
-  // Order-free sums of a hash of every line (id1, id2, count) and of its
-  // mirror (id2, id1, count): equal when each line's mirror stands in the
-  // file too, as in a count made both ways (128 bits: a file that is not
-  // passes for one with odds of 2^-128).
-  struct Sums {
-    uint64_t first = 0, second = 0;
-    void Add(uint32_t id1, uint32_t id2, int64_t count);
-    bool operator==(const Sums& other) const {
-      return first == other.first && second == other.second;
-    }
-  };
   // Every line's mirror stands in the file and the ranking looks both
   // ways: each word's own lines give all its offers.
   bool mirrored = false;

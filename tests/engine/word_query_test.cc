@@ -21,6 +21,9 @@ constexpr char kMirrored[] =
 // Counted one way: (x, y) says y followed x; b's predecessors lie on other
 // words' lines.
 constexpr char kOneWay[] = "a\tb\t4\na\tc\t2\nb\tc\t1\nc\tb\t5\nd\tb\t6\n";
+// Every line's words stand the other way round too, but with the counts
+// swapped: no mirror.
+constexpr char kSwapped[] = "a\tb\t2\na\tc\t1\nb\ta\t1\nc\ta\t2\n";
 
 class WordQuery : public ::testing::Test {
  protected:
@@ -62,13 +65,14 @@ TEST_F(WordQuery, EqualsTheWholeRankingForEveryWordAndOption) {
   };
   WriteFile(dir.Path("mirrored.txt"), kMirrored);
   WriteFile(dir.Path("oneway.txt"), kOneWay);
+  WriteFile(dir.Path("swapped.txt"), kSwapped);
   // The mirrored file again as a directory of two parts.
   MakeDirectory(dir.Path("parts"));
   WriteFile(dir.Path("parts/part-00000.txt"),
             "a\ta\t3\na\tb\t4\na\tc\t2\nb\ta\t4\nb\tc\t1\nb\td\t6\n");
   WriteFile(dir.Path("parts/part-00001.txt"), "c\ta\t2\nc\tb\t1\nd\tb\t6\n");
   WriteFile(dir.Path("parts/index.txt"), "part-00000.txt\t\tc\npart-00001.txt\tc\t\n");
-  for (const char* file : {"mirrored.txt", "oneway.txt", "parts"}) {
+  for (const char* file : {"mirrored.txt", "oneway.txt", "swapped.txt", "parts"}) {
     for (const Settings& settings : cases) {
       // A directory is ranked in processes: one case shows the parts are found.
       if (std::string(file) == "parts" && &settings != &cases[3]) continue;

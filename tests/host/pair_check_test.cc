@@ -110,8 +110,8 @@ TEST_F(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
          {readers[turn++ % std::size(readers)], std::string("merge {tree} {merged.txt}")}) {
       UloResult result = Run(command);
       EXPECT_EQ(result.exitCode, 1) << command;
-      EXPECT_TRUE(Contains(result.err, dir.Path("tree/bad.txt") +
-                                           " is not a pair-count file: " + bad.message))
+      EXPECT_TRUE(Contains(result.err,
+                           dir.Path("tree/bad.txt") + " is not a pair-count file: " + bad.message))
           << command << ": " << result.err;
     }
     EXPECT_FALSE(Exists("out.txt"));
@@ -120,6 +120,11 @@ TEST_F(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
   // --trust-input hands the file to the library as it is.
   Write("tree/bad.txt", "a\tb\t-7\n");
   RunOk("--trust-input filter {tree/bad.txt} {out.txt} 1");
+  // The frequency sidecar a trusting show made vouches for no checked run.
+  Write("tree/bad.txt", "b\ta\t5\na\tb\t5\n");
+  Run("--trust-input show {tree/bad.txt} a --min-count 1");
+  ASSERT_TRUE(Exists("tree/bad.txt.freq"));
+  EXPECT_TRUE(Contains(Run("show {tree/bad.txt} a").err, "is not a pair-count file"));
 }
 
 TEST_F(PairCheckTest, ACountSealsItsSpillFilesAndAChangeBreaksTheSeal) {
