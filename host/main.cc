@@ -1,7 +1,9 @@
 // ulo: the command-line host of the Vorn_ULO library. It loads the library at
 // run time, turns corpora into word pairs and drives the counting run, the
 // merge, the filter and the statistics, as any plug-in host would.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,7 +100,14 @@ int Main(int argc, char** argv) {
   for (auto& [command, run] : commands) {
     if (command->parsed()) {
       Host host(global);
-      return run(host);
+      int code = run(host);
+      // What a command printed must have reached its reader (a full disk, a
+      // closed pipe), or the run failed.
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return Fail(command->get_name() +
+                    ": cannot write the standard output: " + std::strerror(errno));
+      }
+      return code;
     }
   }
   std::fputs(app.help().c_str(), stderr);

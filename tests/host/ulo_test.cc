@@ -101,6 +101,12 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
   for (const auto& [arguments, line] : cases)
     Fails(arguments, line);
   EXPECT_EQ(Read("p.txt"), "x\ty\t4\n");
+  // What a command prints must reach its reader: a full device fails it.
+  std::string full = dir.Path("full.err");
+  EXPECT_EQ(
+      WaitExit(StartUlo({"show", dir.Path("p.txt"), "x", "--min-count", "1"}, "/dev/full", full)),
+      1);
+  EXPECT_TRUE(Contains(ReadFile(full), "show: cannot write the standard output")) << ReadFile(full);
   if (!RunningAsRoot()) {  // root reads everything
     Write("secret.txt", "x\ty\t1\n");
     chmod(dir.Path("secret.txt").c_str(), 0);
