@@ -27,7 +27,10 @@ platform::RecursiveLock& RunLock() {
 }  // namespace
 
 bool BeginCountingRun(const char* workDir) {
-  if (workDir == nullptr || std::strlen(workDir) > kMaxWorkDirLength) return false;
+  // An empty directory would put the spill files at the root ("/temp1.txt").
+  if (workDir == nullptr || *workDir == '\0' || std::strlen(workDir) > kMaxWorkDirLength) {
+    return false;
+  }
   platform::ScopedLock hold(RunLock());
   if (activeAccumulator) {
     bool stored = activeAccumulator->Finish();

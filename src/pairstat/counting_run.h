@@ -8,9 +8,9 @@ namespace ulo::pairstat {
 
 // Opens a counting run whose spill files go to `workDir`. A run still open is
 // finished first (its held pairs go to its next spill file). False, with no
-// run open afterwards, for a null directory or one longer than 255 bytes
-// (the earlier run, if any, is then left as it was), and when the earlier
-// run's last spill file could not be stored whole.
+// run open afterwards, for a null or empty directory or one longer than 255
+// bytes (the earlier run, if any, is then left as it was), and when the
+// earlier run's last spill file could not be stored whole.
 bool BeginCountingRun(const char* workDir);
 
 // Counts (word1, word2), and unless the low byte of `oneWay` is set also

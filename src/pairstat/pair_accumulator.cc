@@ -87,7 +87,9 @@ PairAccumulator::PairAccumulator(int32_t spillThreshold, uint32_t headWords)
 PairAccumulator::~PairAccumulator() = default;
 
 bool PairAccumulator::Start(const char* workDir) {
-  if (workDir == nullptr || std::strlen(workDir) > kMaxWorkDirLength) return false;
+  if (workDir == nullptr || *workDir == '\0' || std::strlen(workDir) > kMaxWorkDirLength) {
+    return false;
+  }
   try {
     directory = workDir;
     FreeAll();

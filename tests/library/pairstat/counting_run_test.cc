@@ -65,7 +65,10 @@ TEST_F(CountingRunTest, RefusedCallsCountNothing) {
 }
 
 TEST_F(CountingRunTest, WorkingDirectoryLength) {
+  // No directory, or an empty one that would put the spill files at the
+  // root: refused.
   EXPECT_EQ(ULO_Stat_AssociatedFreq_Begin(nullptr), 0);
+  EXPECT_EQ(ULO_Stat_AssociatedFreq_Begin(""), 0);
   // A directory path of exactly 255 bytes is taken; 256 bytes are refused.
   std::string path = dir.path();
   while (path.size() < 255) {
@@ -78,16 +81,18 @@ TEST_F(CountingRunTest, WorkingDirectoryLength) {
   fs::create_directories(path);
   ASSERT_EQ(ULO_Stat_AssociatedFreq_Begin(path.c_str()), 1);
   EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
-  // Refusing the long directory leaves the open run as it was.
-  EXPECT_EQ(ULO_Stat_AssociatedFreq_Begin((path + "x").c_str()), 0);
-  EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  // Refusing a directory leaves the open run as it was.
+  for (const std::string& refused : {path + "x", std::string()}) {
+    EXPECT_EQ(ULO_Stat_AssociatedFreq_Begin(refused.c_str()), 0);
+    EXPECT_EQ(ULO_Stat_AssociatedFreq("a", "b", 1, 1), 1);
+  }
 #if defined(_WIN32)
   // The system's ANSI file calls take paths of at most 259 bytes: the spill
   // file cannot be made there, and End says so.
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 0);
 #else
   EXPECT_EQ(ULO_Stat_AssociatedFreq_End(), 1);
-  EXPECT_EQ(ReadAsLf(path + "/temp1.txt"), "a\tb\t2\n");
+  EXPECT_EQ(ReadAsLf(path + "/temp1.txt"), "a\tb\t3\n");
 #endif
 }
 
