@@ -112,6 +112,9 @@ void RemoveTree(const std::string& directory, const LogLine& log) {
   if (dir.size() > 1 && IsPathSeparator(dir.back())) dir.pop_back();
   Env* env = Env::Current();
   int error = 0;
+  uint32_t attributes = 0;
+  // A link is no directory to empty: what it leads to lies elsewhere.
+  if (env->GetAttributes(dir, &attributes, &error) && platform::IsLink(attributes)) return;
   auto listing = env->OpenDirectory(dir, &error);
   if (!listing) {
     env->RemoveDir(dir, &error);  // usually: there is no such directory
@@ -119,12 +122,16 @@ void RemoveTree(const std::string& directory, const LogLine& log) {
   }
   platform::DirectoryEntry entry;
   while (listing->Next(&entry)) {
-    if (IsDirectory(entry.attributes)) {
-      if (!IsDotEntry(entry.name)) RemoveTree(platform::JoinPath(dir, entry.name), log);
+    bool directory = IsDirectory(entry.attributes);
+    if (directory && IsDotEntry(entry.name)) continue;
+    std::string path = platform::JoinPath(dir, entry.name);
+    if (directory && !platform::IsLink(entry.attributes)) {
+      RemoveTree(path, log);
       continue;
     }
-    std::string path = platform::JoinPath(dir, entry.name);
-    if (!env->RemoveFile(path, &error)) {
+    // A link goes as a link, whatever it leads to.
+    bool removed = directory ? env->RemoveDir(path, &error) : env->RemoveFile(path, &error);
+    if (!removed) {
       std::string message(kDeleteFailedPrefix);
       message.append(path);
       message.append(kDeleteFailedReason);

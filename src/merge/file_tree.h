@@ -29,8 +29,9 @@ int64_t ListFiles(const std::string& directory, const std::string& listFile,
                   const std::string& leaveOut);
 
 // Deletes every file under `directory`, its subdirectories and then the
-// directory itself; a missing directory is no error. A file that cannot be
-// deleted is logged and keeps its directory in place.
+// directory itself; a missing directory is no error. Links are removed as
+// links, never followed: a `directory` that is a link stays as it is. A file
+// or link that cannot be deleted is logged and keeps its directory in place.
 void RemoveTree(const std::string& directory, const LogLine& log);
 
 }  // namespace ulo::merge

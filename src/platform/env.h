@@ -33,17 +33,26 @@ constexpr bool IsPathSeparator(char c) {
 
 // Attribute word of a directory entry, as FindFirstFileA reports it. On POSIX
 // a directory reads as exactly kAttributeDirectory and anything else as
-// kAttributeNormal. On Windows the word is the system's own: a directory may
-// carry further bits (read-only, hidden, archive, not content-indexed, a
+// kAttributeNormal, and a symbolic link as what it leads to (kAttributeNormal
+// when it leads nowhere) with kAttributeReparsePoint added, the bit Windows
+// marks its links with. On Windows the word is the system's own: a directory
+// may carry further bits (read-only, hidden, archive, not content-indexed, a
 // reparse point...), so test a directory with IsDirectory(), not with ==.
 constexpr uint32_t kAttributeReadOnly = 0x1;
 constexpr uint32_t kAttributeHidden = 0x2;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeNormal = 0x80;
+constexpr uint32_t kAttributeReparsePoint = 0x400;
 
 // Whether an attribute word is a directory's, whatever other bits it carries.
 constexpr bool IsDirectory(uint32_t attributes) {
   return (attributes & kAttributeDirectory) != 0;
+}
+
+// Whether an attribute word is a link's (a symbolic link, on Windows also a
+// junction): removing it must not reach what it leads to.
+constexpr bool IsLink(uint32_t attributes) {
+  return (attributes & kAttributeReparsePoint) != 0;
 }
 
 // Joins `dir` and `name` with one separator, as the "%s\\%s" path pattern does
@@ -160,11 +169,12 @@ class Env {
   // Starts listing the entries of directory `path`; null when the listing
   // cannot start (for example the directory does not exist).
   virtual std::unique_ptr<DirectoryIterator> OpenDirectory(const std::string& path, int* error) = 0;
-  // The attribute word of `path` itself (see kAttributeDirectory; POSIX
-  // follows links). False when it cannot be found.
+  // The attribute word of `path` itself, a link marked as one (see
+  // kAttributeDirectory). False when it cannot be found.
   virtual bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) = 0;
   virtual bool CreateDir(const std::string& path, int* error) = 0;
-  // Removes an empty directory.
+  // Removes an empty directory, or a link that reads as a directory as a
+  // link (as RemoveDirectoryA does), never what it leads to.
   virtual bool RemoveDir(const std::string& path, int* error) = 0;
   virtual bool RemoveFile(const std::string& path, int* error) = 0;
   // Copies `from` to `to` byte for byte, replacing an existing `to`.

@@ -23,6 +23,23 @@ uint32_t AttributesOf(const struct stat& info) {
   return S_ISDIR(info.st_mode) ? kAttributeDirectory : kAttributeNormal;
 }
 
+// The attribute word of `path`, a link reading as what it leads to and
+// marked as a link, as FindFirstFileA and GetFileAttributesA mark theirs.
+bool LinkAwareAttributes(const std::string& path, uint32_t* attributes, int* error) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) {
+    *error = errno;
+    return false;
+  }
+  if (!S_ISLNK(info.st_mode)) {
+    *attributes = AttributesOf(info);
+    return true;
+  }
+  *attributes = kAttributeReparsePoint |
+                (::stat(path.c_str(), &info) == 0 ? AttributesOf(info) : kAttributeNormal);
+  return true;
+}
+
 class PosixSequentialFile final : public SequentialFile {
  public:
   explicit PosixSequentialFile(int fd) : fd(fd) {}
@@ -106,10 +123,11 @@ class PosixDirectoryIterator final : public DirectoryIterator {
     } else if (found->d_type == DT_REG) {
       entry->attributes = kAttributeNormal;
     } else {
-      // Links, unknown types: follow the link as FindFirstFileA would.
-      struct stat info;
-      std::string full = JoinPath(path, entry->name);
-      entry->attributes = ::stat(full.c_str(), &info) == 0 ? AttributesOf(info) : kAttributeNormal;
+      // Links, unknown types: a link reads as what it leads to, marked.
+      int ignored = 0;
+      if (!LinkAwareAttributes(JoinPath(path, entry->name), &entry->attributes, &ignored)) {
+        entry->attributes = kAttributeNormal;
+      }
     }
     return true;
   }
@@ -189,13 +207,7 @@ class PosixEnv final : public Env {
   }
 
   bool GetAttributes(const std::string& path, uint32_t* attributes, int* error) override {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
-      *error = errno;
-      return false;
-    }
-    *attributes = AttributesOf(info);
-    return true;
+    return LinkAwareAttributes(path, attributes, error);
   }
 
   bool CreateDir(const std::string& path, int* error) override {
@@ -203,7 +215,14 @@ class PosixEnv final : public Env {
   }
 
   bool RemoveDir(const std::string& path, int* error) override {
-    return Check(::rmdir(path.c_str()), error);
+    if (::rmdir(path.c_str()) == 0) return true;
+    int code = errno;
+    struct stat info;
+    if (code == ENOTDIR && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      return Check(::unlink(path.c_str()), error);
+    }
+    *error = code;
+    return false;
   }
 
   bool RemoveFile(const std::string& path, int* error) override {

@@ -22,7 +22,8 @@ static_assert(sizeof(LONG) == sizeof(int32_t), "Interlocked calls work on 32-bit
 static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY &&
                   kAttributeReadOnly == FILE_ATTRIBUTE_READONLY &&
                   kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
-                  kAttributeNormal == FILE_ATTRIBUTE_NORMAL,
+                  kAttributeNormal == FILE_ATTRIBUTE_NORMAL &&
+                  kAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT,
               "attribute words are the system's own");
 
 // ReadFile and WriteFile take a 32-bit count: larger requests go in pieces.

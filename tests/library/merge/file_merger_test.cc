@@ -252,6 +252,38 @@ TEST_F(FileMergerTest, LinkBackToAnAncestorIsNotFollowed) {
   EXPECT_EQ(Merged(), "a\tb\t3\n");
 }
 
+TEST_F(FileMergerTest, WorkDirectoryLinksAreNeverFollowed) {
+  Input("1.txt", "a\tb\t1\n");
+  Input("2.txt", "a\tb\t2\n");
+  const std::string elsewhere = dir.Path("important");
+  const struct {
+    const char* what;
+    std::string link;
+    int32_t code;
+  } cases[] = {
+      // Someone's link, not a work directory of ours: refused, left as it is.
+      {"work directory is a link", Work(), kWorkDirFailed},
+      // A stale work directory goes, its link as a link.
+      {"stale work directory holds a link", Work("link"), kMergeOk},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Work());  // a link goes as a link
+    testing::MakeDirectory(elsewhere + kSep + "deeper");
+    testing::WriteFile(elsewhere + kSep + "notes.txt", "x");
+    testing::WriteFile(elsewhere + kSep + "deeper" + kSep + "more.txt", "y");
+    if (c.link != Work()) testing::MakeDirectory(Work());
+    std::error_code error;
+    std::filesystem::create_directory_symlink(elsewhere, c.link, error);
+    if (error) GTEST_SKIP() << "no directory links here: " << error.message();
+    EXPECT_EQ(Merge(), c.code);
+    EXPECT_EQ(testing::ReadFile(elsewhere + kSep + "notes.txt"), "x");
+    EXPECT_EQ(testing::ReadFile(elsewhere + kSep + "deeper" + kSep + "more.txt"), "y");
+    EXPECT_EQ(std::filesystem::is_symlink(c.link), c.code != kMergeOk);
+  }
+  std::filesystem::remove_all(Work());
+}
+
 #if !defined(_WIN32)  // on Windows an input held open without sharing (Windows tests)
 TEST_F(FileMergerTest, UnreadableInputIsLogged) {
   if (testing::RunningAsRoot()) GTEST_SKIP() << "permissions do not bind root";
