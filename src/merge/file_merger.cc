@@ -145,7 +145,8 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
 
   std::string listFile = platform::JoinPath(workDir, kListFileName);
   env->RemoveFile(listFile, &error);
-  int64_t files = ListFiles(source, listFile, outputPath);
+  int64_t files =
+      ListFiles(source, listFile, outputPath, [this](std::string_view line) { LogError(line); });
   if (files < 1) {
     RemoveWorkDir(workDir);
     return kNoFiles;
@@ -297,7 +298,8 @@ bool FileMerger::MergeGroup() {
   failedInput = -1;
   PendingLine pending(output.get());
   int used = 0;
-  while (used < fanIn && inputs[static_cast<size_t>(used)]) ++used;
+  while (used < fanIn && inputs[static_cast<size_t>(used)])
+    ++used;
   int leaves = GroupLeaves(used, fanIn);
   if (tree.leaves() != leaves) tree = LoserTree(leaves);
   tree.Clear();

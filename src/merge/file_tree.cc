@@ -25,10 +25,11 @@ bool IsDotEntry(const std::string& name) {
 // One listing: the list file is opened with the first path it takes.
 class Listing {
  public:
-  Listing(std::string listFile, const std::string& leaveOut)
+  Listing(std::string listFile, const std::string& leaveOut, const LogLine& log)
       : listFile(std::move(listFile)),
         leaveOut(leaveOut),
-        leaveOutExists(!leaveOut.empty() && Env::Current()->Exists(leaveOut)) {}
+        leaveOutExists(!leaveOut.empty() && Env::Current()->Exists(leaveOut)),
+        log(log) {}
 
   // Lists the directory last in `path`, the directories above it before it.
   int64_t List(std::vector<std::string>* path);
@@ -41,6 +42,7 @@ class Listing {
   const std::string listFile;
   const std::string& leaveOut;
   const bool leaveOutExists;
+  const LogLine& log;
   std::unique_ptr<text::TextWriter> writer;
 };
 
@@ -49,7 +51,11 @@ int64_t Listing::List(std::vector<std::string>* path) {
   int error = 0;
   const std::string directory = path->back();
   auto listing = env->OpenDirectory(directory, &error);
-  if (!listing) return 0;
+  if (!listing) {
+    // Its files left out, the merge would succeed without them.
+    log(std::string(kOpenFailedPrefix) + directory);
+    return kListingFailed;
+  }
 
   int64_t count = 0;
   platform::DirectoryEntry entry;
@@ -94,13 +100,13 @@ bool Listing::Add(const std::string& file) {
 }  // namespace
 
 int64_t ListFiles(const std::string& directory, const std::string& listFile,
-                  const std::string& leaveOut) {
+                  const std::string& leaveOut, const LogLine& log) {
   std::string root = directory;
   while (!root.empty() && IsPathSeparator(root.back()))
     root.pop_back();
   if (root.empty()) return kListOnlySeparators;
 
-  Listing listing(listFile, leaveOut);
+  Listing listing(listFile, leaveOut, log);
   std::vector<std::string> path{root};
   int64_t count = listing.List(&path);
   if (!listing.Close() && count >= 0) count = kListNotWritable;

@@ -15,7 +15,7 @@ namespace ulo::merge {
 enum ListResult : int64_t {
   kListOnlySeparators = -1,  // the directory consists of separators only
   kListNotWritable = -2,     // the list file cannot be opened or written
-  kListingFailed = -3,       // listing a directory of the tree failed midway
+  kListingFailed = -3,       // a directory of the tree could not be opened or listed
 };
 
 // Appends the path of every file under `directory`, at any depth, to
@@ -24,9 +24,9 @@ enum ListResult : int64_t {
 // which may lie in the tree from an earlier merge) and the work directory's
 // lock files are no inputs and are left out, and a link back to a directory
 // on the way down is not followed. Returns the number of paths written, or a
-// ListResult.
+// ListResult; a directory that cannot be opened goes to `log`.
 int64_t ListFiles(const std::string& directory, const std::string& listFile,
-                  const std::string& leaveOut);
+                  const std::string& leaveOut, const LogLine& log);
 
 // Deletes every file under `directory`, its subdirectories and then the
 // directory itself; a missing directory is no error. Links are removed as

@@ -113,6 +113,7 @@ std::unique_ptr<platform::WritableFile> FaultEnv::OpenForWrite(const std::string
 
 std::unique_ptr<platform::DirectoryIterator> FaultEnv::OpenDirectory(const std::string& path,
                                                                      int* error) {
+  if (Fault(failOpenDirectory, path, error, EIO)) return nullptr;
   auto listing = target->OpenDirectory(path, error);
   if (!listing) return nullptr;
   int ignored = 0;

@@ -32,8 +32,10 @@ class FaultEnv : public platform::EnvWrapper {
 
   FaultEnv() : EnvWrapper(platform::Env::Default()) {}
 
-  Match failOpenRead, failOpenWrite, failWrite, failClose, failListing, failRemoveFile,
-      failCreateDir, failCopy;
+  // failOpenDirectory: the directory cannot be opened; failListing: its
+  // listing fails after it was opened.
+  Match failOpenRead, failOpenWrite, failWrite, failClose, failOpenDirectory, failListing,
+      failRemoveFile, failCreateDir, failCopy;
   // Picks, at each open, the files whose reads fail once `readableBytes` of
   // them have been read.
   Match failRead;

@@ -300,6 +300,7 @@ TEST_F(FileMergerTest, UnreadableInputIsLogged) {
 
 TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
   Inputs(21, [](int i) { return "k\tv\t" + std::to_string(i) + "\n"; });
+  Input("sub" + kSep + "f0021.txt", "k\tv\t21\n");
   const std::string single = dir.Path("one");  // a sole input is copied
   testing::MakeDirectory(single);
   testing::WriteFile(single + kSep + "one.txt", "a\tb\t1\n");
@@ -336,6 +337,8 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
        },
        kMergeFailed, true, "Exception occur!"},
       {"listing fails", [&](FaultEnv& e) { e.failListing = is("spill"); }, kNoFiles, false, ""},
+      {"subdirectory not opened", [&](FaultEnv& e) { e.failOpenDirectory = is("sub"); }, kNoFiles,
+       false, std::string(kOpenFailedPrefix) + Source("sub")},
       {"list not created", [&](FaultEnv& e) { e.failOpenWrite = is("filename.tmp"); }, kNoFiles,
        false, ""},
       {"work directory not created", [&](FaultEnv& e) { e.failCreateDir = FaultEnv::Always(); },
