@@ -42,6 +42,9 @@ inline constexpr std::string_view kDeleteFailedReason =
 inline constexpr std::string_view kOpenFailedPrefix =
     "\xB4\xF2\xBF\xAA\xCE\xC4\xBC\xFE\xCA\xA7\xB0\xDC\xA3\xA1";
 inline constexpr std::string_view kExceptionMessage = "Exception occur!";
+// Before the path of a name the list file cannot hold, its CR and LF written
+// as "\r" and "\n".
+inline constexpr std::string_view kLineEndInNamePrefix = "A name with CR or LF cannot be listed: ";
 
 }  // namespace ulo::merge
 

@@ -44,8 +44,8 @@ enum MergeResult : int32_t {
   kListNotReadable = -3,     // a list file cannot be opened or read
   kInputNotReadable = -4,    // a listed input cannot be opened or read (logged)
   kSingleFileVanished = -5,  // the one input no longer exists; the work directory stays
-  // No file under the source, or the listing failed (a directory of the tree
-  // that cannot be opened is logged).
+  // No file under the source, or the listing failed (logged for a directory
+  // of the tree that cannot be opened and for a name holding CR or LF).
   kNoFiles = -6,
   kWorkDirFailed = -7,   // the work directory cannot be created (or would hold the output)
   kNotADirectory = -8,   // the source is missing, no directory, or itself the work directory

@@ -22,6 +22,19 @@ bool IsDotEntry(const std::string& name) {
   return name == "." || name == "..";
 }
 
+// Whether the list file can hold `path` on a line of its own: its reader takes
+// CR LF for a line end and an LF ends a line, so a path holding a CR or an LF
+// would come back cut short or as other files. Such a path is logged, its CR
+// and LF written as "\r" and "\n", and fails the listing.
+bool Listable(const std::string& path, const LogLine& log) {
+  if (path.find_first_of("\r\n") == std::string::npos) return true;
+  std::string message(kLineEndInNamePrefix);
+  for (char c : path)
+    message.append(c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c));
+  log(message);
+  return false;
+}
+
 // One listing: the list file is opened with the first path it takes.
 class Listing {
  public:
@@ -60,8 +73,9 @@ int64_t Listing::List(std::vector<std::string>* path) {
   int64_t count = 0;
   platform::DirectoryEntry entry;
   while (listing->Next(&entry)) {
+    if (IsDirectory(entry.attributes) && IsDotEntry(entry.name)) continue;
+    if (!Listable(platform::JoinPath(directory, entry.name), log)) return kListingFailed;
     if (IsDirectory(entry.attributes)) {
-      if (IsDotEntry(entry.name)) continue;
       std::string subdirectory = platform::JoinPath(directory, entry.name);
       // A link back to a directory on the way down would list its files
       // again and again: it is not followed.
@@ -105,6 +119,7 @@ int64_t ListFiles(const std::string& directory, const std::string& listFile,
   while (!root.empty() && IsPathSeparator(root.back()))
     root.pop_back();
   if (root.empty()) return kListOnlySeparators;
+  if (!Listable(root, log)) return kListingFailed;
 
   Listing listing(listFile, leaveOut, log);
   std::vector<std::string> path{root};

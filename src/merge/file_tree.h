@@ -15,7 +15,7 @@ namespace ulo::merge {
 enum ListResult : int64_t {
   kListOnlySeparators = -1,  // the directory consists of separators only
   kListNotWritable = -2,     // the list file cannot be opened or written
-  kListingFailed = -3,       // a directory of the tree could not be opened or listed
+  kListingFailed = -3,       // a directory not opened or listed, or a name with CR or LF
 };
 
 // Appends the path of every file under `directory`, at any depth, to
@@ -24,7 +24,8 @@ enum ListResult : int64_t {
 // which may lie in the tree from an earlier merge) and the work directory's
 // lock files are no inputs and are left out, and a link back to a directory
 // on the way down is not followed. Returns the number of paths written, or a
-// ListResult; a directory that cannot be opened goes to `log`.
+// ListResult. A directory that cannot be opened, and a name holding CR or LF
+// (which the list file cannot hold), fail the listing and go to `log`.
 int64_t ListFiles(const std::string& directory, const std::string& listFile,
                   const std::string& leaveOut, const LogLine& log);
 

@@ -284,6 +284,41 @@ TEST_F(FileMergerTest, WorkDirectoryLinksAreNeverFollowed) {
   std::filesystem::remove_all(Work());
 }
 
+#if !defined(_WIN32)  // no CR or LF in a Windows file name
+TEST_F(FileMergerTest, NamesWithLineEndsAreRefused) {
+  // The list file holds a path a line: CR LF would read as LF, and an LF
+  // would cut the name in two, its halves taken for other files.
+  const struct {
+    std::string source;
+    std::vector<std::string> files;
+    std::string named;  // in the log, CR and LF written as \r and \n
+  } cases[] = {
+      {"spill", {"p\r", "p"}, "spill" + kSep + "p\\r"},
+      {"spill", {"x\ny", "x"}, "spill" + kSep + "x\\ny"},
+      {"spill", {"d\r\n" + kSep + "1.txt", "2.txt"}, "spill" + kSep + "d\\r\\n"},
+      {"a\nb", {"1.txt", "2.txt"}, "a\\nb"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    testing::RemoveAll(dir.Path(c.source));
+    testing::RemoveAll(Log());
+    for (const std::string& name : c.files) {
+      std::string path = dir.Path(c.source) + kSep + name;
+      testing::MakeDirectory(path.substr(0, path.rfind(kPathSeparator)));
+      testing::WriteFile(path, "a\tb\t1\n");
+    }
+    FileMerger merger;
+    EXPECT_EQ(Merge(merger, dir.Path(c.source)), kNoFiles);
+    EXPECT_FALSE(testing::FileExists(Output()));
+    EXPECT_FALSE(testing::FileExists(Work()));
+    EXPECT_NE(testing::ReadFile(Log()).find(std::string(kLineEndInNamePrefix) + dir.Path(c.named) +
+                                            kEntryEnd),
+              std::string::npos);
+  }
+}
+
+#endif
+
 #if !defined(_WIN32)  // on Windows an input held open without sharing (Windows tests)
 TEST_F(FileMergerTest, UnreadableInputIsLogged) {
   if (testing::RunningAsRoot()) GTEST_SKIP() << "permissions do not bind root";
