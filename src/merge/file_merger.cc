@@ -48,6 +48,27 @@ std::string ParentOf(const std::string& path) {
   return path.substr(0, cut);
 }
 
+// The directory that holds the directory `source` names (no trailing
+// separators), for what lies beside it: /data/spill gives /data, /spill the
+// root (""), a bare name ".". "spill/." names spill and gives what spill
+// gives; "." and a path ending in ".." name a directory whose parent is
+// reached through "..", resolved by the system as the source itself is.
+std::string HoldingDirectory(std::string source) {
+  for (;;) {
+    size_t cut = LastSeparator(source);
+    std::string_view name = std::string_view(source).substr(cut == std::string::npos ? 0 : cut + 1);
+    if (name != "." && name != "..") return cut == std::string::npos ? "." : source.substr(0, cut);
+    std::string before = cut == std::string::npos ? "" : source.substr(0, cut);
+    StripTrailingSeparators(&before);
+    // Not the root's "/." nor a drive's "C:\.": those have no name to stand for.
+    if (name == "." && !before.empty() && before.back() != ':') {
+      source = std::move(before);
+      continue;
+    }
+    return platform::JoinPath(source, "..");
+  }
+}
+
 // The next non-blank line of a list file, without its line end, in `*path`.
 // 1 for a path, 0 at the end of the list, -1 when the list cannot be read.
 int NextListedPath(LineReader* list, std::string* path) {
@@ -122,13 +143,13 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
     return kNotADirectory;
   }
 
-  // The work directory lies beside the source: /data/spill works in
-  // /data/merge_temp, /spill in /merge_temp, a bare name in ./merge_temp.
-  size_t cut = LastSeparator(source);
-  std::string workDir =
-      platform::JoinPath(cut == std::string::npos ? "." : source.substr(0, cut), kWorkDirName);
+  // The work directory lies beside the directory the source names, never in
+  // the tree: /data/spill and /data/spill/. work in /data/merge_temp, /spill
+  // in /merge_temp, a bare name in ./merge_temp, "." in ./../merge_temp.
+  std::string workDir = platform::JoinPath(HoldingDirectory(source), kWorkDirName);
   // A source that is itself the work directory would be emptied by clearing
   // it: it is refused untouched.
+  size_t cut = LastSeparator(source);
   std::string_view name = std::string_view(source).substr(cut == std::string::npos ? 0 : cut + 1);
   if (name == kWorkDirName || env->SameFile(source, workDir)) return kNotADirectory;
 

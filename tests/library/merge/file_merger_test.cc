@@ -122,22 +122,45 @@ TEST_F(FileMergerTest, SingleFileIsCopiedByteForByte) {
   }
 }
 
-TEST_F(FileMergerTest, FewFilesMergeInOnePassWithoutNextList) {
-  for (int files : {2, 20}) {
+TEST_F(FileMergerTest, FewFilesMergeInOnePassBesideTheSourceHoweverSpelled) {
+  // A user's own directory of that name inside the source is an input: the
+  // work directory lies beside the directory the source names, "." and ".."
+  // resolved, never in it.
+  const std::string userFile = Source("merge_temp" + kSep + "user.txt");
+  const std::string beside = kSep + ".." + kSep + "merge_temp" + kSep + "filename.tmp";
+  const struct {
+    int files;  // with the user's file: one pass either way
+    std::string source, list;
+    bool fromSource = false;  // relative to the source as the current directory
+  } cases[] = {
+      {2, Source() + kSep + kSep, Work("filename.tmp")},
+      {19, Source() + kSep + "." + kSep, Work("filename.tmp")},
+      {2, Source("sub") + kSep + "..", Source("sub") + kSep + ".." + beside},
+      {19, ".", "." + beside, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
     testing::RemoveAll(Source());
-    Inputs(files, [](int i) {
+    testing::MakeDirectory(Source("sub"));
+    Inputs(c.files, [](int i) {
       return "a\tb\t" + std::to_string(i + 1) + "\nk" + std::to_string(i % 2) + "\tv\t1\n";
     });
+    Input("merge_temp" + kSep + "user.txt", "u\tv\t1\n");
     FaultEnv env;
     ProbeMerger merger;
-    ASSERT_EQ(Merge(merger, Source() + kSep + kSep), kMergeOk);  // trailing separators
-    int sum = files * (files + 1) / 2;
+    const std::filesystem::path elsewhere = std::filesystem::current_path();
+    if (c.fromSource) std::filesystem::current_path(Source());
+    int32_t result = Merge(merger, c.source);
+    std::filesystem::current_path(elsewhere);
+    ASSERT_EQ(result, kMergeOk);
+    int sum = c.files * (c.files + 1) / 2;
     EXPECT_EQ(Merged(), "a\tb\t" + std::to_string(sum) + "\nk0\tv\t" +
-                            std::to_string((files + 1) / 2) + "\nk1\tv\t" +
-                            std::to_string(files / 2) + "\n");
+                            std::to_string((c.files + 1) / 2) + "\nk1\tv\t" +
+                            std::to_string(c.files / 2) + "\nu\tv\t1\n");
     EXPECT_EQ(merger.passes, (std::vector<std::pair<int, int>>{{0, 1}}));
-    EXPECT_EQ(env.openedForWrite, (std::vector<std::string>{Work("filename.tmp"), Output()}));
+    EXPECT_EQ(env.openedForWrite, (std::vector<std::string>{c.list, Output()}));
     EXPECT_FALSE(testing::FileExists(Work()));
+    EXPECT_EQ(testing::ReadFile(userFile), "u\tv\t1\n");
   }
 }
 

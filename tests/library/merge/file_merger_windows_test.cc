@@ -103,7 +103,7 @@ TEST_F(WindowsMergeTest, SourceSpellingsAndTheWorkDirectoryBesideIt) {
   } spellings[] = {
       {Source(), false},          {Source() + "\\", false},   {Source() + "\\\\\\", false},
       {Slashed(Source()), false}, {Source() + "/\\/", false}, {"spill", true},
-      {"spill\\\\", true},
+      {"spill\\\\", true},        {Source() + "\\.", false},  {"spill\\sub\\..", true},
   };
   for (const auto& spelling : spellings) {
     const std::string& source = spelling.source;
