@@ -156,6 +156,8 @@ int32_t FileMerger::MergeFiles(const char* sourceDir, const char* outputFile) {
   // Merges in other processes whose sources share this parent take turns
   // on the work directory as well.
   WorkDirLock holdWorkDir(workDir, [this](std::string_view line) { LogError(line); });
+  // An output named as the lock would go with it as the merge lets go.
+  if (env->SameFile(outputPath, WorkDirLockPath(workDir))) return kOutputNotWritable;
   RemoveWorkDir(workDir);  // whatever an earlier run left there
   if (!env->CreateDir(workDir, &error)) return kWorkDirFailed;
   // An output inside the work directory would be removed with it.

@@ -39,7 +39,8 @@ enum MergeResult : int32_t {
   // written.
   kMergeFailed = -1,
   // The first output of a pass cannot be created, or the output file not
-  // written (in the single-file case: not copied).
+  // written (in the single-file case: not copied), or the output would be the
+  // work directory's lock (refused before anything is written).
   kOutputNotWritable = -2,
   kListNotReadable = -3,     // a list file cannot be opened or read
   kInputNotReadable = -4,    // a listed input cannot be opened or read (logged)

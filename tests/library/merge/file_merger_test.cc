@@ -260,9 +260,15 @@ TEST_F(FileMergerTest, OutputInsideTheSourceTreeIsNoInput) {
     ASSERT_EQ(ULO_MulMergeFile(Source().c_str(), output.c_str()), kMergeOk);
     EXPECT_EQ(testing::CrLfAsLf(testing::ReadFile(output)), "a\tb\t3\n");
   }
-  // An output inside the work directory would be removed with it.
+  // An output inside the work directory would be removed with it, one named
+  // as the work directory's lock as the lock is let go.
   EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), Work("result.txt").c_str()), kWorkDirFailed);
   EXPECT_FALSE(testing::FileExists(Work()));
+  const std::string lock = Work() + ".lock";
+  EXPECT_EQ(ULO_MulMergeFile(Source().c_str(), lock.c_str()), kOutputNotWritable);
+  EXPECT_FALSE(testing::FileExists(Work()));
+  EXPECT_FALSE(testing::FileExists(lock));
+  EXPECT_FALSE(testing::FileExists(lock + "_err.log"));
 }
 
 TEST_F(FileMergerTest, LinkBackToAnAncestorIsNotFollowed) {
