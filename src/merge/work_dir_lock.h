@@ -3,7 +3,9 @@
 // merges in other processes as well, through the lock file
 // "merge_temp.lock" beside it. The file exists only while a merge holds or
 // waits for it (one left by a process that was killed goes with the next
-// merge there), and no listing takes it for an input.
+// merge there), and no listing takes it for an input. A lock file stays
+// empty: somebody's own file of that name, with bytes in it, is locked as it
+// is and stays.
 #ifndef ULO_MERGE_WORK_DIR_LOCK_H_
 #define ULO_MERGE_WORK_DIR_LOCK_H_
 

@@ -121,7 +121,8 @@ class RecursiveLock {
 // An exclusive lock on a lock file, shared with other processes (flock on
 // POSIX, LockFileEx on Windows). Destroying it releases the lock and removes
 // the lock file; on Windows the system also removes it when the process
-// dies, on POSIX the next holder does.
+// dies, on POSIX the next holder does. Lock files stay empty: a file of that
+// name with bytes in it is somebody's own, locked as it is and never removed.
 class FileLock {
  public:
   virtual ~FileLock() = default;

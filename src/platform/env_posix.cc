@@ -144,9 +144,11 @@ class PosixFileLock final : public FileLock {
  public:
   PosixFileLock(int fd, std::string path) : fd(fd), path(std::move(path)) {}
   // The name goes while the lock is still held: whoever waits on this file
-  // then finds it unnamed and starts over on a new one.
+  // then finds it unnamed and starts over on a new one. Lock files stay
+  // empty: one with bytes is somebody's own file, locked as it is, and stays.
   ~PosixFileLock() override {
-    ::unlink(path.c_str());
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || info.st_size == 0) ::unlink(path.c_str());
     ::close(fd);
   }
   PosixFileLock(const PosixFileLock&) = delete;

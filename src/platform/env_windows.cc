@@ -151,8 +151,8 @@ bool SameFileIndex(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INF
 class WindowsFileLock final : public FileLock {
  public:
   explicit WindowsFileLock(HANDLE handle) : handle(handle) {}
-  // Opened to be deleted on close: the file goes with the last handle on it,
-  // also when the process dies.
+  // Opened to be deleted on close (unless somebody's own file with bytes):
+  // the file goes with the last handle on it, also when the process dies.
   ~WindowsFileLock() override {
     OVERLAPPED whole = {};
     ::UnlockFileEx(handle, 0, 1, 0, &whole);
@@ -290,10 +290,23 @@ class WindowsEnv final : public Env {
     constexpr int kPendingRetries = 1000;
     int pending = 0;
     for (;;) {
-      HANDLE handle =
-          ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+      // Lock files stay empty: one with bytes is somebody's own file, locked
+      // as it is and left in place.
+      HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      LARGE_INTEGER size;
+      if (handle != INVALID_HANDLE_VALUE &&
+          !(::GetFileSizeEx(handle, &size) && size.QuadPart > 0)) {
+        ::CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+      }
+      if (handle == INVALID_HANDLE_VALUE) {
+        handle =
+            ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+      }
       if (handle == INVALID_HANDLE_VALUE) {
         DWORD code = ::GetLastError();
         if (code == ERROR_ACCESS_DENIED && ++pending < kPendingRetries) {

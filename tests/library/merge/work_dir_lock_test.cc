@@ -85,25 +85,38 @@ TEST(WorkDirLockTest, MergeWaitsWhileAnotherHoldsTheWorkDirectoryAndSaysSo) {
   EXPECT_FALSE(FileExists(WorkDirLockPath(workDir)));
 }
 
-// A tree with the lock files of merges of its subdirectories, and with or
-// without one left by a merge that was killed, holding bytes that read as
-// pairs: neither is an input, the leftover goes, and a merge nobody held up
-// logs nothing.
+// A tree with the lock files of merges of its subdirectories, holding bytes
+// that read as pairs, and beside it no lock file, one left by a merge that was
+// killed (empty, as lock files are) or a user's own file of that name:
+// neither is an input, the leftover goes, the user's file stays, and a merge
+// nobody held up logs nothing.
 TEST(WorkDirLockTest, LockFilesAreNeverInputsAndOneLeftBehindGoes) {
-  for (bool leftover : {false, true}) {
-    SCOPED_TRACE(leftover ? "a lock file left behind" : "no lock file");
+  const struct {
+    const char* what;
+    const char* beside;  // the bytes of the file beside, if any
+  } cases[] = {
+      {"no lock file", nullptr},
+      {"a lock file left behind", ""},
+      {"a user's file of that name", "notes\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     TempDir root;
     std::string source = root.Path("runs");
     std::string expected = WriteInputs(source + platform::kPathSeparator + "a", 2, 40, 3);
     WriteFile(source + platform::kPathSeparator + std::string(kWorkDirLockName), "x\ty\t5\n");
     std::string ownLock = WorkDirLockPath(root.Path(FileMerger::kWorkDirName));
-    if (leftover) WriteFile(ownLock, "");
+    if (c.beside) WriteFile(ownLock, c.beside);
     std::string output = root.Path("out.txt");
     FileMerger merger;
     EXPECT_EQ(merger.MergeFiles(source.c_str(), output.c_str()), kMergeOk);
     EXPECT_EQ(ReadTextFile(output), expected);
     EXPECT_FALSE(FileExists(ErrorLogPath(output)));
-    EXPECT_FALSE(FileExists(ownLock));
+    bool usersOwn = c.beside && *c.beside;
+    EXPECT_EQ(FileExists(ownLock), usersOwn);
+    if (usersOwn) {
+      EXPECT_EQ(ReadFile(ownLock), c.beside);
+    }
   }
 }
 
