@@ -139,7 +139,7 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
     graph.frequencies[id] = ranking.Margin(id);
     if (graph.shown[id]) shown.Convert(ranking.Word(id), &graph.labels[id]);
   }
-  if (shown.invalid() > 0) return in + " holds words that are not " + kLibraryEncoding + " text";
+  if (std::string problem = shown.InvalidTextProblem(in); !problem.empty()) return problem;
 
   formatter.Begin(graph, writer.sink());
   if (!ForEachPairFileLine(in, &error, [&](std::string_view line) {
@@ -210,8 +210,8 @@ std::string ExportRanking(const std::string& in, const ExportOptions& options, C
     edges.push_back(edge);
   }
   if (file.bad()) return "cannot read " + in + " to its end: " + ReadFailureCause(in);
-  if (shown.invalid() > 0)
-    return in + " holds words that are not UTF-8 text (export reads a ranking as UTF-8)";
+  if (std::string problem = shown.InvalidTextProblem(in); !problem.empty())
+    return problem + " (export reads a ranking as UTF-8)";
   formatter.Begin(graph, writer.sink());
   for (const ExportEdge& edge : edges) {
     formatter.Edge(graph, edge, writer.sink());

@@ -347,7 +347,7 @@ std::string RankedLine(std::string_view word, std::string_view other, const Rank
 }
 
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
-                  PeopleText* shown, const OutputOptions& output) {
+                  PeopleText* shown, const OutputOptions& output, const std::string& source) {
   StagedOutput staged(path, output);
   if (staged.path().empty()) return staged.Commit(error);
   File file(staged.Open());
@@ -378,7 +378,8 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
     *error = "cannot write " + path + ": " + ErrorText(errno);
     return false;
   }
-  return staged.Commit(error);
+  if (shown != nullptr) *error = shown->ShownTextProblem(source);
+  return error->empty() && staged.Commit(error);
 }
 
 std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
@@ -392,7 +393,7 @@ std::string RankFile(const std::string& in, const std::string& out, const RankOp
   std::string error;
   if (!shown.Open(options.to, kPeopleEncoding, &error)) return error;
   if (!ranking.Build(in, options, &error) ||
-      !WriteRanking(ranking, out, &error, &shown, operations.output)) {
+      !WriteRanking(ranking, out, &error, &shown, operations.output, in)) {
     return error;
   }
   return {};

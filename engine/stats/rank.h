@@ -198,9 +198,11 @@ std::string RankedLine(std::string_view word, std::string_view other, const Rank
 // (else the library's bytes); the last field says where `other` stood. The
 // file is written under a staging name renamed to `path` once whole. False
 // with a sentence naming `path` and the system's cause in `*error` when it
-// cannot be written whole.
+// cannot be written whole, or naming `source` when a word was not library
+// text (nothing is written then).
 bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* error,
-                  PeopleText* shown = nullptr, const OutputOptions& output = {});
+                  PeopleText* shown = nullptr, const OutputOptions& output = {},
+                  const std::string& source = "the pair-count file");
 
 // Ranks the pair-count file `in` into `out`, checked first (unless
 // `operations.trustInput`) and staged: `out` appears whole or not at all.

@@ -92,6 +92,7 @@ Converter::~Converter() {
 }
 
 bool Converter::Open(const std::string& from, const std::string& to, std::string* error) {
+  source = from;
   sourceIsUtf8 = IsUtf8Name(from);
   targetIsUtf8 = IsUtf8Name(to);
   if (!sourceIsUtf8) {
@@ -135,6 +136,11 @@ void Converter::Convert(std::string_view in, std::string* out) {
     ++invalidCount;
     return size_t{1};
   });
+}
+
+std::string Converter::InvalidTextProblem(const std::string& file) const {
+  if (invalidCount == 0) return {};
+  return file + " holds words that are not " + source + " text";
 }
 
 bool PeopleText::Open(const std::string& shown, const std::string& typed, std::string* error) {

@@ -39,6 +39,10 @@ class Converter {
 
   uint64_t unrepresentable() const { return unrepresentableCount; }
   uint64_t invalid() const { return invalidCount; }
+  // The refusal of `file` once text converted from it held bytes that are
+  // not valid in the source encoding: they were skipped, and a word without
+  // them is another word. Empty while none did.
+  std::string InvalidTextProblem(const std::string& file) const;
 
  private:
   // Source -> UTF-8 (when the source is not UTF-8) and UTF-8 -> target: in
@@ -46,6 +50,7 @@ class Converter {
   // can be skipped whole.
   void* toUtf8 = reinterpret_cast<void*>(-1);
   void* fromUtf8 = reinterpret_cast<void*>(-1);
+  std::string source;
   bool sourceIsUtf8 = false;
   bool targetIsUtf8 = false;
   std::string scratch;
@@ -76,6 +81,10 @@ class PeopleText {
   // A typed word in the library's encoding. False when `typed` is not
   // valid text in the typed encoding.
   bool Take(std::string_view typed, std::string* word);
+  // Converter::InvalidTextProblem of the library text shown so far.
+  std::string ShownTextProblem(const std::string& file) const {
+    return out.InvalidTextProblem(file);
+  }
 
  private:
   Converter out;
