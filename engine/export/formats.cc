@@ -31,10 +31,12 @@ void AppendCsvField(std::string_view field, std::string* sink) {
 }
 
 // UTF-8 text for an XML attribute or element. XML 1.0 has no form at all for
-// the control characters but TAB, LF and CR, so they show as U+FFFD; a word
-// never holds TAB or LF.
+// the control characters but TAB, LF and CR, nor for U+FFFE and U+FFFF, so
+// they show as U+FFFD; a word never holds TAB or LF.
 void AppendXmlText(std::string_view text, std::string* sink) {
-  for (char c : text) {
+  constexpr char kReplacement[] = "\xEF\xBF\xBD";
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
     switch (c) {
       case '&':
         *sink += "&amp;";
@@ -52,8 +54,12 @@ void AppendXmlText(std::string_view text, std::string* sink) {
         *sink += "&#13;";
         break;
       default:
+        std::string_view next = text.substr(i, 3);
         if (static_cast<unsigned char>(c) < 0x20) {
-          *sink += "\xEF\xBF\xBD";
+          *sink += kReplacement;
+        } else if (next == "\xEF\xBF\xBE" || next == "\xEF\xBF\xBF") {  // U+FFFE, U+FFFF
+          *sink += kReplacement;
+          i += 2;
         } else {
           *sink += c;
         }

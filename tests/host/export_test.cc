@@ -29,5 +29,20 @@ TEST_F(EncodingOutputTest, WordsOfInvalidBytesAreRefusedAlike) {
   EXPECT_FALSE(Exists("inv.r"));
 }
 
+// XML 1.0 has no form for U+FFFE, U+FFFF and most control characters: each
+// shows as U+FFFD, and the rest of the word stays.
+TEST_F(EncodingOutputTest, GraphsHoldOnlyCharactersXmlAllows) {
+  // x U+FFFE, y U+FFFF, z U+0001 (GB18030 84 31 A4 38, 84 31 A4 39, 01).
+  Write("odd.txt", "x\x84\x31\xA4\x38\ty\x84\x31\xA4\x39\t3\ny\x84\x31\xA4\x39\tz\x01\t3\n");
+  for (const std::string format : {"gexf", "graphml"}) {
+    RunOk("export {odd.txt} {odd." + format + "} --min-count 1");
+    std::string xml = Read("odd." + format);
+    for (const char* forbidden : {"\xEF\xBF\xBE", "\xEF\xBF\xBF", "\x01"})
+      EXPECT_FALSE(Contains(xml, forbidden)) << format;
+    for (const char* word : {"x\xEF\xBF\xBD", "y\xEF\xBF\xBD", "z\xEF\xBF\xBD"})
+      EXPECT_TRUE(Contains(xml, word)) << format;
+  }
+}
+
 }  // namespace
 }  // namespace ulo::testing
