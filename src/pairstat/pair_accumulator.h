@@ -67,7 +67,7 @@ class PairAccumulator {
   PairAccumulator& operator=(const PairAccumulator&) = delete;
 
   // Prepares a run whose spill files go to `workDir`: nothing held, spill
-  // numbering from 1. False, with nothing changed, for a null directory or one
+  // numbering from 1. False, with nothing changed, for a null or empty directory or one
   // longer than kMaxWorkDirLength bytes.
   bool Start(const char* workDir);
 
