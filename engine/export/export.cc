@@ -258,6 +258,8 @@ std::string ExportFile(const std::string& in, const std::string& out, const Expo
     return "GEXF and GraphML are written in UTF-8, the one encoding every XML reader takes (" +
            options.rank.to + " is for CSV)";
   }
+  if (std::string problem = OutputEncodingProblem(options.rank.to); !problem.empty())
+    return problem;
   if (std::string problem = PairFileProblem(in); !problem.empty())
     return "cannot read " + in + ": " + problem;
   std::string error;

@@ -384,6 +384,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
 
 std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
                      const OperationOptions& operations) {
+  if (std::string problem = OutputEncodingProblem(options.to); !problem.empty()) return problem;
   if (std::string problem = FileProblem(in, out, operations.trustInput); !problem.empty()) {
     return problem;
   }

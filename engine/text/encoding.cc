@@ -71,6 +71,20 @@ bool SameEncodingName(std::string_view name, std::string_view other) {
   return FoldedName(name) == FoldedName(other);
 }
 
+std::string OutputEncodingProblem(const std::string& name) {
+  Converter converter;
+  std::string error;
+  if (!converter.Open(kPeopleEncoding, name, &error)) return error;
+  std::string ascii, converted;
+  for (int c = 1; c < 0x80; ++c)
+    ascii += static_cast<char>(c);
+  converter.Convert(ascii, &converted);
+  if (converted == ascii) return {};
+  return "words cannot be written in " + name +
+         ": it does not keep ASCII text as it is, so the TABs, commas and line ends between "
+         "them would be other bytes (UTF-8, GB18030 or latin1 keep it)";
+}
+
 std::string TerminalEncoding() {
   // Only the character type is taken from the environment, and only for
   // this question: numbers keep their '.' everywhere.
@@ -147,6 +161,8 @@ bool PeopleText::Open(const std::string& shown, const std::string& typed, std::s
   if (!out.Open(kLibraryEncoding, shown, error) || !in.Open(typed, kLibraryEncoding, error)) {
     return false;
   }
+  *error = OutputEncodingProblem(shown);
+  if (!error->empty()) return false;
   out.MarkUnrepresentable("?");
   return true;
 }

@@ -64,6 +64,12 @@ bool IsUtf8Name(std::string_view name);
 // Whether `name` spells the same encoding as `other`, ignoring case, '-' and '_'.
 bool SameEncodingName(std::string_view name, std::string_view other);
 
+// Empty when words can be written in `name`; else the sentence that refuses
+// it. ASCII text must convert to itself byte for byte, so that readers find
+// the TABs, commas, digits and line ends: UTF-16, UTF-32 and UTF-7 do not
+// (and each word, converted apart, would start with a byte-order mark).
+std::string OutputEncodingProblem(const std::string& name);
+
 // The encoding of the terminal's locale (LC_CTYPE from the environment);
 // UTF-8 where the locale names plain ASCII, of which UTF-8 is a superset.
 std::string TerminalEncoding();
@@ -74,7 +80,8 @@ class PeopleText {
  public:
   // `shown` is what people read (UTF-8 unless asked), `typed` what their
   // words come in (the terminal's encoding). False with a sentence in
-  // `*error` for an encoding iconv does not know.
+  // `*error` for an encoding iconv does not know, or a `shown` encoding
+  // words cannot be written in (OutputEncodingProblem).
   bool Open(const std::string& shown, const std::string& typed, std::string* error);
   // Library text in the people's encoding; a character it lacks shows as '?'.
   std::string Show(std::string_view text);

@@ -166,4 +166,8 @@ CLI::Validator KnownEncoding() {
       "");
 }
 
+CLI::Validator WritableEncoding() {
+  return CLI::Validator([](std::string& name) { return OutputEncodingProblem(name); }, "");
+}
+
 }  // namespace ulo::host

@@ -103,6 +103,8 @@ CLI::Validator Int32AtLeast(int64_t minimum);
 CLI::Validator Int32Any();
 // An encoding that iconv converts to and from.
 CLI::Validator KnownEncoding();
+// An encoding words can be written in (OutputEncodingProblem): for --to.
+CLI::Validator WritableEncoding();
 
 }  // namespace ulo::host
 

@@ -43,7 +43,7 @@ Runner AddExportCommand(CLI::App& app) {
       ->add_option("--to", args->settings.rank.to,
                    "the encoding of a CSV (GEXF and GraphML are UTF-8)")
       ->type_name("ENCODING")
-      ->check(KnownEncoding())
+      ->check(WritableEncoding())
       ->capture_default_str();
   return [args](Host& host) {
     ExportOptions settings = args->settings;

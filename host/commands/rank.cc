@@ -80,7 +80,7 @@ Runner AddRankCommand(CLI::App& app) {
   AddRankOptions(*command, &args->rank, "associated words per word (default 10)", nullptr);
   command->add_option("--to", args->rank.to, "the encoding of the ranking's words")
       ->type_name("ENCODING")
-      ->check(KnownEncoding())
+      ->check(WritableEncoding())
       ->capture_default_str();
   return [args](Host& host) {
     std::string failure =

@@ -44,5 +44,26 @@ TEST_F(EncodingOutputTest, GraphsHoldOnlyCharactersXmlAllows) {
   }
 }
 
+// UTF-16 and its like write ASCII otherwise (with a byte-order mark before
+// every word, each converted apart): no reader splits such a file's lines.
+// Refused on the command line and by the engine, which the C API reaches.
+TEST_F(EncodingOutputTest, EncodingsThatDoNotKeepAsciiAreRefused) {
+  Write("p.txt", "a\tb\t5\nb\ta\t5\n");
+  for (const std::string encoding : {"UTF-16", "UTF-32LE", "UCS-2", "UTF-7"}) {
+    Fails("rank {p.txt} {p.r} --to " + encoding, "ASCII", 2);
+    Fails("export {p.txt} {p.csv} --to " + encoding, "ASCII", 2);
+    engine::RankOptions options;
+    options.to = encoding;
+    EXPECT_TRUE(Contains(engine::RankFile(dir.Path("p.txt"), dir.Path("p.r"), options), "ASCII"));
+    engine::ExportOptions exported;
+    exported.rank = options;
+    EXPECT_TRUE(
+        Contains(engine::ExportFile(dir.Path("p.txt"), dir.Path("p.csv"), exported), "ASCII"));
+  }
+  EXPECT_FALSE(Exists("p.r"));
+  RunOk("rank {p.txt} {p.r} --to SHIFT_JIS --min-count 1");
+  EXPECT_EQ(Read("p.r").substr(0, 4), "a\tb\t");
+}
+
 }  // namespace
 }  // namespace ulo::testing
