@@ -245,7 +245,7 @@ std::optional<bool> IsPairFile(const std::string& path, std::string* error) {
 }  // namespace
 
 std::string ExportFile(const std::string& in, const std::string& out, const ExportOptions& options,
-                       const OperationOptions& operations) {
+                       const OperationOptions& operations, uint64_t* lossyWords) {
   std::optional<ExportFormat> format =
       options.format.empty() ? FormatOfPath(out) : ParseExportFormat(options.format);
   if (!format) {
@@ -286,7 +286,9 @@ std::string ExportFile(const std::string& in, const std::string& out, const Expo
   std::string failure = *pairs ? ExportPairs(in, options, shown, *formatter, writer)
                                : ExportRanking(in, options, shown, *formatter, writer);
   if (!failure.empty()) return failure;
-  return writer.Commit(&error) ? std::string() : error;
+  if (!writer.Commit(&error)) return error;
+  if (lossyWords != nullptr) *lossyWords = shown.lossy();
+  return {};
 }
 
 }  // namespace ulo::engine

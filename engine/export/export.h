@@ -30,9 +30,10 @@ struct ExportOptions {
 // count) gives an undirected graph with each pair once; one counted one
 // way gives a directed one, word1 -> word2. A ranking gives a directed
 // graph from each word to its associated words. Returns an empty string
-// or the sentence that says what failed.
+// or the sentence that says what failed. With `lossyWords`, sets it to the
+// number of words written with '?' for characters `options.rank.to` lacks.
 std::string ExportFile(const std::string& in, const std::string& out, const ExportOptions& options,
-                       const OperationOptions& operations = {});
+                       const OperationOptions& operations = {}, uint64_t* lossyWords = nullptr);
 
 }  // namespace ulo::engine
 

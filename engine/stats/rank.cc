@@ -383,7 +383,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
 }
 
 std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
-                     const OperationOptions& operations) {
+                     const OperationOptions& operations, uint64_t* lossyWords) {
   if (std::string problem = OutputEncodingProblem(options.to); !problem.empty()) return problem;
   if (std::string problem = FileProblem(in, out, operations.trustInput); !problem.empty()) {
     return problem;
@@ -397,6 +397,7 @@ std::string RankFile(const std::string& in, const std::string& out, const RankOp
       !WriteRanking(ranking, out, &error, &shown, operations.output, in)) {
     return error;
   }
+  if (lossyWords != nullptr) *lossyWords = shown.lossyWords();
   return {};
 }
 

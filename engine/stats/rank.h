@@ -206,9 +206,11 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
 
 // Ranks the pair-count file `in` into `out`, checked first (unless
 // `operations.trustInput`) and staged: `out` appears whole or not at all.
-// Returns an empty string or the sentence that says what failed.
+// Returns an empty string or the sentence that says what failed. With
+// `lossyWords`, sets it to the number of words written with '?' for
+// characters `options.to` lacks (a parts directory's are not counted).
 std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
-                     const OperationOptions& operations = {});
+                     const OperationOptions& operations = {}, uint64_t* lossyWords = nullptr);
 
 }  // namespace ulo::engine
 

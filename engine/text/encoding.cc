@@ -85,6 +85,11 @@ std::string OutputEncodingProblem(const std::string& name) {
          "them would be other bytes (UTF-8, GB18030 or latin1 keep it)";
 }
 
+std::string LossyWordsNote(uint64_t words, const std::string& encoding) {
+  return std::to_string(words) + (words == 1 ? " word holds" : " words hold") +
+         " characters that " + encoding + " lacks: each is written as '?'";
+}
+
 std::string TerminalEncoding() {
   // Only the character type is taken from the environment, and only for
   // this question: numbers keep their '.' everywhere.
@@ -126,6 +131,7 @@ bool Converter::Open(const std::string& from, const std::string& to, std::string
 }
 
 void Converter::Convert(std::string_view in, std::string* out) {
+  const uint64_t unrepresentableBefore = unrepresentableCount;
   std::string_view utf8 = in;
   if (!sourceIsUtf8) {
     scratch.clear();
@@ -150,6 +156,7 @@ void Converter::Convert(std::string_view in, std::string* out) {
     ++invalidCount;
     return size_t{1};
   });
+  if (unrepresentableCount != unrepresentableBefore) ++lossyCount;
 }
 
 std::string Converter::InvalidTextProblem(const std::string& file) const {

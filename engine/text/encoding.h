@@ -39,6 +39,9 @@ class Converter {
 
   uint64_t unrepresentable() const { return unrepresentableCount; }
   uint64_t invalid() const { return invalidCount; }
+  // Calls of Convert whose text held a character the target lacks: the
+  // words that could not be written whole.
+  uint64_t lossy() const { return lossyCount; }
   // The refusal of `file` once text converted from it held bytes that are
   // not valid in the source encoding: they were skipped, and a word without
   // them is another word. Empty while none did.
@@ -57,6 +60,7 @@ class Converter {
   std::string substitute;
   uint64_t unrepresentableCount = 0;
   uint64_t invalidCount = 0;
+  uint64_t lossyCount = 0;
 };
 
 // Whether `name` spells UTF-8 ("UTF-8", "utf8", ...).
@@ -69,6 +73,10 @@ bool SameEncodingName(std::string_view name, std::string_view other);
 // the TABs, commas, digits and line ends: UTF-16, UTF-32 and UTF-7 do not
 // (and each word, converted apart, would start with a byte-order mark).
 std::string OutputEncodingProblem(const std::string& name);
+
+// What a command tells of `words` it wrote with '?' for the characters
+// `encoding` lacks: the lossy form is kept, never silently.
+std::string LossyWordsNote(uint64_t words, const std::string& encoding);
 
 // The encoding of the terminal's locale (LC_CTYPE from the environment);
 // UTF-8 where the locale names plain ASCII, of which UTF-8 is a superset.
@@ -88,6 +96,8 @@ class PeopleText {
   // A typed word in the library's encoding. False when `typed` is not
   // valid text in the typed encoding.
   bool Take(std::string_view typed, std::string* word);
+  // The texts shown so far that held a character the people's encoding lacks.
+  uint64_t lossyWords() const { return out.lossy(); }
   // Converter::InvalidTextProblem of the library text shown so far.
   std::string ShownTextProblem(const std::string& file) const {
     return out.InvalidTextProblem(file);

@@ -46,8 +46,12 @@ std::optional<int64_t> ParseInteger(const std::string& text) {
 
 }  // namespace
 
-int Fail(const std::string& message) {
+void Tell(const std::string& message) {
   std::fprintf(stderr, "ulo: %s\n", message.c_str());
+}
+
+int Fail(const std::string& message) {
+  Tell(message);
   return kExitFailure;
 }
 

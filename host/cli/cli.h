@@ -40,6 +40,9 @@ struct Global {
 int Fail(const std::string& message);
 // 0 for an empty failure line; otherwise Fail(failure).
 int Report(const std::string& failure);
+// Prints "ulo: MESSAGE" on standard error under --quiet too: what a command
+// tells of its result, which is no progress.
+void Tell(const std::string& message);
 
 // Progress lines go to standard error only while it is a terminal.
 bool ShowProgress(const Global& global);

@@ -48,9 +48,12 @@ Runner AddExportCommand(CLI::App& app) {
   return [args](Host& host) {
     ExportOptions settings = args->settings;
     settings.top = settings.rank.top;
+    uint64_t lossy = 0;
     std::string failure =
-        ExportFile(args->files.in, args->files.out, settings, host.options().operations());
-    return failure.empty() ? 0 : Fail("export: " + failure);
+        ExportFile(args->files.in, args->files.out, settings, host.options().operations(), &lossy);
+    if (!failure.empty()) return Fail("export: " + failure);
+    if (lossy > 0) Tell("export: " + LossyWordsNote(lossy, settings.rank.to));
+    return 0;
   };
 }
 

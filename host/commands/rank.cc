@@ -83,9 +83,12 @@ Runner AddRankCommand(CLI::App& app) {
       ->check(WritableEncoding())
       ->capture_default_str();
   return [args](Host& host) {
+    uint64_t lossy = 0;
     std::string failure =
-        RankFile(args->files.in, args->files.out, args->rank, host.options().operations());
-    return failure.empty() ? 0 : Fail("rank: " + failure);
+        RankFile(args->files.in, args->files.out, args->rank, host.options().operations(), &lossy);
+    if (!failure.empty()) return Fail("rank: " + failure);
+    if (lossy > 0) Tell("rank: " + LossyWordsNote(lossy, args->rank.to));
+    return 0;
   };
 }
 

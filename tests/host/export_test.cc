@@ -65,5 +65,19 @@ TEST_F(EncodingOutputTest, EncodingsThatDoNotKeepAsciiAreRefused) {
   EXPECT_EQ(Read("p.r").substr(0, 4), "a\tb\t");
 }
 
+// A character latin1 lacks is written as '?', as documented, and the
+// command says how many words lost one, under --quiet too (as tests run).
+TEST_F(EncodingOutputTest, WordsWrittenWithQuestionMarksAreCounted) {
+  Write("pz.txt", "x\t\xD4\xC2\xC3\xF7\t5\n\xD4\xC2\tx\t5\n");  // x 月明, 月 x
+  for (const std::string command : {"rank {pz.txt} {pz.r}", "export {pz.txt} {pz.csv}"}) {
+    UloResult result = RunOk(command + " --to latin1 --min-count 1");
+    EXPECT_TRUE(Contains(result.err, "2 words")) << command;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  }
+  EXPECT_TRUE(Contains(Read("pz.r"), "x\t??\t"));
+  EXPECT_TRUE(Contains(Read("pz.csv"), "?,x,"));
+  EXPECT_EQ(RunOk("rank {pz.txt} {pz.r} --min-count 1").err, "");
+}
+
 }  // namespace
 }  // namespace ulo::testing
