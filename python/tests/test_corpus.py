@@ -85,7 +85,8 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
     assert vorn_ulo.count_texts(text, tmp_path / "text").read_bytes() == \
         from_file.read_bytes()
     calls = []
-    pairs = vorn_ulo.count_texts(["a b c", "b c d"], tmp_path / "split", window=1,
+    # \x1c ends no line (str.split takes it for a blank).
+    pairs = vorn_ulo.count_texts(["a b\x1cc", "b c d"], tmp_path / "split", window=1,
                                  tokenizer=str.split, one_way=True, stopwords="none",
                                  progress=lambda lines, pairs: calls.append((lines, pairs)))
     assert list(vorn_ulo.read_pairs(pairs)) == [("a", "b", 1), ("b", "c", 2), ("c", "d", 1)]

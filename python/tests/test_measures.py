@@ -37,10 +37,11 @@ def test_associations_pass_their_options_and_errors(library, tmp_path):
         vorn_ulo.associations(bad, "llr")
 
 
+# A word holding \x1c, which str.splitlines() takes for a line end.
 ROWS = [("月", "光", 4), ("光", "月", 4), ("月", "山", 2), ("山", "月", 2), ("山", "水", 7),
-        ("水", "山", 7), ("月", "月", 3)]
+        ("水", "山", 7), ("月", "月", 3), ("月", "云\x1c", 1), ("云\x1c", "月", 1)]
 # The token counts a count writes beside its pairs: total 40, window 2.
-TOKENS = "ulo-tokens 1 40 2\n光\t5\n月\t12\n山\t9\n水\t14\n"
+TOKENS = "ulo-tokens 1 40 2\n光\t5\n月\t12\n山\t9\n水\t14\n云\x1c\t1\n"
 
 
 def test_neighbours_equal_the_word_rows_of_associations(library, tmp_path):
@@ -52,7 +53,7 @@ def test_neighbours_equal_the_word_rows_of_associations(library, tmp_path):
     ranked = vorn_ulo.associations(pairs, marginals="tokens", **options)
     expected = ranked[ranked["word"] == "月"].reset_index(drop=True)
     got = vorn_ulo.neighbours(pairs, "月", marginals="tokens", **options)
-    assert got.to_dict("list") == expected.to_dict("list") and len(got) == 3
+    assert got.to_dict("list") == expected.to_dict("list") and len(got) == 4
     assert vorn_ulo.neighbours(pairs, "海").empty
     ranked_file = tmp_path / "ranked.txt"
     ranked_file.write_text("月\t光\t1.5\t4\tafter\n", encoding="utf-8")

@@ -196,6 +196,15 @@ def _feed_lines(counter: _Counter, lines: Iterable[str], cut, report: Optional[_
     _flush(counter, batch, report, origin, first)
 
 
+def _text_lines(text: str) -> List[str]:
+    """The lines of a text as the engine cuts them: at LF only (str.splitlines() also cuts
+    at \\x1c, \\x85, U+2028...), a last line without its LF counting."""
+    lines = text.split("\n")
+    if lines[-1] == "":
+        lines.pop()
+    return lines
+
+
 def _flush(counter: _Counter, batch: List[str], report: Optional[_Reporter], origin: str,
            first: int) -> None:
     if not batch:
@@ -341,7 +350,7 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
             for text in texts:
                 if isinstance(text, bytes):
                     text = text.decode(options.decoder())
-                _feed_lines(counter, text.splitlines(), cut, report)
+                _feed_lines(counter, _text_lines(text), cut, report)
             return counter.close()
 
 

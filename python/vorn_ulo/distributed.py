@@ -218,7 +218,7 @@ def count_corpus(
         for part in client.gather(counted):
             total.add({k: v for k, v in part.items() if k != "files"})
         total["shards"] = len(counted)
-        total["parts"] = len(parts[0].result().splitlines()) + 1
+        total["parts"] = parts[0].result().count(b"\n") + 1  # keys may hold CR
         summary.update(total)
     if not keep_parts:
         shutil.rmtree(root / "counts", ignore_errors=True)

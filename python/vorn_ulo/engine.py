@@ -92,13 +92,18 @@ EXPORT_NAMES = (
 )
 
 
+def lines(text: Optional[str]) -> List[str]:
+    """The non-empty lines of the engine's text. Only LF ends one: str.splitlines() also
+    splits at characters that words and paths may hold (\\x1c, \\x85, U+2028...)."""
+    return [line for line in (text or "").split("\n") if line]
+
+
 def parse_table(text: str) -> Dict[str, str]:
     """name TAB value lines as a dict."""
     table = {}
-    for line in text.splitlines():
-        if line:
-            name, _, value = line.partition("\t")
-            table[name] = value
+    for line in lines(text):
+        name, _, value = line.partition("\t")
+        table[name] = value
     return table
 
 
@@ -180,14 +185,13 @@ class Engine:
     def describe(self, what: str) -> List[Tuple[str, str, str]]:
         """The table of options of `what` ("count" or "rank"): (name, default, help)."""
         rows = []
-        for line in self.owned_text(f"ulo_{what}_options_describe").splitlines():
-            if line:
-                name, default, text = (line.split("\t", 2) + ["", ""])[:3]
-                rows.append((name, default, text))
+        for line in lines(self.owned_text(f"ulo_{what}_options_describe")):
+            name, default, text = (line.split("\t", 2) + ["", ""])[:3]
+            rows.append((name, default, text))
         return rows
 
     def measure_names(self) -> Tuple[str, ...]:
-        return tuple(n for n in self.owned_text("ulo_measure_names").splitlines() if n)
+        return tuple(lines(self.owned_text("ulo_measure_names")))
 
     def options(self, what: str, values: Iterable[Tuple[str, object]]):
         """A count or rank options object with `values` set; destroy it with
@@ -212,7 +216,7 @@ class Engine:
         """The files of the pair-count file `path`: itself, or a parts directory's parts in
         key order."""
         text = self.text(self.call("ulo_pair_file_parts", encode_path(path), what="read"))
-        return [line for line in (text or "").splitlines() if line]
+        return lines(text)
 
     def share_files(self, paths: Sequence, parts: int) -> List[List[Tuple[str, int, int]]]:
         """The files cut into at most `parts` shares at line ends: for each share its
@@ -220,9 +224,7 @@ class Engine:
         array = path_array(paths)
         text = self.text(self.call("ulo_share_files", array, len(paths), int(parts)))
         shares: List[List[Tuple[str, int, int]]] = []
-        for line in (text or "").splitlines():
-            if not line:
-                continue
+        for line in lines(text):
             index, path, begin, end = line.split("\t")
             while len(shares) <= int(index):
                 shares.append([])

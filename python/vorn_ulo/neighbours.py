@@ -6,6 +6,7 @@ from typing import Optional
 
 from . import _native
 from .encoding import LIBRARY_ENCODING, encode_path
+from .engine import lines
 from .measures import RANKED_COLUMNS, rank_settings
 
 
@@ -31,7 +32,8 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
         text = engine.text(pointer) or ""
     finally:
         engine.free_options("rank", options)
-    rows = [line.split("\t") for line in text.splitlines()]
+    # Lines end at LF only: a word may hold what str.splitlines() also takes for a line end.
+    rows = [line.split("\t") for line in lines(text)]
     columns = list(zip(*rows)) if rows else [()] * len(RANKED_COLUMNS)
     parse = {str: str, "float64": float, "int64": int}
     return pd.DataFrame({
