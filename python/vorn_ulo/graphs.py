@@ -3,8 +3,10 @@ matrix with its vocabulary, a networkx graph. The engine writes every format."""
 
 from __future__ import annotations
 
+import csv
 import os
 import tempfile
+from itertools import zip_longest
 from pathlib import Path
 from typing import List, Optional, Tuple
 
@@ -49,16 +51,40 @@ def to_networkx(pairs_or_ranked, measure: str = "llr", top: int = 0,
                 min_count: Optional[int] = None, library: Optional[_native.Library] = None,
                 **rank_options):
     """A networkx Graph (pairs counted both ways) or DiGraph (counted one way, or a
-    ranking) whose nodes are the words (str) with their label and frequency, and whose
-    edges carry count, weight (the count) and score, as the GEXF and GraphML exports
-    hold them; a ranking's edges also say the side."""
+    ranking) whose nodes are the words (str, as they are) with their label (the word as
+    XML holds it) and frequency, and whose edges carry count, weight (the count) and
+    score, as the GEXF and GraphML exports hold them; a ranking's edges also say the side."""
     nx = _require("networkx", "python3-networkx", "to_networkx")
     with tempfile.TemporaryDirectory(prefix="vorn_ulo-graph-") as work:
-        out = os.path.join(work, "graph.graphml")
-        export(pairs_or_ranked, out, "graphml", measure=measure, top=top, min_count=min_count,
-               library=library, **rank_options)
+        out, table = os.path.join(work, "graph.graphml"), os.path.join(work, "graph.csv")
+        for path, format in ((out, "graphml"), (table, "csv")):
+            export(pairs_or_ranked, path, format, measure=measure, top=top, min_count=min_count,
+                   library=library, **rank_options)
         graph = nx.read_graphml(out)
-    return nx.relabel_nodes(graph, {node: data["label"] for node, data in graph.nodes(data=True)})
+        words = _node_words(out, table)
+    return nx.relabel_nodes(graph, words)
+
+
+def _node_words(graphml, table):
+    """Node id -> word. A label is the word as XML can hold it (control characters as
+    U+FFFD), so distinct words may share one; the CSV export of the same graph holds the
+    words themselves, a row for each edge in the GraphML's order."""
+    import xml.etree.ElementTree as ET
+
+    words = {}
+    with open(table, encoding="utf-8", newline="") as file:
+        rows = csv.reader(file)
+        next(rows)  # the header
+        edges = (e for _, e in ET.iterparse(graphml) if e.tag.rpartition("}")[2] == "edge")
+        for edge, row in zip_longest(edges, rows):
+            if edge is None or row is None:
+                raise EngineError("to_networkx", "the GraphML and CSV exports differ in edges")
+            for node, word in ((edge.get("source"), row[0]), (edge.get("target"), row[1])):
+                if words.setdefault(node, word) != word:
+                    raise EngineError("to_networkx", f"node {node} is both {words[node]!r} "
+                                                     f"and {word!r}")
+            edge.clear()
+    return words
 
 
 def to_sparse(pairs_or_df, value: str = "count",
