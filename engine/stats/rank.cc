@@ -388,7 +388,7 @@ std::string RankFile(const std::string& in, const std::string& out, const RankOp
   if (std::string problem = FileProblem(in, out, operations.trustInput); !problem.empty()) {
     return problem;
   }
-  if (IsPartsDirectory(in)) return RankParts(in, options, out, operations.output);
+  if (IsPartsDirectory(in)) return RankParts(in, options, out, operations.output, lossyWords);
   Ranking ranking;
   PeopleText shown;
   std::string error;

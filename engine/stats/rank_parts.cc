@@ -88,8 +88,10 @@ std::string ScorePart(const std::string& dir, const std::vector<std::string>& fi
   return Finish(out, path);
 }
 
-// Range d's lists from every part, offered in file order, ranked.
-std::string JoinLists(size_t parts, const RankOptions& options, const fs::path& work, size_t d) {
+// Range d's lists from every part, offered in file order, ranked; the
+// words written with '?' counted into "lossy-d".
+std::string JoinLists(const std::string& dir, size_t parts, const RankOptions& options,
+                      const fs::path& work, size_t d) {
   Ranking joined;
   joined.SetOptions(options);
   for (size_t j = 0; j < parts; ++j) {
@@ -109,14 +111,20 @@ std::string JoinLists(size_t parts, const RankOptions& options, const fs::path& 
   // pieces are its bytes.
   PeopleText shown;
   std::string error;
-  if (!shown.Open(options.to, kPeopleEncoding, &error)) return error;
-  return WriteRanking(joined, Named(work, "ranked", d), &error, &shown) ? "" : error;
+  if (!shown.Open(options.to, kPeopleEncoding, &error) ||
+      !WriteRanking(joined, Named(work, "ranked", d), &error, &shown, {}, dir)) {
+    return error;
+  }
+  std::string path = Named(work, "lossy", d);
+  std::ofstream out(path, std::ios::binary);
+  out << shown.lossyWords();
+  return Finish(out, path);
 }
 
 }  // namespace
 
 std::string RankParts(const std::string& dir, const RankOptions& options, const std::string& out,
-                      const OutputOptions& output) {
+                      const OutputOptions& output, uint64_t* lossyWords) {
   std::vector<std::string> files, keys;
   std::string error;
   if (!PairFileParts(dir, &files, &error, &keys)) return error;
@@ -132,13 +140,19 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
         parts, [&](size_t k) { return ScorePart(dir, files, keys, options, work, k); });
   }
   if (failure.empty()) {
-    failure =
-        ForEachInProcesses(parts, [&](size_t d) { return JoinLists(parts, options, work, d); });
+    failure = ForEachInProcesses(parts,
+                                 [&](size_t d) { return JoinLists(dir, parts, options, work, d); });
   }
   if (failure.empty()) {
     std::vector<std::string> ranked;
-    for (size_t d = 0; d < parts; ++d)
+    uint64_t lossy = 0;
+    for (size_t d = 0; d < parts; ++d) {
       ranked.push_back(Named(work, "ranked", d));
+      uint64_t words = 0;
+      std::ifstream(Named(work, "lossy", d)) >> words;
+      lossy += words;
+    }
+    if (lossyWords != nullptr) *lossyWords = lossy;
     // Into the staged file itself: its descriptor is what is synced and
     // what keeps the entry from being swept.
     StagedOutput staged(out, output);

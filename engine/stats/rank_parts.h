@@ -13,10 +13,11 @@
 namespace ulo::engine {
 
 // Writes the ranking of the parts directory `dir` to `out`, as
-// WriteRanking does (in `options.to`, put in place as `output` says).
-// Returns an empty string or the sentence that says what failed.
+// WriteRanking does (in `options.to`, put in place as `output` says), and
+// sets `*lossyWords` as RankFile does. Returns an empty string or the
+// sentence that says what failed.
 std::string RankParts(const std::string& dir, const RankOptions& options, const std::string& out,
-                      const OutputOptions& output);
+                      const OutputOptions& output, uint64_t* lossyWords = nullptr);
 
 }  // namespace ulo::engine
 

@@ -27,6 +27,11 @@ TEST_F(EncodingOutputTest, WordsOfInvalidBytesAreRefusedAlike) {
   std::string csv = Fails("export {inv.txt} {inv.csv} --min-count 1", "not GB18030 text").err;
   EXPECT_EQ(Sentence(rank), Sentence(csv));
   EXPECT_FALSE(Exists("inv.r"));
+  // Ranked in parts, the directory is named.
+  MakeDirectory(dir.Path("inv"));
+  Write("inv/1.txt", Read("inv.txt"));
+  RunOk("merge {inv} {inv-parts} --parts --jobs 2");
+  Fails("rank {inv-parts} {inv.r} --min-count 1", dir.Path("inv-parts") + " holds words");
 }
 
 // XML 1.0 has no form for U+FFFE, U+FFFF and most control characters: each
@@ -69,7 +74,11 @@ TEST_F(EncodingOutputTest, EncodingsThatDoNotKeepAsciiAreRefused) {
 // command says how many words lost one, under --quiet too (as tests run).
 TEST_F(EncodingOutputTest, WordsWrittenWithQuestionMarksAreCounted) {
   Write("pz.txt", "x\t\xD4\xC2\xC3\xF7\t5\n\xD4\xC2\tx\t5\n");  // x 月明, 月 x
-  for (const std::string command : {"rank {pz.txt} {pz.r}", "export {pz.txt} {pz.csv}"}) {
+  MakeDirectory(dir.Path("pz"));
+  Write("pz/1.txt", Read("pz.txt"));
+  RunOk("merge {pz} {pz-parts} --parts --jobs 2");
+  for (const std::string command :
+       {"rank {pz.txt} {pz.r}", "export {pz.txt} {pz.csv}", "rank {pz-parts} {pz-parts.r}"}) {
     UloResult result = RunOk(command + " --to latin1 --min-count 1");
     EXPECT_TRUE(Contains(result.err, "2 words")) << command;
     EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
