@@ -64,7 +64,10 @@ void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_vie
     }
     return;
   }
-  size_t i = 0;
+  // A byte-order mark (U+FEFF) opening a line, as it opens a file, is no
+  // part of the first word.
+  constexpr std::string_view kByteOrderMark = "\x84\x31\x95\x33";
+  size_t i = line.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
   while (i < n) {
     if (size_t blank = SeparatorAt(line, i); blank > 0) {
       i += blank;

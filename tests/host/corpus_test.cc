@@ -33,6 +33,11 @@ TEST(TokenizeTest, Words) {
                                       "ana",
                                       "\x94\x39\xFC\x36", "1"}));
   EXPECT_TRUE(Tokens("", TokenMode::kWords).empty());
+  // A byte-order mark (84 31 95 33) opening the text is no part of its word.
+  EXPECT_EQ(Tokens("\x84\x31\x95\x33"
+                   "alpha beta",
+                   TokenMode::kWords),
+            (std::vector<std::string>{"alpha", "beta"}));
 }
 
 TEST(TokenizeTest, CharactersAreLettersAndIdeographsOfAnyScript) {
@@ -121,13 +126,20 @@ TEST(TokenFilterTest, ListsFilesAndPunctuation) {
   } cases[] = {
       // 的 (B5 C4) and "The" (any case) go, so do the comma and "42";
       // 守护 进程 (daemon process) and "daemon" stay.
-      {"ulo's lists", lists,
+      {"ulo's lists",
+       lists,
        "The \xCA\xD8\xBB\xA4 \xB5\xC4 \xBD\xF8\xB3\xCC \xA3\xAC daemon 42",
-       {"\xCA\xD8\xBB\xA4", "\xBD\xF8\xB3\xCC", "daemon"}, 2, 2},
+       {"\xCA\xD8\xBB\xA4", "\xBD\xF8\xB3\xCC", "daemon"},
+       2,
+       2},
       {"a UTF-8 file", file, "\xBD\xF8\xB3\xCC foo the", {"the"}, 2, 0},
       // Cut to what GB2312 has, the stop word would drop another word.
-      {"a word beyond GB2312 kept whole", traditional, "\xB5\xC4 \x82\x83\xB5\xC4", {"\xB5\xC4"},
-       1, 0},
+      {"a word beyond GB2312 kept whole",
+       traditional,
+       "\xB5\xC4 \x82\x83\xB5\xC4",
+       {"\xB5\xC4"},
+       1,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
