@@ -14,6 +14,7 @@
 #include "engine/query/word_query.h"
 #include "engine/session/operations.h"
 #include "engine/stats/measures.h"
+#include "engine/text/encoding.h"
 
 using namespace ulo::engine;
 using ulo::engine::capi::Copy;
@@ -240,6 +241,31 @@ double ulo_score(const char* measure, double a, double b, double c, double n, ch
     return 0;
   }
   return Score(*parsed, PairCounts{a, b, c, n});
+}
+
+// ---- Encodings ----
+
+char* ulo_convert(const char* from, const char* to, const char* data, size_t length,
+                  size_t* out_length, uint64_t* invalid, uint64_t* unrepresentable, char** errptr) {
+  if (length > 0 && IsNull(data, "text", errptr)) return nullptr;
+  auto name = [](const char* encoding) {
+    return encoding != nullptr && *encoding != '\0' ? std::string(encoding)
+                                                    : std::string(kLibraryEncoding);
+  };
+  Converter converter;
+  std::string error;
+  if (!converter.Open(name(from), name(to), &error)) {
+    Fail(errptr, error);
+    return nullptr;
+  }
+  std::string converted;
+  converter.Convert(std::string_view(data == nullptr ? "" : data, length), &converted);
+  if (out_length != nullptr) *out_length = converted.size();
+  if (invalid != nullptr) *invalid = converter.invalid();
+  if (unrepresentable != nullptr) *unrepresentable = converter.unrepresentable();
+  char* copy = Copy(converted);
+  if (copy == nullptr) Fail(errptr, "out of memory converting text");
+  return copy;
 }
 
 // ---- Checks and staged outputs ----

@@ -251,6 +251,20 @@ ULO_ENGINE_EXPORT ulo_counter_t* ulo_words_counter_open(const ulo_exports_t* exp
 ULO_ENGINE_EXPORT void ulo_words_rank(const char* pairs, const char* out,
                                       const ulo_words_options_t* options, char** errptr);
 
+/* ---- Encodings ---- */
+
+/* Converts `length` bytes of `data` from the encoding `from` to `to` (names
+ * as iconv knows them; NULL or empty: the library's encoding) with the
+ * conversion every count, ranking and export of the engine makes, so that a
+ * front-end gives a word the library's bytes the engine gives it. Bytes not
+ * valid in `from` and characters `to` lacks are left out and counted in
+ * *invalid and *unrepresentable (either may be NULL). Returns the result,
+ * malloc'ed and NUL-terminated, its length in *out_length (it may hold NUL
+ * bytes), or NULL for an encoding iconv does not know. */
+ULO_ENGINE_EXPORT char* ulo_convert(const char* from, const char* to, const char* data,
+                                    size_t length, size_t* out_length, uint64_t* invalid,
+                                    uint64_t* unrepresentable, char** errptr);
+
 /* ---- Checks and staged outputs ---- */
 
 /* Why `path` cannot be read as an input of `kind` ("corpus" or "pairs"),

@@ -60,6 +60,33 @@ def test_bytes_and_other_encodings(library, tmp_path):
     assert vorn_ulo.to_frame(path, encoding="latin-1")["word1"][0] == "\xd4\xc2"
 
 
+# Characters whose GB18030 bytes Python's codec and the engine disagree on (a form the library
+# reads as another character, or one it cannot read at all).
+DISPUTED = ["ḿa", "龴x", "︐", "𠂇"]
+
+
+def test_words_in_the_library_encoding_are_the_engines_both_ways(library, tmp_path):
+    counted = vorn_ulo.count_texts(" ".join(DISPUTED), tmp_path / "c", window=1,
+                                   stopwords="none", drop_punctuation=False)
+    assert {w for w, _, _ in vorn_ulo.read_pairs(counted)} == set(DISPUTED)
+    assert set(vorn_ulo.to_frame(counted)["word1"]) == set(DISPUTED)
+    assert set(vorn_ulo.associations(counted, min_count=1)["word"]) == set(DISPUTED)
+    assert list(vorn_ulo.neighbours(counted, "ḿa", min_count=1)["other"]) == ["龴x"]
+    # Back to the library's bytes: a run fed the words writes the count's file.
+    (tmp_path / "run").mkdir()
+    with vorn_ulo.CountingRun(tmp_path / "run") as run:
+        run.add_many(vorn_ulo.read_pairs(counted), one_way=True)
+    assert vorn_ulo.merge(tmp_path / "run", tmp_path / "p.txt").read_bytes() == \
+        counted.read_bytes()
+    # A Python tokenizer reads a corpus in the library's encoding as the engine's does.
+    corpus = tmp_path / "corpus.txt"
+    corpus.write_bytes(b" ".join(w for w, _, _ in vorn_ulo.read_pairs(counted, encoding=None)))
+    assert vorn_ulo.count_corpus(corpus, tmp_path / "split", tokenizer=str.split, jobs=1,
+                                 stopwords="none", drop_punctuation=False).read_bytes() == \
+        vorn_ulo.count_corpus(corpus, tmp_path / "engine", jobs=1, stopwords="none",
+                              drop_punctuation=False).read_bytes()
+
+
 def test_malformed_files_are_refused(library, tmp_path):
     bad = tmp_path / "bad.txt"
     bad.write_bytes(b"a\tb\t1\nonly one field\n")

@@ -48,6 +48,21 @@ def counting_slot(operation: str):
             _run_owner = None
 
 
+# Pairs whose words go to the engine's conversion in one call.
+PAIR_BATCH = 4096
+
+
+def _batches(items, size):
+    batch = []
+    for item in items:
+        batch.append(item)
+        if len(batch) == size:
+            yield batch
+            batch = []
+    if batch:
+        yield batch
+
+
 class CountingRun:
     """A counting run whose sorted spill files temp1.txt, temp2.txt, ... go to `workdir`.
 
@@ -109,25 +124,29 @@ class CountingRun:
         """The (bytes, bytes, count) triples of `pairs`: words non-empty, counts within 32
         bits; a pair with a word the encoding cannot hold raises, or with errors='drop' is
         left out whole and counted."""
-        encode = self.encoder.encode
-        drop = self.encoder.errors == "drop"
-        for pair in pairs:
-            if len(pair) == 3:
-                word1, word2, count = pair
-                count = _int32(count, "count")
-            else:
-                word1, word2 = pair
-                count = 1
+        for batch in _batches(pairs, PAIR_BATCH):
+            rows = [(pair[0], pair[1], _int32(pair[2], "count") if len(pair) == 3 else 1)
+                    for pair in batch]
             try:
-                a, b = encode(word1), encode(word2)
+                words = self.encoder.encode_many(w for row in rows for w in row[:2])
+                encoded = [(words[2 * i], words[2 * i + 1], row[2])
+                           for i, row in enumerate(rows)]
             except UnicodeEncodeError:
-                if not drop:
+                if self.encoder.errors != "drop":
                     raise
+                encoded = list(self._encode_each(rows))
+            for a, b, count in encoded:
+                if not a or not b:
+                    raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
+                yield a, b, count
+
+    def _encode_each(self, rows):
+        """The rows a pair at a time, a pair with a word the encoding cannot hold left out."""
+        for word1, word2, count in rows:
+            try:
+                yield self.encoder.encode(word1), self.encoder.encode(word2), count
+            except UnicodeEncodeError:
                 self.pairs_skipped += 1
-                continue
-            if not a or not b:
-                raise OperationError("ULO_Stat_AssociatedFreq", "a word is empty")
-            yield a, b, count
 
     def _add_encoded(self, pairs, one_way):
         """Counts (bytes, bytes, count) triples that the caller has checked: non-empty words,

@@ -17,7 +17,7 @@ from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 from . import _native, api
-from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING
+from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING, decode_words, is_library_encoding
 from .engine import PROGRESS, encode_path, number, parse_table, path_array
 from .errors import EngineError
 
@@ -28,6 +28,8 @@ Progress = Union[None, bool, Callable[[int, int], None]]
 ENGINE_TOKENIZERS = ("whitespace", "chars")
 # About this many characters of token lines go to the engine in one call.
 BATCH_CHARS = 1 << 20
+# Lines of a file decoded at once.
+SEGMENT_BATCH_LINES = 1 << 12
 
 
 class CountOptions:
@@ -71,6 +73,13 @@ class CountOptions:
     def decoder(self) -> str:
         """The Python codec of the corpora, for tokenizers that read text."""
         return self.source_encoding or LIBRARY_ENCODING
+
+    def decode(self, lines: List[bytes]) -> List[str]:
+        """Lines (without LF) of a corpus as text; the library's encoding by the engine, as
+        its own tokenizers read it."""
+        if is_library_encoding(self.decoder()):
+            return decode_words(lines)
+        return [line.decode(self.decoder()) for line in lines]
 
     def cutter(self) -> Callable[[str], Iterable[str]]:
         if callable(self.tokenizer):
@@ -224,22 +233,38 @@ def _flush(counter: _Counter, batch: List[str], report: Optional[_Reporter], ori
         report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
 
 
-def _segment_lines(path: str, begin: int, end: int, encoding: str, first: int):
+def _segment_lines(path: str, begin: int, end: int, options: CountOptions, first: int):
     """The decoded lines of `path` from byte `begin` to `end` (0: the end); the first is
-    line `first` of the file."""
+    line `first` of the file. Decoded a batch of lines at a time."""
+    batch: List[bytes] = []
+
+    def decoded():
+        try:
+            return options.decode(batch)
+        except UnicodeDecodeError:  # which line
+            for line_number, raw in enumerate(batch, first):
+                try:
+                    options.decode([raw])
+                except UnicodeDecodeError as error:
+                    raise EngineError("count", f"cannot count {path}: line {line_number}: not "
+                                               f"{options.decoder()} text ({error.reason})") \
+                        from None
+            raise
+
     with open(path, "rb") as file:
         file.seek(begin)
         left = end - begin if end else -1
-        for line_number, raw in enumerate(file, first):
+        for raw in file:
             if left == 0:
-                return
+                break
             if left > 0:
                 left -= len(raw)
-            try:
-                yield raw.decode(encoding)
-            except UnicodeDecodeError as error:
-                raise EngineError("count", f"cannot count {path}: line {line_number}: not "
-                                           f"{encoding} text ({error.reason})") from None
+            batch.append(raw[:-1] if raw.endswith(b"\n") else raw)
+            if len(batch) == SEGMENT_BATCH_LINES:
+                yield from decoded()
+                first += len(batch)
+                batch = []
+    yield from decoded()
 
 
 def _count_share(library, options: CountOptions, share, work_dir: Path,
@@ -250,7 +275,7 @@ def _count_share(library, options: CountOptions, share, work_dir: Path,
     with _Counter(library.engine, options, work_dir) as counter:
         for path, begin, end in share:
             first = _line_number_at(path, begin)
-            _feed_lines(counter, _segment_lines(path, begin, end, options.decoder(), first), cut,
+            _feed_lines(counter, _segment_lines(path, begin, end, options, first), cut,
                         report, path, first)
         return counter.close()
 
@@ -349,7 +374,7 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
         with _Counter(engine, options, stage) as counter:
             for text in texts:
                 if isinstance(text, bytes):
-                    text = text.decode(options.decoder())
+                    text = "\n".join(options.decode(text.split(b"\n")))
                 _feed_lines(counter, _text_lines(text), cut, report)
             return counter.close()
 

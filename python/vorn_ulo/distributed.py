@@ -25,7 +25,7 @@ from pathlib import Path
 
 from . import _native, api
 from .corpus import CountOptions, Summary, _check_paths, _count_share, _Counter, _path_list
-from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING
+from .encoding import DEFAULT_ENCODING
 from .engine import encode_path, path_array
 
 SHARD_BYTES = 64 * 1024 * 1024
@@ -247,11 +247,12 @@ def associations(pairs, client, measure="llr", top=10, min_count=None, library_p
 
     pairs = Path(pairs).resolve()
     out = pairs.parent / f"{pairs.name}.ranked.txt"
-    settings = rank_settings(measure, top, min_count, rank_options)
+    # The words in UTF-8 by the engine's own conversion, not Python's gb18030 codec.
+    settings = rank_settings(measure, top, min_count, rank_options) + [("to", "UTF-8")]
     ranked = client.submit(rank_task, str(pairs), str(out), settings,
                            str(library_path) if library_path else None,
                            key=f"vorn_ulo-rank-{uuid.uuid4().hex[:8]}", pure=False).result()
     return dd.read_csv(ranked, sep="\t", header=None, names=list(RANKED_COLUMNS),
-                       dtype=RANKED_COLUMNS, encoding=LIBRARY_ENCODING, quoting=3,
+                       dtype=RANKED_COLUMNS, encoding="utf-8", quoting=3,
                        na_filter=False, keep_default_na=False, float_precision="round_trip",
                        blocksize="64MB")

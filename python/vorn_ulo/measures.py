@@ -8,7 +8,7 @@ import tempfile
 from typing import Optional, Tuple
 
 from . import _native
-from .encoding import LIBRARY_ENCODING, encode_path
+from .encoding import LIBRARY_ENCODING, encode_path, is_library_encoding
 
 
 def measure_names(library: Optional[_native.Library] = None) -> Tuple[str, ...]:
@@ -50,8 +50,11 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
     as bytes."""
     import pandas as pd
 
+    from .readers import decode_library_columns
+
     engine = _native.library_or_default(library).engine
     # The ranking in the library's bytes, decoded here as asked.
+    library_words = encoding is None or is_library_encoding(encoding)
     options = engine.options("rank", rank_settings(measure, top, min_count, rank_options))
     try:
         with tempfile.TemporaryDirectory(prefix="vorn_ulo-rank-") as work:
@@ -62,7 +65,8 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
                 return pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
                                      for name, kind in RANKED_COLUMNS.items()})
             frame = pd.read_csv(out, sep="\t", header=None, names=list(RANKED_COLUMNS),
-                                dtype=RANKED_COLUMNS, encoding=encoding or "latin-1",
+                                dtype=RANKED_COLUMNS,
+                                encoding="latin-1" if library_words else encoding,
                                 engine="c", quoting=csv.QUOTE_NONE, na_filter=False,
                                 keep_default_na=False, float_precision="round_trip")
     finally:
@@ -70,4 +74,6 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
     if encoding is None:
         for column in ("word", "other"):
             frame[column] = [w.encode("latin-1") for w in frame[column]]
+    elif library_words:
+        decode_library_columns(frame, ["word", "other"])
     return frame

@@ -5,7 +5,7 @@ from __future__ import annotations
 from typing import Optional
 
 from . import _native
-from .encoding import LIBRARY_ENCODING, encode_path
+from .encoding import encode_library, encode_path
 from .engine import lines
 from .measures import RANKED_COLUMNS, rank_settings
 
@@ -26,7 +26,7 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
     options = engine.options("rank", rank_settings(measure, top, min_count, rank_options) +
                              [("to", "UTF-8")])
     try:
-        raw = word.encode(LIBRARY_ENCODING)
+        raw = encode_library(word)
         pointer = engine.call("ulo_neighbours", encode_path(pairs_path), raw, len(raw), options,
                               what="neighbours")
         text = engine.text(pointer) or ""

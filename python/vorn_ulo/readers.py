@@ -1,18 +1,21 @@
 """Streaming the library's files as Python values, and reading them whole as DataFrames."""
 
 import csv
+import functools
 import os
 
-from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING
+from .encoding import LIBRARY_ENCODING, decode_words, encode_words, is_library_encoding
 
 # The labels of a support record, in the order the record holds them.
-SUPPORT_LABELS = (
-    "<rec>".encode(DEFAULT_ENCODING),
-    "<基准规则>=".encode(DEFAULT_ENCODING),
-    "<关联规则>=".encode(DEFAULT_ENCODING),
-    "<置信度>=".encode(DEFAULT_ENCODING),
-    "<支持度>=".encode(DEFAULT_ENCODING),
-)
+LABELS = ("<rec>", "<基准规则>=", "<关联规则>=", "<置信度>=", "<支持度>=")
+# Lines whose words are decoded together.
+BATCH_LINES = 1 << 14
+
+
+@functools.lru_cache(maxsize=None)
+def support_labels():
+    """LABELS in the library's bytes."""
+    return tuple(encode_words(LABELS))
 
 KINDS = {
     # kind: (column names, types)
@@ -23,9 +26,41 @@ KINDS = {
 
 
 def _decoder(encoding, errors):
+    """A function from a list of words to the list decoded: the library's text by the
+    engine, in one call."""
     if encoding is None:
-        return lambda data: data
-    return lambda data: data.decode(encoding, errors)
+        return lambda words: words
+    if is_library_encoding(encoding):
+        return lambda words: decode_words(words, errors)
+    return lambda words: [word.decode(encoding, errors) for word in words]
+
+
+def _decoded(rows, columns, decode):
+    """Each row (a list of fields) with the fields at `columns` decoded, a batch of rows at
+    a time."""
+    batch = []
+
+    def flush():
+        words = iter(decode([row[c] for row in batch for c in columns]))
+        for row in batch:
+            for c in columns:
+                row[c] = next(words)
+            yield row
+        batch.clear()
+
+    rows = iter(rows)
+    while True:
+        try:
+            row = next(rows)
+        except StopIteration:
+            break
+        except ValueError:
+            yield from flush()  # the rows before a malformed line
+            raise
+        batch.append(row)
+        if len(batch) == BATCH_LINES:
+            yield from flush()
+    yield from flush()
 
 
 def pair_files(path):
@@ -61,37 +96,44 @@ def _fields(path, what, count):
 def read_pairs(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (word1, word2, count) for each line of a pair-count file or parts directory
     (bytes with encoding=None)."""
-    decode = _decoder(encoding, errors)
-    for _, (word1, word2, count) in _fields(path, "pair-count", 3):
-        yield decode(word1), decode(word2), int(count)
+    rows = (fields for _, fields in _fields(path, "pair-count", 3))
+    for word1, word2, count in _decoded(rows, (0, 1), _decoder(encoding, errors)):
+        yield word1, word2, int(count)
 
 
 def read_filtered(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (count, word1, word2) for each line the filter wrote."""
-    decode = _decoder(encoding, errors)
-    for _, (count, word1, word2) in _fields(path, "filtered", 3):
-        yield int(count), decode(word1), decode(word2)
+    rows = (fields for _, fields in _fields(path, "filtered", 3))
+    for count, word1, word2 in _decoded(rows, (1, 2), _decoder(encoding, errors)):
+        yield int(count), word1, word2
 
 
 def read_top_n(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (word, other, confidence %, support %) for each line of a top-N file."""
-    decode = _decoder(encoding, errors)
-    for _, (word, other, confidence, support) in _fields(path, "top-N", 4):
-        yield decode(word), decode(other), float(confidence), float(support)
+    rows = (fields for _, fields in _fields(path, "top-N", 4))
+    for word, other, confidence, support in _decoded(rows, (0, 1),
+                                                     _decoder(encoding, errors)):
+        yield word, other, float(confidence), float(support)
 
 
 def read_support_records(path, encoding=LIBRARY_ENCODING, errors="strict"):
     """Yields (base, associated, confidence %, support %) for each record of a support file."""
-    decode = _decoder(encoding, errors)
+    for _, base, associated, confidence, support in _decoded(
+            _records(path), (1, 2), _decoder(encoding, errors)):
+        yield base, associated, float(confidence), float(support)
+
+
+def _records(path):
+    labels = support_labels()
     record = []
     number = 0
     for number, line in enumerate(_lines(path), 1):
-        label = SUPPORT_LABELS[len(record)]
+        label = labels[len(record)]
         if not line.startswith(label):
             raise ValueError(f"{path}:{number}: expected {label!r}, found {line[:80]!r}")
         record.append(line[len(label):])
         if len(record) == 5:
-            yield decode(record[1]), decode(record[2]), float(record[3]), float(record[4])
+            yield record
             record = []
     if record:
         raise ValueError(f"{path}:{number}: the file ends inside a record")
@@ -120,19 +162,32 @@ def _table_frame(path, names, types, encoding):
     if os.path.getsize(path) == 0:  # the C parser refuses a file without a line
         return pd.DataFrame({n: pd.Series(dtype=object if t is str else t)
                              for n, t in zip(names, types)})
-    return pd.read_csv(
+    library = is_library_encoding(encoding)
+    frame = pd.read_csv(
         path,
         sep="\t",
         header=None,
         names=list(names),
         dtype=dict(zip(names, types)),
-        encoding=encoding,
+        encoding="latin-1" if library else encoding,
         engine="c",
         quoting=csv.QUOTE_NONE,
         na_filter=False,
         keep_default_na=False,
         skip_blank_lines=True,
     )
+    if library:
+        decode_library_columns(frame, [n for n, t in zip(names, types) if t is str])
+    return frame
+
+
+def decode_library_columns(frame, columns, errors="strict"):
+    """Decodes the library's words of `frame`'s columns, read as latin-1 (a character a
+    byte), by the engine: a column in one call."""
+    for column in columns:
+        frame[column] = decode_words([word.encode("latin-1") for word in frame[column]],
+                                     errors)
+    return frame
 
 
 def _support_frame(path, encoding):
@@ -143,13 +198,14 @@ def _support_frame(path, encoding):
                              "confidence": pd.Series(dtype="float64"),
                              "support": pd.Series(dtype="float64")})
     # A record is five lines without TABs: one column, then five lines to a row.
+    library = is_library_encoding(encoding)
     lines = pd.read_csv(
         path,
         sep="\t",
         header=None,
         names=["line"],
         dtype={"line": str},
-        encoding=encoding,
+        encoding="latin-1" if library else encoding,
         engine="c",
         quoting=csv.QUOTE_NONE,
         na_filter=False,
@@ -158,7 +214,7 @@ def _support_frame(path, encoding):
     if len(lines) % 5:
         raise ValueError(f"{path}: {len(lines)} lines do not make whole five-line records")
     values = lines.to_numpy().reshape(-1, 5)
-    labels = [label.decode(DEFAULT_ENCODING) for label in SUPPORT_LABELS]
+    labels = [label.decode("latin-1") for label in support_labels()] if library else LABELS
     columns = {}
     for index, name in ((1, "base"), (2, "associated"), (3, "confidence"), (4, "support")):
         column = pd.Series(values[:, index], dtype=object)
@@ -168,6 +224,8 @@ def _support_frame(path, encoding):
     if len(values) and not (values[:, 0] == labels[0]).all():
         raise ValueError(f"{path}: a record does not start with {labels[0]}")
     frame = pd.DataFrame(columns)
+    if library:
+        decode_library_columns(frame, ["base", "associated"])
     frame["confidence"] = frame["confidence"].astype("float64")
     frame["support"] = frame["support"].astype("float64")
     return frame

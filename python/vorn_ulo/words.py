@@ -10,6 +10,7 @@ from typing import Optional, Sequence, Union
 
 from . import _native, api
 from .corpus import _staged_spill
+from .encoding import LIBRARY_ENCODING, encode_library, is_library_encoding
 from .engine import encode_path
 
 PathLike = Union[str, "os.PathLike[str]"]
@@ -25,7 +26,7 @@ def _is_path(item) -> bool:
 
 def _count(engine, items, source_encoding: str, options, spill: Path) -> None:
     """Counts the candidates of every file and text into `spill`."""
-    files_codec = source_encoding or "gb18030"
+    files_codec = source_encoding or LIBRARY_ENCODING
     only_texts = all(isinstance(item, str) and not _is_path(item) for item in items)
     # str texts go as UTF-8 when nothing else is counted, else in the files' encoding.
     encoding = "UTF-8" if only_texts else source_encoding
@@ -41,7 +42,9 @@ def _count(engine, items, source_encoding: str, options, spill: Path) -> None:
                                     what="words")
                         continue
                     if isinstance(item, str):
-                        data = item.encode("utf-8" if only_texts else files_codec)
+                        data = (item.encode("utf-8") if only_texts
+                                else encode_library(item) if is_library_encoding(files_codec)
+                                else item.encode(files_codec))
                     else:
                         data = bytes(item)
                     engine.call("ulo_counter_add_block", handle, f"<text {index}>".encode(),
