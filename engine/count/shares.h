@@ -42,6 +42,9 @@ class SegmentReader {
   // The next line, or false at the end of the segment or on a read error.
   bool Next(std::string_view* line);
   bool failed() const;
+  // The bytes of the segment the file no longer held when Next ended: a
+  // corpus cut while it was counted. Zero for a stream, read to its end.
+  uint64_t missing() const { return whole ? 0 : left; }
 
  private:
   FILE* file = nullptr;

@@ -165,7 +165,8 @@ TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
 TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
   const std::string longLine((1 << 20) + 10, 'x'), nul("a b\nc d\ne\0f\n", 12);
   // What a file may not hold ulo's own tests show; here a file's refusal comes through.
-  const std::string typo = dir.Path("typo.txt");
+  const std::string typo = dir.Path("typo.txt"), shrunk = dir.Path("shrunk.txt");
+  WriteFile(shrunk, "a b\nc d\n");
   const std::pair<Feed, const char*> cases[] = {
       {[&](ulo_counter_t* c, char** e) {
          ulo_counter_add_block(c, "notes.txt", nul.data(), 4, e);
@@ -182,6 +183,9 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
        "cannot count the lines of tokens: line 2: not valid UTF-8"},
       {[&](ulo_counter_t* c, char** e) { ulo_counter_add_file(c, typo.c_str(), 0, 0, e); },
        "typo.txt: no such file"},
+      // A range past the end, as a file cut while a worker counts it leaves.
+      {[&](ulo_counter_t* c, char** e) { ulo_counter_add_file(c, shrunk.c_str(), 4, 20, e); },
+       "shrunk.txt shrank while it was counted (12 bytes missing)"},
   };
   auto options = CountOptions();
   int name = 0;
