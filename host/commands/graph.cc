@@ -43,6 +43,8 @@ int DrawGraph(const GraphOptions& options) {
     starts.push_back(*id);
   }
   Neighbourhood graph = Collect(ranking, starts, options.depth);
+  std::string dot = ToDot(ranking, graph, MeasureName(options.rank.measure), options.pairs, &error);
+  if (!error.empty()) return Fail("graph: " + error);
   // The DOT source is an output too: never the pairs, and whole or not at all.
   std::string dotPath = fs::path(options.out).replace_extension(".dot").string();
   if (std::string problem = FileProblem(options.pairs, dotPath, true); !problem.empty()) {
@@ -58,7 +60,6 @@ int DrawGraph(const GraphOptions& options) {
     FILE* file = staged.Open();
     if (file == nullptr)
       return Fail("graph: cannot write " + dotPath + ": " + std::strerror(errno));
-    std::string dot = ToDot(ranking, graph, MeasureName(options.rank.measure));
     bool written = std::fwrite(dot.data(), 1, dot.size(), file) == dot.size();
     if (std::fclose(file) != 0 || !written)
       return Fail("graph: cannot write " + dotPath + " whole");

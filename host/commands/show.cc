@@ -82,6 +82,14 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
       continue;
     }
     const std::vector<RankedItem>& items = ranking.List(*id);
+    // Shown only when every word is text: a byte no character has would
+    // otherwise be dropped, and two words shown as one.
+    std::string shownWord = text.Show(word);
+    std::vector<std::string> shownOthers;
+    for (const RankedItem& item : items)
+      shownOthers.push_back(text.Show(ranking.Word(item.other)));
+    if (std::string problem = text.ShownTextProblem(path); !problem.empty())
+      return Fail("show: " + problem);
     size_t width = 4, scoreWidth = 5;
     std::vector<std::string> scores;
     for (const RankedItem& item : items) {
@@ -91,14 +99,14 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
       scores.push_back(text);
       scoreWidth = std::max(scoreWidth, scores.back().size());
     }
-    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count  stands\n", text.Show(word).c_str(),
+    std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count  stands\n", shownWord.c_str(),
                 static_cast<long long>(ranking.Frequency(*id)), static_cast<int>(width), "word",
                 static_cast<int>(scoreWidth), MeasureName(options.measure).c_str());
     for (size_t i = 0; i < items.size(); ++i) {
       const std::string& other = ranking.Word(items[i].other);
       std::string padding(width - DisplayWidth(other), ' ');
-      std::printf("  %4zu  %s%s  %*s  %5lld  %s\n", i + 1, text.Show(other).c_str(),
-                  padding.c_str(), static_cast<int>(scoreWidth), scores[i].c_str(),
+      std::printf("  %4zu  %s%s  %*s  %5lld  %s\n", i + 1, shownOthers[i].c_str(), padding.c_str(),
+                  static_cast<int>(scoreWidth), scores[i].c_str(),
                   static_cast<long long>(items[i].count), items[i].follows ? "after" : "before");
     }
     std::printf("\n");
@@ -146,6 +154,13 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
     if (fields.size() >= 3) found->second.push_back(fields);
   }
   int missing = 0;
+  // As a ranking is shown: only when every word shown is text.
+  for (const auto& [word, rows] : wanted) {
+    for (const auto& row : rows)
+      text.Show(row[0]);
+  }
+  if (std::string problem = text.ShownTextProblem(path); !problem.empty())
+    return Fail("show: " + problem);
   auto print = [&](const std::string& word) { return text.Show(word); };
   for (size_t k = 0; k < order.size(); ++k) {
     const std::string& word = order[k];
@@ -202,7 +217,7 @@ Runner AddShowCommand(CLI::App& app) {
   command->add_option("WORD", args->words, "the words to show")->required();
   command->add_option("--to", args->encoding, "the encoding of the table")
       ->type_name("ENCODING")
-      ->check(KnownEncoding())
+      ->check(WritableEncoding())
       ->capture_default_str();
   CLI::Option* measure = AddMeasureOption(*command, &args->rank.measure);
   AddRankOptions(*command, &args->rank, "associated words per word (default 10)", nullptr);

@@ -69,11 +69,11 @@ Neighbourhood Collect(const Ranking& ranking, const std::vector<uint32_t>& start
   return graph;
 }
 
-std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std::string& measure) {
+std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std::string& measure,
+                  const std::string& pairs, std::string* error) {
   // Graphviz reads UTF-8.
   PeopleText text;
-  std::string error;
-  bool converting = text.Open(kPeopleEncoding, kPeopleEncoding, &error);
+  bool converting = text.Open(kPeopleEncoding, kPeopleEncoding, error);
   auto label = [&](uint32_t id) {
     return Quoted(converting ? text.Show(ranking.Word(id)) : ranking.Word(id));
   };
@@ -95,6 +95,9 @@ std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std:
     if (i < graph.starts) dot += ", fillcolor=\"#f6c85f\", fontsize=22, penwidth=2";
     dot += "];\n";
   }
+  // A label that lost a byte no character has could stand for two words.
+  *error = converting ? text.ShownTextProblem(pairs) : "";
+  if (!error->empty()) return {};
   for (const GraphEdge& edge : graph.edges) {
     double weight = high > low ? (edge.score - low) / (high - low) : 1.0;
     dot += "  n" + std::to_string(edge.from) + " -- n" + std::to_string(edge.to) +

@@ -29,8 +29,10 @@ struct Neighbourhood {
 Neighbourhood Collect(const Ranking& ranking, const std::vector<uint32_t>& starts, int depth);
 
 // The DOT text of `graph`, labels converted from the library's encoding to UTF-8, edges
-// labelled with their scores and drawn the wider the higher they score.
-std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std::string& measure);
+// labelled with their scores and drawn the wider the higher they score. Empty, with a
+// sentence naming `pairs` in `*error`, when a word is not library text.
+std::string ToDot(const Ranking& ranking, const Neighbourhood& graph, const std::string& measure,
+                  const std::string& pairs, std::string* error);
 
 // Runs Graphviz's dot on `dotPath` into `outPath` in `format` ("svg" or
 // "png"). False with a sentence in `*error`.

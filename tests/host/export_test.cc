@@ -27,6 +27,12 @@ TEST_F(EncodingOutputTest, WordsOfInvalidBytesAreRefusedAlike) {
   std::string csv = Fails("export {inv.txt} {inv.csv} --min-count 1", "not GB18030 text").err;
   EXPECT_EQ(Sentence(rank), Sentence(csv));
   EXPECT_FALSE(Exists("inv.r"));
+  // What shows words to people refuses them alike.
+  for (const std::string command :
+       {"show {inv.txt} b --min-count 1", "graph {inv.txt} b --out {inv.svg} --min-count 1"}) {
+    EXPECT_EQ(Sentence(Fails(command, "not GB18030 text").err), Sentence(csv)) << command;
+  }
+  EXPECT_FALSE(Exists("inv.svg"));
   // Ranked in parts, the directory is named.
   MakeDirectory(dir.Path("inv"));
   Write("inv/1.txt", Read("inv.txt"));
@@ -57,6 +63,7 @@ TEST_F(EncodingOutputTest, EncodingsThatDoNotKeepAsciiAreRefused) {
   for (const std::string encoding : {"UTF-16", "UTF-32LE", "UCS-2", "UTF-7"}) {
     Fails("rank {p.txt} {p.r} --to " + encoding, "ASCII", 2);
     Fails("export {p.txt} {p.csv} --to " + encoding, "ASCII", 2);
+    Fails("show {p.txt} a --to " + encoding, "ASCII", 2);
     engine::RankOptions options;
     options.to = encoding;
     EXPECT_TRUE(Contains(engine::RankFile(dir.Path("p.txt"), dir.Path("p.r"), options), "ASCII"));
