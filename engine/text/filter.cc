@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "engine/files/checks.h"
 #include "engine/text/characters.h"
@@ -87,21 +88,43 @@ bool TokenFilter::Open(const FilterOptions& options, const std::string& from, st
       *error = "cannot read the stop-word file " + path + ": " + std::strerror(errno);
       return false;
     }
-    if (!AddText(text, from, error)) return false;
+    if (!AddText(text, from, "the stop-word file " + path, error)) return false;
   }
-  return options.stopwordText.empty() || AddText(options.stopwordText, from, error);
+  return options.stopwordText.empty() ||
+         AddText(options.stopwordText, from, "the stop words given as text", error);
 }
 
-bool TokenFilter::AddText(std::string_view text, const std::string& from, std::string* error) {
-  if (from.empty()) {
-    AddList(text);
-    return true;
+bool TokenFilter::AddText(std::string_view text, const std::string& from, const std::string& name,
+                          std::string* error) {
+  std::optional<Converter> converter;
+  if (!from.empty()) {
+    converter.emplace();
+    if (!converter->Open(from, kLibraryEncoding, error)) return false;
   }
-  Converter converter;
-  std::string converted;
-  if (!converter.Open(from, kLibraryEncoding, error)) return false;
-  converter.Convert(text, &converted);
-  AddList(converted);
+  // Checked line by line as a corpus is: a byte skipped would leave another
+  // word, which would then be dropped from the corpus.
+  std::string words, converted;
+  uint64_t lineNumber = 0;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+    std::string_view line = text.substr(start, end - start);
+    start = end;
+    ++lineNumber;
+    std::string problem = CorpusLineProblem(line, !converter);
+    if (problem.empty() && converter) {
+      uint64_t invalidBefore = converter->invalid();
+      converted.clear();
+      converter->Convert(line, &converted);
+      if (converter->invalid() != invalidBefore) problem = "not valid " + from;
+      line = converted;
+    }
+    if (!problem.empty()) {
+      *error = "cannot read " + name + ": line " + std::to_string(lineNumber) + ": " + problem;
+      return false;
+    }
+    words.append(line);
+  }
+  AddList(words);
   return true;
 }
 

@@ -52,8 +52,10 @@ class TokenFilter {
 
  private:
   void AddList(std::string_view text);
-  // AddList of `text` in the encoding `from` (empty: GB2312).
-  bool AddText(std::string_view text, const std::string& from, std::string* error);
+  // AddList of `text` in the encoding `from` (empty: the library's). A line
+  // a corpus could not hold is refused: `name` says whose, for the sentence.
+  bool AddText(std::string_view text, const std::string& from, const std::string& name,
+               std::string* error);
   bool IsStopword(std::string_view token) const;
 
   std::unordered_set<std::string> stopwords;  // ASCII letters in lower case

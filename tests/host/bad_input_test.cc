@@ -75,6 +75,15 @@ TEST_F(BadInputTest, InvalidEncodingsAreRefusedWithTheirLine) {
   Write("utf8.txt", "\xE6\x9C\x88\xE6\x98\x8E\n\xE6\x9C\n");
   EXPECT_TRUE(
       Contains(Fails("count {utf8.txt} --work {w3} --chars --from UTF-8", "line 2").err, "UTF-8"));
+  // A stop-word file is read as the corpus is: its bytes dropped, "ab\xFF"
+  // would stop the word "ab".
+  Write("sw.txt", "cd\nab\xFF\n");
+  Write("c.txt", "ab cd ef\n");
+  for (const char* from : {" --from UTF-8", ""}) {
+    Fails(std::string("count {c.txt} --work {w4} --stopwords {sw.txt}") + from,
+          "cannot read the stop-word file " + dir.Path("sw.txt") + ": line 2: " +
+              (*from ? "not valid UTF-8" : "byte 0xFF at column 3 starts no GB18030"));
+  }
 }
 
 TEST_F(BadInputTest, LinesOfMegabytes) {
