@@ -7,6 +7,7 @@
 
 #include "engine/capi/handles.h"
 #include "engine/count/jobs.h"
+#include "engine/count/line_counter.h"
 #include "engine/count/options.h"
 #include "engine/export/export.h"
 #include "engine/files/pair_check.h"
@@ -279,6 +280,10 @@ char* ulo_input_problem(const char* path, const char* kind) {
   std::string problem =
       InputFileProblem(path, wanted == "corpus" ? InputKind::kCorpus : InputKind::kPairCount);
   return problem.empty() ? nullptr : Copy(problem);
+}
+
+uint64_t ulo_line_number_at(const char* path, uint64_t offset) {
+  return path == nullptr ? 1 : ulo::engine::LineNumberAt(path, offset);
 }
 
 char* ulo_check_pairs(const char* path, const char* needs, char** errptr) {

@@ -133,7 +133,7 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
     return false;
   }
   tokens.clear();
-  std::string_view rest = converted;
+  std::string_view rest = WithoutByteOrderMark(converted);
   while (true) {
     size_t tab = rest.find('\t');
     std::string_view token = rest.substr(0, tab);

@@ -111,7 +111,9 @@ ULO_ENGINE_EXPORT void ulo_counter_end_text(ulo_counter_t* counter, char** errpt
 ULO_ENGINE_EXPORT void ulo_counter_add_token_lines(ulo_counter_t* counter, const char* data,
                                                    size_t length, char** errptr);
 /* The lines of `path` from byte `begin` to byte `end` (line starts; end 0:
- * to the end of the file). */
+ * to the end of the file). A file that ends before `end` (it shrank since
+ * it was shared out) fails the counter. A byte-order mark opening a line,
+ * here or in token lines, is no part of a word. */
 ULO_ENGINE_EXPORT void ulo_counter_add_file(ulo_counter_t* counter, const char* path,
                                             uint64_t begin, uint64_t end, char** errptr);
 /* Ends the run: the last spill file is written, and the tokens counted go
@@ -270,6 +272,11 @@ ULO_ENGINE_EXPORT char* ulo_convert(const char* from, const char* to, const char
 /* Why `path` cannot be read as an input of `kind` ("corpus" or "pairs"),
  * or NULL when it can. */
 ULO_ENGINE_EXPORT char* ulo_input_problem(const char* path, const char* kind);
+
+/* The line of `path` that starts at byte `offset`, 1-based (a file that
+ * cannot be read counts from line 1): a share that starts mid-corpus names
+ * its lines by their lines in the corpus. */
+ULO_ENGINE_EXPORT uint64_t ulo_line_number_at(const char* path, uint64_t offset);
 
 /* Whether `path` is a pair-count file as the operations need it: every
  * line word TAB word TAB count (both words non-empty, the count digits only

@@ -35,6 +35,11 @@ size_t SkipControlSequence(std::string_view line, size_t at) {
 
 }  // namespace
 
+std::string_view WithoutByteOrderMark(std::string_view line) {
+  constexpr std::string_view kMark = "\x84\x31\x95\x33";  // U+FEFF in GB18030
+  return line.substr(0, kMark.size()) == kMark ? line.substr(kMark.size()) : line;
+}
+
 void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens) {
   tokens->clear();
   size_t n = line.size();
@@ -64,10 +69,7 @@ void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_vie
     }
     return;
   }
-  // A byte-order mark (U+FEFF) opening a line, as it opens a file, is no
-  // part of the first word.
-  constexpr std::string_view kByteOrderMark = "\x84\x31\x95\x33";
-  size_t i = line.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+  size_t i = n - WithoutByteOrderMark(line).size();
   while (i < n) {
     if (size_t blank = SeparatorAt(line, i); blank > 0) {
       i += blank;

@@ -12,6 +12,10 @@ enum class TokenMode {
   kChars,  // every letter or ideograph is a token; everything else is skipped
 };
 
+// `line` of library text without the byte-order mark (U+FEFF) that may open
+// it, as it opens a file saved with one: the mark is no part of a word.
+std::string_view WithoutByteOrderMark(std::string_view line);
+
 // Splits one line of library text (GB18030) into tokens. The views point into `line`.
 void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens);
 
