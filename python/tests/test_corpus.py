@@ -14,6 +14,7 @@ import pytest
 
 import vorn_ulo
 from conftest import PROJECT, PYTHON_DIR, run_ulo
+from vorn_ulo.corpus import CountOptions, _segment_lines
 
 STOPWORDS = "moon\n山水\n"
 
@@ -101,6 +102,13 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
         with pytest.raises(vorn_ulo.EngineError, match="not empty"):
             vorn_ulo.count_texts("a b", tmp_path / "mine", tokenizer=tokenizer)
     assert notes.read_text() == "mine"
+    # A corpus saved with a byte-order mark: the mark is no part of its first word.
+    bom = tmp_path / "bom.txt"
+    bom.write_bytes(b"\xef\xbb\xbfa b\n")
+    for name, tokenizer in (("engine", "whitespace"), ("callable", str.split)):
+        counted = vorn_ulo.count_corpus(bom, tmp_path / name, tokenizer=tokenizer, jobs=1,
+                                        source_encoding="UTF-8", stopwords="none")
+        assert counted.read_bytes() == b"a\tb\t1\nb\ta\t1\n", name
 
 
 def test_defaults_are_the_engines_table(engine):
@@ -136,20 +144,30 @@ LONG = b"one two\n" * 3000 + b"x " * (1 << 20) + b"\nthree four\n"  # line 3001,
 
 # The engine's refusals are checked on the ulo side; here one comes through, and the
 # tokenizers that read in Python refuse alike.
-@pytest.mark.parametrize("tokenizer, data, problem", [
-    ("whitespace", UNDECODABLE, r"bad\.txt\D+3\b"),
-    ("jieba", BINARY, "binary"),
-    ("jieba", UNDECODABLE, r"bad\.txt\D+3\b"),
-    (str.split, LONG, r"bad\.txt\D+3001\b.*longer"),
+@pytest.mark.parametrize("tokenizer, data, problem, jobs", [
+    ("whitespace", UNDECODABLE, r"bad\.txt\D+3\b", 1),
+    ("jieba", BINARY, "binary", 1),
+    ("jieba", UNDECODABLE, r"bad\.txt\D+3\b", 1),
+    # In the second share: named by its line in the file.
+    (str.split, LONG, r"bad\.txt\D+3001\b.*longer", 2),
 ], ids=["undecodable", "binary-jieba", "undecodable-jieba", "long-callable"])
-def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, problem):
+def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, problem, jobs):
     bad = tmp_path / "bad.txt"
     bad.write_bytes(data)
     (tmp_path / "work").mkdir()
     (tmp_path / "work" / "pairs.txt").write_bytes(b"a\tb\t1\n")  # an earlier result
     with pytest.raises(vorn_ulo.VornULOError, match=problem):
-        vorn_ulo.count_corpus(bad, tmp_path / "work", tokenizer=tokenizer, jobs=1)
+        vorn_ulo.count_corpus(bad, tmp_path / "work", tokenizer=tokenizer, jobs=jobs)
     assert (tmp_path / "work" / "pairs.txt").read_bytes() == b"a\tb\t1\n"
+
+
+def test_a_share_its_file_no_longer_holds_fails(tmp_path):
+    # The file shrank after it was shared out: its lines would be counted short.
+    path = tmp_path / "c.txt"
+    path.write_bytes(b"one two\nthree four\n")
+    lines = _segment_lines(str(path), 8, 40, CountOptions(), 2)
+    with pytest.raises(vorn_ulo.VornULOError, match=r"c\.txt shrank .*\(21 bytes missing\)"):
+        list(lines)
 
 
 # Imports, says so, then counts when told to: the kills fall in the count alone.

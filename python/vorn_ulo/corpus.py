@@ -180,14 +180,6 @@ def _token_line(tokens: Iterable[str]) -> str:
     return "\t".join(" ".join(tokens).split())
 
 
-def _line_number_at(path: str, offset: int) -> int:
-    """The number of the line of `path` that starts at byte `offset`."""
-    if not offset:
-        return 1
-    with open(path, "rb") as file:
-        return file.read(offset).count(b"\n") + 1
-
-
 def _feed_lines(counter: _Counter, lines: Iterable[str], cut, report: Optional[_Reporter],
                 origin: str = "<text>", first: int = 1):
     """Lines of text through the Python tokenizer into the counter, a batch at a time.
@@ -264,6 +256,9 @@ def _segment_lines(path: str, begin: int, end: int, options: CountOptions, first
                 yield from decoded()
                 first += len(batch)
                 batch = []
+    if left > 0:  # the file ended before its share did
+        raise EngineError("count", f"the corpus {path} shrank while it was counted "
+                                   f"({left} bytes missing)")
     yield from decoded()
 
 
@@ -274,7 +269,7 @@ def _count_share(library, options: CountOptions, share, work_dir: Path,
     cut = options.cutter()
     with _Counter(library.engine, options, work_dir) as counter:
         for path, begin, end in share:
-            first = _line_number_at(path, begin)
+            first = library.engine.line_number_at(path, begin)
             _feed_lines(counter, _segment_lines(path, begin, end, options, first), cut,
                         report, path, first)
         return counter.close()

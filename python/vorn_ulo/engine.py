@@ -71,6 +71,7 @@ FUNCTIONS = {
     "ulo_words_counter_open": (_p, (_p, _p, _p, _text, _err)),
     "ulo_words_rank": (None, (_text, _text, _p, _err)),
     "ulo_input_problem": (_p, (_text, _text)),
+    "ulo_line_number_at": (_u64, (_text, _u64)),
     "ulo_work_dir_open": (_p, (_text, _err)),
     "ulo_work_dir_path": (_text, (_p,)),
     "ulo_work_dir_commit": (None, (_p, _err)),
@@ -213,6 +214,10 @@ class Engine:
 
     def input_problem(self, path, kind: str) -> Optional[str]:
         return self.owned_text("ulo_input_problem", encode_path(path), kind.encode())
+
+    def line_number_at(self, path, offset: int) -> int:
+        """The line of `path` that starts at byte `offset`, 1-based."""
+        return int(self.dll.ulo_line_number_at(encode_path(path), int(offset)))
 
     def pair_file_parts(self, path) -> List[str]:
         """The files of the pair-count file `path`: itself, or a parts directory's parts in

@@ -26,11 +26,19 @@ def describe_merge_code(code: int) -> str:
 class VornULOError(Exception):
     """Base of every failure the package reports."""
 
+    # Made again from the arguments it was made with, so that it crosses whole to another
+    # process: a worker's failure comes back through a pool or a cluster as it was raised.
+    _made_with: tuple = ()
+
+    def __reduce__(self):
+        return type(self), self._made_with or self.args
+
 
 class LibraryNotFoundError(VornULOError, OSError):
     """A library could not be found or loaded; `places` lists (what, path) looked at."""
 
     def __init__(self, places, detail=None, name="the Vorn_ULO library"):
+        self._made_with = (places, detail, name)
         self.places = list(places)
         self.detail = detail
         lines = [f"  {what}: {path}" for what, path in self.places]
@@ -46,6 +54,7 @@ class OperationError(VornULOError):
     """An export that answers with a boolean reported failure."""
 
     def __init__(self, operation: str, message: str):
+        self._made_with = (operation, message)
         self.operation = operation
         super().__init__(f"{operation}: {message}")
 
@@ -66,4 +75,5 @@ class CommandError(VornULOError):
         self.command = command
         self.status = status
         self.meaning = meaning if meaning is not None else describe_status(status)
+        self._made_with = (command, status, self.meaning)
         super().__init__(f"command {command!r} failed with status {status}: {self.meaning}")
