@@ -145,8 +145,7 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
   if (!ForEachPairFileLine(in, &error, [&](std::string_view line) {
         if (!kept(line, &id1, &id2, &count)) return;
         if (!graph.directed && ranking.Word(id1) > ranking.Word(id2)) return;
-        formatter.Edge(graph, {id1, id2, count, ranking.PairScore(id1, id2, count)},
-                       writer.sink());
+        formatter.Edge(graph, {id1, id2, count, ranking.PairScore(id1, id2, count)}, writer.sink());
         writer.Flush();
       })) {
     return error;
