@@ -247,7 +247,8 @@ double ulo_score(const char* measure, double a, double b, double c, double n, ch
 // ---- Encodings ----
 
 char* ulo_convert(const char* from, const char* to, const char* data, size_t length,
-                  size_t* out_length, uint64_t* invalid, uint64_t* unrepresentable, char** errptr) {
+                  size_t* out_length, uint64_t* invalid, uint64_t* unrepresentable,
+                  uint64_t* invalid_at, uint64_t* unrepresentable_at, char** errptr) {
   if (length > 0 && IsNull(data, "text", errptr)) return nullptr;
   auto name = [](const char* encoding) {
     return encoding != nullptr && *encoding != '\0' ? std::string(encoding)
@@ -264,6 +265,11 @@ char* ulo_convert(const char* from, const char* to, const char* data, size_t len
   if (out_length != nullptr) *out_length = converted.size();
   if (invalid != nullptr) *invalid = converter.invalid();
   if (unrepresentable != nullptr) *unrepresentable = converter.unrepresentable();
+  auto offset = [](size_t at) { return at == std::string_view::npos ? UINT64_MAX : at; };
+  if (invalid_at != nullptr) *invalid_at = offset(converter.firstInvalid());
+  if (unrepresentable_at != nullptr) {
+    *unrepresentable_at = offset(converter.firstUnrepresentable());
+  }
   char* copy = Copy(converted);
   if (copy == nullptr) Fail(errptr, "out of memory converting text");
   return copy;

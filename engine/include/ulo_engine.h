@@ -260,12 +260,16 @@ ULO_ENGINE_EXPORT void ulo_words_rank(const char* pairs, const char* out,
  * conversion every count, ranking and export of the engine makes, so that a
  * front-end gives a word the library's bytes the engine gives it. Bytes not
  * valid in `from` and characters `to` lacks are left out and counted in
- * *invalid and *unrepresentable (either may be NULL). Returns the result,
+ * *invalid and *unrepresentable; *invalid_at is the offset in `data` of the
+ * first invalid byte and *unrepresentable_at that of the first character
+ * `to` lacks in `data`'s UTF-8 form (`data` itself when `from` is UTF-8),
+ * UINT64_MAX for none (any of the four may be NULL). Returns the result,
  * malloc'ed and NUL-terminated, its length in *out_length (it may hold NUL
  * bytes), or NULL for an encoding iconv does not know. */
 ULO_ENGINE_EXPORT char* ulo_convert(const char* from, const char* to, const char* data,
                                     size_t length, size_t* out_length, uint64_t* invalid,
-                                    uint64_t* unrepresentable, char** errptr);
+                                    uint64_t* unrepresentable, uint64_t* invalid_at,
+                                    uint64_t* unrepresentable_at, char** errptr);
 
 /* ---- Checks and staged outputs ---- */
 

@@ -132,29 +132,34 @@ bool Converter::Open(const std::string& from, const std::string& to, std::string
 
 void Converter::Convert(std::string_view in, std::string* out) {
   const uint64_t unrepresentableBefore = unrepresentableCount;
+  firstInvalidAt = firstUnrepresentableAt = std::string_view::npos;
+  auto noteInvalid = [this](size_t at) {
+    ++invalidCount;
+    if (firstInvalidAt == std::string_view::npos) firstInvalidAt = at;
+    return size_t{1};
+  };
   std::string_view utf8 = in;
   if (!sourceIsUtf8) {
     scratch.clear();
-    Run(Handle(toUtf8), in, &scratch, [this](std::string_view) {
-      ++invalidCount;
-      return size_t{1};
-    });
+    Run(Handle(toUtf8), in, &scratch,
+        [&](std::string_view rest) { return noteInvalid(in.size() - rest.size()); });
     utf8 = scratch;
   }
-  Run(Handle(fromUtf8), utf8, out, [this, out](std::string_view rest) {
+  // iconv writes valid UTF-8, so only a UTF-8 source has invalid bytes here.
+  Run(Handle(fromUtf8), utf8, out, [&](std::string_view rest) {
     auto lead = static_cast<unsigned char>(rest[0]);
     size_t length = Utf8Length(lead);
     bool wellFormed = length > 1 && length <= rest.size();
     for (size_t i = 1; wellFormed && i < length; ++i) {
       wellFormed = (static_cast<unsigned char>(rest[i]) & 0xC0) == 0x80;
     }
-    if (wellFormed) {
-      ++unrepresentableCount;
-      if (!substitute.empty()) out->append(substitute);
-      return length;
+    if (!wellFormed) return noteInvalid(utf8.size() - rest.size());
+    ++unrepresentableCount;
+    if (firstUnrepresentableAt == std::string_view::npos) {
+      firstUnrepresentableAt = utf8.size() - rest.size();
     }
-    ++invalidCount;
-    return size_t{1};
+    if (!substitute.empty()) out->append(substitute);
+    return length;
   });
   if (unrepresentableCount != unrepresentableBefore) ++lossyCount;
 }

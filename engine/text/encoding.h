@@ -39,6 +39,12 @@ class Converter {
 
   uint64_t unrepresentable() const { return unrepresentableCount; }
   uint64_t invalid() const { return invalidCount; }
+  // Where the last Convert met its first invalid byte, as an offset into its
+  // input, and its first character the target lacks, as an offset into the
+  // input's UTF-8 form (the input itself when the source is UTF-8); npos
+  // when it met none. A caller can name the character that failed.
+  size_t firstInvalid() const { return firstInvalidAt; }
+  size_t firstUnrepresentable() const { return firstUnrepresentableAt; }
   // Calls of Convert whose text held a character the target lacks: the
   // words that could not be written whole.
   uint64_t lossy() const { return lossyCount; }
@@ -61,6 +67,8 @@ class Converter {
   uint64_t unrepresentableCount = 0;
   uint64_t invalidCount = 0;
   uint64_t lossyCount = 0;
+  size_t firstInvalidAt = std::string_view::npos;
+  size_t firstUnrepresentableAt = std::string_view::npos;
 };
 
 // Whether `name` spells UTF-8 ("UTF-8", "utf8", ...).

@@ -215,3 +215,20 @@ class TestFileOperations:
     def test_top_n_below_one_is_refused(self, library, pairs, tmp_path):
         with pytest.raises(ValueError):
             vorn_ulo.top_n(pairs, tmp_path / "t.txt", 0)
+
+
+@pytest.mark.parametrize("data, start, replaced", [
+    (b"ab\x81", 2, "ab\ufffd"),  # a character cut off at the end
+    (b"\xe3\x32\x9a\x36x", 0, "\ufffd2\ufffd6x"),  # past U+10FFFF: a byte at a time, as a count
+])
+def test_the_first_byte_or_character_the_engine_cannot_convert_is_named(library, data, start,
+                                                                       replaced):
+    from vorn_ulo.encoding import decode_library, encode_library
+
+    with pytest.raises(UnicodeDecodeError) as error:
+        decode_library(data)
+    assert error.value.start == start
+    assert decode_library(data, "replace") == replaced
+    with pytest.raises(UnicodeEncodeError) as error:
+        encode_library("a\U0001F600\ue78d")  # a private-use character without a form
+    assert error.value.start == 2

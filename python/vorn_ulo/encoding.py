@@ -3,7 +3,7 @@
 import codecs
 import ctypes
 import os
-from typing import List, Sequence, Tuple
+from typing import List, NamedTuple, Sequence
 
 # What the library's files hold: GB18030, which has a form for every character and gives
 # GB2312's characters GB2312's own bytes. The engine's count option `encoding` defaults to it.
@@ -20,17 +20,25 @@ def is_library_encoding(encoding) -> bool:
         return False
 
 
-def _convert(data: bytes, source: str, target: str) -> Tuple[bytes, int, int]:
-    """`data` converted by the engine: (bytes, invalid bytes, characters lacking)."""
+class _Conversion(NamedTuple):
+    data: bytes
+    invalid: int  # bytes left out, the first at invalid_at
+    lacking: int  # characters the target lacks, the first at lacking_at in the UTF-8 form
+    invalid_at: int
+    lacking_at: int
+
+
+def _convert(data: bytes, source: str, target: str) -> _Conversion:
+    """`data` converted by the engine."""
     from . import _native
 
     engine = _native.load().engine
-    length, invalid, lacking = ctypes.c_size_t(), ctypes.c_uint64(), ctypes.c_uint64()
+    length = ctypes.c_size_t()
+    counts = [ctypes.c_uint64() for _ in range(4)]
     pointer = engine.call("ulo_convert", source.encode(), target.encode(), data, len(data),
-                          ctypes.byref(length), ctypes.byref(invalid), ctypes.byref(lacking),
-                          what="convert")
+                          ctypes.byref(length), *map(ctypes.byref, counts), what="convert")
     try:
-        return ctypes.string_at(pointer, length.value), invalid.value, lacking.value
+        return _Conversion(ctypes.string_at(pointer, length.value), *(c.value for c in counts))
     finally:
         engine.dll.ulo_free(pointer)
 
@@ -43,50 +51,32 @@ def _convert(data: bytes, source: str, target: str) -> Tuple[bytes, int, int]:
 def encode_library(text: str) -> bytes:
     """`text` in the library's bytes. UnicodeEncodeError for a character the engine's
     conversion lacks (or a lone surrogate)."""
-    data, _, lacking = _convert(text.encode("utf-8"), "UTF-8", "")
-    if lacking:
-        for index, character in enumerate(text):
-            if _convert(character.encode("utf-8"), "UTF-8", "")[2]:
-                raise UnicodeEncodeError(DEFAULT_ENCODING, text, index, index + 1,
-                                         "no form in the library's encoding")
-    return data
+    utf8 = text.encode("utf-8")
+    converted = _convert(utf8, "UTF-8", "")
+    if converted.lacking:
+        index = len(utf8[:converted.lacking_at].decode("utf-8"))
+        raise UnicodeEncodeError(DEFAULT_ENCODING, text, index, index + 1,
+                                 "no form in the library's encoding")
+    return converted.data
 
 
 def decode_library(data: bytes, errors: str = "strict") -> str:
-    """The library's bytes as text; what the engine cannot read goes to the codec error
-    handler `errors` ("strict" raises UnicodeDecodeError), a character at a time."""
-    text, invalid, _ = _convert(data, "", "UTF-8")
-    if not invalid:
-        return text.decode("utf-8")
-    handler = codecs.lookup_error(errors)
+    """The library's bytes as text; a byte the engine cannot read goes to the codec error
+    handler `errors` ("strict" raises UnicodeDecodeError)."""
     parts, position = [], 0
-    while position < len(data):
-        end = position + _character_size(data, position)
-        converted, invalid, _ = _convert(data[position:end], "", "UTF-8")
-        if not invalid:
-            parts.append(converted.decode("utf-8"))
-            position = end
-            continue
-        replacement, position = handler(UnicodeDecodeError(
-            DEFAULT_ENCODING, data, position, end, "not a character of the library's encoding"))
+    while True:
+        rest = data[position:]
+        converted = _convert(rest, "", "UTF-8")
+        if not converted.invalid:
+            parts.append(converted.data.decode("utf-8"))
+            return "".join(parts)
+        at = position + converted.invalid_at
+        parts.append(_convert(data[position:at], "", "UTF-8").data.decode("utf-8"))
+        replacement, position = codecs.lookup_error(errors)(UnicodeDecodeError(
+            DEFAULT_ENCODING, data, at, at + 1, "not a character of the library's encoding"))
         parts.append(replacement)
         if position < 0:
             position += len(data)
-    return "".join(parts)
-
-
-def _character_size(data: bytes, at: int) -> int:
-    """The bytes of the GB18030 character that starts at `at` by its shape (1 when no
-    character starts there)."""
-    lead = data[at]
-    if 0x81 <= lead <= 0xFE and at + 1 < len(data):
-        second = data[at + 1]
-        if 0x40 <= second <= 0xFE and second != 0x7F:
-            return 2
-        if 0x30 <= second <= 0x39 and at + 3 < len(data) and \
-                0x81 <= data[at + 2] <= 0xFE and 0x30 <= data[at + 3] <= 0x39:
-            return 4
-    return 1
 
 
 # LF is LF in both encodings and never inside a character: words joined by it convert in
@@ -97,12 +87,12 @@ def encode_words(words: Sequence[str]) -> List[bytes]:
     if len(words) < 2 or any("\n" in word for word in words):
         return [encode_library(word) for word in words]
     try:
-        data, _, lacking = _convert("\n".join(words).encode("utf-8"), "UTF-8", "")
-    except UnicodeEncodeError:
-        lacking = 1
-    if lacking:  # which word, and where
+        converted = _convert("\n".join(words).encode("utf-8"), "UTF-8", "")
+    except UnicodeEncodeError:  # a lone surrogate
+        converted = None
+    if converted is None or converted.lacking:  # which word, and where
         return [encode_library(word) for word in words]
-    return data.split(b"\n")
+    return converted.data.split(b"\n")
 
 
 def decode_words(words: Sequence[bytes], errors: str = "strict") -> List[str]:
@@ -110,10 +100,10 @@ def decode_words(words: Sequence[bytes], errors: str = "strict") -> List[str]:
     words = list(words)
     if len(words) < 2:
         return [decode_library(word, errors) for word in words]
-    text, invalid, _ = _convert(b"\n".join(words), "", "UTF-8")
-    if invalid:  # which word, and where
+    converted = _convert(b"\n".join(words), "", "UTF-8")
+    if converted.invalid:  # which word, and where
         return [decode_library(word, errors) for word in words]
-    return text.decode("utf-8").split("\n")
+    return converted.data.decode("utf-8").split("\n")
 
 
 class Encoder:

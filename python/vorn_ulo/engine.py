@@ -79,7 +79,7 @@ FUNCTIONS = {
     "ulo_describe_status": (_p, (_i32,)),
     "ulo_describe_merge_code": (_p, (_i32,)),
     "ulo_convert": (_p, (_text, _text, _text, _size, ctypes.POINTER(_size),
-                         ctypes.POINTER(_u64), ctypes.POINTER(_u64), _err)),
+                         *[ctypes.POINTER(_u64)] * 4, _err)),
     "ulo_command_create": (_p, (_text,)),
     "ulo_command_destroy": (None, (_p,)),
     "ulo_command_add_string": (None, (_p, _text, _size)),
