@@ -79,32 +79,28 @@ TEST(PeopleTextTest, ShowsLibraryTextAndTakesTypedWords) {
   EXPECT_FALSE(text.Take("\xE9\x80", &word));  // cut UTF-8
 }
 
+// What host_unicode_matches_python holds to Python's categories (digits,
+// dashes, emoji with their modifiers, kana, Traditional and accented words)
+// is left to it.
 TEST(PunctuationTokenTest, UnicodeCategories) {
   for (const char* symbols :
-       {".", "--", "2026", "(1)", "\xA3\xAC" /* full-width comma */,
-        "\xA1\xA3" /* ideographic full stop */, "\xA3\xB0\xA3\xB9" /* 09 */,
+       {".", "--", "(1)", "\xA3\xAC" /* full-width comma */, "\xA1\xA3" /* ideographic full stop */,
         "\xA2\xF1" /* circled one */, "\xA9\xA4" /* box drawing */, "\xA1\xB0\x2E\xA1\xB1",
-        "\xA1\xAA\xA1\xAA" /* em dashes */, "\xA1\xAD\xA1\xAD" /* two ellipses */,
-        "\x94\x39\xFC\x36" /* U+1F600 */, "\x81\x37\xC5\x38\x84\x31\x82\x35" /* heart, VS16 */,
-        "\xA1\xE3" /* degree */, "\xA9\x96" /* ideographic zero */}) {
+        "\xA1\xAD\xA1\xAD" /* two ellipses */, "\xA1\xE3" /* degree */,
+        "\xA9\x96" /* ideographic zero */}) {
     EXPECT_TRUE(IsPunctuationToken(symbols)) << symbols;
   }
   for (const char* words :
        {"", "a.", "-h", "x2", "\xA3\xC1" /* full-width A */, "\xA3\xFA" /* full-width z */,
-        "\xA4\xA2" /* hiragana */, "\xA6\xC1" /* Greek */, "\xA7\xA1" /* Cyrillic */,
-        "\xA8\xA1" /* pinyin */, "\xB5\xC4" /* a Chinese character */, "\xA1" /* a cut byte */,
-        "\xA3\xAC\xB5\xC4", "\x81\x30\x8A\x39" /* n-tilde */, "\xDF\x4D" /* Traditional */,
-        "\x84\x31\x82\x35" /* a lone variation selector */}) {
+        "\xA6\xC1" /* Greek */, "\xA7\xA1" /* Cyrillic */, "\xA8\xA1" /* pinyin */,
+        "\xA1" /* a cut byte */, "\x84\x31\x82\x35" /* a lone variation selector */}) {
     EXPECT_FALSE(IsPunctuationToken(words)) << words;
   }
 }
 
-TEST(Gb2312FormTest, OnlyGb2312BytesHaveIt) {
-  for (const char* kept : {"abc", "\xD4\xC2\xC3\xF7", "\xA1\xAA" /* row 1 */})
-    EXPECT_TRUE(HasGb2312Form(kept)) << kept;
-  for (const char* dropped :
-       {"\xDF\x4D" /* GBK */, "x\x81\x30\x8A\x39", "\xA2\xA1" /* GBK row 2 */})
-    EXPECT_FALSE(HasGb2312Form(dropped)) << dropped;
+// Python's gb2312 codec judges the rest in host_unicode_matches_python.
+TEST(Gb2312FormTest, GbkAdditionsInGb2312RowsHaveNone) {
+  EXPECT_FALSE(HasGb2312Form("\xA2\xA1"));  // a small Roman numeral GBK added to row 2
 }
 
 TEST(TokenFilterTest, ListsFilesAndPunctuation) {

@@ -5,12 +5,8 @@
 
 #include "engine/stats/measures.h"
 
-#include "contains.h"
-
 namespace ulo::engine {
 namespace {
-
-using ulo::testing::Contains;
 
 // The measures host_measures_match_nltk cannot hold to NLTK, by hand. The
 // lines (a, b, 1) and (a, d, 3): frequencies a 4, b 1, d 3, total 8. The
@@ -39,10 +35,6 @@ TEST(MeasureTest, EveryMeasureNltkLacksByHand) {
   double far = Score(Measure::kFisher, {1000, 1000, 1000, 1e7});
   EXPECT_GT(far, 2000.0);
   EXPECT_TRUE(std::isfinite(far));
-  for (const std::string& name : MeasureNames()) {
-    EXPECT_GE(DefaultMinCount(*ParseMeasure(name)), 1) << name;
-    EXPECT_TRUE(Contains(DescribeMeasures(), name + ": ")) << name;
-  }
 }
 
 TEST(MeasureTest, DegenerateTablesScoreZeroNeverNanOrInfinity) {
@@ -66,11 +58,9 @@ TEST(MeasureTest, NamesAndShortestScoresThatReadBack) {
     ASSERT_TRUE(ParseMeasure(name)) << name;
     EXPECT_EQ(MeasureName(*ParseMeasure(name)), name);
   }
-  EXPECT_FALSE(ParseMeasure("PMI"));
   EXPECT_FALSE(ParseMeasure(""));
   EXPECT_EQ(FormatScore(0.1), "0.1");
   EXPECT_EQ(FormatScore(75.0), "75");
-  EXPECT_EQ(FormatScore(-0.0), "-0");  // Score never hands out -0
   for (double value : {1.0 / 3.0, 2.0 / 3.0 * 100.0, 1e-300, 123456789.123456789, -4.8}) {
     EXPECT_EQ(std::strtod(FormatScore(value).c_str(), nullptr), value);
   }
