@@ -13,10 +13,10 @@
 #include "loaded_library.h"
 #include "test_support.h"
 
-namespace ulo::engine {
+namespace ulo::testing {
 namespace {
 
-using ::ulo::testing::TempDir;
+using namespace engine;
 
 std::string Library(const std::string& utf8) {
   Converter converter;
@@ -55,9 +55,9 @@ class WordsTest : public ::testing::Test {
     Resolve(smallSpills, &smallSpillExports);
   }
 
-  static void Resolve(const ::ulo::testing::LoadedLibrary& from, Exports* to) {
+  static void Resolve(const LoadedLibrary& from, Exports* to) {
     ASSERT_TRUE(from.loaded()) << from.error();
-    for (const char* name : ::ulo::testing::kExportNames)
+    for (const char* name : kExportNames)
       ASSERT_TRUE(to->Set(name, from.Find(name)));
   }
 
@@ -66,8 +66,8 @@ class WordsTest : public ::testing::Test {
                             const Exports& through) {
     std::string work = dir.Path("work" + std::to_string(++searches));
     std::string corpus = work + ".txt";
-    ::ulo::testing::WriteFile(corpus, text);
-    ::ulo::testing::MakeDirectory(work);
+    WriteFile(corpus, text);
+    MakeDirectory(work);
     CountSettings count;
     count.corpora = {corpus};
     count.from = "UTF-8";
@@ -78,9 +78,9 @@ class WordsTest : public ::testing::Test {
     return words;
   }
 
-  ::ulo::testing::LoadedLibrary library;
+  LoadedLibrary library;
   // A build of the library that spills every 4096 distinct pairs.
-  ::ulo::testing::LoadedLibrary smallSpills{ULO_SMALL_SPILL_LIBRARY};
+  LoadedLibrary smallSpills{ULO_SMALL_SPILL_LIBRARY};
   Exports exports, smallSpillExports;
   TempDir dir;
   int searches = 0;
@@ -151,4 +151,4 @@ TEST_F(WordsTest, PlantedWordsRankFirstWhateverTheSpillSize) {
 }
 
 }  // namespace
-}  // namespace ulo::engine
+}  // namespace ulo::testing

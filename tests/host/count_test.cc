@@ -23,12 +23,7 @@
 namespace ulo::testing {
 namespace {
 
-using ulo::engine::PairBatch;
-using ulo::engine::Segment;
-using ulo::engine::Share;
-using ulo::engine::ShareCorpora;
-using ulo::engine::StagedDirectory;
-using ulo::engine::TokenCounts;
+using namespace engine;
 
 struct Handed {
   PairCountMap counts;
@@ -129,7 +124,7 @@ std::vector<std::string> ReadShares(const std::vector<std::string>& corpora,
   std::vector<std::string> lines;
   for (const Share& share : shares) {
     for (const Segment& segment : share) {
-      engine::SegmentReader reader;
+      SegmentReader reader;
       EXPECT_TRUE(reader.Open(corpora[segment.corpus], segment));
       std::string_view line;
       while (reader.Next(&line))
@@ -256,7 +251,7 @@ TEST(TokenCountsTest, WorkersFilesJoinToTheSumsInByteOrder) {
   WriteFile(dir.Path(".part-3-0a1b2c3d.tokens"), "ulo-tokens 1 9 3\nabc\t9\n");
   bool found = false;
   std::string error;
-  ASSERT_TRUE(engine::JoinTokenCounts(dir.path(), dir.Path("joined"), &found, &error)) << error;
+  ASSERT_TRUE(JoinTokenCounts(dir.path(), dir.Path("joined"), &found, &error)) << error;
   EXPECT_TRUE(found);
   int64_t total = 0;
   std::string lines;
@@ -299,17 +294,17 @@ TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
   MakeDirectory(dir.Path("w/part-1"));
   WriteFile(dir.Path("w/part-1/temp1.txt"), "");
   WriteFile(dir.Path("w/temp2.txt"), "");  // the older flat layout counts too
-  EXPECT_TRUE(ulo::engine::HoldsOnlyCountResult(dir.Path("w")));
+  EXPECT_TRUE(HoldsOnlyCountResult(dir.Path("w")));
   for (const char* stranger : {"w/notes.txt", "w/part-1/notes.txt", "w/part-x/temp1.txt"}) {
     std::string path = dir.Path(stranger);
     MakeDirectory(path.substr(0, path.rfind('/')));
     WriteFile(path, "mine");
-    EXPECT_FALSE(ulo::engine::HoldsOnlyCountResult(dir.Path("w"))) << stranger;
+    EXPECT_FALSE(HoldsOnlyCountResult(dir.Path("w"))) << stranger;
     StagedDirectory staged;
     EXPECT_FALSE(staged.Open(dir.Path("w"), &error)) << stranger;
     EXPECT_TRUE(Contains(error, "is not empty"));
     EXPECT_FALSE(FileExists(dir.Path("w.ulo-partial")));
-    ulo::testing::RemoveAll(path);
+    RemoveAll(path);
   }
   WriteFile(dir.Path("file"), "");
   StagedDirectory staged;
