@@ -1,5 +1,6 @@
 // The counter's calls of the C API: blocks of raw text, lines of tokens and
 // file ranges, all counted line by line through one LineCounter.
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -49,6 +50,27 @@ bool CountTextLine(ulo_counter_t* counter, std::string_view line, char** errptr)
   if (!problem.empty()) return Refuse(counter, problem, errptr);
   Stop(counter, counter->counter->failure(), errptr);
   return false;
+}
+
+// The bytes of `path` from `begin` to `end` (0: to the end of the file).
+bool MakeSegment(const char* path, uint64_t begin, uint64_t end, Segment* segment, char** errptr) {
+  segment->begin = begin;
+  segment->end = end;
+  if (end == 0) {
+    // To the end of the file: read as a stream when it cannot be measured.
+    std::error_code code;
+    uint64_t size = std::filesystem::file_size(path, code);
+    segment->whole = code.value() != 0;
+    segment->end = segment->whole ? 0 : size;
+    if (segment->whole && begin != 0) {
+      return Fail(errptr,
+                  "cannot start within " + std::string(path) + ": it is not a regular file");
+    }
+  }
+  if (segment->end < segment->begin && !segment->whole) {
+    return Fail(errptr, "the range of " + std::string(path) + " ends before it begins");
+  }
+  return true;
 }
 
 bool EndText(ulo_counter_t* counter, char** errptr) {
@@ -200,23 +222,7 @@ void ulo_counter_add_file(ulo_counter_t* counter, const char* path, uint64_t beg
     return;
   }
   Segment segment;
-  segment.begin = begin;
-  segment.end = end;
-  if (end == 0) {
-    // To the end of the file: read as a stream when it cannot be measured.
-    std::error_code code;
-    uint64_t size = std::filesystem::file_size(path, code);
-    segment.whole = code.value() != 0;
-    segment.end = segment.whole ? 0 : size;
-    if (segment.whole && begin != 0) {
-      Fail(errptr, "cannot start within " + std::string(path) + ": it is not a regular file");
-      return;
-    }
-  }
-  if (segment.end < segment.begin && !segment.whole) {
-    Fail(errptr, "the range of " + std::string(path) + " ends before it begins");
-    return;
-  }
+  if (!MakeSegment(path, begin, end, &segment, errptr)) return;
   std::string failure = CountSegment(*counter->counter, path, segment, nullptr);
   if (!failure.empty()) Stop(counter, failure, errptr);
 }
@@ -300,3 +306,58 @@ char* ulo_share_files(const char* const* paths, size_t path_count, int parts, ch
 }
 
 }  // extern "C"
+
+struct ulo_lines_t {
+  std::string path;
+  SegmentReader reader;
+  std::string block;
+  bool ended = false;
+};
+
+ulo_lines_t* ulo_lines_open(const char* path, uint64_t begin, uint64_t end, char** errptr) {
+  if (path == nullptr) {
+    Fail(errptr, "no path was given");
+    return nullptr;
+  }
+  Segment segment;
+  if (!MakeSegment(path, begin, end, &segment, errptr)) return nullptr;
+  auto* lines = new (std::nothrow) ulo_lines_t;
+  if (lines == nullptr) {
+    Fail(errptr, "out of memory");
+    return nullptr;
+  }
+  lines->path = path;
+  if (!lines->reader.Open(path, segment)) {
+    Fail(errptr, "cannot open the corpus " + lines->path + ": " + std::strerror(errno));
+    delete lines;
+    return nullptr;
+  }
+  return lines;
+}
+
+const char* ulo_lines_read(ulo_lines_t* lines, size_t size, size_t* length, char** errptr) {
+  *length = 0;
+  if (lines == nullptr) {
+    Fail(errptr, "no lines were given");
+    return nullptr;
+  }
+  lines->block.clear();
+  std::string_view line;
+  while (!lines->ended && lines->block.size() < size) {
+    if (lines->reader.Next(&line)) {
+      lines->block += line;
+      continue;
+    }
+    lines->ended = true;
+    if (std::string problem = lines->reader.Problem(lines->path); !problem.empty()) {
+      Fail(errptr, problem);
+      return nullptr;
+    }
+  }
+  *length = lines->block.size();
+  return lines->block.data();
+}
+
+void ulo_lines_close(ulo_lines_t* lines) {
+  delete lines;
+}

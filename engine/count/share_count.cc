@@ -51,14 +51,7 @@ std::string CountSegment(LineCounter& counter, const std::string& path, const Se
       }
     }
   }
-  if (reader.failed()) return "cannot read the corpus " + path;
-  // Its lines were shared out by its size when the count began: a shorter
-  // file leaves lines uncounted, so the count is not whole.
-  if (reader.missing() > 0) {
-    return "the corpus " + path + " shrank while it was counted (" +
-           std::to_string(reader.missing()) + " bytes missing)";
-  }
-  return "";
+  return reader.Problem(path);
 }
 
 std::string CountShare(const Exports& exports, const CountSettings& settings,

@@ -155,4 +155,15 @@ bool SegmentReader::failed() const {
   return file == nullptr || std::ferror(file) != 0;
 }
 
+std::string SegmentReader::Problem(const std::string& path) const {
+  if (failed()) return "cannot read the corpus " + path;
+  // Its lines were shared out by its size when the count began: a shorter
+  // file leaves lines uncounted, so the count is not whole.
+  if (missing() > 0) {
+    return "the corpus " + path + " shrank while it was counted (" + std::to_string(missing()) +
+           " bytes missing)";
+  }
+  return {};
+}
+
 }  // namespace ulo::engine

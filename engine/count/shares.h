@@ -45,6 +45,9 @@ class SegmentReader {
   // The bytes of the segment the file no longer held when Next ended: a
   // corpus cut while it was counted. Zero for a stream, read to its end.
   uint64_t missing() const { return whole ? 0 : left; }
+  // Once Next has ended: why the segment of `path` was not read whole, or
+  // empty when it was.
+  std::string Problem(const std::string& path) const;
 
  private:
   FILE* file = nullptr;

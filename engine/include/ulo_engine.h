@@ -116,6 +116,17 @@ ULO_ENGINE_EXPORT void ulo_counter_add_token_lines(ulo_counter_t* counter, const
  * here or in token lines, is no part of a word. */
 ULO_ENGINE_EXPORT void ulo_counter_add_file(ulo_counter_t* counter, const char* path,
                                             uint64_t begin, uint64_t end, char** errptr);
+/* The same lines for a front-end that cuts them into tokens itself:
+ * ulo_lines_read gives the next whole lines, each with its line end where it
+ * has one, about `size` bytes of them (more for one longer line), and
+ * length 0 at the end of the range; the bytes stay valid until the next
+ * call. A file that ends before `end` fails the read, as it fails a count. */
+typedef struct ulo_lines_t ulo_lines_t;
+ULO_ENGINE_EXPORT ulo_lines_t* ulo_lines_open(const char* path, uint64_t begin, uint64_t end,
+                                              char** errptr);
+ULO_ENGINE_EXPORT const char* ulo_lines_read(ulo_lines_t* lines, size_t size, size_t* length,
+                                             char** errptr);
+ULO_ENGINE_EXPORT void ulo_lines_close(ulo_lines_t* lines);
 /* Ends the run: the last spill file is written, and the tokens counted go
  * to WORK_DIR.tokens beside the work directory. */
 ULO_ENGINE_EXPORT void ulo_counter_close(ulo_counter_t* counter, char** errptr);

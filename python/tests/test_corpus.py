@@ -161,11 +161,11 @@ def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, proble
     assert (tmp_path / "work" / "pairs.txt").read_bytes() == b"a\tb\t1\n"
 
 
-def test_a_share_its_file_no_longer_holds_fails(tmp_path):
+def test_a_share_its_file_no_longer_holds_fails(engine, tmp_path):
     # The file shrank after it was shared out: its lines would be counted short.
     path = tmp_path / "c.txt"
     path.write_bytes(b"one two\nthree four\n")
-    lines = _segment_lines(str(path), 8, 40, CountOptions(), 2)
+    lines = _segment_lines(engine, str(path), 8, 40, CountOptions(), 2)
     with pytest.raises(vorn_ulo.VornULOError, match=r"c\.txt shrank .*\(21 bytes missing\)"):
         list(lines)
 

@@ -28,8 +28,8 @@ Progress = Union[None, bool, Callable[[int, int], None]]
 ENGINE_TOKENIZERS = ("whitespace", "chars")
 # About this many characters of token lines go to the engine in one call.
 BATCH_CHARS = 1 << 20
-# Lines of a file decoded at once.
-SEGMENT_BATCH_LINES = 1 << 12
+# About this many bytes of a file's lines decoded at once.
+SEGMENT_BLOCK_BYTES = 1 << 18
 
 
 class CountOptions:
@@ -225,14 +225,16 @@ def _flush(counter: _Counter, batch: List[str], report: Optional[_Reporter], ori
         report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
 
 
-def _segment_lines(path: str, begin: int, end: int, options: CountOptions, first: int):
-    """The decoded lines of `path` from byte `begin` to `end` (0: the end); the first is
-    line `first` of the file. Decoded a batch of lines at a time."""
-    batch: List[bytes] = []
-
-    def decoded():
+def _segment_lines(engine, path: str, begin: int, end: int, options: CountOptions,
+                   first: int):
+    """The decoded lines of `path` from byte `begin` to `end` (0: the end), as the engine
+    reads them; the first is line `first` of the file. Decoded a block of lines at a time."""
+    for block in engine.line_blocks(path, begin, end, SEGMENT_BLOCK_BYTES):
+        batch = block.split(b"\n")
+        if batch[-1] == b"":
+            batch.pop()
         try:
-            return options.decode(batch)
+            yield from options.decode(batch)
         except UnicodeDecodeError:  # which line
             for line_number, raw in enumerate(batch, first):
                 try:
@@ -242,24 +244,7 @@ def _segment_lines(path: str, begin: int, end: int, options: CountOptions, first
                                                f"{options.decoder()} text ({error.reason})") \
                         from None
             raise
-
-    with open(path, "rb") as file:
-        file.seek(begin)
-        left = end - begin if end else -1
-        for raw in file:
-            if left == 0:
-                break
-            if left > 0:
-                left -= len(raw)
-            batch.append(raw[:-1] if raw.endswith(b"\n") else raw)
-            if len(batch) == SEGMENT_BATCH_LINES:
-                yield from decoded()
-                first += len(batch)
-                batch = []
-    if left > 0:  # the file ended before its share did
-        raise EngineError("count", f"the corpus {path} shrank while it was counted "
-                                   f"({left} bytes missing)")
-    yield from decoded()
+        first += len(batch)
 
 
 def _count_share(library, options: CountOptions, share, work_dir: Path,
@@ -270,8 +255,8 @@ def _count_share(library, options: CountOptions, share, work_dir: Path,
     with _Counter(library.engine, options, work_dir) as counter:
         for path, begin, end in share:
             first = library.engine.line_number_at(path, begin)
-            _feed_lines(counter, _segment_lines(path, begin, end, options, first), cut,
-                        report, path, first)
+            lines = _segment_lines(library.engine, path, begin, end, options, first)
+            _feed_lines(counter, lines, cut, report, path, first)
         return counter.close()
 
 

@@ -41,6 +41,9 @@ FUNCTIONS = {
     "ulo_counter_end_text": (None, (_p, _err)),
     "ulo_counter_add_token_lines": (None, (_p, _text, _size, _err)),
     "ulo_counter_add_file": (None, (_p, _text, _u64, _u64, _err)),
+    "ulo_lines_open": (_p, (_text, _u64, _u64, _err)),
+    "ulo_lines_read": (_p, (_p, _size, ctypes.POINTER(_size), _err)),
+    "ulo_lines_close": (None, (_p,)),
     "ulo_counter_close": (None, (_p, _err)),
     "ulo_counter_summary": (_p, (_p,)),
     "ulo_counter_destroy": (None, (_p,)),
@@ -218,6 +221,23 @@ class Engine:
     def line_number_at(self, path, offset: int) -> int:
         """The line of `path` that starts at byte `offset`, 1-based."""
         return int(self.dll.ulo_line_number_at(encode_path(path), int(offset)))
+
+    def line_blocks(self, path, begin: int, end: int, size: int = 1 << 20) -> Iterator[bytes]:
+        """The lines of `path` from byte `begin` to `end` (0: the end) as the engine's count
+        reads them, whole lines of about `size` bytes at a time; EngineError for a file
+        that ends before `end`."""
+        handle = self.call("ulo_lines_open", encode_path(path), int(begin), int(end),
+                           what="count")
+        try:
+            length = ctypes.c_size_t()
+            while True:
+                pointer = self.call("ulo_lines_read", handle, size, ctypes.byref(length),
+                                    what="count")
+                if not length.value:
+                    return
+                yield ctypes.string_at(pointer, length.value)
+        finally:
+            self.dll.ulo_lines_close(handle)
 
     def pair_file_parts(self, path) -> List[str]:
         """The files of the pair-count file `path`: itself, or a parts directory's parts in
