@@ -214,7 +214,8 @@ char* ulo_neighbours(const char* pairs, const char* word, size_t length,
 }
 
 void ulo_export(const char* in, const char* out, const char* format, int32_t top,
-                const ulo_rank_options_t* options, char** errptr) {
+                const ulo_rank_options_t* options, char** note, char** errptr) {
+  if (note != nullptr) *note = nullptr;
   if (IsNull(in, "input", errptr) || IsNull(out, "output", errptr)) return;
   if (top < 0) {
     Fail(errptr, "top must be 0 (every pair) or more");
@@ -224,7 +225,13 @@ void ulo_export(const char* in, const char* out, const char* format, int32_t top
   if (options != nullptr) settings.rank = options->options;
   settings.top = top;
   settings.format = format != nullptr ? format : "";
-  Fail(errptr, ExportFile(in, out, settings));
+  uint64_t lossy = 0;
+  std::string failure = ExportFile(in, out, settings, {}, &lossy);
+  if (!failure.empty()) {
+    Fail(errptr, failure);
+    return;
+  }
+  if (lossy > 0 && note != nullptr) *note = Copy(LossyWordsNote(lossy, settings.rank.to));
 }
 
 char* ulo_measure_names(void) {

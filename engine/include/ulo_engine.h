@@ -225,9 +225,12 @@ ULO_ENGINE_EXPORT char* ulo_neighbours(const char* pairs, const char* word, size
  * pair that passes them, N only pairs among either word's N best (the
  * options' own top is not used); of a ranking, each word's first N lines.
  * Pairs counted both ways give an undirected graph, one way a directed one;
- * a ranking gives a directed graph from each word to its associated words. */
+ * a ranking gives a directed graph from each word to its associated words.
+ * A word with a character `to` lacks is written with '?' for it; *note
+ * (when not NULL) is then set to a malloc'ed sentence that says how many
+ * words did, and to NULL otherwise. */
 ULO_ENGINE_EXPORT void ulo_export(const char* in, const char* out, const char* format, int32_t top,
-                                  const ulo_rank_options_t* options, char** errptr);
+                                  const ulo_rank_options_t* options, char** note, char** errptr);
 /* The measures' names, one a line, in their order. */
 ULO_ENGINE_EXPORT char* ulo_measure_names(void);
 /* One measure of the table a (pair count), b (base word's frequency), c

@@ -101,6 +101,14 @@ def test_exports_hold_the_words_and_counts(tmp_path, way, fmt, to, reader):
             (shown(w), f) for w, f in frequencies(rows).items())
 
 
+def test_a_word_the_encoding_lacks_is_written_with_a_warning(tmp_path):
+    pairs = write_pairs(tmp_path / "p.txt", [("a", "b", 1), ("a", "文件", 2)], encoding="gb18030")
+    with pytest.warns(UnicodeWarning, match="1 word holds characters that latin1 lacks"):
+        out = vorn_ulo.export(pairs, tmp_path / "o.csv", min_count=1, to="latin1")
+    rows = [line.split(b",")[:3] for line in out.read_bytes().splitlines()[1:]]
+    assert rows == [[b"a", b"b", b"1"], [b"a", b"??", b"2"]]
+
+
 def test_a_ranking_exports_as_each_words_list(tmp_path, ulo):
     pairs = write_pairs(tmp_path / "pairs.txt", both_ways(PAIRS), encoding="gb18030")
     ranked = tmp_path / "ranked.txt"

@@ -62,7 +62,7 @@ FUNCTIONS = {
     "ulo_topn": (None, (_p, _text, _text, _i32, _err)),
     "ulo_rank": (None, (_text, _text, _p, _err)),
     "ulo_neighbours": (_p, (_text, _text, _size, _p, _err)),
-    "ulo_export": (None, (_text, _text, _text, _i32, _p, _err)),
+    "ulo_export": (None, (_text, _text, _text, _i32, _p, _err, _err)),
     "ulo_check_pairs": (_p, (_text, _text, _err)),
     "ulo_measure_names": (_p, ()),
     "ulo_score": (ctypes.c_double, (_text, ctypes.c_double, ctypes.c_double, ctypes.c_double,

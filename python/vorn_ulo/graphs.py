@@ -4,8 +4,10 @@ matrix with its vocabulary, a networkx graph. The engine writes every format."""
 from __future__ import annotations
 
 import csv
+import ctypes
 import os
 import tempfile
+import warnings
 from itertools import zip_longest
 from pathlib import Path
 from typing import List, Optional, Tuple
@@ -32,18 +34,23 @@ def export(pairs_or_ranked, out, format: Optional[str] = None, measure: str = "l
     "gexf" or "graphml" (None: by out's extension). top=0 keeps every pair that passes
     the filters, N only pairs among either word's N best by `measure`; min_count=None
     takes the measure's default; further rank options (min_word_count, self_pairs, marginals)
-    pass by name."""
+    pass by name. Words with characters `to` lacks are written with '?' for them, and a
+    UnicodeWarning says how many."""
     engine = _native.library_or_default(library).engine
     settings = [("measure", measure), ("to", to)]
     if min_count is not None:
         settings.append(("min_count", min_count))
     settings += list(rank_options.items())
     options = engine.options("rank", settings)
+    note = ctypes.c_void_p()
     try:
         engine.call("ulo_export", encode_path(pairs_or_ranked), encode_path(out),
-                    (format or "").encode(), int(top), options, what="export")
+                    (format or "").encode(), int(top), options, ctypes.byref(note),
+                    what="export")
     finally:
         engine.free_options("rank", options)
+    if note.value:
+        warnings.warn(f"export: {engine.text(note.value)}", UnicodeWarning, stacklevel=2)
     return Path(out)
 
 
