@@ -96,7 +96,11 @@ int64_t Listing::List(std::vector<std::string>* path) {
     if (!Add(file)) return kListNotWritable;
     ++count;
   }
-  return listing->ErrorCode() == 0 ? count : kListingFailed;
+  if (listing->ErrorCode() != 0) {
+    log(std::string(kOpenFailedPrefix) + directory);  // read in part, as good as unopened
+    return kListingFailed;
+  }
+  return count;
 }
 
 bool Listing::Add(const std::string& file) {

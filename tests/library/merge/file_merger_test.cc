@@ -400,7 +400,8 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
          };
        },
        kMergeFailed, true, "Exception occur!"},
-      {"listing fails", [&](FaultEnv& e) { e.failListing = is("spill"); }, kNoFiles, false, ""},
+      {"listing fails", [&](FaultEnv& e) { e.failListing = is("spill"); }, kNoFiles, false,
+       std::string(kOpenFailedPrefix) + Source()},
       {"subdirectory not opened", [&](FaultEnv& e) { e.failOpenDirectory = is("sub"); }, kNoFiles,
        false, std::string(kOpenFailedPrefix) + Source("sub")},
       {"list not created", [&](FaultEnv& e) { e.failOpenWrite = is("filename.tmp"); }, kNoFiles,
