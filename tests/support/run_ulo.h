@@ -128,14 +128,6 @@ inline std::string Leftover(const std::string& dir) {
   return "";
 }
 
-// Exit `code` and one line on standard error that mentions `mentions`.
-inline void ExpectOneLineFailure(const UloResult& result, int code, const std::string& mentions) {
-  EXPECT_EQ(result.exitCode, code) << result.err;
-  ASSERT_FALSE(result.err.empty());
-  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
-  EXPECT_NE(result.err.find(mentions), std::string::npos) << result.err;
-}
-
 // A scratch directory to run ulo in, through the shell. In a command line,
 // {NAME} stands for the quoted path of NAME in the directory.
 class UloCommandTest : public ::testing::Test {
@@ -167,7 +159,9 @@ class UloCommandTest : public ::testing::Test {
   UloResult Fails(const std::string& line, const std::string& mentions, int code = 1) const {
     SCOPED_TRACE(line);
     UloResult result = Run(line);
-    ExpectOneLineFailure(result, code, mentions);
+    EXPECT_EQ(result.exitCode, code) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    EXPECT_TRUE(Contains(result.err, mentions));
     return result;
   }
   std::string Read(const std::string& name) const { return ReadFile(dir.Path(name)); }
