@@ -1,12 +1,19 @@
 // `ulo count --jobs N` and `ulo run --jobs N`: however the corpora are dealt
-// out to workers, the merged pairs are the same bytes.
+// out to workers, the merged pairs are the same bytes. `ulo merge --jobs N`
+// and `--parts`: however the inputs are cut into key ranges, the ranges
+// joined are the bytes of one merge, no first word's row is split between
+// parts, and what reads pair files reads the parts alike.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -161,6 +168,207 @@ TEST_F(JobsTest, AFailedWorkerStopsTheOthersAndIsNamedWithItsPart) {
   EXPECT_EQ(kill(workers[0], 0), -1);
   EXPECT_FALSE(FileExists(work));
   EXPECT_FALSE(FileExists(work + ".ulo-partial"));
+}
+
+// `files` sorted pair-count files of `lines` random lines each, over
+// `firstWords` first words, written as spill files are.
+void WriteInputs(const std::string& dir, int files, int lines, int firstWords, unsigned seed) {
+  MakeDirectory(dir);
+  std::mt19937 random(seed);
+  for (int f = 0; f < files; ++f) {
+    PairCountMap counts;
+    for (int l = 0; l < lines; ++l) {
+      std::string first = "w" + std::to_string(random() % firstWords);
+      counts[{first, "v" + std::to_string(random() % 50)}] += 1 + static_cast<int>(random() % 3);
+    }
+    WriteFile(dir + "/temp" + std::to_string(f + 1) + ".txt", PairFileText(counts));
+  }
+}
+
+// The parts of a parts directory, in the order of its index.
+std::vector<std::string> Parts(const std::string& dir) {
+  std::istringstream index(ReadFile(dir + "/index.txt"));
+  std::vector<std::string> parts;
+  for (std::string line; std::getline(index, line);) {
+    if (!line.empty() && line[0] != '#')
+      parts.push_back(ReadFile(dir + "/" + line.substr(0, line.find('\t'))));
+  }
+  return parts;
+}
+
+struct Shape {
+  const char* name;
+  int files, lines, firstWords;
+};
+
+using MergeRangesTest = UloCommandTest;
+
+TEST_F(MergeRangesTest, EveryCutJoinsToTheBytesOfOneMergeAndKeepsRowsWhole) {
+  for (Shape shape : {Shape{"many", 4, 1000, 200}, Shape{"few lines", 3, 2, 40},
+                      Shape{"one first word", 3, 100, 1}, Shape{"more than twenty", 21, 50, 30}}) {
+    SCOPED_TRACE(shape.name);
+    std::string in = std::string("{in-") + shape.name + "} ";
+    WriteInputs(dir.Path(std::string("in-") + shape.name), shape.files, shape.lines,
+                shape.firstWords, 7);
+    RunOk("merge " + in + "{one.txt} --jobs 1");
+    std::string expected = Read("one.txt");
+    // A user's directory beside the parts, named like a backup of them.
+    MakeDirectory(dir.Path("parts.old"));
+    Write("parts.old/mine.txt", shape.name);
+    // N beyond the number of distinct first words included.
+    for (std::string jobs : {"2", "9"}) {
+      SCOPED_TRACE(jobs);
+      RunOk("merge " + in + "{joined.txt} --jobs " + jobs);
+      EXPECT_TRUE(Read("joined.txt") == expected) << "the joined ranges differ from one merge";
+      // Where no named pipe can be made, the slices are copied instead.
+      UloResult copied =
+          RunUloCommandLineWithoutFifos(dir, Expand("merge " + in + "{copied.txt} --jobs " + jobs));
+      EXPECT_EQ(copied.exitCode, 0) << copied.err;
+      EXPECT_TRUE(Read("copied.txt") == expected) << "the copied slices differ from one merge";
+      // The second time over an earlier result, named with a trailing slash.
+      RunOk("merge " + in + "{parts}" + (jobs == "9" ? "/" : "") + " --parts --jobs " + jobs);
+      std::string concatenated;
+      std::set<std::string> seenFirstWords;
+      for (const std::string& part : Parts(dir.Path("parts"))) {
+        concatenated += part;
+        std::set<std::string> firstWords;
+        std::istringstream lines(part);
+        for (std::string line; std::getline(lines, line);)
+          firstWords.insert(line.substr(0, line.find('\t')));
+        for (const std::string& word : firstWords)
+          EXPECT_TRUE(seenFirstWords.insert(word).second) << word << "'s row is cut";
+      }
+      EXPECT_TRUE(concatenated == expected) << "the parts differ from one merge";
+      EXPECT_FALSE(Exists("joined.txt.ranges"));
+      // A parts directory is one merged file: merged again, it gives itself.
+      RunOk("merge {parts} {again.txt}");
+      EXPECT_TRUE(Read("again.txt") == expected) << "the parts merged again differ";
+      RunOk("merge {parts} {again-parts} --parts --jobs " + jobs);
+      EXPECT_TRUE(Parts(dir.Path("again-parts")) == Parts(dir.Path("parts")));
+      EXPECT_EQ(Read("parts.old/mine.txt"), shape.name) << "replacing the parts took it";
+    }
+  }
+}
+
+TEST_F(MergeRangesTest, InputsOutOfOrderAreMergedInOneProcess) {
+  WriteInputs(dir.Path("in"), 2, 500, 100, 3);
+  // A line of a late first word near the start: the cuts cannot hold. The
+  // check refuses such a file; trusted, it is merged as the library merges
+  // any input.
+  Write("in/temp3.txt", "w1\tv1\t1\nw99\tv1\t4\nw10\tv2\t1\nw5\tv3\t2\n");
+  Write("refused.txt.tokens", "kept");
+  EXPECT_NE(Run("merge {in} {refused.txt}").exitCode, 0);
+  EXPECT_EQ(Read("refused.txt.tokens"), "kept") << "a refused merge took OUT's token counts";
+  RunOk("--trust-input merge {in} {one.txt} --jobs 1");
+  RunOk("--trust-input merge {in} {two.txt} --jobs 2");
+  EXPECT_TRUE(Read("two.txt") == Read("one.txt"));
+  RunOk("--trust-input merge {in} {parts} --jobs 2 --parts");
+  std::vector<std::string> parts = Parts(dir.Path("parts"));
+  ASSERT_EQ(parts.size(), 1u);
+  EXPECT_TRUE(parts[0] == Read("one.txt"));
+}
+
+TEST_F(MergeRangesTest, AFlawAnywhereIsToldAsOneProcessTellsIt) {
+  // Two inputs of over a MiB each, so that a range's check takes them in
+  // more than one piece; the flaw in the second at its start, on the line
+  // the first piece ends with and at its end.
+  std::string lines;
+  std::vector<size_t> starts;
+  for (int i = 0; i < 120000; ++i) {
+    starts.push_back(lines.size());
+    lines += "w" + std::to_string(100000 + i) + "\tv\t3\n";
+  }
+  size_t onMiB = *(std::upper_bound(starts.begin(), starts.end(), size_t{1} << 20) - 1);
+  MakeDirectory(dir.Path("in"));
+  // The last with 20 more inputs: a range then merges its inputs in groups.
+  struct Place {
+    size_t at;
+    bool more;
+  };
+  for (Place place : {Place{0, false}, Place{onMiB, false}, Place{starts.back(), false},
+                      Place{starts.back(), true}}) {
+    if (place.more) WriteInputs(dir.Path("in/more"), 20, 30, 20, 5);
+    size_t at = place.at;
+    // Out of order with the line before or after, no digit in a count, a
+    // repeat; the lines keep their length, so the pieces their ends.
+    for (const char* flaw : {"w200000\tv\t3\n", "w100000\tv\t-\n", ""}) {
+      SCOPED_TRACE(std::to_string(at) + " " + flaw);
+      std::string flawed = lines;
+      size_t end = flawed.find('\n', at) + 1;
+      std::string line = flawed.substr(at, end - at);
+      flawed.replace(at, end - at, *flaw != '\0' ? flaw : line + line);
+      Write("in/one.txt", lines);
+      Write("in/two.txt", flawed);
+      UloResult one = Run("merge {in} {one.txt} --jobs 1");
+      UloResult two = Run("merge {in} {two.txt} --jobs 2");
+      EXPECT_NE(one.exitCode, 0);
+      EXPECT_EQ(two.exitCode, one.exitCode);
+      EXPECT_EQ(two.err, one.err);
+      EXPECT_FALSE(Exists("two.txt"));
+    }
+  }
+}
+
+TEST_F(MergeRangesTest, EveryReaderTakesTheParts) {
+  WriteInputs(dir.Path("in"), 4, 2000, 200, 11);
+  // A word written otherwise for people ("\xc4\xe3" in GB18030) than in the files.
+  Write("in/people.txt", "w1\t\xc4\xe3\t9\n\xc4\xe3\tw1\t9\n");
+  RunOk("merge {in} {one.txt} --jobs 1");
+  RunOk("merge {in} {parts} --jobs 3 --parts");
+  // A user's files named as an operation's work might be.
+  for (const char* name : {"from-parts.ranking", "from-parts.joined"})
+    Write(name, "mine");
+  for (const char* command :
+       {"rank # --measure pmi --top 3", "rank #", "filter # 3", "topn # 4", "support #"}) {
+    SCOPED_TRACE(command);
+    std::string line = command, at = line.substr(line.find('#') + 1);
+    line.erase(line.find('#'));
+    RunOk(line + "{one.txt} {from-one}" + at);
+    RunOk(line + "{parts} {from-parts}" + at);
+    EXPECT_TRUE(Read("from-one") == Read("from-parts"));
+    // Never over a part or the index: it would be read as the pairs again.
+    std::string index = Read("parts/index.txt");
+    EXPECT_EQ(Run(line + "{parts} {parts/index.txt}" + at).exitCode, 1);
+    EXPECT_EQ(Read("parts/index.txt"), index);
+  }
+  for (const char* name : {"from-parts.ranking", "from-parts.joined"})
+    EXPECT_EQ(Read(name), "mine") << name;
+}
+
+// With --sync, every output's own bytes reach the disk before it takes its
+// name, and its directory after: the flushes are logged by a preloaded
+// fsync and fdatasync.
+TEST_F(MergeRangesTest, SyncReachesEveryOutput) {
+  WriteInputs(dir.Path("in"), 3, 500, 60, 13);
+  Write("corpus.txt", "one two three two one\nthree four five\n");
+  std::string log = dir.Path("fsync.log");
+  std::string asan = getenv("ASAN_OPTIONS") != nullptr ? getenv("ASAN_OPTIONS") : "";
+  setenv("ASAN_OPTIONS", (asan + ":verify_asan_link_order=0").c_str(), 1);
+  setenv("ULO_FSYNC_LOG", log.c_str(), 1);
+  setenv("LD_PRELOAD", ULO_FSYNC_LOG_LIBRARY, 1);
+  std::string here = std::filesystem::canonical(dir.Path("")).string();
+  for (const char* line : {"count {corpus.txt} --work {work}", "merge {in} {one.txt} --jobs 1",
+                           "merge {in} {two.txt} --jobs 2", "merge {in} {parts} --jobs 2 --parts",
+                           "rank {parts} {ranked}", "filter {parts} {filtered} 3",
+                           "graph {one.txt} w1 --out {picture.svg}"}) {
+    SCOPED_TRACE(line);
+    std::remove(log.c_str());
+    RunOk(std::string("--sync ") + line);
+    std::string output = line;
+    output = output.substr(output.rfind('{') + 1);
+    output = here + "/" + output.substr(0, output.find('}')) + ".ulo-partial";
+    bool staged = false, directory = false;
+    std::istringstream synced(ReadFile(log));
+    for (std::string path; std::getline(synced, path);) {
+      // A descriptor whose file was replaced flushes nothing that stays.
+      staged |= path.rfind(output, 0) == 0 && path.find(" (deleted)") == std::string::npos;
+      directory |= staged && path == here;
+    }
+    EXPECT_TRUE(staged && directory) << ReadFile(log);
+  }
+  unsetenv("LD_PRELOAD");
+  unsetenv("ULO_FSYNC_LOG");
+  setenv("ASAN_OPTIONS", asan.c_str(), 1);
 }
 
 }  // namespace
