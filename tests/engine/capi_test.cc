@@ -18,20 +18,10 @@
 #include "loaded_library.h"
 #include "run_ulo.h"
 #include "test_support.h"
+#include "window_pairs.h"
 
 namespace ulo::testing {
 namespace {
-
-// Two sorted pair-count files whose first words w100 ... w139 alternate.
-void WriteInterleaved(const std::string& first, const std::string& second) {
-  std::string rows[2];
-  for (int w = 0; w < 40; ++w) {
-    std::string word = "w" + std::to_string(100 + w);
-    rows[w % 2] += word + "\ta\t1\n" + word + "\tb\t2\n";
-  }
-  WriteFile(first, rows[0]);
-  WriteFile(second, rows[1]);
-}
 
 class EngineCapi : public ::testing::Test {
  protected:
@@ -210,8 +200,7 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
 
 TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
   const std::string in = dir.Path("in"), parts = dir.Path("parts");
-  MakeDirectory(in);
-  WriteInterleaved(in + "/temp1.txt", in + "/temp2.txt");
+  WriteInputs(in, 2, 100, 40, 7);
   WriteFile(dir.Path("unsorted.txt"), "w130\ta\t1\nw100\ta\t1\n");
   // The parts a parts directory lists, joined.
   auto joined = [&](const std::string& directory) {

@@ -170,21 +170,6 @@ TEST_F(JobsTest, AFailedWorkerStopsTheOthersAndIsNamedWithItsPart) {
   EXPECT_FALSE(FileExists(work + ".ulo-partial"));
 }
 
-// `files` sorted pair-count files of `lines` random lines each, over
-// `firstWords` first words, written as spill files are.
-void WriteInputs(const std::string& dir, int files, int lines, int firstWords, unsigned seed) {
-  MakeDirectory(dir);
-  std::mt19937 random(seed);
-  for (int f = 0; f < files; ++f) {
-    PairCountMap counts;
-    for (int l = 0; l < lines; ++l) {
-      std::string first = "w" + std::to_string(random() % firstWords);
-      counts[{first, "v" + std::to_string(random() % 50)}] += 1 + static_cast<int>(random() % 3);
-    }
-    WriteFile(dir + "/temp" + std::to_string(f + 1) + ".txt", PairFileText(counts));
-  }
-}
-
 // The parts of a parts directory, in the order of its index.
 std::vector<std::string> Parts(const std::string& dir) {
   std::istringstream index(ReadFile(dir + "/index.txt"));

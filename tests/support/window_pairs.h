@@ -1,5 +1,6 @@
 // A plain count of what a corpus gives the library: every pair of tokens of
-// a line at most a window apart. Written to be obviously right, not fast.
+// a line at most a window apart; and random corpora and pair-count files.
+// Written to be obviously right, not fast.
 #ifndef ULO_TESTS_SUPPORT_WINDOW_PAIRS_H_
 #define ULO_TESTS_SUPPORT_WINDOW_PAIRS_H_
 
@@ -9,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "test_support.h"
 
 namespace ulo::testing {
 
@@ -60,6 +63,22 @@ inline std::string CorpusText(const TokenLines& lines) {
     text += "\n";
   }
   return text;
+}
+
+// `files` sorted pair-count files of `lines` random lines each, over
+// `firstWords` first words, written as spill files are.
+inline void WriteInputs(const std::string& dir, int files, int lines, int firstWords,
+                        unsigned seed) {
+  MakeDirectory(dir);
+  std::mt19937 random(seed);
+  for (int f = 0; f < files; ++f) {
+    PairCountMap counts;
+    for (int l = 0; l < lines; ++l) {
+      std::string first = "w" + std::to_string(random() % firstWords);
+      counts[{first, "v" + std::to_string(random() % 50)}] += 1 + static_cast<int>(random() % 3);
+    }
+    WriteFile(dir + "/temp" + std::to_string(f + 1) + ".txt", PairFileText(counts));
+  }
 }
 
 }  // namespace ulo::testing
