@@ -207,10 +207,14 @@ class TestFileOperations:
         lambda i, o: vorn_ulo.support_records(i, o),
         lambda i, o: vorn_ulo.top_n(i, o, 3),
     ])
-    def test_failures_raise_with_their_cause(self, library, tmp_path, operation):
+    def test_failures_raise_with_their_cause(self, library, pairs, tmp_path, operation):
         # What each refuses, ulo's tests show; here that a refusal comes through.
         with pytest.raises(vorn_ulo.EngineError, match="missing.txt"):
             operation(tmp_path / "missing.txt", tmp_path / "o.txt")
+        # A C string would end at the NUL: refused as open() refuses it, o.txt not written.
+        with pytest.raises(ValueError, match="null"):
+            operation(pairs, tmp_path / "o.txt\x00.out")
+        assert not (tmp_path / "o.txt").exists()
 
     def test_top_n_below_one_is_refused(self, library, pairs, tmp_path):
         with pytest.raises(ValueError):

@@ -147,8 +147,11 @@ class Encoder:
 
 
 def encode_path(path):
-    """A path as the library takes it: bytes untouched, anything else through os.fspath."""
+    """A path as the library takes it: bytes untouched, anything else through os.fspath.
+    ValueError for a NUL, as open() gives: the library would take the name cut short."""
     path = os.fspath(path)
+    if ("\0" if isinstance(path, str) else b"\0") in path:
+        raise ValueError(f"embedded null byte in the path {path!r}")
     if isinstance(path, bytes):
         return path
     if os.name == "nt":
