@@ -14,6 +14,8 @@ namespace ulo::testing {
 namespace {
 
 using UloTest = UloCommandTest;
+// What rank and export write in the people's encodings.
+using EncodingOutputTest = UloCommandTest;
 
 // A failure line without "ulo: COMMAND: ".
 std::string Sentence(const std::string& err) {
@@ -285,7 +287,7 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
 
 // 0xFF is no GB18030 byte: rank dropped it and wrote two "a" lists, where
 // export refused the file; both refuse it now, in one sentence.
-TEST_F(UloTest, WordsOfInvalidBytesAreRefusedAlike) {
+TEST_F(EncodingOutputTest, WordsOfInvalidBytesAreRefusedAlike) {
   Write("inv.txt", "a\tb\t5\na\xFF\tb\t7\nb\ta\t5\nb\ta\xFF\t7\n");
   std::string rank = Fails("rank {inv.txt} {inv.r} --min-count 1", "not GB18030 text").err;
   std::string csv = Fails("export {inv.txt} {inv.csv} --min-count 1", "not GB18030 text").err;
@@ -306,7 +308,7 @@ TEST_F(UloTest, WordsOfInvalidBytesAreRefusedAlike) {
 
 // XML 1.0 has no form for U+FFFE, U+FFFF and most control characters: each
 // shows as U+FFFD, and the rest of the word stays.
-TEST_F(UloTest, GraphsHoldOnlyCharactersXmlAllows) {
+TEST_F(EncodingOutputTest, GraphsHoldOnlyCharactersXmlAllows) {
   // x U+FFFE, y U+FFFF, z U+0001 (GB18030 84 31 A4 38, 84 31 A4 39, 01).
   Write("odd.txt", "x\x84\x31\xA4\x38\ty\x84\x31\xA4\x39\t3\ny\x84\x31\xA4\x39\tz\x01\t3\n");
   for (const std::string format : {"gexf", "graphml"}) {
@@ -322,7 +324,7 @@ TEST_F(UloTest, GraphsHoldOnlyCharactersXmlAllows) {
 // UTF-16 and its like write ASCII otherwise (with a byte-order mark before
 // every word, each converted apart): no reader splits such a file's lines.
 // Refused on the command line and by the engine, which the C API reaches.
-TEST_F(UloTest, EncodingsThatDoNotKeepAsciiAreRefused) {
+TEST_F(EncodingOutputTest, EncodingsThatDoNotKeepAsciiAreRefused) {
   Write("p.txt", "a\tb\t5\nb\ta\t5\n");
   for (const std::string encoding : {"UTF-16", "UTF-32LE", "UCS-2", "UTF-7"}) {
     Fails("rank {p.txt} {p.r} --to " + encoding, "ASCII", 2);
@@ -343,7 +345,7 @@ TEST_F(UloTest, EncodingsThatDoNotKeepAsciiAreRefused) {
 
 // A character latin1 lacks is written as '?', as documented, and the
 // command says how many words lost one, under --quiet too (as tests run).
-TEST_F(UloTest, WordsWrittenWithQuestionMarksAreCounted) {
+TEST_F(EncodingOutputTest, WordsWrittenWithQuestionMarksAreCounted) {
   Write("pz.txt", "x\t\xD4\xC2\xC3\xF7\t5\n\xD4\xC2\tx\t5\n");  // x 月明, 月 x
   MakeDirectory(dir.Path("pz"));
   Write("pz/1.txt", Read("pz.txt"));
