@@ -89,8 +89,8 @@ bool EndText(ulo_counter_t* counter, char** errptr) {
 class CallbackReport : public ProgressReport {
  public:
   CallbackReport(ulo_progress_fn function, void* context) : function(function), context(context) {}
-  void Counting(uint64_t lines, uint64_t pairs) override {
-    if (function != nullptr) function(context, lines, pairs);
+  bool Counting(uint64_t lines, uint64_t pairs) override {
+    return function == nullptr || function(context, lines, pairs) == 0;
   }
   void PollBytes(uint64_t, std::function<uint64_t()>) override {}
   void Stop() override {}

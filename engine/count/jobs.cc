@@ -96,13 +96,13 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
                           partDirs[static_cast<size_t>(part)], &tally, sink);
       },
       [&](const CountTally& sum) {
-        if (report != nullptr) report->Counting(sum.lines, sum.pairsFed);
+        return report == nullptr || report->Counting(sum.lines, sum.pairsFed);
       });
   if (report != nullptr) report->Stop();
   if (!outcome.ok) {
     staged.Discard();
     std::string failure = outcome.failure;
-    if (shares.size() > 1) {
+    if (shares.size() > 1 && outcome.failedPart >= 0) {
       auto part = static_cast<size_t>(outcome.failedPart);
       failure = "part " + std::to_string(part + 1) + " of " + std::to_string(shares.size()) + " (" +
                 Describe(shares[part], settings) + "): " + failure;

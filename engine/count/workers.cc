@@ -91,7 +91,7 @@ std::string HowItEnded(int status) {
 }  // namespace
 
 WorkersOutcome RunWorkers(int parts, const WorkerBody& body,
-                          const std::function<void(const CountTally&)>& progress) {
+                          const std::function<bool(const CountTally&)>& progress) {
   WorkersOutcome outcome;
   outcome.tallies.assign(static_cast<size_t>(parts), CountTally{});
   std::vector<Child> children(static_cast<size_t>(parts));
@@ -172,11 +172,15 @@ WorkersOutcome RunWorkers(int parts, const WorkerBody& body,
         stopAll();
       }
     }
-    if (changed) {
+    if (changed && outcome.ok) {
       CountTally sum;
       for (const CountTally& tally : outcome.tallies)
         sum += tally;
-      progress(sum);
+      if (!progress(sum)) {
+        outcome.ok = false;
+        outcome.failure = "the count was stopped";
+        stopAll();
+      }
     }
   }
   // Workers whose pipe never opened, or that were stopped: reap them all.

@@ -27,10 +27,11 @@ struct WorkersOutcome {
 };
 
 // Runs `body` in `parts` child processes at once and waits for them all.
-// `progress` gets the sum of the tallies whenever one arrives. A worker
+// `progress` gets the sum of the tallies whenever one arrives; when it
+// returns false the workers are stopped and the outcome fails. A worker
 // dies with the parent, so none is left counting after a crash.
 WorkersOutcome RunWorkers(int parts, const WorkerBody& body,
-                          const std::function<void(const CountTally&)>& progress);
+                          const std::function<bool(const CountTally&)>& progress);
 
 }  // namespace ulo::engine
 

@@ -88,8 +88,10 @@ ULO_ENGINE_EXPORT char* ulo_rank_options_describe(void);
 /* ---- Counting ---- */
 
 /* Progress of a count: lines read and pairs fed so far. Called from the
- * calling thread a few times a second at most. */
-typedef void (*ulo_progress_fn)(void* context, uint64_t lines, uint64_t pairs);
+ * calling thread a few times a second at most. It returns 0 to go on;
+ * anything else stops the count, which then fails ("the count was
+ * stopped") and leaves nothing in place. */
+typedef int (*ulo_progress_fn)(void* context, uint64_t lines, uint64_t pairs);
 
 /* One counting run of this process (the library keeps one per process),
  * its spill files going to `work_dir`, which must exist. */

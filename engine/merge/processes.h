@@ -18,7 +18,7 @@ inline std::string ForEachInProcesses(size_t count,
   WorkersOutcome outcome = RunWorkers(
       static_cast<int>(count),
       [&](int k, const TallySink&) { return work(static_cast<size_t>(k)); },
-      [](const CountTally&) {});
+      [](const CountTally&) { return true; });
   return outcome.ok ? "" : outcome.failure;
 }
 

@@ -12,8 +12,9 @@ namespace ulo::engine {
 class ProgressReport {
  public:
   virtual ~ProgressReport() = default;
-  // The counting so far, a few times a second at most.
-  virtual void Counting(uint64_t lines, uint64_t pairs) = 0;
+  // The counting so far, a few times a second at most. False stops the
+  // count: the user has asked it to end.
+  virtual bool Counting(uint64_t lines, uint64_t pairs) = 0;
   // From now until Stop(), `poll()` tells the bytes written so far of an
   // operation that reads `inputBytes`; it may be called from another thread.
   virtual void PollBytes(uint64_t inputBytes, std::function<uint64_t()> poll) = 0;

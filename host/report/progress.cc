@@ -48,10 +48,10 @@ void Progress::Show(const std::string& text) {
   shown = true;
 }
 
-void Progress::Counting(uint64_t lines, uint64_t pairs) {
-  if (!enabled) return;
+bool Progress::Counting(uint64_t lines, uint64_t pairs) {
+  if (!enabled) return true;
   auto now = std::chrono::steady_clock::now();
-  if (now - lastShown < std::chrono::milliseconds(250)) return;
+  if (now - lastShown < std::chrono::milliseconds(250)) return true;
   lastShown = now;
   double elapsed = ElapsedSeconds();
   char text[160];
@@ -59,6 +59,7 @@ void Progress::Counting(uint64_t lines, uint64_t pairs) {
                 Grouped(pairs).c_str(),
                 Grouped(static_cast<uint64_t>(elapsed > 0 ? pairs / elapsed : 0)).c_str(), elapsed);
   Show(text);
+  return true;
 }
 
 void Progress::PollBytes(uint64_t inputBytes, std::function<uint64_t()> poll) {

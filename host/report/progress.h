@@ -19,7 +19,7 @@ class Progress : public engine::ProgressReport {
   Progress(std::string operation, bool enabled);
   ~Progress() override;
 
-  void Counting(uint64_t lines, uint64_t pairs) override;
+  bool Counting(uint64_t lines, uint64_t pairs) override;
   // Starts a thread that reports `poll()` (bytes written so far) against
   // `inputBytes` twice a second until Stop().
   void PollBytes(uint64_t inputBytes, std::function<uint64_t()> poll) override;

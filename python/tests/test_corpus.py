@@ -150,7 +150,10 @@ LONG = b"one two\n" * 3000 + b"x " * (1 << 20) + b"\nthree four\n"  # line 3001,
     ("jieba", UNDECODABLE, r"bad\.txt\D+3\b", 1),
     # In the second share: named by its line in the file.
     (str.split, LONG, r"bad\.txt\D+3001\b.*longer", 2),
-], ids=["undecodable", "binary-jieba", "undecodable-jieba", "long-callable"])
+    # A lambda goes to forked workers unpickled; one that dies fails the count, never hangs.
+    (lambda line: os.kill(os.getpid(), 9) if "three" in line else line.split(),
+     b"one two\n" * 3000 + b"three four\n", "ended before its share", 2),
+], ids=["undecodable", "binary-jieba", "undecodable-jieba", "long-callable", "killed-lambda"])
 def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, problem, jobs):
     bad = tmp_path / "bad.txt"
     bad.write_bytes(data)
@@ -159,6 +162,24 @@ def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, proble
     with pytest.raises(vorn_ulo.VornULOError, match=problem):
         vorn_ulo.count_corpus(bad, tmp_path / "work", tokenizer=tokenizer, jobs=jobs)
     assert (tmp_path / "work" / "pairs.txt").read_bytes() == b"a\tb\t1\n"
+
+
+@pytest.mark.parametrize("tokenizer", ["whitespace", str.split])
+def test_a_pipe_is_counted_whole_and_progress_can_stop_a_count(library, corpus, tmp_path,
+                                                               tokenizer):
+    count = lambda path, out, **more: vorn_ulo.count_corpus(  # noqa: E731
+        path, tmp_path / out, source_encoding="UTF-8", tokenizer=tokenizer, jobs=1, **more)
+    # Another process writes: a worker forked here would hold a writing end open.
+    with subprocess.Popen(["cat", str(corpus)], stdout=subprocess.PIPE) as writer:
+        piped = count(f"/dev/fd/{writer.stdout.fileno()}", "pipe").read_bytes()
+    assert piped == count(corpus, "file").read_bytes()
+
+    def interrupt(lines, pairs):
+        raise KeyboardInterrupt
+
+    with pytest.raises(KeyboardInterrupt):  # an error in the callback is not lost in C
+        count(corpus, "stopped", progress=interrupt)
+    assert not (tmp_path / "stopped" / "pairs.txt").exists()
 
 
 def test_a_share_its_file_no_longer_holds_fails(engine, tmp_path):

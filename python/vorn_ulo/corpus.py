@@ -13,6 +13,8 @@ import errno
 import multiprocessing
 import os
 import re
+from concurrent.futures import ProcessPoolExecutor, as_completed
+from concurrent.futures.process import BrokenProcessPool
 from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
@@ -260,12 +262,19 @@ def _count_share(library, options: CountOptions, share, work_dir: Path,
         return counter.close()
 
 
-# The library of the count that starts a pool; forked workers inherit it.
+# The library and the work of the count that starts a pool: forked workers inherit both,
+# so a tokenizer need not pickle (a lambda, a local function).
 _pool_library = None
+_pool_work: List[tuple] = []
 
 
-def _worker(arguments) -> Summary:
-    options, share, work_dir = arguments
+def _take_pool_work(work: List[tuple]) -> None:
+    global _pool_work
+    _pool_work = work
+
+
+def _worker(index: int) -> Summary:
+    options, share, work_dir = _pool_work[index]
     return _count_share(_pool_library or _native.load(), options, share, Path(work_dir))
 
 
@@ -294,13 +303,28 @@ def _check_paths(engine, paths: Sequence[str], read_here: bool) -> None:
 
 def _count_files_in_engine(library, options, paths, stage: Path, report: _Reporter) -> Summary:
     engine = library.engine
-    callback = PROGRESS(lambda _, lines, pairs: report(lines, pairs)) if report.wanted else \
-        ctypes.cast(None, PROGRESS)
+    raised: List[BaseException] = []
+
+    # Called from C, which cannot carry an exception: one raised here (Ctrl-C
+    # included) stops the count and is raised again once the engine returns.
+    def tell(_, lines, pairs):
+        try:
+            report(lines, pairs)
+            return 0
+        except BaseException as error:  # noqa: B036
+            raised.append(error)
+            return 1
+
+    callback = PROGRESS(tell)
     handle = engine.options("count", options.values())
     try:
         with api.counting_slot("count"):
             text = engine.call("ulo_count_files", engine.exports, handle, path_array(paths),
                                len(paths), encode_path(stage), callback, None, what="count")
+    except EngineError:
+        if raised:
+            raise raised[0] from None
+        raise
     finally:
         engine.free_options("count", handle)
     return _summary(engine.text(text))
@@ -308,6 +332,8 @@ def _count_files_in_engine(library, options, paths, stage: Path, report: _Report
 
 def _count_files_in_python(library, options, paths, stage: Path, report: _Reporter) -> Summary:
     engine = library.engine
+    # The engine's own check of every option (jobs within its range) before any fork.
+    engine.free_options("count", engine.options("count", options.values()))
     jobs = _job_count(options.jobs)
     shares = engine.share_files(paths, jobs)
     summary = Summary()
@@ -318,17 +344,32 @@ def _count_files_in_python(library, options, paths, stage: Path, report: _Report
                                          report))
         return summary
     # One process per share: the library keeps one counting run per process.
-    work = [(options, share, str(stage / f"part-{k}")) for k, share in enumerate(shares, 1)]
     global _pool_library
+    work = [(options, share, str(stage / f"part-{k}")) for k, share in enumerate(shares, 1)]
     _pool_library = library
-    context = multiprocessing.get_context("fork" if os.name == "posix" else "spawn")
+    _take_pool_work(work)
+    forked = os.name == "posix"
+    context = multiprocessing.get_context("fork" if forked else "spawn")
     try:
-        with context.Pool(min(jobs, len(shares))) as pool:
-            for part in pool.imap_unordered(_worker, work):
-                summary.add(part)
-                report(int(summary.get("lines", 0)), int(summary.get("pairs_fed", 0)))
+        # A worker that dies (killed, crashed in C) breaks the pool: the count fails
+        # rather than waiting for its share forever.
+        with ProcessPoolExecutor(min(jobs, len(shares)), mp_context=context,
+                                 initializer=None if forked else _take_pool_work,
+                                 initargs=() if forked else (work,)) as pool:
+            futures = [pool.submit(_worker, k) for k in range(len(work))]
+            try:
+                for done in as_completed(futures):
+                    summary.add(done.result())
+                    report(int(summary.get("lines", 0)), int(summary.get("pairs_fed", 0)))
+            except BaseException:
+                pool.shutdown(cancel_futures=True)  # shares not begun are not counted
+                raise
+    except BrokenProcessPool as error:
+        raise EngineError("count", f"a counting process ended before its share did ({error})") \
+            from None
     finally:
         _pool_library = None
+        _take_pool_work([])
     return summary
 
 

@@ -17,7 +17,7 @@ _i32 = ctypes.c_int32
 _u64 = ctypes.c_uint64
 _err = ctypes.POINTER(ctypes.c_void_p)
 
-PROGRESS = ctypes.CFUNCTYPE(None, _p, _u64, _u64)
+PROGRESS = ctypes.CFUNCTYPE(ctypes.c_int, _p, _u64, _u64)  # non-zero stops the count
 
 # name: (result, argument types); a last `_err` argument marks a call that can fail.
 FUNCTIONS = {
