@@ -95,6 +95,15 @@ def test_more_ranges_than_first_words(cluster, library, tmp_path):
     assert summary["parts"] < 8
 
 
+@pytest.mark.parametrize("arguments", [{"ranges": -1}, {"ranges": 0}, {"shard_bytes": 0}])
+def test_bad_arguments_are_refused_before_anything_is_written(cluster, corpus, tmp_path,
+                                                              arguments):
+    with pytest.raises(ValueError):
+        vd.count_corpus(corpus, tmp_path / "shared", cluster, source_encoding="UTF-8",
+                        **arguments)
+    assert not (tmp_path / "shared").exists()
+
+
 def test_a_failing_shard_is_raised_not_left_out(cluster, tmp_path):
     good, bad = tmp_path / "good.txt", tmp_path / "bad.txt"
     good.write_bytes(b"one two three\n" * 100)

@@ -179,13 +179,18 @@ def count_corpus(
     shared_dir must be empty or missing, and reachable under the same path by every worker.
     The files are cut into shards of at most `shard_bytes`, and into at least one per worker
     thread, each counted by the engine in a worker; `ranges` reduce tasks (default: one per
-    worker thread) then merge one key range each. A worker counts one shard at a time
-    whatever its thread count (the library keeps one counting run per process). A task that
-    fails is run again by Dask (on a worker that died, for instance) or its error is raised
-    here. The shards' spill files are removed once the result is whole, unless keep_parts.
+    worker thread) then merge one key range each; either below 1 raises ValueError before
+    anything is written. A worker counts one shard at a time whatever its thread count (the
+    library keeps one counting run per process). A task that fails is run again by Dask (on
+    a worker that died, for instance) or its error is raised here. The shards' spill files
+    are removed once the result is whole, unless keep_parts.
     """
     options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
                            stopword_files, drop_punctuation, 1, encoding)
+    # Refused here, before the shared directory is made: a task would fail late or oddly.
+    for name, value in (("ranges", 1 if ranges is None else ranges), ("shard_bytes", shard_bytes)):
+        if int(value) < 1:
+            raise ValueError(f"{name} must be at least 1, not {value!r}")
     library = _library(str(library_path) if library_path else None)
     paths = _path_list(paths) if paths else []
     _check_paths(library.engine, [os.fspath(p) for p in paths], True)
@@ -199,7 +204,7 @@ def count_corpus(
     if not pieces:
         raise ValueError("the corpus is empty: no file and no text")
     library_path = str(library_path) if library_path else None
-    ranges = int(ranges) if ranges else threads
+    ranges = threads if ranges is None else int(ranges)
     building, target = root / "pairs.building", root / "pairs"
     building.mkdir()
     run = f"{root.name}-{uuid.uuid4().hex[:8]}"
