@@ -24,7 +24,8 @@ import uuid
 from pathlib import Path
 
 from . import _native, api
-from .corpus import CountOptions, Summary, _check_paths, _count_share, _Counter, _path_list
+from .corpus import (CountOptions, Summary, _check_paths, _count_share, _count_texts, _Counter,
+                     _path_list, _Reporter)
 from .encoding import DEFAULT_ENCODING
 from .engine import encode_path, path_array
 
@@ -53,17 +54,15 @@ def _count_into(library, shard, staging, options):
     """One counting run over one shard: the engine reads a file's byte range itself; a
     Python tokenizer's lines go to it a batch at a time."""
     if isinstance(shard, (str, bytes)):
-        with _Counter(library.engine, options, staging,
-                      "UTF-8" if isinstance(shard, str) else None) as counter:
-            counter.add_text("<text>", shard.encode("utf-8") if isinstance(shard, str)
-                             else shard)
+        # As count_texts counts it, a Python tokenizer's cut included (it takes the slot).
+        return _count_texts(library, options, [shard], staging, _Reporter(None))
+    with api.counting_slot("count"):
+        if not options.in_engine:
+            return _count_share(library, options, shard, staging)
+        with _Counter(library.engine, options, staging) as counter:
+            for path, begin, end in shard:
+                counter.call("ulo_counter_add_file", encode_path(path), begin, end)
             return counter.close()
-    if not options.in_engine:
-        return _count_share(library, options, shard, staging)
-    with _Counter(library.engine, options, staging) as counter:
-        for path, begin, end in shard:
-            counter.call("ulo_counter_add_file", encode_path(path), begin, end)
-        return counter.close()
 
 
 def _put_in_place(staging, target):
@@ -85,8 +84,7 @@ def count_shard(root, index, shard, options, library_path=None):
     staging.mkdir(parents=True)
     try:
         library = _library(library_path)
-        with api.counting_slot("count"):
-            summary = _count_into(library, shard, staging, options)
+        summary = _count_into(library, shard, staging, options)
         # The run's token counts go in place first: where part-K is, part-K.tokens is.
         tokens = Path(f"{staging}.tokens")
         if tokens.exists():
