@@ -89,21 +89,29 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, s
     (["月 光 照", "光 照 月", "山 水"], {}),
     # A Python tokenizer cuts the texts in the worker, not the engine's tokenizer.
     (["月光照", "光照月", "山水"], {"tokenizer": slow_chars}),
+    # A relative path is the caller's, not one in a worker's directory.
+    (["月 光 照", "光 照 月", "山 水"], {"stopword_files": ["stop.txt"]}),
 ])
-def test_texts_in_more_ranges_than_first_words(cluster, library, tmp_path, texts, options):
-    single = vorn_ulo.count_texts(texts, tmp_path / "single", stopwords="none",
-                                  **options).read_bytes()
+def test_texts_in_more_ranges_than_first_words(cluster, library, tmp_path, monkeypatch, texts,
+                                               options):
+    monkeypatch.chdir(tmp_path)
+    Path("stop.txt").write_text("照\n", encoding="utf-8")
+    Path("library.so").symlink_to(library.path)
+    single = vorn_ulo.count_texts(texts, "single", stopwords="none", **options).read_bytes()
     summary = {}
-    out = vd.count_corpus([], tmp_path / "shared", cluster, texts=texts, stopwords="none",
-                          ranges=8, summary=summary, **options)
+    out = vd.count_corpus([], "shared", cluster, texts=texts, stopwords="none", ranges=8,
+                          summary=summary, library_path="library.so", **options)
     assert joined(out) == single
     assert summary["parts"] < 8
 
 
-@pytest.mark.parametrize("arguments", [{"ranges": -1}, {"ranges": 0}, {"shard_bytes": 0}])
+@pytest.mark.parametrize("arguments, error", [
+    ({"ranges": -1}, ValueError), ({"ranges": 0}, ValueError), ({"shard_bytes": 0}, ValueError),
+    ({"stopword_files": ["missing.txt"]}, FileNotFoundError),
+])
 def test_bad_arguments_are_refused_before_anything_is_written(cluster, corpus, tmp_path,
-                                                              arguments):
-    with pytest.raises(ValueError):
+                                                              arguments, error):
+    with pytest.raises(error):
         vd.count_corpus(corpus, tmp_path / "shared", cluster, source_encoding="UTF-8",
                         **arguments)
     assert not (tmp_path / "shared").exists()

@@ -17,6 +17,7 @@ under a name of its own and puts its result in place only when it is whole, so a
 again (a worker lost) gives the same bytes and a merge never takes a half-written input.
 """
 
+import errno
 import functools
 import os
 import shutil
@@ -174,7 +175,8 @@ def count_corpus(
     reader here (and ulo) takes as one pair-count file; its parts concatenated are byte for
     byte what the single-process count_corpus gives for the same corpus and options.
 
-    shared_dir must be empty or missing, and reachable under the same path by every worker.
+    shared_dir must be empty or missing, and reachable under the same path by every worker;
+    so must the files, stopword_files and library_path, relative ones taken from here.
     The files are cut into shards of at most `shard_bytes`, and into at least one per worker
     thread, each counted by the engine in a worker; `ranges` reduce tasks (default: one per
     worker thread) then merge one key range each; either below 1 raises ValueError before
@@ -189,7 +191,13 @@ def count_corpus(
     for name, value in (("ranges", 1 if ranges is None else ranges), ("shard_bytes", shard_bytes)):
         if int(value) < 1:
             raise ValueError(f"{name} must be at least 1, not {value!r}")
+    # Workers resolve a relative path in their own directories: these go as absolute ones.
+    options.stopword_files = [os.path.abspath(f) for f in options.stopword_files]
+    for stopword_file in options.stopword_files:
+        if not os.path.isfile(stopword_file):
+            raise FileNotFoundError(errno.ENOENT, "no such stop-word file", stopword_file)
     library = _library(str(library_path) if library_path else None)
+    library_path = str(library.path) if library_path else None
     paths = _path_list(paths) if paths else []
     _check_paths(library.engine, [os.fspath(p) for p in paths], True)
     root = Path(shared_dir).resolve()
@@ -201,7 +209,6 @@ def count_corpus(
                     shard_bytes, threads)
     if not pieces:
         raise ValueError("the corpus is empty: no file and no text")
-    library_path = str(library_path) if library_path else None
     ranges = threads if ranges is None else int(ranges)
     building, target = root / "pairs.building", root / "pairs"
     building.mkdir()
