@@ -66,7 +66,7 @@ const std::vector<OptionRow>& CountOptionTable() {
        "drop tokens made only of punctuation, symbols or digits, ASCII or full-width"},
       {"jobs", "0",
        "count whole files in N worker processes at once, each with a counting run of its own "
-       "(0: one per processor); peak memory is N times one run's, about 210 MB each"},
+       "(0: one per processor); peak memory is N times one run's, about 185 MB each"},
       {"per_pair_commands", "false",
        "hand every pair to the library as a command of its own (slow; otherwise each distinct "
        "pair of a batch of lines goes once, with its count, through the pair's export)"},

@@ -21,7 +21,7 @@ struct OptionRow {
 };
 
 // Most worker processes a count takes: a worker costs a process and about
-// 210 MB, so more is a typo.
+// 185 MB, so more is a typo.
 constexpr int kMaxJobs = 256;
 
 const std::vector<OptionRow>& CountOptionTable();

@@ -272,14 +272,17 @@ std::string WriteSupport(Session& session, const std::string& in, const std::str
 
 namespace {
 
-// The lines of `in` whose first word is not above the second: each pair of a
-// count of both directions once.
-bool WriteOneSide(const std::string& in, const std::string& out, std::string* error) {
+// The lines of a count's pair file the top-N ranks (see TopNInput).
+bool WriteRankedLines(const std::string& in, const std::string& out, bool mirrored,
+                      std::string* error) {
   std::ofstream file(out, std::ios::binary);
   std::string_view word1, word2;
   int64_t count = 0;
   bool read = ForEachPairFileLine(in, error, [&](std::string_view line) {
-    if (ParsePairLine(line, &word1, &word2, &count) && !(word2 < word1)) file << line << '\n';
+    if (ParsePairLine(line, &word1, &word2, &count) && word1 != word2 &&
+        !(mirrored && word2 < word1)) {
+      file << line << '\n';
+    }
   });
   file.close();
   if (read && !file) *error = "cannot write " + out + ": " + ErrorText(errno);
@@ -289,17 +292,19 @@ bool WriteOneSide(const std::string& in, const std::string& out, std::string* er
 }  // namespace
 
 std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
-                      const OperationOptions& options, bool mirrored) {
+                      const OperationOptions& options, TopNInput lines) {
   return StagedOperation(
       "topn", in, out, options, [&](const std::string& input, const std::string& staged) {
-        if (!mirrored) return session.TopNDirect(input, staged, n) ? 0 : kNoStatus;
-        // Each line offers its pair both ways: a pair on two lines would
-        // stand twice in every list. The one-sided copy is itself staged,
-        // so a killed run leaves nothing that is not swept.
+        if (lines == TopNInput::kAsGiven)
+          return session.TopNDirect(input, staged, n) ? 0 : kNoStatus;
+        // The copy is itself staged, so a killed run leaves nothing that
+        // is not swept.
         StagedOutput once(out + ".once");
         std::string error;
-        bool ranked = !once.path().empty() && WriteOneSide(input, once.path(), &error) &&
-                      session.TopNDirect(once.path(), staged, n);
+        bool ranked =
+            !once.path().empty() &&
+            WriteRankedLines(input, once.path(), lines == TopNInput::kCountedBothWays, &error) &&
+            session.TopNDirect(once.path(), staged, n);
         return ranked ? 0 : kNoStatus;
       });
 }

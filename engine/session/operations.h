@@ -32,10 +32,16 @@ std::string FilterPairs(Session& session, const std::string& in, const std::stri
                         int32_t threshold, const OperationOptions& options = {});
 std::string WriteSupport(Session& session, const std::string& in, const std::string& out,
                          const OperationOptions& options = {});
-// `mirrored`: `in` holds every pair on two lines, (a, b) and (b, a), as a
-// count of both directions does; the library is given each pair once.
+// What the top-N is made of. The library offers every line's pair both ways,
+// so a count's own pairs are handed to it without self-pairs (each would
+// stand twice in its word's list) and, counted both ways, each pair once.
+enum class TopNInput {
+  kAsGiven,         // the file as it is, as the library's own operation takes it
+  kCounted,         // a count of one direction
+  kCountedBothWays  // every pair on two lines, (a, b) and (b, a)
+};
 std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
-                      const OperationOptions& options = {}, bool mirrored = false);
+                      const OperationOptions& options = {}, TopNInput input = TopNInput::kAsGiven);
 
 // The failure line of an operation from file `in` to file `out` that
 // cannot work: `in` unreadable or (unless trusted) no pair-count file,

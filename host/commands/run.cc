@@ -113,7 +113,8 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   if (options.topn) {
     if (int failed = timed("topn", [&] {
           return Report(
-              WriteTopN(*session, pairs, topn, options.top, operations, !options.count.oneWay));
+              WriteTopN(*session, pairs, topn, options.top, operations,
+                        options.count.oneWay ? TopNInput::kCounted : TopNInput::kCountedBothWays));
         })) {
       return failed;
     }

@@ -175,18 +175,19 @@ TEST_F(UloTest, WordsWithoutAGb2312FormAreDroppedWholeAndCounted) {
 }
 
 TEST_F(UloTest, RunProducesEveryOutputAndShowReadsIt) {
-  Write("c.txt", "a b\na b\na d\n");
+  Write("c.txt", "a b\na b\na d\ne e\n");
   const std::string run = "run {c.txt} --window 1 --top 2 --jobs 1 --no-default-stopwords --out ";
-  // Frequencies a 3, b 2, d 1; total 6.
+  // Frequencies a 3, b 2, d 1; total 6. A self-pair is no neighbour: the
+  // library would list it twice.
   const std::string topn =
       "a\tb\t66.67\t33.33\na\td\t33.33\t16.67\nb\ta\t100.00\t33.33\nd\ta\t100.00\t16.67\n";
   UloResult result = RunOk(run + "{out} --one-way --threshold 2 --support --topn");
-  EXPECT_EQ(Read("out/pairs.txt"), "a\tb\t2\na\td\t1\n");
+  EXPECT_EQ(Read("out/pairs.txt"), "a\tb\t2\na\td\t1\ne\te\t1\n");
   EXPECT_EQ(Read("out/frequent.txt"), "2\ta\tb\n");
   EXPECT_EQ(Read("out/topn.txt"), topn);
   EXPECT_EQ(Read("out/support.txt").rfind("<rec>\n<\xBB\xF9\xD7\xBC\xB9\xE6\xD4\xF2>=a\n", 0), 0u);
   for (const char* line :
-       {"distinct pairs     2", "spill files        1", "merge", "ranked.txt", "topn.txt"}) {
+       {"distinct pairs     3", "spill files        1", "merge", "ranked.txt", "topn.txt"}) {
     EXPECT_TRUE(Contains(result.out, line)) << line << "\n" << result.out;
   }
   EXPECT_TRUE(Contains(RunOk("show {out/topn.txt} a").out, "66.67%"));
