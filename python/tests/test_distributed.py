@@ -11,6 +11,7 @@ import pytest
 
 import vorn_ulo
 from vorn_ulo import distributed as vd
+from vorn_ulo.corpus import CountOptions
 from conftest import PYTHON_DIR, TANG
 
 distributed = pytest.importorskip("distributed")
@@ -152,6 +153,26 @@ def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, single_out
     assert "killed" in done
     assert joined(out) == single
     assert same_tokens(out, single_out)  # the shard counted again counts once
+
+
+def test_finish_run_again_after_a_worker_lost_keeps_the_token_counts(library, tmp_path,
+                                                                      monkeypatch):
+    texts = ["月 光 照 山", "光 照 月 水"]
+    options = CountOptions(stopwords="none", jobs=1)
+    root, building = tmp_path / "shared", tmp_path / "shared" / "pairs.building"
+    counted = [vd.count_shard(str(root), k, text, options) for k, text in enumerate(texts)]
+    building.mkdir()
+    keys = [vd.merge_range(counted, 2, k, str(building)) for k in range(2)]
+
+    def worker_lost(*_):
+        raise OSError("worker lost")
+
+    with monkeypatch.context() as patch:  # the first attempt stops once the counts are summed
+        patch.setattr(vd.os, "replace", worker_lost)
+        with pytest.raises(OSError):
+            vd.finish(str(building), str(root / "pairs"), None, *keys)
+    out = vd.finish(str(building), str(root / "pairs"), None, *keys)
+    assert same_tokens(out, vorn_ulo.count_texts(texts, tmp_path / "single", stopwords="none"))
 
 
 def start(command, log):

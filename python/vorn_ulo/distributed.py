@@ -128,6 +128,26 @@ def merge_range(counted, ranges, index, building, library_path=None):
     return plan["keys"]
 
 
+def _sum_token_counts(engine, counts, target):
+    """The shards' token counts summed into TARGET.tokens, as a count's beside its pairs.
+    The engine's gather removes the files it sums, so it sums links to them in a directory
+    of this attempt's own: an attempt run again (a worker lost) still finds every one."""
+    staging = counts.parent / f".tokens-{uuid.uuid4().hex}"
+    staging.mkdir()
+    try:
+        for part in counts.glob("part-*.tokens"):
+            try:
+                os.link(part, staging / part.name)
+            except OSError:  # a file system without hard links
+                shutil.copyfile(part, staging / part.name)
+        engine.call("ulo_gather_token_counts", encode_path(staging), what="count")
+        if Path(f"{staging}.tokens").exists():
+            os.replace(f"{staging}.tokens", f"{target}.tokens")
+    finally:
+        shutil.rmtree(staging, ignore_errors=True)
+        Path(f"{staging}.tokens").unlink(missing_ok=True)
+
+
 def finish(building, target, library_path=None, *keys):
     """Task: indexes the parts and puts the directory in place. The reduce tasks' futures
     (each gives the split keys) come as extra arguments so that Dask runs it after them."""
@@ -136,12 +156,7 @@ def finish(building, target, library_path=None, *keys):
     target = Path(target)
     if not target.is_dir():  # else an earlier attempt finished
         engine = _library(library_path).engine
-        # The shards' token counts summed beside the result, as a count's beside its pairs
-        # (an attempt that stopped after this finds them summed already).
-        counts = target.parent / "counts"
-        engine.call("ulo_gather_token_counts", encode_path(counts), what="count")
-        if Path(f"{counts}.tokens").exists():
-            os.replace(f"{counts}.tokens", f"{target}.tokens")
+        _sum_token_counts(engine, target.parent / "counts", target)
         engine.call("ulo_write_parts_index", encode_path(building), keys[0], what="merge")
         os.rename(building, target)
     return str(target)
