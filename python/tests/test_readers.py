@@ -1,5 +1,7 @@
 """Readers of the library's files, streamed and as DataFrames, checked against the files."""
 
+import contextlib
+import os
 import random
 
 import pytest
@@ -58,6 +60,24 @@ def test_bytes_and_other_encodings(library, tmp_path):
     path = write_pairs(tmp_path / "p.txt", [("月", "光", 2)])
     assert list(vorn_ulo.read_pairs(path, encoding=None)) == [(b"\xd4\xc2", b"\xb9\xe2", 2)]
     assert vorn_ulo.to_frame(path, encoding="latin-1")["word1"][0] == "\xd4\xc2"
+
+
+# TAB and bytes that are not UTF-8 come back from the engine's lists of files as given; LF,
+# which ends an item there, is refused.
+@pytest.mark.parametrize("name", ["with\ttab", os.fsdecode(b"caf\xe9"), "line\nend"])
+def test_names_in_the_engines_lists_of_files(library, tmp_path, name):
+    corpus = tmp_path / f"{name}.txt"
+    corpus.write_text("moon light over hill\nlight over moon water\n")
+    pairs = vorn_ulo.count_corpus(corpus, tmp_path / "engine", jobs=1, stopwords="none")
+    refused = pytest.raises(ValueError, match="line end") if "\n" in name else \
+        contextlib.nullcontext()
+    with refused:
+        assert vorn_ulo.count_corpus(corpus, tmp_path / "py", tokenizer=str.split, jobs=1,
+                                     stopwords="none").read_bytes() == pairs.read_bytes()
+    parts = vorn_ulo.merge(pairs.parent / "spill", tmp_path / f"parts-{name}", parts=True)
+    with refused:
+        assert list(vorn_ulo.read_pairs(parts)) == list(vorn_ulo.read_pairs(pairs))
+        assert vorn_ulo.to_frame(parts).equals(vorn_ulo.to_frame(pairs))
 
 
 # Characters whose GB18030 bytes Python's codec and the engine disagree on (a form the library

@@ -4,6 +4,7 @@ exceptions and its strings read and freed."""
 from __future__ import annotations
 
 import ctypes
+import os
 from pathlib import Path
 from typing import Dict, Iterable, List, Optional, Sequence, Tuple
 
@@ -239,23 +240,29 @@ class Engine:
         finally:
             self.dll.ulo_lines_close(handle)
 
-    def pair_file_parts(self, path) -> List[str]:
+    def pair_file_parts(self, path) -> List:
         """The files of the pair-count file `path`: itself, or a parts directory's parts in
-        key order."""
-        text = self.text(self.call("ulo_pair_file_parts", encode_path(path), what="read"))
-        return lines(text)
+        key order; bytes for a bytes `path`."""
+        listing = self.raw(self.call("ulo_pair_file_parts", listed_path(path), what="read"))
+        as_given = (lambda name: name) if isinstance(os.fspath(path), bytes) else path_text
+        return [as_given(name) for name in listing.split(b"\n") if name]
 
-    def share_files(self, paths: Sequence, parts: int) -> List[List[Tuple[str, int, int]]]:
+    def share_files(self, paths: Sequence, parts: int) -> List[List[Tuple[object, int, int]]]:
         """The files cut into at most `parts` shares at line ends: for each share its
-        segments (path, begin, end)."""
-        array = path_array(paths)
-        text = self.text(self.call("ulo_share_files", array, len(paths), int(parts)))
-        shares: List[List[Tuple[str, int, int]]] = []
-        for line in lines(text):
-            index, path, begin, end = line.split("\t")
+        segments (path, begin, end), each path the object the caller gave."""
+        encoded = [listed_path(path) for path in paths]
+        given = dict(zip(encoded, paths))
+        array = (ctypes.c_char_p * max(len(encoded), 1))(*encoded)
+        listing = self.raw(self.call("ulo_share_files", array, len(encoded), int(parts)))
+        shares: List[List[Tuple[object, int, int]]] = []
+        for line in listing.split(b"\n"):
+            if not line:
+                continue
+            index, rest = line.split(b"\t", 1)
+            path, begin, end = rest.rsplit(b"\t", 2)  # the path may hold TABs
             while len(shares) <= int(index):
                 shares.append([])
-            shares[int(index)].append((path, int(begin), int(end)))
+            shares[int(index)].append((given[path], int(begin), int(end)))
         return [share for share in shares if share]
 
 
@@ -266,6 +273,21 @@ def option_text(value) -> str:
     if value is None:
         return ""
     return str(value)
+
+
+def listed_path(path) -> bytes:
+    """encode_path of a path the engine hands back in a list of lines; ValueError for one
+    holding LF, which would end its line there and be misread."""
+    encoded = encode_path(path)
+    if b"\n" in encoded:
+        raise ValueError(f"the file name {os.fspath(path)!r} holds a line end, which the "
+                         "engine's lists of files cannot carry; rename it")
+    return encoded
+
+
+def path_text(name: bytes) -> str:
+    """A path from the engine as str, the caller's bytes kept: encode_path undone."""
+    return name.decode("mbcs") if os.name == "nt" else os.fsdecode(name)
 
 
 def path_array(paths: Sequence):
