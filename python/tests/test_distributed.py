@@ -7,6 +7,7 @@ import subprocess
 import time
 from pathlib import Path
 
+import pandas
 import pytest
 
 import vorn_ulo
@@ -80,6 +81,10 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, s
     ranked = vd.associations(out, cluster, measure="llr", top=3).compute()
     expected = vorn_ulo.associations(out, measure="llr", top=3)
     assert ranked.reset_index(drop=True).equals(expected)
+    # Nothing ranked: an empty frame of the same columns and types.
+    empty = vd.associations(out, cluster, min_count=10**9).compute()
+    pandas.testing.assert_frame_equal(empty, vorn_ulo.associations(out, min_count=10**9),
+                                      check_index_type=False)
     assert vorn_ulo.associations(out, marginals="tokens").equals(
         vorn_ulo.associations(single_out, marginals="tokens"))
     with pytest.raises(FileExistsError):

@@ -277,6 +277,12 @@ def associations(pairs, client, measure="llr", top=10, min_count=None, library_p
     ranked = client.submit(rank_task, str(pairs), str(out), settings,
                            str(library_path) if library_path else None,
                            key=f"vorn_ulo-rank-{uuid.uuid4().hex[:8]}", pure=False).result()
+    if os.path.getsize(ranked) == 0:  # read_csv refuses a file without a line
+        import pandas as pd
+
+        return dd.from_pandas(pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
+                                            for name, kind in RANKED_COLUMNS.items()}),
+                              npartitions=1)
     return dd.read_csv(ranked, sep="\t", header=None, names=list(RANKED_COLUMNS),
                        dtype=RANKED_COLUMNS, encoding="utf-8", quoting=3,
                        na_filter=False, keep_default_na=False, float_precision="round_trip",
