@@ -37,11 +37,11 @@ def test_associations_pass_their_options_and_errors(library, tmp_path):
         vorn_ulo.associations(bad, "llr")
 
 
-# A word holding \x1c, which str.splitlines() takes for a line end.
+# A word holding \x1c and CR, which str.splitlines() and pandas take for line ends.
 ROWS = [("月", "光", 4), ("光", "月", 4), ("月", "山", 2), ("山", "月", 2), ("山", "水", 7),
-        ("水", "山", 7), ("月", "月", 3), ("月", "云\x1c", 1), ("云\x1c", "月", 1)]
+        ("水", "山", 7), ("月", "月", 3), ("月", "云\x1c\r雨", 1), ("云\x1c\r雨", "月", 1)]
 # The token counts a count writes beside its pairs: total 40, window 2.
-TOKENS = "ulo-tokens 1 40 2\n光\t5\n月\t12\n山\t9\n水\t14\n云\x1c\t1\n"
+TOKENS = "ulo-tokens 1 40 2\n光\t5\n月\t12\n山\t9\n水\t14\n云\x1c\r雨\t1\n"
 
 
 def test_neighbours_equal_the_word_rows_of_associations(library, tmp_path):

@@ -9,8 +9,9 @@ import pytest
 import vorn_ulo
 from conftest import write_pairs
 
-# Words that a careless CSV reader would turn into missing values, numbers or quotes.
-AWKWARD = ["nan", "NULL", "N/A", '"quoted', "it's", "#hash", "007", "月光", "a,b", "-", "  "]
+# Words that a careless CSV reader would turn into missing values, numbers, quotes or line ends.
+AWKWARD = ["nan", "NULL", "N/A", '"quoted', "it's", "#hash", "007", "月光", "a,b", "-", "  ",
+           "a\rb"]
 
 
 @pytest.fixture
@@ -136,3 +137,5 @@ def test_empty_files_and_crlf_lines(library, tmp_path):
     crlf.write_bytes("月\t光\t2\r\na\tb\t1\r\n".encode("gb2312"))
     assert list(vorn_ulo.read_pairs(crlf)) == [("月", "光", 2), ("a", "b", 1)]
     assert list(vorn_ulo.to_frame(crlf)["count"]) == [2, 1]
+    crlf.write_bytes("2\t月\t光\r\n".encode("gb2312"))  # a word last on the line
+    assert list(vorn_ulo.to_frame(crlf, "filtered")["word2"]) == ["光"]

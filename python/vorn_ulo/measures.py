@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import csv
 import os
 import tempfile
 from typing import Optional, Tuple
@@ -50,7 +49,7 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
     as bytes."""
     import pandas as pd
 
-    from .readers import decode_library_columns
+    from .readers import decode_library_columns, read_table
 
     engine = _native.library_or_default(library).engine
     # The ranking in the library's bytes, decoded here as asked.
@@ -64,11 +63,9 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
             if os.path.getsize(out) == 0:  # the C parser refuses a file without a line
                 return pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
                                      for name, kind in RANKED_COLUMNS.items()})
-            frame = pd.read_csv(out, sep="\t", header=None, names=list(RANKED_COLUMNS),
-                                dtype=RANKED_COLUMNS,
-                                encoding="latin-1" if library_words else encoding,
-                                engine="c", quoting=csv.QUOTE_NONE, na_filter=False,
-                                keep_default_na=False, float_precision="round_trip")
+            frame = read_table(out, names=list(RANKED_COLUMNS), dtype=RANKED_COLUMNS,
+                               encoding="latin-1" if library_words else encoding,
+                               float_precision="round_trip")
     finally:
         engine.free_options("rank", options)
     if encoding is None:

@@ -156,6 +156,24 @@ def to_frame(path, kind="pairs", encoding=LIBRARY_ENCODING):
     return frames[0] if len(frames) == 1 else pd.concat(frames, ignore_index=True)
 
 
+def read_table(path, **options):
+    """A file of the library or the engine read by pandas' C parser: fields end at TAB, lines
+    at LF alone (a word may hold CR, which the parser takes for a line end otherwise); the CR
+    of a CR LF line end (text mode on Windows) is taken off the last column, as _lines does."""
+    import pandas as pd
+
+    options.setdefault("header", None)
+    frame = pd.read_csv(path, sep="\t", lineterminator="\n", engine="c",
+                        quoting=csv.QUOTE_NONE, na_filter=False, keep_default_na=False,
+                        **options)
+    last = frame.columns[-1]
+    if frame[last].dtype == object:
+        ended = frame[last].str.endswith("\r")
+        if ended.any():
+            frame.loc[ended, last] = frame.loc[ended, last].str[:-1]
+    return frame
+
+
 def _table_frame(path, names, types, encoding):
     import pandas as pd
 
@@ -163,19 +181,8 @@ def _table_frame(path, names, types, encoding):
         return pd.DataFrame({n: pd.Series(dtype=object if t is str else t)
                              for n, t in zip(names, types)})
     library = is_library_encoding(encoding)
-    frame = pd.read_csv(
-        path,
-        sep="\t",
-        header=None,
-        names=list(names),
-        dtype=dict(zip(names, types)),
-        encoding="latin-1" if library else encoding,
-        engine="c",
-        quoting=csv.QUOTE_NONE,
-        na_filter=False,
-        keep_default_na=False,
-        skip_blank_lines=True,
-    )
+    frame = read_table(path, names=list(names), dtype=dict(zip(names, types)),
+                       encoding="latin-1" if library else encoding, skip_blank_lines=True)
     if library:
         decode_library_columns(frame, [n for n, t in zip(names, types) if t is str])
     return frame
@@ -199,18 +206,9 @@ def _support_frame(path, encoding):
                              "support": pd.Series(dtype="float64")})
     # A record is five lines without TABs: one column, then five lines to a row.
     library = is_library_encoding(encoding)
-    lines = pd.read_csv(
-        path,
-        sep="\t",
-        header=None,
-        names=["line"],
-        dtype={"line": str},
-        encoding="latin-1" if library else encoding,
-        engine="c",
-        quoting=csv.QUOTE_NONE,
-        na_filter=False,
-        skip_blank_lines=False,
-    )["line"]
+    lines = read_table(path, names=["line"], dtype={"line": str},
+                       encoding="latin-1" if library else encoding,
+                       skip_blank_lines=False)["line"]
     if len(lines) % 5:
         raise ValueError(f"{path}: {len(lines)} lines do not make whole five-line records")
     values = lines.to_numpy().reshape(-1, 5)

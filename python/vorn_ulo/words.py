@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import csv
 import os
 import tempfile
 from pathlib import Path
@@ -12,6 +11,7 @@ from . import _native, api
 from .corpus import _staged_spill
 from .encoding import LIBRARY_ENCODING, encode_library, is_library_encoding
 from .engine import encode_path
+from .readers import read_table
 
 PathLike = Union[str, "os.PathLike[str]"]
 
@@ -73,8 +73,6 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
     entropy (bits) of the characters before and after it, and the score cohesion x
     freedom x ln(frequency). `top`=0 keeps every word that passes. The counts go to
     `workdir` (spill/, candidates.txt) when given, else to a scratch directory."""
-    import pandas as pd
-
     items = [paths_or_texts] if isinstance(paths_or_texts, (str, bytes, os.PathLike)) \
         else list(paths_or_texts)
     for item in items:
@@ -96,8 +94,7 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
             out = Path(scratch) / "words.tsv"
             engine.call("ulo_words_rank", encode_path(pairs), encode_path(out), options,
                         what="words")
-            return pd.read_csv(out, sep="\t", dtype={"word": str, "frequency": "int64"},
-                               encoding="utf-8", quoting=csv.QUOTE_NONE, na_filter=False,
-                               keep_default_na=False, float_precision="round_trip")
+            return read_table(out, header=0, dtype={"word": str, "frequency": "int64"},
+                              encoding="utf-8", float_precision="round_trip")
     finally:
         engine.free_options("words", options)
