@@ -34,6 +34,10 @@ def test_the_planted_word_comes_first_from_texts_files_and_bytes(library, tmp_pa
     (tmp_path / "work" / "spill" / "temp9.txt").write_bytes("鹦鹉\t>天\t999\n".encode("gb18030"))
     again = vorn_ulo.new_words(texts[1], library=library, workdir=tmp_path / "work")
     assert again.equals(vorn_ulo.new_words(texts[1], library=library))
+    # No candidate at all (English, too short, nothing): no rows, as `ulo words --out`.
+    for nothing in ("the moon rose over the hills\n" * 20, "ab", []):
+        empty = vorn_ulo.new_words(nothing, library=library)
+        assert empty.empty and empty.dtypes.equals(frame.dtypes)
     with pytest.raises(FileNotFoundError):
         vorn_ulo.new_words(tmp_path / "missing.txt", library=library)
     with pytest.raises(vorn_ulo.EngineError, match="max_length"):

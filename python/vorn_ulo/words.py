@@ -15,6 +15,10 @@ from .readers import read_table
 
 PathLike = Union[str, "os.PathLike[str]"]
 
+# The columns of `ulo words --out` and their types.
+WORD_COLUMNS = {"word": str, "score": "float64", "frequency": "int64", "cohesion": "float64",
+                "freedom": "float64", "before": "float64", "after": "float64"}
+
 
 def _is_path(item) -> bool:
     """A path object, or a str that names a file and holds no line end; other str are
@@ -91,10 +95,15 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
             with _staged_spill(engine, work / "spill", gather=False) as stage:
                 _count(engine, items, source_encoding, options, stage)
             pairs = api.merge(work / "spill", work / "candidates.txt", library=library)
+            if os.path.getsize(pairs) == 0:  # no candidate, which the ranking refuses
+                import pandas as pd
+
+                return pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
+                                     for name, kind in WORD_COLUMNS.items()})
             out = Path(scratch) / "words.tsv"
             engine.call("ulo_words_rank", encode_path(pairs), encode_path(out), options,
                         what="words")
-            return read_table(out, header=0, dtype={"word": str, "frequency": "int64"},
-                              encoding="utf-8", float_precision="round_trip")
+            return read_table(out, header=0, dtype=WORD_COLUMNS, encoding="utf-8",
+                              float_precision="round_trip")
     finally:
         engine.free_options("words", options)
