@@ -68,13 +68,16 @@ struct PipelineOptions {
 // Returns the exit code; `*topnPath` names the top-N file when one is written.
 int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPath);
 
-// `ulo show`'s work on a top-N file, shared with `ulo demo`.
+// `ulo show`'s work on a top-N file, shared with `ulo demo`: at most `top`
+// words of each list (0: all). The words come in `typed` (empty: the
+// terminal's encoding), the table goes out in `encoding`.
 int ShowTopN(const std::string& path, const std::vector<std::string>& words,
-             const std::string& encoding);
+             const std::string& encoding, const std::string& typed, int32_t top);
 // `ulo show --measure`: the words' best associated words ranked from a
 // pair-count file.
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
-               const std::string& encoding, const RankOptions& options, bool trustInput);
+               const std::string& encoding, const std::string& typed, const RankOptions& options,
+               bool trustInput);
 
 // Why `word` (library text) is not among `ranking`'s words, and the words
 // that begin like it, in the people's encoding.

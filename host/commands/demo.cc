@@ -63,7 +63,8 @@ Runner AddDemoCommand(CLI::App& app) {
     if (int failed = RunPipeline(host, options, &topn)) return failed;
     std::printf("\n");
     std::vector<std::string> words(std::begin(kDemoWords), std::end(kDemoWords));
-    ShowTopN(topn, words, "UTF-8");
+    // The words are this file's, in UTF-8, whatever the terminal's encoding.
+    if (int failed = ShowTopN(topn, words, "UTF-8", "UTF-8", 0)) return failed;
     // The same words by the log-likelihood ratio, which discounts frequency.
     std::string pairs = (fs::path(args->out) / "pairs.txt").string();
     RankOptions rank;
@@ -71,10 +72,12 @@ Runner AddDemoCommand(CLI::App& app) {
     rank.top = 8;
     rank.minCount = 2;
     std::printf("by the log-likelihood ratio (ulo show --measure llr):\n\n");
-    ShowRanked(pairs, words, "UTF-8", rank, true);  // the pipeline just wrote it
+    if (int failed = ShowRanked(pairs, words, "UTF-8", "UTF-8", rank, true))  // just written
+      return failed;
     GraphOptions graph;
     graph.pairs = pairs;
     graph.words = words;
+    graph.encoding = "UTF-8";
     graph.out = (fs::path(args->out) / "neighbours.svg").string();
     graph.rank = rank;
     graph.trustInput = true;

@@ -46,11 +46,20 @@ std::string AbsentFromRanking(PeopleText& text, const Ranking& ranking, const st
   return AbsentWordMessage(text, word, path, neighbours);
 }
 
+// People's text for a table in `encoding` of words typed in `typed`.
+bool OpenText(PeopleText* text, const std::string& encoding, const std::string& typed) {
+  std::string error;
+  if (text->Open(encoding, typed.empty() ? TerminalEncoding() : typed, &error)) return true;
+  Fail("show: " + error);
+  return false;
+}
+
 int ShowRanked(const std::string& path, const std::vector<std::string>& words,
-               const std::string& encoding, const RankOptions& options, bool trustInput) {
+               const std::string& encoding, const std::string& typed, const RankOptions& options,
+               bool trustInput) {
   PeopleText text;
   std::string error;
-  if (!text.Open(encoding, TerminalEncoding(), &error)) return Fail("show: " + error);
+  if (!OpenText(&text, encoding, typed)) return kExitFailure;
   std::vector<std::string> wanted;
   if (!TakeWords(text, words, &wanted)) return kExitFailure;
   if (std::string problem = PairFileProblem(path); !problem.empty()) {
@@ -99,8 +108,9 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
       scores.push_back(text);
       scoreWidth = std::max(scoreWidth, scores.back().size());
     }
+    // The frequency the scores take: the pairs' or, with --marginals tokens, the tokens'.
     std::printf("%s (frequency %lld)\n  rank  %-*s  %*s  count  stands\n", shownWord.c_str(),
-                static_cast<long long>(ranking.Frequency(*id)), static_cast<int>(width), "word",
+                static_cast<long long>(ranking.Margin(*id)), static_cast<int>(width), "word",
                 static_cast<int>(scoreWidth), MeasureName(options.measure).c_str());
     for (size_t i = 0; i < items.size(); ++i) {
       const std::string& other = ranking.Word(items[i].other);
@@ -115,10 +125,9 @@ int ShowRanked(const std::string& path, const std::vector<std::string>& words,
 }
 
 int ShowTopN(const std::string& path, const std::vector<std::string>& words,
-             const std::string& encoding) {
+             const std::string& encoding, const std::string& typed, int32_t top) {
   PeopleText text;
-  std::string error;
-  if (!text.Open(encoding, TerminalEncoding(), &error)) return Fail("show: " + error);
+  if (!OpenText(&text, encoding, typed)) return kExitFailure;
   std::vector<std::string> order;
   if (!TakeWords(text, words, &order)) return kExitFailure;
   std::map<std::string, std::vector<std::vector<std::string>>> wanted;
@@ -180,6 +189,7 @@ int ShowTopN(const std::string& path, const std::vector<std::string>& words,
     int rank = 0;
     std::vector<std::string> shown;
     for (const auto& row : rows) {
+      if (top > 0 && rank == top) break;
       if (std::find(shown.begin(), shown.end(), row[0]) != shown.end()) continue;
       shown.push_back(row[0]);
       std::string padding(width - DisplayWidth(row[0]), ' ');
@@ -221,17 +231,29 @@ Runner AddShowCommand(CLI::App& app) {
       ->capture_default_str();
   CLI::Option* measure = AddMeasureOption(*command, &args->rank.measure);
   AddRankOptions(*command, &args->rank, "associated words per word (default 10)", nullptr);
-  return [args, measure](Host& host) {
+  return [args, measure, command](Host& host) {
     FileKind kind = KindOfFile(args->path);
-    if (kind == FileKind::kTopN && measure->count() == 0)
-      return ShowTopN(args->path, args->words, args->encoding);
+    if (kind == FileKind::kTopN && measure->count() == 0) {
+      // Its lists are the library's, ranked by confidence: the filters of
+      // a ranking have nothing to filter there.
+      for (const CLI::Option* option : command->get_options()) {
+        const std::string name = option->get_name();
+        if (option->count() == 0 || option->get_positional() || name == "--to" || name == "--top")
+          continue;
+        return Fail("show: " + name + " applies to a ranking from a pair-count file; " +
+                    args->path + " is " + KindName(kind) + ", whose lists show takes as they are " +
+                    "(with --top and --to)");
+      }
+      return ShowTopN(args->path, args->words, args->encoding, "",
+                      command->get_option("--top")->count() > 0 ? args->rank.top : 0);
+    }
     if (kind == FileKind::kTopN || kind == FileKind::kSupport || kind == FileKind::kRanked) {
       return Fail("show: " + args->path + " is " + KindName(kind) +
                   ", not the pair-count file (pairs.txt of ulo run) that show ranks from" +
                   (kind == FileKind::kTopN ? " with --measure" : "") +
                   "; it shows a top-N file too, without --measure");
     }
-    return ShowRanked(args->path, args->words, args->encoding, args->rank,
+    return ShowRanked(args->path, args->words, args->encoding, "", args->rank,
                       host.options().trustInput);
   };
 }

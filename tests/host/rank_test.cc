@@ -13,6 +13,7 @@
 #include "engine/count/options.h"
 #include "engine/stats/measures.h"
 #include "engine/stats/rank.h"
+#include "run_ulo.h"
 #include "test_support.h"
 
 namespace ulo::testing {
@@ -200,6 +201,41 @@ TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {
     EXPECT_FALSE(WriteRanking(ranking, "/dev/full", &error));
     EXPECT_TRUE(Contains(error, "not a regular file"));
   }
+}
+
+using ShowTest = UloCommandTest;
+
+TEST_F(ShowTest, TakesTheScoresMarginalsAndATopNFilesListsAsTheyAre) {
+  Write("c.txt", "a b\na b\na d\n");
+  RunOk("run {c.txt} --window 1 --jobs 1 --no-default-stopwords --topn --out {out}");
+  // Counted both ways, a stands in four lines (frequency 6) but is 3 tokens.
+  EXPECT_TRUE(Contains(RunOk("show {out/pairs.txt} a --min-count 1").out, "a (frequency 6)"));
+  EXPECT_TRUE(Contains(RunOk("show {out/pairs.txt} a --min-count 1 --marginals tokens").out,
+                       "a (frequency 3)"));
+  // A top-N file's lists are the library's: --top cuts them, a filter is refused.
+  UloResult cut = RunOk("show {out/topn.txt} a --top 1");
+  EXPECT_TRUE(Contains(cut.out, " b ") && !Contains(cut.out, " d ")) << cut.out;
+  Fails("show {out/topn.txt} a --min-count 2", "--min-count applies to a ranking");
+}
+
+// The demo's own words are UTF-8 whatever the terminal takes.
+TEST_F(ShowTest, TheDemoRunsUnderALocaleOfAnotherEncoding) {
+  const std::string locales = dir.Path("locales");
+  MakeDirectory(locales);
+  if (std::system(
+          ("localedef -i en_US -f ISO-8859-1 '" + locales + "/en_US.ISO-8859-1' >/dev/null 2>&1")
+              .c_str()) != 0) {
+    GTEST_SKIP() << "localedef cannot make a latin1 locale here";
+  }
+  Write("small.txt",
+        "\xE6\x98\x8E\xE6\x9C\x88\xE7\x85\xA7\xE5\xB1\xB1\n"    // 明月照山
+        "\xE6\x9C\x88\xE5\xB1\xB1\xE6\x9C\x88\xE5\xB1\xB1\n");  // 月山月山
+  setenv("LOCPATH", locales.c_str(), 1);
+  setenv("LC_ALL", "en_US.ISO-8859-1", 1);
+  UloResult demo = Run("demo --corpus {small.txt} --out {demo}");
+  unsetenv("LC_ALL");
+  unsetenv("LOCPATH");
+  EXPECT_EQ(demo.exitCode, 0) << demo.err;
 }
 
 }  // namespace
