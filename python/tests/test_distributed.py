@@ -13,7 +13,7 @@ import pytest
 import vorn_ulo
 from vorn_ulo import distributed as vd
 from vorn_ulo.corpus import CountOptions
-from conftest import PYTHON_DIR, TANG
+from conftest import PYTHON_DIR, TANG, write_pairs
 
 distributed = pytest.importorskip("distributed")
 
@@ -85,6 +85,9 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, s
     empty = vd.associations(out, cluster, min_count=10**9).compute()
     pandas.testing.assert_frame_equal(empty, vorn_ulo.associations(out, min_count=10**9),
                                       check_index_type=False)
+    cr = write_pairs(tmp_path / "cr.txt", [("a", "b\rc", 2), ("b\rc", "a", 2)])  # CR in a word
+    assert vd.associations(cr, cluster, min_count=1).compute().reset_index(drop=True).equals(
+        vorn_ulo.associations(cr, min_count=1))
     assert vorn_ulo.associations(out, marginals="tokens").equals(
         vorn_ulo.associations(single_out, marginals="tokens"))
     with pytest.raises(FileExistsError):

@@ -283,7 +283,8 @@ def associations(pairs, client, measure="llr", top=10, min_count=None, library_p
         return dd.from_pandas(pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
                                             for name, kind in RANKED_COLUMNS.items()}),
                               npartitions=1)
-    return dd.read_csv(ranked, sep="\t", header=None, names=list(RANKED_COLUMNS),
-                       dtype=RANKED_COLUMNS, encoding="utf-8", quoting=3,
+    # Lines end at LF alone: a word may hold CR.
+    return dd.read_csv(ranked, sep="\t", lineterminator="\n", header=None,
+                       names=list(RANKED_COLUMNS), dtype=RANKED_COLUMNS, encoding="utf-8", quoting=3,
                        na_filter=False, keep_default_na=False, float_precision="round_trip",
                        blocksize="64MB")
