@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include <cctype>
+#include <charconv>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -35,12 +36,24 @@ std::string Wrap(const std::string& text, size_t width) {
   return out;
 }
 
-std::optional<int64_t> ParseInteger(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  long long value = std::strtoll(text.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+// A decimal whole number, "-" or "+" and digits only: CLI11 would read "010"
+// as octal and "0x10" as hex. Nullopt when it is none; `tooLarge` says the
+// digits ran past the 64-bit range.
+std::optional<int64_t> ParseDecimal(const std::string& text, bool* tooLarge) {
+  *tooLarge = false;
+  const char* begin = text.c_str();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  if (begin == end || (*begin != '-' && !std::isdigit(static_cast<unsigned char>(*begin))))
+    return std::nullopt;
+  int64_t value = 0;
+  auto [stop, code] = std::from_chars(begin, end, value);
+  if (stop != end) return std::nullopt;
+  if (code == std::errc::result_out_of_range) {
+    *tooLarge = true;
+    return std::nullopt;
+  }
+  if (code != std::errc()) return std::nullopt;
   return value;
 }
 
@@ -137,24 +150,33 @@ void AddInOut(CLI::App& command, FileArguments* args, const char* in, const char
   command.add_option("OUT", args->out, outHelp)->required();
 }
 
-CLI::Validator Int32AtLeast(int64_t minimum) {
+CLI::Validator WholeNumber(int64_t minimum, int64_t maximum) {
   return CLI::Validator(
-      [minimum](std::string& text) -> std::string {
-        std::optional<int64_t> value = ParseInteger(text);
-        if (!value) return "must be a whole number, not '" + text + "'";
-        if (*value < minimum) return "must be at least " + std::to_string(minimum);
+      [minimum, maximum](std::string& text) -> std::string {
+        // A 32-bit signed integer of any value: no bound worth naming.
+        bool anyInt32 = minimum == INT32_MIN && maximum == INT32_MAX;
+        std::string kind = anyInt32 ? "a 32-bit integer" : "a whole number";
+        bool tooLarge = false;
+        std::optional<int64_t> value = ParseDecimal(text, &tooLarge);
+        if (!value && !tooLarge) return "must be " + kind + ", not '" + text + "'";
+        bool below = value ? *value < minimum : text.find('-') != std::string::npos;
+        if (anyInt32 && (tooLarge || below || *value > maximum))
+          return "must be a 32-bit integer, not '" + text + "'";
+        if (below) return "must be at least " + std::to_string(minimum);
+        if (tooLarge || *value > maximum) return "must be at most " + std::to_string(maximum);
+        // CLI11 converts the text after the checks: hand it the value read here.
+        text = std::to_string(*value);
         return {};
       },
       "");
 }
 
+CLI::Validator Int32AtLeast(int64_t minimum) {
+  return WholeNumber(minimum, INT32_MAX);
+}
+
 CLI::Validator Int32Any() {
-  return CLI::Validator(
-      [](std::string& text) -> std::string {
-        if (!ParseInteger(text)) return "must be a 32-bit integer, not '" + text + "'";
-        return {};
-      },
-      "");
+  return WholeNumber(INT32_MIN, INT32_MAX);
 }
 
 CLI::Validator KnownEncoding() {

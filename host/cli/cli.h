@@ -100,6 +100,12 @@ void AddInOut(CLI::App& command, FileArguments* args, const char* in, const char
               const char* outHelp);
 
 // Argument checks, run on the text before it is converted.
+// A decimal whole number from `minimum` to `maximum`. Every integer option
+// and argument takes it, or one below, through ->transform(): it leaves the
+// text as the number it read, so that CLI11's own conversion, which takes a
+// base from "0" or "0x", cannot read it otherwise (->check() would hand the
+// conversion the text as typed).
+CLI::Validator WholeNumber(int64_t minimum, int64_t maximum);
 // A whole number within the 32-bit range, at least `minimum`.
 CLI::Validator Int32AtLeast(int64_t minimum);
 // A 32-bit signed integer.

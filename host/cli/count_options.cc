@@ -30,7 +30,7 @@ void AddCountOptions(CLI::App& command, CountSettings* settings) {
       ->required();
   command.add_option("--window", settings->window, Help("window"))
       ->type_name("N")
-      ->check(Int32AtLeast(1))
+      ->transform(Int32AtLeast(1))
       ->capture_default_str();
   command.add_flag("--one-way", settings->oneWay, Help("one_way", OnOff(settings->oneWay)));
   command.add_flag_callback(
@@ -61,13 +61,7 @@ void AddCountOptions(CLI::App& command, CountSettings* settings) {
       .add_option("--jobs", settings->jobs,
                   Help("jobs", "the number of processors") + "; each worker counts in DIR/part-K")
       ->type_name("N")
-      ->check(Int32AtLeast(1))
-      ->check(CLI::Validator(
-          [](std::string& text) -> std::string {
-            if (std::stoll(text) > kMaxJobs) return "must be at most " + std::to_string(kMaxJobs);
-            return {};
-          },
-          ""));
+      ->transform(WholeNumber(1, kMaxJobs));
   command.add_flag("--per-pair-commands", settings->perPairCommands,
                    Help("per_pair_commands", OnOff(settings->perPairCommands)));
   FilterOptions& filters = settings->filters;

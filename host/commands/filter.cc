@@ -14,7 +14,7 @@ Runner AddFilterCommand(CLI::App& app) {
   AddInOut(*command, args.get(), "IN", "pair-count file", "filtered pairs");
   command->add_option("THRESHOLD", args->number, "the least count kept (a 32-bit integer)")
       ->required()
-      ->check(Int32Any());
+      ->transform(Int32Any());
   return [args](Host& host) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;

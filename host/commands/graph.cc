@@ -103,7 +103,7 @@ Runner AddGraphCommand(CLI::App& app) {
   AddRankOptions(*command, &args->rank, "neighbours per word (default 8)", nullptr);
   command->add_option("--depth", args->depth, "steps from the words (default 1)")
       ->type_name("D")
-      ->check(Int32AtLeast(1));
+      ->transform(Int32AtLeast(1));
   command
       ->add_option("--from", args->encoding,
                    "the encoding the words are typed in (default: the terminal's)")

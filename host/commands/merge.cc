@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "engine/count/jobs.h"
+#include "engine/count/options.h"
 #include "engine/merge/partition.h"
 #include "host/commands/commands.h"
 #include "host/report/progress.h"
@@ -33,8 +34,7 @@ Runner AddMergeCommand(CLI::App& app) {
                    "number of processors); the slices of the inputs take their size again on "
                    "disk while they are merged")
       ->type_name("N")
-      ->check(Int32AtLeast(1))
-      ->check(CLI::Range(1, 256));
+      ->transform(WholeNumber(1, kMaxJobs));
   command->add_flag("--parts", args->merge.parts,
                     "leave OUT as a directory of sorted parts, one a range, with their index "
                     "(index.txt); every ulo command reads it as one pair-count file");

@@ -1,4 +1,5 @@
 // ulo rank: every word's best associated words by a measure of choice.
+#include <cstdint>
 #include <memory>
 
 #include "engine/count/options.h"
@@ -26,14 +27,14 @@ void AddRankOptions(CLI::App& command, RankOptions* rank, const std::string& top
   auto take = [needs](CLI::Option* option) {
     if (needs != nullptr) option->needs(needs);
   };
-  take(command.add_option("--top", rank->top, topHelp)->type_name("N")->check(Int32AtLeast(1)));
+  take(command.add_option("--top", rank->top, topHelp)->type_name("N")->transform(Int32AtLeast(1)));
   take(command.add_option("--min-count", rank->minCount, RankOptionRow("min_count").help)
            ->type_name("C")
-           ->check(CLI::NonNegativeNumber));
+           ->transform(WholeNumber(0, INT64_MAX)));
   take(command
            .add_option("--min-word-count", rank->minWordCount, RankOptionRow("min_word_count").help)
            ->type_name("F")
-           ->check(CLI::PositiveNumber));
+           ->transform(WholeNumber(1, INT64_MAX)));
   take(command.add_flag("--self-pairs", rank->selfPairs, RankOptionRow("self_pairs").help));
   // Options of a few named values, taken as the engine's table takes them.
   auto choice = [&](const std::string& name, const std::vector<std::string>& values) {

@@ -161,12 +161,12 @@ Runner AddRunCommand(CLI::App& app) {
           "--threshold", [args](const int32_t& value) { args->threshold = value; },
           "also write the pairs whose count reaches T")
       ->type_name("T")
-      ->check(Int32Any());
+      ->transform(Int32Any());
   command->add_flag("--support", args->support, "also write the support records of every pair");
   command->add_flag("--topn", args->topn, "also write the library's top-N file by confidence");
   command->add_option("--top", args->top, "associated words per word in ranked.txt and topn.txt")
       ->type_name("N")
-      ->check(Int32AtLeast(1))
+      ->transform(Int32AtLeast(1))
       ->capture_default_str();
   return [args](Host& host) { return RunPipeline(host, *args, nullptr); };
 }

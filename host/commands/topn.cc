@@ -16,7 +16,7 @@ Runner AddTopNCommand(CLI::App& app) {
   AddInOut(*command, args.get(), "IN", "pair-count file", "top-N file");
   command->add_option("N", args->number, "associated words per word")
       ->required()
-      ->check(Int32AtLeast(1));
+      ->transform(Int32AtLeast(1));
   return [args](Host& host) {
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;

@@ -71,13 +71,7 @@ Runner AddWordsCommand(CLI::App& app) {
       ->check(KnownEncoding());
   command->add_option("--jobs", args->count.jobs, CountOptionRow("jobs").help)
       ->type_name("N")
-      ->check(CLI::Validator(
-          [](std::string& value) -> std::string {
-            CountSettings probe;
-            std::string error;
-            return SetCountOption(&probe, "jobs", value, &error) ? "" : error;
-          },
-          ""));
+      ->transform(WholeNumber(0, kMaxJobs));
   for (const OptionRow& row : WordOptionTable()) {
     std::string name = row.name;
     std::string flag = "--" + name;

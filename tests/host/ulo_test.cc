@@ -77,6 +77,36 @@ TEST_F(UloTest, BadArgumentsGiveOneLineAndExitTwo) {
   Fails("--library {nolib.so} merge a b", "cannot load the library");
 }
 
+TEST_F(UloTest, EveryIntegerIsDecimalAndOutOfRangeIsRefused) {
+  Write("c.txt", "cat dog\n");
+  Write("p.txt", "x\ty\t9\n");
+  const std::string rank = "rank {p.txt} {r.txt}";
+  // Each integer option and argument, its number at %; count makes {w} for merge.
+  const std::string commands[] = {"count {c.txt} --work {w} --window %",
+                                  "count {c.txt} --work {w} --jobs %",
+                                  "run {c.txt} --out {o} --top %",
+                                  "run {c.txt} --out {o} --threshold %",
+                                  rank + " --top %",
+                                  rank + " --min-count %",
+                                  rank + " --min-word-count %",
+                                  "filter {p.txt} {f.txt} %",
+                                  "topn {p.txt} {t.txt} %",
+                                  "graph {p.txt} x --out {g.svg} --depth %",
+                                  "merge {w} {m.txt} --jobs %",
+                                  "words {c.txt} --jobs %"};
+  for (const std::string& command : commands) {
+    auto with = [&command](const std::string& number) {
+      return std::string(command).replace(command.find('%'), 1, number);
+    };
+    RunOk(with("09"));  // a leading zero makes no octal number
+    Fails(with("0x10"), "must be", 2);
+    Fails(with("99999999999999999999"), "must be", 2);
+  }
+  // Ten, not eight: the count 9 does not reach it.
+  RunOk("filter {p.txt} {f.txt} 010");
+  EXPECT_EQ(Read("f.txt"), "");
+}
+
 TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
   std::string missing = dir.Path("missing.txt");
   const std::pair<std::string, std::string> cases[] = {
