@@ -65,8 +65,10 @@ void AddCountOptions(CLI::App& command, CountSettings* settings) {
   command.add_flag("--per-pair-commands", settings->perPairCommands,
                    Help("per_pair_commands", OnOff(settings->perPairCommands)));
   FilterOptions& filters = settings->filters;
+  // One FILE to each --stopwords: a vector would take the corpora after it too.
   command.add_option("--stopwords", filters.stopwordFiles, Help("stopword_file"))
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->allow_extra_args(false);
   command.add_flag("--default-stopwords,!--no-default-stopwords", filters.defaultStopwords,
                    "drop the common Chinese and English function words of ulo's own lists "
                    "(default: " +

@@ -265,6 +265,11 @@ TEST_F(UloTest, FiltersDropTokensBeforePairing) {
   EXPECT_EQ(Read("w2/part-1/temp1.txt"), "daemon\tinit\t1\ninit\tx\t1\n");
   RunOk("run {c.txt} --out {o2}" + keep);
   EXPECT_EQ(Read("o2/spill/part-1/temp1.txt"), Read("w1/part-1/temp1.txt"));
+  // One FILE to a --stopwords: the corpus after it is counted, not read as stop words.
+  Write("sw.txt", "daemon\n");
+  Write("c2.txt", "init x\n");
+  RunOk("count {c.txt} --stopwords {sw.txt} {c2.txt} --stopwords {sw.txt} --work {w4}" + plain);
+  EXPECT_EQ(Read("w4/part-1/temp1.txt"), "init\tx\t2\n");
   Fails("count {c.txt} --work {w3} --stopwords {none.txt}",
         "cannot read the stop-word file " + dir.Path("none.txt") + ": no such file");
   EXPECT_FALSE(Exists("w3"));
