@@ -61,7 +61,7 @@ void AddCountOptions(CLI::App& command, CountSettings* settings) {
       .add_option("--jobs", settings->jobs,
                   Help("jobs", "the number of processors") + "; each worker counts in DIR/part-K")
       ->type_name("N")
-      ->transform(WholeNumber(1, kMaxJobs));
+      ->transform(WholeNumber(0, kMaxJobs));
   command.add_flag("--per-pair-commands", settings->perPairCommands,
                    Help("per_pair_commands", OnOff(settings->perPairCommands)));
   FilterOptions& filters = settings->filters;

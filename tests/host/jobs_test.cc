@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/count/jobs.h"
 #include "run_ulo.h"
 #include "test_support.h"
 #include "window_pairs.h"
@@ -113,14 +114,17 @@ TEST_F(JobsTest, EveryWayOfDealingAndHandingOverGivesTheSameMergedFile) {
   WriteCorpora(written);
   // The window counts kept tokens only: the dropped ones leave no gap.
   std::string expected = PairFileText(WindowPairs(kept, 3));
-  for (std::string way : {"1p", "1", "2", "3", "7"}) {
+  // --jobs 0 (the default) is one worker per processor.
+  for (std::string way : {"1p", "1", "2", "3", "7", "0"}) {
     std::string jobs = way.substr(0, 1), extra = way.size() > 1 ? " --per-pair-commands" : "";
     UloResult run = RunOk("run" + kCorpora + " --stopwords {stop.txt} --jobs " + jobs +
                           " --out {j" + way + "}" + extra);
     EXPECT_TRUE(Read("j" + way + "/pairs.txt") == expected) << way;
+    std::string workers = jobs == "0" ? std::to_string(engine::DefaultJobs()) : jobs;
     // Every worker's dropped tokens, added up.
     for (std::string line :
-         {"workers            " + jobs + "\n", "stop words dropped " + Grouped(stopDropped) + "\n",
+         {"workers            " + workers + "\n",
+          "stop words dropped " + Grouped(stopDropped) + "\n",
           "punctuation, symbols and digits dropped " + Grouped(punctuationDropped) + "\n"})
       EXPECT_TRUE(Contains(run.out, line)) << way << "\n" << run.out;
   }
