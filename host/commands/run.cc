@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "engine/count/jobs.h"
 #include "engine/count/token_counts.h"
 #include "engine/merge/partition.h"
 #include "engine/session/operations.h"
@@ -68,6 +69,9 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
         {name, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
     return failed;
   };
+  // --jobs 0 is one per processor for the merge too, as for the count;
+  // the merge itself takes 0 as one process.
+  int mergeJobs = options.count.jobs > 0 ? options.count.jobs : DefaultJobs();
   CountSummary summary;
   if (int failed = timed("count", [&] {
         CountSettings count = options.count;
@@ -81,7 +85,7 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   if (int failed = timed("merge", [&] {
         Progress report("merge", progress);
         RangeMergeOptions merge;
-        merge.jobs = options.count.jobs;
+        merge.jobs = mergeJobs;
         merge.report = &report;
         merge.operations = operations;
         return Report(MergeInRanges(*session, spillDir, pairs, merge));
@@ -121,6 +125,7 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   }
 
   PrintCountSummary(summary, options.count);
+  std::printf("merge jobs         %d\n", mergeJobs);
   std::printf("distinct pairs     %s\n", Grouped(LineCount(pairs)).c_str());
   std::printf("\nstage       seconds\n");
   double total = 0;

@@ -114,7 +114,7 @@ TEST_F(JobsTest, EveryWayOfDealingAndHandingOverGivesTheSameMergedFile) {
   WriteCorpora(written);
   // The window counts kept tokens only: the dropped ones leave no gap.
   std::string expected = PairFileText(WindowPairs(kept, 3));
-  // --jobs 0 (the default) is one worker per processor.
+  // --jobs 0 (the default) is one worker, and one merge job, per processor.
   for (std::string way : {"1p", "1", "2", "3", "7", "0"}) {
     std::string jobs = way.substr(0, 1), extra = way.size() > 1 ? " --per-pair-commands" : "";
     UloResult run = RunOk("run" + kCorpora + " --stopwords {stop.txt} --jobs " + jobs +
@@ -123,7 +123,7 @@ TEST_F(JobsTest, EveryWayOfDealingAndHandingOverGivesTheSameMergedFile) {
     std::string workers = jobs == "0" ? std::to_string(engine::DefaultJobs()) : jobs;
     // Every worker's dropped tokens, added up.
     for (std::string line :
-         {"workers            " + workers + "\n",
+         {"workers            " + workers + "\n", "merge jobs         " + workers + "\n",
           "stop words dropped " + Grouped(stopDropped) + "\n",
           "punctuation, symbols and digits dropped " + Grouped(punctuationDropped) + "\n"})
       EXPECT_TRUE(Contains(run.out, line)) << way << "\n" << run.out;
