@@ -272,9 +272,7 @@ std::string ExportFile(const std::string& in, const std::string& out, const Expo
   } else {
     if (std::string problem = OutputFileProblem(out); !problem.empty())
       return "cannot write " + out + ": " + problem;
-    std::error_code code;
-    if (std::filesystem::equivalent(in, out, code))
-      return in + " and " + out + " are the same file";
+    if (std::string problem = SameFileProblem(in, out); !problem.empty()) return problem;
   }
   Converter shown;
   if (!shown.Open(*pairs ? kLibraryEncoding : kPeopleEncoding, options.rank.to, &error))

@@ -175,4 +175,10 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
+std::string SameFileProblem(const std::string& in, const std::string& out) {
+  std::error_code code;
+  if (fs::equivalent(in, out, code) && !code) return in + " and " + out + " are the same file";
+  return {};
+}
+
 }  // namespace ulo::engine

@@ -69,6 +69,11 @@ std::string InputDirectoryProblem(const std::string& path);
 // or something else than a regular file.
 std::string OutputFileProblem(const std::string& path);
 
+// "IN and OUT are the same file" when writing `out` would replace the
+// existing file `in` (one path, or two links to one file); empty when not.
+// Every command that writes checks its outputs against its inputs with it.
+std::string SameFileProblem(const std::string& in, const std::string& out);
+
 // `path` without the slashes that end it ("/" stays): "dir/" names dir.
 std::string WithoutTrailingSlashes(std::string path);
 

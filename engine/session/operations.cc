@@ -42,11 +42,6 @@ uint64_t FileBytes(const std::string& path) {
   return code ? 0 : size;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code code;
-  return fs::equivalent(a, b, code) && !code;
-}
-
 }  // namespace
 
 std::string FileProblem(const std::string& in, const std::string& out, bool trustInput) {
@@ -56,7 +51,7 @@ std::string FileProblem(const std::string& in, const std::string& out, bool trus
   if (std::string problem = OutputFileProblem(out); !problem.empty()) {
     return "cannot write " + out + ": " + problem;
   }
-  if (SameFile(in, out)) return in + " and " + out + " are the same file";
+  if (std::string problem = SameFileProblem(in, out); !problem.empty()) return problem;
   // Written among the parts, it would be read as one of them afterwards.
   if (IsPartsDirectory(in) && LiesUnder(out, in)) return out + " lies inside the parts of " + in;
   // The parts of a directory are checked as the library's merge wrote them.

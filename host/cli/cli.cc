@@ -150,6 +150,17 @@ void AddInOut(CLI::App& command, FileArguments* args, const char* in, const char
   command.add_option("OUT", args->out, outHelp)->required();
 }
 
+std::string InputOverwritten(const std::vector<std::string>& inputs,
+                             const std::vector<std::string>& outputs, const std::string& workDir) {
+  for (const std::string& input : inputs) {
+    for (const std::string& output : outputs) {
+      if (std::string problem = SameFileProblem(input, output); !problem.empty()) return problem;
+    }
+    if (!workDir.empty() && LiesUnder(input, workDir)) return input + " lies inside " + workDir;
+  }
+  return {};
+}
+
 CLI::Validator WholeNumber(int64_t minimum, int64_t maximum) {
   return CLI::Validator(
       [minimum, maximum](std::string& text) -> std::string {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/files/checks.h"
 #include "engine/session/operations.h"
@@ -98,6 +99,13 @@ struct FileArguments {
 };
 void AddInOut(CLI::App& command, FileArguments* args, const char* in, const char* inHelp,
               const char* outHelp);
+
+// Why writing `outputs`, or replacing the directory `workDir` whole (when
+// not empty), would destroy one of `inputs`: "IN and OUT are the same file"
+// or "IN lies inside WORK". Empty when none would.
+std::string InputOverwritten(const std::vector<std::string>& inputs,
+                             const std::vector<std::string>& outputs,
+                             const std::string& workDir = "");
 
 // Argument checks, run on the text before it is converted.
 // A decimal whole number from `minimum` to `maximum`. Every integer option

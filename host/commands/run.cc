@@ -49,6 +49,17 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   std::string support = (out / "support.txt").string();
   std::string topn = (out / "topn.txt").string();
   std::string ranked = (out / "ranked.txt").string();
+  std::vector<std::string> outputs = {pairs, TokenCounts::PathFor(pairs), ranked,
+                                      TokenCounts::PathFor(spillDir)};
+  if (options.threshold) outputs.push_back(frequent);
+  if (options.support) outputs.push_back(support);
+  if (options.topn) outputs.push_back(topn);
+  std::vector<std::string> inputs = options.count.corpora;
+  const std::vector<std::string>& stopwordFiles = options.count.filters.stopwordFiles;
+  inputs.insert(inputs.end(), stopwordFiles.begin(), stopwordFiles.end());
+  if (std::string problem = InputOverwritten(inputs, outputs, spillDir); !problem.empty()) {
+    return Fail("run: " + problem);
+  }
   Session* session = host.Open();
   if (session == nullptr) return kExitFailure;
   // DIR itself is made, not a chain of missing parents.

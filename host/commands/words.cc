@@ -94,6 +94,14 @@ Runner AddWordsCommand(CLI::App& app) {
             ""));
   }
   return [args](Host& host) {
+    std::vector<std::string> outputs;
+    if (!args->out.empty()) outputs.push_back(args->out);
+    std::string spill = args->work.empty() ? "" : (fs::path(args->work) / "spill").string();
+    if (!args->work.empty()) outputs.push_back((fs::path(args->work) / "candidates.txt").string());
+    if (std::string problem = InputOverwritten(args->count.corpora, outputs, spill);
+        !problem.empty()) {
+      return Fail("words: " + problem);
+    }
     Session* session = host.Open();
     if (session == nullptr) return kExitFailure;
     ScratchDirectory scratch;

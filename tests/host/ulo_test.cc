@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "engine/export/export.h"
@@ -118,11 +119,24 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
        "show: cannot read the pair-count file " + missing + ": no such file"},
       // An output that is the input would destroy it.
       {"filter {p.txt} {./p.txt} 1", "are the same file"},
+      {"words {c.txt} --out {./c.txt}", "are the same file"},
+      {"run {o/pairs.txt} --out {o}", "are the same file"},
+      {"run {p.txt} --stopwords {o/ranked.txt} --out {o}", "are the same file"},
+      {"run {p.txt} --topn --out {o} --stopwords {o/topn.txt}", "are the same file"},
+      {"run {o2/spill/c.txt} --out {o2}", "lies inside " + dir.Path("o2/spill")},
   };
   Write("p.txt", "x\ty\t4\n");
+  // Corpora and stop-word files where the outputs go.
+  const char* inputs[] = {"c.txt", "o/pairs.txt", "o/ranked.txt", "o/topn.txt", "o2/spill/c.txt"};
+  std::filesystem::create_directories(dir.Path("o"));
+  std::filesystem::create_directories(dir.Path("o2/spill"));
+  for (const char* input : inputs)
+    Write(input, "cat dog\n");
   for (const auto& [arguments, line] : cases)
     Fails(arguments, line);
   EXPECT_EQ(Read("p.txt"), "x\ty\t4\n");
+  for (const char* input : inputs)
+    EXPECT_EQ(Read(input), "cat dog\n") << input;
   // What a command prints must reach its reader: a full device fails it.
   std::string full = dir.Path("full.err");
   EXPECT_EQ(
