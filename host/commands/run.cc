@@ -93,6 +93,14 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
       })) {
     return failed;
   }
+  // Every token filtered out, or no line with two: merge would write an
+  // empty file, which rank, as on its own, could only refuse.
+  if (summary.tally.pairsFed == 0) {
+    return Fail("run: no pairs were counted from " + Grouped(summary.tally.lines) +
+                " lines (stop words dropped " + Grouped(summary.tally.stopwordsDropped) +
+                ", punctuation, symbols and digits dropped " +
+                Grouped(summary.tally.punctuationDropped) + "): nothing to merge or rank");
+  }
   if (int failed = timed("merge", [&] {
         Progress report("merge", progress);
         RangeMergeOptions merge;

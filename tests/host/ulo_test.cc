@@ -124,7 +124,10 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
       {"run {p.txt} --stopwords {o/ranked.txt} --out {o}", "are the same file"},
       {"run {p.txt} --topn --out {o} --stopwords {o/topn.txt}", "are the same file"},
       {"run {o2/spill/c.txt} --out {o2}", "lies inside " + dir.Path("o2/spill")},
+      // Stop words only: merge would write an empty file, which rank refuses.
+      {"run {stop.txt} --out {s}", "run: no pairs were counted from 2 lines (stop words dropped 3"},
   };
+  Write("stop.txt", "the\nof a\n");
   Write("p.txt", "x\ty\t4\n");
   // Corpora and stop-word files where the outputs go.
   const char* inputs[] = {"c.txt", "o/pairs.txt", "o/ranked.txt", "o/topn.txt", "o2/spill/c.txt"};
@@ -137,6 +140,7 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
   EXPECT_EQ(Read("p.txt"), "x\ty\t4\n");
   for (const char* input : inputs)
     EXPECT_EQ(Read(input), "cat dog\n") << input;
+  EXPECT_FALSE(Exists("s/pairs.txt"));
   // What a command prints must reach its reader: a full device fails it.
   std::string full = dir.Path("full.err");
   EXPECT_EQ(
