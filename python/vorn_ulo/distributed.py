@@ -269,6 +269,7 @@ def associations(pairs, client, measure="llr", top=10, min_count=None, library_p
     import dask.dataframe as dd
 
     from .measures import RANKED_COLUMNS, rank_settings
+    from .readers import empty_frame
 
     pairs = Path(pairs).resolve()
     out = pairs.parent / f"{pairs.name}.ranked.txt"
@@ -278,11 +279,7 @@ def associations(pairs, client, measure="llr", top=10, min_count=None, library_p
                            str(library_path) if library_path else None,
                            key=f"vorn_ulo-rank-{uuid.uuid4().hex[:8]}", pure=False).result()
     if os.path.getsize(ranked) == 0:  # read_csv refuses a file without a line
-        import pandas as pd
-
-        return dd.from_pandas(pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
-                                            for name, kind in RANKED_COLUMNS.items()}),
-                              npartitions=1)
+        return dd.from_pandas(empty_frame(RANKED_COLUMNS), npartitions=1)
     # Lines end at LF alone: a word may hold CR.
     return dd.read_csv(ranked, sep="\t", lineterminator="\n", header=None,
                        names=list(RANKED_COLUMNS), dtype=RANKED_COLUMNS, encoding="utf-8", quoting=3,

@@ -47,9 +47,7 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
     `word`. min_count=None takes the measure's default; further rank options of the engine
     (min_word_count, self_pairs, direction, marginals) pass by name. encoding=None gives the words
     as bytes."""
-    import pandas as pd
-
-    from .readers import decode_library_columns, read_table
+    from .readers import decode_library_columns, empty_frame, read_table
 
     engine = _native.library_or_default(library).engine
     # The ranking in the library's bytes, decoded here as asked.
@@ -61,8 +59,7 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
             engine.call("ulo_rank", encode_path(pairs_path), encode_path(out), options,
                         what="rank")
             if os.path.getsize(out) == 0:  # the C parser refuses a file without a line
-                return pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
-                                     for name, kind in RANKED_COLUMNS.items()})
+                return empty_frame(RANKED_COLUMNS)
             frame = read_table(out, names=list(RANKED_COLUMNS), dtype=RANKED_COLUMNS,
                                encoding="latin-1" if library_words else encoding,
                                float_precision="round_trip")

@@ -156,6 +156,15 @@ def to_frame(path, kind="pairs", encoding=LIBRARY_ENCODING):
     return frames[0] if len(frames) == 1 else pd.concat(frames, ignore_index=True)
 
 
+def empty_frame(columns):
+    """A frame without rows of `columns` (name -> str or a dtype), as a reader of an empty
+    file gives it: pandas' C parser refuses a file without a line."""
+    import pandas as pd
+
+    return pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
+                         for name, kind in columns.items()})
+
+
 def read_table(path, **options):
     """A file of the library or the engine read by pandas' C parser: fields end at TAB, lines
     at LF alone (a word may hold CR, which the parser takes for a line end otherwise); the CR
@@ -175,11 +184,8 @@ def read_table(path, **options):
 
 
 def _table_frame(path, names, types, encoding):
-    import pandas as pd
-
     if os.path.getsize(path) == 0:  # the C parser refuses a file without a line
-        return pd.DataFrame({n: pd.Series(dtype=object if t is str else t)
-                             for n, t in zip(names, types)})
+        return empty_frame(dict(zip(names, types)))
     library = is_library_encoding(encoding)
     frame = read_table(path, names=list(names), dtype=dict(zip(names, types)),
                        encoding="latin-1" if library else encoding, skip_blank_lines=True)
@@ -201,9 +207,8 @@ def _support_frame(path, encoding):
     import pandas as pd
 
     if os.path.getsize(path) == 0:
-        return pd.DataFrame({"base": pd.Series(dtype=object), "associated": pd.Series(dtype=object),
-                             "confidence": pd.Series(dtype="float64"),
-                             "support": pd.Series(dtype="float64")})
+        return empty_frame({"base": str, "associated": str, "confidence": "float64",
+                            "support": "float64"})
     # A record is five lines without TABs: one column, then five lines to a row.
     library = is_library_encoding(encoding)
     lines = read_table(path, names=["line"], dtype={"line": str},

@@ -11,7 +11,7 @@ from . import _native, api
 from .corpus import _staged_spill
 from .encoding import LIBRARY_ENCODING, encode_library, is_library_encoding
 from .engine import encode_path
-from .readers import read_table
+from .readers import empty_frame, read_table
 
 PathLike = Union[str, "os.PathLike[str]"]
 
@@ -96,10 +96,7 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
                 _count(engine, items, source_encoding, options, stage)
             pairs = api.merge(work / "spill", work / "candidates.txt", library=library)
             if os.path.getsize(pairs) == 0:  # no candidate, which the ranking refuses
-                import pandas as pd
-
-                return pd.DataFrame({name: pd.Series(dtype=object if kind is str else kind)
-                                     for name, kind in WORD_COLUMNS.items()})
+                return empty_frame(WORD_COLUMNS)
             out = Path(scratch) / "words.tsv"
             engine.call("ulo_words_rank", encode_path(pairs), encode_path(out), options,
                         what="words")
