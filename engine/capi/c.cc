@@ -166,7 +166,7 @@ void ulo_merge_ranges(const ulo_exports_t* exports, const char* dir, const char*
                       int32_t parts, char** errptr) {
   if (IsNull(dir, "directory", errptr) || IsNull(out, "output", errptr)) return;
   RangeMergeOptions options;
-  options.jobs = jobs > 0 ? jobs : DefaultJobs();
+  options.jobs = JobsOrDefault(jobs);
   options.parts = parts != 0;
   WithSession(exports, errptr,
               [&](Session& session) { return MergeInRanges(session, dir, out, options); });

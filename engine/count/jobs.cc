@@ -48,12 +48,16 @@ int DefaultJobs() {
   return 1;
 }
 
+int JobsOrDefault(int jobs) {
+  return jobs > 0 ? jobs : DefaultJobs();
+}
+
 std::string CountIntoDirectory(const std::string& command, const Exports& exports,
                                const CountSettings& settings, const std::string& dir,
                                CountSummary* summary, ProgressReport* report,
                                const OutputOptions& output) {
   auto start = std::chrono::steady_clock::now();
-  int jobs = settings.jobs > 0 ? settings.jobs : DefaultJobs();
+  int jobs = JobsOrDefault(settings.jobs);
   std::string error;
   if (!settings.from.empty()) {
     Converter check;

@@ -21,6 +21,8 @@ struct CountSummary {
 
 // The number of processors this process may run on.
 int DefaultJobs();
+// `jobs`, or DefaultJobs() for 0 (or less): what --jobs 0 asks for.
+int JobsOrDefault(int jobs);
 
 // Counts `settings.corpora` into `dir` with up to `settings.jobs` worker
 // processes, each counting through `exports`; `report` (may be null) is told

@@ -82,7 +82,7 @@ int RunPipeline(Host& host, const PipelineOptions& options, std::string* topnPat
   };
   // --jobs 0 is one per processor for the merge too, as for the count;
   // the merge itself takes 0 as one process.
-  int mergeJobs = options.count.jobs > 0 ? options.count.jobs : DefaultJobs();
+  int mergeJobs = JobsOrDefault(options.count.jobs);
   CountSummary summary;
   if (int failed = timed("count", [&] {
         CountSettings count = options.count;
