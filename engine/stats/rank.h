@@ -208,7 +208,7 @@ bool WriteRanking(const Ranking& ranking, const std::string& path, std::string* 
 // `operations.trustInput`) and staged: `out` appears whole or not at all.
 // Returns an empty string or the sentence that says what failed. With
 // `lossyWords`, sets it to the number of words written with '?' for
-// characters `options.to` lacks (a parts directory's are not counted).
+// characters `options.to` lacks.
 std::string RankFile(const std::string& in, const std::string& out, const RankOptions& options,
                      const OperationOptions& operations = {}, uint64_t* lossyWords = nullptr);
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/files/checks.h"
@@ -89,7 +90,8 @@ std::string ScorePart(const std::string& dir, const std::vector<std::string>& fi
 }
 
 // Range d's lists from every part, offered in file order, ranked; the
-// words written with '?' counted into "lossy-d".
+// words written with '?' listed in "lossy-d", one a line: a word may stand
+// in the lists of several ranges, and is one word all the same.
 std::string JoinLists(const std::string& dir, size_t parts, const RankOptions& options,
                       const fs::path& work, size_t d) {
   Ranking joined;
@@ -117,7 +119,21 @@ std::string JoinLists(const std::string& dir, size_t parts, const RankOptions& o
   }
   std::string path = Named(work, "lossy", d);
   std::ofstream out(path, std::ios::binary);
-  out << shown.lossyWords();
+  if (shown.lossyWords() > 0) {
+    std::vector<bool> written(joined.WordCount());
+    for (uint32_t id = 0; id < joined.WordCount(); ++id) {
+      for (const RankedItem& item : joined.List(id))
+        written[id] = written[item.other] = true;
+    }
+    PeopleText probe;
+    probe.Open(options.to, kPeopleEncoding, &error);
+    for (uint32_t id = 0; id < joined.WordCount(); ++id) {
+      if (!written[id]) continue;
+      uint64_t before = probe.lossyWords();
+      probe.Show(joined.Word(id));
+      if (probe.lossyWords() > before) out << joined.Word(id) << '\n';
+    }
+  }
   return Finish(out, path);
 }
 
@@ -145,14 +161,14 @@ std::string RankParts(const std::string& dir, const RankOptions& options, const 
   }
   if (failure.empty()) {
     std::vector<std::string> ranked;
-    uint64_t lossy = 0;
+    std::unordered_set<std::string> lossy;
     for (size_t d = 0; d < parts; ++d) {
       ranked.push_back(Named(work, "ranked", d));
-      uint64_t words = 0;
-      std::ifstream(Named(work, "lossy", d)) >> words;
-      lossy += words;
+      std::ifstream words(Named(work, "lossy", d), std::ios::binary);
+      for (std::string word; std::getline(words, word);)
+        lossy.insert(word);
     }
-    if (lossyWords != nullptr) *lossyWords = lossy;
+    if (lossyWords != nullptr) *lossyWords = lossy.size();
     // Into the staged file itself: its descriptor is what is synced and
     // what keeps the entry from being swept.
     StagedOutput staged(out, output);
