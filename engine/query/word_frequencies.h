@@ -5,12 +5,13 @@
 // made from; a sidecar that does not match them is rebuilt, never trusted.
 //
 // PAIRS.freq, in the pair file's encoding (the library's bytes):
-//   ulo-frequencies 2 SIZE MTIME MIRRORED TOTAL CHECKED
+//   ulo-frequencies 3 SIZE MTIME MIRRORED TOTAL CHECKED
 //   word TAB frequency        (one a word, in byte order)
 // MIRRORED is 1 when every line (a, b, n) has its mirror (b, a, n), as in a
 // count of both directions: then a word's own lines hold all its pairs.
 // CHECKED is 1 when the file was checked whole as it was made (not under
-// --trust-input): only then does the sidecar spare a checked run the check.
+// --trust-input; a parts directory: every part, each within its range of
+// first words): only then does the sidecar spare a checked run the check.
 #ifndef ULO_ENGINE_QUERY_WORD_FREQUENCIES_H_
 #define ULO_ENGINE_QUERY_WORD_FREQUENCIES_H_
 

@@ -243,6 +243,7 @@ TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
       {paths, keys, 3, "no key range 3"},
       {paths, "w120\nw110\n", 0, "not increasing"},
       {{paths[0], unsorted.c_str()}, "w120\n", 0, "out of order"},
+      {{paths[0], nullptr}, keys, 0, "path 1 is missing"},
   };
   for (const Refusal& refusal : refusals) {
     Error refused;
@@ -250,6 +251,11 @@ TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
                     refusal.keys.c_str(), refusal.range, parts.c_str(), 0, &refused.text);
     EXPECT_TRUE(Contains(refused.str(), refusal.says));
   }
+  // A refused range leaves its part as it was; no keys come of a missing path.
+  EXPECT_EQ(joined(parts), one);
+  const char* withMissing[] = {paths[0], nullptr};
+  EXPECT_EQ(ulo_split_keys(withMissing, 2, 3, &error.text), nullptr);
+  EXPECT_EQ(error.str(), "path 1 is missing");
   Error missing;
   ulo_write_parts_index(parts.c_str(), (keys + "x\n").c_str(), &missing.text);
   EXPECT_TRUE(Contains(missing.str(), "part-00003.txt is missing"));
@@ -373,6 +379,21 @@ TEST_F(WordQuery, RefusesWhatIsNoSortedPairFile) {
     std::string failure;
     EXPECT_EQ(Query(dir.Path("in.txt"), "a", &failure), "");
     EXPECT_TRUE(Contains(failure, expected));
+  }
+  // Parts as the joined file: a part out of order, or holding first words
+  // beyond its range of the index, where a word's lines are not looked for.
+  const std::pair<const char*, const char*> parts[] = {
+      {"b\ta\t1\na\tb\t1\n", "part-00000.txt is not a pair-count file: line 2"},
+      {"a\tb\t1\nc\ta\t1\n", "part-00000.txt holds the first word 'c'"},
+  };
+  MakeDirectory(dir.Path("parts"));
+  WriteFile(dir.Path("parts/part-00001.txt"), "c\tb\t1\n");
+  WriteFile(dir.Path("parts/index.txt"), "part-00000.txt\t\tc\npart-00001.txt\tc\t\n");
+  for (auto [text, expected] : parts) {
+    WriteFile(dir.Path("parts/part-00000.txt"), text);
+    std::string failure;
+    EXPECT_EQ(Query(dir.Path("parts"), "a", &failure), "");
+    EXPECT_TRUE(Contains(failure, expected)) << failure;
   }
 }
 
