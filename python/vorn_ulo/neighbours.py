@@ -14,8 +14,8 @@ def neighbours(pairs_path, word: str, measure: str = "llr", top: int = 10,
                min_count: Optional[int] = None,
                library: Optional[_native.Library] = None, **rank_options):
     """`word`'s `top` best associated words of a merged pair-count file by `measure`, as
-    a DataFrame (word, other, score, count, side) of str: the rows `associations()` gives
-    that word, found by binary search in the sorted file with its frequency sidecar
+    a DataFrame (word, other, score, count, side; words and side str): the rows
+    `associations()` gives that word, found by binary search in the sorted file with its frequency sidecar
     (PAIRS.freq, made on first use). min_count=None takes the measure's default; further
     rank options (min_word_count, self_pairs, direction, marginals) pass by name. A word the file
     lacks gives an empty frame."""
