@@ -40,6 +40,13 @@ def test_the_planted_word_comes_first_from_texts_files_and_bytes(library, tmp_pa
         assert empty.empty and empty.dtypes.equals(frame.dtypes)
     with pytest.raises(FileNotFoundError):
         vorn_ulo.new_words(tmp_path / "missing.txt", library=library)
+    # A corpus where the counts go is refused, not replaced by them (as `ulo words` does).
+    (tmp_path / "own").mkdir()
+    (tmp_path / "own" / "candidates.txt").write_text(texts[0], encoding="utf-8")
+    with pytest.raises(vorn_ulo.EngineError, match="same file"):
+        vorn_ulo.new_words(str(tmp_path / "own" / "candidates.txt"), source_encoding="UTF-8",
+                           workdir=tmp_path / "own", library=library)
+    assert (tmp_path / "own" / "candidates.txt").read_text(encoding="utf-8") == texts[0]
     with pytest.raises(vorn_ulo.EngineError, match="max_length"):
         vorn_ulo.new_words(texts, max_length=1, library=library)
 

@@ -11,6 +11,7 @@ from . import _native, api
 from .corpus import _staged_spill
 from .encoding import LIBRARY_ENCODING, encode_library, is_library_encoding
 from .engine import encode_path
+from .errors import EngineError
 from .readers import empty_frame, read_table
 
 PathLike = Union[str, "os.PathLike[str]"]
@@ -90,11 +91,17 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
         with tempfile.TemporaryDirectory(prefix="vorn_ulo-words-") as scratch:
             work = Path(workdir if workdir is not None else scratch).absolute()
             work.mkdir(parents=True, exist_ok=True)
+            candidates = work / "candidates.txt"
+            for item in items:
+                # The merge would replace a corpus standing where the counts go.
+                if _is_path(item) and candidates.exists() and os.path.samefile(item, candidates):
+                    raise EngineError("words", f"{os.fspath(item)} and {candidates} are the "
+                                      "same file")
             # A fresh directory, put in place whole: spill files of an earlier search
             # would be merged too.
             with _staged_spill(engine, work / "spill", gather=False) as stage:
                 _count(engine, items, source_encoding, options, stage)
-            pairs = api.merge(work / "spill", work / "candidates.txt", library=library)
+            pairs = api.merge(work / "spill", candidates, library=library)
             if os.path.getsize(pairs) == 0:  # no candidate, which the ranking refuses
                 return empty_frame(WORD_COLUMNS)
             out = Path(scratch) / "words.tsv"
