@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 // False (with the failure stored) when the array or one of its paths is null.
 bool TakePaths(const char* const* paths, size_t count, std::vector<std::string>* taken,
                char** errptr) {
-  if (paths == nullptr && count > 0) return !Fail(errptr, "no paths were given");
+  if (paths == nullptr && count > 0) return Fail(errptr, "no paths were given");
   for (size_t i = 0; i < count; ++i) {
-    if (paths[i] == nullptr) return !Fail(errptr, "path " + std::to_string(i) + " is missing");
+    if (paths[i] == nullptr) return Fail(errptr, "path " + std::to_string(i) + " is missing");
     taken->emplace_back(paths[i]);
   }
   return true;
