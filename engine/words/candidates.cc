@@ -8,6 +8,10 @@
 namespace ulo::engine {
 namespace {
 
+// U+200B, a format character that marks a word break (Thai, Khmer): it
+// ends a run as a space does, where other format characters join.
+constexpr std::string_view kZeroWidthSpace = "\x81\x36\xA4\x37";
+
 struct Letter {
   size_t begin;
   size_t end;
@@ -19,8 +23,10 @@ void CutLetters(std::string_view line, std::vector<Letter>* letters) {
   letters->clear();
   for (size_t at = 0; at < line.size();) {
     size_t length = LetterLength(line, at);
-    uint8_t traits = TraitsOf(line.substr(at, CharacterLength(line, at)));
-    bool visible = (traits & (kLetter | kSymbol | kJoiner)) != 0 && (traits & kSpace) == 0;
+    std::string_view character = line.substr(at, CharacterLength(line, at));
+    uint8_t traits = TraitsOf(character);
+    bool visible = (traits & (kLetter | kSymbol | kJoiner)) != 0 && (traits & kSpace) == 0 &&
+                   character != kZeroWidthSpace;
     letters->push_back({at, at + length, (traits & kUnspaced) != 0, visible});
     at += length;
   }
@@ -31,9 +37,9 @@ void CutLetters(std::string_view line, std::vector<Letter>* letters) {
 size_t LetterLength(std::string_view text, size_t at) {
   size_t end = at + CharacterLength(text, at);
   while (end < text.size()) {
-    size_t length = CharacterLength(text, end);
-    if ((TraitsOf(text.substr(end, length)) & kJoiner) == 0) break;
-    end += length;
+    std::string_view character = text.substr(end, CharacterLength(text, end));
+    if ((TraitsOf(character) & kJoiner) == 0 || character == kZeroWidthSpace) break;
+    end += character.size();
   }
   return end - at;
 }

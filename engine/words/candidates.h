@@ -6,10 +6,11 @@
 //   string TAB "<" before TAB count   2 to N letters: the character before it
 //   string TAB ">" after TAB count    and the one after it
 // where `before` and `after` are empty at a line's ends and beside white
-// space or control characters. In a sorted file a string's lines stand
-// together: its frequency is the sum of its ">" counts (or its "=" count),
-// and its "<" and ">" lines are its neighbours' distributions. The marks are
-// ASCII, which no GB18030 character holds in a later byte.
+// space (the zero width space too) or control characters. In a sorted file
+// a string's lines stand together: its frequency is the sum of its ">"
+// counts (or its "=" count), and its "<" and ">" lines are its neighbours'
+// distributions. The marks are ASCII, which no GB18030 character holds in a
+// later byte.
 #ifndef ULO_ENGINE_WORDS_CANDIDATES_H_
 #define ULO_ENGINE_WORDS_CANDIDATES_H_
 
