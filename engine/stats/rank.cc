@@ -269,23 +269,32 @@ bool Ranking::Score(const std::string& path, std::string* error) {
     std::string().swap(recorded);
     return true;
   }
-  return ForEachPairFileLine(path, error, [&](std::string_view line) { ScoreLine(line); });
+  bool known = true;
+  bool read = ForEachPairFileLine(path, error, [&](std::string_view line) {
+    if (known) known = ScoreLine(line);
+  });
+  if (read && !known) *error = path + " changed while it was ranked: it holds words it did not";
+  return read && known;
 }
 
-void Ranking::ScoreLine(std::string_view line) {
+bool Ranking::ScoreLine(std::string_view line) {
   std::string_view word1, word2;
   int64_t count = 0;
-  if (!ParsePairLine(line, &word1, &word2, &count)) return;
+  if (!ParsePairLine(line, &word1, &word2, &count)) return true;
   if (word1 != lastWord) {
-    lastId = *words.Find(word1);
+    std::optional<uint32_t> id1 = words.Find(word1);
+    if (!id1) return false;
+    lastId = *id1;
     lastWord = words.Word(lastId);
   }
-  uint32_t id2 = *words.Find(word2);
+  std::optional<uint32_t> id2 = words.Find(word2);
+  if (!id2) return false;
   if (OneSide()) {
-    ScoreMirrored(lastId, id2, count, !(word2 < word1));
+    ScoreMirrored(lastId, *id2, count, !(word2 < word1));
   } else {
-    ScorePair(lastId, id2, count);
+    ScorePair(lastId, *id2, count);
   }
+  return true;
 }
 
 void Ranking::ScoreMirrored(uint32_t id1, uint32_t id2, int64_t count, bool follows) {

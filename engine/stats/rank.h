@@ -104,8 +104,9 @@ class Ranking {
   void AddTotal(int64_t sum);
   void Keep(const std::vector<std::string>* bases);
   bool Score(const std::string& path, std::string* error);
-  // The second pass's work on one line; every word of it must be known.
-  void ScoreLine(std::string_view line);
+  // The second pass's work on one line; false when a word of it is not
+  // known (the file changed since the first pass).
+  bool ScoreLine(std::string_view line);
   // The same for the line (id1, id2, count).
   void ScorePair(uint32_t id1, uint32_t id2, int64_t count);
   // The word's frequency under the options' marginals.

@@ -196,6 +196,14 @@ TEST_F(RankingTest, UnreadableAndUnwritableFilesAreReported) {
   EXPECT_TRUE(Contains(error, "missing.txt"));
   ASSERT_TRUE(ranking.Build(dir.Path("pairs.txt"), RankOptions(), &error));
   EXPECT_FALSE(WriteRanking(ranking, dir.Path("no/rank.txt"), &error));
+  // Read again by the second pass (as a part is), a file grown since the
+  // first holds words it has no frequency of.
+  Ranking steps;
+  ASSERT_TRUE(steps.CountFrequencies(dir.Path("pairs.txt"), &error));
+  steps.Keep(nullptr);
+  WriteFile(dir.Path("grown.txt"), "a\tb\t1\nc\ta\t1\n");
+  EXPECT_FALSE(steps.Score(dir.Path("grown.txt"), &error));
+  EXPECT_TRUE(Contains(error, "grown.txt changed while it was ranked")) << error;
   if (FileExists("/dev/full")) {
     // Never renamed over: a device stays a device.
     EXPECT_FALSE(WriteRanking(ranking, "/dev/full", &error));
