@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,33 @@ using ulo::engine::capi::Copy;
 using ulo::engine::capi::Fail;
 
 namespace {
+
+// The library keeps one counting run per process: a counter opened while
+// another is open on the same library would end that one's run and take the
+// rest of its pairs, so it is refused. A library is known by its Begin.
+using RunKey = decltype(Exports::begin);
+std::mutex runsLock;
+std::set<RunKey> openRuns;
+
+bool ClaimRun(RunKey key) {
+  std::lock_guard<std::mutex> hold(runsLock);
+  return openRuns.insert(key).second;
+}
+
+// Once the counter's run has ended (or never began).
+void ReleaseRun(ulo_counter_t* counter) {
+  if (!counter->holdsRun) return;
+  std::lock_guard<std::mutex> hold(runsLock);
+  openRuns.erase(counter->exports.begin);
+  counter->holdsRun = false;
+}
+
+// Deleting the counter ends its run, if still open; then another may begin.
+void Delete(ulo_counter_t* counter) {
+  counter->counter.reset();
+  ReleaseRun(counter);
+  delete counter;
+}
 
 // A counter that failed stays failed: its run may lack pairs, so nothing
 // more is counted into it.
@@ -123,17 +152,25 @@ ulo_counter_t* ulo_counter_open(const ulo_exports_t* exports, const ulo_count_op
   }
   auto* counter = new (std::nothrow) ulo_counter_t(exports->exports, options->settings);
   if (counter == nullptr) return nullptr;
+  if (!ClaimRun(counter->exports.begin)) {
+    delete counter;
+    Fail(errptr,
+         "another counter of this process is open: the library keeps one counting run per "
+         "process, so close or destroy that counter first");
+    return nullptr;
+  }
+  counter->holdsRun = true;
   counter->workDir = work_dir;
   std::string error;
   if (!counter->filter.Open(counter->settings.filters, counter->settings.from, &error)) {
-    delete counter;
+    Delete(counter);
     Fail(errptr, error);
     return nullptr;
   }
   counter->counter =
       std::make_unique<LineCounter>(counter->exports, counter->settings, counter->filter);
   if (!counter->counter->Begin(counter->workDir, &error)) {
-    delete counter;
+    Delete(counter);
     Fail(errptr, error);
     return nullptr;
   }
@@ -232,7 +269,9 @@ void ulo_counter_close(ulo_counter_t* counter, char** errptr) {
   if (!counter->origin.empty() && !EndText(counter, errptr)) return;
   std::string error;
   counter->closed = true;
-  if (!counter->counter->End(&error)) Stop(counter, error, errptr);
+  bool ended = counter->counter->End(&error);
+  ReleaseRun(counter);
+  if (!ended) Stop(counter, error, errptr);
 }
 
 char* ulo_counter_summary(const ulo_counter_t* counter) {
@@ -250,7 +289,7 @@ void ulo_counter_destroy(ulo_counter_t* counter) {
     ulo_counter_close(counter, &ignored);
     ulo_free(ignored);
   }
-  delete counter;
+  Delete(counter);
 }
 
 char* ulo_count_files(const ulo_exports_t* exports, const ulo_count_options_t* options,

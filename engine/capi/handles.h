@@ -49,6 +49,7 @@ struct ulo_counter_t {
   uint64_t tokenLine = 0;  // lines of tokens counted so far
   std::string failure;     // the first failure; every later call repeats it
   bool closed = false;
+  bool holdsRun = false;  // the library's one counting run is this counter's
 };
 
 struct ulo_staged_t {

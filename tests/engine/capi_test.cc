@@ -197,6 +197,29 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
   }
 }
 
+TEST_F(EngineCapi, ASecondCounterIsRefusedWhileTheFirstIsOpen) {
+  // The library keeps one run per process: a second would end the first's.
+  auto options = CountOptions();
+  MakeDirectory(dir.Path("first"));
+  MakeDirectory(dir.Path("second"));
+  Error error;
+  Owned<ulo_counter_t> first(
+      ulo_counter_open(exports.get(), options.get(), dir.Path("first").c_str(), &error.text),
+      ulo_counter_destroy);
+  ulo_counter_add_block(first.get(), "a", "cat mat\n", 8, &error.text);
+  Owned<ulo_counter_t> second(
+      ulo_counter_open(exports.get(), options.get(), dir.Path("second").c_str(), &error.text),
+      ulo_counter_destroy);
+  EXPECT_EQ(second.get(), nullptr);
+  EXPECT_TRUE(Contains(error.str(), "another counter of this process is open")) << error.str();
+  ulo_counter_close(first.get(), &error.text);
+  EXPECT_TRUE(Contains(ReadFile(dir.Path("first/temp1.txt")), "cat\tmat\t1\n"));
+  Error closed;
+  second.reset(
+      ulo_counter_open(exports.get(), options.get(), dir.Path("second").c_str(), &closed.text));
+  EXPECT_EQ(closed.str(), "");
+}
+
 TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
   const std::string in = dir.Path("in"), parts = dir.Path("parts");
   WriteInputs(in, 2, 100, 40, 7);
