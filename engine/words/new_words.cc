@@ -212,13 +212,14 @@ void PrepareCandidateCount(CountSettings* count, int maxLength) {
 
 std::string FindNewWords(const Exports& exports, CountSettings count, const WordOptions& options,
                          const std::string& workDir, std::vector<NewWord>* words,
-                         ProgressReport* report) {
+                         ProgressReport* report, const OutputOptions& output) {
   namespace fs = std::filesystem;
   PrepareCandidateCount(&count, options.maxLength);
   std::string spill = (fs::path(workDir) / "spill").string();
   std::string pairs = (fs::path(workDir) / "candidates.txt").string();
   CountSummary summary;
-  if (std::string failure = CountIntoDirectory("words", exports, count, spill, &summary, report);
+  if (std::string failure =
+          CountIntoDirectory("words", exports, count, spill, &summary, report, output);
       !failure.empty()) {
     return failure;
   }
@@ -228,6 +229,7 @@ std::string FindNewWords(const Exports& exports, CountSettings count, const Word
   // The library wrote every file the merge and the ranking read a moment before.
   OperationOptions trusted;
   trusted.trustInput = true;
+  trusted.output = output;
   if (std::string failure = MergeFiles(session, spill, pairs, nullptr, trusted); !failure.empty()) {
     return "words: " + failure;
   }

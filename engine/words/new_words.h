@@ -69,11 +69,11 @@ std::string WriteNewWords(const std::string& pairs, const std::string& out,
 
 // The whole search over `count.corpora` (raw text in `count.from`):
 // counted into workDir/spill (whose parent must exist), merged into
-// workDir/candidates.txt, ranked into `*words`. Returns an empty string or
-// the failure line.
+// workDir/candidates.txt (both staged, as `output` says), ranked into
+// `*words`. Returns an empty string or the failure line.
 std::string FindNewWords(const Exports& exports, CountSettings count, const WordOptions& options,
                          const std::string& workDir, std::vector<NewWord>* words,
-                         ProgressReport* report);
+                         ProgressReport* report, const OutputOptions& output = {});
 
 // What a count for the search needs: candidates of up to `maxLength`
 // letters, one way, through the exports.

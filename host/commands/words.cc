@@ -125,8 +125,10 @@ Runner AddWordsCommand(CLI::App& app) {
     count.direct = host.options().direct;
     std::vector<NewWord> words;
     Progress report("words", ShowProgress(host.options()));
+    // The counts are outputs only when kept: a scratch directory's need no flush.
+    OutputOptions kept = args->work.empty() ? OutputOptions() : host.options().operations().output;
     if (std::string failure =
-            FindNewWords(session->library(), count, args->options, work, &words, &report);
+            FindNewWords(session->library(), count, args->options, work, &words, &report, kept);
         !failure.empty()) {
       return Fail(failure);
     }
