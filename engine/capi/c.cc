@@ -1,8 +1,13 @@
 // The C API of engine/include/ulo_engine.h over the engine's C++: no C++
 // type or exception crosses it. The counter's calls are in counter.cc.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <new>
+#include <set>
 #include <string>
 
 #include "engine/capi/handles.h"
@@ -10,6 +15,7 @@
 #include "engine/count/line_counter.h"
 #include "engine/count/options.h"
 #include "engine/export/export.h"
+#include "engine/files/checks.h"
 #include "engine/files/pair_check.h"
 #include "engine/merge/partition.h"
 #include "engine/query/word_query.h"
@@ -29,6 +35,49 @@ char* Copy(std::string_view text) {
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = '\0';
   return copy;
+}
+
+namespace {
+
+// The work directories whose staging lock a ulo_work_dir_t of this process
+// holds, each as its parent's device and inode and its own name: "w",
+// "w/" and "./w" are one directory.
+std::mutex heldLock;
+std::set<std::string> heldWorkDirs;
+
+std::string WorkDirKey(const std::string& workDir) {
+  namespace fs = std::filesystem;
+  std::error_code code;
+  fs::path normal = fs::absolute(workDir, code).lexically_normal();
+  fs::path path = WithoutTrailingSlashes(code ? workDir : normal.string());
+  struct stat parent;
+  if (stat(path.parent_path().c_str(), &parent) != 0) return {};
+  return std::to_string(parent.st_dev) + ":" + std::to_string(parent.st_ino) + "/" +
+         path.filename().string();
+}
+
+}  // namespace
+
+// Records the work directory a ulo_work_dir_t now holds; its key.
+std::string HoldWorkDir(const std::string& workDir) {
+  std::string key = WorkDirKey(workDir);
+  std::lock_guard<std::mutex> hold(heldLock);
+  heldWorkDirs.insert(key);
+  return key;
+}
+
+void ReleaseWorkDir(const std::string& key) {
+  std::lock_guard<std::mutex> hold(heldLock);
+  heldWorkDirs.erase(key);
+}
+
+std::string HeldWorkDirProblem(const std::string& workDir) {
+  std::string key = WorkDirKey(workDir);
+  std::lock_guard<std::mutex> hold(heldLock);
+  if (key.empty() || heldWorkDirs.count(key) == 0) return {};
+  return "this process holds the work directory " + workDir +
+         " open already (ulo_work_dir_open): a run into it would wait for it forever, so "
+         "destroy that object first";
 }
 
 bool Fail(char** errptr, const std::string& message) {
@@ -343,12 +392,14 @@ void ulo_staged_destroy(ulo_staged_t* staged) {
 
 ulo_work_dir_t* ulo_work_dir_open(const char* work_dir, char** errptr) {
   if (IsNull(work_dir, "work directory", errptr)) return nullptr;
+  if (!Fail(errptr, capi::HeldWorkDirProblem(work_dir))) return nullptr;
   auto dir = std::make_unique<ulo_work_dir_t>();
   std::string error;
   if (!dir->staged.Open(work_dir, &error)) {
     Fail(errptr, error);
     return nullptr;
   }
+  dir->held = capi::HoldWorkDir(dir->staged.target());
   return dir.release();
 }
 
@@ -367,7 +418,9 @@ void ulo_work_dir_commit(ulo_work_dir_t* dir, char** errptr) {
 }
 
 void ulo_work_dir_destroy(ulo_work_dir_t* dir) {
-  if (dir != nullptr && !dir->committed) dir->staged.Discard();
+  if (dir == nullptr) return;
+  if (!dir->committed) dir->staged.Discard();
+  capi::ReleaseWorkDir(dir->held);
   delete dir;
 }
 

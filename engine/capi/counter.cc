@@ -300,6 +300,7 @@ char* ulo_count_files(const ulo_exports_t* exports, const ulo_count_options_t* o
     Fail(errptr, "the count needs the exports, the options, the files and a work directory");
     return nullptr;
   }
+  if (!Fail(errptr, capi::HeldWorkDirProblem(work_dir))) return nullptr;
   CountSettings settings = options->settings;
   settings.corpora = Paths(paths, path_count);
   CountSummary summary;

@@ -60,6 +60,7 @@ struct ulo_staged_t {
 struct ulo_work_dir_t {
   ulo::engine::StagedDirectory staged;
   bool committed = false;
+  std::string held;  // its key among the work directories this process holds
 };
 
 struct ulo_command_t {
@@ -74,6 +75,9 @@ char* Copy(std::string_view text);
 // Stores `message` in *errptr as the header says; false, so that a caller
 // can `return Fail(...)`. An empty message is no failure: true.
 bool Fail(char** errptr, const std::string& message);
+// Why a run cannot stage `work_dir` now: this process holds its lock through
+// a ulo_work_dir_t, and waiting for it would never end. Empty when it can.
+std::string HeldWorkDirProblem(const std::string& workDir);
 
 }  // namespace ulo::engine::capi
 

@@ -3,6 +3,7 @@
 // word's associations, found by binary search with the frequency sidecar,
 // must be the lines ranking the whole file gives.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -218,6 +219,28 @@ TEST_F(EngineCapi, ASecondCounterIsRefusedWhileTheFirstIsOpen) {
   second.reset(
       ulo_counter_open(exports.get(), options.get(), dir.Path("second").c_str(), &closed.text));
   EXPECT_EQ(closed.str(), "");
+}
+
+TEST_F(EngineCapi, AWorkDirectoryHeldHereIsRefusedNotWaitedFor) {
+  // Its staging lock is this process's own: another taker would wait forever.
+  Error error;
+  Owned<ulo_work_dir_t> held(ulo_work_dir_open(dir.Path("w").c_str(), &error.text),
+                             ulo_work_dir_destroy);
+  ASSERT_EQ(error.str(), "");
+  auto options = CountOptions();
+  const std::string corpus = dir.Path("corpus.txt");
+  WriteFile(corpus, "a b\n");
+  auto refused = [&] {
+    alarm(20);
+    Error again, count;
+    const char* paths[] = {corpus.c_str()};
+    return ulo_work_dir_open((dir.Path("w") + "/").c_str(), &again.text) == nullptr &&
+           ulo_count_files(exports.get(), options.get(), paths, 1, dir.Path("w").c_str(), nullptr,
+                           nullptr, &count.text) == nullptr &&
+           Contains(again.str(), "holds the work directory") &&
+           Contains(count.str(), "holds the work directory");
+  };
+  EXPECT_EXIT(std::exit(refused() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
