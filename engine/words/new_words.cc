@@ -47,8 +47,11 @@ class SortedFrequencies {
   std::vector<Entry> entries;
 };
 
-// Entropy in bits of counts that sum to `total`.
-double Entropy(const std::vector<int64_t>& counts, int64_t total) {
+// Entropy in bits of counts that sum to `total`, summed smallest first: the
+// same counts in another order (other neighbours) give the same bits, so
+// that equal scores tie and fall to frequency and byte order.
+double Entropy(std::vector<int64_t>& counts, int64_t total) {
+  std::sort(counts.begin(), counts.end());
   double entropy = 0;
   for (int64_t count : counts) {
     double share = static_cast<double>(count) / static_cast<double>(total);

@@ -127,6 +127,24 @@ TEST_F(WordsTest, ScoresMatchTheirFormulasWorkedByHand) {
     EXPECT_GT(word.word.size(), 2u);
 }
 
+// Equal scores fall to frequency, then byte order, however the neighbours'
+// counts stand in the file.
+TEST_F(WordsTest, TiedWordsStandInByteOrder) {
+  // 甲乙 and 丙丁 alike: f = 6, cohesion 2, six kinds after; the kinds before
+  // counted 1, 2, 3 and 1, 3, 2 (summed in that order, entropies differing in
+  // the last bit).
+  WordOptions everything;
+  everything.minCount = 1;
+  everything.top = 0;
+  std::vector<NewWord> words = Find(
+      "a甲乙1\nb甲乙2\nb甲乙3\nc甲乙4\nc甲乙5\nc甲乙6\na丙丁1\nb丙丁2\nb丙丁3\nb丙丁4\nc丙丁5\nc丙"
+      "丁6\n",
+      everything, exports);
+  ASSERT_EQ(words.size(), 2u);
+  EXPECT_EQ(words[0].score, words[1].score);
+  EXPECT_EQ(words[0].word, Library("丙丁"));
+}
+
 // The planted words rank first and their fragments fail, whatever the spill
 // size.
 TEST_F(WordsTest, PlantedWordsRankFirstWhateverTheSpillSize) {
