@@ -74,7 +74,11 @@ bool WordRankingText(const std::string& pairs, const std::string& word, const Ra
   if (!id) return true;
   for (const RankedItem& item : ranking.List(*id))
     *text += RankedLine(ranking, *id, item, &shown);
-  return true;
+  // A byte no character has would be dropped, and two words shown as one.
+  *error = shown.ShownTextProblem(pairs);
+  if (error->empty()) return true;
+  text->clear();
+  return false;
 }
 
 }  // namespace ulo::engine

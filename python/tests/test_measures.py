@@ -59,3 +59,10 @@ def test_neighbours_equal_the_word_rows_of_associations(library, tmp_path):
     ranked_file.write_text("月\t光\t1.5\t4\tafter\n", encoding="utf-8")
     with pytest.raises(vorn_ulo.EngineError, match="is a ranked file"):
         vorn_ulo.neighbours(ranked_file, "月")
+    # b\xff shown as text would be b: refused, as associations() refuses it.
+    invalid = tmp_path / "invalid.txt"
+    invalid.write_bytes(b"a\tb\t5\na\tb\xff\t7\nb\ta\t5\nb\xff\ta\t7\n")
+    for call in (vorn_ulo.associations, lambda path, **options: vorn_ulo.neighbours(
+            path, "a", **options)):
+        with pytest.raises(vorn_ulo.EngineError, match="not GB18030 text"):
+            call(invalid, min_count=1)
