@@ -383,7 +383,8 @@ const char* ulo_lines_read(ulo_lines_t* lines, size_t size, size_t* length, char
   }
   lines->block.clear();
   std::string_view line;
-  while (!lines->ended && lines->block.size() < size) {
+  // At least one line: a size of 0 reads them one at a time.
+  while (!lines->ended && (lines->block.empty() || lines->block.size() < size)) {
     if (lines->reader.Next(&line)) {
       lines->block += line;
       continue;

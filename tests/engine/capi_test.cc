@@ -140,6 +140,18 @@ TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
          ulo_counter_add_file(counter, path.c_str(), 0, second, error);
          ulo_counter_add_file(counter, path.c_str(), second, 0, error);
        }},
+      {"lines",
+       [&](ulo_counter_t* counter, char** error) {
+         // A size of 0 still gives a line a call, until the end.
+         ulo_lines_t* lines = ulo_lines_open(path.c_str(), 0, 0, error);
+         size_t length = 0;
+         while (const char* bytes = ulo_lines_read(lines, 0, &length, error)) {
+           if (length == 0) break;
+           ulo_counter_add_block(counter, "corpus", bytes, length, error);
+         }
+         ulo_lines_close(lines);
+         ulo_counter_end_text(counter, error);
+       }},
   };
   auto options = CountOptions({{"jobs", "1"}});
   for (const auto& [name, feed] : feeds) {
