@@ -101,12 +101,20 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
   }
   if (!built) return error;
   const int64_t minCount = MinCount(rank);
+  // Each pass reads the file again: a word the first did not see means the
+  // file changed in between, and its lines would have no frequency.
+  bool changed = false;
   auto kept = [&](std::string_view line, uint32_t* id1, uint32_t* id2, int64_t* count) {
     std::string_view word1, word2;
-    if (!ParsePairLine(line, &word1, &word2, count) || *count < minCount) return false;
+    if (changed || !ParsePairLine(line, &word1, &word2, count) || *count < minCount) return false;
     if (!rank.selfPairs && word1 == word2) return false;
-    *id1 = *ranking.Find(word1);
-    *id2 = *ranking.Find(word2);
+    std::optional<uint32_t> found1 = ranking.Find(word1), found2 = ranking.Find(word2);
+    if (!found1 || !found2) {
+      changed = true;
+      return false;
+    }
+    *id1 = *found1;
+    *id2 = *found2;
     if (ranking.Margin(*id1) < rank.minWordCount || ranking.Margin(*id2) < rank.minWordCount)
       return false;
     return options.top == 0 || Listed(ranking, *id1, *id2) || Listed(ranking, *id2, *id1);
@@ -130,6 +138,7 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
       })) {
     return error;
   }
+  if (changed) return ChangedWhileRead(in, "exported");
   graph.kind = EdgeKind::kPair;
   graph.directed = forward != mirrored;
   graph.measure = MeasureName(rank.measure);
@@ -150,6 +159,7 @@ std::string ExportPairs(const std::string& in, const ExportOptions& options, Con
       })) {
     return error;
   }
+  if (changed) return ChangedWhileRead(in, "exported");
   formatter.End(writer.sink());
   return {};
 }

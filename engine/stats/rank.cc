@@ -65,6 +65,10 @@ bool ForEachPairFileLine(const std::string& path, std::string* error,
   return ForEachLine(path, error, take);
 }
 
+std::string ChangedWhileRead(const std::string& path, const char* done) {
+  return path + " changed while it was " + done + ": it holds words it did not";
+}
+
 uint32_t Ranking::Intern(std::string_view word) {
   if (!words.empty() && word == lastWord) return lastId;
   lastId = words.Intern(word);
@@ -273,7 +277,7 @@ bool Ranking::Score(const std::string& path, std::string* error) {
   bool read = ForEachPairFileLine(path, error, [&](std::string_view line) {
     if (known) known = ScoreLine(line);
   });
-  if (read && !known) *error = path + " changed while it was ranked: it holds words it did not";
+  if (read && !known) *error = ChangedWhileRead(path, "ranked");
   return read && known;
 }
 

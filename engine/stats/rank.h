@@ -180,6 +180,10 @@ class Ranking {
 bool ForEachPairFileLine(const std::string& path, std::string* error,
                          const std::function<void(std::string_view)>& take);
 
+// Why a pass over `path` stopped at a word the first pass did not see: the
+// file changed between them while it was `done` ("ranked", "exported").
+std::string ChangedWhileRead(const std::string& path, const char* done);
+
 // Splits a pair-count line (its line end removed) into its two words and
 // its count, read as the library reads it: optional blanks and sign, then
 // digits, stopping at the first other byte; no digits give 0. False for a
