@@ -6,10 +6,11 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <new>
-#include <set>
 #include <string>
+#include <thread>
 
 #include "engine/capi/handles.h"
 #include "engine/count/jobs.h"
@@ -41,10 +42,10 @@ char* Copy(std::string_view text) {
 namespace {
 
 // The work directories whose staging lock a ulo_work_dir_t of this process
-// holds, each as its parent's device and inode and its own name: "w",
-// "w/" and "./w" are one directory.
+// holds, each as its parent's device and inode and its own name ("w", "w/"
+// and "./w" are one directory), with the thread that opened it.
 std::mutex heldLock;
-std::set<std::string> heldWorkDirs;
+std::map<std::string, std::thread::id> heldWorkDirs;
 
 std::string WorkDirKey(const std::string& workDir) {
   namespace fs = std::filesystem;
@@ -63,7 +64,7 @@ std::string WorkDirKey(const std::string& workDir) {
 std::string HoldWorkDir(const std::string& workDir) {
   std::string key = WorkDirKey(workDir);
   std::lock_guard<std::mutex> hold(heldLock);
-  heldWorkDirs.insert(key);
+  heldWorkDirs[key] = std::this_thread::get_id();
   return key;
 }
 
@@ -75,8 +76,11 @@ void ReleaseWorkDir(const std::string& key) {
 std::string HeldWorkDirProblem(const std::string& workDir) {
   std::string key = WorkDirKey(workDir);
   std::lock_guard<std::mutex> hold(heldLock);
-  if (key.empty() || heldWorkDirs.count(key) == 0) return {};
-  return "this process holds the work directory " + workDir +
+  // Another thread's lock is waited for, as another process's is.
+  auto held = heldWorkDirs.find(key);
+  if (key.empty() || held == heldWorkDirs.end() || held->second != std::this_thread::get_id())
+    return {};
+  return "this thread holds the work directory " + workDir +
          " open already (ulo_work_dir_open): a run into it would wait for it forever, so "
          "destroy that object first";
 }

@@ -75,7 +75,7 @@ char* Copy(std::string_view text);
 // Stores `message` in *errptr as the header says; false, so that a caller
 // can `return Fail(...)`. An empty message is no failure: true.
 bool Fail(char** errptr, const std::string& message);
-// Why a run cannot stage `work_dir` now: this process holds its lock through
+// Why a run cannot stage `work_dir` now: this thread holds its lock through
 // a ulo_work_dir_t, and waiting for it would never end. Empty when it can.
 std::string HeldWorkDirProblem(const std::string& workDir);
 

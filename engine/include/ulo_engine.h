@@ -327,8 +327,9 @@ ULO_ENGINE_EXPORT void ulo_staged_destroy(ulo_staged_t* staged);
  * of `work_dir`. That may be missing, empty or hold an earlier count's spill
  * files; anything else is refused by ulo_work_dir_open, since a merge would
  * take it as input. ulo_work_dir_destroy removes what was not committed.
- * Another process waits for the lock; in this one, ulo_work_dir_open and
- * ulo_count_files of the same work directory fail while the object lives. */
+ * Another process or thread waits for the lock; in the thread that opened
+ * the object, ulo_work_dir_open and ulo_count_files of the same work
+ * directory fail while it lives. */
 typedef struct ulo_work_dir_t ulo_work_dir_t;
 
 ULO_ENGINE_EXPORT ulo_work_dir_t* ulo_work_dir_open(const char* work_dir, char** errptr);
