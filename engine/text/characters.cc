@@ -60,14 +60,16 @@ uint8_t TraitsOfCodePoint(UChar32 c) {
   if ((category & (U_GC_M_MASK | U_GC_CF_MASK)) != 0) traits |= kJoiner;
   if (u_isUWhiteSpace(c)) traits |= kSpace;
   if ((traits & kLetter) != 0) {
-    UErrorCode status = U_ZERO_ERROR;
-    UScriptCode script = uscript_getScript(c, &status);
     // Scripts whose lines may break between any two letters are the ones
-    // whose words nothing marks.
-    if (U_SUCCESS(status) &&
-        (uscript_breaksBetweenLetters(script) || u_hasBinaryProperty(c, UCHAR_IDEOGRAPHIC))) {
-      traits |= kUnspaced;
-    }
+    // whose words nothing marks. A letter shared by scripts (kana's ー, the
+    // iteration marks) counts with those it is written in.
+    UErrorCode status = U_ZERO_ERROR;
+    UScriptCode scripts[16];
+    int count = uscript_getScriptExtensions(c, scripts, 16, &status);
+    bool unspaced = u_hasBinaryProperty(c, UCHAR_IDEOGRAPHIC);
+    for (int i = 0; U_SUCCESS(status) && i < count && !unspaced; ++i)
+      unspaced = uscript_breaksBetweenLetters(scripts[i]);
+    if (unspaced) traits |= kUnspaced;
   }
   int width = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
   if (width == U_EA_WIDE || width == U_EA_FULLWIDTH) traits |= kWide;

@@ -125,6 +125,14 @@ TEST_F(WordsTest, ScoresMatchTheirFormulasWorkedByHand) {
   // Single letters are parts, never words.
   for (const NewWord& word : words)
     EXPECT_GT(word.word.size(), 2u);
+  // Kana's prolonged sound mark is of no script of its own, yet a letter of
+  // the words it stands in.
+  words = Find("コーヒー\nサーバー\n", everything, exports);
+  for (const char* word : {"コーヒー", "サーバー"}) {
+    EXPECT_TRUE(std::any_of(words.begin(), words.end(), [&](const NewWord& found) {
+      return found.word == Library(word);
+    })) << word;
+  }
 }
 
 // Equal scores fall to frequency, then byte order, however the neighbours'
