@@ -19,6 +19,7 @@
 #include "engine/export/export.h"
 #include "engine/files/checks.h"
 #include "engine/files/pair_check.h"
+#include "engine/files/pair_parts.h"
 #include "engine/merge/partition.h"
 #include "engine/query/word_query.h"
 #include "engine/session/operations.h"
@@ -370,7 +371,9 @@ char* ulo_check_pairs(const char* path, const char* needs, char** errptr) {
          "no need is called \"" + std::string(needs) + "\" (shape, order, unique or order,unique)");
     return nullptr;
   }
-  std::string problem = PairFileProblem(path, wanted);
+  // A parts directory is checked as the one file it stands for.
+  std::string problem = IsPartsDirectory(path) ? capi::PartsDirectoryProblem(path, wanted)
+                                               : PairFileProblem(path, wanted);
   return problem.empty() ? nullptr : Copy(problem);
 }
 

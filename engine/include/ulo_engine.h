@@ -305,7 +305,9 @@ ULO_ENGINE_EXPORT uint64_t ulo_line_number_at(const char* path, uint64_t offset)
  * and within 64 bits), and as `needs` says: "shape" (or empty: nothing
  * more), "order" (lines in the byte order of word1, word2), "unique" or
  * "order,unique" (each pair once; checked on a file in order, so a file out
- * of order fails it too). Reads the whole file once. Returns NULL when it
+ * of order fails it too). Reads the whole file once; a parts directory (see
+ * ulo_merge_ranges) is checked as the one file it stands for, each part and
+ * each part's first words within its range. Returns NULL when it
  * is, else the sentence naming the file, the line and what is wrong. An
  * unknown `needs` is an error. ulo_merge, ulo_filter, ulo_support, ulo_topn
  * and ulo_rank make this check ("order,unique") on their inputs. */

@@ -333,6 +333,21 @@ TEST_F(EngineCapi, PairFilesAreCheckedBeforeTheLibrarySeesThem) {
   ulo_filter(exports.get(), dir.Path("bad.txt").c_str(), dir.Path("out.txt").c_str(), 1,
              &filtered.text);
   EXPECT_TRUE(Contains(filtered.str(), "line 2"));
+  // A parts directory is checked as the one file it stands for.
+  const std::string parts = dir.Path("parts");
+  MakeDirectory(parts);
+  WriteFile(parts + "/index.txt", "part-00000.txt\t\tc\npart-00001.txt\tc\t\n");
+  WriteFile(parts + "/part-00001.txt", "c\tb\t1\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\tb\t1\n", ""},
+      {"a\tb\t1\nd\ta\t1\n", "part-00000.txt holds the first word 'd', outside its range"},
+      {"b\ta\t1\na\tb\t1\n", "part-00000.txt is not a pair-count file: line 2"},
+  };
+  for (auto [part, expected] : cases) {
+    WriteFile(parts + "/part-00000.txt", part);
+    std::string problem = Take(ulo_check_pairs(parts.c_str(), "order,unique", &error.text));
+    EXPECT_TRUE(*expected == '\0' ? problem.empty() : Contains(problem, expected)) << problem;
+  }
 }
 
 // Both directions counted: every line has its mirror. A self-pair, a word
