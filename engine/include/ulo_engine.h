@@ -94,8 +94,10 @@ ULO_ENGINE_EXPORT char* ulo_rank_options_describe(void);
 typedef int (*ulo_progress_fn)(void* context, uint64_t lines, uint64_t pairs);
 
 /* One counting run of this process (the library keeps one per process),
- * its spill files going to `work_dir`, which must exist. While a counter is
- * open (until it is closed or destroyed), opening another fails. */
+ * its spill files going to `work_dir`, which must exist and hold no spill
+ * file (temp<N>.txt) of an earlier run: the library numbers every run's
+ * from temp1.txt. While a counter is open (until it is closed or
+ * destroyed), opening another fails. */
 typedef struct ulo_counter_t ulo_counter_t;
 
 ULO_ENGINE_EXPORT ulo_counter_t* ulo_counter_open(const ulo_exports_t* exports,

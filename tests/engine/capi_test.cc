@@ -210,7 +210,7 @@ TEST_F(EngineCapi, ARefusedLineNamesItsOriginAndLine) {
   }
 }
 
-TEST_F(EngineCapi, ASecondCounterIsRefusedWhileTheFirstIsOpen) {
+TEST_F(EngineCapi, ACounterIsRefusedWhereItWouldTakeAnotherRunsPairs) {
   // The library keeps one run per process: a second would end the first's.
   auto options = CountOptions();
   MakeDirectory(dir.Path("first"));
@@ -231,6 +231,11 @@ TEST_F(EngineCapi, ASecondCounterIsRefusedWhileTheFirstIsOpen) {
   second.reset(
       ulo_counter_open(exports.get(), options.get(), dir.Path("second").c_str(), &closed.text));
   EXPECT_EQ(closed.str(), "");
+  second.reset();
+  // Every run's spill files start at temp1.txt: the first run's would go.
+  EXPECT_EQ(ulo_counter_open(exports.get(), options.get(), dir.Path("first").c_str(), &closed.text),
+            nullptr);
+  EXPECT_TRUE(Contains(closed.str(), "holds temp1.txt of an earlier run")) << closed.str();
 }
 
 TEST_F(EngineCapi, AWorkDirectoryHeldHereIsRefusedNotWaitedFor) {
