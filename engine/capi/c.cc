@@ -220,6 +220,12 @@ void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out, c
 void ulo_merge_ranges(const ulo_exports_t* exports, const char* dir, const char* out, int32_t jobs,
                       int32_t parts, char** errptr) {
   if (IsNull(dir, "directory", errptr) || IsNull(out, "output", errptr)) return;
+  // Every range is a process at once: more than a count's workers is a typo.
+  if (jobs > kMaxJobs) {
+    Fail(errptr, "the merge takes a whole number of jobs from 0 to " + std::to_string(kMaxJobs) +
+                     ", not " + std::to_string(jobs));
+    return;
+  }
   RangeMergeOptions options;
   options.jobs = JobsOrDefault(jobs);
   options.parts = parts != 0;

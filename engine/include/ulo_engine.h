@@ -171,8 +171,9 @@ ULO_ENGINE_EXPORT char* ulo_share_files(const char* const* paths, size_t path_co
 ULO_ENGINE_EXPORT void ulo_merge(const ulo_exports_t* exports, const char* dir, const char* out,
                                  char** errptr);
 /* The merge in key ranges: the sorted inputs under `dir` cut at first words
- * sampled from them into `jobs` ranges (0: one a processor), each merged by
- * the library in a process of its own. `out` is the one merged file, the
+ * sampled from them into `jobs` ranges (0: one a processor; more than 256
+ * is refused), each merged by the library in a process of its own, all at
+ * once. `out` is the one merged file, the
  * same bytes as ulo_merge's, or with `parts` non-zero a directory of sorted
  * parts and their index, which every reader of pair-count files here takes
  * as one file. Inputs that are not sorted are merged in one process. */

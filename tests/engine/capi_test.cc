@@ -278,6 +278,10 @@ TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
   ulo_merge_ranges(exports.get(), in.c_str(), dir.Path("three.txt").c_str(), 3, 0, &error.text);
   ulo_merge_ranges(exports.get(), in.c_str(), dir.Path("ranges").c_str(), 3, 1, &error.text);
   ASSERT_EQ(error.str(), "");
+  // A process a range, all at once: no more than a count's workers.
+  Error tooMany;
+  ulo_merge_ranges(exports.get(), in.c_str(), dir.Path("many.txt").c_str(), 257, 0, &tooMany.text);
+  EXPECT_TRUE(Contains(tooMany.str(), "from 0 to 256, not 257")) << tooMany.str();
   const std::string one = ReadFile(dir.Path("one.txt"));
   EXPECT_EQ(ReadFile(dir.Path("three.txt")), one);
   EXPECT_TRUE(FileExists(dir.Path("ranges/part-00002.txt")));
