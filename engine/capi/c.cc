@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -266,17 +265,8 @@ char* ulo_neighbours(const char* pairs, const char* word, size_t length,
   if (length > 0 && IsNull(word, "word", errptr)) return nullptr;
   RankOptions defaults;
   std::string text, error;
-  bool answered = false;
-  try {
-    answered = WordRankingText(pairs, std::string(word == nullptr ? "" : word, length),
-                               options != nullptr ? options->options : defaults, &text, &error);
-  } catch (const std::exception& thrown) {
-    // A number that does not parse, as in a damaged sidecar, must not abort
-    // the host.
-    error = "cannot look up the word in " + std::string(pairs) + ": a frequency of its sidecar " +
-            pairs + ".freq does not read (" + thrown.what() + "); remove the sidecar to remake it";
-  }
-  if (!answered) {
+  if (!WordRankingText(pairs, std::string(word == nullptr ? "" : word, length),
+                       options != nullptr ? options->options : defaults, &text, &error)) {
     Fail(errptr, error);
     return nullptr;
   }

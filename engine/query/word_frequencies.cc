@@ -1,5 +1,6 @@
 #include "engine/query/word_frequencies.h"
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -38,6 +39,27 @@ std::string Stamp(const std::string& pairs) {
     time += static_cast<uint64_t>(written.time_since_epoch().count());
   }
   return std::to_string(size) + " " + std::to_string(time);
+}
+
+// Whether every line of a sidecar's body is "word TAB frequency", the words
+// in byte order: a body cut or edited since it was made is made again, not
+// searched or read as numbers.
+bool SoundBody(std::string_view body) {
+  std::string_view last;
+  for (bool first = true; !body.empty(); first = false) {
+    size_t end = body.find('\n');
+    size_t tab = body.substr(0, end).find('\t');
+    if (end == std::string_view::npos || tab == 0 || tab == std::string_view::npos) return false;
+    std::string_view word = body.substr(0, tab), number = body.substr(tab + 1, end - tab - 1);
+    int64_t frequency = 0;
+    const char* stop = number.data() + number.size();
+    auto [at, problem] = std::from_chars(number.data(), stop, frequency);
+    if (number.empty() || problem != std::errc() || at != stop) return false;
+    if (!first && !(last < word)) return false;
+    last = word;
+    body.remove_prefix(end + 1);
+  }
+  return true;
 }
 
 }  // namespace
@@ -103,6 +125,7 @@ bool WordFrequencies::Read(const std::string& path, const std::string& stamp) {
   int mirrored = 0, made = 0;
   head >> magic >> version >> size >> time >> mirrored >> sum >> made;
   if (!head || magic + " " + version != kMagic || size + " " + time != stamp) return false;
+  if (!SoundBody(std::string_view(text).substr(end + 1))) return false;
   mirror = mirrored == 1;
   checked = made == 1;
   words = end + 1;
