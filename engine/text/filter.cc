@@ -14,8 +14,15 @@
 namespace ulo::engine {
 namespace {
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+// ASCII letters in lower case, in place. Whole characters only: a
+// two-byte character's trail byte may look like an ASCII capital (B7 4E is
+// 種, B7 6E is 穘), and folding it would make another word.
+void FoldAscii(std::string* text) {
+  for (size_t i = 0; i < text->size();) {
+    char& c = (*text)[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    i += CharacterLength(*text, i);
+  }
 }
 
 }  // namespace
@@ -63,7 +70,7 @@ void TokenFilter::AddList(std::string_view text) {
       word.remove_prefix(1);
     if (!word.empty()) {
       std::string key(word);
-      std::transform(key.begin(), key.end(), key.begin(), Lower);
+      FoldAscii(&key);
       stopwords.insert(std::move(key));
     }
     start = end + 1;
@@ -131,7 +138,7 @@ bool TokenFilter::AddText(std::string_view text, const std::string& from, const 
 bool TokenFilter::IsStopword(std::string_view token) const {
   if (stopwords.empty()) return false;
   folded.assign(token);
-  std::transform(folded.begin(), folded.end(), folded.begin(), Lower);
+  FoldAscii(&folded);
   return stopwords.count(folded) != 0;
 }
 

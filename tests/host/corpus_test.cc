@@ -92,9 +92,10 @@ TEST(Gb2312FormTest, GbkAdditionsInGb2312RowsHaveNone) {
 
 TEST(TokenFilterTest, ListsFilesAndPunctuation) {
   ulo::testing::TempDir dir;
-  // 进程 in UTF-8 with a CR LF line end, a blank line, "Foo"; Traditional
-  // 們的 (82 83 B5 C4), beyond GB2312.
-  ulo::testing::WriteFile(dir.Path("stop.txt"), "\xE8\xBF\x9B\xE7\xA8\x8B\r\n\nFoo\n");
+  // 进程 in UTF-8 with a CR LF line end, a blank line, "Foo", 種 (B7 4E);
+  // Traditional 們的 (82 83 B5 C4), beyond GB2312.
+  ulo::testing::WriteFile(dir.Path("stop.txt"),
+                          "\xE8\xBF\x9B\xE7\xA8\x8B\r\n\nFoo\n\xE7\xA8\xAE\n");
   ulo::testing::WriteFile(dir.Path("zh-hant.txt"), "\xE5\x80\x91\xE7\x9A\x84\n");
   FilterOptions lists, file, traditional;
   lists.defaultStopwords = lists.dropPunctuation = true;
@@ -115,7 +116,13 @@ TEST(TokenFilterTest, ListsFilesAndPunctuation) {
        {"\xCA\xD8\xBB\xA4", "\xBD\xF8\xB3\xCC", "daemon"},
        2,
        2},
-      {"a UTF-8 file", file, "\xBD\xF8\xB3\xCC foo the", {"the"}, 2, 0},
+      // 穘 (B7 6E) is no 種 (B7 4E): case is ASCII's, not a trail byte's.
+      {"a UTF-8 file",
+       file,
+       "\xBD\xF8\xB3\xCC foo the \xB7\x4E \xB7\x6E",
+       {"the", "\xB7\x6E"},
+       3,
+       0},
       // Cut to what GB2312 has, the stop word would drop another word.
       {"a word beyond GB2312 kept whole",
        traditional,
