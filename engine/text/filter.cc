@@ -10,6 +10,7 @@
 #include "engine/files/checks.h"
 #include "engine/text/characters.h"
 #include "engine/text/encoding.h"
+#include "engine/text/tokenizer.h"
 
 namespace ulo::engine {
 namespace {
@@ -58,17 +59,18 @@ bool HasGb2312Form(std::string_view token) {
 }
 
 void TokenFilter::AddList(std::string_view text) {
+  std::vector<std::string_view> parts;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view word = text.substr(start, end - start);
-    while (!word.empty() && (word.back() == '\r' || word.back() == ' ' || word.back() == '\t')) {
-      word.remove_suffix(1);
-    }
-    while (!word.empty() && (word.front() == ' ' || word.front() == '\t'))
-      word.remove_prefix(1);
-    if (!word.empty()) {
+    // Trimmed of the white space the tokenizer splits at (an ideographic
+    // space too, or a CR): a word with a blank kept would match no token.
+    Tokenize(text.substr(start, end - start), TokenMode::kWords, &parts);
+    if (!parts.empty()) {
+      std::string_view word(
+          parts.front().data(),
+          static_cast<size_t>(parts.back().data() + parts.back().size() - parts.front().data()));
       std::string key(word);
       FoldAscii(&key);
       stopwords.insert(std::move(key));
