@@ -367,9 +367,7 @@ char* ulo_check_pairs(const char* path, const char* needs, char** errptr) {
          "no need is called \"" + std::string(needs) + "\" (shape, order, unique or order,unique)");
     return nullptr;
   }
-  // A parts directory is checked as the one file it stands for.
-  std::string problem = IsPartsDirectory(path) ? capi::PartsDirectoryProblem(path, wanted)
-                                               : PairFileProblem(path, wanted);
+  std::string problem = PairFileOrPartsProblem(path, wanted);
   return problem.empty() ? nullptr : Copy(problem);
 }
 

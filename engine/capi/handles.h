@@ -79,10 +79,6 @@ bool Fail(char** errptr, const std::string& message);
 // Why a run cannot stage `work_dir` now: this thread holds its lock through
 // a ulo_work_dir_t, and waiting for it would never end. Empty when it can.
 std::string HeldWorkDirProblem(const std::string& workDir);
-// The first problem of the parts directory `dir` as the one pair-count file
-// it stands for, with `needs`: of a part, or a part's first word outside
-// its range in the index. Empty when there is none.
-std::string PartsDirectoryProblem(const std::string& dir, PairNeeds needs);
 
 }  // namespace ulo::engine::capi
 

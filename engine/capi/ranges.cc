@@ -3,14 +3,12 @@
 // the files that make up a pair-count file.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "engine/capi/handles.h"
-#include "engine/files/pair_check.h"
 #include "engine/files/pair_parts.h"
 #include "engine/merge/key_ranges.h"
 #include "engine/merge/partition.h"
@@ -46,59 +44,7 @@ std::vector<std::string> ParseKeys(std::string_view text) {
   return keys;
 }
 
-// The first and the last line of `path`, without line ends; the last is
-// read back from the end, a block at a time.
-void EndLines(const std::string& path, std::string* first, std::string* last) {
-  std::ifstream in(path, std::ios::binary);
-  std::getline(in, *first);
-  in.clear();
-  in.seekg(0, std::ios::end);
-  std::string tail;
-  for (std::streamoff at = in.tellg(); at > 0;) {
-    std::streamoff step = std::min<std::streamoff>(at, 1 << 16);
-    at -= step;
-    std::string block(static_cast<size_t>(step), '\0');
-    in.seekg(at);
-    in.read(&block[0], step);
-    tail.insert(0, block);
-    size_t end = tail.size() - (tail.back() == '\n' ? 1 : 0);
-    size_t start = end == 0 ? std::string::npos : tail.rfind('\n', end - 1);
-    if (start != std::string::npos || at == 0) {
-      start = start == std::string::npos ? 0 : start + 1;
-      *last = tail.substr(start, end - start);
-      return;
-    }
-  }
-}
-
 }  // namespace
-
-namespace ulo::engine::capi {
-
-std::string PartsDirectoryProblem(const std::string& dir, PairNeeds needs) {
-  std::vector<std::string> files, keys;
-  std::string error;
-  if (!PairFileParts(dir, &files, &error, &keys)) return error;
-  for (size_t k = 0; k < files.size(); ++k) {
-    if (std::string problem = PairFileProblem(files[k], needs); !problem.empty()) return problem;
-    if (!needs.order && !needs.unique) continue;
-    // Each part in order: its first line holds its least first word, its
-    // last line its greatest, and both lie in its range of the index.
-    std::string first, last;
-    EndLines(files[k], &first, &last);
-    std::string low = first.substr(0, first.find('\t')), high = last.substr(0, last.find('\t'));
-    std::string outside = k > 0 && !low.empty() && low < keys[k - 1]              ? low
-                          : k < keys.size() && !high.empty() && !(high < keys[k]) ? high
-                                                                                  : "";
-    if (!outside.empty()) {
-      return files[k] + " holds the first word '" + outside + "', outside its range in " +
-             (fs::path(dir) / kPartsIndex).string();
-    }
-  }
-  return {};
-}
-
-}  // namespace ulo::engine::capi
 
 extern "C" {
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/files/pair_check.h"
 #include "engine/files/staging.h"
 
 namespace ulo::engine {
@@ -25,6 +26,12 @@ bool IsPartsDirectory(const std::string& path);
 // Why `path` cannot be read as a pair-count file (see InputFileProblem); a
 // parts directory can. Empty when it can.
 std::string PairFileProblem(const std::string& path);
+
+// The first thing wrong with the pair-count file `path` with `needs` (see
+// PairFileProblem of pair_check.h); a parts directory is checked as the one
+// file it stands for: each part, and with order or unique, that each part's
+// first words lie in its range of the index. Empty when nothing is.
+std::string PairFileOrPartsProblem(const std::string& path, PairNeeds needs);
 
 // The files that make up the pair-count file `path`: `path` itself, or the
 // parts of a parts directory in key order. False with a sentence in

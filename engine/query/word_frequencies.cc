@@ -89,14 +89,9 @@ bool WordFrequencies::Open(const std::string& pairs, bool trustInput, std::strin
   if (!stamp.empty() && Read(path, stamp) && (checked || trustInput)) return true;
   checked = !trustInput;
   if (checked) {
-    std::vector<std::string> files;
-    if (!PairFileParts(pairs, &files, error)) return false;
-    // Each part as a merged file; Make sees that each stands in its range.
-    for (const std::string& file : files) {
-      if (std::string problem = PairFileProblem(file, kMergedPairs); !problem.empty()) {
-        *error = problem;
-        return false;
-      }
+    if (std::string problem = PairFileOrPartsProblem(pairs, kMergedPairs); !problem.empty()) {
+      *error = problem;
+      return false;
     }
   }
   if (!Make(pairs, stamp, error)) return false;
@@ -139,18 +134,11 @@ bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp, s
   MirrorCheck check;
   std::string_view word1, word2;
   int64_t count = 0;
-  std::vector<std::string> files, keys;
-  if (!PairFileParts(pairs, &files, error, &keys)) return false;
-  for (size_t k = 0; k < files.size(); ++k) {
-    // A word's lines are looked for only in the part whose range of first
-    // words, from keys[k - 1] up to keys[k], holds it.
-    std::optional<std::string> outside;
-    bool read = ForEachPairFileLine(files[k], error, [&](std::string_view line) {
+  std::vector<std::string> files;
+  if (!PairFileParts(pairs, &files, error)) return false;
+  for (const std::string& file : files) {
+    bool read = ForEachPairFileLine(file, error, [&](std::string_view line) {
       if (!ParsePairLine(line, &word1, &word2, &count)) return;
-      if (checked && !outside &&
-          ((k > 0 && word1 < keys[k - 1]) || (k < keys.size() && !(word1 < keys[k])))) {
-        outside.emplace(word1);
-      }
       uint32_t id1 = counted.AddFrequency(word1, count);
       uint32_t id2 = counted.AddFrequency(word2, count);
       counted.AddTotal(count);
@@ -158,11 +146,6 @@ bool WordFrequencies::Make(const std::string& pairs, const std::string& stamp, s
       check.Add(id1, id2, count);
     });
     if (!read) return false;
-    if (outside) {
-      *error = files[k] + " holds the first word '" + *outside + "', outside its range in " +
-               (std::filesystem::path(pairs) / kPartsIndex).string();
-      return false;
-    }
   }
   sum = counted.Total();
   mirror = check.Mirrored();

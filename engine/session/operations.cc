@@ -54,8 +54,7 @@ std::string FileProblem(const std::string& in, const std::string& out, bool trus
   if (std::string problem = SameFileProblem(in, out); !problem.empty()) return problem;
   // Written among the parts, it would be read as one of them afterwards.
   if (IsPartsDirectory(in) && LiesUnder(out, in)) return out + " lies inside the parts of " + in;
-  // The parts of a directory are checked as the library's merge wrote them.
-  if (!trustInput && !IsPartsDirectory(in)) return PairFileProblem(in, kMergedPairs);
+  if (!trustInput) return PairFileOrPartsProblem(in, kMergedPairs);
   return {};
 }
 

@@ -259,6 +259,18 @@ TEST_F(PairCheckTest, EveryReaderAndTheMergeRefuseABadFileUnlessTrusted) {
     EXPECT_FALSE(Exists("out.txt"));
     EXPECT_FALSE(Exists("merged.txt"));
   }
+  // A parts directory stands for one file: a part out of order is refused
+  // by every reader alike.
+  MakeDirectory(dir.Path("good"));
+  Write("good/a.txt", "a\tb\t1\nb\ta\t1\n");
+  RunOk("merge {good} {parts} --parts --jobs 1");
+  Write("parts/part-00000.txt", "b\ta\t1\na\tb\t1\n");
+  for (const char* command :
+       {"rank {parts} {out.txt}", "export {parts} {out.csv}", "filter {parts} {out.txt} 1",
+        "show {parts} a", "merge {parts} {merged.txt}"}) {
+    EXPECT_TRUE(Contains(Run(command).err, "part-00000.txt is not a pair-count file")) << command;
+  }
+  RunOk("--trust-input rank {parts} {out.txt}");
   // --trust-input hands the file to the library as it is.
   Write("tree/bad.txt", "a\tb\t-7\n");
   RunOk("--trust-input filter {tree/bad.txt} {out.txt} 1");
