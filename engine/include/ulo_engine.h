@@ -214,7 +214,8 @@ ULO_ENGINE_EXPORT void ulo_topn(const ulo_exports_t* exports, const char* in, co
 /* ---- Ranking ---- */
 
 /* Ranks every word's associated words of the pair-count file `pairs` and
- * writes them to `out` as lines word TAB other TAB score TAB count (staged). */
+ * writes them to `out` as lines word TAB other TAB score TAB count TAB side
+ * ("after" or "before", the side the other word stood on) (staged). */
 ULO_ENGINE_EXPORT void ulo_rank(const char* pairs, const char* out,
                                 const ulo_rank_options_t* options, char** errptr);
 /* One word's associations of the pair-count file `pairs` (the word in the
