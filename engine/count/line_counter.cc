@@ -14,10 +14,6 @@
 namespace ulo::engine {
 namespace {
 
-bool IsBlank(std::string_view token) {
-  return token.find_first_not_of(" \r\n\v\f") == std::string_view::npos;
-}
-
 // A spill that failed shows as a refused pair or a failed End: the
 // system's cause, where it still shows, names it; else `otherwise` stands.
 std::string SpillFailure(const std::string& workDir, int captured, const std::string& what,
@@ -139,9 +135,10 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
   std::string_view rest = WithoutByteOrderMark(converted);
   while (true) {
     size_t tab = rest.find('\t');
-    std::string_view token = rest.substr(0, tab);
-    // A tokenizer's blanks are no words.
-    if (!IsBlank(token)) tokens.push_back(token);
+    // A tokenizer's blanks are no words, nor part of one: the CR of a CR LF
+    // line end would make another word of the last token.
+    std::string_view token = TrimBlanks(rest.substr(0, tab));
+    if (!token.empty()) tokens.push_back(token);
     if (tab == std::string_view::npos) break;
     rest.remove_prefix(tab + 1);
   }

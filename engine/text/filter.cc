@@ -59,18 +59,15 @@ bool HasGb2312Form(std::string_view token) {
 }
 
 void TokenFilter::AddList(std::string_view text) {
-  std::vector<std::string_view> parts;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     // Trimmed of the white space the tokenizer splits at (an ideographic
-    // space too, or a CR): a word with a blank kept would match no token.
-    Tokenize(text.substr(start, end - start), TokenMode::kWords, &parts);
-    if (!parts.empty()) {
-      std::string_view word(
-          parts.front().data(),
-          static_cast<size_t>(parts.back().data() + parts.back().size() - parts.front().data()));
+    // space too, or a CR) and of a byte-order mark: a word with either kept
+    // would match no token.
+    std::string_view word = TrimBlanks(WithoutByteOrderMark(text.substr(start, end - start)));
+    if (!word.empty()) {
       std::string key(word);
       FoldAscii(&key);
       stopwords.insert(std::move(key));

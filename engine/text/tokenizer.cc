@@ -40,6 +40,20 @@ std::string_view WithoutByteOrderMark(std::string_view line) {
   return line.substr(0, kMark.size()) == kMark ? line.substr(kMark.size()) : line;
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+  size_t start = 0, end = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (size_t blank = SeparatorAt(text, i); blank > 0) {
+      i += blank;
+      continue;
+    }
+    if (end == 0) start = i;
+    i += CharacterLength(text, i);
+    end = i;
+  }
+  return text.substr(start, end - start);
+}
+
 void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens) {
   tokens->clear();
   size_t n = line.size();

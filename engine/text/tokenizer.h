@@ -16,6 +16,10 @@ enum class TokenMode {
 // it, as it opens a file saved with one: the mark is no part of a word.
 std::string_view WithoutByteOrderMark(std::string_view line);
 
+// `text` (library text) without the white space of any script around it,
+// the blanks Tokenize splits at.
+std::string_view TrimBlanks(std::string_view text);
+
 // Splits one line of library text (GB18030) into tokens. The views point into `line`.
 void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_view>* tokens);
 

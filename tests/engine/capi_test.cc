@@ -108,9 +108,11 @@ TEST_F(EngineCapi, EveryFeedGivesTheSpillBytesOfUloCount) {
       "the cat sat on the mat , and \xD6\xD0\xCE\xC4 words\n"
       "a dog ate 42 \xD6\xD0\xCE\xC4 cat mat\n\n"
       "cat\tdog mat -- dog";
+  // Blanks around a token (an ideographic space, a CR LF's CR) are no part of it.
   const std::string tokens =
       "the\tcat\tsat\ton\tthe\tmat\t,\tand\t\xE4\xB8\xAD\xE6\x96\x87\twords\n"
-      "a\tdog\tate\t42\t\xE4\xB8\xAD\xE6\x96\x87\tcat\tmat\n\n"
+      "a\tdog\tate\t42\t\xE4\xB8\xAD\xE6\x96\x87\t\xE3\x80\x80"
+      "cat\tmat\r\n\n"
       "cat\tdog\tmat\t--\tdog\n";
   WriteFile(dir.Path("corpus.txt"), corpus);
   UloResult ulo =

@@ -92,11 +92,11 @@ TEST(Gb2312FormTest, GbkAdditionsInGb2312RowsHaveNone) {
 
 TEST(TokenFilterTest, ListsFilesAndPunctuation) {
   ulo::testing::TempDir dir;
-  // 进程 in UTF-8 with a CR LF line end, a blank line, "Foo", 種 (B7 4E),
-  // 守护 between an ideographic and a no-break space; Traditional 們的
-  // (82 83 B5 C4), beyond GB2312.
+  // 进程 in UTF-8 after a byte-order mark, with a CR LF line end, a blank
+  // line, "Foo", 種 (B7 4E), 守护 between an ideographic and a no-break
+  // space; Traditional 們的 (82 83 B5 C4), beyond GB2312.
   ulo::testing::WriteFile(dir.Path("stop.txt"),
-                          "\xE8\xBF\x9B\xE7\xA8\x8B\r\n\nFoo\n\xE7\xA8\xAE\n"
+                          "\xEF\xBB\xBF\xE8\xBF\x9B\xE7\xA8\x8B\r\n\nFoo\n\xE7\xA8\xAE\n"
                           "\xE3\x80\x80\xE5\xAE\x88\xE6\x8A\xA4\xC2\xA0\n");
   ulo::testing::WriteFile(dir.Path("zh-hant.txt"), "\xE5\x80\x91\xE7\x9A\x84\n");
   FilterOptions lists, file, traditional;
