@@ -58,6 +58,9 @@ bool LineCounter::Begin(const std::string& dir, std::string* error) {
   workDir = dir;
   earlierFiles = FileNames(dir);
   if (!settings.from.empty()) {
+    // Hosts may set the encoding without SetCountOption.
+    *error = SourceEncodingProblem(settings.from);
+    if (!error->empty()) return false;
     converter.emplace();
     if (!converter->Open(settings.from, kLibraryEncoding, error)) return false;
   }

@@ -169,13 +169,8 @@ bool SetCountOption(CountSettings* settings, std::string_view name, std::string_
     }
   } else if (name == "source_encoding") {
     if (!value.empty()) {
-      Converter in, out;
-      std::string reason;
-      if (!in.Open(std::string(value), kLibraryEncoding, &reason) ||
-          !out.Open(kLibraryEncoding, std::string(value), &reason)) {
-        *error = reason;
-        return false;
-      }
+      *error = SourceEncodingProblem(std::string(value));
+      if (!error->empty()) return false;
     }
     settings->from = value;
   } else if (name == "encoding") {

@@ -85,6 +85,20 @@ std::string OutputEncodingProblem(const std::string& name) {
          "them would be other bytes (UTF-8, GB18030 or latin1 keep it)";
 }
 
+std::string SourceEncodingProblem(const std::string& name) {
+  Converter in, out;
+  std::string error;
+  if (!in.Open(name, kLibraryEncoding, &error) || !out.Open(kLibraryEncoding, name, &error)) {
+    return error;
+  }
+  std::string lineEnd;
+  out.Convert("\n", &lineEnd);
+  if (lineEnd == "\n") return {};
+  return "corpora cannot be read in " + name +
+         ": its line end is not the byte LF, so its lines would not be found (UTF-8, GB18030 "
+         "or Big5 keep it)";
+}
+
 std::string LossyWordsNote(uint64_t words, const std::string& encoding) {
   return std::to_string(words) + (words == 1 ? " word holds" : " words hold") +
          " characters that " + encoding + " lacks: each is written as '?'";

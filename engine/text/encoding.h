@@ -82,6 +82,12 @@ bool SameEncodingName(std::string_view name, std::string_view other);
 // (and each word, converted apart, would start with a byte-order mark).
 std::string OutputEncodingProblem(const std::string& name);
 
+// Empty when corpora in `name` can be read into the library's encoding a
+// line at a time; else the sentence that refuses it. Lines are cut at the
+// byte LF before they are converted: an encoding that writes LF otherwise
+// (EBCDIC's 0x25, UTF-16's two bytes) would have its lines run together.
+std::string SourceEncodingProblem(const std::string& name);
+
 // What a command tells of `words` it wrote with '?' for the characters
 // `encoding` lacks: the lossy form is kept, never silently.
 std::string LossyWordsNote(uint64_t words, const std::string& encoding);

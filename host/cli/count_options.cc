@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/count/options.h"
+#include "engine/text/encoding.h"
 #include "host/cli/cli.h"
 #include "host/report/progress.h"
 
@@ -40,7 +41,7 @@ void AddCountOptions(CLI::App& command, CountSettings* settings) {
           std::string(CountOptionRow("tokenizer").value) + ", words separated by white space)");
   command.add_option("--from", settings->from, Help("source_encoding"))
       ->type_name("ENCODING")
-      ->check(KnownEncoding());
+      ->check(CLI::Validator([](std::string& name) { return SourceEncodingProblem(name); }, ""));
   command
       .add_option_function<std::string>(
           "--encoding",

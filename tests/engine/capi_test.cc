@@ -90,6 +90,8 @@ TEST_F(EngineCapi, OptionsRefuseUnknownNamesAndBadValues) {
       {"stopwords", "some", "takes default or none"},
       {"jobs", "257", "takes a whole number from 0 to 256"},
       {"source_encoding", "NO-SUCH-CODE", "NO-SUCH-CODE"},
+      // EBCDIC's line end is 0x25: every line would run into the next.
+      {"source_encoding", "IBM037", "its line end is not the byte LF"},
   };
   auto options = CountOptions();
   for (const auto& c : cases) {

@@ -124,6 +124,8 @@ TEST_F(UloTest, FailuresSayTheirCauseAndExitOne) {
       {"run {p.txt} --stopwords {o/ranked.txt} --out {o}", "are the same file"},
       {"run {p.txt} --topn --out {o} --stopwords {o/topn.txt}", "are the same file"},
       {"run {o2/spill/c.txt} --out {o2}", "lies inside " + dir.Path("o2/spill")},
+      // Lines cut at LF would run together, set by the option table or not.
+      {"words {c.txt} --from IBM937 --out {wo}", "its line end is not the byte LF"},
       // Stop words only: merge would write an empty file, which rank refuses.
       {"run {stop.txt} --out {s}", "run: no pairs were counted from 2 lines (stop words dropped 3"},
   };
