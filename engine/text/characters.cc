@@ -58,6 +58,9 @@ uint8_t TraitsOfCodePoint(UChar32 c) {
   if ((category & U_GC_L_MASK) != 0 || u_hasBinaryProperty(c, UCHAR_IDEOGRAPHIC)) traits |= kLetter;
   if ((category & (U_GC_P_MASK | U_GC_S_MASK | U_GC_N_MASK)) != 0) traits |= kSymbol;
   if ((category & (U_GC_M_MASK | U_GC_CF_MASK)) != 0) traits |= kJoiner;
+  // Of the format characters only the joiners (ZWJ, ZWNJ) shape a letter.
+  if ((category & U_GC_CF_MASK) != 0 && !u_hasBinaryProperty(c, UCHAR_JOIN_CONTROL))
+    traits |= kUnjoined;
   if (u_isUWhiteSpace(c)) traits |= kSpace;
   if ((traits & kLetter) != 0) {
     // Scripts whose lines may break between any two letters are the ones

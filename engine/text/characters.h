@@ -16,12 +16,13 @@ namespace ulo::engine {
 // What a character is, as bits: a character may be several (the
 // ideographic zero is an ideograph and a number).
 enum CharacterTraits : uint8_t {
-  kLetter = 1,   // a letter (L*) or an ideograph
-  kSymbol = 2,   // punctuation, a symbol or a number (P*, S*, N*)
-  kJoiner = 4,   // a mark or format character (M*, Cf) that joins or varies another
-  kSpace = 8,    // white space
-  kGb2312 = 16,  // has a GB2312 form, the same bytes
+  kLetter = 1,     // a letter (L*) or an ideograph
+  kSymbol = 2,     // punctuation, a symbol or a number (P*, S*, N*)
+  kJoiner = 4,     // a mark or format character (M*, Cf) that joins or varies another
+  kSpace = 8,      // white space
+  kGb2312 = 16,    // has a GB2312 form, the same bytes
   kUnspaced = 64,  // a letter of a script written without spaces between words (Han, kana, Thai...)
+  kUnjoined = 128,  // a format character that joins no letter (a zero-width space, a soft hyphen)
 };
 
 // The byte length of the GB18030 character at `at`: 1, 2 or 4; 1 for a

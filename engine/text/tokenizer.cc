@@ -72,8 +72,9 @@ void Tokenize(std::string_view line, TokenMode mode, std::vector<std::string_vie
       if ((traits & kLetter) != 0) {
         tokens->push_back(line.substr(i, length));
         lastKept = true;
-      } else if ((traits & kJoiner) != 0 && lastKept) {
-        // A combining accent stays with its letter.
+      } else if ((traits & kJoiner) != 0 && (traits & kUnjoined) == 0 && lastKept) {
+        // A combining accent stays with its letter; a zero-width space or a
+        // soft hyphen would make another token of the letter before it.
         std::string_view& last = tokens->back();
         last = std::string_view(last.data(), last.size() + length);
       } else {

@@ -43,6 +43,10 @@ TEST(TokenizeTest, CharactersAreLettersAndIdeographsOfAnyScript) {
   // A combining acute (81 30 BC 37 is U+0301) stays with its letter.
   EXPECT_EQ(Tokens("e\x81\x30\xBC\x37!", TokenMode::kChars),
             (std::vector<std::string>{"e\x81\x30\xBC\x37"}));
+  // A zero-width space (81 36 A4 37) or a soft hyphen (81 30 85 32) varies
+  // no letter: 中 stays 中.
+  EXPECT_EQ(Tokens("\xD6\xD0\x81\x36\xA4\x37\xCE\xC4\xD6\xD0\x81\x30\x85\x32", TokenMode::kChars),
+            (std::vector<std::string>{"\xD6\xD0", "\xCE\xC4", "\xD6\xD0"}));
 }
 
 TEST(ConverterTest, KeepsEveryCharacterInTheLibraryEncoding) {
