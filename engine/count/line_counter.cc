@@ -97,11 +97,16 @@ bool LineCounter::CountLine(std::string_view line, std::string* problem) {
   if (!problem->empty()) return false;
   if (converter) {
     uint64_t invalidBefore = converter->invalid();
+    uint64_t lackedBefore = converter->unrepresentable();
     converted.clear();
     converter->Convert(line, &converted);
     line = converted;
     if (converter->invalid() != invalidBefore) {
       *problem = "not valid " + settings.from;
+      return false;
+    }
+    if (converter->unrepresentable() != lackedBefore) {
+      *problem = LackedCharacterProblem();
       return false;
     }
   }
@@ -128,10 +133,15 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
     if (!tokenConverter->Open("UTF-8", kLibraryEncoding, problem)) return false;
   }
   uint64_t invalidBefore = tokenConverter->invalid();
+  uint64_t lackedBefore = tokenConverter->unrepresentable();
   converted.clear();
   tokenConverter->Convert(line, &converted);
   if (tokenConverter->invalid() != invalidBefore) {
     *problem = "not valid UTF-8";
+    return false;
+  }
+  if (tokenConverter->unrepresentable() != lackedBefore) {
+    *problem = LackedCharacterProblem();
     return false;
   }
   tokens.clear();

@@ -99,6 +99,11 @@ std::string SourceEncodingProblem(const std::string& name) {
          "or Big5 keep it)";
 }
 
+std::string LackedCharacterProblem() {
+  return std::string("a character that this system's ") + kLibraryEncoding +
+         " converter lacks (a private-use one), which would be cut out of its word";
+}
+
 std::string LossyWordsNote(uint64_t words, const std::string& encoding) {
   return std::to_string(words) + (words == 1 ? " word holds" : " words hold") +
          " characters that " + encoding + " lacks: each is written as '?'";

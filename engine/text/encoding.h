@@ -71,6 +71,11 @@ class Converter {
   size_t firstUnrepresentableAt = std::string_view::npos;
 };
 
+// The refusal of text holding a character that the library's encoding, as
+// this system's iconv has it, lacks (a few private-use ones): cut out, it
+// would leave another word.
+std::string LackedCharacterProblem();
+
 // Whether `name` spells UTF-8 ("UTF-8", "utf8", ...).
 bool IsUtf8Name(std::string_view name);
 // Whether `name` spells the same encoding as `other`, ignoring case, '-' and '_'.

@@ -119,9 +119,14 @@ bool TokenFilter::AddText(std::string_view text, const std::string& from, const 
     std::string problem = CorpusLineProblem(line, !converter);
     if (problem.empty() && converter) {
       uint64_t invalidBefore = converter->invalid();
+      uint64_t lackedBefore = converter->unrepresentable();
       converted.clear();
       converter->Convert(line, &converted);
-      if (converter->invalid() != invalidBefore) problem = "not valid " + from;
+      if (converter->invalid() != invalidBefore) {
+        problem = "not valid " + from;
+      } else if (converter->unrepresentable() != lackedBefore) {
+        problem = LackedCharacterProblem();
+      }
       line = converted;
     }
     if (!problem.empty()) {

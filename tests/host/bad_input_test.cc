@@ -90,6 +90,10 @@ TEST_F(BadInputTest, InvalidEncodingsAreRefusedWithTheirLine) {
   Write("utf8.txt", "\xE6\x9C\x88\xE6\x98\x8E\n\xE6\x9C\n");
   EXPECT_TRUE(
       Contains(Fails("count {utf8.txt} --work {w3} --chars --from UTF-8", "line 2").err, "UTF-8"));
+  // U+E78D, private use, is a character iconv's GB18030 lacks: cut out, the
+  // word would be another.
+  Write("pua.txt", "ab\xEE\x9E\x8D cd\n");
+  Fails("count {pua.txt} --work {w5} --from UTF-8", "line 1: a character that");
   // A stop-word file is read as the corpus is: its bytes dropped, "ab\xFF"
   // would stop the word "ab".
   Write("sw.txt", "cd\nab\xFF\n");
