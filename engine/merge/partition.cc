@@ -317,7 +317,8 @@ namespace {
 
 // A parts directory is one pair-count file, merged already: merging it
 // gives its own bytes, its parts joined into `out` or, with --parts, copied
-// as they are. It is checked first, as every reader checks one.
+// as they are. Only the kernel copies them, so they are not read here: a
+// damaged part stays as it is, and every reader of the result refuses it.
 std::string MergeParts(const std::string& dir, const std::string& out,
                        const RangeMergeOptions& options) {
   std::string problem = options.parts ? PartsOutputProblem(dir, out) : OutputFileProblem(out);
@@ -325,9 +326,6 @@ std::string MergeParts(const std::string& dir, const std::string& out,
     problem = "it lies inside " + dir + ", a parts directory being read";
   }
   if (!problem.empty()) return options.parts ? problem : "cannot write " + out + ": " + problem;
-  if (!options.operations.trustInput) {
-    if (std::string bad = PairFileOrPartsProblem(dir, kMergedPairs); !bad.empty()) return bad;
-  }
   std::vector<std::string> parts, keys;
   std::string error;
   if (!PairFileParts(dir, &parts, &error, &keys)) return error;
