@@ -69,8 +69,15 @@ std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBi
   }
   if (kind == InputKind::kPairCount && got == head.size() &&
       std::memchr(head.data(), '\n', got) == nullptr) {
-    return "is not a pair-count file (no line end in its first " +
-           std::to_string(kSniffBytes >> 10) + " KiB)";
+    // A count's own first line may be as long as two words of a corpus line.
+    head.resize(kMaxPairLine);
+    in.read(head.data() + got, static_cast<std::streamsize>(head.size() - got));
+    got += static_cast<size_t>(in.gcount());
+    if (in.bad()) return "a read error";
+    if (got == head.size() && std::memchr(head.data(), '\n', got) == nullptr) {
+      return "is not a pair-count file (no line end in its first " +
+             std::to_string(kMaxPairLine >> 10) + " KiB)";
+    }
   }
   return "";
 }

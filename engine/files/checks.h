@@ -16,6 +16,10 @@ namespace ulo::engine {
 constexpr size_t kMaxCorpusLine = size_t{1} << 20;
 // How much of a file the checks look at.
 constexpr size_t kSniffBytes = size_t{64} << 10;
+// Longest first line a pair-count file may have: two words of one corpus
+// line, which conversion into the library's encoding may make four times as
+// long (a one-byte character of the source becomes four), and a count.
+constexpr size_t kMaxPairLine = 4 * kMaxCorpusLine + 32;
 
 enum class InputKind {
   kCorpus,     // read once, as a stream: a pipe is fine
@@ -26,7 +30,7 @@ enum class InputKind {
 // that kind, as a phrase to follow "cannot read PATH: ": not a regular file
 // (a pair-count input), empty, binary (a NUL byte in its first kSniffBytes;
 // not looked for in a corpus read through --from, whose encoding may hold
-// NULs), or for a pair-count file no line end in its first kSniffBytes.
+// NULs), or for a pair-count file no line end in its first kMaxPairLine.
 // Empty when nothing is. Never opens a non-regular file, so a FIFO
 // nobody writes cannot make it hang.
 std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBinary = true);

@@ -108,7 +108,7 @@ TEST_F(BadInputTest, InvalidEncodingsAreRefusedWithTheirLine) {
 TEST_F(BadInputTest, LinesOfMegabytes) {
   Write("long.txt", "a b\n" + std::string(3 << 20, 'x') + "\nc d\n");
   Fails("count {long.txt} --work {w}", "line 2: a line longer than 1 MiB");
-  Write("wide.txt", std::string(2 << 20, 'y') + "\tz\t1\n");
+  Write("wide.txt", std::string(5 << 20, 'y') + "\tz\t1\n");
   ExpectPairCommandsRefuse("{wide.txt}", "{out.txt}", "not a pair-count file");
   EXPECT_FALSE(Exists("out.txt"));
 }

@@ -338,11 +338,15 @@ TEST(ContentProblemTest, PairCountFileShapes) {
   EXPECT_TRUE(Contains(ContentProblem(dir.Path("nul.txt"), InputKind::kPairCount), "offset 65535"));
   // A corpus read through --from may hold NULs (UTF-16): not looked for.
   EXPECT_EQ(ContentProblem(dir.Path("nul.txt"), InputKind::kCorpus, false), "");
-  // A short file without a line end is no problem (its one line is read);
-  // 64 KiB without one is no pair-count file, but may be a corpus.
+  // A short file without a line end is no problem (its one line is read),
+  // nor a first line of two of a corpus line's longest words; one longer
+  // than that is no pair-count file, but may be a corpus.
   WriteFile(dir.Path("short.txt"), "a\tb\t1");
   EXPECT_EQ(ContentProblem(dir.Path("short.txt"), InputKind::kPairCount), "");
-  WriteFile(dir.Path("wide.txt"), std::string(kSniffBytes, 'x'));
+  const std::string word(kMaxCorpusLine - 1, 'x');
+  WriteFile(dir.Path("long.txt"), word + "\t" + word + "\t1\n");
+  EXPECT_EQ(ContentProblem(dir.Path("long.txt"), InputKind::kPairCount), "");
+  WriteFile(dir.Path("wide.txt"), std::string(kMaxPairLine, 'x'));
   EXPECT_NE(ContentProblem(dir.Path("wide.txt"), InputKind::kPairCount), "");
   EXPECT_EQ(ContentProblem(dir.Path("wide.txt"), InputKind::kCorpus), "");
 }
