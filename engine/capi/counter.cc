@@ -13,8 +13,6 @@
 #include "engine/count/jobs.h"
 #include "engine/count/shares.h"
 #include "engine/count/token_counts.h"
-#include "engine/files/seal.h"
-#include "engine/files/staging.h"
 #include "engine/report/progress.h"
 
 using namespace ulo::engine;
@@ -150,15 +148,6 @@ ulo_counter_t* ulo_counter_open(const ulo_exports_t* exports, const ulo_count_op
   }
   if (std::string problem = InputDirectoryProblem(work_dir); !problem.empty()) {
     Fail(errptr, "cannot count into " + std::string(work_dir) + ": " + problem);
-    return nullptr;
-  }
-  // The library numbers every run's spill files from temp1.txt: an earlier
-  // run's would be overwritten, or mixed with this one's.
-  for (const std::string& name : FileNames(work_dir)) {
-    if (!IsSpillFileName(name)) continue;
-    Fail(errptr, "cannot count into " + std::string(work_dir) + ": it holds " + name +
-                     " of an earlier run, which this run's spill files would overwrite or join; "
-                     "count into an empty directory");
     return nullptr;
   }
   auto* counter = new (std::nothrow) ulo_counter_t(exports->exports, options->settings);

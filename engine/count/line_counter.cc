@@ -23,6 +23,23 @@ std::string SpillFailure(const std::string& workDir, int captured, const std::st
   return "cannot write a spill file in " + workDir + ": " + cause + " (" + what + ")";
 }
 
+// Converts `line` from `from` into `*out`. A line with a byte not valid in
+// `from`, or a character the library's encoding lacks, is refused with
+// `*problem`: counted without them, its words would be other words.
+bool ConvertWhole(Converter& converter, const std::string& from, std::string_view line,
+                  std::string* out, std::string* problem) {
+  uint64_t invalid = converter.invalid();
+  uint64_t lacked = converter.unrepresentable();
+  out->clear();
+  converter.Convert(line, out);
+  if (converter.invalid() != invalid) {
+    *problem = "not valid " + from;
+  } else if (converter.unrepresentable() != lacked) {
+    *problem = LackedCharacterProblem();
+  }
+  return problem->empty();
+}
+
 }  // namespace
 
 uint64_t LineNumberAt(const std::string& path, uint64_t offset) {
@@ -56,7 +73,15 @@ LineCounter::~LineCounter() {
 
 bool LineCounter::Begin(const std::string& dir, std::string* error) {
   workDir = dir;
-  earlierFiles = FileNames(dir);
+  // The library numbers every run's spill files from temp1.txt: an earlier
+  // run's would be overwritten, or mixed with this one's.
+  for (const std::string& name : FileNames(dir)) {
+    if (!IsSpillFileName(name)) continue;
+    *error = "cannot count into " + dir + ": it holds " + name +
+             " of an earlier run, which this run's spill files would overwrite or join; "
+             "count into an empty directory";
+    return false;
+  }
   if (!settings.from.empty()) {
     // Hosts may set the encoding without SetCountOption.
     *error = SourceEncodingProblem(settings.from);
@@ -96,19 +121,8 @@ bool LineCounter::CountLine(std::string_view line, std::string* problem) {
   *problem = CorpusLineProblem(line, !converter);
   if (!problem->empty()) return false;
   if (converter) {
-    uint64_t invalidBefore = converter->invalid();
-    uint64_t lackedBefore = converter->unrepresentable();
-    converted.clear();
-    converter->Convert(line, &converted);
+    if (!ConvertWhole(*converter, settings.from, line, &converted, problem)) return false;
     line = converted;
-    if (converter->invalid() != invalidBefore) {
-      *problem = "not valid " + settings.from;
-      return false;
-    }
-    if (converter->unrepresentable() != lackedBefore) {
-      *problem = LackedCharacterProblem();
-      return false;
-    }
   }
   if (settings.candidateLength > 0) {
     uint64_t before = batch->pairsAdded();
@@ -132,18 +146,7 @@ bool LineCounter::CountTokenLine(std::string_view line, std::string* problem) {
     tokenConverter.emplace();
     if (!tokenConverter->Open("UTF-8", kLibraryEncoding, problem)) return false;
   }
-  uint64_t invalidBefore = tokenConverter->invalid();
-  uint64_t lackedBefore = tokenConverter->unrepresentable();
-  converted.clear();
-  tokenConverter->Convert(line, &converted);
-  if (tokenConverter->invalid() != invalidBefore) {
-    *problem = "not valid UTF-8";
-    return false;
-  }
-  if (tokenConverter->unrepresentable() != lackedBefore) {
-    *problem = LackedCharacterProblem();
-    return false;
-  }
+  if (!ConvertWhole(*tokenConverter, "UTF-8", line, &converted, problem)) return false;
   tokens.clear();
   std::string_view rest = WithoutByteOrderMark(converted);
   while (true) {
@@ -202,12 +205,11 @@ bool LineCounter::End(std::string* error) {
                           "the counting run in " + workDir + " failed at its end (" + text + ")");
     return false;
   }
-  // The spill files this run wrote: sealed, and their lines counted from
-  // the same read, while they are still in the page cache.
+  // The spill files this run wrote (the directory held none before it):
+  // sealed, and their lines counted from the same read, while they are
+  // still in the page cache.
   for (const std::string& name : FileNames(workDir)) {
-    if (!IsSpillFileName(name) ||
-        std::find(earlierFiles.begin(), earlierFiles.end(), name) != earlierFiles.end())
-      continue;
+    if (!IsSpillFileName(name)) continue;
     ++counted.spillFiles;
     Seal(workDir + "/" + name, &counted.spillLines);
   }

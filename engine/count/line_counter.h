@@ -27,8 +27,9 @@ class LineCounter {
   LineCounter(const LineCounter&) = delete;
   LineCounter& operator=(const LineCounter&) = delete;
 
-  // Opens the library's counting run in `workDir` (which must exist). A
-  // run that ends well seals the spill files it wrote there.
+  // Opens the library's counting run in `workDir`, which must exist and
+  // hold no spill file of an earlier run. A run that ends well seals the
+  // spill files it wrote there.
   bool Begin(const std::string& workDir, std::string* error);
   // Names the text the next lines come from, for messages.
   void SetOrigin(std::string name) { origin = std::move(name); }
@@ -62,7 +63,6 @@ class LineCounter {
   std::optional<PairBatch> batch;
   std::string workDir;
   // The files in workDir before the run: the run seals only those it wrote.
-  std::vector<std::string> earlierFiles;
   std::string origin = "the corpora";
   std::string failed;
   std::string converted;
