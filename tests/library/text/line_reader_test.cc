@@ -33,8 +33,11 @@ std::vector<Read> ReadAll(const std::string& bytes, size_t chunk, size_t blockSi
   return reads;
 }
 
-constexpr auto kLine = LineReader::Status::kLine;
-constexpr auto kTooLong = LineReader::Status::kTooLong;
+constexpr size_t kAny = LineReader::kUnlimited;
+Read Line(std::string text) {
+  return {LineReader::Status::kLine, std::move(text)};
+}
+const Read kSkipped = {LineReader::Status::kTooLong, ""};
 
 TEST(LineReaderTest, LinesAsRead) {
   const std::string longLine(10000, 'x'), limit(9, 'x');
@@ -44,36 +47,27 @@ TEST(LineReaderTest, LinesAsRead) {
     size_t maxLength;
     std::vector<Read> reads;
   } cases[] = {
-      {"lines keep their LF",
-       "a\tb\t1\nc\td\t2\n",
-       LineReader::kUnlimited,
-       {{kLine, "a\tb\t1\n"}, {kLine, "c\td\t2\n"}}},
-      {"CR LF reads as LF",
+      {"lines keep their LF", "a\tb\t1\nc\td\t2\n", kAny, {Line("a\tb\t1\n"), Line("c\td\t2\n")}},
+      {"CR LF as LF",
        "a\r\nb\r\r\nc\rd\n\r\n",
-       LineReader::kUnlimited,
-       {{kLine, "a\n"}, {kLine, "b\r\n"}, {kLine, "c\rd\n"}, {kLine, "\n"}}},
-      {"last line without LF",
-       "a\nlast",
-       LineReader::kUnlimited,
-       {{kLine, "a\n"}, {kLine, "last"}}},
-      {"lone CR at the end", "lone\r", LineReader::kUnlimited, {{kLine, "lone\r"}}},
-      {"empty", "", LineReader::kUnlimited, {}},
+       kAny,
+       {Line("a\n"), Line("b\r\n"), Line("c\rd\n"), Line("\n")}},
+      {"last line without LF", "a\nlast", kAny, {Line("a\n"), Line("last")}},
+      {"lone CR at the end", "lone\r", kAny, {Line("lone\r")}},
+      {"empty", "", kAny, {}},
       {"long lines are never split",
        longLine + "\nshort\n" + longLine,
-       LineReader::kUnlimited,
-       {{kLine, longLine + "\n"}, {kLine, "short\n"}, {kLine, longLine}}},
+       kAny,
+       {Line(longLine + "\n"), Line("short\n"), Line(longLine)}},
       {"over-long lines are skipped whole",
        limit + "\n" + limit + "y\nok\n" + std::string(300, 'z') + "\nend",
        10,
-       {{kLine, limit + "\n"}, {kTooLong, ""}, {kLine, "ok\n"}, {kTooLong, ""}, {kLine, "end"}}},
+       {Line(limit + "\n"), kSkipped, Line("ok\n"), kSkipped, Line("end")}},
       // A CR LF end counts as one byte.
-      {"CR LF at the limit", limit + "\r\n", 10, {{kLine, limit + "\n"}}},
-      {"over-long last line", "ok\n" + std::string(11, 'x'), 10, {{kLine, "ok\n"}, {kTooLong, ""}}},
+      {"CR LF at the limit", limit + "\r\n", 10, {Line(limit + "\n")}},
+      {"over-long last line", "ok\n" + std::string(11, 'x'), 10, {Line("ok\n"), kSkipped}},
       // One that only fits the buffer in pieces: no piece comes out as a line.
-      {"over-long beyond the buffer",
-       "ok\n" + std::string(150, 'x'),
-       10,
-       {{kLine, "ok\n"}, {kTooLong, ""}}},
+      {"over-long beyond the buffer", "ok\n" + std::string(150, 'x'), 10, {Line("ok\n"), kSkipped}},
   };
   for (const auto& c : cases) {
     for (size_t chunk : {1, 2, 3, 4, 7, 100, 1000, 100000}) {
@@ -86,7 +80,7 @@ TEST(LineReaderTest, LinesAsRead) {
 TEST(LineReaderTest, ReadErrorIsReported) {
   LineReader reader(std::make_unique<MemoryFile>("a\nb\nc\n", 2, 2), 64);
   std::string_view line;
-  EXPECT_EQ(reader.Next(&line), kLine);
+  EXPECT_EQ(reader.Next(&line), LineReader::Status::kLine);
   EXPECT_EQ(reader.Next(&line), LineReader::Status::kError);
   EXPECT_EQ(reader.Next(&line), LineReader::Status::kError);
 }
