@@ -355,6 +355,12 @@ char* ulo_input_problem(const char* path, const char* kind) {
   return problem.empty() ? nullptr : Copy(problem);
 }
 
+char* ulo_same_file_problem(const char* in, const char* out) {
+  if (in == nullptr || out == nullptr) return nullptr;
+  std::string problem = SameFileProblem(in, out);
+  return problem.empty() ? nullptr : Copy(problem);
+}
+
 uint64_t ulo_line_number_at(const char* path, uint64_t offset) {
   return path == nullptr ? 1 : ulo::engine::LineNumberAt(path, offset);
 }

@@ -299,6 +299,10 @@ ULO_ENGINE_EXPORT char* ulo_convert(const char* from, const char* to, const char
  * or NULL when it can. */
 ULO_ENGINE_EXPORT char* ulo_input_problem(const char* path, const char* kind);
 
+/* "IN and OUT are the same file" when writing `out` would overwrite the
+ * input `in` (one file under two names included), else NULL. */
+ULO_ENGINE_EXPORT char* ulo_same_file_problem(const char* in, const char* out);
+
 /* The line of `path` that starts at byte `offset`, 1-based (a file that
  * cannot be read counts from line 1): a share that starts mid-corpus names
  * its lines by their lines in the corpus. */

@@ -75,6 +75,7 @@ FUNCTIONS = {
     "ulo_words_counter_open": (_p, (_p, _p, _p, _text, _err)),
     "ulo_words_rank": (None, (_text, _text, _p, _err)),
     "ulo_input_problem": (_p, (_text, _text)),
+    "ulo_same_file_problem": (_p, (_text, _text)),
     "ulo_line_number_at": (_u64, (_text, _u64)),
     "ulo_work_dir_open": (_p, (_text, _err)),
     "ulo_work_dir_path": (_text, (_p,)),
@@ -218,6 +219,10 @@ class Engine:
 
     def input_problem(self, path, kind: str) -> Optional[str]:
         return self.owned_text("ulo_input_problem", encode_path(path), kind.encode())
+
+    def same_file_problem(self, path, out) -> Optional[str]:
+        """Why writing `out` would overwrite `path`, or None."""
+        return self.owned_text("ulo_same_file_problem", encode_path(path), encode_path(out))
 
     def line_number_at(self, path, offset: int) -> int:
         """The line of `path` that starts at byte `offset`, 1-based."""

@@ -94,9 +94,9 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
             candidates = work / "candidates.txt"
             for item in items:
                 # The merge would replace a corpus standing where the counts go.
-                if _is_path(item) and candidates.exists() and os.path.samefile(item, candidates):
-                    raise EngineError("words", f"{os.fspath(item)} and {candidates} are the "
-                                      "same file")
+                problem = _is_path(item) and engine.same_file_problem(item, candidates)
+                if problem:
+                    raise EngineError("words", problem)
             # A fresh directory, put in place whole: spill files of an earlier search
             # would be merged too.
             with _staged_spill(engine, work / "spill", gather=False) as stage:
