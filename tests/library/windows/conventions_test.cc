@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/loaded_library.h"
 #include "vorn_ulo.h"
@@ -39,13 +40,10 @@ struct Probed {
   int32_t result;
 };
 
-Probed Probe(void* function, void* ecx, std::initializer_list<int32_t> args) {
-  int32_t values[8] = {};
-  int32_t count = 0;
-  for (int32_t value : args)
-    values[count++] = value;
+Probed Probe(void* function, void* ecx, const std::vector<int32_t>& args) {
   Probed probed{0, 0};
-  probed.popped = ulo_probe_call(function, ecx, count, values, &probed.result);
+  probed.popped =
+      ulo_probe_call(function, ecx, static_cast<int32_t>(args.size()), args.data(), &probed.result);
   return probed;
 }
 
@@ -53,17 +51,11 @@ Probed Probe(void* function, void* ecx, std::initializer_list<int32_t> args) {
 // object in ECX (__thiscall) or as the first stack argument (__stdcall, with
 // a wrong ECX so that a callee reading it would fail). `popped` counts the
 // stack arguments only, the object included where it is one.
-Probed ProbeSlot(ExtensionModule* object, int slot, std::initializer_list<int32_t> args) {
+Probed ProbeSlot(ExtensionModule* object, int slot, std::vector<int32_t> args) {
   void* function = (*reinterpret_cast<void***>(object))[slot];
   if (!kStdcall) return Probe(function, object, args);
-  int32_t values[8] = {Arg(object)};
-  int32_t count = 1;
-  for (int32_t value : args)
-    values[count++] = value;
-  Probed probed{0, 0};
-  probed.popped =
-      ulo_probe_call(function, reinterpret_cast<void*>(0x11), count, values, &probed.result);
-  return probed;
+  args.insert(args.begin(), Arg(object));
+  return Probe(function, reinterpret_cast<void*>(0x11), args);
 }
 
 constexpr int32_t MethodPops(int32_t arguments) {
@@ -75,6 +67,14 @@ __attribute__((always_inline)) inline uintptr_t StackPointer() {
   uintptr_t esp;
   asm volatile("movl %%esp, %0" : "=r"(esp));
   return esp;
+}
+
+// A command buffer with the signature and a name no command has.
+std::string UnknownCommand() {
+  std::string bytes(9, '\0');
+  bytes[4] = 'r';
+  bytes[5] = '!';
+  return bytes + "ULO_Nothing" + '\0';
 }
 
 int __cdecl PlainSum(int a, int b) {
@@ -141,11 +141,7 @@ TEST_F(ConventionTest, EveryOperationTakesTheObjectAndRemovesWhatItsConventionSa
   ASSERT_EQ(made.result, 0);
   ASSERT_NE(object, nullptr);
 
-  std::string unknown(9, '\0');
-  unknown[4] = 'r';
-  unknown[5] = '!';
-  unknown += "ULO_Nothing";
-  unknown.push_back('\0');
+  const std::string unknown = UnknownCommand();
   const std::string unsigned_(16, 'x');
   int32_t value = 0;
 
@@ -192,11 +188,7 @@ __attribute__((noinline)) uintptr_t DriftOfExportCalls(const ulo::testing::Loade
 
 __attribute__((noinline)) uintptr_t DriftOfOperationCalls(ExtensionModule* object, int calls,
                                                           long* sum) {
-  std::string unknown(9, '\0');
-  unknown[4] = 'r';
-  unknown[5] = '!';
-  unknown += "ULO_Nothing";
-  unknown.push_back('\0');
+  const std::string unknown = UnknownCommand();
   int32_t value = 0;
   const ExtensionModuleVtbl* table = *reinterpret_cast<const ExtensionModuleVtbl* const*>(object);
   uintptr_t before = StackPointer();
