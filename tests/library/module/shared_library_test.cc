@@ -20,44 +20,31 @@ namespace {
 const std::set<std::string> kExports(std::begin(kExportNames), std::end(kExportNames));
 
 #if defined(_WIN32)
-// The export table of a loaded image: name -> ordinal.
-std::map<std::string, unsigned> ExportOrdinals(HMODULE image) {
-  std::map<std::string, unsigned> ordinals;
-  auto base = reinterpret_cast<const unsigned char*>(image);
-  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& entry =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-  if (entry.VirtualAddress == 0) return ordinals;
-  auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
-  auto names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-  auto indices = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-    ordinals[reinterpret_cast<const char*>(base + names[i])] = exports->Base + indices[i];
-  }
-  return ordinals;
-}
-
-unsigned ExportedFunctionCount(HMODULE image) {
+// The export directory of a loaded image; null when it has none.
+const IMAGE_EXPORT_DIRECTORY* ExportDirectory(HMODULE image) {
   auto base = reinterpret_cast<const unsigned char*>(image);
   auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
   DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
-  return rva == 0 ? 0
-                  : reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + rva)->NumberOfFunctions;
+  return rva == 0 ? nullptr : reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + rva);
 }
-#endif
 
-#if defined(_WIN32)
 TEST(SharedLibraryTest, ExportsCarryTheirNamesAndAlphabeticalOrdinals) {
   LoadedLibrary library;
   ASSERT_TRUE(library.loaded()) << "cannot load " << ULO_LIBRARY_NAME << ": " << library.error();
-  std::map<std::string, unsigned> expected;
+  const IMAGE_EXPORT_DIRECTORY* exports = ExportDirectory(library.module());
+  ASSERT_NE(exports, nullptr);
+  auto base = reinterpret_cast<const unsigned char*>(library.module());
+  auto names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  auto indices = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+  std::map<std::string, unsigned> ordinals, expected;
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+    ordinals[reinterpret_cast<const char*>(base + names[i])] = exports->Base + indices[i];
   for (const std::string& name : kExports)
     expected[name] = static_cast<unsigned>(expected.size()) + 1;
-  EXPECT_EQ(ExportOrdinals(library.module()), expected);
+  EXPECT_EQ(ordinals, expected);
   // Nothing is exported by ordinal alone.
-  EXPECT_EQ(ExportedFunctionCount(library.module()), kExports.size());
+  EXPECT_EQ(exports->NumberOfFunctions, kExports.size());
 }
 #else
 std::set<std::string> DefinedDynamicSymbols() {
