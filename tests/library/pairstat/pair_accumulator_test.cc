@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -90,25 +91,13 @@ class PairAccumulatorTest : public ::testing::Test {
 TEST_F(PairAccumulatorTest, SpillIsSortedByFirstThenSecondWord) {
   // In byte order. The long words share their first 8 bytes or more, so
   // their order is decided past the cached prefix.
-  const std::vector<std::string> sorted = {
-      "A",
-      "B",
-      "Z",
-      "a",
-      "ab",
-      "abc",
-      "b",
-      "prefix12",
-      "prefix123",
-      "prefix12345678a",
-      "prefix12345678ab",
-      "prefix12345678b",
-      "\x7F",
-      "\xB0\xA1",
-      "\xB0\xA1\xB0\xA2",
-      "\xB0\xA2",
-      "\xD2\xD2",
-  };
+  std::vector<std::string> sorted;
+  std::istringstream words(
+      "A B Z a ab abc b prefix12 prefix123 prefix12345678a prefix12345678ab prefix12345678b "
+      "\x7F \xB0\xA1 \xB0\xA1\xB0\xA2 \xB0\xA2 \xD2\xD2");
+  for (std::string word; words >> word;)
+    sorted.push_back(word);
+  ASSERT_EQ(sorted.size(), 17u);
   PairAccumulator accumulator;
   ASSERT_TRUE(accumulator.Start(dir.path().c_str()));
   // Every ordered pair, fed in a scrambled order.
