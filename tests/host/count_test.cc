@@ -313,7 +313,7 @@ TEST(StagedDirectoryTest, RefusesADirectoryWithFilesNoCountWrote) {
   EXPECT_TRUE(Contains(error, "not a directory"));
 }
 
-TEST(CorpusLineTest, TakesGbkTextAndRefusesBrokenDoubleBytes) {
+TEST(CorpusLineTest, TakesGbkTextUpToTheLongestLineAndRefusesBrokenDoubleBytes) {
   // GB2312, GBK beyond it (trail bytes from 0x40), ASCII and blanks.
   EXPECT_EQ(CorpusLineProblem("\xD4\xC2\xC3\xF7 \x81\x40 abc\t\r\n", true), "");
   EXPECT_NE(CorpusLineProblem("\xD4\x7F\n", true), "");
@@ -322,9 +322,7 @@ TEST(CorpusLineTest, TakesGbkTextAndRefusesBrokenDoubleBytes) {
   // counts: 0x80 starts no GB18030 character.
   EXPECT_EQ(CorpusLineProblem("ab\x80xy\n", false), "");
   EXPECT_TRUE(Contains(CorpusLineProblem(std::string("a\0b\n", 4), false), "NUL"));
-}
-
-TEST(CorpusLineTest, LongestLineIsTakenOneByteMoreIsNot) {
+  // The longest line is taken, one byte more is not.
   EXPECT_EQ(CorpusLineProblem(std::string(kMaxCorpusLine, 'a'), true), "");
   EXPECT_NE(CorpusLineProblem(std::string(kMaxCorpusLine + 1, 'a'), true), "");
 }
