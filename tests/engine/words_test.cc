@@ -26,6 +26,13 @@ std::string Library(const std::string& utf8) {
   return bytes;
 }
 
+// The word of `words` that is `utf8` in the library's bytes; null if none.
+const NewWord* Found(const std::vector<NewWord>& words, const std::string& utf8) {
+  auto at = std::find_if(words.begin(), words.end(),
+                         [&](const NewWord& word) { return word.word == Library(utf8); });
+  return at == words.end() ? nullptr : &*at;
+}
+
 // Filler of 30 ideographs in lines of random length, with "鹦鹉" and "巧克力"
 // planted among them: real words whose fragments ("巧克", "克力") always
 // meet the same neighbour.
@@ -111,10 +118,8 @@ TEST_F(WordsTest, ScoresMatchTheirFormulasWorkedByHand) {
   };
   for (const Expected& expected : table) {
     SCOPED_TRACE(expected.word);
-    auto found = std::find_if(words.begin(), words.end(), [&](const NewWord& word) {
-      return word.word == Library(expected.word);
-    });
-    ASSERT_NE(found, words.end());
+    const NewWord* found = Found(words, expected.word);
+    ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->frequency, expected.frequency);
     EXPECT_NEAR(found->cohesion, expected.cohesion, 1e-12);
     EXPECT_NEAR(found->before, expected.before, 1e-12);
@@ -128,11 +133,8 @@ TEST_F(WordsTest, ScoresMatchTheirFormulasWorkedByHand) {
   // Kana's prolonged sound mark is of no script of its own, yet a letter of
   // the words it stands in.
   words = Find("コーヒー\nサーバー\n", everything, exports);
-  for (const char* word : {"コーヒー", "サーバー"}) {
-    EXPECT_TRUE(std::any_of(words.begin(), words.end(), [&](const NewWord& found) {
-      return found.word == Library(word);
-    })) << word;
-  }
+  for (const char* word : {"コーヒー", "サーバー"})
+    EXPECT_NE(Found(words, word), nullptr) << word;
 }
 
 // Equal scores fall to frequency, then byte order, however the neighbours'
@@ -166,10 +168,8 @@ TEST_F(WordsTest, PlantedWordsRankFirstWhateverTheSpillSize) {
   ASSERT_GE(whole.size(), 2u);
   EXPECT_EQ(whole[0].word, Library("鹦鹉"));
   EXPECT_EQ(whole[1].word, Library("巧克力"));
-  for (const NewWord& word : whole) {
-    EXPECT_NE(word.word, Library("巧克"));
-    EXPECT_NE(word.word, Library("克力"));
-  }
+  EXPECT_EQ(Found(whole, "巧克"), nullptr);
+  EXPECT_EQ(Found(whole, "克力"), nullptr);
   ASSERT_EQ(spilled.size(), whole.size());
   for (size_t i = 0; i < whole.size(); ++i) {
     EXPECT_EQ(spilled[i].word, whole[i].word);
