@@ -22,22 +22,10 @@ constexpr char kMerge[] = "ULO_MulMergeFile";
 constexpr char kFilter[] = "ULO_Filtrate";
 constexpr char kSupport[] = "ULO_GetWordSupportRec";
 
-class CommandTest : public ::testing::Test {
+class CommandTest : public FakeModuleTest {
  protected:
-  void SetUp() override { ResetFakes(); }
   // None of these commands should wait.
   void TearDown() override { EXPECT_EQ(env.sleeps.load(), 0); }
-
-  std::vector<std::string> CalledExports() {
-    std::vector<std::string> names;
-    for (const FakeCall& call : Fakes().Calls())
-      names.push_back(call.exportName);
-    return names;
-  }
-
-  FakeSleepEnv env;
-  platform::ScopedEnvOverride useEnv{&env};
-  ModulePtr module = MakeFakeModule();
 };
 
 TEST_F(CommandTest, OnlyTheSignatureOfTheHeaderCounts) {

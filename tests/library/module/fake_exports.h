@@ -4,6 +4,9 @@
 #ifndef ULO_TESTS_MODULE_FAKE_EXPORTS_H_
 #define ULO_TESTS_MODULE_FAKE_EXPORTS_H_
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -76,6 +79,28 @@ struct ReleaseModule {
 };
 using ModulePtr = std::unique_ptr<ExtensionModule, ReleaseModule>;
 ModulePtr MakeFakeModule();
+
+// An object over freshly reset fakes, its waits counted by a fake sleep.
+class FakeModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetFakes(); }
+
+  // The fakes called so far, in order.
+  std::vector<std::string> CalledExports() {
+    std::vector<std::string> names;
+    for (const FakeCall& call : Fakes().Calls())
+      names.push_back(call.exportName);
+    return names;
+  }
+  int CallsOf(const std::string& exportName) {
+    const std::vector<std::string> names = CalledExports();
+    return static_cast<int>(std::count(names.begin(), names.end(), exportName));
+  }
+
+  FakeSleepEnv env;
+  platform::ScopedEnvOverride useEnv{&env};
+  ModulePtr module = MakeFakeModule();
+};
 
 }  // namespace ulo::testing
 

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -41,23 +40,7 @@ const CommandBuffer kBegin = commands::Begin("dir"), kAddPair = commands::AddPai
                     kFilter = commands::Filter("in", "out", 1),
                     kSupport = commands::Support("in", "out");
 
-class GuardTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetFakes(); }
-
-  int CallsOf(const std::string& exportName) {
-    int n = 0;
-    for (const FakeCall& call : Fakes().Calls())
-      n += call.exportName == exportName;
-    return n;
-  }
-
-  FakeSleepEnv env;
-  platform::ScopedEnvOverride useEnv{&env};
-  ModulePtr module = MakeFakeModule();
-};
-
-using BusyFlagTest = GuardTest;
+using BusyFlagTest = FakeModuleTest;
 
 TEST_F(BusyFlagTest, BeginGivesUpAfter3000AttemptsASecondApart) {
   ASSERT_EQ(kBegin.SendTo(module.get()), 0);
@@ -103,18 +86,7 @@ TEST_F(BusyFlagTest, EachObjectHasItsOwnFlag) {
   EXPECT_EQ(env.sleeps.load(), 0);
 }
 
-// Runs `work` on a thread of its own; false when it has not finished within
-// the limit (the thread is then left behind, holding what it captured).
-bool FinishesWithin(std::function<void()> work, std::chrono::seconds limit) {
-  auto done = std::make_shared<Signal>();
-  std::thread([work, done] {
-    work();
-    done->Raise();
-  }).detach();
-  return done->WaitFor(limit);
-}
-
-using CommandLockTest = GuardTest;
+using CommandLockTest = FakeModuleTest;
 
 TEST_F(CommandLockTest, FileCommandsOfOneObjectRunOneAtATime) {
   std::atomic<int> inside{0};
@@ -179,14 +151,17 @@ TEST_F(CommandLockTest, ReleasedWhenTheExportThrows) {
   Fakes().whileRunning = [](const std::string& name) {
     if (name == "filter") throw "Put2HashTable ERROR!";
   };
-  for (auto& command : {kFilter, kFilter}) {
-    EXPECT_THROW(command.SendTo(shared->get()), const char*);
-  }
-  // A recursive lock left held would still let this thread in: try others.
+  for (int i = 0; i < 2; ++i)
+    EXPECT_THROW(kFilter.SendTo(shared->get()), const char*);
+  // A recursive lock left held would still let this thread in: try another
+  // (left behind, holding what it captured, should it never finish).
   auto status = std::make_shared<std::atomic<int32_t>>(-1);
-  bool finished =
-      FinishesWithin([shared, status] { *status = kMerge.SendTo(shared->get()); }, seconds(30));
-  ASSERT_TRUE(finished) << "commandLock stayed held after the exception";
+  auto done = std::make_shared<Signal>();
+  std::thread([shared, status, done] {
+    *status = kMerge.SendTo(shared->get());
+    done->Raise();
+  }).detach();
+  ASSERT_TRUE(done->WaitFor(seconds(30))) << "commandLock stayed held after the exception";
   EXPECT_EQ(status->load(), 0);
 }
 
