@@ -28,8 +28,10 @@ def fresh_python(python, cwd, **env):
     environment = {k: v for k, v in os.environ.items()
                    if k not in ("VORN_ULO_LIBRARY", "VORN_ULO_ENGINE", "PYTHONPATH")}
     environment.update(env)
-    return subprocess.run([str(python), "-c", CHECK], cwd=cwd, env=environment,
-                          capture_output=True, text=True, timeout=120)
+    result = subprocess.run([str(python), "-c", CHECK], cwd=cwd, env=environment,
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    return result.stdout.split()
 
 
 def test_pip_install_in_a_virtual_environment(library, tmp_path):
@@ -40,9 +42,7 @@ def test_pip_install_in_a_virtual_environment(library, tmp_path):
                           str(PYTHON_DIR)], capture_output=True, text=True, timeout=300)
     assert pip.returncode == 0, pip.stdout + pip.stderr
     # Away from the source tree, with nothing named from outside: the wheel's own copies.
-    result = fresh_python(venv / "bin" / "python", tmp_path)
-    assert result.returncode == 0, result.stderr
-    library, engine, pairs, version = result.stdout.split()
+    library, engine, pairs, version = fresh_python(venv / "bin" / "python", tmp_path)
     assert "site-packages" in library and "site-packages" in engine
     assert int(pairs) == 6 and version == VERSION
     assert list(venv.glob("lib/python3*/site-packages/vorn_ulo/py.typed"))
@@ -56,9 +56,8 @@ def test_cmake_install_puts_package_and_library_together(library, tmp_path):
                    capture_output=True, timeout=120)
     packages = list(prefix.glob("lib/python3*/*-packages/vorn_ulo/__init__.py"))
     assert len(packages) == 1, list(prefix.rglob("*"))
-    result = fresh_python(sys.executable, tmp_path, PYTHONPATH=str(packages[0].parent.parent))
-    assert result.returncode == 0, result.stderr
-    library, engine, _, version = result.stdout.split()
+    library, engine, _, version = fresh_python(sys.executable, tmp_path,
+                                                PYTHONPATH=str(packages[0].parent.parent))
     assert library.startswith(str(prefix)) and engine.startswith(str(prefix))
     assert version == VERSION
 
