@@ -74,32 +74,31 @@ class ConcurrencyTest : public ::testing::Test {
   void MakeInputs(int users) {
     MakeDirectory(Path("data"));
     for (int t = 0; t < users; ++t) {
-      std::string source = Path("data/src" + std::to_string(t));
-      MakeDirectory(source);
+      MakeDirectory(Source(t));
       for (int k = 1; k <= 3; ++k) {
-        WriteFile(source + kPathSeparator + "temp" + std::to_string(k) + ".txt",
-                  SortedPairs("a" + std::to_string(t), 50, [k](int) { return k; }));
+        WriteFile(Source(t) + kPathSeparator + "temp" + std::to_string(k) + ".txt",
+                  SortedPairs(User(t), 50, [k](int) { return k; }));
       }
-      WriteFile(Path("pairs" + std::to_string(t) + ".txt"),
-                SortedPairs("a" + std::to_string(t), 50, [](int j) { return j; }));
+      WriteFile(Pairs(t), SortedPairs(User(t), 50, [](int j) { return j; }));
     }
   }
-  std::string Source(int t) { return Path("data/src" + std::to_string(t)); }
-  std::string Pairs(int t) { return Path("pairs" + std::to_string(t) + ".txt"); }
-  std::string Out(int t, const std::string& what) {
+  static std::string User(int t) { return "a" + std::to_string(t); }
+  std::string Source(int t) const { return Path("data/src" + std::to_string(t)); }
+  std::string Pairs(int t) const { return Path("pairs" + std::to_string(t) + ".txt"); }
+  std::string Out(int t, const std::string& what) const {
     return Path("out_" + std::to_string(t) + "_" + what + ".txt");
   }
 
   // What the merge and the filter must give for user t.
   static std::string Merged(int t) {
-    return SortedPairs("a" + std::to_string(t), 50, [](int) { return 6; });
+    return SortedPairs(User(t), 50, [](int) { return 6; });
   }
   // The filter keeps the counts from the threshold up, count first.
   static std::string Filtered(int t, int threshold) {
     std::string text;
     for (int j : InTextOrder(50)) {
       if (j >= threshold)
-        text += std::to_string(j) + "\ta" + std::to_string(t) + "\tx" + std::to_string(j) + "\n";
+        text += std::to_string(j) + "\t" + User(t) + "\tx" + std::to_string(j) + "\n";
     }
     return text;
   }
@@ -168,15 +167,16 @@ TEST_F(ConcurrencyTest, BeginCommandsTakeTheBusyFlagOneAtATime) {
     }
     --inside;
   };
+  auto run = [](int t) { return "run" + std::to_string(t); };
   for (int t = 0; t < kRuns; ++t)
-    MakeDirectory(Path("run" + std::to_string(t)));
+    MakeDirectory(Path(run(t)));
 
   // The first run holds the flag until every other Begin is seen waiting.
-  ASSERT_EQ(Begin(Path("run0")).SendTo(module.get()), 0);
+  ASSERT_EQ(Begin(Path(run(0))).SendTo(module.get()), 0);
   std::thread others([&] {
     OnThreads(kRuns - 1, [&](int i) {
       int t = i + 1;
-      ASSERT_EQ(Begin(Path("run" + std::to_string(t))).SendTo(module.get()), 0);
+      ASSERT_EQ(Begin(Path(run(t))).SendTo(module.get()), 0);
       countPairs(t);
       EXPECT_EQ(End().SendTo(module.get()), 0);
     });
@@ -193,11 +193,10 @@ TEST_F(ConcurrencyTest, BeginCommandsTakeTheBusyFlagOneAtATime) {
   // Each run's pairs, and only they, in its own single spill file.
   for (int t = 0; t < kRuns; ++t) {
     SCOPED_TRACE(t);
-    const std::string expected = SortedPairs(
-        "t" + std::to_string(t), kPairs, [](int i) { return i + 1; }, 'w');
-    std::string run = Path("run" + std::to_string(t));
-    EXPECT_EQ(ReadTextFile(run + kPathSeparator + "temp1.txt"), expected);
-    EXPECT_FALSE(FileExists(run + kPathSeparator + "temp2.txt"));
+    auto count = [](int i) { return i + 1; };
+    EXPECT_EQ(ReadTextFile(Path(run(t) + "/temp1.txt")),
+              SortedPairs("t" + std::to_string(t), kPairs, count, 'w'));
+    EXPECT_FALSE(FileExists(Path(run(t) + "/temp2.txt")));
   }
 }
 
@@ -224,7 +223,7 @@ TEST_F(ConcurrencyTest, TwoObjectsFeedTheOneCountingRunFromTheirThreads) {
   // The second Begin ends the run the first object opened: both objects'
   // flags are now set, and their pairs go to the one run there is.
   ASSERT_EQ(Begin(Path("b")).SendTo(second.get()), 0);
-  EXPECT_EQ(ReadTextFile(Path("a") + kPathSeparator + "temp1.txt"), "early\tpair\t1\n");
+  EXPECT_EQ(ReadTextFile(Path("a/temp1.txt")), "early\tpair\t1\n");
 
   constexpr int kPairs = 500;
   OnThreads(4, [&](int t) {
@@ -240,8 +239,8 @@ TEST_F(ConcurrencyTest, TwoObjectsFeedTheOneCountingRunFromTheirThreads) {
   std::string expected;
   for (int w : InTextOrder(50))
     expected += "w" + std::to_string(w) + "\tv\t40\n";
-  EXPECT_EQ(ReadTextFile(Path("b") + kPathSeparator + "temp1.txt"), expected);
-  EXPECT_FALSE(FileExists(Path("b") + kPathSeparator + "temp2.txt"));
+  EXPECT_EQ(ReadTextFile(Path("b/temp1.txt")), expected);
+  EXPECT_FALSE(FileExists(Path("b/temp2.txt")));
 }
 
 }  // namespace
