@@ -376,11 +376,11 @@ ulo_lines_t* ulo_lines_open(const char* path, uint64_t begin, uint64_t end, char
 }
 
 const char* ulo_lines_read(ulo_lines_t* lines, size_t size, size_t* length, char** errptr) {
-  *length = 0;
-  if (lines == nullptr) {
-    Fail(errptr, "no lines were given");
+  if (lines == nullptr || length == nullptr) {
+    Fail(errptr, "reading lines needs the lines and a place for their length");
     return nullptr;
   }
+  *length = 0;
   lines->block.clear();
   std::string_view line;
   // At least one line: a size of 0 reads them one at a time.

@@ -126,7 +126,8 @@ ULO_ENGINE_EXPORT void ulo_counter_add_file(ulo_counter_t* counter, const char* 
  * has one, about `size` bytes of them (at least one line: more for one longer
  * line, and one line a call for size 0), and
  * length 0 at the end of the range; the bytes stay valid until the next
- * call. A file that ends before `end` fails the read, as it fails a count. */
+ * call (NULL `length` is refused). A file that ends before `end` fails the
+ * read, as it fails a count. */
 typedef struct ulo_lines_t ulo_lines_t;
 ULO_ENGINE_EXPORT ulo_lines_t* ulo_lines_open(const char* path, uint64_t begin, uint64_t end,
                                               char** errptr);

@@ -287,6 +287,8 @@ bool WriteRankedLines(const std::string& in, const std::string& out, bool mirror
 
 std::string WriteTopN(Session& session, const std::string& in, const std::string& out, int32_t n,
                       const OperationOptions& options, TopNInput lines) {
+  // The library answers false for it, which would read as a failed write.
+  if (n < 1) return "topn: N must be at least 1, not " + std::to_string(n);
   return StagedOperation(
       "topn", in, out, options, [&](const std::string& input, const std::string& staged) {
         if (lines == TopNInput::kAsGiven)

@@ -75,6 +75,13 @@ TEST_F(EngineCapi, ErrorsReplaceTheLastAndSuccessLeavesThemAlone) {
   ulo_free(nullptr);
   ulo_counter_destroy(nullptr);
   ulo_staged_destroy(nullptr);
+  // Arguments no call can use are refused, not dereferenced or blamed on the disk.
+  EXPECT_EQ(ulo_lines_read(nullptr, 0, nullptr, &error.text), nullptr);
+  EXPECT_TRUE(Contains(error.str(), "a place for their length")) << error.str();
+  WriteFile(dir.Path("pairs.txt"), "a\tb\t1\n");
+  ulo_topn(exports.get(), dir.Path("pairs.txt").c_str(), dir.Path("top.txt").c_str(), 0,
+           &error.text);
+  EXPECT_EQ(error.str(), "topn: N must be at least 1, not 0");
 }
 
 TEST_F(EngineCapi, OptionsRefuseUnknownNamesAndBadValues) {
