@@ -80,21 +80,19 @@ TEST(MeasureTest, NamesAndShortestScoresThatReadBack) {
 }
 
 TEST(PairLineTest, CountsAsTheLibraryReadsThem) {
-  std::string_view w1, w2;
-  int64_t count = 0;
-  ASSERT_TRUE(ParsePairLine("a\tb\t12", &w1, &w2, &count));
-  EXPECT_EQ(w1, "a");
-  EXPECT_EQ(w2, "b");
-  EXPECT_EQ(count, 12);
-  ASSERT_TRUE(ParsePairLine("\t\t -7x", &w1, &w2, &count));  // empty words, a sign, junk
-  EXPECT_EQ(w1, "");
-  EXPECT_EQ(count, -7);
-  ASSERT_TRUE(ParsePairLine("a\tb\tabc", &w1, &w2, &count));
-  EXPECT_EQ(count, 0);
-  ASSERT_TRUE(ParsePairLine("a\tb\t99999999999999999999999", &w1, &w2, &count));
-  EXPECT_EQ(count, INT64_MAX);
-  EXPECT_FALSE(ParsePairLine("a\tb", &w1, &w2, &count));
-  EXPECT_FALSE(ParsePairLine("", &w1, &w2, &count));
+  // The line's words and count as "word|word|count", or "refused".
+  auto read = [](const char* line) {
+    std::string_view w1, w2;
+    int64_t count = 0;
+    if (!ParsePairLine(line, &w1, &w2, &count)) return std::string("refused");
+    return std::string(w1) + "|" + std::string(w2) + "|" + std::to_string(count);
+  };
+  EXPECT_EQ(read("a\tb\t12"), "a|b|12");
+  EXPECT_EQ(read("\t\t -7x"), "||-7");  // empty words, a sign, junk
+  EXPECT_EQ(read("a\tb\tabc"), "a|b|0");
+  EXPECT_EQ(read("a\tb\t99999999999999999999999"), "a|b|" + std::to_string(INT64_MAX));
+  EXPECT_EQ(read("a\tb"), "refused");
+  EXPECT_EQ(read(""), "refused");
 }
 
 class RankingTest : public ::testing::Test {
