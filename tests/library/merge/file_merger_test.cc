@@ -368,63 +368,61 @@ TEST_F(FileMergerTest, FailuresReturnTheirCodesAndCloseEveryStream) {
   const std::string single = dir.Path("one");  // a sole input is copied
   testing::MakeDirectory(single);
   testing::WriteFile(single + kSep + "one.txt", "a\tb\t1\n");
-  auto is = FaultEnv::EndsWith;
+  // A fault at the paths ending in `tail`.
+  auto fail = [](FaultEnv::Match FaultEnv::*fault, const std::string& tail) {
+    return [=](FaultEnv& e) { e.*fault = FaultEnv::EndsWith(tail); };
+  };
+  const std::string unopened(kOpenFailedPrefix);
   struct Case {
     const char* what;
     std::function<void(FaultEnv&)> inject;
     int32_t code;
-    bool workDirStays;
-    std::string logged;
+    std::string logged = "";
+    bool workDirStays = false;
     bool sole = false;
   } cases[] = {
-      {"input not opened", [&](FaultEnv& e) { e.failOpenRead = is("f0020.txt"); },
-       kInputNotReadable, false, std::string(kOpenFailedPrefix) + Source("f0020.txt")},
-      {"input read fails", [&](FaultEnv& e) { e.failRead = is("f0003.txt"); }, kInputNotReadable,
-       false, std::string(kOpenFailedPrefix) + Source("f0003.txt")},
-      {"list not opened", [&](FaultEnv& e) { e.failOpenRead = is("namefile_0.tmp"); },
-       kListNotReadable, false, ""},
-      {"first output not created", [&](FaultEnv& e) { e.failOpenWrite = is("output_0.tmp"); },
-       kOutputNotWritable, false, ""},
-      {"further output not created", [&](FaultEnv& e) { e.failOpenWrite = is("output_1.tmp"); },
-       kMergeFailed, false, ""},
-      {"intermediate not written", [&](FaultEnv& e) { e.failWrite = is("output_0.tmp"); },
-       kMergeFailed, false, ""},
-      {"next list not written", [&](FaultEnv& e) { e.failOpenWrite = is("namefile_0.tmp"); },
-       kMergeFailed, false, ""},
-      {"output not written", [&](FaultEnv& e) { e.failWrite = is("out.txt"); }, kOutputNotWritable,
-       false, ""},
+      {"input not opened", fail(&FaultEnv::failOpenRead, "f0020.txt"), kInputNotReadable,
+       unopened + Source("f0020.txt")},
+      {"input read fails", fail(&FaultEnv::failRead, "f0003.txt"), kInputNotReadable,
+       unopened + Source("f0003.txt")},
+      {"list not opened", fail(&FaultEnv::failOpenRead, "namefile_0.tmp"), kListNotReadable},
+      {"first output not created", fail(&FaultEnv::failOpenWrite, "output_0.tmp"),
+       kOutputNotWritable},
+      {"further output not created", fail(&FaultEnv::failOpenWrite, "output_1.tmp"), kMergeFailed},
+      {"intermediate not written", fail(&FaultEnv::failWrite, "output_0.tmp"), kMergeFailed},
+      {"next list not written", fail(&FaultEnv::failOpenWrite, "namefile_0.tmp"), kMergeFailed},
+      {"output not written", fail(&FaultEnv::failWrite, "out.txt"), kOutputNotWritable},
       {"exception",
        [&](FaultEnv& e) {
-         e.beforeOpenRead = [&](const std::string& path) {
-           if (is("f0007.txt")(path)) throw std::bad_alloc();
+         e.beforeOpenRead = [](const std::string& path) {
+           if (FaultEnv::EndsWith("f0007.txt")(path)) throw std::bad_alloc();
          };
        },
-       kMergeFailed, true, "Exception occur!"},
-      {"listing fails", [&](FaultEnv& e) { e.failListing = is("spill"); }, kNoFiles, false,
-       std::string(kOpenFailedPrefix) + Source()},
-      {"subdirectory not opened", [&](FaultEnv& e) { e.failOpenDirectory = is("sub"); }, kNoFiles,
-       false, std::string(kOpenFailedPrefix) + Source("sub")},
-      {"list not created", [&](FaultEnv& e) { e.failOpenWrite = is("filename.tmp"); }, kNoFiles,
-       false, ""},
-      {"work directory not created", [&](FaultEnv& e) { e.failCreateDir = FaultEnv::Always(); },
-       kWorkDirFailed, false, ""},
+       kMergeFailed, "Exception occur!", true},
+      {"listing fails", fail(&FaultEnv::failListing, "spill"), kNoFiles, unopened + Source()},
+      {"subdirectory not opened", fail(&FaultEnv::failOpenDirectory, "sub"), kNoFiles,
+       unopened + Source("sub")},
+      {"list not created", fail(&FaultEnv::failOpenWrite, "filename.tmp"), kNoFiles},
+      {"work directory not created", [](FaultEnv& e) { e.failCreateDir = FaultEnv::Always(); },
+       kWorkDirFailed},
       // The stale directory cannot go, so it cannot be made afresh either.
       {"stale file not deleted",
        [&](FaultEnv& e) {
          testing::MakeDirectory(Work());
          testing::WriteFile(Work("held.tmp"), "x");
-         e.failRemoveFile = is("held.tmp");
+         e.failRemoveFile = FaultEnv::EndsWith("held.tmp");
        },
-       kWorkDirFailed, true,
+       kWorkDirFailed,
        std::string(kDeleteFailedPrefix) + Work("held.tmp") + std::string(kDeleteFailedReason) +
-           "injected "},
-      {"sole input: list not opened", [&](FaultEnv& e) { e.failOpenRead = is("filename.tmp"); },
-       kListNotReadable, false, "", true},
-      {"sole input not copied", [&](FaultEnv& e) { e.failCopy = FaultEnv::Always(); },
-       kOutputNotWritable, false, "", true},
+           "injected ",
+       true},
+      {"sole input: list not opened", fail(&FaultEnv::failOpenRead, "filename.tmp"),
+       kListNotReadable, "", false, true},
+      {"sole input not copied", [](FaultEnv& e) { e.failCopy = FaultEnv::Always(); },
+       kOutputNotWritable, "", false, true},
       // The file went between listing and copying.
-      {"sole input vanished", [&](FaultEnv& e) { e.reportMissing = true; }, kSingleFileVanished,
-       true, "", true},
+      {"sole input vanished", [](FaultEnv& e) { e.reportMissing = true; }, kSingleFileVanished, "",
+       true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
