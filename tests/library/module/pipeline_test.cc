@@ -19,8 +19,6 @@
 namespace ulo::testing {
 namespace {
 
-// Text files as the library writes them (CR LF read back as LF on Windows).
-
 // GB2312: moon D4 C2, bright C3 F7, mountain C9 BD.
 const std::string kMoon = "\xD4\xC2";
 const std::string kBright = "\xC3\xF7";
@@ -80,33 +78,28 @@ TEST_F(PipelineTest, CountMergeFilterSupportTopN) {
   // A second file of the same run's shape, so the merge sums across files.
   MakeDirectory(dir.Path("spill/more"));
   WriteFile(dir.Path("spill/more/temp9.txt"), kMoon + "\t" + kMountain + "\t5\n");
-  ASSERT_EQ(Send(commands::Merge(dir.Path("spill"), dir.Path("pairs.txt"))), 0);
-  const std::string pairs = kBright + "\t" + kMoon + "\t4\n" + kMoon + "\t" + kBright + "\t4\n" +
-                            kMoon + "\t" + kMountain + "\t6\n";
-  EXPECT_EQ(ReadTextFile(dir.Path("pairs.txt")), pairs);
+  const std::string pairs = dir.Path("pairs.txt"), frequent = dir.Path("frequent.txt");
+  ASSERT_EQ(Send(commands::Merge(dir.Path("spill"), pairs)), 0);
+  EXPECT_EQ(ReadTextFile(pairs), kBright + "\t" + kMoon + "\t4\n" + kMoon + "\t" + kBright +
+                                     "\t4\n" + kMoon + "\t" + kMountain + "\t6\n");
   EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
 
-  ASSERT_EQ(Send(Command("uLo_fIlTrAtE")
-                     .String(dir.Path("pairs.txt"))
-                     .String(dir.Path("frequent.txt"))
-                     .Int32(5)),
-            0);
-  EXPECT_EQ(ReadTextFile(dir.Path("frequent.txt")), "6\t" + kMoon + "\t" + kMountain + "\n");
+  ASSERT_EQ(Send(Command("uLo_fIlTrAtE").String(pairs).String(frequent).Int32(5)), 0);
+  EXPECT_EQ(ReadTextFile(frequent), "6\t" + kMoon + "\t" + kMountain + "\n");
   // And through its export, found by name.
   auto filtrate = reinterpret_cast<decltype(&ULO_Filtrate)>(Find("ULO_Filtrate"));
-  ASSERT_EQ(filtrate(dir.Path("pairs.txt").c_str(), dir.Path("frequent.txt").c_str(), 4), 1);
-  EXPECT_EQ(ReadTextFile(dir.Path("frequent.txt")), "4\t" + kBright + "\t" + kMoon + "\n4\t" +
-                                                        kMoon + "\t" + kBright + "\n6\t" + kMoon +
-                                                        "\t" + kMountain + "\n");
+  ASSERT_EQ(filtrate(pairs.c_str(), frequent.c_str(), 4), 1);
+  EXPECT_EQ(ReadTextFile(frequent), "4\t" + kBright + "\t" + kMoon + "\n4\t" + kMoon + "\t" +
+                                        kBright + "\n6\t" + kMoon + "\t" + kMountain + "\n");
 
   // Frequencies: bright 8, moon 14, mountain 6; total 28.
-  ASSERT_EQ(Send(commands::Support(dir.Path("pairs.txt"), dir.Path("support.txt"))), 0);
+  ASSERT_EQ(Send(commands::Support(pairs, dir.Path("support.txt"))), 0);
   EXPECT_EQ(ReadTextFile(dir.Path("support.txt")),
             SupportRecords(kBright, kMoon, "50.000000", "28.571429", "14.285714") +
                 SupportRecords(kMoon, kBright, "28.571429", "50.000000", "14.285714") +
                 SupportRecords(kMoon, kMountain, "42.857143", "100.000000", "21.428571"));
 
-  ASSERT_EQ(topN(dir.Path("pairs.txt").c_str(), dir.Path("topn.txt").c_str(), 2), 1);
+  ASSERT_EQ(topN(pairs.c_str(), dir.Path("topn.txt").c_str(), 2), 1);
   EXPECT_EQ(ReadTextFile(dir.Path("topn.txt")),
             kBright + "\t" + kMoon + "\t50.00\t14.29\n" + kBright + "\t" + kMoon +
                 "\t50.00\t14.29\n" + kMoon + "\t" + kMountain + "\t42.86\t21.43\n" + kMoon + "\t" +
