@@ -24,6 +24,13 @@ def slow_chars(line):
     return [c for c in line if "\u4e00" <= c <= "\u9fff"]
 
 
+CHARS = {"tokenizer": "chars", "window": 2, "source_encoding": "UTF-8"}
+
+
+def shard_bytes(corpus, shards):
+    return corpus.stat().st_size // shards + 1
+
+
 @pytest.fixture(scope="module")
 def corpus(tmp_path_factory):
     base = TANG.read_text(encoding="utf-8") if TANG.is_file() else "床前明月光，疑是地上霜。\n" * 2000
@@ -35,8 +42,7 @@ def corpus(tmp_path_factory):
 @pytest.fixture(scope="module")
 def single_out(library, corpus, tmp_path_factory):
     out = tmp_path_factory.mktemp("single")
-    return vorn_ulo.count_corpus(corpus, out, tokenizer="chars", window=2,
-                                 source_encoding="UTF-8", jobs=1)
+    return vorn_ulo.count_corpus(corpus, out, jobs=1, **CHARS)
 
 
 @pytest.fixture(scope="module")
@@ -67,9 +73,8 @@ def test_local_cluster_gives_the_single_process_bytes(cluster, corpus, single, s
                                                       tmp_path):
     summary = {}
     shared = tmp_path / "shared"
-    out = vd.count_corpus(corpus, shared, cluster, tokenizer="chars", window=2,
-                          source_encoding="UTF-8", shard_bytes=corpus.stat().st_size // 5 + 1,
-                          ranges=3, summary=summary)
+    out = vd.count_corpus(corpus, shared, cluster, shard_bytes=shard_bytes(corpus, 5), ranges=3,
+                          summary=summary, **CHARS)
     assert joined(out) == single
     assert (summary["shards"], summary["parts"]) == (5, 3)
     # The spill files removed; the token counts summed beside the parts.
@@ -135,7 +140,6 @@ def test_a_failing_shard_is_raised_not_left_out(cluster, tmp_path):
 
 
 def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, single_out, tmp_path):
-    size = corpus.stat().st_size
     done = {}
 
     def kill_a_busy_worker():
@@ -155,8 +159,8 @@ def test_a_worker_killed_mid_task_is_retried(cluster, corpus, single, single_out
 
     killer = threading.Thread(target=kill_a_busy_worker)
     killer.start()
-    out = vd.count_corpus(corpus, tmp_path / "shared", cluster, tokenizer=slow_chars,
-                          window=2, source_encoding="UTF-8", shard_bytes=size // 4 + 1)
+    out = vd.count_corpus(corpus, tmp_path / "shared", cluster,
+                          **dict(CHARS, tokenizer=slow_chars), shard_bytes=shard_bytes(corpus, 4))
     killer.join(60)
     assert "killed" in done
     assert joined(out) == single
@@ -208,9 +212,8 @@ def test_scheduler_and_workers_started_by_hand(library, corpus, single, tmp_path
         with distributed.Client(scheduler_file=str(address_file), timeout=60) as client:
             client.wait_for_workers(2, timeout=60)
             assert all(a.startswith("tcp://127.0.0.1:") for a in client.scheduler_info()["workers"])
-            out = vd.count_corpus(corpus, tmp_path / "shared", client, tokenizer="chars",
-                                  window=2, source_encoding="UTF-8",
-                                  shard_bytes=corpus.stat().st_size // 3 + 1)
+            out = vd.count_corpus(corpus, tmp_path / "shared", client,
+                                  shard_bytes=shard_bytes(corpus, 3), **CHARS)
             assert joined(out) == single
     finally:
         for process in reversed(processes):
