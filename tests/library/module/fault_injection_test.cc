@@ -220,13 +220,19 @@ TEST_F(FullDiskTest, MergeWhoseWorkOrOutputDoesNotFit) {
             merge::kOutputNotWritable);
 }
 
+// The first `count` of the merge inputs a.txt (a b 1) and b.txt (a b 2).
+void WriteSmallInputs(const std::string& src, int count) {
+  MakeDirectory(src);
+  for (int i = 0; i < count; ++i)
+    WriteFile(src + "/" + char('a' + i) + ".txt", "a\tb\t" + std::to_string(i + 1) + "\n");
+}
+
 TEST(DevFullTest, MergeOutputOnAFullDevice) {
   TempDir dir;
-  MakeDirectory(dir.Path("src"));
-  WriteFile(dir.Path("src/a.txt"), "a\tb\t1\n");
+  WriteSmallInputs(dir.Path("src"), 1);
   // One input is copied, two are merged: both onto the full device.
   EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), "/dev/full"), merge::kOutputNotWritable);
-  WriteFile(dir.Path("src/b.txt"), "a\tb\t2\n");
+  WriteSmallInputs(dir.Path("src"), 2);
   EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), "/dev/full"), merge::kOutputNotWritable);
   EXPECT_FALSE(FileExists(dir.Path("merge_temp")));
 }
@@ -237,21 +243,15 @@ TEST(DevFullTest, MergeOutputOnAFullDevice) {
 TEST(UnwritableDirectoryTest, EveryOperationReportsIt) {
   TempDir dir;
   std::string locked = dir.Path("locked");
-  auto makeInputs = [&] {
-    MakeDirectory(locked + "/src");
-    WriteFile(locked + "/src/a.txt", "a\tb\t1\n");
-    WriteFile(locked + "/src/b.txt", "a\tb\t2\n");
-  };
   std::unique_ptr<SmallDisk> disk;
   if (RunningAsRoot()) {
     disk = std::make_unique<SmallDisk>(locked, "size=64k");
     if (!disk->mounted) GTEST_SKIP() << disk->reason;
-    makeInputs();
+    WriteSmallInputs(locked + "/src", 2);
     ASSERT_EQ(::mount("tmpfs", locked.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
         << ::strerror(errno);
   } else {
-    MakeDirectory(locked);
-    makeInputs();
+    WriteSmallInputs(locked + "/src", 2);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
   }
   const auto before = Tree(locked);
@@ -267,9 +267,7 @@ TEST(UnwritableDirectoryTest, EveryOperationReportsIt) {
   EXPECT_EQ(send(commands::Merge(locked + "/src", dir.Path("m"))), module::kStatusMergeFailed);
   EXPECT_EQ(ULO_MulMergeFile((locked + "/src").c_str(), dir.Path("m").c_str()),
             merge::kWorkDirFailed);
-  MakeDirectory(dir.Path("src"));
-  WriteFile(dir.Path("src/a.txt"), "a\tb\t1\n");
-  WriteFile(dir.Path("src/b.txt"), "a\tb\t2\n");
+  WriteSmallInputs(dir.Path("src"), 2);
   EXPECT_EQ(ULO_MulMergeFile(dir.Path("src").c_str(), (locked + "/m").c_str()),
             merge::kOutputNotWritable);
 
