@@ -16,7 +16,8 @@ ULO_BOOL ULO_CALL FakeBegin(const char* workDir) {
 
 ULO_BOOL ULO_CALL FakeAddPair(const char* word1, const char* word2, int32_t count, int32_t oneWay) {
   Fakes().Record({"addPair", {word1, word2}, count, oneWay});
-  return *word1 != '\0' && *word2 != '\0';
+  if (*word1 == '\0' || *word2 == '\0') return 0;
+  return Fakes().addPairResult;
 }
 
 int32_t ULO_CALL FakeEnd() {
@@ -33,13 +34,13 @@ int32_t ULO_CALL FakeMerge(const char* inputDir, const char* outputPath) {
 ULO_BOOL ULO_CALL FakeFilter(const char* inputPath, const char* outputPath, int32_t threshold) {
   Fakes().Record({"filter", {inputPath, outputPath}, threshold});
   RunHook("filter");
-  return 1;
+  return Fakes().filterResult;
 }
 
 ULO_BOOL ULO_CALL FakeSupport(const char* inputPath, const char* outputPath) {
   Fakes().Record({"support", {inputPath, outputPath}});
   RunHook("support");
-  return 1;
+  return Fakes().supportResult;
 }
 
 }  // namespace

@@ -33,11 +33,13 @@ struct FakeCall {
 };
 
 struct FakeExports {
-  // Answers of begin, end and merge; the others succeed, but addPair
-  // refuses an empty word, as the real export does.
+  // Answers. addPair also refuses an empty word, as the real export does.
   ULO_BOOL beginResult = 1;
+  ULO_BOOL addPairResult = 1;
   int32_t endResult = 1;
   int32_t mergeResult = 0;
+  ULO_BOOL filterResult = 1;
+  ULO_BOOL supportResult = 1;
   // Runs inside the merge, filter and support fakes (with their export name)
   // before they answer; may block or throw.
   std::function<void(const std::string&)> whileRunning;
