@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "text/pair_line.h"
 
 namespace ulo::text {
 namespace {
@@ -89,6 +90,21 @@ TEST(TextModeTest, WriterMatchesTheRuntimesTextStreams) {
           << (append ? "appended text " : "text ") << i;
     }
   }
+}
+
+TEST(WritePairLineTest, GbkWordsAndNegativeCount) {
+  testing::TempDir dir;
+  int error = 0;
+  {
+    auto out = TextWriter::Open(dir.Path("p.txt"), false, &error);
+    ASSERT_NE(out, nullptr);
+    WritePairLine(*out, "\xBC\xD7", "\xD2\xD2", -3);
+    WritePairLine(*out, "a", "b", int64_t{5000000000});
+    ASSERT_TRUE(out->Close());
+  }
+  std::string lf = platform::kTextModeWritesCrLf ? "\r\n" : "\n";
+  EXPECT_EQ(testing::ReadFile(dir.Path("p.txt")),
+            "\xBC\xD7\t\xD2\xD2\t-3" + lf + "a\tb\t5000000000" + lf);
 }
 
 }  // namespace
