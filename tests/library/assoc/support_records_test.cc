@@ -144,23 +144,20 @@ TEST_F(SupportRecordsTest, RefusedWordsAreReportedAndSkipped) {
   EXPECT_FALSE(table.holdsStorage());
 }
 
-TEST(SupportRecordsManyLinesTest, MatchLineByLineWork) {
-  testing::TempDir dir;
-  const std::string in = dir.Path("in.txt");
-  const std::string out = dir.Path("out.txt");
+TEST_F(SupportRecordsTest, ManyLinesMatchLineByLineWork) {
   std::mt19937 random(99);
   for (uint32_t slotCount : {WordFrequencyTable::kSlotCount, 16u, 8u}) {
     for (int round = 0; round < 3; ++round) {
       const std::string input = testing::RandomPairFile(random, testing::Vocabulary());
-      testing::WriteFile(in, input);
+      testing::WriteFile(in(), input);
       std::string expectedMessages;
       const std::string expected = oracle::SupportRecordsOf(
           input, WordFrequencyTable::kSharedProbeLimit, slotCount, &expectedMessages);
       WordFrequencyTable table(WordFrequencyTable::kSharedProbeLimit, slotCount);
       ::testing::internal::CaptureStdout();
-      EXPECT_TRUE(WriteWordSupportRecords(in.c_str(), out.c_str(), table));
+      EXPECT_TRUE(WriteWordSupportRecords(in().c_str(), out().c_str(), table));
       EXPECT_EQ(::testing::internal::GetCapturedStdout(), expectedMessages);
-      EXPECT_EQ(testing::ReadAsLf(out), expected) << "slots " << slotCount;
+      EXPECT_EQ(testing::ReadAsLf(out()), expected) << "slots " << slotCount;
       if (slotCount < 16) {
         EXPECT_NE(expectedMessages, "");  // refusals were exercised
       }

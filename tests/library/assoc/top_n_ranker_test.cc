@@ -149,10 +149,7 @@ TEST(TopNListTest, MatchesTheFixedArrayModel) {
   }
 }
 
-TEST(TopNManyLinesTest, MatchLineByLineWork) {
-  testing::TempDir dir;
-  const std::string in = dir.Path("in.txt");
-  const std::string out = dir.Path("out.txt");
+TEST_F(TopNRankerTest, ManyLinesMatchLineByLineWork) {
   std::mt19937 random(5);
   for (uint32_t slotCount : {WordFrequencyTable::kSlotCount, 8u}) {
     for (int32_t n : {1, 3, 17}) {
@@ -165,15 +162,15 @@ TEST(TopNManyLinesTest, MatchLineByLineWork) {
       shape.countSpan = 30;
       shape.halfCounts = false;
       const std::string input = testing::RandomPairFile(random, testing::Vocabulary(), shape);
-      testing::WriteFile(in, input);
+      testing::WriteFile(in(), input);
       std::string expectedMessages;
       const std::string expected = oracle::TopNOf(input, slotCount, n, &expectedMessages);
       TopNRanker ranker(slotCount);
       ranker.table().Reset();
       ::testing::internal::CaptureStdout();
-      EXPECT_TRUE(ranker.RankFile(in.c_str(), out.c_str(), n));
+      EXPECT_TRUE(ranker.RankFile(in().c_str(), out().c_str(), n));
       EXPECT_EQ(::testing::internal::GetCapturedStdout(), expectedMessages);
-      EXPECT_EQ(testing::ReadAsLf(out), expected) << "slots " << slotCount << " N " << n;
+      EXPECT_EQ(testing::ReadAsLf(out()), expected) << "slots " << slotCount << " N " << n;
       // Refused words, and candidates missing a word, were met.
       EXPECT_TRUE(slotCount != 8 || !expectedMessages.empty());
       ranker.table().Clear();
