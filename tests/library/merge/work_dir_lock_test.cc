@@ -1,6 +1,18 @@
 // Merges whose sources share a parent share its work directory: they take
 // turns on it, within one process and across processes, and leave nothing
 // behind.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+extern char** environ;
+#endif
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +23,6 @@
 #include <thread>
 #include <vector>
 
-#include "library/merge/processes.h"
 #include "merge/error_log.h"
 #include "merge/file_merger.h"
 #include "merge/work_dir_lock.h"
@@ -27,6 +38,85 @@ using testing::ReadFile;
 using testing::ReadTextFile;
 using testing::TempDir;
 using testing::WriteFile;
+
+// merge_worker (worker.cc), which lies beside the test program, started as a
+// process of its own to merge `source` into `output` once `gate` exists;
+// going, it waits for the process to end.
+class MergeWorker {
+ public:
+  MergeWorker(const std::string& source, const std::string& output, const std::string& gate);
+  ~MergeWorker() { Wait(); }
+  MergeWorker(const MergeWorker&) = delete;
+  MergeWorker& operator=(const MergeWorker&) = delete;
+
+  bool started() const { return launched; }
+  const std::string& error() const { return message; }
+  // Waits for the process to end; its exit code, or -1000 when it did not
+  // exit normally.
+  int Wait() {
+    if (launched && !waited) exitCode = WaitForExit();
+    waited = true;
+    return exitCode;
+  }
+
+ private:
+  int WaitForExit();
+
+#if defined(_WIN32)
+  PROCESS_INFORMATION info = {};
+#else
+  pid_t pid = -1;
+#endif
+  bool launched = false, waited = false;
+  int exitCode = -1000;
+  std::string message;
+};
+
+#if defined(_WIN32)
+MergeWorker::MergeWorker(const std::string& source, const std::string& output,
+                         const std::string& gate) {
+  char self[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string program(self, length);
+  program = program.substr(0, program.find_last_of("\\/") + 1) + ULO_MERGE_WORKER_NAME;
+  std::string command = "\"" + program + "\"";
+  for (const std::string& argument : {source, output, gate})
+    command += " \"" + argument + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    message = "CreateProcessA failed: " + std::to_string(GetLastError());
+    return;
+  }
+  CloseHandle(info.hThread);
+  launched = true;
+}
+
+int MergeWorker::WaitForExit() {
+  WaitForSingleObject(info.hProcess, INFINITE);
+  DWORD code = 0;
+  int result = GetExitCodeProcess(info.hProcess, &code) ? static_cast<int>(code) : -1000;
+  CloseHandle(info.hProcess);
+  return result;
+}
+#else
+MergeWorker::MergeWorker(const std::string& source, const std::string& output,
+                         const std::string& gate) {
+  std::string words[] = {ULO_MERGE_WORKER_PATH, source, output, gate};
+  char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), nullptr};
+  int result = posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ);
+  if (result != 0) message = std::string("posix_spawn failed: ") + std::strerror(result);
+  launched = result == 0;
+}
+
+int MergeWorker::WaitForExit() {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
+}
+#endif
 
 // Sorted pair-count files for `files` inputs under `dir`, their keys
 // overlapping from file to file; returns the merged text they must give.
@@ -133,9 +223,9 @@ TEST(WorkDirLockTest, EightProcessesMergingSiblingDirectoriesAtOnce) {
     // 24 files: two passes, with intermediate files in the work directory.
     expected.push_back(WriteInputs(sources.back(), 24, 3000, m));
   }
-  std::vector<std::unique_ptr<testing::ChildProcess>> workers;
+  std::vector<std::unique_ptr<MergeWorker>> workers;
   for (int m = 0; m < kMerges; ++m) {
-    workers.push_back(testing::StartMergeWorker({sources[m], outputs[m], gate}));
+    workers.push_back(std::make_unique<MergeWorker>(sources[m], outputs[m], gate));
     ASSERT_TRUE(workers.back()->started()) << workers.back()->error();
   }
   WriteFile(gate, "");
