@@ -63,7 +63,7 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
     Converter check;
     if (!check.Open(settings.from, kLibraryEncoding, &error)) return Failure(command, error);
   }
-  // Read once here for every worker: a stop-word file may be a pipe.
+  // Read once here for every worker.
   TokenFilter filter;
   if (!filter.Open(settings.filters, settings.from, &error)) return Failure(command, error);
   // Every corpus must open before any work starts, so a typo costs nothing.

@@ -53,6 +53,9 @@ std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBi
   fs::file_status status = fs::status(path, code);
   if (!fs::is_regular_file(status)) {
     if (kind == InputKind::kCorpus) return "";  // a pipe is read once, as it comes
+    if (kind == InputKind::kStopwords) {
+      return "is not a regular file (every counting run of a count reads its stop words)";
+    }
     return "is not a regular file (the library reads its inputs more than once)";
   }
   if (fs::file_size(path, code) == 0 && !code) return "is empty";

@@ -24,13 +24,15 @@ constexpr size_t kMaxPairLine = 4 * kMaxCorpusLine + 32;
 enum class InputKind {
   kCorpus,     // read once, as a stream: a pipe is fine
   kPairCount,  // read by the library, some operations twice: a regular file
+  kStopwords,  // read by every counting run of a count: a regular file
 };
 
 // What is wrong with the bytes of the readable file `path` as an input of
 // that kind, as a phrase to follow "cannot read PATH: ": not a regular file
-// (a pair-count input), empty, binary (a NUL byte in its first kSniffBytes;
-// not looked for in a corpus read through --from, whose encoding may hold
-// NULs), or for a pair-count file no line end in its first kMaxPairLine.
+// (a pair-count input or a stop-word list), empty, binary (a NUL byte in
+// its first kSniffBytes; not looked for in a corpus read through --from,
+// whose encoding may hold NULs), or for a pair-count file no line end in
+// its first kMaxPairLine.
 // Empty when nothing is. Never opens a non-regular file, so a FIFO
 // nobody writes cannot make it hang.
 std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBinary = true);

@@ -84,7 +84,7 @@ bool TokenFilter::Open(const FilterOptions& options, const std::string& from, st
     AddList(DefaultStopwordsEn());
   }
   for (const std::string& path : options.stopwordFiles) {
-    if (std::string problem = InputFileProblem(path); !problem.empty()) {
+    if (std::string problem = InputFileProblem(path, InputKind::kStopwords); !problem.empty()) {
       *error = "cannot read the stop-word file " + path + ": " + problem;
       return false;
     }

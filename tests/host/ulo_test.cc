@@ -291,6 +291,9 @@ TEST_F(UloTest, FiltersDropTokensBeforePairing) {
   EXPECT_EQ(Read("w4/part-1/temp1.txt"), "init\tx\t2\n");
   Fails("count {c.txt} --work {w3} --stopwords {none.txt}",
         "cannot read the stop-word file " + dir.Path("none.txt") + ": no such file");
+  ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+  Fails("count {c.txt} --work {w3} --stopwords {fifo}",
+        "fifo: is not a regular file (every counting run of a count reads its stop words)");
   EXPECT_FALSE(Exists("w3"));
 }
 
