@@ -60,8 +60,8 @@ std::string CountIntoDirectory(const std::string& command, const Exports& export
   int jobs = JobsOrDefault(settings.jobs);
   std::string error;
   if (!settings.from.empty()) {
-    Converter check;
-    if (!check.Open(settings.from, kLibraryEncoding, &error)) return Failure(command, error);
+    if (std::string problem = SourceEncodingProblem(settings.from); !problem.empty())
+      return Failure(command, problem);
   }
   // Read once here for every worker.
   TokenFilter filter;

@@ -23,23 +23,6 @@ std::string SpillFailure(const std::string& workDir, int captured, const std::st
   return "cannot write a spill file in " + workDir + ": " + cause + " (" + what + ")";
 }
 
-// Converts `line` from `from` into `*out`. A line with a byte not valid in
-// `from`, or a character the library's encoding lacks, is refused with
-// `*problem`: counted without them, its words would be other words.
-bool ConvertWhole(Converter& converter, const std::string& from, std::string_view line,
-                  std::string* out, std::string* problem) {
-  uint64_t invalid = converter.invalid();
-  uint64_t lacked = converter.unrepresentable();
-  out->clear();
-  converter.Convert(line, out);
-  if (converter.invalid() != invalid) {
-    *problem = "not valid " + from;
-  } else if (converter.unrepresentable() != lacked) {
-    *problem = LackedCharacterProblem();
-  }
-  return problem->empty();
-}
-
 }  // namespace
 
 uint64_t LineNumberAt(const std::string& path, uint64_t offset) {

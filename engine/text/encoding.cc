@@ -85,12 +85,27 @@ std::string OutputEncodingProblem(const std::string& name) {
          "them would be other bytes (UTF-8, GB18030 or latin1 keep it)";
 }
 
-std::string SourceEncodingProblem(const std::string& name) {
-  Converter in, out;
+namespace {
+
+// Opens `*out` from the library's encoding to `name`, after checking the
+// way back: text read in `name` must be readable and showable alike.
+bool OpenBothWays(const std::string& name, Converter* out, std::string* error) {
+  Converter in;
+  return in.Open(name, kLibraryEncoding, error) && out->Open(kLibraryEncoding, name, error);
+}
+
+}  // namespace
+
+std::string EncodingProblem(const std::string& name) {
+  Converter out;
   std::string error;
-  if (!in.Open(name, kLibraryEncoding, &error) || !out.Open(kLibraryEncoding, name, &error)) {
-    return error;
-  }
+  return OpenBothWays(name, &out, &error) ? "" : error;
+}
+
+std::string SourceEncodingProblem(const std::string& name) {
+  Converter out;
+  std::string error;
+  if (!OpenBothWays(name, &out, &error)) return error;
   std::string lineEnd;
   out.Convert("\n", &lineEnd);
   if (lineEnd == "\n") return {};
@@ -102,6 +117,20 @@ std::string SourceEncodingProblem(const std::string& name) {
 std::string LackedCharacterProblem() {
   return std::string("a character that this system's ") + kLibraryEncoding +
          " converter lacks (a private-use one), which would be cut out of its word";
+}
+
+bool ConvertWhole(Converter& converter, const std::string& from, std::string_view line,
+                  std::string* out, std::string* problem) {
+  uint64_t invalid = converter.invalid();
+  uint64_t lacked = converter.unrepresentable();
+  out->clear();
+  converter.Convert(line, out);
+  if (converter.invalid() != invalid) {
+    *problem = "not valid " + from;
+  } else if (converter.unrepresentable() != lacked) {
+    *problem = LackedCharacterProblem();
+  }
+  return problem->empty();
 }
 
 std::string LossyWordsNote(uint64_t words, const std::string& encoding) {

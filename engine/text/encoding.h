@@ -76,6 +76,13 @@ class Converter {
 // would leave another word.
 std::string LackedCharacterProblem();
 
+// Converts one line of text in `from` into `*out`. A line with a byte not
+// valid in `from`, or a character the library's encoding lacks, is refused
+// with `*problem` (which must be empty on entry): counted or listed without
+// them, its words would be other words.
+bool ConvertWhole(Converter& converter, const std::string& from, std::string_view line,
+                  std::string* out, std::string* problem);
+
 // Whether `name` spells UTF-8 ("UTF-8", "utf8", ...).
 bool IsUtf8Name(std::string_view name);
 // Whether `name` spells the same encoding as `other`, ignoring case, '-' and '_'.
@@ -86,6 +93,10 @@ bool SameEncodingName(std::string_view name, std::string_view other);
 // the TABs, commas, digits and line ends: UTF-16, UTF-32 and UTF-7 do not
 // (and each word, converted apart, would start with a byte-order mark).
 std::string OutputEncodingProblem(const std::string& name);
+
+// Empty when iconv converts `name` to and from the library's encoding; else
+// iconv's sentence.
+std::string EncodingProblem(const std::string& name);
 
 // Empty when corpora in `name` can be read into the library's encoding a
 // line at a time; else the sentence that refuses it. Lines are cut at the

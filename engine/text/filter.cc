@@ -117,18 +117,8 @@ bool TokenFilter::AddText(std::string_view text, const std::string& from, const 
     start = end;
     ++lineNumber;
     std::string problem = CorpusLineProblem(line, !converter);
-    if (problem.empty() && converter) {
-      uint64_t invalidBefore = converter->invalid();
-      uint64_t lackedBefore = converter->unrepresentable();
-      converted.clear();
-      converter->Convert(line, &converted);
-      if (converter->invalid() != invalidBefore) {
-        problem = "not valid " + from;
-      } else if (converter->unrepresentable() != lackedBefore) {
-        problem = LackedCharacterProblem();
-      }
+    if (problem.empty() && converter && ConvertWhole(*converter, from, line, &converted, &problem))
       line = converted;
-    }
     if (!problem.empty()) {
       *error = "cannot read " + name + ": line " + std::to_string(lineNumber) + ": " + problem;
       return false;

@@ -191,16 +191,7 @@ CLI::Validator Int32Any() {
 }
 
 CLI::Validator KnownEncoding() {
-  return CLI::Validator(
-      [](std::string& name) -> std::string {
-        Converter in, out;
-        std::string error;
-        if (!in.Open(name, kLibraryEncoding, &error) || !out.Open(kLibraryEncoding, name, &error)) {
-          return error;
-        }
-        return {};
-      },
-      "");
+  return CLI::Validator([](std::string& name) { return EncodingProblem(name); }, "");
 }
 
 CLI::Validator WritableEncoding() {
