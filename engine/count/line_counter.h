@@ -62,7 +62,6 @@ class LineCounter {
   Session session;
   std::optional<PairBatch> batch;
   std::string workDir;
-  // The files in workDir before the run: the run seals only those it wrote.
   std::string origin = "the corpora";
   std::string failed;
   std::string converted;

@@ -44,7 +44,8 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
     """For every word of a merged pair-count file (or parts directory), its `top` best
     associated words by `measure`, as a DataFrame (word, other, score, count, side): what
     `ulo rank` writes, read with pandas; side says whether `other` stood after or before
-    `word` (of a count made both ways, only whether its bytes sort after or before). min_count=None takes the measure's default; further rank options of the engine
+    `word` (of a count made both ways, only whether its bytes sort after or before).
+    min_count=None takes the measure's default; further rank options of the engine
     (min_word_count, self_pairs, direction, marginals) pass by name. encoding=None gives the words
     as bytes."""
     from .readers import decode_library_columns, empty_frame, read_table
