@@ -6,8 +6,11 @@
 namespace ulo::engine {
 namespace {
 
-// Samples taken from every input for each range wanted.
+// Samples taken from every input for each range wanted, and at most this
+// many in all: a caller may ask for any number of ranges, and the plan's
+// memory stays bounded (about 24 bytes a sample).
 constexpr size_t kSamplesPerRange = 64;
+constexpr size_t kSampleBudget = size_t{1} << 20;
 
 size_t NextLine(std::string_view text, size_t at) {
   size_t lf = text.find('\n', at);
@@ -53,18 +56,28 @@ std::vector<std::string> PickSplitKeys(const std::vector<std::string_view>& inpu
   std::string_view lowest;
   bool seen = false;
   double total = 0;
-  size_t count = kSamplesPerRange * static_cast<size_t>(std::max(ranges, 1));
+  size_t sampled = std::count_if(inputs.begin(), inputs.end(),
+                                 [](std::string_view text) { return !text.empty(); });
+  size_t count = std::min(kSamplesPerRange * static_cast<size_t>(std::max(ranges, 1)),
+                          std::max<size_t>(1, kSampleBudget / std::max<size_t>(sampled, 1)));
   for (std::string_view text : inputs) {
     if (text.empty()) continue;
     double weight = static_cast<double>(text.size()) / static_cast<double>(count);
+    size_t taken = text.size();  // the line of the last sample
     for (size_t j = 0; j < count; ++j) {
       size_t at = LineStartAtOrAfter(text, text.size() * j / count);
       if (at >= text.size()) continue;
+      total += weight;
+      // Samples falling in one line are one sample of their weights.
+      if (at == taken) {
+        samples.back().second += weight;
+        continue;
+      }
+      taken = at;
       std::string_view word = FirstWord(text, at);
       if (j == 0 && (!seen || word < lowest)) lowest = word;
       seen = true;
       samples.emplace_back(word, weight);
-      total += weight;
     }
   }
   std::sort(samples.begin(), samples.end());
@@ -77,6 +90,8 @@ std::vector<std::string> PickSplitKeys(const std::vector<std::string_view>& inpu
     if (reached < total * next / ranges) continue;
     // A key at the lowest first word would leave the range below it empty.
     if (word > lowest && (keys.empty() || word > keys.back())) keys.emplace_back(word);
+    // Straight to about the first share not yet reached, then exactly there.
+    next = std::max(next, static_cast<int>(std::min<double>(ranges, reached * ranges / total)));
     while (next < ranges && reached >= total * next / ranges)
       ++next;
   }

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -334,6 +336,12 @@ TEST_F(EngineCapi, TheMergeInRangesOrTakenApartGivesTheBytesOfOneMerge) {
   const char* withMissing[] = {paths[0], nullptr};
   EXPECT_EQ(ulo_split_keys(withMissing, 2, 3, &error.text), nullptr);
   EXPECT_EQ(error.str(), "path 1 is missing");
+  // Any number of ranges asked: a key at each first word but the lowest, found at once.
+  std::string every = Take(ulo_split_keys(paths.data(), paths.size(), INT32_MAX, &error.text));
+  std::set<std::string> firsts;
+  for (size_t at = 0; at < one.size(); at = one.find('\n', at) + 1)
+    firsts.insert(one.substr(at, one.find('\t', at) - at));
+  EXPECT_EQ(std::count(every.begin(), every.end(), '\n'), firsts.size() - 1);
   Error missing;
   ulo_write_parts_index(parts.c_str(), (keys + "x\n").c_str(), &missing.text);
   EXPECT_TRUE(Contains(missing.str(), "part-00003.txt is missing"));
