@@ -191,8 +191,9 @@ void ulo_counter_add_block(ulo_counter_t* counter, const char* origin, const cha
   while (!rest.empty()) {
     size_t end = rest.find('\n');
     if (end == std::string_view::npos) {
-      // Refused before it is kept: a line must not grow without bound.
-      if (counter->pending.size() + rest.size() > kMaxCorpusLine) {
+      // Refused before it is kept: a line must not grow without bound (the
+      // CR of a CR LF may come before its LF does).
+      if (counter->pending.size() + rest.size() > kMaxCorpusLine + 1) {
         counter->pending.clear();
         ++counter->line;
         Refuse(counter, LongLineProblem(), errptr);

@@ -41,7 +41,7 @@ std::string ContentProblem(const std::string& path, InputKind kind, bool sniffBi
 std::string LongLineProblem();
 
 // Why one corpus line (its line end included) cannot be counted: longer
-// than kMaxCorpusLine, a NUL byte, or with `checkGb` a byte sequence that is
+// than kMaxCorpusLine without its line end, a NUL byte, or with `checkGb` a byte sequence that is
 // no GB18030 character (GB2312 and GBK are part of it). Empty when it can.
 std::string CorpusLineProblem(std::string_view line, bool checkGb);
 

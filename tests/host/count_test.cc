@@ -322,8 +322,9 @@ TEST(CorpusLineTest, TakesGbkTextUpToTheLongestLineAndRefusesBrokenDoubleBytes) 
   // counts: 0x80 starts no GB18030 character.
   EXPECT_EQ(CorpusLineProblem("ab\x80xy\n", false), "");
   EXPECT_TRUE(Contains(CorpusLineProblem(std::string("a\0b\n", 4), false), "NUL"));
-  // The longest line is taken, one byte more is not.
-  EXPECT_EQ(CorpusLineProblem(std::string(kMaxCorpusLine, 'a'), true), "");
+  // The longest line is taken, whatever its line end; one byte more is not.
+  for (const char* end : {"", "\n", "\r\n"})
+    EXPECT_EQ(CorpusLineProblem(std::string(kMaxCorpusLine, 'a') + end, true), "") << end;
   EXPECT_NE(CorpusLineProblem(std::string(kMaxCorpusLine + 1, 'a'), true), "");
 }
 
