@@ -335,6 +335,13 @@ TEST_F(UloTest, RankShowAndGraphByAMeasure) {
   graph = RunOk("graph {pairs.txt} " + kProcess + " --out {g1.png} --measure llr");
   EXPECT_TRUE(Contains(graph.out, "3 words, 2 edges"));
   EXPECT_EQ(Read("g1.png").substr(0, 4), "\x89PNG");
+  // A picture named like an option of dot's is drawn all the same.
+  const std::filesystem::path elsewhere = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  graph = Run("graph {pairs.txt} " + kProcess + " --out=-V.svg");
+  std::filesystem::current_path(elsewhere);
+  EXPECT_EQ(graph.exitCode, 0) << graph.err;
+  EXPECT_TRUE(Contains(Read("-V.svg"), "</svg>"));
   Fails("graph {pairs.txt} nowhere --out {g.svg}", "'nowhere' is not in");
   // The DOT source beside the picture would be the pairs themselves.
   Write("p.dot", Read("pairs.txt"));
