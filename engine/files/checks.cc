@@ -36,11 +36,15 @@ std::string Hex(unsigned char byte) {
 }
 
 // Where a GB18030 byte sequence (GB2312, GBK and four-byte characters)
-// goes wrong in `line`, or npos.
+// goes wrong in `line`, or npos. A four-byte one of the right shape may
+// still map to nothing: as words, its bytes would be refused downstream.
 size_t BadCharacter(std::string_view line) {
   for (size_t i = 0; i < line.size();) {
     size_t length = CharacterLength(line, i);
-    if (length == 1 && static_cast<unsigned char>(line[i]) >= 0x80) return i;
+    if (static_cast<unsigned char>(line[i]) >= 0x80 &&
+        (length == 1 || (length == 4 && !IsMappedCharacter(line.substr(i, length))))) {
+      return i;
+    }
     i += length;
   }
   return std::string_view::npos;

@@ -120,6 +120,12 @@ const Tables& TheTables() {
   return tables;
 }
 
+// Four-byte characters are rare in Chinese text: decoded one at a time.
+Iconv& FourByteDecoder() {
+  thread_local Iconv decoder("UTF-32LE", "GB18030");
+  return decoder;
+}
+
 uint8_t AllTraits(std::string_view character) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(character.data());
   if (character.size() == 1) return bytes[0] < 0x80 ? TheTables().ascii[bytes[0]] : 0;
@@ -129,12 +135,18 @@ uint8_t AllTraits(std::string_view character) {
         .doubleByte[static_cast<size_t>((bytes[0] - 0x81) * kTrails + (bytes[1] - 0x40))];
   }
   if (character.size() != 4) return 0;
-  // Four-byte characters are rare in Chinese text: decoded one at a time.
-  thread_local Iconv decoder("UTF-32LE", "GB18030");
-  return TraitsOfCodePoint(Decode(decoder, character));
+  return TraitsOfCodePoint(Decode(FourByteDecoder(), character));
 }
 
 }  // namespace
+
+bool IsMappedCharacter(std::string_view character) {
+  if (character.size() == 1) return static_cast<unsigned char>(character[0]) < 0x80;
+  // Every two-byte code of GB18030's shape maps to a character; a four-byte
+  // one may not (beyond U+10FFFF, or one this system's converter lacks).
+  if (character.size() == 2) return true;
+  return character.size() == 4 && Decode(FourByteDecoder(), character) >= 0;
+}
 
 uint8_t TraitsOf(std::string_view character) {
   return AllTraits(character) & ~kWide;

@@ -45,6 +45,10 @@ inline size_t CharacterLength(std::string_view text, size_t at) {
 // broken byte or a sequence GB18030 does not map.
 uint8_t TraitsOf(std::string_view character);
 
+// Whether one whole character (as CharacterLength cuts it) is one GB18030
+// maps, as the converter that reads a corpus --from GB18030 judges it.
+bool IsMappedCharacter(std::string_view character);
+
 // Columns a terminal gives `text` (library text): two for wide and
 // full-width characters, none for joiners, one for the rest.
 size_t DisplayWidth(std::string_view text);

@@ -86,6 +86,10 @@ TEST_F(BadInputTest, InvalidEncodingsAreRefusedWithTheirLine) {
   EXPECT_TRUE(Contains(Fails("count {gb.txt} --work {w}", "line 2").err, "0xFF"));
   Write("cut.txt", "\xD4\xC2 \xC3\n");
   Fails("count {cut.txt} --work {w2}", "starts no GB18030 character");
+  // GB18030's four-byte shape beyond what it maps (here beyond U+FFFF's
+  // codes): counted, the words would be refused by every later command.
+  Write("unmapped.txt", "ab \x84\x31\xA5\x30\n");
+  Fails("count {unmapped.txt} --work {w6}", "byte 0x84 at column 4 starts no GB18030");
   // Cut UTF-8 ("月" without its last byte), read as UTF-8.
   Write("utf8.txt", "\xE6\x9C\x88\xE6\x98\x8E\n\xE6\x9C\n");
   EXPECT_TRUE(
