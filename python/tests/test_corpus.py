@@ -102,6 +102,10 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
         with pytest.raises(vorn_ulo.EngineError, match="not empty"):
             vorn_ulo.count_texts("a b", tmp_path / "mine", tokenizer=tokenizer)
     assert notes.read_text() == "mine"
+    # Bytes no tokenizer can read are refused by their line, a Python one's too.
+    for tokenizer in ("whitespace", str.split):
+        with pytest.raises(vorn_ulo.EngineError, match=r"<text 1>\D+3\b"):
+            vorn_ulo.count_texts(UNDECODABLE, tmp_path / "undecodable", tokenizer=tokenizer)
     # A corpus saved with a byte-order mark: the mark is no part of its first word.
     bom = tmp_path / "bom.txt"
     bom.write_bytes(b"\xef\xbb\xbfa b\n")

@@ -235,18 +235,24 @@ def _segment_lines(engine, path: str, begin: int, end: int, options: CountOption
         batch = block.split(b"\n")
         if batch[-1] == b"":
             batch.pop()
-        try:
-            yield from options.decode(batch)
-        except UnicodeDecodeError:  # which line
-            for line_number, raw in enumerate(batch, first):
-                try:
-                    options.decode([raw])
-                except UnicodeDecodeError as error:
-                    raise EngineError("count", f"cannot count {path}: line {line_number}: not "
-                                               f"{options.decoder()} text ({error.reason})") \
-                        from None
-            raise
+        yield from _decoded(options, batch, path, first)
         first += len(batch)
+
+
+def _decoded(options: CountOptions, batch: List[bytes], origin: str, first: int) -> List[str]:
+    """The lines of `batch` decoded; one that cannot be is refused as the engine refuses it,
+    named by its line in `origin` (the first of `batch` being line `first`)."""
+    try:
+        return options.decode(batch)
+    except UnicodeDecodeError:  # which line
+        for line_number, raw in enumerate(batch, first):
+            try:
+                options.decode([raw])
+            except UnicodeDecodeError as error:
+                raise EngineError("count", f"cannot count {origin}: line {line_number}: not "
+                                           f"{options.decoder()} text ({error.reason})") \
+                    from None
+        raise
 
 
 def _count_share(library, options: CountOptions, share, work_dir: Path,
@@ -393,9 +399,9 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
                 return counter.close()
         cut = options.cutter()
         with _Counter(engine, options, stage) as counter:
-            for text in texts:
+            for index, text in enumerate(texts, 1):
                 if isinstance(text, bytes):
-                    text = "\n".join(options.decode(text.split(b"\n")))
+                    text = "\n".join(_decoded(options, text.split(b"\n"), f"<text {index}>", 1))
                 _feed_lines(counter, _text_lines(text), cut, report)
             return counter.close()
 
