@@ -106,6 +106,9 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
     for tokenizer in ("whitespace", str.split):
         with pytest.raises(vorn_ulo.EngineError, match=r"<text 1>\D+3\b"):
             vorn_ulo.count_texts(UNDECODABLE, tmp_path / "undecodable", tokenizer=tokenizer)
+    with pytest.raises(vorn_ulo.EngineError, match=r"<text 1>\D+3001\b.*longer"):
+        vorn_ulo.count_texts(LONG.decode(), tmp_path / "long",
+                             tokenizer=lambda line: line.split()[:2])
     # A corpus saved with a byte-order mark: the mark is no part of its first word.
     bom = tmp_path / "bom.txt"
     bom.write_bytes(b"\xef\xbb\xbfa b\n")
@@ -154,10 +157,13 @@ LONG = b"one two\n" * 3000 + b"x " * (1 << 20) + b"\nthree four\n"  # line 3001,
     ("jieba", UNDECODABLE, r"bad\.txt\D+3\b", 1),
     # In the second share: named by its line in the file.
     (str.split, LONG, r"bad\.txt\D+3001\b.*longer", 2),
+    # A tokenizer that keeps few of its tokens would pass the token lines' check.
+    (lambda line: line.split()[:2], LONG, r"bad\.txt\D+3001\b.*longer", 1),
     # A lambda goes to forked workers unpickled; one that dies fails the count, never hangs.
     (lambda line: os.kill(os.getpid(), 9) if "three" in line else line.split(),
      b"one two\n" * 3000 + b"three four\n", "ended before its share", 2),
-], ids=["undecodable", "binary-jieba", "undecodable-jieba", "long-callable", "killed-lambda"])
+], ids=["undecodable", "binary-jieba", "undecodable-jieba", "long-callable", "long-few-tokens",
+        "killed-lambda"])
 def test_bad_input_is_refused_by_name(library, tmp_path, tokenizer, data, problem, jobs):
     bad = tmp_path / "bad.txt"
     bad.write_bytes(data)

@@ -32,6 +32,8 @@ ENGINE_TOKENIZERS = ("whitespace", "chars")
 BATCH_CHARS = 1 << 20
 # About this many bytes of a file's lines decoded at once.
 SEGMENT_BLOCK_BYTES = 1 << 18
+# The engine's longest corpus line in bytes, its line end left out.
+LONGEST_LINE = 1 << 20
 
 
 class CountOptions:
@@ -239,9 +241,22 @@ def _segment_lines(engine, path: str, begin: int, end: int, options: CountOption
         first += len(batch)
 
 
+def _refuse_long_lines(batch: List[bytes], origin: str, first: int) -> None:
+    """A line of `batch` longer than the engine takes is refused as the engine refuses it: a
+    Python tokenizer's tokens may be shorter than their line, and would pass its check."""
+    if max(map(len, batch), default=0) <= LONGEST_LINE:
+        return
+    for line_number, raw in enumerate(batch, first):
+        if len(raw[:-1] if raw.endswith(b"\r") else raw) > LONGEST_LINE:
+            raise EngineError("count", f"cannot count {origin}: line {line_number}: a line "
+                                       "longer than 1 MiB (one sentence a line is expected)")
+
+
 def _decoded(options: CountOptions, batch: List[bytes], origin: str, first: int) -> List[str]:
-    """The lines of `batch` decoded; one that cannot be is refused as the engine refuses it,
-    named by its line in `origin` (the first of `batch` being line `first`)."""
+    """The lines of `batch` decoded; one that cannot be, or is too long, is refused as the
+    engine refuses it, named by its line in `origin` (the first of `batch` being line
+    `first`)."""
+    _refuse_long_lines(batch, origin, first)
     try:
         return options.decode(batch)
     except UnicodeDecodeError:  # which line
@@ -402,6 +417,10 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
             for index, text in enumerate(texts, 1):
                 if isinstance(text, bytes):
                     text = "\n".join(_decoded(options, text.split(b"\n"), f"<text {index}>", 1))
+                else:  # measured as the engine measures a str text: in UTF-8
+                    _refuse_long_lines([line.encode("utf-8") if len(line) > LONGEST_LINE // 4
+                                        else b"" for line in _text_lines(text)],
+                                       f"<text {index}>", 1)
                 _feed_lines(counter, _text_lines(text), cut, report)
             return counter.close()
 
