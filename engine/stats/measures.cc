@@ -55,27 +55,81 @@ double Expected11(double o11, double o21, double o12, double o22) {
   return (o11 + o21) * (o11 + o12) / s;
 }
 
+// Loader's saddle-point form of the binomial density: lgamma of counts in
+// the billions is too large for its differences to keep any digits.
+// ln(n!) - ((n + 0.5) ln n - n + ln sqrt(2 pi)).
+constexpr double kLogSqrt2Pi = 0.918938533204672741780329736406;  // ln sqrt(2 pi)
+
+double StirlingError(double n) {
+  if (n <= 15) return std::lgamma(n + 1) - (n + 0.5) * std::log(n) + n - kLogSqrt2Pi;
+  const double nn = n * n;
+  return (1.0 / 12 - (1.0 / 360 - (1.0 / 1260 - (1.0 / 1680 - 1.0 / 1188 / nn) / nn) / nn) / nn) /
+         n;
+}
+
+// x ln(x / np) + np - x without its cancellation when x is near np.
+double Deviance(double x, double np) {
+  if (std::fabs(x - np) >= 0.1 * (x + np)) return x * std::log(x / np) + np - x;
+  double v = (x - np) / (x + np);
+  double sum = (x - np) * v, term = 2 * x * v;
+  v *= v;
+  for (int j = 1; j < 1000; ++j) {
+    term *= v;
+    double next = sum + term / (2 * j + 1);
+    if (next == sum) break;
+    sum = next;
+  }
+  return sum;
+}
+
+// ln P(Y = x), Y binomial (n trials, p, q = 1 - p).
+double LogBinomial(double x, double n, double p, double q) {
+  if (p == 0) return x == 0 ? 0.0 : -INFINITY;
+  if (q == 0) return x == n ? 0.0 : -INFINITY;
+  if (x == 0) return n == 0 ? 0.0 : (p < 0.1 ? -Deviance(n, n * q) - n * p : n * std::log(q));
+  if (x == n) return q < 0.1 ? -Deviance(n, n * p) - n * q : n * std::log(p);
+  const double lc = StirlingError(n) - StirlingError(x) - StirlingError(n - x) -
+                    Deviance(x, n * p) - Deviance(n - x, n * q);
+  return lc - 0.5 * (2 * kLogSqrt2Pi + std::log(x) + std::log1p(-x / n));
+}
+
 // The natural logarithm of P(X = k), X hypergeometric (n items, b marked,
-// c drawn).
+// c drawn), as binomial densities of the marked and unmarked draws.
 double LogHypergeometric(double k, double b, double c, double n) {
-  auto logChoose = [](double m, double j) {
-    return std::lgamma(m + 1) - std::lgamma(j + 1) - std::lgamma(m - j + 1);
-  };
-  return logChoose(b, k) + logChoose(n - b, c - k) - logChoose(n, c);
+  const double p = c / n, q = (n - c) / n;
+  return LogBinomial(k, b, p, q) + LogBinomial(c - k, n - b, p, q) - LogBinomial(c, n, p, q);
+}
+
+// ln P(X >= a) by the normal approximation (continuity corrected): for a
+// distribution too wide for its terms to be summed one by one.
+double LogNormalUpperTail(double a, double b, double c, double n) {
+  const double mean = b * c / n;
+  const double variance = mean * ((n - b) / n) * ((n - c) / (n - 1));
+  const double z = (a - 0.5 - mean) / std::sqrt(variance);
+  if (z < 30) return std::log(0.5 * std::erfc(z / std::sqrt(2.0)));
+  // Beyond where erfc underflows: its asymptotic series.
+  const double zz = z * z;
+  return -0.5 * zz - std::log(z) - kLogSqrt2Pi + std::log1p(-1 / zz + 3 / (zz * zz));
 }
 
 // ln P(X >= a): the terms are summed from the mode outwards, where they
-// only shrink, in units of the first term so that nothing underflows.
+// only shrink, in units of the first term so that nothing underflows. A
+// tail that needs more terms than kTailTerms (a standard deviation in the
+// hundreds of thousands, or counts past 2^53, where k + 1 is k) is taken
+// from the normal approximation, as close there as a double holds.
 double LogUpperTail(double a, double b, double c, double n) {
+  constexpr int kTailTerms = 1 << 20;
   const double low = std::max(0.0, b + c - n), high = std::min(b, c);
   if (a > high) return -INFINITY;
   if (a <= low) return 0.0;
   const double mode = std::floor((b + 1) * (c + 1) / (n + 2));
   // P(X = k + 1) / P(X = k).
   auto up = [&](double k) { return (b - k) * (c - k) / ((k + 1) * (n - b - c + k + 1)); };
+  int terms = 0;
   if (a > mode) {
     double sum = 1.0, term = 1.0;
     for (double k = a; k < high && term > sum * 1e-17; ++k) {
+      if (++terms > kTailTerms) return LogNormalUpperTail(a, b, c, n);
       term *= up(k);
       sum += term;
     }
@@ -84,6 +138,7 @@ double LogUpperTail(double a, double b, double c, double n) {
   // At or below the mode: one minus the lower tail P(X <= a - 1).
   double sum = 1.0, term = 1.0;
   for (double k = a - 1; k > low && term > sum * 1e-17; --k) {
+    if (++terms > kTailTerms) return LogNormalUpperTail(a, b, c, n);
     term /= up(k - 1);
     sum += term;
   }

@@ -58,7 +58,9 @@
 //   odds_ratio       = ln(((o11 + 0.5) * (o22 + 0.5)) / ((o12 + 0.5) * (o21 + 0.5)))
 //   fisher           = -log10(P(X >= a)), X hypergeometric: n items, b of
 //                      them the base's, c drawn (the one-sided exact test;
-//                      near 0 for a pair below chance)
+//                      near 0 for a pair below chance); summed term by term,
+//                      or where that takes over 2^20 terms (counts in the
+//                      trillions near chance) by the normal approximation
 // NLTK's poisson_stirling takes log2 where the catalogue takes ln; its
 // fisher is P(X <= a), which grows with the association where ours shrinks.
 // confidence and delta_p are the only directional measures: they read the
