@@ -206,7 +206,8 @@ double Raw(Measure measure, const PairCounts& p) {
     case Measure::kDeltaP:
       return p.a / p.b - o21 / (p.n - p.b);
     case Measure::kLogRatio:
-      return std::log2((p.a / p.b) / (std::max(o21, 0.5) / (p.n - p.b)));
+      // Only an empty cell is corrected: token marginals leave cells below a half.
+      return std::log2((p.a / p.b) / ((o21 == 0 ? 0.5 : o21) / (p.n - p.b)));
     case Measure::kMinSensitivity:
       return std::min(p.a / p.b, p.a / p.c);
     case Measure::kOddsRatio:

@@ -53,7 +53,7 @@
 //   simple_ll        = 2.0 * (a * ln(a / E) - (a - E)), negated when a < E
 //   poisson_stirling = a * (ln(a) - ln(E) - 1.0)
 //   delta_p          = a / b - o21 / (n - b)       P(other | base) - P(other | no base)
-//   log_ratio        = log2((a / b) / (max(o21, 0.5) / (n - b)))  (a zero cell counts 0.5)
+//   log_ratio        = log2((a / b) / (o21' / (n - b)))  o21' = o21, or 0.5 where o21 is 0
 //   min_sensitivity  = min(a / b, a / c)
 //   odds_ratio       = ln(((o11 + 0.5) * (o22 + 0.5)) / ((o12 + 0.5) * (o21 + 0.5)))
 //   fisher           = -log10(P(X >= a)), X hypergeometric: n items, b of

@@ -31,10 +31,11 @@ TEST(MeasureTest, EveryMeasureNltkLacksByHand) {
     PairCounts counts;
     double want;
   } cases[] = {
-      {Measure::kDeltaP, ad, 0.75},              // 3/4 - 0/4
-      {Measure::kDeltaP, da, 0.8},               // 3/3 - 1/5
-      {Measure::kLogRatio, ad, std::log2(6.0)},  // (3/4) / (0.5/4): the empty cell as 0.5
-      {Measure::kLogRatio, da, std::log2(5.0)},  // (3/3) / (1/5)
+      {Measure::kDeltaP, ad, 0.75},                    // 3/4 - 0/4
+      {Measure::kDeltaP, da, 0.8},                     // 3/3 - 1/5
+      {Measure::kLogRatio, ad, std::log2(6.0)},        // (3/4) / (0.5/4): the empty cell as 0.5
+      {Measure::kLogRatio, da, std::log2(5.0)},        // (3/3) / (1/5)
+      {Measure::kLogRatio, {2.0 / 3, 4, 1, 20}, 3.0},  // a token count's cell of 1/3 is not empty
       {Measure::kMinSensitivity, ad, 0.75},
       {Measure::kOddsRatio, ad, std::log(21.0)},  // (3.5 * 4.5) / (1.5 * 0.5)
       {Measure::kFisher, ad, std::log10(14.0)},   // P(X >= 3) = C(4,3) C(4,0) / C(8,3)
