@@ -67,6 +67,11 @@ bool IsUtf8Name(std::string_view name) {
   return FoldedName(name) == "utf8";
 }
 
+bool IsGb2312Name(std::string_view name) {
+  std::string folded = FoldedName(name);
+  return folded == "gb2312" || folded == "euccn" || folded == "csgb2312" || folded == "cngb";
+}
+
 bool SameEncodingName(std::string_view name, std::string_view other) {
   return FoldedName(name) == FoldedName(other);
 }
@@ -129,6 +134,11 @@ bool ConvertWhole(Converter& converter, const std::string& from, std::string_vie
     *problem = "not valid " + from;
   } else if (converter.unrepresentable() != lacked) {
     *problem = LackedCharacterProblem();
+  } else if (IsGb2312Name(from)) {
+    // iconv's GB2312 gives A1 A4 and A1 AA (a middle dot, a dash) other
+    // code points than its GB18030 does: converted, 马克·吐温 would be
+    // another word, and one without a GB2312 form.
+    out->assign(line);
   }
   return problem->empty();
 }

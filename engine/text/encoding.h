@@ -76,15 +76,18 @@ class Converter {
 // would leave another word.
 std::string LackedCharacterProblem();
 
-// Converts one line of text in `from` into `*out`. A line with a byte not
-// valid in `from`, or a character the library's encoding lacks, is refused
-// with `*problem` (which must be empty on entry): counted or listed without
-// them, its words would be other words.
+// Converts one line of text in `from` into `*out`, the library's encoding.
+// A line with a byte not valid in `from`, or a character the library's
+// encoding lacks, is refused with `*problem` (which must be empty on entry):
+// counted or listed without them, its words would be other words. Valid
+// GB2312 text keeps its own bytes, which are the library's already.
 bool ConvertWhole(Converter& converter, const std::string& from, std::string_view line,
                   std::string* out, std::string* problem);
 
 // Whether `name` spells UTF-8 ("UTF-8", "utf8", ...).
 bool IsUtf8Name(std::string_view name);
+// Whether `name` is one of iconv's names of GB2312 ("GB2312", "EUC-CN", ...).
+bool IsGb2312Name(std::string_view name);
 // Whether `name` spells the same encoding as `other`, ignoring case, '-' and '_'.
 bool SameEncodingName(std::string_view name, std::string_view other);
 

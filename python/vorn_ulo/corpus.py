@@ -19,7 +19,8 @@ from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 from . import _native, api
-from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING, decode_words, is_library_encoding
+from .encoding import (DEFAULT_ENCODING, LIBRARY_ENCODING, decode_words, is_gb2312,
+                       is_library_encoding)
 from .engine import PROGRESS, encode_path, number, parse_table, path_array
 from .errors import EngineError
 
@@ -82,6 +83,12 @@ class CountOptions:
         """Lines (without LF) of a corpus as text; the library's encoding by the engine, as
         its own tokenizers read it."""
         if is_library_encoding(self.decoder()):
+            return decode_words(lines)
+        if is_gb2312(self.decoder()):
+            # Checked as GB2312, read as the library's bytes it is: the codec would give a
+            # middle dot and a dash (A1 A4, A1 AA) other characters, as the engine's does not.
+            for line in lines:
+                line.decode(self.decoder())
             return decode_words(lines)
         return [line.decode(self.decoder()) for line in lines]
 

@@ -20,6 +20,14 @@ def is_library_encoding(encoding) -> bool:
         return False
 
 
+def is_gb2312(encoding) -> bool:
+    """Whether `encoding` (a Python codec name) is GB2312, whose bytes are the library's."""
+    try:
+        return codecs.lookup(encoding).name == "gb2312"
+    except (LookupError, TypeError):
+        return False
+
+
 class _Conversion(NamedTuple):
     data: bytes
     invalid: int  # bytes left out, the first at invalid_at

@@ -59,6 +59,13 @@ TEST(ConverterTest, KeepsEveryCharacterInTheLibraryEncoding) {
   EXPECT_EQ(out, "\xD4\xC2\x94\x39\xFC\x36\xC3\xF7");
   EXPECT_EQ(converter.unrepresentable(), 0u);
   EXPECT_EQ(converter.invalid(), 1u);
+  // Read --from GB2312, the middle dot and the dash (A1 A4, A1 AA) stay
+  // themselves, not iconv's GB2312 code points in GB18030.
+  Converter gb2312;
+  std::string problem;
+  ASSERT_TRUE(gb2312.Open("EUC-CN", kLibraryEncoding, &error)) << error;
+  EXPECT_TRUE(ConvertWhole(gb2312, "EUC-CN", "\xA1\xA4\xA1\xAA\n", &out, &problem)) << problem;
+  EXPECT_EQ(out, "\xA1\xA4\xA1\xAA\n");
 }
 
 // What it shows as '?' and the words it takes whole, EncodingOutputTest's
