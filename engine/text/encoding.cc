@@ -7,6 +7,8 @@
 #include <cctype>
 #include <clocale>
 
+#include "engine/text/filter.h"
+
 namespace ulo::engine {
 namespace {
 
@@ -234,10 +236,13 @@ bool PeopleText::Open(const std::string& shown, const std::string& typed, std::s
   *error = OutputEncodingProblem(shown);
   if (!error->empty()) return false;
   out.MarkUnrepresentable("?");
+  showsGb2312 = IsGb2312Name(shown);
+  typesGb2312 = IsGb2312Name(typed);
   return true;
 }
 
 std::string PeopleText::Show(std::string_view text) {
+  if (showsGb2312 && HasGb2312Form(text)) return std::string(text);
   std::string shown;
   out.Convert(text, &shown);
   return shown;
@@ -247,7 +252,9 @@ bool PeopleText::Take(std::string_view typed, std::string* word) {
   uint64_t lost = in.invalid() + in.unrepresentable();
   word->clear();
   in.Convert(typed, word);
-  return in.invalid() + in.unrepresentable() == lost;
+  bool whole = in.invalid() + in.unrepresentable() == lost;
+  if (whole && typesGb2312) word->assign(typed);
+  return whole;
 }
 
 }  // namespace ulo::engine

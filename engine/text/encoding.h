@@ -139,6 +139,10 @@ class PeopleText {
  private:
   Converter out;
   Converter in;
+  // GB2312 text is the library's bytes already: passed as it is, since
+  // iconv's GB2312 takes A1 A4 and A1 AA for other characters than GB18030's.
+  bool showsGb2312 = false;
+  bool typesGb2312 = false;
 };
 
 }  // namespace ulo::engine

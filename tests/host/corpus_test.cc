@@ -75,6 +75,13 @@ TEST(PeopleTextTest, RefusesACutTypedWord) {
   std::string error, word;
   ASSERT_TRUE(text.Open("GB2312", "UTF-8", &error)) << error;
   EXPECT_FALSE(text.Take("\xE9\x80", &word));  // cut UTF-8
+  // GB2312's middle dot and dash (A1 A4, A1 AA) are no characters it lacks.
+  EXPECT_EQ(text.Show("\xA1\xA4\xA1\xAA"), "\xA1\xA4\xA1\xAA");
+  EXPECT_EQ(text.lossyWords(), 0u);
+  PeopleText typed;
+  ASSERT_TRUE(typed.Open("UTF-8", "EUC-CN", &error)) << error;
+  EXPECT_TRUE(typed.Take("\xA1\xA4", &word));
+  EXPECT_EQ(word, "\xA1\xA4");
 }
 
 // What host_unicode_matches_python holds to Python's categories (digits,
