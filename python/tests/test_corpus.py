@@ -102,15 +102,18 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
         with pytest.raises(vorn_ulo.EngineError, match="not empty"):
             vorn_ulo.count_texts("a b", tmp_path / "mine", tokenizer=tokenizer)
     assert notes.read_text() == "mine"
-    # Bytes no tokenizer can read are refused by their line, a Python one's too; GB2312's
-    # bytes are the library's: read as GB2312, the middle dot (A1 A4) stays one.
+    # Bytes no tokenizer can read are refused by their line, a Python one's too. Either
+    # reads a source encoding as the engine does: GB2312's middle dot (A1 A4) stays itself,
+    # Big5's A1 45 is U+2027 (Python's codec says U+2022).
     for tokenizer in ("whitespace", str.split):
         with pytest.raises(vorn_ulo.EngineError, match=r"<text 1>\D+3\b"):
             vorn_ulo.count_texts(UNDECODABLE, tmp_path / "undecodable", tokenizer=tokenizer)
-        twain = vorn_ulo.count_texts(b"\xc2\xed\xbf\xcb\xa1\xa4\xcd\xc2\xce\xc2 \xd0\xa1\xcb\xb5",
-                                     tmp_path / "gb2312", source_encoding="GB2312",
-                                     tokenizer=tokenizer)
-        assert next(vorn_ulo.read_pairs(twain))[0] == "马克\u00b7吐温"
+        for encoding, text, word in (
+                ("GB2312", b"\xc2\xed\xbf\xcb\xa1\xa4\xcd\xc2\xce\xc2 \xd0\xa1", "马克\u00b7吐温"),
+                ("BIG5", b"a\xa1\x45b c", "a\u2027b")):
+            pairs = vorn_ulo.count_texts(text, tmp_path / encoding, source_encoding=encoding,
+                                         tokenizer=tokenizer)
+            assert next(vorn_ulo.read_pairs(pairs))[0] == word, (encoding, tokenizer)
     with pytest.raises(vorn_ulo.EngineError, match=r"<text 1>\D+3001\b.*longer"):
         vorn_ulo.count_texts(LONG.decode(), tmp_path / "long",
                              tokenizer=lambda line: line.split()[:2])

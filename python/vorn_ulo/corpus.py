@@ -19,8 +19,8 @@ from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 from . import _native, api
-from .encoding import (DEFAULT_ENCODING, LIBRARY_ENCODING, decode_words, is_gb2312,
-                       is_library_encoding)
+from .encoding import (DEFAULT_ENCODING, LIBRARY_ENCODING, decode_source, decode_words,
+                       is_gb2312, is_library_encoding)
 from .engine import PROGRESS, encode_path, number, parse_table, path_array
 from .errors import EngineError
 
@@ -90,7 +90,9 @@ class CountOptions:
             for line in lines:
                 line.decode(self.decoder())
             return decode_words(lines)
-        return [line.decode(self.decoder()) for line in lines]
+        # By the engine's conversion, as its tokenizers read the corpora: Python's codecs
+        # read some bytes as other characters (Big5's A1 45 as U+2022, not U+2027).
+        return decode_source(lines, self.decoder())
 
     def cutter(self) -> Callable[[str], Iterable[str]]:
         if callable(self.tokenizer):

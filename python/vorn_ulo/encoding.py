@@ -114,6 +114,20 @@ def decode_words(words: Sequence[bytes], errors: str = "strict") -> List[str]:
     return converted.data.decode("utf-8").split("\n")
 
 
+def decode_source(lines: Sequence[bytes], encoding: str) -> List[str]:
+    """Lines (none holding LF) of text in `encoding` decoded by the engine, in one call; a
+    line the engine cannot read raises UnicodeDecodeError."""
+    lines = list(lines)
+    converted = _convert(b"\n".join(lines), encoding, "UTF-8")
+    text = converted.data.decode("utf-8").split("\n")
+    if not converted.invalid and len(text) == len(lines):
+        return text
+    if len(lines) > 1:  # which line, each from the encoding's first state
+        return [decode_source([line], encoding)[0] for line in lines]
+    raise UnicodeDecodeError(encoding, lines[0], converted.invalid_at,
+                             converted.invalid_at + 1, f"not valid {encoding}")
+
+
 class Encoder:
     """Encodes `str` to the library's encoding; `bytes` pass through untouched.
 
