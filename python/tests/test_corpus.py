@@ -104,8 +104,14 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
     assert notes.read_text() == "mine"
     # Bytes no tokenizer can read are refused by their line, a Python one's too. Either
     # reads a source encoding as the engine does: GB2312's middle dot (A1 A4) stays itself,
-    # Big5's A1 45 is U+2027 (Python's codec says U+2022).
+    # Big5's A1 45 is U+2027 (Python's codec says U+2022); and the stop words of str texts
+    # in UTF-8, as the texts are.
+    stop = tmp_path / "stop.txt"
+    stop.write_text(STOPWORDS, encoding="utf-8")
     for tokenizer in ("whitespace", str.split):
+        kept = vorn_ulo.count_texts("山水 苹果 香蕉", tmp_path / "stopped", stopword_files=[stop],
+                                    tokenizer=tokenizer)
+        assert {row[0] for row in vorn_ulo.read_pairs(kept)} == {"苹果", "香蕉"}, tokenizer
         with pytest.raises(vorn_ulo.EngineError, match=r"<text 1>\D+3\b"):
             vorn_ulo.count_texts(UNDECODABLE, tmp_path / "undecodable", tokenizer=tokenizer)
         for encoding, text, word in (

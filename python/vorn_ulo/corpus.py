@@ -422,7 +422,9 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
                         report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
                 return counter.close()
         cut = options.cutter()
-        with _Counter(engine, options, stage) as counter:
+        # Stop-word files are in the texts' encoding: UTF-8 for str texts, as above.
+        encoding = "UTF-8" if all(isinstance(t, str) for t in texts) else None
+        with _Counter(engine, options, stage, encoding) as counter:
             for index, text in enumerate(texts, 1):
                 if isinstance(text, bytes):
                     text = "\n".join(_decoded(options, text.split(b"\n"), f"<text {index}>", 1))
@@ -521,8 +523,9 @@ def count_texts(texts: Union[str, bytes, Sequence[Union[str, bytes]]], workdir: 
                 drop_punctuation: bool = True, progress: Progress = None,
                 summary: Optional[dict] = None,
                 library: Optional[_native.Library] = None) -> Path:
-    """count_corpus for texts held in memory: each `str` is text (counted as UTF-8 is),
-    each `bytes` a text in `source_encoding`. Counted in this process."""
+    """count_corpus for texts held in memory: each `str` is text (counted as UTF-8 is, and
+    stopword_files read as UTF-8 then), each `bytes` a text in `source_encoding`. Counted in
+    this process."""
     if isinstance(texts, (str, bytes)):
         texts = [texts]
     options = CountOptions(window, one_way, tokenizer, source_encoding, stopwords,
