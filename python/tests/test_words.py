@@ -40,6 +40,12 @@ def test_the_planted_word_comes_first_from_texts_files_and_bytes(library, tmp_pa
         assert empty.empty and empty.dtypes.equals(frame.dtypes)
     with pytest.raises(FileNotFoundError):
         vorn_ulo.new_words(tmp_path / "missing.txt", library=library)
+    # A text beside files of another encoding goes in their bytes as the engine reads them:
+    # Python's Big5 gives U+2022 the bytes of the engine's U+2027, which Big5 lacks.
+    big5 = tmp_path / "big5.txt"
+    big5.write_bytes("天地\n".encode("big5"))
+    with pytest.raises(UnicodeEncodeError, match="no form in BIG5"):
+        vorn_ulo.new_words([big5, "天\u2022地"], source_encoding="BIG5", library=library)
     # A corpus where the counts go is refused, not replaced by them (as `ulo words` does).
     (tmp_path / "own").mkdir()
     (tmp_path / "own" / "candidates.txt").write_text(texts[0], encoding="utf-8")

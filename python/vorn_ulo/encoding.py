@@ -56,16 +56,25 @@ def _convert(data: bytes, source: str, target: str) -> _Conversion:
 # library's text goes through the engine's conversion, a batch at a time.
 
 
+def encode_source(text: str, encoding: str = "") -> bytes:
+    """`text` in `encoding` ("" for the library's) as the engine's conversion writes it, so
+    that the engine reads it back as the same characters (Python's codecs give some of them
+    other bytes). UnicodeEncodeError for a character the encoding lacks (or a lone
+    surrogate)."""
+    utf8 = text.encode("utf-8")
+    converted = _convert(utf8, "UTF-8", encoding)
+    if converted.lacking:
+        index = len(utf8[:converted.lacking_at].decode("utf-8"))
+        where = encoding or "the library's encoding"
+        raise UnicodeEncodeError(encoding or DEFAULT_ENCODING, text, index, index + 1,
+                                 "no form in " + where)
+    return converted.data
+
+
 def encode_library(text: str) -> bytes:
     """`text` in the library's bytes. UnicodeEncodeError for a character the engine's
     conversion lacks (or a lone surrogate)."""
-    utf8 = text.encode("utf-8")
-    converted = _convert(utf8, "UTF-8", "")
-    if converted.lacking:
-        index = len(utf8[:converted.lacking_at].decode("utf-8"))
-        raise UnicodeEncodeError(DEFAULT_ENCODING, text, index, index + 1,
-                                 "no form in the library's encoding")
-    return converted.data
+    return encode_source(text)
 
 
 def decode_library(data: bytes, errors: str = "strict") -> str:

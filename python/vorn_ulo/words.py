@@ -9,7 +9,7 @@ from typing import Optional, Sequence, Union
 
 from . import _native, api
 from .corpus import _staged_spill
-from .encoding import LIBRARY_ENCODING, encode_library, is_library_encoding
+from .encoding import encode_source
 from .engine import encode_path
 from .errors import EngineError
 from .readers import empty_frame, read_table
@@ -31,7 +31,6 @@ def _is_path(item) -> bool:
 
 def _count(engine, items, source_encoding: str, options, spill: Path) -> None:
     """Counts the candidates of every file and text into `spill`."""
-    files_codec = source_encoding or LIBRARY_ENCODING
     only_texts = all(isinstance(item, str) and not _is_path(item) for item in items)
     # str texts go as UTF-8 when nothing else is counted, else in the files' encoding.
     encoding = "UTF-8" if only_texts else source_encoding
@@ -48,8 +47,7 @@ def _count(engine, items, source_encoding: str, options, spill: Path) -> None:
                         continue
                     if isinstance(item, str):
                         data = (item.encode("utf-8") if only_texts
-                                else encode_library(item) if is_library_encoding(files_codec)
-                                else item.encode(files_codec))
+                                else encode_source(item, source_encoding))
                     else:
                         data = bytes(item)
                     engine.call("ulo_counter_add_block", handle, f"<text {index}>".encode(),
@@ -72,7 +70,8 @@ def new_words(paths_or_texts: Union[PathLike, bytes, Sequence[Union[PathLike, by
     freedom, before, after (what `ulo words --out` writes).
 
     Each item is a file (a path object, or a str naming an existing file), a str text, or
-    bytes in `source_encoding` ("" for the library's own, GB18030). Candidates are
+    bytes in `source_encoding` ("" for the library's own, GB18030); beside files, a str text
+    goes in their encoding (UnicodeEncodeError for a character it lacks). Candidates are
     strings of 2 to `max_length` letters seen at least `min_count` times; cohesion is
     the smallest pmi (log2) over a candidate's split points, freedom the smaller
     entropy (bits) of the characters before and after it, and the score cohesion x
