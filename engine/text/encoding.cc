@@ -7,6 +7,7 @@
 #include <cctype>
 #include <clocale>
 
+#include "engine/text/characters.h"
 #include "engine/text/filter.h"
 
 namespace ulo::engine {
@@ -25,6 +26,19 @@ size_t Utf8Length(unsigned char lead) {
   if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
   if (lead >= 0xC2) return 2;
   return 1;
+}
+
+// Length of the whole UTF-8 sequence `text` starts with; 0 for a stray or
+// cut one.
+size_t WholeUtf8Length(std::string_view text) {
+  auto lead = static_cast<unsigned char>(text[0]);
+  if (lead < 0x80) return 1;
+  size_t length = Utf8Length(lead);
+  if (length == 1 || length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0;
+  }
+  return length;
 }
 
 // Runs `handle` over `in`, appending to `*out`. At a sequence it cannot
@@ -136,11 +150,6 @@ bool ConvertWhole(Converter& converter, const std::string& from, std::string_vie
     *problem = "not valid " + from;
   } else if (converter.unrepresentable() != lacked) {
     *problem = LackedCharacterProblem();
-  } else if (IsGb2312Name(from)) {
-    // iconv's GB2312 gives A1 A4 and A1 AA (a middle dot, a dash) other
-    // code points than its GB18030 does: converted, 马克·吐温 would be
-    // another word, and one without a GB2312 form.
-    out->assign(line);
   }
   return problem->empty();
 }
@@ -174,15 +183,19 @@ bool Converter::Open(const std::string& from, const std::string& to, std::string
   source = from;
   sourceIsUtf8 = IsUtf8Name(from);
   targetIsUtf8 = IsUtf8Name(to);
+  sourceIsGb2312 = IsGb2312Name(from);
+  targetIsGb2312 = IsGb2312Name(to);
   if (!sourceIsUtf8) {
-    toUtf8 = reinterpret_cast<void*>(iconv_open("UTF-8", from.c_str()));
+    const char* name = sourceIsGb2312 ? kLibraryEncoding : from.c_str();
+    toUtf8 = reinterpret_cast<void*>(iconv_open("UTF-8", name));
     if (!IsOpen(toUtf8)) {
       *error = "unknown encoding '" + from + "' (see iconv --list)";
       return false;
     }
   }
   // Validating UTF-8 against itself drops invalid bytes too.
-  fromUtf8 = reinterpret_cast<void*>(iconv_open(targetIsUtf8 ? "UTF-8" : to.c_str(), "UTF-8"));
+  const char* target = targetIsUtf8 ? "UTF-8" : targetIsGb2312 ? kLibraryEncoding : to.c_str();
+  fromUtf8 = reinterpret_cast<void*>(iconv_open(target, "UTF-8"));
   if (!IsOpen(fromUtf8)) {
     *error = "unknown encoding '" + to + "' (see iconv --list)";
     return false;
@@ -190,38 +203,91 @@ bool Converter::Open(const std::string& from, const std::string& to, std::string
   return true;
 }
 
+size_t Converter::NoteInvalid(size_t at) {
+  ++invalidCount;
+  if (firstInvalidAt == std::string_view::npos) firstInvalidAt = at;
+  return 1;
+}
+
+void Converter::NoteUnrepresentable(size_t at, std::string* out) {
+  ++unrepresentableCount;
+  if (firstUnrepresentableAt == std::string_view::npos) firstUnrepresentableAt = at;
+  out->append(substitute);
+}
+
 void Converter::Convert(std::string_view in, std::string* out) {
   const uint64_t unrepresentableBefore = unrepresentableCount;
   firstInvalidAt = firstUnrepresentableAt = std::string_view::npos;
-  auto noteInvalid = [this](size_t at) {
-    ++invalidCount;
-    if (firstInvalidAt == std::string_view::npos) firstInvalidAt = at;
-    return size_t{1};
-  };
   std::string_view utf8 = in;
-  if (!sourceIsUtf8) {
+  if (sourceIsGb2312) {
+    ReadGb2312(in);
+    utf8 = scratch;
+  } else if (!sourceIsUtf8) {
     scratch.clear();
     Run(Handle(toUtf8), in, &scratch,
-        [&](std::string_view rest) { return noteInvalid(in.size() - rest.size()); });
+        [&](std::string_view rest) { return NoteInvalid(in.size() - rest.size()); });
     utf8 = scratch;
   }
-  // iconv writes valid UTF-8, so only a UTF-8 source has invalid bytes here.
-  Run(Handle(fromUtf8), utf8, out, [&](std::string_view rest) {
-    auto lead = static_cast<unsigned char>(rest[0]);
-    size_t length = Utf8Length(lead);
-    bool wellFormed = length > 1 && length <= rest.size();
-    for (size_t i = 1; wellFormed && i < length; ++i) {
-      wellFormed = (static_cast<unsigned char>(rest[i]) & 0xC0) == 0x80;
-    }
-    if (!wellFormed) return noteInvalid(utf8.size() - rest.size());
-    ++unrepresentableCount;
-    if (firstUnrepresentableAt == std::string_view::npos) {
-      firstUnrepresentableAt = utf8.size() - rest.size();
-    }
-    if (!substitute.empty()) out->append(substitute);
-    return length;
-  });
+  if (targetIsGb2312) {
+    WriteGb2312(utf8, out);
+  } else {
+    // iconv writes valid UTF-8, so only a UTF-8 source has invalid bytes here.
+    Run(Handle(fromUtf8), utf8, out, [&](std::string_view rest) {
+      size_t at = utf8.size() - rest.size();
+      size_t length = WholeUtf8Length(rest);
+      if (length < 2) return NoteInvalid(at);
+      NoteUnrepresentable(at, out);
+      return length;
+    });
+  }
   if (unrepresentableCount != unrepresentableBefore) ++lossyCount;
+}
+
+void Converter::ReadGb2312(std::string_view in) {
+  scratch.clear();
+  size_t start = 0;
+  auto flush = [&](size_t end) {
+    // Valid GB2312 is valid GB18030, which iconv reads whole.
+    Run(Handle(toUtf8), in.substr(start, end - start), &scratch,
+        [&](std::string_view rest) { return NoteInvalid(end - rest.size()); });
+  };
+  for (size_t at = 0; at < in.size();) {
+    size_t length = CharacterLength(in, at);
+    if (static_cast<unsigned char>(in[at]) < 0x80 || HasGb2312Form(in.substr(at, length))) {
+      at += length;
+      continue;
+    }
+    flush(at);
+    NoteInvalid(at);
+    at += length;
+    start = at;
+  }
+  flush(in.size());
+}
+
+void Converter::WriteGb2312(std::string_view utf8, std::string* out) {
+  std::string character;
+  for (size_t at = 0; at < utf8.size();) {
+    size_t length = WholeUtf8Length(utf8.substr(at));
+    if (length <= 1) {
+      if (length == 0) NoteInvalid(at);
+      if (length == 1) out->push_back(utf8[at]);  // ASCII, GB2312's own
+      ++at;
+      continue;
+    }
+    character.clear();
+    bool lacked = false;
+    Run(Handle(fromUtf8), utf8.substr(at, length), &character, [&](std::string_view rest) {
+      lacked = true;
+      return rest.size();
+    });
+    if (lacked || !HasGb2312Form(character)) {
+      NoteUnrepresentable(at, out);
+    } else {
+      out->append(character);
+    }
+    at += length;
+  }
 }
 
 std::string Converter::InvalidTextProblem(const std::string& file) const {
@@ -236,13 +302,10 @@ bool PeopleText::Open(const std::string& shown, const std::string& typed, std::s
   *error = OutputEncodingProblem(shown);
   if (!error->empty()) return false;
   out.MarkUnrepresentable("?");
-  showsGb2312 = IsGb2312Name(shown);
-  typesGb2312 = IsGb2312Name(typed);
   return true;
 }
 
 std::string PeopleText::Show(std::string_view text) {
-  if (showsGb2312 && HasGb2312Form(text)) return std::string(text);
   std::string shown;
   out.Convert(text, &shown);
   return shown;
@@ -252,9 +315,7 @@ bool PeopleText::Take(std::string_view typed, std::string* word) {
   uint64_t lost = in.invalid() + in.unrepresentable();
   word->clear();
   in.Convert(typed, word);
-  bool whole = in.invalid() + in.unrepresentable() == lost;
-  if (whole && typesGb2312) word->assign(typed);
-  return whole;
+  return in.invalid() + in.unrepresentable() == lost;
 }
 
 }  // namespace ulo::engine

@@ -20,7 +20,10 @@ inline constexpr char kPeopleEncoding[] = "UTF-8";
 
 // Converts text from one encoding to another with iconv. Characters that the
 // target cannot represent are skipped and counted; bytes that are not valid
-// in the source encoding are skipped and counted apart.
+// in the source encoding are skipped and counted apart. GB2312 is read and
+// written as the library's bytes of GB2312's characters: iconv's own GB2312
+// takes A1 A4 and A1 AA (a middle dot, a dash) for other code points than
+// its GB18030 does, so 马克·吐温 would become another word.
 class Converter {
  public:
   Converter() = default;
@@ -64,11 +67,22 @@ class Converter {
   bool targetIsUtf8 = false;
   std::string scratch;
   std::string substitute;
+  bool sourceIsGb2312 = false;
+  bool targetIsGb2312 = false;
   uint64_t unrepresentableCount = 0;
   uint64_t invalidCount = 0;
   uint64_t lossyCount = 0;
   size_t firstInvalidAt = std::string_view::npos;
   size_t firstUnrepresentableAt = std::string_view::npos;
+
+  // Count a byte skipped at `at` (returns 1, the bytes to skip); a
+  // character the target lacks at `at`, writing the mark for it.
+  size_t NoteInvalid(size_t at);
+  void NoteUnrepresentable(size_t at, std::string* out);
+  // GB2312 `in` into `scratch` as UTF-8; GB2312's characters in `utf8` to
+  // `*out`, the others as lacked.
+  void ReadGb2312(std::string_view in);
+  void WriteGb2312(std::string_view utf8, std::string* out);
 };
 
 // The refusal of text holding a character that the library's encoding, as
@@ -139,10 +153,6 @@ class PeopleText {
  private:
   Converter out;
   Converter in;
-  // GB2312 text is the library's bytes already: passed as it is, since
-  // iconv's GB2312 takes A1 A4 and A1 AA for other characters than GB18030's.
-  bool showsGb2312 = false;
-  bool typesGb2312 = false;
 };
 
 }  // namespace ulo::engine

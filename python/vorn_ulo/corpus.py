@@ -20,7 +20,7 @@ from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Un
 
 from . import _native, api
 from .encoding import (DEFAULT_ENCODING, LIBRARY_ENCODING, decode_source, decode_words,
-                       is_gb2312, is_library_encoding)
+                       is_library_encoding)
 from .engine import PROGRESS, encode_path, number, parse_table, path_array
 from .errors import EngineError
 
@@ -84,14 +84,9 @@ class CountOptions:
         its own tokenizers read it."""
         if is_library_encoding(self.decoder()):
             return decode_words(lines)
-        if is_gb2312(self.decoder()):
-            # Checked as GB2312, read as the library's bytes it is: the codec would give a
-            # middle dot and a dash (A1 A4, A1 AA) other characters, as the engine's does not.
-            for line in lines:
-                line.decode(self.decoder())
-            return decode_words(lines)
         # By the engine's conversion, as its tokenizers read the corpora: Python's codecs
-        # read some bytes as other characters (Big5's A1 45 as U+2022, not U+2027).
+        # read some bytes as other characters (Big5's A1 45 as U+2022, not U+2027; GB2312's
+        # A1 A4 as U+30FB, not the middle dot).
         return decode_source(lines, self.decoder())
 
     def cutter(self) -> Callable[[str], Iterable[str]]:

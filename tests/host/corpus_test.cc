@@ -66,6 +66,16 @@ TEST(ConverterTest, KeepsEveryCharacterInTheLibraryEncoding) {
   ASSERT_TRUE(gb2312.Open("EUC-CN", kLibraryEncoding, &error)) << error;
   EXPECT_TRUE(ConvertWhole(gb2312, "EUC-CN", "\xA1\xA4\xA1\xAA\n", &out, &problem)) << problem;
   EXPECT_EQ(out, "\xA1\xA4\xA1\xAA\n");
+  EXPECT_FALSE(ConvertWhole(gb2312, "EUC-CN", "\x81\x40", &out, &problem));  // GBK's, not GB2312's
+  // Written in GB2312 (an export, Python's encode_source), they are its A1 A4
+  // and A1 AA, and the katakana middle dot it lacks is no middle dot.
+  Converter written;
+  ASSERT_TRUE(written.Open("UTF-8", "GB2312", &error)) << error;
+  written.MarkUnrepresentable("?");
+  out.clear();
+  written.Convert("\xC2\xB7\xE2\x80\x94\xE3\x83\xBB", &out);
+  EXPECT_EQ(out, "\xA1\xA4\xA1\xAA?");
+  EXPECT_EQ(written.firstUnrepresentable(), 5u);
 }
 
 // What it shows as '?' and the words it takes whole, EncodingOutputTest's
@@ -78,6 +88,9 @@ TEST(PeopleTextTest, RefusesACutTypedWord) {
   // GB2312's middle dot and dash (A1 A4, A1 AA) are no characters it lacks.
   EXPECT_EQ(text.Show("\xA1\xA4\xA1\xAA"), "\xA1\xA4\xA1\xAA");
   EXPECT_EQ(text.lossyWords(), 0u);
+  // Beside characters it lacks (U+0080), still: one word written lossy.
+  EXPECT_EQ(text.Show("\x81\x30\x81\x30\xA1\xA4\x81\x30\x81\x30"), "?\xA1\xA4?");
+  EXPECT_EQ(text.lossyWords(), 1u);
   PeopleText typed;
   ASSERT_TRUE(typed.Open("UTF-8", "EUC-CN", &error)) << error;
   EXPECT_TRUE(typed.Take("\xA1\xA4", &word));
