@@ -154,9 +154,10 @@ class TestCountingRun:
             assert spill_lines(tmp_path / name) == ["x\tx!\t1", "y\ty!\t1", "z\tz!\t1"]
 
     @pytest.mark.parametrize("encoding, errors, lines, skipped", [
-        # The default keeps every character; a narrower encoding never cuts a word.
-        ("gb18030", "strict", ["a€\tb\t1", "b\ta€\t1", "進程\t😀\t1"], 0),
-        ("gb2312", "drop", [], 2),
+        # The default keeps every character; a narrower encoding never cuts a word, and
+        # GB2312 keeps its own middle dot (A1 A4), which Python's gb2312 codec lacks.
+        ("gb18030", "strict", ["a€\tb\t1", "b\ta€\t1", "進程\t😀\t1", "马·克\tb\t1"], 0),
+        ("gb2312", "drop", ["马·克\tb\t1"], 2),
         ("gb2312", "strict", UnicodeEncodeError, 0),
     ])
     def test_words_are_kept_or_dropped_whole(self, library, tmp_path, encoding, errors, lines,
@@ -167,7 +168,7 @@ class TestCountingRun:
                     run.add("a€", "b")
                 return
             run.add("a€", "b")
-            run.add_many([("進程", "😀")], one_way=True)
+            run.add_many([("進程", "😀"), ("马·克", "b")], one_way=True)
         assert run.pairs_skipped == skipped
         assert spill_lines(tmp_path) == sorted(lines, key=lambda line: line.encode("gb18030"))
 

@@ -20,14 +20,6 @@ def is_library_encoding(encoding) -> bool:
         return False
 
 
-def is_gb2312(encoding) -> bool:
-    """Whether `encoding` (a Python codec name) is GB2312, whose bytes are the library's."""
-    try:
-        return codecs.lookup(encoding).name == "gb2312"
-    except (LookupError, TypeError):
-        return False
-
-
 class _Conversion(NamedTuple):
     data: bytes
     invalid: int  # bytes left out, the first at invalid_at
@@ -98,17 +90,17 @@ def decode_library(data: bytes, errors: str = "strict") -> str:
 
 # LF is LF in both encodings and never inside a character: words joined by it convert in
 # one call and split back.
-def encode_words(words: Sequence[str]) -> List[bytes]:
-    """encode_library of each word, in one call where no word holds LF."""
+def encode_words(words: Sequence[str], encoding: str = "") -> List[bytes]:
+    """encode_source of each word, in one call where no word holds LF."""
     words = list(words)
     if len(words) < 2 or any("\n" in word for word in words):
-        return [encode_library(word) for word in words]
+        return [encode_source(word, encoding) for word in words]
     try:
-        converted = _convert("\n".join(words).encode("utf-8"), "UTF-8", "")
+        converted = _convert("\n".join(words).encode("utf-8"), "UTF-8", encoding)
     except UnicodeEncodeError:  # a lone surrogate
         converted = None
     if converted is None or converted.lacking:  # which word, and where
-        return [encode_library(word) for word in words]
+        return [encode_source(word, encoding) for word in words]
     return converted.data.split(b"\n")
 
 
@@ -149,9 +141,11 @@ class Encoder:
         if errors not in ERRORS:
             raise ValueError(f"errors must be one of {ERRORS}, not {errors!r}")
         "".encode(encoding)  # an unknown encoding fails here, not on the first word
-        self.encoding = encoding
+        # By the engine's conversion, as it reads the words back: Python's gb2312 codec has
+        # no form for GB2312's own middle dot.
+        self.encoding = "" if is_library_encoding(encoding) else encoding
+        encode_source("", self.encoding)
         self.errors = errors
-        self.library = is_library_encoding(encoding)
 
     def encode(self, text):
         if isinstance(text, bytes):
@@ -160,18 +154,14 @@ class Encoder:
             return bytes(text)
         if not isinstance(text, str):
             raise TypeError(f"expected str or bytes, not {type(text).__name__}")
-        if self.library:
-            return encode_library(text)
-        return text.encode(self.encoding)
+        return encode_source(text, self.encoding)
 
     def encode_many(self, items) -> List[bytes]:
-        """encode() of each item, the library's text in one call of the engine."""
+        """encode() of each item, the texts in one call of the engine."""
         items = list(items)
-        if not self.library:
-            return [self.encode(item) for item in items]
         texts = [index for index, item in enumerate(items) if isinstance(item, str)]
         result = [None] * len(items)
-        for index, data in zip(texts, encode_words([items[i] for i in texts])):
+        for index, data in zip(texts, encode_words([items[i] for i in texts], self.encoding)):
             result[index] = data
         return [self.encode(item) if data is None else data
                 for item, data in zip(items, result)]
