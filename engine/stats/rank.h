@@ -160,8 +160,9 @@ class Ranking {
   // Every line's mirror stands in the file and the ranking looks both
   // ways: each word's own lines give all its offers.
   bool mirrored = false;
-  // The first pass's lines as word ids, varint-coded: id2 << 1 | (id1
-  // differs from the line before), then id1 when it does, then the count.
+  // The first pass's lines as word ids, varint-coded: id2 << 2 | follows
+  // << 1 | (id1 differs from the line before), then id1 when it does, then
+  // the count.
   // Dropped when it outgrows kRecordBytes; the second pass then reads
   // `recordedPath` again.
   static constexpr size_t kRecordBytes = size_t{64} << 20;
