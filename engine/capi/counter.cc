@@ -403,3 +403,18 @@ const char* ulo_lines_read(ulo_lines_t* lines, size_t size, size_t* length, char
 void ulo_lines_close(ulo_lines_t* lines) {
   delete lines;
 }
+
+char* ulo_lines_problem(const char* data, size_t length, uint64_t* line) {
+  std::string_view rest(data == nullptr ? "" : data, data == nullptr ? 0 : length);
+  for (uint64_t index = 0; !rest.empty(); ++index) {
+    size_t end = rest.find('\n');
+    std::string_view text = rest.substr(0, end == std::string_view::npos ? rest.size() : end + 1);
+    std::string problem = CorpusLineProblem(text, false);
+    if (!problem.empty()) {
+      if (line != nullptr) *line = index;
+      return Copy(problem);
+    }
+    rest.remove_prefix(text.size());
+  }
+  return nullptr;
+}

@@ -134,6 +134,12 @@ ULO_ENGINE_EXPORT ulo_lines_t* ulo_lines_open(const char* path, uint64_t begin, 
 ULO_ENGINE_EXPORT const char* ulo_lines_read(ulo_lines_t* lines, size_t size, size_t* length,
                                              char** errptr);
 ULO_ENGINE_EXPORT void ulo_lines_close(ulo_lines_t* lines);
+/* Why a count refuses one of the lines of `data` (ended by LF, the last one
+ * perhaps not) whatever cuts its tokens: longer than a corpus line may be,
+ * or holding a NUL byte. NULL when it refuses none; else the first one's
+ * reason, its index (0 for the first line) in `*line`. A front-end that
+ * cuts the tokens itself asks before it cuts them. */
+ULO_ENGINE_EXPORT char* ulo_lines_problem(const char* data, size_t length, uint64_t* line);
 /* Ends the run: the last spill file is written, and the tokens counted go
  * to WORK_DIR.tokens beside the work directory. */
 ULO_ENGINE_EXPORT void ulo_counter_close(ulo_counter_t* counter, char** errptr);

@@ -33,8 +33,6 @@ ENGINE_TOKENIZERS = ("whitespace", "chars")
 BATCH_CHARS = 1 << 20
 # About this many bytes of a file's lines decoded at once.
 SEGMENT_BLOCK_BYTES = 1 << 18
-# The engine's longest corpus line in bytes, its line end left out.
-LONGEST_LINE = 1 << 20
 
 
 class CountOptions:
@@ -238,6 +236,7 @@ def _segment_lines(engine, path: str, begin: int, end: int, options: CountOption
     """The decoded lines of `path` from byte `begin` to `end` (0: the end), as the engine
     reads them; the first is line `first` of the file. Decoded a block of lines at a time."""
     for block in engine.line_blocks(path, begin, end, SEGMENT_BLOCK_BYTES):
+        _refuse_lines(engine, block, path, first)
         batch = block.split(b"\n")
         if batch[-1] == b"":
             batch.pop()
@@ -245,22 +244,19 @@ def _segment_lines(engine, path: str, begin: int, end: int, options: CountOption
         first += len(batch)
 
 
-def _refuse_long_lines(batch: List[bytes], origin: str, first: int) -> None:
-    """A line of `batch` longer than the engine takes is refused as the engine refuses it: a
-    Python tokenizer's tokens may be shorter than their line, and would pass its check."""
-    if max(map(len, batch), default=0) <= LONGEST_LINE:
-        return
-    for line_number, raw in enumerate(batch, first):
-        if len(raw[:-1] if raw.endswith(b"\r") else raw) > LONGEST_LINE:
-            raise EngineError("count", f"cannot count {origin}: line {line_number}: a line "
-                                       "longer than 1 MiB (one sentence a line is expected)")
+def _refuse_lines(engine, data: bytes, origin: str, first: int) -> None:
+    """A line of `data` that the engine's count refuses whatever cuts its tokens (too long,
+    say) is refused alike, named by its line in `origin`: a Python tokenizer's tokens may
+    be shorter than their line, and would pass the token lines' check."""
+    found = engine.lines_problem(data)
+    if found:
+        raise EngineError("count", f"cannot count {origin}: line {first + found[0]}: "
+                                   f"{found[1]}")
 
 
 def _decoded(options: CountOptions, batch: List[bytes], origin: str, first: int) -> List[str]:
-    """The lines of `batch` decoded; one that cannot be, or is too long, is refused as the
-    engine refuses it, named by its line in `origin` (the first of `batch` being line
-    `first`)."""
-    _refuse_long_lines(batch, origin, first)
+    """The lines of `batch` decoded; one that cannot be is refused as the engine refuses
+    it, named by its line in `origin` (the first of `batch` being line `first`)."""
     try:
         return options.decode(batch)
     except UnicodeDecodeError:  # which line
@@ -421,12 +417,12 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
         encoding = "UTF-8" if all(isinstance(t, str) for t in texts) else None
         with _Counter(engine, options, stage, encoding) as counter:
             for index, text in enumerate(texts, 1):
+                origin = f"<text {index}>"
+                # Measured as the engine measures a str text: in UTF-8.
+                _refuse_lines(engine, text if isinstance(text, bytes) else text.encode("utf-8"),
+                              origin, 1)
                 if isinstance(text, bytes):
-                    text = "\n".join(_decoded(options, text.split(b"\n"), f"<text {index}>", 1))
-                else:  # measured as the engine measures a str text: in UTF-8
-                    _refuse_long_lines([line.encode("utf-8") if len(line) > LONGEST_LINE // 4
-                                        else b"" for line in _text_lines(text)],
-                                       f"<text {index}>", 1)
+                    text = "\n".join(_decoded(options, text.split(b"\n"), origin, 1))
                 _feed_lines(counter, _text_lines(text), cut, report)
             return counter.close()
 

@@ -45,6 +45,7 @@ FUNCTIONS = {
     "ulo_lines_open": (_p, (_text, _u64, _u64, _err)),
     "ulo_lines_read": (_p, (_p, _size, ctypes.POINTER(_size), _err)),
     "ulo_lines_close": (None, (_p,)),
+    "ulo_lines_problem": (_p, (_text, _size, ctypes.POINTER(_u64))),
     "ulo_counter_close": (None, (_p, _err)),
     "ulo_counter_summary": (_p, (_p,)),
     "ulo_counter_destroy": (None, (_p,)),
@@ -227,6 +228,13 @@ class Engine:
     def line_number_at(self, path, offset: int) -> int:
         """The line of `path` that starts at byte `offset`, 1-based."""
         return int(self.dll.ulo_line_number_at(encode_path(path), int(offset)))
+
+    def lines_problem(self, data: bytes) -> Optional[Tuple[int, str]]:
+        """The first line of `data` that a count refuses whatever cuts its tokens, as (its
+        index, why), or None."""
+        index = ctypes.c_uint64()
+        problem = self.owned_text("ulo_lines_problem", data, len(data), ctypes.byref(index))
+        return None if problem is None else (index.value, problem)
 
     def line_blocks(self, path, begin: int, end: int, size: int = 1 << 20) -> Iterator[bytes]:
         """The lines of `path` from byte `begin` to `end` (0: the end) as the engine's count
