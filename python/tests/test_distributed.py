@@ -119,9 +119,21 @@ def test_texts_in_more_ranges_than_first_words(cluster, library, tmp_path, monke
     assert summary["parts"] < 8
 
 
+def test_texts_beside_files_go_in_their_encoding(cluster, tmp_path, monkeypatch):
+    # So does the stop-word list, for the texts' shards as for the files'.
+    monkeypatch.chdir(tmp_path)
+    for name, text in (("stop.txt", "照\n"), ("a.txt", "月 光 照\n"),
+                       ("both.txt", "月 光 照\n光 照 月\n")):
+        Path(name).write_bytes(text.encode("gb18030"))
+    options = {"stopwords": "none", "stopword_files": ["stop.txt"]}
+    single = vorn_ulo.count_corpus("both.txt", "single", **options).read_bytes()
+    assert joined(vd.count_corpus(["a.txt"], "shared", cluster, texts="光 照 月", **options)) == single
+
+
 @pytest.mark.parametrize("arguments, error", [
     ({"ranges": -1}, ValueError), ({"ranges": 0}, ValueError), ({"shard_bytes": 0}, ValueError),
     ({"stopword_files": ["missing.txt"]}, FileNotFoundError),
+    ({"texts": ["月", b"\xd4\xc2"]}, TypeError),  # str and bytes: their stop words' encodings
 ])
 def test_bad_arguments_are_refused_before_anything_is_written(cluster, corpus, tmp_path,
                                                               arguments, error):

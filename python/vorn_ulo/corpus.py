@@ -394,16 +394,22 @@ def _count_files_in_python(library, options, paths, stage: Path, report: _Report
     return summary
 
 
+def _texts_encoding(texts) -> Optional[str]:
+    """The encoding texts are counted in, their stop-word files read in: "UTF-8" for str
+    texts, None (source_encoding) for bytes; TypeError for a mix, which would want both."""
+    kinds = {isinstance(t, str) for t in texts}
+    if len(kinds) > 1:
+        raise TypeError("texts are all str or all bytes (in source_encoding)")
+    return "UTF-8" if kinds == {True} else None
+
+
 def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Summary:
     engine = library.engine
     stage.mkdir(parents=True, exist_ok=True)
+    # str texts go as UTF-8, which the engine converts as it converts a corpus.
+    encoding = _texts_encoding(texts)
     with api.counting_slot("count"):
         if options.in_engine:
-            # str texts go as UTF-8, which the engine converts as it converts a corpus.
-            kinds = {isinstance(t, str) for t in texts}
-            if len(kinds) > 1:
-                raise TypeError("texts are all str or all bytes (in source_encoding)")
-            encoding = "UTF-8" if kinds == {True} else None
             with _Counter(engine, options, stage, encoding) as counter:
                 for index, text in enumerate(texts, 1):
                     data = text.encode("utf-8") if isinstance(text, str) else bytes(text)
@@ -413,8 +419,6 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
                         report(int(figures.get("lines", 0)), int(figures.get("pairs_fed", 0)))
                 return counter.close()
         cut = options.cutter()
-        # Stop-word files are in the texts' encoding: UTF-8 for str texts, as above.
-        encoding = "UTF-8" if all(isinstance(t, str) for t in texts) else None
         with _Counter(engine, options, stage, encoding) as counter:
             for index, text in enumerate(texts, 1):
                 origin = f"<text {index}>"

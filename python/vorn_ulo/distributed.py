@@ -26,8 +26,8 @@ from pathlib import Path
 
 from . import _native, api
 from .corpus import (CountOptions, Summary, _check_paths, _count_share, _count_texts, _Counter,
-                     _path_list, _Reporter)
-from .encoding import DEFAULT_ENCODING
+                     _path_list, _Reporter, _texts_encoding)
+from .encoding import DEFAULT_ENCODING, encode_source
 from .engine import encode_path, path_array
 
 SHARD_BYTES = 64 * 1024 * 1024
@@ -193,7 +193,9 @@ def count_corpus(
     shared_dir must be empty or missing, and reachable under the same path by every worker;
     so must the files, stopword_files and library_path, relative ones taken from here.
     The files are cut into shards of at most `shard_bytes`, and into at least one per worker
-    thread, each counted by the engine in a worker; `ranges` reduce tasks (default: one per
+    thread, each counted by the engine in a worker; str texts beside files go in the files'
+    source_encoding, as new_words takes them, and texts mixing str and bytes raise
+    TypeError, as in count_texts; `ranges` reduce tasks (default: one per
     worker thread) then merge one key range each; either below 1 raises ValueError before
     anything is written. A worker counts one shard at a time whatever its thread count (the
     library keeps one counting run per process). A task that fails is run again by Dask (on
@@ -206,6 +208,11 @@ def count_corpus(
     for name, value in (("ranges", 1 if ranges is None else ranges), ("shard_bytes", shard_bytes)):
         if int(value) < 1:
             raise ValueError(f"{name} must be at least 1, not {value!r}")
+    texts = [texts] if isinstance(texts, (str, bytes)) else list(texts)
+    if paths and _texts_encoding(texts):
+        # Beside files, str texts go in the files' encoding, which their stop-word files
+        # share, as new_words takes them: one encoding for every shard's stop words.
+        texts = [encode_source(text, options.source_encoding) for text in texts]
     # Workers resolve a relative path in their own directories: these go as absolute ones.
     options.stopword_files = [os.path.abspath(f) for f in options.stopword_files]
     for stopword_file in options.stopword_files:
@@ -220,8 +227,7 @@ def count_corpus(
     if any(root.iterdir()):
         raise FileExistsError(f"{root} is not empty; a distributed count needs a fresh one")
     threads = _worker_threads(client)
-    pieces = shards(library, paths, [texts] if isinstance(texts, (str, bytes)) else texts,
-                    shard_bytes, threads)
+    pieces = shards(library, paths, texts, shard_bytes, threads)
     if not pieces:
         raise ValueError("the corpus is empty: no file and no text")
     ranges = threads if ranges is None else int(ranges)
