@@ -28,14 +28,19 @@ size_t Utf8Length(unsigned char lead) {
   return 1;
 }
 
-// Length of the whole UTF-8 sequence `text` starts with; 0 for a stray or
-// cut one.
+// Length of the well-formed UTF-8 sequence `text` starts with; 0 for a
+// stray, cut or ill-formed one (an overlong form, a surrogate, a code past
+// U+10FFFF), which is no character at all rather than one a target lacks.
 size_t WholeUtf8Length(std::string_view text) {
   auto lead = static_cast<unsigned char>(text[0]);
   if (lead < 0x80) return 1;
   size_t length = Utf8Length(lead);
   if (length == 1 || length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
+  auto second = static_cast<unsigned char>(text[1]);
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (second < low || second > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
     if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0;
   }
   return length;

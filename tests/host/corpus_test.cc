@@ -54,11 +54,12 @@ TEST(ConverterTest, KeepsEveryCharacterInTheLibraryEncoding) {
   std::string error;
   ASSERT_TRUE(converter.Open("UTF-8", kLibraryEncoding, &error)) << error;
   std::string out;
-  // month, U+1F600, an invalid byte, bright: GB2312's bytes stay as they were.
-  converter.Convert("\xE6\x9C\x88\xF0\x9F\x98\x80\xFF\xE6\x98\x8E", &out);
+  // month, U+1F600, an invalid byte, an encoded surrogate (no character, not
+  // one GB18030 lacks), bright: GB2312's bytes stay as they were.
+  converter.Convert("\xE6\x9C\x88\xF0\x9F\x98\x80\xFF\xED\xA0\x80\xE6\x98\x8E", &out);
   EXPECT_EQ(out, "\xD4\xC2\x94\x39\xFC\x36\xC3\xF7");
   EXPECT_EQ(converter.unrepresentable(), 0u);
-  EXPECT_EQ(converter.invalid(), 1u);
+  EXPECT_EQ(converter.invalid(), 4u);
   // Read --from GB2312, the middle dot and the dash (A1 A4, A1 AA) stay
   // themselves, not iconv's GB2312 code points in GB18030.
   Converter gb2312;
