@@ -39,6 +39,8 @@ TEST(MeasureTest, EveryMeasureNltkLacksByHand) {
       {Measure::kMinSensitivity, ad, 0.75},
       {Measure::kOddsRatio, ad, std::log(21.0)},  // (3.5 * 4.5) / (1.5 * 0.5)
       {Measure::kFisher, ad, std::log10(14.0)},   // P(X >= 3) = C(4,3) C(4,0) / C(8,3)
+      // A token count's 1/3 below the mode: 1 - P(X = -2/3), lgamma's C(n, k).
+      {Measure::kFisher, {1.0 / 3, 6, 6, 24}, 0.009213462093139332},
   };
   for (const auto& test : cases) {
     EXPECT_NEAR(Score(test.measure, test.counts), test.want, 1e-12)
