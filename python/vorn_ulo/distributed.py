@@ -209,7 +209,7 @@ def count_corpus(
         if int(value) < 1:
             raise ValueError(f"{name} must be at least 1, not {value!r}")
     texts = [texts] if isinstance(texts, (str, bytes)) else list(texts)
-    if paths and _texts_encoding(texts):
+    if _texts_encoding(texts) and paths:
         # Beside files, str texts go in the files' encoding, which their stop-word files
         # share, as new_words takes them: one encoding for every shard's stop words.
         texts = [encode_source(text, options.source_encoding) for text in texts]
