@@ -7,6 +7,7 @@ import random
 import pytest
 
 import vorn_ulo
+from vorn_ulo.encoding import Encoder
 from conftest import write_pairs
 
 # Words that a careless CSV reader would turn into missing values, numbers, quotes or line ends.
@@ -59,6 +60,12 @@ def test_bytes_and_other_encodings(library, tmp_path):
     path = write_pairs(tmp_path / "p.txt", [("月", "光", 2)])
     assert list(vorn_ulo.read_pairs(path, encoding=None)) == [(b"\xd4\xc2", b"\xb9\xe2", 2)]
     assert vorn_ulo.to_frame(path, encoding="latin-1")["word1"][0] == "\xd4\xc2"
+    # GB2312's middle dot is read as the engine wrote it (Python's codec: U+30FB), and words
+    # in an encoding the engine cannot batch still go whole.
+    path.write_bytes("马·克\t光\t2\n".encode("gb18030"))
+    assert vorn_ulo.to_frame(path, encoding="gb2312")["word1"][0] == "马·克"
+    assert list(vorn_ulo.read_pairs(path, encoding="gb2312")) == [("马·克", "光", 2)]
+    assert Encoder("utf-16").encode_many(["ab", "cd"])[1] == "cd".encode("utf-16")
 
 
 # TAB and bytes that are not UTF-8 come back from the engine's lists of files as given; LF,

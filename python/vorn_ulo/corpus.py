@@ -19,8 +19,7 @@ from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 from . import _native, api
-from .encoding import (DEFAULT_ENCODING, LIBRARY_ENCODING, decode_source, decode_words,
-                       is_library_encoding)
+from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING, decode_words, is_library_encoding
 from .engine import PROGRESS, encode_path, number, parse_table, path_array
 from .errors import EngineError
 
@@ -80,12 +79,11 @@ class CountOptions:
     def decode(self, lines: List[bytes]) -> List[str]:
         """Lines (without LF) of a corpus as text; the library's encoding by the engine, as
         its own tokenizers read it."""
-        if is_library_encoding(self.decoder()):
-            return decode_words(lines)
         # By the engine's conversion, as its tokenizers read the corpora: Python's codecs
         # read some bytes as other characters (Big5's A1 45 as U+2022, not U+2027; GB2312's
         # A1 A4 as U+30FB, not the middle dot).
-        return decode_source(lines, self.decoder())
+        return decode_words(lines, "strict",
+                            "" if is_library_encoding(self.decoder()) else self.decoder())
 
     def cutter(self) -> Callable[[str], Iterable[str]]:
         if callable(self.tokenizer):
@@ -236,38 +234,48 @@ def _segment_lines(engine, path: str, begin: int, end: int, options: CountOption
     """The decoded lines of `path` from byte `begin` to `end` (0: the end), as the engine
     reads them; the first is line `first` of the file. Decoded a block of lines at a time."""
     for block in engine.line_blocks(path, begin, end, SEGMENT_BLOCK_BYTES):
-        _refuse_lines(engine, block, path, first)
-        batch = block.split(b"\n")
-        if batch[-1] == b"":
-            batch.pop()
-        yield from _decoded(options, batch, path, first)
-        first += len(batch)
+        lines = _decoded(engine, options, block, path, first)
+        yield from lines
+        first += len(lines)
 
 
-def _refuse_lines(engine, data: bytes, origin: str, first: int) -> None:
+def _refuse_lines(engine, data: bytes, origin: str, first: int, before=None) -> None:
     """A line of `data` that the engine's count refuses whatever cuts its tokens (too long,
     say) is refused alike, named by its line in `origin`: a Python tokenizer's tokens may
-    be shorter than their line, and would pass the token lines' check."""
+    be shorter than their line, and would pass the token lines' check. `before(n)` first
+    checks the n lines before it in their own way, as the engine reads them in order."""
     found = engine.lines_problem(data)
     if found:
+        if before:
+            before(found[0])
         raise EngineError("count", f"cannot count {origin}: line {first + found[0]}: "
                                    f"{found[1]}")
 
 
-def _decoded(options: CountOptions, batch: List[bytes], origin: str, first: int) -> List[str]:
-    """The lines of `batch` decoded; one that cannot be is refused as the engine refuses
-    it, named by its line in `origin` (the first of `batch` being line `first`)."""
-    try:
-        return options.decode(batch)
-    except UnicodeDecodeError:  # which line
-        for line_number, raw in enumerate(batch, first):
-            try:
-                options.decode([raw])
-            except UnicodeDecodeError as error:
-                raise EngineError("count", f"cannot count {origin}: line {line_number}: not "
-                                           f"{options.decoder()} text ({error.reason})") \
-                    from None
-        raise
+def _decoded(engine, options: CountOptions, data: bytes, origin: str,
+             first: int) -> List[str]:
+    """The lines of `data` decoded; one that cannot be, or that the count refuses whatever
+    cuts its tokens, is refused as the engine refuses it, named by its line in `origin`
+    (the first of `data` being line `first`)."""
+    batch = data.split(b"\n")
+    if batch[-1] == b"":
+        batch.pop()
+
+    def decode(lines):
+        try:
+            return options.decode(lines)
+        except UnicodeDecodeError:  # which line
+            for line_number, raw in enumerate(lines, first):
+                try:
+                    options.decode([raw])
+                except UnicodeDecodeError as error:
+                    raise EngineError("count", f"cannot count {origin}: line {line_number}: "
+                                               f"not {options.decoder()} text "
+                                               f"({error.reason})") from None
+            raise
+
+    _refuse_lines(engine, data, origin, first, lambda count: decode(batch[:count]))
+    return decode(batch)
 
 
 def _count_share(library, options: CountOptions, share, work_dir: Path,
@@ -422,11 +430,10 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
         with _Counter(engine, options, stage, encoding) as counter:
             for index, text in enumerate(texts, 1):
                 origin = f"<text {index}>"
-                # Measured as the engine measures a str text: in UTF-8.
-                _refuse_lines(engine, text if isinstance(text, bytes) else text.encode("utf-8"),
-                              origin, 1)
                 if isinstance(text, bytes):
-                    text = "\n".join(_decoded(options, text.split(b"\n"), origin, 1))
+                    text = "\n".join(_decoded(engine, options, text, origin, 1))
+                else:  # measured as the engine measures a str text: in UTF-8
+                    _refuse_lines(engine, text.encode("utf-8"), origin, 1)
                 _feed_lines(counter, _text_lines(text), cut, report)
             return counter.close()
 

@@ -2,8 +2,9 @@
 
 import codecs
 import ctypes
+import functools
 import os
-from typing import List, NamedTuple, Sequence
+from typing import List, NamedTuple, Optional, Sequence
 
 # What the library's files hold: GB18030, which has a form for every character and gives
 # GB2312's characters GB2312's own bytes. The engine's count option `encoding` defaults to it.
@@ -69,20 +70,21 @@ def encode_library(text: str) -> bytes:
     return encode_source(text)
 
 
-def decode_library(data: bytes, errors: str = "strict") -> str:
-    """The library's bytes as text; a byte the engine cannot read goes to the codec error
-    handler `errors` ("strict" raises UnicodeDecodeError)."""
+def decode_library(data: bytes, errors: str = "strict", encoding: str = "") -> str:
+    """Bytes in `encoding` ("" for the library's) as the engine reads them; a byte it cannot
+    read goes to the codec error handler `errors` ("strict" raises UnicodeDecodeError)."""
     parts, position = [], 0
     while True:
         rest = data[position:]
-        converted = _convert(rest, "", "UTF-8")
+        converted = _convert(rest, encoding, "UTF-8")
         if not converted.invalid:
             parts.append(converted.data.decode("utf-8"))
             return "".join(parts)
         at = position + converted.invalid_at
-        parts.append(_convert(data[position:at], "", "UTF-8").data.decode("utf-8"))
+        parts.append(_convert(data[position:at], encoding, "UTF-8").data.decode("utf-8"))
         replacement, position = codecs.lookup_error(errors)(UnicodeDecodeError(
-            DEFAULT_ENCODING, data, at, at + 1, "not a character of the library's encoding"))
+            encoding or DEFAULT_ENCODING, data, at, at + 1,
+            f"not valid {encoding}" if encoding else "not a character of the library's encoding"))
         parts.append(replacement)
         if position < 0:
             position += len(data)
@@ -104,29 +106,35 @@ def encode_words(words: Sequence[str], encoding: str = "") -> List[bytes]:
     return converted.data.split(b"\n")
 
 
-def decode_words(words: Sequence[bytes], errors: str = "strict") -> List[str]:
-    """decode_library of each word (none holding LF), in one call."""
+def decode_words(words: Sequence[bytes], errors: str = "strict", encoding: str = "") -> List[str]:
+    """decode_library of each word (none holding LF), in one call; each apart, from the
+    encoding's first state, where one cannot be read."""
     words = list(words)
     if len(words) < 2:
-        return [decode_library(word, errors) for word in words]
-    converted = _convert(b"\n".join(words), "", "UTF-8")
-    if converted.invalid:  # which word, and where
-        return [decode_library(word, errors) for word in words]
-    return converted.data.decode("utf-8").split("\n")
-
-
-def decode_source(lines: Sequence[bytes], encoding: str) -> List[str]:
-    """Lines (none holding LF) of text in `encoding` decoded by the engine, in one call; a
-    line the engine cannot read raises UnicodeDecodeError."""
-    lines = list(lines)
-    converted = _convert(b"\n".join(lines), encoding, "UTF-8")
+        return [decode_library(word, errors, encoding) for word in words]
+    converted = _convert(b"\n".join(words), encoding, "UTF-8")
     text = converted.data.decode("utf-8").split("\n")
-    if not converted.invalid and len(text) == len(lines):
-        return text
-    if len(lines) > 1:  # which line, each from the encoding's first state
-        return [decode_source([line], encoding)[0] for line in lines]
-    raise UnicodeDecodeError(encoding, lines[0], converted.invalid_at,
-                             converted.invalid_at + 1, f"not valid {encoding}")
+    if converted.invalid or len(text) != len(words):  # which word, and where
+        return [decode_library(word, errors, encoding) for word in words]
+    return text
+
+
+@functools.lru_cache(maxsize=None)
+def engine_encoding(encoding) -> Optional[str]:
+    """The engine's name for the Python codec `encoding`, for its conversion: "" for the
+    library's, the name itself where the engine writes LF as LF (words joined by it convert
+    in one call); None where it does not, for Python's codec."""
+    if is_library_encoding(encoding):
+        return ""
+    if not isinstance(encoding, str):
+        return None
+    from .errors import EngineError
+
+    try:
+        converted = _convert(b"\n", "UTF-8", encoding)
+    except EngineError:  # a name iconv does not know
+        return None
+    return encoding if converted.data == b"\n" else None
 
 
 class Encoder:
@@ -141,10 +149,10 @@ class Encoder:
         if errors not in ERRORS:
             raise ValueError(f"errors must be one of {ERRORS}, not {errors!r}")
         "".encode(encoding)  # an unknown encoding fails here, not on the first word
-        # By the engine's conversion, as it reads the words back: Python's gb2312 codec has
-        # no form for GB2312's own middle dot.
-        self.encoding = "" if is_library_encoding(encoding) else encoding
-        encode_source("", self.encoding)
+        self.codec = encoding
+        # By the engine's conversion where it has one, as the engine reads the words back:
+        # Python's gb2312 codec has no form for GB2312's own middle dot.
+        self.encoding = engine_encoding(encoding)
         self.errors = errors
 
     def encode(self, text):
@@ -154,11 +162,15 @@ class Encoder:
             return bytes(text)
         if not isinstance(text, str):
             raise TypeError(f"expected str or bytes, not {type(text).__name__}")
+        if self.encoding is None:
+            return text.encode(self.codec)
         return encode_source(text, self.encoding)
 
     def encode_many(self, items) -> List[bytes]:
         """encode() of each item, the texts in one call of the engine."""
         items = list(items)
+        if self.encoding is None:
+            return [self.encode(item) for item in items]
         texts = [index for index, item in enumerate(items) if isinstance(item, str)]
         result = [None] * len(items)
         for index, data in zip(texts, encode_words([items[i] for i in texts], self.encoding)):

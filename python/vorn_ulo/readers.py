@@ -4,7 +4,7 @@ import csv
 import functools
 import os
 
-from .encoding import LIBRARY_ENCODING, decode_words, encode_words, is_library_encoding
+from .encoding import LIBRARY_ENCODING, decode_words, encode_words, engine_encoding
 
 # The labels of a support record, in the order the record holds them.
 LABELS = ("<rec>", "<基准规则>=", "<关联规则>=", "<置信度>=", "<支持度>=")
@@ -13,9 +13,9 @@ BATCH_LINES = 1 << 14
 
 
 @functools.lru_cache(maxsize=None)
-def support_labels():
-    """LABELS in the library's bytes."""
-    return tuple(encode_words(LABELS))
+def support_labels(encoding=""):
+    """LABELS in the library's bytes (or those of the engine's `encoding`)."""
+    return tuple(encode_words(LABELS, encoding))
 
 KINDS = {
     # kind: (column names, types)
@@ -26,12 +26,13 @@ KINDS = {
 
 
 def _decoder(encoding, errors):
-    """A function from a list of words to the list decoded: the library's text by the
-    engine, in one call."""
+    """A function from a list of words to the list decoded: by the engine, in one call,
+    where it converts `encoding` (as it wrote the words), else by Python's codec."""
     if encoding is None:
         return lambda words: words
-    if is_library_encoding(encoding):
-        return lambda words: decode_words(words, errors)
+    name = engine_encoding(encoding)
+    if name is not None:
+        return lambda words: decode_words(words, errors, name)
     return lambda words: [word.decode(encoding, errors) for word in words]
 
 
@@ -186,20 +187,22 @@ def read_table(path, **options):
 def _table_frame(path, names, types, encoding):
     if os.path.getsize(path) == 0:  # the C parser refuses a file without a line
         return empty_frame(dict(zip(names, types)))
-    library = is_library_encoding(encoding)
+    conversion = engine_encoding(encoding)
     frame = read_table(path, names=list(names), dtype=dict(zip(names, types)),
-                       encoding="latin-1" if library else encoding, skip_blank_lines=True)
-    if library:
-        decode_library_columns(frame, [n for n, t in zip(names, types) if t is str])
+                       encoding=encoding if conversion is None else "latin-1",
+                       skip_blank_lines=True)
+    if conversion is not None:
+        decode_library_columns(frame, [n for n, t in zip(names, types) if t is str],
+                               encoding=conversion)
     return frame
 
 
-def decode_library_columns(frame, columns, errors="strict"):
-    """Decodes the library's words of `frame`'s columns, read as latin-1 (a character a
-    byte), by the engine: a column in one call."""
+def decode_library_columns(frame, columns, errors="strict", encoding=""):
+    """Decodes the library's words (or the engine's `encoding`) of `frame`'s columns, read
+    as latin-1 (a character a byte), by the engine: a column in one call."""
     for column in columns:
         frame[column] = decode_words([word.encode("latin-1") for word in frame[column]],
-                                     errors)
+                                     errors, encoding)
     return frame
 
 
@@ -210,14 +213,15 @@ def _support_frame(path, encoding):
         return empty_frame({"base": str, "associated": str, "confidence": "float64",
                             "support": "float64"})
     # A record is five lines without TABs: one column, then five lines to a row.
-    library = is_library_encoding(encoding)
+    conversion = engine_encoding(encoding)
     lines = read_table(path, names=["line"], dtype={"line": str},
-                       encoding="latin-1" if library else encoding,
+                       encoding=encoding if conversion is None else "latin-1",
                        skip_blank_lines=False)["line"]
     if len(lines) % 5:
         raise ValueError(f"{path}: {len(lines)} lines do not make whole five-line records")
     values = lines.to_numpy().reshape(-1, 5)
-    labels = [label.decode("latin-1") for label in support_labels()] if library else LABELS
+    labels = LABELS if conversion is None else [label.decode("latin-1")
+                                                for label in support_labels(conversion)]
     columns = {}
     for index, name in ((1, "base"), (2, "associated"), (3, "confidence"), (4, "support")):
         column = pd.Series(values[:, index], dtype=object)
@@ -227,8 +231,8 @@ def _support_frame(path, encoding):
     if len(values) and not (values[:, 0] == labels[0]).all():
         raise ValueError(f"{path}: a record does not start with {labels[0]}")
     frame = pd.DataFrame(columns)
-    if library:
-        decode_library_columns(frame, ["base", "associated"])
+    if conversion is not None:
+        decode_library_columns(frame, ["base", "associated"], encoding=conversion)
     frame["confidence"] = frame["confidence"].astype("float64")
     frame["support"] = frame["support"].astype("float64")
     return frame
