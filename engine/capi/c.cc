@@ -327,16 +327,31 @@ char* ulo_convert(const char* from, const char* to, const char* data, size_t len
     Fail(errptr, error);
     return nullptr;
   }
+  // A line at a time, each from the encoding's first state, as a corpus is
+  // read: a stateful encoding's shift does not run on into the next line.
   std::string converted;
-  converter.Convert(std::string_view(data == nullptr ? "" : data, length), &converted);
+  std::string_view rest(data == nullptr ? "" : data, data == nullptr ? 0 : length);
+  uint64_t firstInvalid = UINT64_MAX, firstLacked = UINT64_MAX;
+  for (size_t at = 0, utf8At = 0;;) {
+    size_t end = rest.find('\n');
+    converter.Convert(rest.substr(0, end), &converted);
+    if (firstInvalid == UINT64_MAX && converter.firstInvalid() != std::string_view::npos) {
+      firstInvalid = at + converter.firstInvalid();
+    }
+    if (firstLacked == UINT64_MAX && converter.firstUnrepresentable() != std::string_view::npos) {
+      firstLacked = utf8At + converter.firstUnrepresentable();
+    }
+    if (end == std::string_view::npos) break;
+    utf8At += converter.utf8Size() + 1;
+    converter.Convert("\n", &converted);
+    at += end + 1;
+    rest.remove_prefix(end + 1);
+  }
   if (out_length != nullptr) *out_length = converted.size();
   if (invalid != nullptr) *invalid = converter.invalid();
   if (unrepresentable != nullptr) *unrepresentable = converter.unrepresentable();
-  auto offset = [](size_t at) { return at == std::string_view::npos ? UINT64_MAX : at; };
-  if (invalid_at != nullptr) *invalid_at = offset(converter.firstInvalid());
-  if (unrepresentable_at != nullptr) {
-    *unrepresentable_at = offset(converter.firstUnrepresentable());
-  }
+  if (invalid_at != nullptr) *invalid_at = firstInvalid;
+  if (unrepresentable_at != nullptr) *unrepresentable_at = firstLacked;
   char* copy = Copy(converted);
   if (copy == nullptr) Fail(errptr, "out of memory converting text");
   return copy;

@@ -233,6 +233,7 @@ void Converter::Convert(std::string_view in, std::string* out) {
         [&](std::string_view rest) { return NoteInvalid(in.size() - rest.size()); });
     utf8 = scratch;
   }
+  utf8Length = utf8.size();
   if (targetIsGb2312) {
     WriteGb2312(utf8, out);
   } else {

@@ -48,6 +48,8 @@ class Converter {
   // when it met none. A caller can name the character that failed.
   size_t firstInvalid() const { return firstInvalidAt; }
   size_t firstUnrepresentable() const { return firstUnrepresentableAt; }
+  // The length of the last Convert's input in UTF-8.
+  size_t utf8Size() const { return utf8Length; }
   // Calls of Convert whose text held a character the target lacks: the
   // words that could not be written whole.
   uint64_t lossy() const { return lossyCount; }
@@ -74,6 +76,7 @@ class Converter {
   uint64_t lossyCount = 0;
   size_t firstInvalidAt = std::string_view::npos;
   size_t firstUnrepresentableAt = std::string_view::npos;
+  size_t utf8Length = 0;
 
   // Count a byte skipped at `at` (returns 1, the bytes to skip); a
   // character the target lacks at `at`, writing the mark for it.

@@ -114,9 +114,14 @@ def test_texts_and_callable_tokenizers(library, corpus, tmp_path):
         assert {row[0] for row in vorn_ulo.read_pairs(kept)} == {"苹果", "香蕉"}, tokenizer
         with pytest.raises(vorn_ulo.EngineError, match=r"<text 1>\D+3\b"):
             vorn_ulo.count_texts(UNDECODABLE, tmp_path / "undecodable", tokenizer=tokenizer)
+        counted = {}  # a blank last line is a line
+        vorn_ulo.count_texts(b"a b\n\n", tmp_path / "blank", tokenizer=tokenizer, summary=counted)
+        assert counted["lines"] == 2, tokenizer
         for encoding, text, word in (
                 ("GB2312", b"\xc2\xed\xbf\xcb\xa1\xa4\xcd\xc2\xce\xc2 \xd0\xa1", "马克\u00b7吐温"),
-                ("BIG5", b"a\xa1\x45b c", "a\u2027b")):
+                ("BIG5", b"a\xa1\x45b c", "a\u2027b"),
+                # A line read from the encoding's first state, whatever the line before left.
+                ("ISO-2022-JP", b"\x1b$BF|\nab cd\n", "ab")):
             pairs = vorn_ulo.count_texts(text, tmp_path / encoding, source_encoding=encoding,
                                          tokenizer=tokenizer)
             assert next(vorn_ulo.read_pairs(pairs))[0] == word, (encoding, tokenizer)

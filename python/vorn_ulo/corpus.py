@@ -19,7 +19,7 @@ from pathlib import Path
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 from . import _native, api
-from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING, decode_words, is_library_encoding
+from .encoding import DEFAULT_ENCODING, LIBRARY_ENCODING, decode_words, engine_name
 from .engine import PROGRESS, encode_path, number, parse_table, path_array
 from .errors import EngineError
 
@@ -82,8 +82,7 @@ class CountOptions:
         # By the engine's conversion, as its tokenizers read the corpora: Python's codecs
         # read some bytes as other characters (Big5's A1 45 as U+2022, not U+2027; GB2312's
         # A1 A4 as U+30FB, not the middle dot).
-        return decode_words(lines, "strict",
-                            "" if is_library_encoding(self.decoder()) else self.decoder())
+        return decode_words(lines, "strict", engine_name(self.decoder()))
 
     def cutter(self) -> Callable[[str], Iterable[str]]:
         if callable(self.tokenizer):
@@ -431,10 +430,11 @@ def _count_texts(library, options, texts, stage: Path, report: _Reporter) -> Sum
             for index, text in enumerate(texts, 1):
                 origin = f"<text {index}>"
                 if isinstance(text, bytes):
-                    text = "\n".join(_decoded(engine, options, text, origin, 1))
+                    lines = _decoded(engine, options, text, origin, 1)
                 else:  # measured as the engine measures a str text: in UTF-8
                     _refuse_lines(engine, text.encode("utf-8"), origin, 1)
-                _feed_lines(counter, _text_lines(text), cut, report)
+                    lines = _text_lines(text)
+                _feed_lines(counter, lines, cut, report)
             return counter.close()
 
 
