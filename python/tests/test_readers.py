@@ -60,12 +60,17 @@ def test_bytes_and_other_encodings(library, tmp_path):
     path = write_pairs(tmp_path / "p.txt", [("月", "光", 2)])
     assert list(vorn_ulo.read_pairs(path, encoding=None)) == [(b"\xd4\xc2", b"\xb9\xe2", 2)]
     assert vorn_ulo.to_frame(path, encoding="latin-1")["word1"][0] == "\xd4\xc2"
-    # GB2312's middle dot is read as the engine wrote it (Python's codec: U+30FB), and words
-    # in an encoding the engine cannot batch still go whole.
+    # GB2312's middle dot is read as the engine wrote it (Python's codec: U+30FB) under any
+    # of its names; an encoding whose ASCII the engine changes (Shift_JIS's 5C) goes by
+    # Python's codec, and one without ASCII (UTF-16) is refused for words.
     path.write_bytes("马·克\t光\t2\n".encode("gb18030"))
-    assert vorn_ulo.to_frame(path, encoding="gb2312")["word1"][0] == "马·克"
+    for name in ("gb2312", "chinese"):
+        assert vorn_ulo.to_frame(path, encoding=name)["word1"][0] == "马·克"
     assert list(vorn_ulo.read_pairs(path, encoding="gb2312")) == [("马·克", "光", 2)]
-    assert Encoder("utf-16").encode_many(["ab", "cd"])[1] == "cd".encode("utf-16")
+    path.write_bytes(b"C:\\t\t~/x\t1\n")
+    assert list(vorn_ulo.read_pairs(path, encoding="shift_jis")) == [("C:\\t", "~/x", 1)]
+    with pytest.raises(ValueError, match="ASCII"):
+        Encoder("utf-16")
 
 
 # TAB and bytes that are not UTF-8 come back from the engine's lists of files as given; LF,

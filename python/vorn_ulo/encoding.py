@@ -119,22 +119,34 @@ def decode_words(words: Sequence[bytes], errors: str = "strict", encoding: str =
     return text
 
 
+# What a words' encoding must keep as it is for the library's files: TAB, LF, digits and the
+# rest of ASCII, as the engine judges the encodings it writes words in.
+ASCII = bytes(range(1, 0x80))
+
+
+def engine_name(encoding: str) -> str:
+    """The name the engine's conversion takes for `encoding`: "" for the library's."""
+    return "" if is_library_encoding(encoding) else encoding
+
+
 @functools.lru_cache(maxsize=None)
 def engine_encoding(encoding) -> Optional[str]:
-    """The engine's name for the Python codec `encoding`, for its conversion: "" for the
-    library's, the name itself where the engine writes LF as LF (words joined by it convert
-    in one call); None where it does not, for Python's codec."""
-    if is_library_encoding(encoding):
-        return ""
-    if not isinstance(encoding, str):
-        return None
+    """engine_name() of the Python codec `encoding` (or of its canonical name) where the
+    engine converts it both ways keeping ASCII as it is, so that words joined by LF convert
+    in one call and read back as written; None where it does not, for Python's codec."""
     from .errors import EngineError
 
-    try:
-        converted = _convert(b"\n", "UTF-8", encoding)
-    except EngineError:  # a name iconv does not know
+    if not isinstance(encoding, str):
         return None
-    return encoding if converted.data == b"\n" else None
+    for name in (encoding, codecs.lookup(encoding).name):
+        try:
+            converted = engine_name(name)
+            if (_convert(ASCII, "UTF-8", converted).data == ASCII
+                    and _convert(ASCII, converted, "UTF-8").data == ASCII):
+                return converted
+        except EngineError:  # a name iconv does not know
+            pass
+    return None
 
 
 class Encoder:
@@ -148,7 +160,11 @@ class Encoder:
     def __init__(self, encoding=DEFAULT_ENCODING, errors="strict"):
         if errors not in ERRORS:
             raise ValueError(f"errors must be one of {ERRORS}, not {errors!r}")
-        "".encode(encoding)  # an unknown encoding fails here, not on the first word
+        # An unknown encoding fails here, not on the first word; one that gives ASCII other
+        # bytes would make the library's TABs and LFs other bytes.
+        if ASCII.decode().encode(encoding) != ASCII:
+            raise ValueError(f"words cannot be written in {encoding}: it does not keep ASCII "
+                             "as it is")
         self.codec = encoding
         # By the engine's conversion where it has one, as the engine reads the words back:
         # Python's gb2312 codec has no form for GB2312's own middle dot.

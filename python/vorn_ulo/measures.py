@@ -7,7 +7,7 @@ import tempfile
 from typing import Optional, Tuple
 
 from . import _native
-from .encoding import LIBRARY_ENCODING, encode_path, is_library_encoding
+from .encoding import LIBRARY_ENCODING, encode_path
 
 
 def measure_names(library: Optional[_native.Library] = None) -> Tuple[str, ...]:
@@ -48,11 +48,10 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
     min_count=None takes the measure's default; further rank options of the engine
     (min_word_count, self_pairs, direction, marginals) pass by name. encoding=None gives the words
     as bytes."""
-    from .readers import decode_library_columns, empty_frame, read_table
+    from .readers import decode_columns, empty_frame, read_table
 
     engine = _native.library_or_default(library).engine
     # The ranking in the library's bytes, decoded here as asked.
-    library_words = encoding is None or is_library_encoding(encoding)
     options = engine.options("rank", rank_settings(measure, top, min_count, rank_options))
     try:
         with tempfile.TemporaryDirectory(prefix="vorn_ulo-rank-") as work:
@@ -62,13 +61,7 @@ def associations(pairs_path, measure: str = "llr", top: int = 10,
             if os.path.getsize(out) == 0:  # the C parser refuses a file without a line
                 return empty_frame(RANKED_COLUMNS)
             frame = read_table(out, names=list(RANKED_COLUMNS), dtype=RANKED_COLUMNS,
-                               encoding="latin-1" if library_words else encoding,
-                               float_precision="round_trip")
+                               encoding="latin-1", float_precision="round_trip")
     finally:
         engine.free_options("rank", options)
-    if encoding is None:
-        for column in ("word", "other"):
-            frame[column] = [w.encode("latin-1") for w in frame[column]]
-    elif library_words:
-        decode_library_columns(frame, ["word", "other"])
-    return frame
+    return decode_columns(frame, ["word", "other"], encoding)

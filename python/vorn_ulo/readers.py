@@ -13,9 +13,9 @@ BATCH_LINES = 1 << 14
 
 
 @functools.lru_cache(maxsize=None)
-def support_labels(encoding=""):
-    """LABELS in the library's bytes (or those of the engine's `encoding`)."""
-    return tuple(encode_words(LABELS, encoding))
+def support_labels():
+    """LABELS in the library's bytes."""
+    return tuple(encode_words(LABELS))
 
 KINDS = {
     # kind: (column names, types)
@@ -187,22 +187,17 @@ def read_table(path, **options):
 def _table_frame(path, names, types, encoding):
     if os.path.getsize(path) == 0:  # the C parser refuses a file without a line
         return empty_frame(dict(zip(names, types)))
-    conversion = engine_encoding(encoding)
     frame = read_table(path, names=list(names), dtype=dict(zip(names, types)),
-                       encoding=encoding if conversion is None else "latin-1",
-                       skip_blank_lines=True)
-    if conversion is not None:
-        decode_library_columns(frame, [n for n, t in zip(names, types) if t is str],
-                               encoding=conversion)
-    return frame
+                       encoding="latin-1", skip_blank_lines=True)
+    return decode_columns(frame, [n for n, t in zip(names, types) if t is str], encoding)
 
 
-def decode_library_columns(frame, columns, errors="strict", encoding=""):
-    """Decodes the library's words (or the engine's `encoding`) of `frame`'s columns, read
-    as latin-1 (a character a byte), by the engine: a column in one call."""
+def decode_columns(frame, columns, encoding=LIBRARY_ENCODING, errors="strict"):
+    """Decodes the words of `frame`'s columns, read as latin-1 (a character a byte), as
+    _decoder decodes them (bytes for encoding None): a column in one call."""
+    decode = _decoder(encoding, errors)
     for column in columns:
-        frame[column] = decode_words([word.encode("latin-1") for word in frame[column]],
-                                     errors, encoding)
+        frame[column] = decode([word.encode("latin-1") for word in frame[column]])
     return frame
 
 
@@ -213,15 +208,13 @@ def _support_frame(path, encoding):
         return empty_frame({"base": str, "associated": str, "confidence": "float64",
                             "support": "float64"})
     # A record is five lines without TABs: one column, then five lines to a row.
-    conversion = engine_encoding(encoding)
-    lines = read_table(path, names=["line"], dtype={"line": str},
-                       encoding=encoding if conversion is None else "latin-1",
+    # The library writes the labels in its own bytes, whatever its words' encoding.
+    lines = read_table(path, names=["line"], dtype={"line": str}, encoding="latin-1",
                        skip_blank_lines=False)["line"]
     if len(lines) % 5:
         raise ValueError(f"{path}: {len(lines)} lines do not make whole five-line records")
     values = lines.to_numpy().reshape(-1, 5)
-    labels = LABELS if conversion is None else [label.decode("latin-1")
-                                                for label in support_labels(conversion)]
+    labels = [label.decode("latin-1") for label in support_labels()]
     columns = {}
     for index, name in ((1, "base"), (2, "associated"), (3, "confidence"), (4, "support")):
         column = pd.Series(values[:, index], dtype=object)
@@ -231,8 +224,7 @@ def _support_frame(path, encoding):
     if len(values) and not (values[:, 0] == labels[0]).all():
         raise ValueError(f"{path}: a record does not start with {labels[0]}")
     frame = pd.DataFrame(columns)
-    if conversion is not None:
-        decode_library_columns(frame, ["base", "associated"], encoding=conversion)
+    decode_columns(frame, ["base", "associated"], encoding)
     frame["confidence"] = frame["confidence"].astype("float64")
     frame["support"] = frame["support"].astype("float64")
     return frame
