@@ -329,11 +329,17 @@ char* ulo_convert(const char* from, const char* to, const char* data, size_t len
   }
   // A line at a time, each from the encoding's first state, as a corpus is
   // read: a stateful encoding's shift does not run on into the next line.
+  // Only where LF is the byte LF on both sides; elsewhere the text is one.
+  Converter probe;
+  std::string lf;
+  probe.Open(name(from), name(to), &error);
+  probe.Convert("\n", &lf);
+  const bool lines = lf == "\n" && probe.invalid() == 0;
   std::string converted;
   std::string_view rest(data == nullptr ? "" : data, data == nullptr ? 0 : length);
   uint64_t firstInvalid = UINT64_MAX, firstLacked = UINT64_MAX;
   for (size_t at = 0, utf8At = 0;;) {
-    size_t end = rest.find('\n');
+    size_t end = lines ? rest.find('\n') : std::string_view::npos;
     converter.Convert(rest.substr(0, end), &converted);
     if (firstInvalid == UINT64_MAX && converter.firstInvalid() != std::string_view::npos) {
       firstInvalid = at + converter.firstInvalid();
@@ -343,7 +349,7 @@ char* ulo_convert(const char* from, const char* to, const char* data, size_t len
     }
     if (end == std::string_view::npos) break;
     utf8At += converter.utf8Size() + 1;
-    converter.Convert("\n", &converted);
+    converted += '\n';
     at += end + 1;
     rest.remove_prefix(end + 1);
   }

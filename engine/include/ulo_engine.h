@@ -287,9 +287,9 @@ ULO_ENGINE_EXPORT void ulo_words_rank(const char* pairs, const char* out,
 /* Converts `length` bytes of `data` from the encoding `from` to `to` (names
  * as iconv knows them; NULL or empty: the library's encoding) with the
  * conversion every count, ranking and export of the engine makes, so that a
- * front-end gives a word the library's bytes the engine gives it: each line
- * (ended by the byte LF) from the encoding's first state, as a corpus's
- * lines are read. Bytes not
+ * front-end gives a word the library's bytes the engine gives it: where both
+ * encodings write LF as the byte LF, each line from the encoding's first
+ * state, as a corpus's lines are read. Bytes not
  * valid in `from` and characters `to` lacks are left out and counted in
  * *invalid and *unrepresentable; *invalid_at is the offset in `data` of the
  * first invalid byte and *unrepresentable_at that of the first character

@@ -7,7 +7,7 @@ import random
 import pytest
 
 import vorn_ulo
-from vorn_ulo.encoding import Encoder
+from vorn_ulo.encoding import Encoder, decode_words
 from conftest import write_pairs
 
 # Words that a careless CSV reader would turn into missing values, numbers, quotes or line ends.
@@ -71,6 +71,7 @@ def test_bytes_and_other_encodings(library, tmp_path):
     assert list(vorn_ulo.read_pairs(path, encoding="shift_jis")) == [("C:\\t", "~/x", 1)]
     with pytest.raises(ValueError, match="ASCII"):
         Encoder("utf-16")
+    assert decode_words([b"a\0\n\0b\0"], "strict", "UTF-16LE") == ["a\nb"]  # one text
 
 
 # TAB and bytes that are not UTF-8 come back from the engine's lists of files as given; LF,

@@ -138,7 +138,12 @@ def engine_encoding(encoding) -> Optional[str]:
 
     if not isinstance(encoding, str):
         return None
-    for name in (encoding, codecs.lookup(encoding).name):
+    names = [encoding]
+    try:
+        names.append(codecs.lookup(encoding).name)
+    except LookupError:  # a name iconv may know all the same
+        pass
+    for name in names:
         try:
             converted = engine_name(name)
             if (_convert(ASCII, "UTF-8", converted).data == ASCII
