@@ -327,16 +327,14 @@ char* ulo_convert(const char* from, const char* to, const char* data, size_t len
     Fail(errptr, error);
     return nullptr;
   }
+  std::string converted;
+  std::string_view rest(data == nullptr ? "" : data, data == nullptr ? 0 : length);
   // A line at a time, each from the encoding's first state, as a corpus is
   // read: a stateful encoding's shift does not run on into the next line.
   // Only where LF is the byte LF on both sides; elsewhere the text is one.
-  Converter probe;
-  std::string lf;
-  probe.Open(name(from), name(to), &error);
-  probe.Convert("\n", &lf);
-  const bool lines = lf == "\n" && probe.invalid() == 0;
-  std::string converted;
-  std::string_view rest(data == nullptr ? "" : data, data == nullptr ? 0 : length);
+  // Asked only of text that holds a line end: a word alone needs no answer.
+  const bool lines =
+      rest.find('\n') != std::string_view::npos && KeepsText(name(from), name(to), "\n");
   uint64_t firstInvalid = UINT64_MAX, firstLacked = UINT64_MAX;
   for (size_t at = 0, utf8At = 0;;) {
     size_t end = lines ? rest.find('\n') : std::string_view::npos;
@@ -361,6 +359,24 @@ char* ulo_convert(const char* from, const char* to, const char* data, size_t len
   char* copy = Copy(converted);
   if (copy == nullptr) Fail(errptr, "out of memory converting text");
   return copy;
+}
+
+char* ulo_encoding_problem(const char* name, const char* use) {
+  std::string encoding =
+      name != nullptr && *name != '\0' ? std::string(name) : std::string(kLibraryEncoding);
+  std::string_view wanted = use != nullptr ? use : "";
+  std::string problem;
+  if (wanted == "words") {
+    problem = WordsEncodingProblem(encoding);
+  } else if (wanted == "shown") {
+    problem = OutputEncodingProblem(encoding);
+  } else if (wanted == "corpus") {
+    problem = SourceEncodingProblem(encoding);
+  } else {
+    problem =
+        "no use of an encoding is called \"" + std::string(wanted) + "\" (words, shown or corpus)";
+  }
+  return problem.empty() ? nullptr : Copy(problem);
 }
 
 // ---- Checks and staged outputs ----

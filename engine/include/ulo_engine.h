@@ -302,6 +302,13 @@ ULO_ENGINE_EXPORT char* ulo_convert(const char* from, const char* to, const char
                                     uint64_t* unrepresentable, uint64_t* invalid_at,
                                     uint64_t* unrepresentable_at, char** errptr);
 
+/* Why `name` (NULL or empty: the library's encoding) cannot serve `use`, or
+ * NULL when it can: "words", written and read back as written (ASCII keeps
+ * its bytes both ways); "shown", words written for people (ASCII keeps its
+ * bytes, so TABs and line ends stay); "corpus", corpora read (LF is the
+ * byte LF). An encoding iconv does not know serves none. */
+ULO_ENGINE_EXPORT char* ulo_encoding_problem(const char* name, const char* use);
+
 /* ---- Checks and staged outputs ---- */
 
 /* Why `path` cannot be read as an input of `kind` ("corpus" or "pairs"),

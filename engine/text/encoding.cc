@@ -97,44 +97,55 @@ bool SameEncodingName(std::string_view name, std::string_view other) {
   return FoldedName(name) == FoldedName(other);
 }
 
-std::string OutputEncodingProblem(const std::string& name) {
+bool KeepsText(const std::string& from, const std::string& to, std::string_view text,
+               std::string* error) {
   Converter converter;
-  std::string error;
-  if (!converter.Open(kPeopleEncoding, name, &error)) return error;
-  std::string ascii, converted;
+  std::string unknown, converted;
+  if (!converter.Open(from, to, error != nullptr ? error : &unknown)) return false;
+  converter.Convert(text, &converted);
+  return converted == text && converter.invalid() == 0;
+}
+
+namespace {
+
+// Every ASCII character but NUL, which no text of the library holds.
+std::string Ascii() {
+  std::string ascii;
   for (int c = 1; c < 0x80; ++c)
     ascii += static_cast<char>(c);
-  converter.Convert(ascii, &converted);
-  if (converted == ascii) return {};
+  return ascii;
+}
+
+}  // namespace
+
+std::string OutputEncodingProblem(const std::string& name) {
+  std::string error;
+  if (KeepsText(kPeopleEncoding, name, Ascii(), &error)) return {};
+  if (!error.empty()) return error;
   return "words cannot be written in " + name +
          ": it does not keep ASCII text as it is, so the TABs, commas and line ends between "
          "them would be other bytes (UTF-8, GB18030 or latin1 keep it)";
 }
 
-namespace {
-
-// Opens `*out` from the library's encoding to `name`, after checking the
-// way back: text read in `name` must be readable and showable alike.
-bool OpenBothWays(const std::string& name, Converter* out, std::string* error) {
-  Converter in;
-  return in.Open(name, kLibraryEncoding, error) && out->Open(kLibraryEncoding, name, error);
+std::string WordsEncodingProblem(const std::string& name) {
+  if (std::string problem = OutputEncodingProblem(name); !problem.empty()) return problem;
+  if (KeepsText(name, kPeopleEncoding, Ascii())) return {};
+  return "words cannot be read back from " + name +
+         ": some of its ASCII bytes are other characters (UTF-8, GB18030 or latin1 keep them)";
 }
 
-}  // namespace
-
 std::string EncodingProblem(const std::string& name) {
-  Converter out;
+  // Text read in `name` must be readable and showable alike.
+  Converter in, out;
   std::string error;
-  return OpenBothWays(name, &out, &error) ? "" : error;
+  return in.Open(name, kLibraryEncoding, &error) && out.Open(kLibraryEncoding, name, &error)
+             ? ""
+             : error;
 }
 
 std::string SourceEncodingProblem(const std::string& name) {
-  Converter out;
-  std::string error;
-  if (!OpenBothWays(name, &out, &error)) return error;
-  std::string lineEnd;
-  out.Convert("\n", &lineEnd);
-  if (lineEnd == "\n") return {};
+  if (std::string problem = EncodingProblem(name); !problem.empty()) return problem;
+  if (KeepsText(kLibraryEncoding, name, "\n")) return {};
   return "corpora cannot be read in " + name +
          ": its line end is not the byte LF, so its lines would not be found (UTF-8, GB18030 "
          "or Big5 keep it)";
@@ -272,26 +283,41 @@ void Converter::ReadGb2312(std::string_view in) {
 }
 
 void Converter::WriteGb2312(std::string_view utf8, std::string* out) {
-  std::string character;
-  for (size_t at = 0; at < utf8.size();) {
-    size_t length = WholeUtf8Length(utf8.substr(at));
-    if (length <= 1) {
-      if (length == 0) NoteInvalid(at);
-      if (length == 1) out->push_back(utf8[at]);  // ASCII, GB2312's own
-      ++at;
+  // The text goes to GB18030 in one call, then is walked beside its UTF-8
+  // form: each character iconv took gave one GB18030 character, each it
+  // stopped at (not valid, or lacked) gave none.
+  gb18030.clear();
+  skipped.clear();
+  Run(Handle(fromUtf8), utf8, &gb18030, [&](std::string_view rest) {
+    skipped.push_back(utf8.size() - rest.size());
+    size_t length = WholeUtf8Length(rest);
+    return length < 2 ? size_t{1} : length;
+  });
+  size_t next = 0;  // the next of `skipped`
+  for (size_t at = 0, gb = 0; at < utf8.size();) {
+    if (next < skipped.size() && skipped[next] == at) {
+      ++next;
+      size_t length = WholeUtf8Length(utf8.substr(at));
+      if (length < 2) {
+        NoteInvalid(at);
+        ++at;
+      } else {
+        NoteUnrepresentable(at, out);
+        at += length;
+      }
       continue;
     }
-    character.clear();
-    bool lacked = false;
-    Run(Handle(fromUtf8), utf8.substr(at, length), &character, [&](std::string_view rest) {
-      lacked = true;
-      return rest.size();
-    });
-    if (lacked || !HasGb2312Form(character)) {
-      NoteUnrepresentable(at, out);
-    } else {
+    auto lead = static_cast<unsigned char>(utf8[at]);
+    size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::string_view character;
+    if (gb < gb18030.size()) character = {gb18030.data() + gb, CharacterLength(gb18030, gb)};
+    // ASCII is GB2312's own.
+    if (!character.empty() && (length == 1 || HasGb2312Form(character))) {
       out->append(character);
+    } else {
+      NoteUnrepresentable(at, out);
     }
+    gb += character.size();
     at += length;
   }
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ulo::engine {
 
@@ -68,6 +69,9 @@ class Converter {
   bool sourceIsUtf8 = false;
   bool targetIsUtf8 = false;
   std::string scratch;
+  // WriteGb2312's text in GB18030, and the offsets where iconv stopped.
+  std::string gb18030;
+  std::vector<size_t> skipped;
   std::string substitute;
   bool sourceIsGb2312 = false;
   bool targetIsGb2312 = false;
@@ -108,11 +112,20 @@ bool IsGb2312Name(std::string_view name);
 // Whether `name` spells the same encoding as `other`, ignoring case, '-' and '_'.
 bool SameEncodingName(std::string_view name, std::string_view other);
 
+// Whether `text` converted from `from` to `to` is `text` itself, every byte
+// valid: what each rule below asks of an encoding. False, with iconv's
+// sentence in `*error` when given, for an encoding iconv does not know.
+bool KeepsText(const std::string& from, const std::string& to, std::string_view text,
+               std::string* error = nullptr);
+
 // Empty when words can be written in `name`; else the sentence that refuses
 // it. ASCII text must convert to itself byte for byte, so that readers find
 // the TABs, commas, digits and line ends: UTF-16, UTF-32 and UTF-7 do not
 // (and each word, converted apart, would start with a byte-order mark).
 std::string OutputEncodingProblem(const std::string& name);
+// OutputEncodingProblem, and the way back: words written in `name` must
+// read back as written (Shift JIS's 0x5C, for one, reads as the yen sign).
+std::string WordsEncodingProblem(const std::string& name);
 
 // Empty when iconv converts `name` to and from the library's encoding; else
 // iconv's sentence.

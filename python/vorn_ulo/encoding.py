@@ -119,8 +119,8 @@ def decode_words(words: Sequence[bytes], errors: str = "strict", encoding: str =
     return text
 
 
-# What a words' encoding must keep as it is for the library's files: TAB, LF, digits and the
-# rest of ASCII, as the engine judges the encodings it writes words in.
+# What a Python codec must keep as it is to write words for the library's files: TAB, LF,
+# digits and the rest of ASCII, as the engine asks of its own conversions.
 ASCII = bytes(range(1, 0x80))
 
 
@@ -132,9 +132,9 @@ def engine_name(encoding: str) -> str:
 @functools.lru_cache(maxsize=None)
 def engine_encoding(encoding) -> Optional[str]:
     """engine_name() of the Python codec `encoding` (or of its canonical name) where the
-    engine converts it both ways keeping ASCII as it is, so that words joined by LF convert
-    in one call and read back as written; None where it does not, for Python's codec."""
-    from .errors import EngineError
+    engine takes it for words, written and read back as written; None where it does not,
+    for Python's codec."""
+    from . import _native
 
     if not isinstance(encoding, str):
         return None
@@ -143,14 +143,10 @@ def engine_encoding(encoding) -> Optional[str]:
         names.append(codecs.lookup(encoding).name)
     except LookupError:  # a name iconv may know all the same
         pass
-    for name in names:
-        try:
-            converted = engine_name(name)
-            if (_convert(ASCII, "UTF-8", converted).data == ASCII
-                    and _convert(ASCII, converted, "UTF-8").data == ASCII):
-                return converted
-        except EngineError:  # a name iconv does not know
-            pass
+    engine = _native.load().engine
+    for name in map(engine_name, names):
+        if engine.encoding_problem(name, "words") is None:
+            return name
     return None
 
 
@@ -165,15 +161,15 @@ class Encoder:
     def __init__(self, encoding=DEFAULT_ENCODING, errors="strict"):
         if errors not in ERRORS:
             raise ValueError(f"errors must be one of {ERRORS}, not {errors!r}")
-        # An unknown encoding fails here, not on the first word; one that gives ASCII other
-        # bytes would make the library's TABs and LFs other bytes.
-        if ASCII.decode().encode(encoding) != ASCII:
+        self.codec = encoding
+        # By the engine's conversion where it takes the encoding, as the engine reads the
+        # words back: Python's gb2312 codec has no form for GB2312's own middle dot.
+        self.encoding = engine_encoding(encoding)
+        # Else by Python's codec: an unknown one fails here, not on the first word; one that
+        # gives ASCII other bytes would make the library's TABs and LFs other bytes.
+        if self.encoding is None and ASCII.decode().encode(encoding) != ASCII:
             raise ValueError(f"words cannot be written in {encoding}: it does not keep ASCII "
                              "as it is")
-        self.codec = encoding
-        # By the engine's conversion where it has one, as the engine reads the words back:
-        # Python's gb2312 codec has no form for GB2312's own middle dot.
-        self.encoding = engine_encoding(encoding)
         self.errors = errors
 
     def encode(self, text):

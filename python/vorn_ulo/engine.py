@@ -76,6 +76,7 @@ FUNCTIONS = {
     "ulo_words_counter_open": (_p, (_p, _p, _p, _text, _err)),
     "ulo_words_rank": (None, (_text, _text, _p, _err)),
     "ulo_input_problem": (_p, (_text, _text)),
+    "ulo_encoding_problem": (_p, (_text, _text)),
     "ulo_same_file_problem": (_p, (_text, _text)),
     "ulo_line_number_at": (_u64, (_text, _u64)),
     "ulo_work_dir_open": (_p, (_text, _err)),
@@ -228,6 +229,11 @@ class Engine:
     def line_number_at(self, path, offset: int) -> int:
         """The line of `path` that starts at byte `offset`, 1-based."""
         return int(self.dll.ulo_line_number_at(encode_path(path), int(offset)))
+
+    def encoding_problem(self, name: str, use: str) -> Optional[str]:
+        """Why the encoding `name` ("" for the library's) cannot serve `use` ("words",
+        "shown" or "corpus"), or None."""
+        return self.owned_text("ulo_encoding_problem", name.encode(), use.encode())
 
     def lines_problem(self, data: bytes) -> Optional[Tuple[int, str]]:
         """The first line of `data` that a count refuses whatever cuts its tokens, as (its

@@ -74,9 +74,32 @@ TEST(ConverterTest, KeepsEveryCharacterInTheLibraryEncoding) {
   ASSERT_TRUE(written.Open("UTF-8", "GB2312", &error)) << error;
   written.MarkUnrepresentable("?");
   out.clear();
-  written.Convert("\xC2\xB7\xE2\x80\x94\xE3\x83\xBB", &out);
-  EXPECT_EQ(out, "\xA1\xA4\xA1\xAA?");
+  // Beside them, ASCII stays, an invalid byte goes and U+1F600 is lacked.
+  written.Convert(
+      "\xC2\xB7\xE2\x80\x94\xE3\x83\xBB"
+      "a\xFF\xF0\x9F\x98\x80z",
+      &out);
+  EXPECT_EQ(out, "\xA1\xA4\xA1\xAA?a?z");
   EXPECT_EQ(written.firstUnrepresentable(), 5u);
+  EXPECT_EQ(written.invalid(), 1u);
+}
+
+// What each use asks of an encoding: words read back as written, words
+// written for people (ASCII kept one way), corpora read (LF kept).
+TEST(EncodingRuleTest, EachUseAsksItsOwn) {
+  struct Case {
+    const char* name;
+    bool words, shown, corpus;
+  } cases[] = {
+      {"UTF-8", true, true, true},      {"EUC-CN", true, true, true},
+      {"SHIFT_JIS", false, true, true},  // 0x5C reads back as the yen sign
+      {"UTF-16", false, false, false},  {"no-such-encoding", false, false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WordsEncodingProblem(c.name).empty(), c.words) << c.name;
+    EXPECT_EQ(OutputEncodingProblem(c.name).empty(), c.shown) << c.name;
+    EXPECT_EQ(SourceEncodingProblem(c.name).empty(), c.corpus) << c.name;
+  }
 }
 
 // What it shows as '?' and the words it takes whole, EncodingOutputTest's
