@@ -71,7 +71,10 @@ def test_bytes_and_other_encodings(library, tmp_path):
     assert list(vorn_ulo.read_pairs(path, encoding="shift_jis")) == [("C:\\t", "~/x", 1)]
     with pytest.raises(ValueError, match="ASCII"):
         Encoder("utf-16")
-    assert Encoder("EUC-TW").encode("月") == b"\xc5\xcc"  # iconv's alone
+    # An encoding iconv alone knows, both ways.
+    assert Encoder("EUC-TW").encode("月") == b"\xc5\xcc"
+    path.write_bytes(b"\xc5\xcc\tx\t1\n")
+    assert list(vorn_ulo.read_pairs(path, encoding="EUC-TW")) == [("月", "x", 1)]
     assert decode_words([b"a\0\n\0b\0"], "strict", "UTF-16LE") == ["a\nb"]  # one text
 
 
