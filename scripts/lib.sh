@@ -4,6 +4,11 @@
 # How many compile and test jobs run at once: one a processor.
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# stage TITLE: heads a stage of a script's output, with the time it began.
+stage() {
+  echo "== $* ($(date -u +%H:%M:%S))"
+}
+
 # configure DIR [CMAKE OPTION...]: configures the build tree DIR quietly.
 configure() {
   local dir=$1
